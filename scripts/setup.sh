@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the project needs, if any are missing.
+# Sourced by run.sh and test.sh.
+set -euo pipefail
+
+MANDEL_PACKAGES=(
+  cmake ninja-build g++ pkg-config
+  qt6-base-dev libgl-dev libhwy-dev libgtest-dev
+  fontconfig fonts-ipafont-gothic
+  libcanberra-dev sound-theme-freedesktop
+  xvfb xauth xdotool
+)
+
+missing_packages() {
+  local p
+  for p in "${MANDEL_PACKAGES[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+      echo "$p"
+    fi
+  done
+}
+
+ensure_packages() {
+  local missing
+  missing=$(missing_packages)
+  [ -z "$missing" ] && return 0
+  echo "Installing missing packages: $(echo $missing | tr '\n' ' ')"
+  local sudo=()
+  if [ "$(id -u)" -ne 0 ]; then
+    if command -v sudo >/dev/null 2>&1 && sudo -n true 2>/dev/null; then
+      sudo=(sudo)
+    elif command -v sudo >/dev/null 2>&1; then
+      sudo=(sudo)
+      echo "sudo will ask for your password to install them."
+    else
+      echo "error: these Debian packages are missing and this user can neither run apt-get nor sudo:" >&2
+      echo "  $missing" >&2
+      echo "Ask an administrator to run: apt-get install $(echo $missing | tr '\n' ' ')" >&2
+      exit 1
+    fi
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo[@]}" apt-get update -qq
+  # shellcheck disable=SC2086
+  "${sudo[@]}" apt-get install -y -qq --no-install-recommends $missing
+}
+
+configure_and_build() {
+  local preset="$1"
+  shift
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" "$@"
+}
