@@ -1,0 +1,73 @@
+// Small helper for the real-window test:
+//   e2e_helper compare SAVED.bmp REFERENCE.bmp
+//     SAVED is the surface's image (W × H pixels), REFERENCE the headless
+//     renderer's 500 × 500 image where logical point (x, y) is pixel (x, y).
+//     The surface shows logical x at pixel floor(x·W/500); where several points
+//     share a pixel the one plotted last (the largest x, the largest y) shows.
+//     Exit 0 when every pixel agrees, 1 otherwise (with the first difference).
+//   e2e_helper grab OUT.png
+//     Saves a screenshot of the whole screen (the X server of $DISPLAY).
+#include <QGuiApplication>
+#include <QImage>
+#include <QPixmap>
+#include <QScreen>
+#include <cstdio>
+
+namespace {
+
+// The last logical coordinate (< 500) that lands in pixel p of an n-pixel axis.
+int lastLogicalIn(int p, int n) {
+    int last = -1;
+    for (int logical = 0; logical < 500; ++logical)
+        if (logical * n / 500 == p) last = logical;
+    return last;
+}
+
+int compare(const char* savedPath, const char* referencePath) {
+    const QImage saved(savedPath);
+    const QImage reference(referencePath);
+    if (saved.isNull() || reference.isNull()) {
+        std::fprintf(stderr, "cannot read %s or %s\n", savedPath, referencePath);
+        return 1;
+    }
+    if (reference.width() != 500 || reference.height() != 500 || saved.width() > 500 || saved.height() > 500) {
+        std::fprintf(stderr, "unexpected sizes %dx%d and %dx%d\n", saved.width(), saved.height(),
+                     reference.width(), reference.height());
+        return 1;
+    }
+    for (int py = 0; py < saved.height(); ++py) {
+        const int y = lastLogicalIn(py, saved.height());
+        for (int px = 0; px < saved.width(); ++px) {
+            const int x = lastLogicalIn(px, saved.width());
+            const QRgb got = saved.pixel(px, py);
+            const QRgb want = reference.pixel(x, y);
+            if (qRed(got) != qRed(want) || qGreen(got) != qGreen(want) || qBlue(got) != qBlue(want)) {
+                std::fprintf(stderr, "pixel (%d, %d) is #%06x, logical point (%d, %d) is #%06x\n", px, py,
+                             got & 0xffffff, x, y, want & 0xffffff);
+                return 1;
+            }
+        }
+    }
+    std::printf("%dx%d surface image matches the headless renderer\n", saved.width(), saved.height());
+    return 0;
+}
+
+int grab(const char* outPath) {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen || !screen->grabWindow(0).save(outPath)) {
+        std::fprintf(stderr, "cannot grab the screen into %s\n", outPath);
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QGuiApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() == 4 && args[1] == "compare") return compare(argv[2], argv[3]);
+    if (args.size() == 3 && args[1] == "grab") return grab(argv[2]);
+    std::fprintf(stderr, "usage: e2e_helper compare SAVED.bmp REFERENCE.bmp | grab OUT.png\n");
+    return 2;
+}

@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# Drives the real program in a window on a virtual X server, as a user would:
+# a preset, the start button, File > Save through the keyboard, File > Exit.
+# Usage: real_window_test.sh PROGRAM RENDERER HELPER [SCREENSHOT.png]
+# (Runs itself under xvfb-run when no display is given.)
+set -euo pipefail
+
+program=$1 renderer=$2 helper=$3 screenshot=${4:-}
+
+if [ -z "${MANDEL_E2E_INSIDE_X:-}" ]; then
+  export MANDEL_E2E_INSIDE_X=1
+  exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
+fi
+unset QT_QPA_PLATFORM  # a real X window, not the offscreen platform
+
+work=$(mktemp -d)
+pid=
+cleanup() {
+  [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+# Bounded polling: every wait below gives up after about ten seconds.
+wait_for() {
+  local what=$1
+  shift
+  for _ in $(seq 1 100); do
+    if "$@"; then return 0; fi
+    sleep 0.1
+  done
+  fail "timed out waiting for $what"
+}
+
+# The program saves next to its executable: run a copy in a scratch folder.
+cp "$program" "$work/mandelbrot"
+"$work/mandelbrot" &
+pid=$!
+
+find_window() { window=$(xdotool search --onlyvisible --class mandelbrot 2>/dev/null | head -n1) && [ -n "$window" ]; }
+wait_for "the main window" find_window
+eval "$(xdotool getwindowgeometry --shell "$window")"  # WIDTH, HEIGHT
+# The client area (756 × 465 pixels) sits below the menu bar.
+client_top=$((HEIGHT - 465))
+[ "$WIDTH" -eq 756 ] || fail "window width $WIDTH, expected 756"
+
+click() {  # click at the centre of a control given in client pixels: left top width height
+  xdotool mousemove --window "$window" $(( $1 + $3 / 2 )) $(( client_top + $2 + $4 / 2 )) click 1
+}
+xdotool windowfocus --sync "$window"
+
+click 478 323 84 26   # sample1 (btbsa1)
+click 478 399 85 57   # start drawing (btnstart)
+sleep 0.5
+
+xdotool key --clearmodifiers alt+f
+sleep 0.3
+xdotool key s
+saved_file() { saved=$(ls "$work"/M_sample*.bmp 2>/dev/null | head -n1) && [ -n "$saved" ]; }
+wait_for "the saved image" saved_file
+name=$(basename "$saved")
+[[ "$name" =~ ^M_sample([0-9]|[1-5][0-9])\.bmp$ ]] || fail "unexpected file name $name"
+minute=$(date +%-M)
+previous=$(( (minute + 59) % 60 ))
+[ "$name" = "M_sample$minute.bmp" ] || [ "$name" = "M_sample$previous.bmp" ] ||
+  fail "$name is not named after the current minute ($minute)"
+sleep 0.3  # let the writer finish the file
+
+"$renderer" --bmp "$work/reference.bmp" -0.75 -0.275 0.05 106 >/dev/null
+"$helper" compare "$saved" "$work/reference.bmp" || fail "the saved picture differs from the renderer's"
+
+if [ -n "$screenshot" ]; then "$helper" grab "$screenshot"; fi
+
+xdotool key --clearmodifiers alt+f
+sleep 0.3
+xdotool key e
+exited() { ! kill -0 "$pid" 2>/dev/null; }
+wait_for "the program to end" exited
+status=0
+wait "$pid" || status=$?
+pid=
+[ "$status" -eq 0 ] || fail "the program exited with status $status"
+echo "real window: preset, start, save ($name) and exit all worked"
