@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QColor>
+#include <QImage>
+#include <QString>
+#include <QWidget>
+
+#include "render_pass.h"
+
+namespace mandel_ui {
+
+// Outcome of writing the picture to a file.
+struct SaveResult {
+    bool ok = false;
+    QString error;  // why it failed; empty on success
+};
+
+// The picture box Pic1: a widget whose drawing area is addressed in logical
+// units, 500 × 500 once the window has set the scale, whatever its size in
+// pixels. Every plotted point goes into a persistent image the size of the
+// widget; painting shows that image and saving writes it, so the picture
+// survives being covered and the saved file holds what the user sees.
+class DrawingSurface : public QWidget, public mandel::DrawingSurface {
+    Q_OBJECT
+
+public:
+    explicit DrawingSurface(QWidget* parent = nullptr);
+
+    static QColor backgroundColour() { return Qt::white; }
+
+    // The scale: pixel mode puts the logical size back to the pixel size;
+    // then the logical width and height are set one after the other.
+    void setPixelScaleMode();
+    void setScaleWidth(float width);
+    void setScaleHeight(float height);
+
+    // mandel::DrawingSurface
+    void Cls() override;
+    // Colours the pixel that contains the logical point (x, y); a point
+    // outside the drawing area (x or y below 0 or at or past the logical
+    // size) is ignored.
+    void PSet(float x, float y, std::uint32_t colour) override;
+    float ScaleWidth() const override { return scaleWidth_; }
+    float ScaleHeight() const override { return scaleHeight_; }
+
+    // The persistent image: one pixel per device pixel of the drawing area.
+    const QImage& image() const { return image_; }
+
+    // Writes the persistent image as a 24-bit Windows bitmap, replacing a
+    // file of that name.
+    SaveResult save(const QString& path) const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    QImage image_;
+    float scaleWidth_;
+    float scaleHeight_;
+};
+
+}  // namespace mandel_ui
