@@ -3,7 +3,6 @@
 #include <QImageWriter>
 #include <QPaintEvent>
 #include <QPainter>
-#include <QResizeEvent>
 #include <QSaveFile>
 #include <cmath>
 
@@ -20,8 +19,8 @@ DrawingSurface::DrawingSurface(QWidget* parent)
 }
 
 void DrawingSurface::setPixelScaleMode() {
-    scaleWidth_ = static_cast<float>(image_.width());
-    scaleHeight_ = static_cast<float>(image_.height());
+    scaleWidth_ = static_cast<float>(width());
+    scaleHeight_ = static_cast<float>(height());
 }
 
 void DrawingSurface::setScaleWidth(float width) { scaleWidth_ = width; }
@@ -29,26 +28,27 @@ void DrawingSurface::setScaleWidth(float width) { scaleWidth_ = width; }
 void DrawingSurface::setScaleHeight(float height) { scaleHeight_ = height; }
 
 void DrawingSurface::Cls() {
-    image_.fill(backgroundColour());
+    canvas().fill(backgroundColour());
     update();
 }
 
 void DrawingSurface::PSet(float x, float y, std::uint32_t colour) {
     // Device position x·W/500: the pixel is the one that contains it, so
     // x = 500 lands on W, just past the last pixel.
-    const double px = std::floor(static_cast<double>(x) * image_.width() / scaleWidth_);
-    const double py = std::floor(static_cast<double>(y) * image_.height() / scaleHeight_);
-    if (!(px >= 0 && px < image_.width() && py >= 0 && py < image_.height())) return;
+    QImage& image = canvas();
+    const double px = std::floor(static_cast<double>(x) * image.width() / scaleWidth_);
+    const double py = std::floor(static_cast<double>(y) * image.height() / scaleHeight_);
+    if (!(px >= 0 && px < image.width() && py >= 0 && py < image.height())) return;
     const int red = static_cast<int>(colour & 0xffu);
     const int green = static_cast<int>((colour >> 8) & 0xffu);
     const int blue = static_cast<int>((colour >> 16) & 0xffu);
-    auto* row = reinterpret_cast<QRgb*>(image_.scanLine(static_cast<int>(py)));
+    auto* row = reinterpret_cast<QRgb*>(image.scanLine(static_cast<int>(py)));
     row[static_cast<int>(px)] = qRgb(red, green, blue);
 }
 
 SaveResult DrawingSurface::save(const QString& path) const {
     // A 24-bit image makes the writer produce a 24-bit bitmap.
-    const QImage picture = image_.convertToFormat(QImage::Format_RGB888);
+    const QImage picture = canvas().convertToFormat(QImage::Format_RGB888);
     QSaveFile file(path);
     // An existing file in a folder that does not allow new files can still
     // be replaced in place.
@@ -69,21 +69,20 @@ void DrawingSurface::paintEvent(QPaintEvent* event) {
     // as one picture, every image pixel a sharp block.
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
     painter.setClipRegion(event->region());
-    painter.drawImage(rect(), image_);
+    painter.drawImage(rect(), canvas());
 }
 
-void DrawingSurface::resizeEvent(QResizeEvent* event) {
-    // The window gives the surface its size once, before anything is drawn;
-    // keep whatever is there if it ever changes.
-    const QSize size = event->size().expandedTo(QSize(1, 1));
-    if (size == image_.size()) return;
-    const bool pixelMode = scaleWidth_ == static_cast<float>(image_.width()) &&
-                           scaleHeight_ == static_cast<float>(image_.height());
-    QImage resized(size, QImage::Format_RGB32);
-    resized.fill(backgroundColour());
-    QPainter(&resized).drawImage(0, 0, image_);
-    image_ = resized;
-    if (pixelMode) setPixelScaleMode();
+QImage& DrawingSurface::canvas() const {
+    const QSize wanted = size().expandedTo(QSize(1, 1));
+    if (image_.size() != wanted) {
+        QImage resized(wanted, QImage::Format_RGB32);
+        resized.fill(backgroundColour());
+        QPainter(&resized).drawImage(0, 0, image_);
+        image_ = resized;
+    }
+    return image_;
 }
+
+const QImage& DrawingSurface::image() const { return canvas(); }
 
 }  // namespace mandel_ui

@@ -43,8 +43,8 @@ public:
     float ScaleWidth() const override { return scaleWidth_; }
     float ScaleHeight() const override { return scaleHeight_; }
 
-    // The persistent image: one pixel per device pixel of the drawing area.
-    const QImage& image() const { return image_; }
+    // The persistent image: one pixel per pixel of the drawing area.
+    const QImage& image() const;
 
     // Writes the persistent image as a 24-bit Windows bitmap, replacing a
     // file of that name.
@@ -52,10 +52,14 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
 
 private:
-    QImage image_;
+    // Makes the image the size of the widget, keeping what it holds. The
+    // widget's size is known as soon as it is set, also while the window is
+    // hidden and its resize events are still pending.
+    QImage& canvas() const;
+
+    mutable QImage image_;
     float scaleWidth_;
     float scaleHeight_;
 };

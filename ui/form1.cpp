@@ -10,7 +10,9 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <algorithm>
 #include <array>
+#include <initializer_list>
 #include <cmath>
 #include <exception>
 
@@ -71,6 +73,20 @@ QFont gothicFont(double points) {
     font.setUnderline(false);
     font.setStrikeOut(false);
     return font;
+}
+
+// The direction words under the scroll bars have narrow labels. They share
+// one size of the window's font: the largest, up to the window's own, at
+// which every word fits its label, so that none is cut off.
+void fitTogether(std::initializer_list<QLabel*> labels, QFont font) {
+    const auto fits = [&labels](const QFont& candidate) {
+        const QFontMetrics metrics(candidate);
+        return std::all_of(labels.begin(), labels.end(), [&metrics](const QLabel* l) {
+            return metrics.horizontalAdvance(l->text()) <= l->contentsRect().width();
+        });
+    };
+    while (font.pointSizeF() > 6 && !fits(font)) font.setPointSizeF(font.pointSizeF() - 0.25);
+    for (QLabel* l : labels) l->setFont(font);
 }
 
 void setBackground(QWidget* widget, const QColor& colour) {
@@ -183,6 +199,12 @@ Form1::Form1(QWidget* parent)
     setWindowTitle(QStringLiteral("マンデルブロ集合(Ｃ＊Ｃ＋Ｃ）"));
     setWindowIcon(makeAppIcon());
     presenter_ = [this](const MessageRequest& request) { makeMessageBox(request, this)->exec(); };
+    // The window's default font, for every control without a font of its
+    // own, for the menus and for the message boxes: the proportional
+    // Japanese Gothic at 9 points. (Left to fontconfig, Japanese text in a
+    // Latin face would fall back to a monospaced Japanese face.)
+    setAttribute(Qt::WA_WindowPropagation);
+    setFont(gothicFont(9));
 
     // The client area below the menu bar: 11340 × 6975 twips.
     auto* client = new QWidget(this);
@@ -286,6 +308,7 @@ Form1::Form1(QWidget* parent)
         setTextColour(l, Qt::black);
     }
     setTextColour(Label7, QColor(192, 0, 0));
+    fitTogether({Label8, Label9, Label10, Label11, Label12, Label13}, font());
 
     // Keyboard focus follows the design's tab indexes; labels and the picture
     // take no focus.
@@ -305,6 +328,9 @@ Form1::Form1(QWidget* parent)
     mnuhelp->setObjectName(QStringLiteral("mnuhelp"));
     mnuver = mnuhelp->addAction(QStringLiteral("バージョン情報(&V)"));
     mnuver->setObjectName(QStringLiteral("mnuver"));
+    // The menus are windows of the menu bar, not of this window: give them
+    // the window's font explicitly.
+    for (QMenu* menu : {mnufile, mnuhelp}) menu->setFont(font());
 
     // Events. The bars are connected after their start values are set, so
     // the read-outs are filled by Form_Load, not by the construction.
@@ -354,7 +380,10 @@ void Form1::showMessage(const MessageRequest& request) {
 
 void Form1::Form_Load() {
     // Centre the whole window, frame included where the platform knows it,
-    // on the whole screen (not only the part a task bar leaves free).
+    // on the whole screen (not only the part a task bar leaves free). The
+    // native window is created first so that its frame is known where the
+    // platform can tell it before the window is shown.
+    winId();
     if (const QScreen* s = screen()) {
         const QRect screenRect = s->geometry();
         const QRect outer = frameGeometry();
