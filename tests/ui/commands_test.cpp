@@ -88,7 +88,7 @@ private slots:
         watcher.form = &h.form;
         for (QWidget* w : {h.form.btnstart, h.form.btncls, h.form.btnend}) w->installEventFilter(&watcher);
         h.form.btbsa1_Click();
-        h.clock->text = "T";
+        h.clock->text = std::string(1, 'T');
         h.form.btnstart->click();
         QCOMPARE(watcher.seen, (QStringList{"btnstart off [T|]", "btncls off [T|]", "btnend off [T|]",
                                             "btnstart on [T|]", "btncls on [T|]", "btnend on [T|]"}));
