@@ -1,10 +1,15 @@
 #include "drawing_surface.h"
 
 #include <QImageWriter>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QSaveFile>
+#include <QWheelEvent>
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 namespace mandel_ui {
 
@@ -14,7 +19,8 @@ DrawingSurface::DrawingSurface(QWidget* parent)
       scaleWidth_(1),
       scaleHeight_(1) {
     setAttribute(Qt::WA_OpaquePaintEvent);
-    setFocusPolicy(Qt::NoFocus);
+    // A click gives the picture the focus (for Backspace); Tab passes it by.
+    setFocusPolicy(Qt::ClickFocus);
     image_.fill(backgroundColour());
 }
 
@@ -70,6 +76,79 @@ void DrawingSurface::paintEvent(QPaintEvent* event) {
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
     painter.setClipRegion(event->region());
     painter.drawImage(rect(), canvas());
+    if (dragging_ && !selection_.isEmpty()) {
+        // Drawn over the picture only: the image itself stays untouched.
+        const QRect outline = selection_.adjusted(0, 0, -1, -1);
+        painter.setPen(QPen(Qt::black, 1));
+        painter.drawRect(outline);
+        painter.setPen(QPen(Qt::white, 1, Qt::DashLine));
+        painter.drawRect(outline);
+    }
+}
+
+QRect DrawingSurface::squareTowards(const QPoint& pointer) const {
+    const int dx = pointer.x() - pressPoint_.x();
+    const int dy = pointer.y() - pressPoint_.y();
+    const int side = std::max(std::abs(dx), std::abs(dy));
+    const int left = dx < 0 ? pressPoint_.x() - side : pressPoint_.x();
+    const int top = dy < 0 ? pressPoint_.y() - side : pressPoint_.y();
+    return QRect(left, top, side, side);
+}
+
+void DrawingSurface::cancelDrag() {
+    dragging_ = false;
+    selection_ = QRect();
+    update();
+}
+
+void DrawingSurface::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        dragging_ = true;
+        pressPoint_ = event->position().toPoint();
+        selection_ = QRect();
+    } else if (event->button() == Qt::RightButton && dragging_) {
+        cancelDrag();
+    } else if (event->button() == Qt::BackButton) {
+        emit backRequested();
+    } else {
+        QWidget::mousePressEvent(event);
+    }
+}
+
+void DrawingSurface::mouseMoveEvent(QMouseEvent* event) {
+    if (!dragging_) return QWidget::mouseMoveEvent(event);
+    selection_ = squareTowards(event->position().toPoint());
+    update();
+}
+
+void DrawingSurface::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton || !dragging_) return QWidget::mouseReleaseEvent(event);
+    const QRect square = squareTowards(event->position().toPoint());
+    cancelDrag();
+    if (square.width() > 0)
+        emit squareSelected(toLogicalX(square.left()), toLogicalY(square.top()), toLogicalX(square.width()));
+}
+
+void DrawingSurface::wheelEvent(QWheelEvent* event) {
+    constexpr int kNotch = 120;  // angle delta of one wheel notch
+    wheelRemainder_ += event->angleDelta().y();
+    const QPointF at = event->position();
+    while (std::abs(wheelRemainder_) >= kNotch) {
+        const bool forward = wheelRemainder_ > 0;
+        wheelRemainder_ += forward ? -kNotch : kNotch;
+        emit wheelNotch(toLogicalX(at.x()), toLogicalY(at.y()), forward);
+    }
+    event->accept();
+}
+
+void DrawingSurface::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && dragging_) {
+        cancelDrag();
+    } else if (event->key() == Qt::Key_Backspace) {
+        emit backRequested();
+    } else {
+        QWidget::keyPressEvent(event);
+    }
 }
 
 QImage& DrawingSurface::canvas() const {

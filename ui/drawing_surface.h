@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QImage>
+#include <QRect>
 #include <QString>
 #include <QWidget>
 
@@ -50,18 +51,45 @@ public:
     // file of that name.
     SaveResult save(const QString& path) const;
 
+    // The square being dragged on the picture, in pixels; empty when none.
+    QRect selection() const { return dragging_ ? selection_ : QRect(); }
+
+signals:
+    // Pointing at the picture, in logical units. A square dragged with the
+    // left button: its left and top edge and its width.
+    void squareSelected(double left, double top, double width);
+    // One wheel notch at (x, y): forward zooms in, back zooms out.
+    void wheelNotch(double x, double y, bool zoomIn);
+    // Backspace while the picture has the focus, or the mouse's back button.
+    void backRequested();
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     // Makes the image the size of the widget, keeping what it holds. The
     // widget's size is known as soon as it is set, also while the window is
     // hidden and its resize events are still pending.
     QImage& canvas() const;
+    void cancelDrag();
+    // The square from the press point towards `pointer`, as far as the larger
+    // of the two distances.
+    QRect squareTowards(const QPoint& pointer) const;
+    double toLogicalX(double pixels) const { return pixels * scaleWidth_ / width(); }
+    double toLogicalY(double pixels) const { return pixels * scaleHeight_ / height(); }
 
     mutable QImage image_;
     float scaleWidth_;
     float scaleHeight_;
+    bool dragging_ = false;
+    QPoint pressPoint_;
+    QRect selection_;
+    int wheelRemainder_ = 0;  // wheel movement short of a whole notch
 };
 
 }  // namespace mandel_ui

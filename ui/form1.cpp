@@ -34,16 +34,9 @@ constexpr int kVersionRevision = MANDEL_VERSION_PATCH;
 // Scroll-bar positions of a preset: ten-thousandths for the real-part
 // minimum, the imaginary-part minimum and the side length, iterations for the
 // limit.
-struct Preset {
-    int real;
-    int imag;
-    int side;
-    int limit;
-};
-
-constexpr std::array<Preset, 6> kPresets = {{
+constexpr std::array<Region, 6> kPresets = {{
     {-7500, -2750, 500, 106},      // sample1
-    {-18558, -11730, 24232, 100},  // sample2: the widest region, about two minutes
+    {-18558, -11730, 24232, 100},  // sample2: the widest region
     {-7750, 1070, 100, 180},       // sample3; samples 5 and 4 zoom into it
     {-7717, 1165, 1, 180},         // sample4
     {-7720, 1163, 5, 180},         // sample5
@@ -193,7 +186,7 @@ Form1::Form1(QWidget* parent)
     : QMainWindow(parent),
       passControls_(std::make_unique<PassControls>(*this)),
       clock_(std::make_unique<SystemClock>()),
-      notificationSound_([] { ui::playNotificationSound(); }),
+      notificationSound_([] { mandel_ui::playNotificationSound(); }),
       programEnd_([] { QCoreApplication::exit(0); }) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("マンデルブロ集合(Ｃ＊Ｃ＋Ｃ）"));
@@ -346,6 +339,9 @@ Form1::Form1(QWidget* parent)
     connect(mnuprint, &QAction::triggered, this, &Form1::mnuprint_Click);
     connect(mnuend, &QAction::triggered, this, &Form1::mnuend_Click);
     connect(mnuver, &QAction::triggered, this, &Form1::mnuver_Click);
+    connect(Pic1, &DrawingSurface::squareSelected, this, &Form1::zoomToSquare);
+    connect(Pic1, &DrawingSurface::wheelNotch, this, &Form1::zoomAtPoint);
+    connect(Pic1, &DrawingSurface::backRequested, this, &Form1::goBack);
     // valueChanged: every change of the value (arrows, track, keys, the end of
     // a drag, setValue). sliderMoved: every step of a drag, so the read-out
     // follows the thumb while it moves.
@@ -407,6 +403,7 @@ void Form1::Form_Load() {
 // Drawing and commands
 
 void Form1::btnstart_Click() {
+    if (const auto region = readoutRegion()) history_.recordDrawing(*region);
     try {
         mandel::runRenderPass(settings_, *passControls_, *Pic1, *clock_, {mandel::PassEngine::Fast});
     } catch (const std::exception& error) {
@@ -457,18 +454,47 @@ void Form1::Hbar4_Scroll() { lbl4->setText(iterationText(Hbar4->sliderPosition()
 // Presets
 
 void Form1::applyPreset(int index) {
-    const Preset& preset = kPresets.at(static_cast<std::size_t>(index));
     btncls_Click();
+    setBars(kPresets.at(static_cast<std::size_t>(index)));
+}
+
+void Form1::setBars(const Region& region) {
     // Setting a value runs the bar's Change when it differs; the explicit text
     // afterwards makes the read-out right also when it does not.
-    Hbar1->setValue(preset.real);
-    lbl1->setText(readoutText(preset.real));
-    Hbar2->setValue(preset.imag);
-    lbl2->setText(readoutText(preset.imag));
-    Hbar3->setValue(preset.side);
-    lbl3->setText(readoutText(preset.side));
-    Hbar4->setValue(preset.limit);
-    lbl4->setText(iterationText(preset.limit));
+    Hbar1->setValue(region.real);
+    lbl1->setText(readoutText(region.real));
+    Hbar2->setValue(region.imag);
+    lbl2->setText(readoutText(region.imag));
+    Hbar3->setValue(region.side);
+    lbl3->setText(readoutText(region.side));
+    Hbar4->setValue(region.limit);
+    lbl4->setText(iterationText(region.limit));
+}
+
+std::optional<Region> Form1::readoutRegion() const {
+    return regionFromReadouts(lbl1->text().toStdString(), lbl2->text().toStdString(),
+                              lbl3->text().toStdString(), lbl4->text().toStdString());
+}
+
+void Form1::drawRegion(const Region& region) {
+    setBars(region);
+    btnstart_Click();
+}
+
+void Form1::zoomToSquare(double left, double top, double width) {
+    const auto current = readoutRegion();
+    if (!current) return;
+    if (const auto next = mandel_ui::zoomToSquare(*current, left, top, width)) drawRegion(*next);
+}
+
+void Form1::zoomAtPoint(double x, double y, bool zoomIn) {
+    const auto current = readoutRegion();
+    if (!current) return;
+    if (const auto next = mandel_ui::zoomAtPoint(*current, x, y, zoomIn)) drawRegion(*next);
+}
+
+void Form1::goBack() {
+    if (const auto previous = history_.back()) drawRegion(*previous);
 }
 
 void Form1::btbsa1_Click() { applyPreset(0); }

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 
+#include "region_navigation.h"
 #include "render_settings.h"
 #include "window_clock.h"
 
@@ -106,6 +107,13 @@ public slots:
     void Command2_Click();
     void sample6_Click();
 
+    // Pointing at the picture: each sets the four bars as a preset does and
+    // then draws, exactly as the start button.
+    void zoomToSquare(double left, double top, double width);
+    void zoomAtPoint(double x, double y, bool zoomIn);
+    // Back to the region of the previous drawing.
+    void goBack();
+
 protected:
     // Enter presses the focused button, or the start button when the focus
     // is elsewhere: btnstart is the window's default button.
@@ -115,6 +123,12 @@ private:
     class PassControls;
 
     void applyPreset(int index);  // 0..5: sample1..sample6
+    // Sets each bar's value (which updates its read-out when it changes) and
+    // then writes the read-out text, so the two agree either way.
+    void setBars(const Region& region);
+    // The region the read-outs hold; nullopt when one is not a number.
+    std::optional<Region> readoutRegion() const;
+    void drawRegion(const Region& region);
     void showMessage(const MessageRequest& request);
 
     mandel::RenderSettings settings_;
@@ -124,6 +138,7 @@ private:
     MessagePresenter presenter_;
     std::function<void()> notificationSound_;
     std::function<void()> programEnd_;
+    RegionHistory history_;  // regions of the last drawings, for going back
 };
 
 }  // namespace mandel_ui

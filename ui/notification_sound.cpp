@@ -5,7 +5,7 @@
 #include <condition_variable>
 #include <mutex>
 
-namespace ui {
+namespace mandel_ui {
 
 namespace {
 
@@ -61,4 +61,4 @@ bool playNotificationSound(std::chrono::milliseconds limit) {
     return played;
 }
 
-}  // namespace ui
+}  // namespace mandel_ui

@@ -2,7 +2,7 @@
 
 #include <chrono>
 
-namespace ui {
+namespace mandel_ui {
 
 // Plays the desktop's notification sound from its sound theme and returns when
 // it has finished, so the caller's window takes no input meanwhile. The wait is
@@ -11,4 +11,4 @@ namespace ui {
 // is reported. Returns whether a sound played to its end.
 bool playNotificationSound(std::chrono::milliseconds limit = std::chrono::seconds(5));
 
-}  // namespace ui
+}  // namespace mandel_ui

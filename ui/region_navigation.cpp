@@ -4,7 +4,7 @@
 #include <charconv>
 #include <cmath>
 
-namespace ui {
+namespace mandel_ui {
 
 namespace {
 
@@ -78,4 +78,4 @@ std::optional<Region> RegionHistory::back() {
     return regions_.back();
 }
 
-}  // namespace ui
+}  // namespace mandel_ui

@@ -7,7 +7,7 @@
 // Turning gestures on the picture into scroll-bar positions. Positions are in
 // the bars' units: ten-thousandths for the real-part minimum, the
 // imaginary-part minimum and the side length, iterations for the limit.
-namespace ui {
+namespace mandel_ui {
 
 struct Region {
     int real = 0;   // Hbar1
@@ -57,4 +57,4 @@ private:
     std::vector<Region> regions_;
 };
 
-}  // namespace ui
+}  // namespace mandel_ui

@@ -19,7 +19,7 @@ TEST(NotificationSound, PlaysTheThemeSoundToTheEndThroughTheDefaultDevice) {
     const fs::path captured = fs::path(home) / "captured.raw";
     fs::remove(captured);
 
-    EXPECT_TRUE(ui::playNotificationSound());
+    EXPECT_TRUE(mandel_ui::playNotificationSound());
     ASSERT_TRUE(fs::exists(captured)) << "nothing reached the audio device";
     EXPECT_GT(fs::file_size(captured), 10000u) << "a short sound, not silence";
 }
@@ -27,7 +27,7 @@ TEST(NotificationSound, PlaysTheThemeSoundToTheEndThroughTheDefaultDevice) {
 // Runs with HOME pointing at a folder whose .asoundrc names a sound card that
 // does not exist: the call must come back at once, reporting nothing.
 TEST(NotificationSoundWithoutDevice, ReturnsWithoutPlaying) {
-    EXPECT_FALSE(ui::playNotificationSound());
+    EXPECT_FALSE(mandel_ui::playNotificationSound());
 }
 
 }  // namespace

@@ -1,0 +1,160 @@
+// Pointing at the picture: drag a square, turn the wheel, go back.
+#include <QLabel>
+#include <QPushButton>
+#include <QWheelEvent>
+#include <QtTest>
+
+#include "parameter_scroll_bar.h"
+#include "test_support.h"
+
+namespace {
+
+using mandel_ui::Form1;
+
+QStringList readouts(const Form1& f) {
+    return {f.lbl1->text(), f.lbl2->text(), f.lbl3->text(), f.lbl4->text()};
+}
+
+QList<int> bars(const Form1& f) {
+    return {f.Hbar1->value(), f.Hbar2->value(), f.Hbar3->value(), f.Hbar4->value()};
+}
+
+QImage pictureOf(const Form1& f) {
+    const QStringList r = readouts(f);
+    return test::referencePicture(r[0].toStdString(), r[1].toStdString(), r[2].toStdString(),
+                                  r[3].toStdString(), f.Pic1->image().size());
+}
+
+void wheel(QWidget* target, QPoint at, int delta) {
+    QWheelEvent event(QPointF(at), QPointF(target->mapToGlobal(at)), QPoint(), QPoint(0, delta), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(target, &event);
+}
+
+}  // namespace
+
+class NavigationTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void draggedSquareBecomesTheRegionAndIsDrawn() {
+        test::Harness h;
+        Form1& f = h.form;
+        f.btbsa1_Click();  // -0.75 -0.275 0.05 106
+        const QImage before = test::rgb(f.Pic1->image());
+
+        QTest::mousePress(f.Pic1, Qt::LeftButton, {}, QPoint(100, 100));
+        QTest::mouseMove(f.Pic1, QPoint(200, 180));
+        QCOMPARE(f.Pic1->selection(), QRect(100, 100, 100, 100));  // a square, as wide as the larger distance
+        QCOMPARE(test::rgb(f.Pic1->image()), before);               // drawn over the picture, not into it
+        QTest::mouseRelease(f.Pic1, Qt::LeftButton, {}, QPoint(200, 180));
+
+        // 100 of the surface's pixels are 100/W of the region's side 0.05, W = 453:
+        // real -0.75 + 0.011038, imag -0.275 + 0.011038, side 0.011038, each
+        // rounded to the nearest ten-thousandth.
+        QCOMPARE(f.Pic1->image().width(), 453);
+        QCOMPARE(readouts(f), (QStringList{"-0.739", "-0.264", "0.011", "106"}));
+        QCOMPARE(bars(f), (QList<int>{-7390, -2640, 110, 106}));
+        QVERIFY(!f.lblend->text().isEmpty());
+        QVERIFY(f.btnstart->isEnabled());
+        QCOMPARE(test::rgb(f.Pic1->image()), pictureOf(f));
+    }
+
+    void dragTowardsTheTopLeftSelectsFromThePressPoint() {
+        test::Harness h;
+        Form1& f = h.form;
+        f.btbsa1_Click();
+        QTest::mousePress(f.Pic1, Qt::LeftButton, {}, QPoint(300, 300));
+        QTest::mouseMove(f.Pic1, QPoint(250, 210));
+        QCOMPARE(f.Pic1->selection(), QRect(210, 210, 90, 90));
+        QTest::mouseRelease(f.Pic1, Qt::LeftButton, {}, QPoint(250, 210));
+        QCOMPARE(f.Hbar3->value(), 99);  // 90/453 of 0.05
+    }
+
+    void clicksTinySquaresAndCancelledDragsDoNothing() {
+        test::Harness h;
+        Form1& f = h.form;
+        f.btbsa1_Click();
+        const QStringList start = readouts(f);
+
+        QTest::mouseClick(f.Pic1, Qt::LeftButton, {}, QPoint(50, 50));
+        QCOMPARE(readouts(f), start);
+
+        f.Command1_Click();  // side 0.0001: a few pixels are less than a step
+        const QStringList tiny = readouts(f);
+        QTest::mousePress(f.Pic1, Qt::LeftButton, {}, QPoint(50, 50));
+        QTest::mouseMove(f.Pic1, QPoint(51, 51));
+        QTest::mouseRelease(f.Pic1, Qt::LeftButton, {}, QPoint(51, 51));
+        QCOMPARE(readouts(f), tiny);
+        QVERIFY(f.lblend->text().isEmpty());
+
+        f.btbsa1_Click();
+        QTest::mousePress(f.Pic1, Qt::LeftButton, {}, QPoint(10, 10));
+        QTest::mouseMove(f.Pic1, QPoint(200, 200));
+        QTest::mousePress(f.Pic1, Qt::RightButton, {}, QPoint(200, 200));
+        QVERIFY(f.Pic1->selection().isEmpty());
+        QTest::mouseRelease(f.Pic1, Qt::LeftButton, {}, QPoint(200, 200));
+        QCOMPARE(readouts(f), start);
+
+        QTest::mousePress(f.Pic1, Qt::LeftButton, {}, QPoint(10, 10));
+        QTest::mouseMove(f.Pic1, QPoint(200, 200));
+        QTest::keyClick(f.Pic1, Qt::Key_Escape);
+        QVERIFY(f.Pic1->selection().isEmpty());
+        QTest::mouseRelease(f.Pic1, Qt::LeftButton, {}, QPoint(200, 200));
+        QCOMPARE(readouts(f), start);
+        QVERIFY(f.lblend->text().isEmpty());
+    }
+
+    void wheelZoomsKeepingThePointUnderThePointer() {
+        test::Harness h;
+        Form1& f = h.form;
+        f.btbsa1_Click();
+        const QPoint at(100, 400);
+        const double fx = 100.0 / 453, fy = 400.0 / 453;
+        const double real = -0.75 + fx * 0.05, imag = -0.275 + fy * 0.05;
+
+        wheel(f.Pic1, at, 120);
+        QCOMPARE(f.lbl3->text(), QStringLiteral("0.025"));
+        QVERIFY(std::abs(f.lbl1->text().toDouble() + fx * 0.025 - real) <= 0.00005);
+        QVERIFY(std::abs(f.lbl2->text().toDouble() + fy * 0.025 - imag) <= 0.00005);
+        QVERIFY(!f.lblend->text().isEmpty());
+        QCOMPARE(test::rgb(f.Pic1->image()), pictureOf(f));
+
+        wheel(f.Pic1, at, -120);
+        QCOMPARE(readouts(f), (QStringList{"-0.75", "-0.275", "0.05", "106"}));
+
+        wheel(f.Pic1, at, 60);  // half a notch: nothing yet
+        QCOMPARE(f.lbl3->text(), QStringLiteral("0.05"));
+        wheel(f.Pic1, at, 60);
+        QCOMPARE(f.lbl3->text(), QStringLiteral("0.025"));
+    }
+
+    void backReturnsToThePreviousDrawings() {
+        test::Harness h;
+        Form1& f = h.form;
+        f.btbsa1_Click();
+        f.btnstart_Click();
+        const QStringList first = readouts(f);
+        wheel(f.Pic1, QPoint(226, 226), 120);
+        const QStringList second = readouts(f);
+        QTest::mousePress(f.Pic1, Qt::LeftButton, {}, QPoint(1, 1));  // QPoint(0, 0) would mean the centre
+        QTest::mouseMove(f.Pic1, QPoint(226, 226));
+        QTest::mouseRelease(f.Pic1, Qt::LeftButton, {}, QPoint(226, 226));
+        QVERIFY(readouts(f) != second);
+
+        f.Pic1->setFocus();
+        QTest::keyClick(f.Pic1, Qt::Key_Backspace);
+        QCOMPARE(readouts(f), second);
+        QCOMPARE(test::rgb(f.Pic1->image()), pictureOf(f));
+
+        QTest::mouseClick(f.Pic1, Qt::BackButton, {}, QPoint(5, 5));
+        QCOMPARE(readouts(f), first);
+        QCOMPARE(bars(f), (QList<int>{-7500, -2750, 500, 106}));
+
+        QTest::keyClick(f.Pic1, Qt::Key_Backspace);  // nothing older
+        QCOMPARE(readouts(f), first);
+    }
+};
+
+QTEST_MAIN(NavigationTest)
+#include "navigation_test.moc"
