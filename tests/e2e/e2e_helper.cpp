@@ -5,11 +5,12 @@
 //     The surface shows logical x at pixel floor(x·W/500); where several points
 //     share a pixel the one plotted last (the largest x, the largest y) shows.
 //     Exit 0 when every pixel agrees, 1 otherwise (with the first difference).
-//   e2e_helper grab OUT.png
-//     Saves a screenshot of the whole screen (the X server of $DISPLAY).
+//   e2e_helper grab OUT.png [X Y WIDTH HEIGHT]
+//     Saves a screenshot of the screen of $DISPLAY, or of that rectangle.
 #include <QGuiApplication>
 #include <QImage>
 #include <QPixmap>
+#include <QRect>
 #include <QScreen>
 #include <cstdio>
 
@@ -52,9 +53,9 @@ int compare(const char* savedPath, const char* referencePath) {
     return 0;
 }
 
-int grab(const char* outPath) {
+int grab(const char* outPath, const QRect& area) {
     QScreen* screen = QGuiApplication::primaryScreen();
-    if (!screen || !screen->grabWindow(0).save(outPath)) {
+    if (!screen || !screen->grabWindow(0, area.x(), area.y(), area.width(), area.height()).save(outPath)) {
         std::fprintf(stderr, "cannot grab the screen into %s\n", outPath);
         return 1;
     }
@@ -67,7 +68,9 @@ int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() == 4 && args[1] == "compare") return compare(argv[2], argv[3]);
-    if (args.size() == 3 && args[1] == "grab") return grab(argv[2]);
-    std::fprintf(stderr, "usage: e2e_helper compare SAVED.bmp REFERENCE.bmp | grab OUT.png\n");
+    if (args.size() == 3 && args[1] == "grab") return grab(argv[2], QRect(0, 0, -1, -1));
+    if (args.size() == 7 && args[1] == "grab")
+        return grab(argv[2], QRect(args[3].toInt(), args[4].toInt(), args[5].toInt(), args[6].toInt()));
+    std::fprintf(stderr, "usage: e2e_helper compare SAVED.bmp REFERENCE.bmp | grab OUT.png [X Y W H]\n");
     return 2;
 }

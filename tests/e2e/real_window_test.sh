@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Drives the real program in a window on a virtual X server, as a user would:
-# a preset, the start button, File > Save through the keyboard, File > Exit.
+# a preset, the start button, File > Save through the keyboard, a square
+# dragged on the picture, File > Exit.
 # Usage: real_window_test.sh PROGRAM RENDERER HELPER [SCREENSHOT.png]
 # (Runs itself under xvfb-run when no display is given.)
 set -euo pipefail
@@ -71,7 +72,29 @@ sleep 0.3  # let the writer finish the file
 "$renderer" --bmp "$work/reference.bmp" -0.75 -0.275 0.05 106 >/dev/null
 "$helper" compare "$saved" "$work/reference.bmp" || fail "the saved picture differs from the renderer's"
 
-if [ -n "$screenshot" ]; then "$helper" grab "$screenshot"; fi
+# Drag a square on the picture: it becomes the region and is drawn at once.
+# Pic1 sits at (9, 3) in the client area and shows the 500-unit square on
+# 453 pixels: pixels 100..200 across of the region -0.75 .. -0.70 give
+# real -0.75 + 100/453 · 0.05 = -0.73896, and likewise down; a side of
+# 100/453 · 0.05 = 0.011038; each rounded to the bars' step of 0.0001.
+rm -f "$saved"
+pic() { echo $(( 9 + $1 )) $(( client_top + 3 + $2 )); }
+xdotool mousemove --window "$window" $(pic 100 100) mousedown 1
+for step in 120 150 180; do xdotool mousemove --window "$window" $(pic $((step + 20)) "$step"); done
+xdotool mouseup 1
+sleep 0.5
+xdotool key --clearmodifiers alt+f
+sleep 0.3
+xdotool key s
+wait_for "the image saved after the drag" saved_file
+sleep 0.3
+"$renderer" --bmp "$work/zoomed.bmp" -0.739 -0.264 0.011 106 >/dev/null
+"$helper" compare "$saved" "$work/zoomed.bmp" || fail "the dragged square was not drawn as the new region"
+
+if [ -n "$screenshot" ]; then
+  eval "$(xdotool getwindowgeometry --shell "$window")"
+  "$helper" grab "$screenshot" "$X" "$Y" "$WIDTH" "$HEIGHT"
+fi
 
 xdotool key --clearmodifiers alt+f
 sleep 0.3
@@ -82,4 +105,4 @@ status=0
 wait "$pid" || status=$?
 pid=
 [ "$status" -eq 0 ] || fail "the program exited with status $status"
-echo "real window: preset, start, save ($name) and exit all worked"
+echo "real window: preset, start, save ($name), drag to zoom and exit all worked"
