@@ -18,4 +18,21 @@ void escapeCountsReference(const ScanPlan& plan, float cmax, std::span<std::int1
 void escapeCountsFast(const ScanPlan& plan, float cmax, std::span<std::int16_t> out,
                       unsigned threads = 0);
 
+// Which loop the fast path runs. Both give exactly the reference counts.
+enum class FastKernel {
+    // Also ends a point as soon as its orbit is seen to repeat a state bit for
+    // bit (such a point can never escape). The default.
+    CycleCheck,
+    // Iterates every point until it escapes or reaches the limit.
+    Plain,
+};
+
+struct FastOptions {
+    unsigned threads = 0;  // 0 = every core; otherwise at most this many threads
+    FastKernel kernel = FastKernel::CycleCheck;
+};
+
+void escapeCountsFast(const ScanPlan& plan, float cmax, std::span<std::int16_t> out,
+                      const FastOptions& options);
+
 }  // namespace mandel

@@ -5,25 +5,52 @@
 #include <vector>
 
 #include "escape_counts.h"
-#include "mandel.h"
+#include "fast_kernel.h"
+#include "render_settings.h"
 
 namespace mandel {
 
-// Interim multi-threaded scalar version: rows are handed out one at a time.
 void escapeCountsFast(const ScanPlan& plan, float cmax, std::span<std::int16_t> out,
                       unsigned threads) {
-    if (out.size() < plan.pointCount()) throw std::length_error("count buffer too small");
-    if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
-    const std::size_t width = plan.pointsPerRow();
-    std::atomic<std::size_t> nextRow{0};
-    auto work = [&] {
-        for (std::size_t y; (y = nextRow.fetch_add(1)) < plan.rows();)
-            for (std::size_t x = 0; x < width; ++x)
-                out[y * width + x] = mandel(plan.reals[x], plan.imags[y], cmax);
-    };
-    std::vector<std::jthread> pool;
-    for (unsigned t = 1; t < threads; ++t) pool.emplace_back(work);
-    work();
+    escapeCountsFast(plan, cmax, out, FastOptions{threads, FastKernel::CycleCheck});
 }
+
+void escapeCountsFast(const ScanPlan& plan, float cmax, std::span<std::int16_t> out,
+                      const FastOptions& options) {
+    const std::size_t points = plan.pointCount();
+    if (out.size() < points) throw std::length_error("count buffer too small");
+    if (points == 0) return;
+    // The same conversion as mandel's, with the same error for a bad limit.
+    const short limit = toInt16(cmax);
+    if (limit < 1) {  // mandel makes no step and returns the limit itself
+        std::fill_n(out.begin(), points, limit);
+        return;
+    }
+
+    std::vector<float> paddedReals(plan.reals);
+    paddedReals.resize(plan.reals.size() + fastkernel::kRowPadding, fastkernel::kPaddingReal);
+
+    std::atomic<std::size_t> nextRow{0};
+    fastkernel::Job job;
+    job.reals = paddedReals.data();
+    job.pointsPerRow = plan.pointsPerRow();
+    job.imags = plan.imags.data();
+    job.rows = plan.rows();
+    job.limit = limit;
+    job.out = out.data();
+    job.nextRow = &nextRow;
+    const fastkernel::WorkerFunction worker =
+        fastkernel::selectWorker(options.kernel == FastKernel::CycleCheck);
+
+    unsigned threads = options.threads;
+    if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
+    // Rows are the unit of sharing: more threads than rows would have nothing to do.
+    threads = static_cast<unsigned>(std::min<std::size_t>(threads, job.rows));
+
+    std::vector<std::jthread> helpers;
+    helpers.reserve(threads - 1);
+    for (unsigned t = 1; t < threads; ++t) helpers.emplace_back(worker, &job);
+    worker(&job);
+}  // the helpers join here, after which every count has been written
 
 }  // namespace mandel

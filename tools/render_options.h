@@ -1,0 +1,45 @@
+#pragma once
+
+// Command line of mandelbrot-render:
+//   mandelbrot-render [--scalar] [--threads N] [--repeat K] [--bmp PATH]
+//                     REAL_MIN IMAG_MIN SIDE LIMIT
+
+#include <optional>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "render_settings.h"
+
+namespace mandel::tool {
+
+// A command line that cannot be run; what() is the one-line message.
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct RenderOptions {
+    bool scalar = false;                // the one-point-at-a-time reference path
+    unsigned threads = 0;               // fast path: 0 = every core
+    unsigned repeat = 1;                // draws to time; the median is reported
+    std::optional<std::string> bmpPath;
+    // The four read-out texts, and the settings loaded from them exactly as
+    // the window loads its read-outs (logical width 500).
+    std::string realText, imagText, sideText, limitText;
+    RenderSettings settings;
+};
+
+inline constexpr unsigned kMaxThreads = 1024;
+inline constexpr unsigned kMaxRepeat = 100000;
+
+// Parses the arguments after the program name. Options may come anywhere;
+// an argument starting with "--" is an option, anything else a read-out text
+// (so "-0.3" is a number). Throws UsageError for: an unknown option, an
+// option without its value, a count that is not a whole number in range, a
+// missing or extra read-out text, a text that is not a number, a side length
+// <= 0, or a limit outside 1..32766.
+RenderOptions parseRenderOptions(std::span<const std::string_view> args);
+
+}  // namespace mandel::tool
