@@ -73,10 +73,12 @@ static_assert(kLanes <= kRowPadding);
 // What a vector without a run iterates: zero, which never escapes.
 HWY_ALIGN constexpr float kNoPoints[kLanes] = {};
 
-// The clock counts steps downwards; a rebase moves it (and everything
-// measured on it) back up long before it could reach zero.
+// The clock counts steps downwards. Every kClockShift steps it is moved back
+// up, with every clock value kept, so that it stays far from overflowing in
+// a drawing of any size. (The shift happens often, so every drawing of some
+// size exercises it.)
 constexpr std::int32_t kClockStart = std::int32_t{1} << 30;
-constexpr std::int32_t kClockRebaseBelow = std::int32_t{1} << 29;
+constexpr std::int32_t kClockShift = std::int32_t{1} << 16;
 
 // Calls f(std::integral_constant<std::size_t, v>) for v = 0 .. kVectors-1, so
 // that every vector's state is addressed by a constant and stays in registers.
@@ -374,13 +376,13 @@ void IterateRuns(const Job& job) {
             calm = false;
         }
 
-        if (clock < kClockRebaseBelow) {
+        if (clock < kClockStart - kClockShift) {
             // Move the clock and every clock value kept (escaped values of 0
             // mean "none" and stay).
-            clock += kClockRebaseBelow;
-            const VI shift = hn::Set(di, kClockRebaseBelow);
+            clock += kClockShift;
+            const VI shift = hn::Set(di, kClockShift);
             ForEachVector([&](auto v) {
-                runs[v].firstTestClock += kClockRebaseBelow;
+                runs[v].firstTestClock += kClockShift;
                 escaped[v] = hn::IfThenElse(hn::Gt(escaped[v], zero), hn::Add(escaped[v], shift), zero);
             });
         }

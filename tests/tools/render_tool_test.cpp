@@ -1,0 +1,194 @@
+// mandelbrot-render: its command line, its BMP file and its summary line.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "banding.h"
+#include "bmp.h"
+#include "render_options.h"
+#include "render_run.h"
+
+namespace {
+
+using mandel::tool::parseRenderOptions;
+using mandel::tool::RenderOptions;
+using mandel::tool::UsageError;
+
+RenderOptions parse(std::vector<std::string_view> args) { return parseRenderOptions(args); }
+
+struct ToolRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+ToolRun runTool(std::vector<std::string_view> args) {
+    std::ostringstream out;
+    std::ostringstream err;
+    const int status = mandel::tool::runRenderTool(args, out, err);
+    return {status, out.str(), err.str()};
+}
+
+// prefix, then " ms=" and a number with exactly three decimals, then a newline.
+bool isSummaryLine(const std::string& line, const std::string& prefix) {
+    const std::string head = prefix + " ms=";
+    if (line.rfind(head, 0) != 0 || line.size() < head.size() + 6 || line.back() != '\n') return false;
+    const std::string ms = line.substr(head.size(), line.size() - head.size() - 1);
+    const std::size_t point = ms.find('.');
+    return point != std::string::npos && point > 0 && ms.size() - point == 4 &&
+           ms.find_first_not_of("0123456789.") == std::string::npos && ms.find('.', point + 1) == std::string::npos;
+}
+
+std::uint32_t le32(const std::vector<std::uint8_t>& b, std::size_t at) {
+    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
+}
+
+TEST(RenderOptions, OptionsAnywhereAndNegativeReadouts) {
+    const RenderOptions o = parse({"-0.3", "--threads", "3", "-0.25", "--scalar", "0.2", "--bmp", "p.bmp", "1500",
+                                   "--repeat", "5"});
+    EXPECT_TRUE(o.scalar);
+    EXPECT_EQ(o.threads, 3u);
+    EXPECT_EQ(o.repeat, 5u);
+    EXPECT_EQ(o.bmpPath, "p.bmp");
+    EXPECT_EQ(o.settings.amin, -0.3f);
+    EXPECT_EQ(o.settings.bmin, -0.25f);
+    EXPECT_EQ(o.settings.side, 0.2f);
+    EXPECT_EQ(o.settings.cmax, 1500.0f);
+    EXPECT_EQ(o.settings.cside, 0.2f / 500.0f) << "logical width 500, as in the window";
+
+    const RenderOptions plain = parse({"-1.1507", "-0.4793", "0.5", "100"});
+    EXPECT_FALSE(plain.scalar);
+    EXPECT_EQ(plain.threads, 0u) << "every core";
+    EXPECT_EQ(plain.repeat, 1u);
+    EXPECT_FALSE(plain.bmpPath);
+}
+
+TEST(RenderOptions, EveryKindOfBadCommandLineIsOneUsageError) {
+    const std::vector<std::vector<std::string_view>> bad = {
+        {},                                          // nothing
+        {"0", "0", "1"},                             // missing read-out
+        {"0", "0", "1", "100", "7"},                 // extra argument
+        {"--fast", "0", "0", "1", "100"},            // unknown option
+        {"0", "0", "1", "100", "--threads"},         // option without its value
+        {"0", "0", "1", "100", "--bmp"},
+        {"--threads", "0", "0", "0", "1", "100"},    // counts start at 1
+        {"--threads", "2x", "0", "0", "1", "100"},
+        {"--repeat", "-1", "0", "0", "1", "100"},
+        {"--repeat", "", "0", "0", "1", "100"},
+        {"x", "0", "1", "100"},                      // not numbers
+        {"0", "0", "1e3", "100"},
+        {"0", "0", ".5", "100"},
+        {"0", "0", "0", "100"},                      // side <= 0
+        {"0", "0", "-0.5", "100"},
+        {"0", "0", "1", "0"},                        // limit outside 1..32766
+        {"0", "0", "1", "32767"},
+        {"0", "0", "1", "-5"},
+    };
+    for (const auto& args : bad) {
+        std::string line;
+        for (const auto a : args) line += std::string(a) + " ";
+        try {
+            parse(args);
+            ADD_FAILURE() << "accepted: " << line;
+        } catch (const UsageError& e) {
+            const std::string message = e.what();
+            EXPECT_FALSE(message.empty()) << line;
+            EXPECT_EQ(message.find('\n'), std::string::npos) << line;
+        }
+    }
+    EXPECT_NO_THROW(parse({"0", "0", "1", "32766"}));
+    EXPECT_NO_THROW(parse({"0", "0", "1", "1"}));
+}
+
+TEST(Bmp, HeaderAndBottomUpBlueGreenRedRowsPaddedToFourBytes) {
+    // 3 × 2 pixels: rows of 9 bytes padded to 12. Pixel k has red k, green
+    // 0x40 + k, blue 0x80 + k.
+    std::vector<std::uint32_t> pixels;
+    for (std::uint8_t k = 0; k < 6; ++k)
+        pixels.push_back(mandel::packColour({k, static_cast<std::uint8_t>(0x40 + k), static_cast<std::uint8_t>(0x80 + k)}));
+    const std::vector<std::uint8_t> b = mandel::tool::encodeBmp24(3, 2, pixels);
+    ASSERT_EQ(b.size(), 54u + 2 * 12);
+    EXPECT_EQ(b[0], 'B');
+    EXPECT_EQ(b[1], 'M');
+    EXPECT_EQ(le32(b, 2), b.size());
+    EXPECT_EQ(le32(b, 10), 54u) << "pixel data offset";
+    EXPECT_EQ(le32(b, 14), 40u) << "BITMAPINFOHEADER";
+    EXPECT_EQ(le32(b, 18), 3u);
+    EXPECT_EQ(le32(b, 22), 2u) << "positive height: bottom-up";
+    EXPECT_EQ(b[28], 24) << "bits per pixel";
+    EXPECT_EQ(le32(b, 30), 0u) << "uncompressed";
+    // File row 0 is the bottom row (pixels 3, 4, 5); each pixel blue, green, red.
+    const std::vector<std::uint8_t> rows(b.begin() + 54, b.end());
+    const std::vector<std::uint8_t> expected = {0x83, 0x43, 3, 0x84, 0x44, 4, 0x85, 0x45, 5, 0, 0, 0,
+                                                0x80, 0x40, 0, 0x81, 0x41, 1, 0x82, 0x42, 2, 0, 0, 0};
+    EXPECT_EQ(rows, expected);
+    EXPECT_THROW(mandel::tool::encodeBmp24(3, 2, std::vector<std::uint32_t>(5)), std::invalid_argument);
+}
+
+TEST(Picture, PointXYIsPixelXYFromTheTopLeftAndTheLastColumnAndRowAreLeftOut) {
+    const RenderOptions o = parse({"-1.1507", "-0.4793", "0.5", "100"});  // 501 points per row
+    const mandel::tool::RenderResult r = mandel::tool::render(o);
+    ASSERT_EQ(r.plan.pointsPerRow(), 501u);
+    ASSERT_EQ(r.plan.rows(), 501u);
+    const auto pixels = mandel::tool::picture(o, r);
+    ASSERT_EQ(pixels.size(), 500u * 500u);
+    const auto colours = mandel::colourTableByCount(o.settings.cmax, o.settings.cstep, o.settings.limit());
+    for (const auto& [x, y] : {std::pair{0, 0}, {499, 0}, {0, 499}, {499, 499}, {123, 321}, {250, 17}}) {
+        const std::int16_t count = r.counts[static_cast<std::size_t>(y) * 501 + static_cast<std::size_t>(x)];
+        EXPECT_EQ(pixels[static_cast<std::size_t>(y) * 500 + static_cast<std::size_t>(x)],
+                  colours[static_cast<std::size_t>(count)])
+            << x << "," << y;
+    }
+}
+
+TEST(RunRenderTool, SummaryLineAndTheSameIterationsOnEitherPath) {
+    const ToolRun fastRun = runTool({"--threads", "2", "-0.75", "-0.275", "0.05", "106"});
+    EXPECT_EQ(fastRun.status, 0);
+    EXPECT_EQ(fastRun.err, "");
+    EXPECT_TRUE(isSummaryLine(fastRun.out, "points_per_row=500 rows=501 iterations=12804356")) << fastRun.out;
+    const ToolRun scalarRun = runTool({"--scalar", "--repeat", "2", "-0.75", "-0.275", "0.05", "106"});
+    EXPECT_EQ(scalarRun.status, 0);
+    EXPECT_EQ(scalarRun.out.substr(0, scalarRun.out.find(" ms=")), fastRun.out.substr(0, fastRun.out.find(" ms=")));
+}
+
+TEST(RunRenderTool, WritesTheBmpOnlyWhenTheCommandLineIsGood) {
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "mandelbrot_render_tool_test";
+    std::filesystem::create_directories(dir);
+    const std::string good = (dir / "good.bmp").string();
+    const std::string bad = (dir / "bad.bmp").string();
+    std::filesystem::remove(good);
+    std::filesystem::remove(bad);
+
+    const ToolRun ok = runTool({"--bmp", good, "-0.75", "-0.275", "0.05", "106"});
+    ASSERT_EQ(ok.status, 0) << ok.err;
+    std::ifstream file(good, std::ios::binary);
+    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    ASSERT_EQ(bytes.size(), 54u + 500u * 1500u);
+    // Point (0, 0) of the first preset has count 12: top-left pixel, i.e. the
+    // first pixel of the file's last row.
+    const mandel::BandThresholds bands(106.0f, 106.0f / 16.0f);
+    const mandel::Rgb c = mandel::Palette[bands.classify(12.0f)];
+    const std::size_t topLeft = 54 + 499u * 1500u;
+    EXPECT_EQ(bytes[topLeft], c.blue);
+    EXPECT_EQ(bytes[topLeft + 1], c.green);
+    EXPECT_EQ(bytes[topLeft + 2], c.red);
+
+    const ToolRun refused = runTool({"--bmp", bad, "-0.75", "-0.275", "0", "106"});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_EQ(refused.out, "");
+    EXPECT_EQ(std::count(refused.err.begin(), refused.err.end(), '\n'), 1) << refused.err;
+    EXPECT_FALSE(std::filesystem::exists(bad));
+
+    const ToolRun unwritable = runTool({"--bmp", (dir / "missing" / "x.bmp").string(), "0", "0", "0.01", "100"});
+    EXPECT_EQ(unwritable.status, 1);
+    EXPECT_EQ(unwritable.out, "");
+    std::filesystem::remove_all(dir);
+}
+
+}  // namespace
