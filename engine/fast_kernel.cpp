@@ -43,8 +43,9 @@ namespace hn = hwy::HWY_NAMESPACE;
 
 // Independent vectors iterated side by side: one step of one vector is a
 // chain of three dependent operations (about 9 cycles), so several vectors
-// keep the arithmetic units busy. A vector's state takes three registers.
-constexpr std::size_t kVectors = 4;
+// keep the arithmetic units busy. A vector's state takes three registers;
+// with three vectors nothing has to be kept in memory during the steps.
+constexpr std::size_t kVectors = 3;
 // Steps between two checkpoints, where each vector looks whether all its
 // points have finished (and makes the cycle test). A run that has finished
 // waits for half of this on average.
@@ -61,6 +62,9 @@ constexpr std::uint32_t kChecksPerCycleTest = 2;
 static_assert(!HWY_HAVE_SCALABLE, "runs of points assume vectors of a fixed size");
 constexpr std::size_t kLanes = HWY_LANES(float);
 static_assert(kLanes <= kRowPadding);
+
+// What a vector without a run iterates: zero, which never escapes.
+HWY_ALIGN constexpr float kNoPoints[kLanes] = {};
 
 // The clock counts steps downwards. Every kClockShift steps it is moved back
 // up, with every clock value kept, so that it stays far from overflowing in
@@ -125,14 +129,10 @@ HWY_INLINE void FastStep(DF, hn::Vec<DF>& x, hn::Vec<DF>& y, hn::Vec<hn::RebindT
     x = t;
 }
 
-// Blocks made with the test after a block without it had to be made again
-// (near the boundary of the set such attempts mostly fail, and each failure
-// costs the block's steps).
-constexpr std::uint32_t kBlocksAfterFailedAttempt = 32;
-
-// The points of one vector: up to kLanes consecutive points of a row.
+// The points of one vector: up to kLanes consecutive points of a row. Lanes
+// past the end of the row iterate padding, which escapes at once.
 struct Run {
-    const float* reals = nullptr;  // kLanes real parts (padding past the row end)
+    const float* reals = nullptr;  // kLanes real parts (padded at the row end)
     std::int16_t* out = nullptr;   // where the counts go
     std::size_t points = 0;        // how many lanes are points of the row (0: no run)
     std::int32_t firstTestClock = 0;
@@ -171,7 +171,6 @@ void IterateRuns(const Job& job) {
     const hn::Rebind<std::int16_t, decltype(di)> d16;
     using VF = hn::Vec<decltype(df)>;
     using VI = hn::Vec<decltype(di)>;
-    using MF = hn::Mask<decltype(df)>;
     using MI = hn::Mask<decltype(di)>;
     const std::int32_t limit = job.limit;
 
@@ -179,16 +178,9 @@ void IterateRuns(const Job& job) {
     std::int32_t clock = kClockStart;  // the clock of the next step
     std::size_t runsActive = 0;
 
-    // Per vector, in memory: its run, the points of its lanes, which lanes
-    // hold no point (past the end of the row), and for the cycle test the
-    // saved state as bits. A lane without a point, or whose point has failed
-    // a test, iterates c = 0 from z = 0: it stays at 0, fails no test and
-    // disturbs neither the cycle test nor the steps without the test.
     Run runs[kVectors];
-    HWY_ALIGN float pointA[kVectors][kLanes];
-    HWY_ALIGN float pointB[kVectors][kLanes];
-    HWY_ALIGN std::int32_t noPoint[kVectors][kLanes];  // all ones where there is no point
-    HWY_ALIGN std::int32_t savedX[kVectors][kLanes];
+    HWY_ALIGN float imags[kVectors][kLanes];         // the run's imaginary part, in every lane
+    HWY_ALIGN std::int32_t savedX[kVectors][kLanes];  // cycle test: the saved state, as bits
     HWY_ALIGN std::int32_t savedY[kVectors][kLanes];
     // The iteration state, in registers.
     VF x[kVectors];
@@ -199,17 +191,6 @@ void IterateRuns(const Job& job) {
     const VI zero = hn::Zero(di);
     const VI one = hn::Set(di, 1);
     const VI limitV = hn::Set(di, limit);
-    const VF four = hn::Set(df, 4.0f);
-
-    // Lanes whose point failed a test go on from c = 0, z = 0 (their count
-    // is already decided by `escaped`).
-    auto retire = [&](auto v, MI failed) {
-        const MF f = hn::RebindMask(df, failed);
-        x[v] = hn::IfThenZeroElse(f, x[v]);
-        y[v] = hn::IfThenZeroElse(f, y[v]);
-        hn::Store(hn::IfThenZeroElse(f, hn::Load(df, pointA[v])), df, pointA[v]);
-        hn::Store(hn::IfThenZeroElse(f, hn::Load(df, pointB[v])), df, pointB[v]);
-    };
 
     // Stores the counts of vector v's run. A lane whose test failed counts
     // the number of that test, at most the limit; any other lane the limit.
@@ -232,14 +213,15 @@ void IterateRuns(const Job& job) {
     // first makes kScreenSteps steps on its own, so that a run whose points
     // all escape at once (common at the edges of a view) is done without
     // waiting for the next checkpoint, and the next one is loaded.
+    const VF four = hn::Set(df, 4.0f);
     auto startRun = [&](auto v) {
         for (;;) {
             Run& run = runs[v];
             float imag = 0;
             if (!feed.next(run, imag)) {
                 run = Run{};
-                hn::Store(hn::Zero(df), df, pointA[v]);
-                hn::Store(hn::Zero(df), df, pointB[v]);
+                run.reals = kNoPoints;
+                hn::Store(hn::Zero(df), df, imags[v]);
                 x[v] = y[v] = hn::Zero(df);
                 escaped[v] = zero;
                 return;
@@ -247,13 +229,9 @@ void IterateRuns(const Job& job) {
             ++runsActive;
             run.firstTestClock = clock + kScreenSteps;
             run.nextSave = kFirstSave;
-            const MI hasPoint = hn::FirstN(di, run.points);
-            const MF hasPointF = hn::RebindMask(df, hasPoint);
-            const VF a = hn::IfThenElseZero(hasPointF, hn::LoadU(df, run.reals));
-            const VF b = hn::IfThenElseZero(hasPointF, hn::Set(df, imag));
-            hn::Store(a, df, pointA[v]);
-            hn::Store(b, df, pointB[v]);
-            hn::Store(hn::VecFromMask(di, hn::Not(hasPoint)), di, noPoint[v]);
+            const VF a = hn::LoadU(df, run.reals);
+            const VF b = hn::Set(df, imag);
+            hn::Store(b, df, imags[v]);
             if constexpr (kCycleCheck) {
                 hn::Store(hn::BitCast(di, a), di, savedX[v]);
                 hn::Store(hn::BitCast(di, b), di, savedY[v]);
@@ -271,21 +249,15 @@ void IterateRuns(const Job& job) {
             y[v] = sy;
             escaped[v] = se;
             const MI failed = hn::Gt(se, zero);
-            if (kScreenSteps < limit && !hn::AllTrue(di, hn::Or(failed, hn::Not(hasPoint)))) {
-                retire(v, failed);
-                return;
-            }
+            if (kScreenSteps < limit && !hn::AllTrue(di, failed)) return;
             finishRun(v, failed);
         }
     };
 
     ForEachVector([&](auto v) { startRun(v); });
 
-    // Whether the next block may skip the per-step test (see FastStep): when
-    // no lane is near escaping at the checkpoint, and the last such attempt
-    // succeeded or was long enough ago (a failed attempt costs its steps).
+    // Whether the next block may skip the per-step test (see FastStep).
     bool calm = false;
-    std::uint32_t blocksUntilNextAttempt = 0;
     std::uint32_t checkpoints = 0;
     const VI bit30 = hn::Set(di, kTwoOrMoreBit);
     while (runsActive != 0) {
@@ -300,7 +272,7 @@ void IterateRuns(const Job& job) {
             });
             for (std::int32_t step = 0; step < kStepsPerCheck; ++step) {
                 ForEachVector([&](auto v) {
-                    FastStep(df, cx[v], cy[v], seen, hn::Load(df, pointA[v]), hn::Load(df, pointB[v]));
+                    FastStep(df, cx[v], cy[v], seen, hn::LoadU(df, runs[v].reals), hn::Load(df, imags[v]));
                 });
             }
             if (hn::AllFalse(di, hn::TestBit(seen, bit30))) {
@@ -310,10 +282,8 @@ void IterateRuns(const Job& job) {
                     y[v] = cy[v];
                 });
                 exact = false;
-            } else {
-                // Made again below, with the test.
-                blocksUntilNextAttempt = kBlocksAfterFailedAttempt;
             }
+            // Otherwise the steps are made again, with the test.
         }
         if (exact) {
             VI now = hn::Set(di, clock);
@@ -329,7 +299,8 @@ void IterateRuns(const Job& job) {
             });
             for (std::int32_t step = 0; step < kStepsPerCheck; ++step) {
                 ForEachVector([&](auto v) {
-                    Step(df, cx[v], cy[v], ce[v], hn::Load(df, pointA[v]), hn::Load(df, pointB[v]), now, four);
+                    Step(df, cx[v], cy[v], ce[v], hn::LoadU(df, runs[v].reals), hn::Load(df, imags[v]), now,
+                         four);
                 });
                 now = hn::Sub(now, one);
             }
@@ -342,16 +313,15 @@ void IterateRuns(const Job& job) {
         clock -= kStepsPerCheck;
 
         // Checkpoint: a run is finished when each of its lanes has failed a
-        // test, repeated a state or holds no point, or when it has made
-        // `limit` tests.
+        // test or repeated a state, or when it has made `limit` tests.
         const bool cycleTest = kCycleCheck && (++checkpoints % kChecksPerCycleTest == 0);
-        VI squares = zero;
+        bool anyFailed = false;
         ForEachVector([&](auto v) {
             Run& run = runs[v];
             if (run.points == 0) return;
             const std::int32_t steps = run.firstTestClock - clock;
             const MI failed = hn::Gt(escaped[v], zero);
-            MI finished = hn::Or(failed, hn::MaskFromVec(hn::Load(di, noPoint[v])));
+            MI finished = failed;
             if constexpr (kCycleCheck) {
                 if (cycleTest) {
                     // The cycle test. The map is deterministic: a state equal
@@ -361,15 +331,15 @@ void IterateRuns(const Job& job) {
                     // not failed), so no later test can fail: the count is
                     // the limit, exactly what iterating on would give. Bits,
                     // not float equality, so that -0 and +0, or NaNs, never
-                    // pass for the same state. (A lane that has failed keeps
-                    // the count of its failed test whatever this finds.)
-                    // Written without branches on the data, which would be
-                    // mispredicted.
+                    // pass for the same state. (Lanes that failed iterate on
+                    // meaningless values, which may well repeat: they are left
+                    // out.) Written without branches on the data, which would
+                    // be mispredicted.
                     const VI xBits = hn::BitCast(di, x[v]);
                     const VI yBits = hn::BitCast(di, y[v]);
                     const VI sx = hn::Load(di, savedX[v]);
                     const VI sy = hn::Load(di, savedY[v]);
-                    const MI repeated = hn::And(hn::Eq(xBits, sx), hn::Eq(yBits, sy));
+                    const MI repeated = hn::And(hn::AndNot(failed, hn::Eq(xBits, sx)), hn::Eq(yBits, sy));
                     cycled[v] = hn::Or(cycled[v], repeated);
                     // Brent's schedule: save after 16, 32, 64, ... steps.
                     const bool save = steps >= run.nextSave;
@@ -378,22 +348,26 @@ void IterateRuns(const Job& job) {
                     hn::Store(hn::IfThenElse(saveNow, yBits, sy), di, savedY[v]);
                     run.nextSave <<= save ? 1 : 0;
                 }
-                finished = hn::Or(finished, cycled[v]);
+                finished = hn::Or(failed, cycled[v]);
             }
             if (steps >= limit || hn::AllTrue(di, finished)) {
                 finishRun(v, failed);
                 startRun(v);
-            } else if (!exact) {
-                // after steps without the test no lane has newly failed
-            } else {
-                retire(v, failed);
+            } else if (!hn::AllFalse(di, failed)) {
+                anyFailed = true;
             }
-            squares = hn::Or(squares, hn::Or(hn::BitCast(di, hn::Mul(x[v], x[v])),
-                                             hn::BitCast(di, hn::Mul(y[v], y[v]))));
         });
-        // Skip the test in the next steps if no lane is near escaping now.
-        if (blocksUntilNextAttempt != 0) --blocksUntilNextAttempt;
-        calm = blocksUntilNextAttempt == 0 && hn::AllFalse(di, hn::TestBit(squares, bit30));
+        // Try skipping the test when no lane has failed or is near escaping.
+        if (exact && !anyFailed) {
+            VI squares = zero;
+            ForEachVector([&](auto v) {
+                squares = hn::Or(squares, hn::Or(hn::BitCast(di, hn::Mul(x[v], x[v])),
+                                                 hn::BitCast(di, hn::Mul(y[v], y[v]))));
+            });
+            calm = hn::AllFalse(di, hn::TestBit(squares, bit30));
+        } else if (anyFailed) {
+            calm = false;
+        }
 
         if (clock < kClockStart - kClockShift) {
             // Move the clock and every clock value kept (escaped values of 0

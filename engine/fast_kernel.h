@@ -10,9 +10,9 @@
 namespace mandel::fastkernel {
 
 // Real parts past the end of a row, so that whole vectors can be loaded at
-// any column (the lanes that load them are masked off).
+// any column: a point with real part 4 fails its first test.
 inline constexpr std::size_t kRowPadding = 64;
-inline constexpr float kPaddingReal = 0.0f;
+inline constexpr float kPaddingReal = 4.0f;
 
 // One drawing's work, shared by all worker threads. Each thread takes rows
 // from nextRow and writes the counts of the points of its rows; no two
