@@ -27,29 +27,70 @@ DrawingSurface::DrawingSurface(QWidget* parent)
 void DrawingSurface::setPixelScaleMode() {
     scaleWidth_ = static_cast<float>(width());
     scaleHeight_ = static_cast<float>(height());
+    invalidatePlot();
 }
 
-void DrawingSurface::setScaleWidth(float width) { scaleWidth_ = width; }
+void DrawingSurface::setScaleWidth(float width) {
+    scaleWidth_ = width;
+    invalidatePlot();
+}
 
-void DrawingSurface::setScaleHeight(float height) { scaleHeight_ = height; }
+void DrawingSurface::setScaleHeight(float height) {
+    scaleHeight_ = height;
+    invalidatePlot();
+}
 
 void DrawingSurface::Cls() {
     canvas().fill(backgroundColour());
     update();
 }
 
-void DrawingSurface::PSet(float x, float y, std::uint32_t colour) {
-    // Device position x·W/500: the pixel is the one that contains it, so
-    // x = 500 lands on W, just past the last pixel.
+namespace {
+
+// The pixel that contains the device position v · pixels / scale, or -1 when
+// that lies outside 0 .. pixels - 1 (so v = scale lands just past the end).
+int devicePixel(double v, float scale, int pixels) {
+    const double p = std::floor(v * pixels / static_cast<double>(scale));
+    return (p >= 0 && p < pixels) ? static_cast<int>(p) : -1;
+}
+
+// Pixel of logical v: from the table for whole numbers, computed otherwise.
+int pixelOf(float v, const std::vector<int>& table, float scale, int pixels) {
+    if (v >= 0 && v < static_cast<float>(table.size())) {
+        const auto whole = static_cast<std::size_t>(v);
+        if (static_cast<float>(whole) == v) return table[whole];
+    }
+    return devicePixel(v, scale, pixels);
+}
+
+std::vector<int> pixelTable(float scale, int pixels) {
+    std::vector<int> table;
+    for (double v = 0; v <= scale && table.size() < 65536; ++v) table.push_back(devicePixel(v, scale, pixels));
+    return table;
+}
+
+}  // namespace
+
+void DrawingSurface::preparePlot() const {
     QImage& image = canvas();
-    const double px = std::floor(static_cast<double>(x) * image.width() / scaleWidth_);
-    const double py = std::floor(static_cast<double>(y) * image.height() / scaleHeight_);
-    if (!(px >= 0 && px < image.width() && py >= 0 && py < image.height())) return;
+    plot_.bits = reinterpret_cast<QRgb*>(image.bits());  // detaches from any copy
+    plot_.stride = image.bytesPerLine() / static_cast<qsizetype>(sizeof(QRgb));
+    plot_.widgetSize = size();
+    plot_.columns = pixelTable(scaleWidth_, image.width());
+    plot_.rows = pixelTable(scaleHeight_, image.height());
+}
+
+void DrawingSurface::PSet(float x, float y, std::uint32_t colour) {
+    // Called for every point of a drawing: the pixel mapping comes from
+    // tables prepared once, and the pixel is written directly.
+    if (!plot_.bits || plot_.widgetSize != size()) preparePlot();
+    const int px = pixelOf(x, plot_.columns, scaleWidth_, image_.width());
+    const int py = pixelOf(y, plot_.rows, scaleHeight_, image_.height());
+    if (px < 0 || py < 0) return;
     const int red = static_cast<int>(colour & 0xffu);
     const int green = static_cast<int>((colour >> 8) & 0xffu);
     const int blue = static_cast<int>((colour >> 16) & 0xffu);
-    auto* row = reinterpret_cast<QRgb*>(image.scanLine(static_cast<int>(py)));
-    row[static_cast<int>(px)] = qRgb(red, green, blue);
+    plot_.bits[py * plot_.stride + px] = qRgb(red, green, blue);
 }
 
 SaveResult DrawingSurface::save(const QString& path) const {
@@ -158,10 +199,14 @@ QImage& DrawingSurface::canvas() const {
         resized.fill(backgroundColour());
         QPainter(&resized).drawImage(0, 0, image_);
         image_ = resized;
+        invalidatePlot();
     }
     return image_;
 }
 
-const QImage& DrawingSurface::image() const { return canvas(); }
+const QImage& DrawingSurface::image() const {
+    invalidatePlot();  // the caller may keep a copy
+    return canvas();
+}
 
 }  // namespace mandel_ui

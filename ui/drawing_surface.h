@@ -5,6 +5,7 @@
 #include <QRect>
 #include <QString>
 #include <QWidget>
+#include <vector>
 
 #include "render_pass.h"
 
@@ -83,7 +84,22 @@ private:
     double toLogicalX(double pixels) const { return pixels * scaleWidth_ / width(); }
     double toLogicalY(double pixels) const { return pixels * scaleHeight_ / height(); }
 
+    // Where PSet writes: the image's pixels and, for whole-number logical
+    // coordinates, their pixel column and row, prepared once and kept until
+    // the image, its size or the scale changes, or until someone else may
+    // hold a copy of the image (which must not see later points).
+    struct PlotTarget {
+        QRgb* bits = nullptr;  // null: prepare again before the next point
+        qsizetype stride = 0;  // pixels per image line
+        QSize widgetSize;
+        std::vector<int> columns;  // logical x = 0, 1, ... -> pixel column, or -1 outside
+        std::vector<int> rows;
+    };
+    void preparePlot() const;
+    void invalidatePlot() const { plot_.bits = nullptr; }
+
     mutable QImage image_;
+    mutable PlotTarget plot_;
     float scaleWidth_;
     float scaleHeight_;
     bool dragging_ = false;

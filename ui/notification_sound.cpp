@@ -2,7 +2,9 @@
 
 #include <canberra.h>
 
+#include <atomic>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 
 namespace mandel_ui {
@@ -27,37 +29,45 @@ void onFinished(ca_context*, std::uint32_t, int error, void* userdata) {
     completion->done.notify_all();
 }
 
-constexpr std::uint32_t kSoundId = 1;
+// One context for the whole program. Destroying a context unloads its output
+// driver while the driver's thread may still be closing the device, which
+// crashes; a context that lives as long as the program never does that.
+ca_context* soundContext() {
+    static ca_context* const context = [] {
+        ca_context* created = nullptr;
+        return ca_context_create(&created) == CA_SUCCESS ? created : nullptr;
+    }();
+    return context;
+}
+
+std::atomic<std::uint32_t> nextSoundId{1};
 
 }  // namespace
 
 bool playNotificationSound(std::chrono::milliseconds limit) {
-    ca_context* context = nullptr;
-    if (ca_context_create(&context) != CA_SUCCESS) return false;
+    ca_context* context = soundContext();
+    if (!context) return false;
     ca_proplist* props = nullptr;
-    if (ca_proplist_create(&props) != CA_SUCCESS) {
-        ca_context_destroy(context);
-        return false;
-    }
+    if (ca_proplist_create(&props) != CA_SUCCESS) return false;
     ca_proplist_sets(props, CA_PROP_EVENT_ID, "message-new-instant");
     ca_proplist_sets(props, CA_PROP_EVENT_DESCRIPTION, "Version information closed");
-    ca_proplist_sets(props, CA_PROP_CANBERRA_CACHE_CONTROL, "never");
 
-    Completion completion;
+    const std::uint32_t id = nextSoundId++;
+    auto completion = std::make_unique<Completion>();
     bool played = false;
-    if (ca_context_play_full(context, kSoundId, props, onFinished, &completion) == CA_SUCCESS) {
-        std::unique_lock lock(completion.mutex);
-        if (completion.done.wait_for(lock, limit, [&] { return completion.finished; })) {
-            played = completion.error == CA_SUCCESS;
-        } else {
-            lock.unlock();
-            ca_context_cancel(context, kSoundId);
-        }
+    bool answered = true;
+    if (ca_context_play_full(context, id, props, onFinished, completion.get()) == CA_SUCCESS) {
+        std::unique_lock lock(completion->mutex);
+        answered = completion->done.wait_for(lock, limit, [&] { return completion->finished; });
+        played = answered && completion->error == CA_SUCCESS;
     }
     ca_proplist_destroy(props);
-    // Destroying the context also waits for its thread, so the callback can no
-    // longer touch `completion` after this.
-    ca_context_destroy(context);
+    if (!answered) {
+        // The sound system has not reported the end in time: stop waiting.
+        // Its thread may still report later, so the completion stays alive.
+        ca_context_cancel(context, id);
+        completion.release();
+    }
     return played;
 }
 

@@ -1,10 +1,13 @@
-// The sound tests run with HOME pointing at a folder whose .asoundrc decides
-// where ALSA's default device goes.
+// Each test points HOME at a fresh folder whose .asoundrc decides where ALSA's
+// default device goes; CTest runs each in a process of its own, since ALSA
+// reads its configuration once per process.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <thread>
 
 #include "notification_sound.h"
 
@@ -12,21 +15,44 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// .asoundrc routes the default device into a file, so the test can hear it.
+class AlsaHome {
+public:
+    explicit AlsaHome(const std::string& asoundrc) {
+        std::string pattern = (fs::temp_directory_path() / "mandel-sound-XXXXXX").string();
+        dir_ = mkdtemp(pattern.data());
+        std::ofstream(dir_ / ".asoundrc") << asoundrc << '\n';
+        setenv("HOME", dir_.c_str(), 1);
+    }
+    ~AlsaHome() { fs::remove_all(dir_); }
+    const fs::path& dir() const { return dir_; }
+
+private:
+    fs::path dir_;
+};
+
 TEST(NotificationSound, PlaysTheThemeSoundToTheEndThroughTheDefaultDevice) {
-    const char* home = std::getenv("HOME");
-    ASSERT_NE(home, nullptr);
-    const fs::path captured = fs::path(home) / "captured.raw";
-    fs::remove(captured);
+    // The default device writes what it plays into a file.
+    AlsaHome home("");
+    const fs::path captured = home.dir() / "captured.raw";
+    std::ofstream(home.dir() / ".asoundrc")
+        << "pcm.!default { type file; slave.pcm \"null\"; file \"" << captured.string() << "\"; format \"raw\" }\n";
 
     EXPECT_TRUE(mandel_ui::playNotificationSound());
-    ASSERT_TRUE(fs::exists(captured)) << "nothing reached the audio device";
-    EXPECT_GT(fs::file_size(captured), 10000u) << "a short sound, not silence";
+    // The device's file is written by the sound system's own thread, which
+    // may close it a moment after reporting the end: wait for it, boundedly.
+    std::uintmax_t size = 0;
+    for (int i = 0; i < 100 && size <= 10000; ++i) {
+        if (i > 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        std::error_code error;
+        size = fs::file_size(captured, error);
+        if (error) size = 0;
+    }
+    EXPECT_GT(size, 10000u) << "a short sound should have reached the device, not silence";
 }
 
-// Runs with HOME pointing at a folder whose .asoundrc names a sound card that
-// does not exist: the call must come back at once, reporting nothing.
 TEST(NotificationSoundWithoutDevice, ReturnsWithoutPlaying) {
+    // A sound card that does not exist: the call comes back at once.
+    AlsaHome home("pcm.!default { type hw; card 97 }");
     EXPECT_FALSE(mandel_ui::playNotificationSound());
 }
 
