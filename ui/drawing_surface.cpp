@@ -56,9 +56,9 @@ int devicePixel(double v, float scale, int pixels) {
 
 // Pixel of logical v: from the table for whole numbers, computed otherwise.
 int pixelOf(float v, const std::vector<int>& table, float scale, int pixels) {
-    if (v >= 0 && v < static_cast<float>(table.size())) {
-        const auto whole = static_cast<std::size_t>(v);
-        if (static_cast<float>(whole) == v) return table[whole];
+    if (v >= 0 && v < static_cast<float>(table.size())) {  // the table has at most 65536 entries
+        const int whole = static_cast<int>(v);
+        if (static_cast<float>(whole) == v) return table[static_cast<std::size_t>(whole)];
     }
     return devicePixel(v, scale, pixels);
 }
@@ -76,6 +76,8 @@ void DrawingSurface::preparePlot() const {
     plot_.bits = reinterpret_cast<QRgb*>(image.bits());  // detaches from any copy
     plot_.stride = image.bytesPerLine() / static_cast<qsizetype>(sizeof(QRgb));
     plot_.widgetSize = size();
+    plot_.width = image.width();
+    plot_.height = image.height();
     plot_.columns = pixelTable(scaleWidth_, image.width());
     plot_.rows = pixelTable(scaleHeight_, image.height());
 }
@@ -84,8 +86,8 @@ void DrawingSurface::PSet(float x, float y, std::uint32_t colour) {
     // Called for every point of a drawing: the pixel mapping comes from
     // tables prepared once, and the pixel is written directly.
     if (!plot_.bits || plot_.widgetSize != size()) preparePlot();
-    const int px = pixelOf(x, plot_.columns, scaleWidth_, image_.width());
-    const int py = pixelOf(y, plot_.rows, scaleHeight_, image_.height());
+    const int px = pixelOf(x, plot_.columns, scaleWidth_, plot_.width);
+    const int py = pixelOf(y, plot_.rows, scaleHeight_, plot_.height);
     if (px < 0 || py < 0) return;
     const int red = static_cast<int>(colour & 0xffu);
     const int green = static_cast<int>((colour >> 8) & 0xffu);

@@ -92,6 +92,8 @@ private:
         QRgb* bits = nullptr;  // null: prepare again before the next point
         qsizetype stride = 0;  // pixels per image line
         QSize widgetSize;
+        int width = 0;  // of the image
+        int height = 0;
         std::vector<int> columns;  // logical x = 0, 1, ... -> pixel column, or -1 outside
         std::vector<int> rows;
     };
