@@ -57,7 +57,12 @@ constexpr std::int32_t kScreenSteps = 4;
 constexpr std::int32_t kFirstSave = 16;
 // Checkpoints per cycle test: the test costs a little, and a state that
 // repeats does so for good, so testing every other checkpoint is enough.
+// Where tests keep finding nothing (views with few points inside the set, or
+// orbits that repeat only after the limit) the interval doubles, up to
+// kMaxChecksPerCycleTest; a test that finds a repetition resets it.
 constexpr std::uint32_t kChecksPerCycleTest = 2;
+constexpr std::uint32_t kMaxChecksPerCycleTest = 16;
+constexpr std::uint32_t kFruitlessTestsBeforeBackingOff = 8;
 
 static_assert(!HWY_HAVE_SCALABLE, "runs of points assume vectors of a fixed size");
 constexpr std::size_t kLanes = HWY_LANES(float);
@@ -258,7 +263,9 @@ void IterateRuns(const Job& job) {
 
     // Whether the next block may skip the per-step test (see FastStep).
     bool calm = false;
-    std::uint32_t checkpoints = 0;
+    std::uint32_t checksUntilCycleTest = kChecksPerCycleTest;
+    std::uint32_t cycleTestInterval = kChecksPerCycleTest;
+    std::uint32_t fruitlessCycleTests = 0;
     const VI bit30 = hn::Set(di, kTwoOrMoreBit);
     while (runsActive != 0) {
         bool exact = true;
@@ -314,7 +321,12 @@ void IterateRuns(const Job& job) {
 
         // Checkpoint: a run is finished when each of its lanes has failed a
         // test or repeated a state, or when it has made `limit` tests.
-        const bool cycleTest = kCycleCheck && (++checkpoints % kChecksPerCycleTest == 0);
+        bool cycleTest = false;
+        bool repetitionFound = false;
+        if (kCycleCheck && --checksUntilCycleTest == 0) {
+            cycleTest = true;
+            checksUntilCycleTest = cycleTestInterval;
+        }
         bool anyFailed = false;
         ForEachVector([&](auto v) {
             Run& run = runs[v];
@@ -340,6 +352,7 @@ void IterateRuns(const Job& job) {
                     const VI sx = hn::Load(di, savedX[v]);
                     const VI sy = hn::Load(di, savedY[v]);
                     const MI repeated = hn::And(hn::AndNot(failed, hn::Eq(xBits, sx)), hn::Eq(yBits, sy));
+                    repetitionFound |= !hn::AllFalse(di, hn::AndNot(cycled[v], repeated));
                     cycled[v] = hn::Or(cycled[v], repeated);
                     // Brent's schedule: save after 16, 32, 64, ... steps.
                     const bool save = steps >= run.nextSave;
@@ -357,6 +370,15 @@ void IterateRuns(const Job& job) {
                 anyFailed = true;
             }
         });
+        if (cycleTest) {
+            if (repetitionFound) {
+                cycleTestInterval = kChecksPerCycleTest;
+                fruitlessCycleTests = 0;
+            } else if (++fruitlessCycleTests == kFruitlessTestsBeforeBackingOff) {
+                cycleTestInterval = std::min(2 * cycleTestInterval, kMaxChecksPerCycleTest);
+                fruitlessCycleTests = 0;
+            }
+        }
         // Try skipping the test when no lane has failed or is near escaping.
         if (exact && !anyFailed) {
             VI squares = zero;
