@@ -65,10 +65,12 @@ void scanFromCounts(RenderSettings& s, DrawingSurface& surface, unsigned threads
     escapeCountsFast(plan, s.cmax, counts, threads);
     const std::vector<std::uint32_t> colours = colourTableByCount(s.cmax, s.cstep, s.limit());
 
-    std::size_t i = 0;
-    for (std::size_t y = 0; y < plan.rows(); ++y)
-        for (std::size_t x = 0; x < plan.pointsPerRow(); ++x)
-            surface.PSet(static_cast<float>(x), static_cast<float>(y), colours[counts[i++]]);
+    std::vector<std::uint32_t> rowColours(plan.pointsPerRow());
+    const std::int16_t* count = counts.data();
+    for (std::size_t y = 0; y < plan.rows(); ++y) {
+        for (std::uint32_t& colour : rowColours) colour = colours[*count++];
+        surface.PSetRow(static_cast<float>(y), rowColours.data(), rowColours.size());
+    }
 
     // Leave the settings as the point-by-point scan leaves them.
     if (!counts.empty()) s.cnow = static_cast<float>(counts.back());

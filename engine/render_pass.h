@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -14,6 +15,11 @@ public:
     virtual void Cls() = 0;
     // Plots one point at logical (x, y) in a packed colour red + 256·green + 65536·blue.
     virtual void PSet(float x, float y, std::uint32_t colour) = 0;
+    // Plots the points (0, y), (1, y), ..., (count − 1, y) in this order, point
+    // x in colours[x]: exactly count calls of PSet. A surface may do it faster.
+    virtual void PSetRow(float y, const std::uint32_t* colours, std::size_t count) {
+        for (std::size_t x = 0; x < count; ++x) PSet(static_cast<float>(x), y, colours[x]);
+    }
     virtual float ScaleWidth() const = 0;
     virtual float ScaleHeight() const = 0;
 };

@@ -82,6 +82,17 @@ void DrawingSurface::preparePlot() const {
     plot_.rows = pixelTable(scaleHeight_, image.height());
 }
 
+namespace {
+
+QRgb toRgb(std::uint32_t colour) {
+    const int red = static_cast<int>(colour & 0xffu);
+    const int green = static_cast<int>((colour >> 8) & 0xffu);
+    const int blue = static_cast<int>((colour >> 16) & 0xffu);
+    return qRgb(red, green, blue);
+}
+
+}  // namespace
+
 void DrawingSurface::PSet(float x, float y, std::uint32_t colour) {
     // Called for every point of a drawing: the pixel mapping comes from
     // tables prepared once, and the pixel is written directly.
@@ -89,10 +100,21 @@ void DrawingSurface::PSet(float x, float y, std::uint32_t colour) {
     const int px = pixelOf(x, plot_.columns, scaleWidth_, plot_.width);
     const int py = pixelOf(y, plot_.rows, scaleHeight_, plot_.height);
     if (px < 0 || py < 0) return;
-    const int red = static_cast<int>(colour & 0xffu);
-    const int green = static_cast<int>((colour >> 8) & 0xffu);
-    const int blue = static_cast<int>((colour >> 16) & 0xffu);
-    plot_.bits[py * plot_.stride + px] = qRgb(red, green, blue);
+    plot_.bits[py * plot_.stride + px] = toRgb(colour);
+}
+
+void DrawingSurface::PSetRow(float y, const std::uint32_t* colours, std::size_t count) {
+    if (!plot_.bits || plot_.widgetSize != size()) preparePlot();
+    const int py = pixelOf(y, plot_.rows, scaleHeight_, plot_.height);
+    if (py < 0) return;
+    QRgb* const line = plot_.bits + py * plot_.stride;
+    // In order, so that of two points in one pixel the later one stays.
+    for (std::size_t x = 0; x < count; ++x) {
+        const int px = x < plot_.columns.size()
+                           ? plot_.columns[x]
+                           : pixelOf(static_cast<float>(x), plot_.columns, scaleWidth_, plot_.width);
+        if (px >= 0) line[px] = toRgb(colours[x]);
+    }
 }
 
 SaveResult DrawingSurface::save(const QString& path) const {

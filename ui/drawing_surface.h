@@ -42,6 +42,7 @@ public:
     // outside the drawing area (x or y below 0 or at or past the logical
     // size) is ignored.
     void PSet(float x, float y, std::uint32_t colour) override;
+    void PSetRow(float y, const std::uint32_t* colours, std::size_t count) override;
     float ScaleWidth() const override { return scaleWidth_; }
     float ScaleHeight() const override { return scaleHeight_; }
 

@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <vector>
+
 #include "drawing_surface.h"
 
 using mandel_ui::DrawingSurface;
@@ -115,6 +117,29 @@ private slots:
         QCOMPARE(surface.image().pixel(3, 0), kWhite);
         QCOMPARE(surface.image().pixel(4, 0), qRgb(0, 0, 0));
         QCOMPARE(surface.image().pixel(0, 3), kWhite);
+    }
+
+    void wholeRowsPlotAsTheirPointsOneByOne_data() {
+        QTest::addColumn<QSize>("pixels");
+        QTest::newRow("smaller than 500") << QSize(453, 449);
+        QTest::newRow("larger than 500") << QSize(640, 520);
+    }
+    void wholeRowsPlotAsTheirPointsOneByOne() {
+        QFETCH(QSize, pixels);
+        DrawingSurface byPoint;
+        DrawingSurface byRow;
+        prepare(byPoint, pixels);
+        prepare(byRow, pixels);
+        std::vector<std::uint32_t> colours(501);
+        for (int y = 0; y <= 500; y += 7) {  // row 500 lies on the far edge
+            for (int x = 0; x <= 500; ++x) {
+                colours[static_cast<std::size_t>(x)] = colourOf(x, y);
+                byPoint.PSet(static_cast<float>(x), static_cast<float>(y), colourOf(x, y));
+            }
+            byRow.PSetRow(static_cast<float>(y), colours.data(), colours.size());
+        }
+        QCOMPARE(byRow.image(), byPoint.image());
+        QVERIFY(!allBackground(byRow.image()));
     }
 
     void clearRestoresTheBackground() {
