@@ -56,19 +56,23 @@ click 478 323 84 26   # sample1 (btbsa1)
 click 478 399 85 57   # start drawing (btnstart)
 sleep 0.5
 
-saved_file() { saved=$(ls "$work"/M_sample*.bmp 2>/dev/null | head -n1) && [ -n "$saved" ]; }
-# File > Save through the keyboard: Alt+F opens the menu, S chooses the item.
-# A key pressed before the menu has opened is lost, so try a few times.
-save_through_menu() {
+# An item of the File menu through the keyboard: Alt+F opens the menu, the
+# item's key chooses it, until the check holds. A key pressed before the menu
+# has opened is lost, so this tries a few times.
+file_menu() {  # file_menu KEY WHAT CHECK...
+  local key=$1 what=$2
+  shift 2
   for _ in 1 2 3; do
     xdotool key --clearmodifiers alt+f
     sleep 0.5
-    xdotool key s
-    for _ in $(seq 1 30); do saved_file && return 0; sleep 0.1; done
+    xdotool key "$key"
+    for _ in $(seq 1 30); do "$@" && return 0; sleep 0.1; done
     xdotool key Escape
   done
-  fail "File > Save wrote no M_sample*.bmp"
+  fail "File menu: $what did not happen"
 }
+saved_file() { saved=$(ls "$work"/M_sample*.bmp 2>/dev/null | head -n1) && [ -n "$saved" ]; }
+save_through_menu() { file_menu s "saving M_sample*.bmp" saved_file; }
 save_through_menu
 name=$(basename "$saved")
 [[ "$name" =~ ^M_sample([0-9]|[1-5][0-9])\.bmp$ ]] || fail "unexpected file name $name"
@@ -103,14 +107,7 @@ if [ -n "$screenshot" ]; then
 fi
 
 exited() { ! kill -0 "$pid" 2>/dev/null; }
-for _ in 1 2 3; do  # File > Exit, again a few tries in case a key is lost
-  xdotool key --clearmodifiers alt+f
-  sleep 0.5
-  xdotool key e
-  for _ in $(seq 1 30); do exited && break 2; sleep 0.1; done
-  xdotool key Escape
-done
-wait_for "the program to end" exited
+file_menu e "ending the program" exited
 status=0
 wait "$pid" || status=$?
 pid=
