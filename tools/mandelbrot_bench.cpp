@@ -17,6 +17,7 @@
 #include "bench_support.h"
 #include "escape_counts.h"
 #include "fast_targets.h"
+#include "render_options.h"
 #include "render_settings.h"
 #include "scan_plan.h"
 
@@ -26,13 +27,13 @@ using bench::kRegions;
 using bench::medianMs;
 using bench::Region;
 
-unsigned parseCount(const char* text) {
-    const long value = std::strtol(text, nullptr, 10);
-    if (value < 1 || value > 10000) {
-        std::fprintf(stderr, "mandelbrot-bench: bad count %s\n", text);
+unsigned parseCount(std::string_view option, const char* text) {
+    try {
+        return mandel::tool::parseCount(option, text, 10000);
+    } catch (const mandel::tool::UsageError& e) {
+        std::fprintf(stderr, "mandelbrot-bench: %s\n", e.what());
         std::exit(2);
     }
-    return static_cast<unsigned>(value);
 }
 
 }  // namespace
@@ -43,9 +44,9 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--repeat" && i + 1 < argc)
-            repeat = parseCount(argv[++i]);
+            repeat = parseCount(arg, argv[++i]);
         else if (arg == "--reference-repeat" && i + 1 < argc)
-            referenceRepeat = parseCount(argv[++i]);
+            referenceRepeat = parseCount(arg, argv[++i]);
         else {
             std::fprintf(stderr, "usage: mandelbrot-bench [--repeat K] [--reference-repeat R]\n");
             return 2;

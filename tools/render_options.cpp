@@ -5,9 +5,6 @@
 
 namespace mandel::tool {
 
-namespace {
-
-// A whole number from 1 to max, digits only.
 unsigned parseCount(std::string_view option, std::string_view text, unsigned max) {
     unsigned value = 0;
     const char* end = text.data() + text.size();
@@ -18,8 +15,6 @@ unsigned parseCount(std::string_view option, std::string_view text, unsigned max
                          ", not \"" + std::string(text) + "\"");
     return value;
 }
-
-}  // namespace
 
 RenderOptions parseRenderOptions(std::span<const std::string_view> args) {
     RenderOptions options;

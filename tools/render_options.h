@@ -34,6 +34,10 @@ struct RenderOptions {
 inline constexpr unsigned kMaxThreads = 1024;
 inline constexpr unsigned kMaxRepeat = 100000;
 
+// A count given to option: a whole number from 1 to max, digits only.
+// Throws UsageError naming the option otherwise.
+unsigned parseCount(std::string_view option, std::string_view text, unsigned max);
+
 // Parses the arguments after the program name. Options may come anywhere;
 // an argument starting with "--" is an option, anything else a read-out text
 // (so "-0.3" is a number). Throws UsageError for: an unknown option, an

@@ -112,7 +112,7 @@ void DrawingSurface::PSetRow(float y, const std::uint32_t* colours, std::size_t 
     for (std::size_t x = 0; x < count; ++x) {
         const int px = x < plot_.columns.size()
                            ? plot_.columns[x]
-                           : pixelOf(static_cast<float>(x), plot_.columns, scaleWidth_, plot_.width);
+                           : devicePixel(static_cast<double>(x), scaleWidth_, plot_.width);
         if (px >= 0) line[px] = toRgb(colours[x]);
     }
 }

@@ -1,8 +1,9 @@
 #include "region_navigation.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
+
+#include "render_settings.h"
 
 namespace mandel_ui {
 
@@ -11,13 +12,14 @@ namespace {
 constexpr double kLogicalSize = 500.0;
 constexpr double kUnitsPerStep = 10000.0;  // bar steps per unit of the plane
 
+// A read-out's text as the drawing parses it. The nearest float of a value
+// with at most four decimals, times 10000, rounds back to that value's steps.
 std::optional<double> parseNumber(const std::string& text) {
-    double value = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value,
-                                           std::chars_format::fixed);
-    if (text.empty() || ec != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
+    try {
+        return mandel::parseReadout(text);
+    } catch (const mandel::ParseError&) {
         return std::nullopt;
-    return value;
+    }
 }
 
 int toSteps(double planeValue, BarRange range) {
