@@ -1,0 +1,80 @@
+#include "count_bands.h"
+
+#include <algorithm>
+#include <chrono>
+#include <future>
+#include <system_error>
+#include <vector>
+
+namespace mandel {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double msSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// Runs the consumer of one band on a thread of its own, or on the calling
+// thread when no thread can be started; the result is the same either way.
+std::future<bool> consumeAside(const BandConsumer& consume, const CountBand& band, double& consumeMs) {
+    auto task = [&consume, band, &consumeMs] {
+        const Clock::time_point start = Clock::now();
+        const bool goOn = consume(band);
+        consumeMs += msSince(start);
+        return goOn;
+    };
+    try {
+        return std::async(std::launch::async, task);
+    } catch (const std::system_error&) {
+        std::promise<bool> done;
+        done.set_value(task());
+        return done.get_future();
+    }
+}
+
+}  // namespace
+
+std::size_t bandRows(std::size_t columns, std::size_t bandPoints) {
+    return std::max<std::size_t>(1, bandPoints / std::max<std::size_t>(1, columns));
+}
+
+bool computeCountBands(const ScanPlan& plan, float cmax, const BandOptions& options, const BandConsumer& consume,
+                       BandTiming* timing) {
+    const Clock::time_point begin = Clock::now();
+    BandTiming spent;
+    const std::size_t columns = plan.pointsPerRow();
+    const std::size_t rowsPerBand = std::min(bandRows(columns, options.bandPoints), std::max<std::size_t>(1, plan.rows()));
+    // Two buffers: one is computed while the consumer reads the other.
+    std::vector<std::int16_t> buffers[2] = {std::vector<std::int16_t>(rowsPerBand * columns),
+                                            std::vector<std::int16_t>(rowsPerBand * columns)};
+    ScanPlan bandPlan;
+    bandPlan.reals = plan.reals;
+
+    bool goOn = true;
+    std::future<bool> pending;  // the consumer of the previous band
+    for (std::size_t first = 0, band = 0; goOn && first < plan.rows(); first += rowsPerBand, ++band) {
+        const std::size_t rows = std::min(rowsPerBand, plan.rows() - first);
+        bandPlan.imags.assign(plan.imags.begin() + static_cast<std::ptrdiff_t>(first),
+                              plan.imags.begin() + static_cast<std::ptrdiff_t>(first + rows));
+        std::vector<std::int16_t>& counts = buffers[band % 2];
+        const Clock::time_point start = Clock::now();
+        if (options.reference)
+            escapeCountsReference(bandPlan, cmax, counts);
+        else
+            escapeCountsFast(bandPlan, cmax, counts, options.fast);
+        spent.computeMs += msSince(start);
+
+        if (pending.valid()) goOn = pending.get();
+        if (goOn)
+            pending = consumeAside(consume, {first, rows, columns, std::span(counts).first(rows * columns)},
+                                   spent.consumeMs);
+    }
+    if (pending.valid()) goOn = pending.get();
+    spent.totalMs = msSince(begin);
+    if (timing) *timing = spent;
+    return goOn;
+}
+
+}  // namespace mandel

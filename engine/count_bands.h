@@ -1,0 +1,56 @@
+#pragma once
+
+// Escape counts of a scan computed a band of rows at a time, so that memory
+// stays bounded whatever the number of rows. While one band is computed, the
+// previous one is handed to the consumer on a thread of its own.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <span>
+
+#include "escape_counts.h"
+#include "scan_plan.h"
+
+namespace mandel {
+
+struct CountBand {
+    std::size_t firstRow = 0;
+    std::size_t rows = 0;
+    std::size_t columns = 0;                // points per row
+    std::span<const std::int16_t> counts;  // rows × columns, row-major
+};
+
+// About this many points per band: 4 MB of counts per band, of which two are
+// alive at a time.
+inline constexpr std::size_t kBandPoints = std::size_t{1} << 21;
+
+struct BandOptions {
+    bool reference = false;  // one point at a time with mandel, on the calling thread
+    FastOptions fast;        // otherwise the fast path with these options
+    std::size_t bandPoints = kBandPoints;  // at least one row per band
+};
+
+// Rows per band for rows of `columns` points.
+std::size_t bandRows(std::size_t columns, std::size_t bandPoints);
+
+// Called once per band, in row order, never two at a time. Returns false to
+// stop: no further band is handed over.
+using BandConsumer = std::function<bool(const CountBand&)>;
+
+// Where the time went, in milliseconds.
+struct BandTiming {
+    double computeMs = 0;  // computing counts (the calling thread)
+    double consumeMs = 0;  // inside the consumer (its own thread, overlapping)
+    double totalMs = 0;    // wall time of the whole call
+};
+
+// Computes every count of plan (the same counts as escapeCountsFast or
+// escapeCountsReference) and hands them to consume band by band. Returns
+// true if every band was consumed, false if the consumer stopped. An
+// exception from the computation or the consumer ends the work and
+// propagates once the consumer is idle.
+bool computeCountBands(const ScanPlan& plan, float cmax, const BandOptions& options, const BandConsumer& consume,
+                       BandTiming* timing = nullptr);
+
+}  // namespace mandel
