@@ -1,6 +1,8 @@
 #include "safe_file.h"
 
 #include <fcntl.h>
+#include <linux/magic.h>
+#include <sys/statfs.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -38,30 +40,42 @@ std::string nameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// A link of the process file system, such as /proc/self/fd/1 behind
+// /dev/stdout: it stands for an open file, and its text is no path to replace.
+bool isSystemLink(const std::string& link) {
+    struct statfs fileSystem {};
+    const std::string folder = folderOf(link);
+    return ::statfs(folder.empty() ? "." : folder.c_str(), &fileSystem) == 0 &&
+           fileSystem.f_type == PROC_SUPER_MAGIC;
+}
+
+enum class Followed { ToName, ToSystemLink, Failed };
+
 // Follows symbolic links from path to the first name that is not one (which
-// need not exist yet). Returns false with errno set when a link cannot be read.
-bool followLinks(std::string& path) {
+// need not exist yet), stopping at a system link. Failed sets errno.
+Followed followLinks(std::string& path) {
     constexpr int kMaxLinkHops = 40;  // as the system's own limit
     for (int hop = 0; hop < kMaxLinkHops; ++hop) {
         struct stat status {};
-        if (::lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return true;
+        if (::lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return Followed::ToName;
+        if (isSystemLink(path)) return Followed::ToSystemLink;
         char target[PATH_MAX];
         const ssize_t length = ::readlink(path.c_str(), target, sizeof target);
-        if (length < 0) return false;
+        if (length < 0) return Followed::Failed;
         if (static_cast<std::size_t>(length) == sizeof target) {
             errno = ENAMETOOLONG;
-            return false;
+            return Followed::Failed;
         }
         const std::string next(target, static_cast<std::size_t>(length));
         path = next.starts_with('/') ? next : folderOf(path) + next;
     }
     errno = ELOOP;
-    return false;
+    return Followed::Failed;
 }
 
 enum class WriteMode {
     Direct,        // a device, a FIFO: write into it as it is
-    DirectAppend,  // a regular file reached through a link the system resolves itself (/dev/stdout)
+    DirectAppend,  // a regular file behind a system link (/dev/stdout): after what is there
     Replace,       // an existing regular file: temporary file, then rename
     Create,        // nothing there yet: temporary file, then rename
 };
@@ -76,19 +90,20 @@ struct Target {
 bool chooseTarget(const std::string& given, Target& target) {
     target.path = given;
     if (::stat(given.c_str(), &target.existing) != 0) {
+        if (errno != ENOENT) return false;
         target.mode = WriteMode::Create;
-        return errno == ENOENT && followLinks(target.path);
+        const Followed followed = followLinks(target.path);
+        if (followed == Followed::ToSystemLink) errno = ENOENT;
+        return followed == Followed::ToName;
     }
     if (!S_ISREG(target.existing.st_mode)) {
         target.mode = WriteMode::Direct;
         return true;
     }
-    if (!followLinks(target.path)) return false;
-    struct stat resolved {};
-    const bool sameFile = ::stat(target.path.c_str(), &resolved) == 0 &&
-                          resolved.st_dev == target.existing.st_dev && resolved.st_ino == target.existing.st_ino;
-    target.mode = sameFile ? WriteMode::Replace : WriteMode::DirectAppend;
-    if (!sameFile) target.path = given;
+    const Followed followed = followLinks(target.path);
+    if (followed == Followed::Failed) return false;
+    target.mode = followed == Followed::ToName ? WriteMode::Replace : WriteMode::DirectAppend;
+    if (target.mode == WriteMode::DirectAppend) target.path = given;
     return true;
 }
 
