@@ -5,7 +5,7 @@ set -euo pipefail
 
 MANDEL_PACKAGES=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev libgl-dev libhwy-dev libgtest-dev
+  qt6-base-dev libgl-dev libhwy-dev libgtest-dev libpng-dev
   fontconfig fonts-ipafont-gothic
   libcanberra-dev sound-theme-freedesktop
   xvfb xauth xdotool

@@ -1,5 +1,8 @@
 // Headless renderer: draws one region with the window's engine and reports
-// its counts and timing; optionally writes the picture as a BMP file.
+// its counts and timing; optionally writes the picture, of any size, as PNG
+// and BMP files.
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
 #include <iostream>
@@ -32,7 +35,7 @@ int main(int argc, char** argv) {
     installSignalHandlers();
     try {
         const std::vector<std::string_view> args(argv + 1, argv + argc);
-        return mandel::tool::runRenderTool(args, std::cout, std::cerr);
+        return mandel::tool::runRenderTool(args, std::cout, std::cerr, isatty(STDERR_FILENO) == 1);
     } catch (const std::bad_alloc&) {  // not even room for the argument list
         std::fputs("mandelbrot-render: out of memory\n", stderr);
         return mandel::tool::kExitFailure;

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "message_text.h"
+#include "picture_scan.h"
 
 namespace mandel::tool {
 
@@ -22,6 +23,21 @@ void requireNumber(std::string_view name, std::string_view text) {
     }
 }
 
+int parseSize(std::string_view option, std::string_view text) {
+    const auto outOfRange = [&] {
+        return UsageError(std::string(option) + " needs a whole number from " + std::to_string(kMinPictureSize) +
+                          " to " + std::to_string(kMaxPictureSize) + ", not " + quoted(text));
+    };
+    unsigned size = 0;
+    try {
+        size = parseCount(option, text, static_cast<unsigned>(kMaxPictureSize));
+    } catch (const UsageError&) {
+        throw outOfRange();
+    }
+    if (size < static_cast<unsigned>(kMinPictureSize)) throw outOfRange();
+    return static_cast<int>(size);
+}
+
 // Applies one option (or help); returns false for help.
 bool applyOption(RenderOptions& options, std::string_view arg, std::span<const std::string_view> args,
                  std::size_t& i) {
@@ -36,10 +52,12 @@ bool applyOption(RenderOptions& options, std::string_view arg, std::span<const s
         options.threads = parseCount(arg, value(), kMaxThreads);
     } else if (arg == "--repeat") {
         options.repeat = parseCount(arg, value(), kMaxRepeat);
-    } else if (arg == "--bmp") {
+    } else if (arg == "--size") {
+        options.size = parseSize(arg, value());
+    } else if (arg == "--bmp" || arg == "--png") {
         const std::string_view path = value();
-        if (path.empty()) throw UsageError("--bmp needs a file name");
-        options.bmpPath = std::string(path);
+        if (path.empty()) throw UsageError(std::string(arg) + " needs a file name");
+        (arg == "--bmp" ? options.bmpPath : options.pngPath) = std::string(path);
     } else {
         throw UsageError("unknown option " + quoted(arg));
     }
@@ -54,7 +72,8 @@ void loadReadouts(RenderOptions& options) {
     // counts but change its colour bands.
     parseCount("LIMIT", options.limitText, static_cast<unsigned>(kMaxIterationLimit));
     try {
-        options.settings.load(options.realText, options.imagText, options.sideText, options.limitText, 500.0f);
+        options.settings.load(options.realText, options.imagText, options.sideText, options.limitText,
+                              static_cast<float>(options.size));
     } catch (const SettingsError& e) {
         throw UsageError(e.what());
     }
@@ -99,7 +118,8 @@ RenderOptions parseRenderOptions(std::span<const std::string_view> args) {
 }
 
 std::string usageText() {
-    return "usage: mandelbrot-render [--scalar] [--threads N] [--repeat K] [--bmp PATH] REAL_MIN IMAG_MIN SIDE LIMIT\n"
+    return "usage: mandelbrot-render [--scalar] [--threads N] [--repeat K] [--size S] [--png PATH] [--bmp PATH]\n"
+           "                         REAL_MIN IMAG_MIN SIDE LIMIT\n"
            "Draws the square region with corner (REAL_MIN, IMAG_MIN) and side length SIDE at the\n"
            "iteration limit LIMIT (a whole number from 1 to " + std::to_string(kMaxIterationLimit) +
            "), as the window draws it, and prints\n"
@@ -108,8 +128,13 @@ std::string usageText() {
            "  --threads N   at most N threads for the fast path (1 to " + std::to_string(kMaxThreads) +
            "; default: every core)\n"
            "  --repeat K    draw K times and report the median time (1 to " + std::to_string(kMaxRepeat) + ")\n"
-           "  --bmp PATH    also write the 500 x 500 picture as a 24-bit BMP file\n"
+           "  --size S      draw on a surface of S x S units, S from " + std::to_string(kMinPictureSize) + " to " +
+           std::to_string(kMaxPictureSize) + " (default " + std::to_string(kDefaultPictureSize) +
+           ": the window's drawing)\n"
+           "  --png PATH    also write the S x S picture as a PNG file (17-colour palette)\n"
+           "  --bmp PATH    also write the S x S picture as a 24-bit BMP file\n"
            "  -h, --help    show this text\n"
+           "While it draws, a progress bar goes to standard error if that is a terminal.\n"
            "Exit status: 0 done, 1 the drawing or its output failed, 2 a bad command line.\n";
 }
 

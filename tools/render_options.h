@@ -1,8 +1,8 @@
 #pragma once
 
 // Command line of mandelbrot-render:
-//   mandelbrot-render [--scalar] [--threads N] [--repeat K] [--bmp PATH]
-//                     REAL_MIN IMAG_MIN SIDE LIMIT
+//   mandelbrot-render [--scalar] [--threads N] [--repeat K] [--size S]
+//                     [--png PATH] [--bmp PATH] REAL_MIN IMAG_MIN SIDE LIMIT
 //   mandelbrot-render -h | --help
 
 #include <optional>
@@ -21,14 +21,18 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+inline constexpr int kDefaultPictureSize = 500;  // the window's drawing
+
 struct RenderOptions {
     bool help = false;                  // print the usage and nothing else
     bool scalar = false;                // the one-point-at-a-time reference path
     unsigned threads = 0;               // fast path: 0 = every core
     unsigned repeat = 1;                // draws to time; the median is reported
+    int size = kDefaultPictureSize;     // the drawing's logical width and height; the picture's pixels
+    std::optional<std::string> pngPath;
     std::optional<std::string> bmpPath;
     // The four read-out texts, and the settings loaded from them exactly as
-    // the window loads its read-outs (logical width 500).
+    // the window loads its read-outs, with logical width `size`.
     std::string realText, imagText, sideText, limitText;
     RenderSettings settings;
 };
@@ -46,7 +50,8 @@ unsigned parseCount(std::string_view option, std::string_view text, unsigned max
 // the parse with help set. Throws UsageError for: an unknown option, an
 // option without its value, a count that is not a whole number in range, a
 // missing or extra read-out text, a text that is not a number, a side length
-// <= 0, or a limit that is not a whole number from 1 to 32766.
+// <= 0, a limit that is not a whole number from 1 to 32766, or a size that
+// is not a whole number from 16 to 32000.
 RenderOptions parseRenderOptions(std::span<const std::string_view> args);
 
 // What -h prints: the command line, each option, and the exit statuses.

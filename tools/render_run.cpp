@@ -10,9 +10,10 @@
 #include <system_error>
 
 #include "banding.h"
-#include "bmp.h"
 #include "escape_counts.h"
 #include "message_text.h"
+#include "picture_file.h"
+#include "progress_bar.h"
 #include "safe_file.h"
 
 namespace mandel::tool {
@@ -42,17 +43,41 @@ void deliver(std::ostream& out, const std::string& text) {
                       (error != 0 ? std::error_code(error, std::generic_category()).message() : "write failed"));
 }
 
+RegionTexts regionOf(const RenderOptions& options) {
+    return {options.realText, options.imagText, options.sideText, options.limitText};
+}
+
+// The files asked for, opened (created) before anything is drawn.
+std::vector<std::unique_ptr<PictureSink>> openFiles(const RenderOptions& options) {
+    const PictureFacts facts{regionOf(options), static_cast<std::size_t>(options.size)};
+    std::vector<std::unique_ptr<PictureSink>> files;
+    if (options.pngPath) files.push_back(openPictureFile(*options.pngPath, PictureFormat::Png, facts));
+    if (options.bmpPath) files.push_back(openPictureFile(*options.bmpPath, PictureFormat::Bmp, facts));
+    return files;
+}
+
 // Does the work; every failure is an exception.
-void run(std::span<const std::string_view> args, std::ostream& out) {
+void run(std::span<const std::string_view> args, std::ostream& out, std::ostream& err, bool showProgress) {
     const RenderOptions options = parseRenderOptions(args);
     if (options.help) {
         deliver(out, usageText());
         return;
     }
-    const RenderResult result = render(options);
-    if (options.bmpPath)
-        writeFileSafely(*options.bmpPath, encodeBmp24(kPictureSide, kPictureSide, picture(options, result)));
-    deliver(out, summaryLine(result) + '\n');
+    const std::vector<std::unique_ptr<PictureSink>> files = openFiles(options);
+    std::vector<PictureSink*> sinks;
+    for (const auto& file : files) sinks.push_back(file.get());
+    ProgressBar bar(err);
+    RenderProgress progress;
+    if (showProgress) progress = [&bar](std::size_t done, std::size_t total) { bar.update(done, total); };
+    RenderSummary summary;
+    try {
+        summary = renderInBands(options, sinks, progress);
+    } catch (...) {
+        bar.clear();
+        throw;
+    }
+    bar.clear();
+    deliver(out, summaryLine(summary) + '\n');
 }
 
 int statusFor(const std::exception& error) {
@@ -64,10 +89,36 @@ int statusFor(const std::exception& error) {
 
 }  // namespace
 
+RenderSummary renderInBands(const RenderOptions& options, std::span<PictureSink* const> files,
+                            const RenderProgress& progress) {
+    const PictureScan scan = planPictureScan(regionOf(options), options.size, ScanExtent::WholePass);
+    DrawOptions draw;
+    draw.bands.reference = options.scalar;
+    draw.bands.fast.threads = options.threads;
+    const std::size_t rowsPerDrawing = scan.size;
+    std::size_t rowsBefore = 0;  // rows of the earlier repeats
+    if (progress)
+        draw.progress = [&](const DrawProgress& p) {
+            progress(rowsBefore + p.rowsDone, rowsPerDrawing * options.repeat);
+            return true;
+        };
+
+    RenderSummary summary{scan.passPointsPerRow, scan.passRows, 0, 0};
+    std::vector<double> times;
+    for (unsigned run = 0; run < options.repeat; ++run, rowsBefore += rowsPerDrawing) {
+        const bool last = run + 1 == options.repeat;
+        const DrawResult result = drawPicture(scan, last ? files : std::span<PictureSink* const>(), draw);
+        times.push_back(result.timing.computeMs);
+        summary.iterations = result.passIterations;
+    }
+    summary.medianMs = median(times);
+    return summary;
+}
+
 RenderResult render(const RenderOptions& options) {
     const RenderSettings& s = options.settings;
     RenderResult result;
-    result.plan = planScan(s.amin, s.bmin, s.side, s.cside, static_cast<float>(kPictureSide));
+    result.plan = planScan(s.amin, s.bmin, s.side, s.cside, static_cast<float>(options.size));
     result.counts.assign(result.plan.pointCount(), 0);
 
     std::vector<double> times;
@@ -85,18 +136,17 @@ RenderResult render(const RenderOptions& options) {
     return result;
 }
 
-std::string summaryLine(const RenderResult& result) {
+std::string summaryLine(const RenderSummary& summary) {
     char ms[64];
-    std::snprintf(ms, sizeof ms, "%.3f", result.medianMs);
-    return "points_per_row=" + std::to_string(result.plan.pointsPerRow()) +
-           " rows=" + std::to_string(result.plan.rows()) + " iterations=" + std::to_string(result.iterations) +
-           " ms=" + ms;
+    std::snprintf(ms, sizeof ms, "%.3f", summary.medianMs);
+    return "points_per_row=" + std::to_string(summary.pointsPerRow) + " rows=" + std::to_string(summary.rows) +
+           " iterations=" + std::to_string(summary.iterations) + " ms=" + ms;
 }
 
 std::vector<std::uint32_t> picture(const RenderOptions& options, const RenderResult& result) {
     const RenderSettings& s = options.settings;
     const std::vector<std::uint32_t> colours = colourTableByCount(s.cmax, s.cstep, s.limit());
-    const std::size_t side = kPictureSide;
+    const auto side = static_cast<std::size_t>(options.size);
     const std::size_t width = result.plan.pointsPerRow();
     const std::size_t rows = result.plan.rows();
     std::vector<std::uint32_t> pixels(side * side, 0);
@@ -114,9 +164,10 @@ std::string errorLine(const std::exception& error) {
     return oneLine(error.what());
 }
 
-int runRenderTool(std::span<const std::string_view> args, std::ostream& out, std::ostream& err) {
+int runRenderTool(std::span<const std::string_view> args, std::ostream& out, std::ostream& err,
+                  bool showProgress) {
     try {
-        run(args, out);
+        run(args, out, err, showProgress);
         return kExitSuccess;
     } catch (const std::exception& error) {
         try {

@@ -2,19 +2,42 @@
 
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <iosfwd>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "picture_export.h"
 #include "render_options.h"
 #include "scan_plan.h"
 
 namespace mandel::tool {
 
-inline constexpr int kPictureSide = 500;
+// What the summary line reports of a drawing.
+struct RenderSummary {
+    std::size_t pointsPerRow = 0;  // the pass's, from the remaining-width countdown
+    std::size_t rows = 0;          // the pass's: size + 1
+    long long iterations = 0;      // sum of the counts of the pass's points
+    double medianMs = 0;           // computation only, median of the repeats
+};
 
+// "points_per_row=P rows=R iterations=I ms=T"
+std::string summaryLine(const RenderSummary& summary);
+
+// Rows done and rows to do over all the repeats.
+using RenderProgress = std::function<void(std::size_t done, std::size_t total)>;
+
+// Draws the whole pass options.repeat times, in bands of rows; the last
+// drawing also writes its picture to `files` and finishes them. Throws
+// SettingsError if the region cannot be scanned, FileWriteError if a file
+// fails.
+RenderSummary renderInBands(const RenderOptions& options, std::span<PictureSink* const> files,
+                            const RenderProgress& progress = {});
+
+// The whole drawing in memory at once (for small sizes, and to check the
+// banded drawing against).
 struct RenderResult {
     ScanPlan plan;
     std::vector<std::int16_t> counts;  // row-major, plan.pointCount() values
@@ -26,12 +49,9 @@ struct RenderResult {
 // path. Throws SettingsError if the region cannot be scanned.
 RenderResult render(const RenderOptions& options);
 
-// "points_per_row=P rows=R iterations=I ms=T"
-std::string summaryLine(const RenderResult& result);
-
-// The 500 × 500 picture of a drawing, packed colours from the top-left:
-// pixel (x, y) is the point (x, y); the points at x or y = 500 are left out.
-// A pixel with no point (a row shorter than 500) is black.
+// The size × size picture of a drawing, packed colours from the top-left:
+// pixel (x, y) is the point (x, y); the points at x or y = size are left out.
+// A pixel with no point (a row shorter than size) is black.
 std::vector<std::uint32_t> picture(const RenderOptions& options, const RenderResult& result);
 
 inline constexpr int kExitSuccess = 0;
@@ -39,10 +59,13 @@ inline constexpr int kExitFailure = 1;  // the drawing, its file or its output f
 inline constexpr int kExitUsage = 2;    // a bad command line, nothing else
 
 // The whole program: parses args (without the program name), renders, writes
-// the BMP if asked, prints the summary line to out (or the usage, for -h).
-// Errors, whatever they are (out of memory included), go to err as one line.
-// Returns the exit status; a summary or usage that out cannot take is a failure.
-int runRenderTool(std::span<const std::string_view> args, std::ostream& out, std::ostream& err);
+// the PNG and BMP files if asked, prints the summary line to out (or the
+// usage, for -h). With showProgress, a progress bar is drawn on err while the
+// drawing runs. Errors, whatever they are (out of memory included), go to err
+// as one line. Returns the exit status; a summary or usage that out cannot
+// take is a failure.
+int runRenderTool(std::span<const std::string_view> args, std::ostream& out, std::ostream& err,
+                  bool showProgress = false);
 
 // The message for an exception that reached the top of the program, as one line.
 std::string errorLine(const std::exception& error);

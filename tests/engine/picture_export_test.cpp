@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "banding.h"
+#include "collecting_sink.h"
 #include "count_bands.h"
 #include "escape_counts.h"
 #include "fast_targets.h"
@@ -61,26 +62,6 @@ const Pixels& cachedPointByPointPicture(const RegionTexts& r, int size) {
     if (found == cache.end()) found = cache.emplace(key, pointByPointPicture(r, size)).first;
     return found->second;
 }
-
-// Keeps every row it is given; checks that rows arrive whole and in order.
-class CollectingSink : public mandel::PictureSink {
-public:
-    explicit CollectingSink(std::size_t width) : width_(width) {}
-    void writeRows(std::span<const std::uint8_t> indices, std::size_t rows) override {
-        EXPECT_EQ(indices.size(), rows * width_);
-        EXPECT_FALSE(finished) << "rows after finish";
-        pixels.insert(pixels.end(), indices.begin(), indices.end());
-        ++calls;
-    }
-    void finish() override { finished = true; }
-
-    Pixels pixels;
-    int calls = 0;
-    bool finished = false;
-
-private:
-    std::size_t width_;
-};
 
 struct Drawn {
     Pixels pixels;

@@ -12,6 +12,7 @@
 
 #include "banding.h"
 #include "bmp.h"
+#include "progress_bar.h"
 #include "render_options.h"
 #include "render_run.h"
 #include "safe_file.h"
@@ -108,6 +109,28 @@ TEST(RenderOptions, EveryKindOfBadCommandLineIsOneUsageError) {
     EXPECT_NO_THROW(parse({"0", "0", "1", "1"}));
 }
 
+TEST(RenderOptions, SizeAndPng) {
+    const RenderOptions o = parse({"--size", "2000", "-0.775", "0.107", "--png", "p.png", "0.01", "180"});
+    EXPECT_EQ(o.size, 2000);
+    EXPECT_EQ(o.pngPath, "p.png");
+    EXPECT_FALSE(o.bmpPath);
+    EXPECT_EQ(o.settings.cside, mandel::parseReadout("0.01") / 2000.0f) << "the surface is 2000 units wide";
+    EXPECT_EQ(parse({"0", "0", "1", "100"}).size, 500) << "the window's drawing by default";
+    EXPECT_EQ(parse({"--size", "16", "0", "0", "1", "100"}).size, 16);
+    EXPECT_EQ(parse({"--size", "32000", "0", "0", "1", "100"}).size, 32000);
+    for (const char* size : {"15", "0", "32001", "-500", "1e3", "", "500.0"}) {
+        try {
+            parse({"--size", size, "0", "0", "1", "100"});
+            ADD_FAILURE() << "accepted size " << size;
+        } catch (const UsageError& e) {
+            EXPECT_EQ(std::string(e.what()), std::string("--size needs a whole number from 16 to 32000, not \"") +
+                                                 size + "\"");
+        }
+    }
+    EXPECT_THROW(parse({"0", "0", "1", "100", "--png"}), UsageError);
+    EXPECT_THROW(parse({"--png", "", "0", "0", "1", "100"}), UsageError);
+}
+
 TEST(Bmp, HeaderAndBottomUpBlueGreenRedRowsPaddedToFourBytes) {
     // 3 × 2 pixels: rows of 9 bytes padded to 12. Pixel k has red k, green
     // 0x40 + k, blue 0x80 + k.
@@ -191,6 +214,72 @@ TEST(RunRenderTool, WritesTheBmpOnlyWhenTheCommandLineIsGood) {
     EXPECT_EQ(unwritable.status, 1);
     EXPECT_EQ(unwritable.out, "");
     std::filesystem::remove_all(dir);
+}
+
+std::vector<std::uint8_t> readAll(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+}
+
+// The BMP written band by band equals the one made from the whole drawing in
+// memory, byte for byte, with 500 and with 501 points per row.
+TEST(RunRenderTool, TheStreamedBmpAt500IsTheWholeDrawingsBmp) {
+    const std::string path = (std::filesystem::temp_directory_path() / "mandelbrot_render_500.bmp").string();
+    for (const std::vector<std::string_view>& region : {std::vector<std::string_view>{"-0.75", "-0.275", "0.05", "106"},
+                                                       {"-1.1507", "-0.4793", "0.5", "100"}}) {
+        std::vector<std::string_view> args = {"--bmp", path};
+        args.insert(args.end(), region.begin(), region.end());
+        ASSERT_EQ(runTool(args).status, 0);
+        const RenderOptions o = parse(region);
+        const auto whole = mandel::tool::encodeBmp24(500, 500, mandel::tool::picture(o, mandel::tool::render(o)));
+        EXPECT_TRUE(readAll(path) == whole) << region[0];
+    }
+    std::filesystem::remove(path);
+}
+
+TEST(RunRenderTool, PngAndBmpOfAnySizeInOneRun) {
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "mandelbrot_render_sizes";
+    std::filesystem::create_directories(dir);
+    const std::string png = (dir / "p.png").string();
+    const std::string bmp = (dir / "p.bmp").string();
+    const ToolRun run = runTool({"--size", "777", "--png", png, "--bmp", bmp, "-0.775", "0.107", "0.01", "180"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "") << "no progress bar when standard error is no terminal";
+    // The same drawing, whole and in memory.
+    const RenderOptions o = parse({"--size", "777", "-0.775", "0.107", "0.01", "180"});
+    const mandel::tool::RenderResult whole = mandel::tool::render(o);
+    EXPECT_TRUE(isSummaryLine(run.out, "points_per_row=" + std::to_string(whole.plan.pointsPerRow()) +
+                                           " rows=778 iterations=" + std::to_string(whole.iterations)))
+        << run.out;
+    EXPECT_TRUE(readAll(bmp) == mandel::tool::encodeBmp24(777, 777, mandel::tool::picture(o, whole)));
+    const auto p = readAll(png);
+    ASSERT_GT(p.size(), 33u);
+    EXPECT_EQ(std::vector<std::uint8_t>(p.begin() + 12, p.begin() + 24),
+              (std::vector<std::uint8_t>{'I', 'H', 'D', 'R', 0, 0, 3, 9, 0, 0, 3, 9})) << "777 × 777";
+    std::filesystem::remove_all(dir);
+}
+
+TEST(ProgressBar, RowsTimeSpentAndTimeLeftRedrawnInPlace) {
+    using std::chrono::milliseconds;
+    EXPECT_EQ(mandel::tool::progressLine(0, 16000, milliseconds(0), 10),
+              "[..........]  0/16000 rows  0:00 spent  --:-- left");
+    EXPECT_EQ(mandel::tool::progressLine(4000, 16000, milliseconds(5000), 10),
+              "[##........]  4000/16000 rows  0:05 spent  0:15 left");
+    EXPECT_EQ(mandel::tool::progressLine(16000, 16000, milliseconds(75400), 10),
+              "[##########]  16000/16000 rows  1:15 spent  0:00 left");
+
+    std::ostringstream terminal;
+    mandel::tool::ProgressBar bar(terminal, milliseconds(60000));
+    bar.update(1, 3);
+    bar.update(2, 3);  // within the interval: not drawn
+    bar.update(3, 3);  // the last row always is
+    bar.clear();
+    const std::string text = terminal.str();
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\r'), 3) << text;
+    EXPECT_NE(text.find("1/3 rows"), std::string::npos);
+    EXPECT_EQ(text.find("2/3 rows"), std::string::npos);
+    EXPECT_NE(text.find("3/3 rows"), std::string::npos);
+    EXPECT_TRUE(text.ends_with("\r\x1b[K")) << "the line is erased at the end";
 }
 
 // ---------------------------------------------------------------------------

@@ -1,0 +1,29 @@
+#pragma once
+
+// A picture sink that keeps every row it is given, for tests.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "picture_export.h"
+
+class CollectingSink : public mandel::PictureSink {
+public:
+    explicit CollectingSink(std::size_t width) : width_(width) {}
+    void writeRows(std::span<const std::uint8_t> indices, std::size_t rows) override {
+        EXPECT_EQ(indices.size(), rows * width_);
+        EXPECT_FALSE(finished) << "rows after finish";
+        pixels.insert(pixels.end(), indices.begin(), indices.end());
+        ++calls;
+    }
+    void finish() override { finished = true; }
+
+    std::vector<std::uint8_t> pixels;
+    int calls = 0;
+    bool finished = false;
+
+private:
+    std::size_t width_;
+};

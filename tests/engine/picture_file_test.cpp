@@ -1,0 +1,255 @@
+// Picture files: what a PNG or BMP holds after a drawing, read back with
+// libpng or byte by byte, and that a failed or cancelled drawing leaves
+// nothing behind.
+#include <gtest/gtest.h>
+#include <png.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csetjmp>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "banding.h"
+#include "bmp_format.h"
+#include "collecting_sink.h"
+#include "picture_file.h"
+#include "safe_file.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+using mandel::PictureFormat;
+
+const mandel::RegionTexts kBoundary{"-0.775", "0.107", "0.01", "180"};
+
+Bytes readAll(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+std::int32_t le32(const Bytes& b, std::size_t at) {
+    return static_cast<std::int32_t>(b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24);
+}
+
+struct DecodedPng {
+    bool ok = false;
+    png_uint_32 width = 0, height = 0;
+    int bitDepth = 0, colourType = 0;
+    std::vector<mandel::Rgb> palette;
+    std::map<std::string, std::string> text;
+    Bytes pixels;
+};
+
+// Every libpng call that can fail sits in this one function, with no object
+// that has a destructor created after setjmp.
+bool readPng(FILE* file, DecodedPng& out) {
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_read_struct(&png, &info, nullptr);
+        return false;
+    }
+    png_init_io(png, file);
+    png_read_info(png, info);
+    out.width = png_get_image_width(png, info);
+    out.height = png_get_image_height(png, info);
+    out.bitDepth = png_get_bit_depth(png, info);
+    out.colourType = png_get_color_type(png, info);
+    png_colorp palette = nullptr;
+    int colours = 0;
+    png_get_PLTE(png, info, &palette, &colours);
+    for (int i = 0; i < colours; ++i) out.palette.push_back({palette[i].red, palette[i].green, palette[i].blue});
+    out.pixels.resize(static_cast<std::size_t>(out.width) * out.height);
+    for (png_uint_32 y = 0; y < out.height; ++y) png_read_row(png, out.pixels.data() + y * out.width, nullptr);
+    png_read_end(png, info);
+    png_textp text = nullptr;
+    const int texts = png_get_text(png, info, &text, nullptr);
+    for (int i = 0; i < texts; ++i) out.text[text[i].key] = text[i].text;
+    png_destroy_read_struct(&png, &info, nullptr);
+    return true;
+}
+
+DecodedPng decodePng(const fs::path& path) {
+    DecodedPng decoded;
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return decoded;
+    decoded.ok = readPng(file, decoded);
+    std::fclose(file);
+    return decoded;
+}
+
+// The BMP bytes of a picture given as colour indices: header, then rows
+// bottom-up (or top-down), blue green red, padded to 4 bytes.
+Bytes expectedBmp(const Bytes& indices, std::size_t size, bool topDown) {
+    Bytes bytes = mandel::bmpHeader24(static_cast<int>(size), static_cast<int>(size), topDown);
+    const std::size_t rowBytes = mandel::bmpRowBytes(size);
+    for (std::size_t i = 0; i < size; ++i) {
+        const std::size_t y = topDown ? i : size - 1 - i;
+        for (std::size_t x = 0; x < size; ++x) {
+            const mandel::Rgb c = mandel::Palette[indices[y * size + x]];
+            bytes.insert(bytes.end(), {c.blue, c.green, c.red});
+        }
+        bytes.resize(bytes.size() + rowBytes - 3 * size, 0);
+    }
+    return bytes;
+}
+
+class PictureFiles : public testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() / ("picture_file_test_" + std::to_string(::getpid()) + "_" +
+                                            testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override {
+        mandel::safeFileCalls() = saved_;
+        fs::remove_all(dir_);
+    }
+    std::vector<std::string> names() const {
+        std::vector<std::string> found;
+        for (const auto& entry : fs::directory_iterator(dir_)) found.push_back(entry.path().filename().string());
+        std::sort(found.begin(), found.end());
+        return found;
+    }
+
+    // Draws the region into the file and into memory at once; returns the indices.
+    Bytes drawInto(const fs::path& path, PictureFormat format, int size, const mandel::DrawOptions& options = {},
+                   bool* completed = nullptr) {
+        const mandel::PictureScan scan = mandel::planPictureScan(kBoundary, size, mandel::ScanExtent::Picture);
+        auto file = mandel::openPictureFile(path.string(), format, {kBoundary, scan.size});
+        CollectingSink memory(scan.size);
+        mandel::PictureSink* sinks[] = {file.get(), &memory};
+        const mandel::DrawResult result = mandel::drawPicture(scan, sinks, options);
+        if (completed) *completed = result.completed;
+        return memory.pixels;
+    }
+
+    fs::path dir_;
+
+private:
+    mandel::SafeFileCalls saved_ = mandel::safeFileCalls();
+};
+
+// Small bands, so that the file is written in many pieces.
+mandel::DrawOptions smallBands(int size) {
+    mandel::DrawOptions options;
+    options.bands.bandPoints = 40 * static_cast<std::size_t>(size);
+    return options;
+}
+
+TEST_F(PictureFiles, PngDecodesToThePixelsThePaletteAndTheRegion) {
+    const fs::path path = dir_ / "boundary.png";
+    const Bytes indices = drawInto(path, PictureFormat::Png, 777, smallBands(777));
+    const DecodedPng png = decodePng(path);
+    ASSERT_TRUE(png.ok);
+    EXPECT_EQ(png.width, 777u);
+    EXPECT_EQ(png.height, 777u);
+    EXPECT_EQ(png.bitDepth, 8);
+    EXPECT_EQ(png.colourType, PNG_COLOR_TYPE_PALETTE);
+    ASSERT_EQ(png.palette.size(), 17u);
+    for (std::size_t i = 0; i < 17; ++i) {
+        EXPECT_EQ(png.palette[i].red, mandel::Palette[i].red) << i;
+        EXPECT_EQ(png.palette[i].green, mandel::Palette[i].green) << i;
+        EXPECT_EQ(png.palette[i].blue, mandel::Palette[i].blue) << i;
+    }
+    EXPECT_TRUE(png.pixels == indices) << "every pixel's colour index";
+    EXPECT_GT(std::set<std::uint8_t>(indices.begin(), indices.end()).size(), 10u) << "a picture with many colours";
+    const std::map<std::string, std::string> text{{"Software", "mandelbrot " MANDEL_TEST_PROGRAM_VERSION},
+                                                  {"Real-part minimum", "-0.775"},
+                                                  {"Imaginary-part minimum", "0.107"},
+                                                  {"Side length", "0.01"},
+                                                  {"Iteration limit", "180"},
+                                                  {"Size", "777"}};
+    EXPECT_EQ(png.text, text);
+    EXPECT_EQ(names(), std::vector<std::string>{"boundary.png"}) << "no temporary file left";
+}
+
+TEST_F(PictureFiles, BmpIsBottomUpInAFileAndTopDownIntoAPipe) {
+    const int size = 37;  // rows of 111 bytes, padded to 112
+    const fs::path path = dir_ / "small.bmp";
+    const Bytes indices = drawInto(path, PictureFormat::Bmp, size, smallBands(size));
+    EXPECT_EQ(readAll(path), expectedBmp(indices, size, false));
+    EXPECT_EQ(le32(readAll(path), 22), size) << "positive height: bottom-up";
+
+    const fs::path fifo = dir_ / "pipe.bmp";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    Bytes received;
+    std::thread reader([&] { received = readAll(fifo); });
+    const Bytes piped = drawInto(fifo, PictureFormat::Bmp, size, smallBands(size));
+    reader.join();
+    EXPECT_EQ(received, expectedBmp(piped, size, true));
+    EXPECT_EQ(le32(received, 22), -size) << "negative height: top-down";
+}
+
+// Lets the first `budget` bytes through, then fails as a full disk does.
+std::size_t writeBudget = 0;
+ssize_t writeUntilFull(int fd, const void* data, std::size_t size) {
+    if (size > writeBudget) {
+        errno = ENOSPC;
+        return -1;
+    }
+    writeBudget -= size;
+    return ::write(fd, data, size);
+}
+ssize_t pwriteFull(int, const void*, std::size_t, off_t) {
+    errno = ENOSPC;
+    return -1;
+}
+
+TEST_F(PictureFiles, AFailedWriteLeavesTheOldFileAndNoOther) {
+    const fs::path png = dir_ / "old.png";
+    const fs::path bmp = dir_ / "old.bmp";
+    std::ofstream(png) << "older picture";
+    std::ofstream(bmp) << "older picture";
+
+    writeBudget = 4096;  // the header goes through, the image data does not
+    mandel::safeFileCalls().write = writeUntilFull;
+    try {
+        drawInto(png, PictureFormat::Png, 500);
+        ADD_FAILURE() << "the PNG write did not fail";
+    } catch (const mandel::FileWriteError& e) {
+        EXPECT_EQ(std::string(e.what()), "cannot write " + png.string() + ": No space left on device");
+    }
+    mandel::safeFileCalls().pwrite = pwriteFull;  // the BMP's rows go to their offsets
+    writeBudget = 4096;
+    EXPECT_THROW(drawInto(bmp, PictureFormat::Bmp, 100), mandel::FileWriteError);
+
+    EXPECT_EQ(readAll(png), readAll(bmp));
+    EXPECT_EQ(readAll(png), Bytes({'o', 'l', 'd', 'e', 'r', ' ', 'p', 'i', 'c', 't', 'u', 'r', 'e'}));
+    EXPECT_EQ(names(), (std::vector<std::string>{"old.bmp", "old.png"}));
+}
+
+TEST_F(PictureFiles, ACancelledDrawingLeavesNoFile) {
+    for (const PictureFormat format : {PictureFormat::Png, PictureFormat::Bmp}) {
+        mandel::DrawOptions options = smallBands(300);
+        int bands = 0;
+        options.progress = [&](const mandel::DrawProgress&) { return ++bands < 3; };
+        bool completed = true;
+        const Bytes drawn = drawInto(dir_ / "cancelled", format, 300, options, &completed);
+        EXPECT_FALSE(completed);
+        EXPECT_EQ(drawn.size(), 3u * 40u * 300u) << "stopped after the third band";
+        EXPECT_EQ(names(), std::vector<std::string>{}) << "neither the file nor a temporary one";
+    }
+}
+
+TEST(PictureFormatForPath, BmpOnlyByItsSuffix) {
+    EXPECT_EQ(mandel::pictureFormatForPath("a/picture.bmp"), PictureFormat::Bmp);
+    EXPECT_EQ(mandel::pictureFormatForPath("PICTURE.BmP"), PictureFormat::Bmp);
+    EXPECT_EQ(mandel::pictureFormatForPath("picture.png"), PictureFormat::Png);
+    EXPECT_EQ(mandel::pictureFormatForPath("picture"), PictureFormat::Png);
+    EXPECT_EQ(mandel::pictureFormatForPath("bmp"), PictureFormat::Png);
+    EXPECT_EQ(mandel::pictureFormatForPath("picture.bmp.png"), PictureFormat::Png);
+}
+
+}  // namespace
