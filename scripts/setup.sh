@@ -5,9 +5,10 @@ set -euo pipefail
 
 MANDEL_PACKAGES=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev libgl-dev libhwy-dev libgtest-dev libpng-dev
+  qt6-base-dev libgl-dev libhwy-dev libgtest-dev
   fontconfig fonts-ipafont-gothic
-  libcanberra-dev sound-theme-freedesktop
+  libcanberra-dev sound-theme-freedesktop libpng-dev
+  desktop-file-utils appstream
   xvfb xauth xdotool
 )
 

@@ -2,24 +2,16 @@
 
 #include <QPixmap>
 
-#include "banding.h"
-#include "mandel.h"
+#include "icon_picture.h"
 
 namespace mandel_ui {
 
 QImage mandelbrotIconImage(int size) {
-    // The square -2.05..0.55 by -1.3..1.3 holds the whole set; with a low
-    // limit the bands stay wide enough to be seen at icon size.
-    constexpr float kLimit = 32;
-    constexpr float kStep = kLimit / 16;
-    constexpr double kLeft = -2.05, kTop = -1.3, kSide = 2.6;
+    const std::vector<mandel::Rgb> pixels = mandel::iconPicture(size);
     QImage image(size, size, QImage::Format_RGB32);
     for (int y = 0; y < size; ++y) {
         for (int x = 0; x < size; ++x) {
-            const auto a = static_cast<float>(kLeft + kSide * (x + 0.5) / size);
-            const auto b = static_cast<float>(kTop + kSide * (y + 0.5) / size);
-            const float count = mandel::mandel(a, b, kLimit);
-            const mandel::Rgb c = mandel::Palette[mandel::cstepcol(count, kLimit, kStep)];
+            const mandel::Rgb c = pixels[static_cast<std::size_t>(y) * size + x];
             image.setPixel(x, y, qRgb(c.red, c.green, c.blue));
         }
     }

@@ -364,9 +364,7 @@ Form1::~Form1() = default;
 void Form1::setClock(std::unique_ptr<WindowClock> clock) { clock_ = std::move(clock); }
 
 QString Form1::savePath() const {
-    const QString folder =
-        saveFolder_.isEmpty() ? QCoreApplication::applicationDirPath() : saveFolder_;
-    return folder + QStringLiteral("/M_sample") + QString::number(clock_->minute()) +
+    return saveLocation_.folder() + QStringLiteral("/M_sample") + QString::number(clock_->minute()) +
            QStringLiteral(".bmp");
 }
 
@@ -424,10 +422,16 @@ void Form1::btnend_Click() {
 void Form1::mnuend_Click() { btnend_Click(); }
 
 void Form1::mnuprint_Click() {
+    const QString title = QStringLiteral("画像データ保存");
+    saveLocation_.prepareFolder();
     const QString path = savePath();
     const SaveResult result = Pic1->save(path);
-    if (result.ok) return;
-    showMessage({MessageRequest::Kind::Error, QStringLiteral("画像データ保存"),
+    if (result.ok) {
+        if (const QString note = saveLocation_.noteAfterSave(path); !note.isEmpty())
+            showMessage({MessageRequest::Kind::Information, title, note});
+        return;
+    }
+    showMessage({MessageRequest::Kind::Error, title,
                  QStringLiteral("画像を保存できませんでした。\n\n") + QDir::toNativeSeparators(path) +
                      QStringLiteral("\n\n") + result.error});
 }

@@ -7,6 +7,7 @@
 
 #include "region_navigation.h"
 #include "render_settings.h"
+#include "save_location.h"
 #include "window_clock.h"
 
 class QAction;
@@ -69,8 +70,11 @@ public:
 
     // What the window uses from outside, replaceable for tests.
     void setClock(std::unique_ptr<WindowClock> clock);
-    // The folder the picture is saved into; the executable's folder by default.
-    void setSaveFolder(const QString& folder) { saveFolder_ = folder; }
+    // Where pictures are saved: by default the executable's folder, or the
+    // user's Pictures folder when that one is not writable.
+    void setSaveLocation(SaveLocation location) { saveLocation_ = std::move(location); }
+    // Saves go into exactly this folder.
+    void setSaveFolder(const QString& folder) { saveLocation_.setFixedFolder(folder); }
     void setMessagePresenter(MessagePresenter presenter) { presenter_ = std::move(presenter); }
     void setNotificationSound(std::function<void()> play) { notificationSound_ = std::move(play); }
     // Ends the event loop after the window has closed.
@@ -134,7 +138,7 @@ private:
     mandel::RenderSettings settings_;
     std::unique_ptr<PassControls> passControls_;
     std::unique_ptr<WindowClock> clock_;
-    QString saveFolder_;
+    SaveLocation saveLocation_;
     MessagePresenter presenter_;
     std::function<void()> notificationSound_;
     std::function<void()> programEnd_;
