@@ -18,6 +18,7 @@
 
 #include "app_icon.h"
 #include "drawing_surface.h"
+#include "export_command.h"
 #include "notification_sound.h"
 #include "parameter_scroll_bar.h"
 #include "readout_format.h"
@@ -187,7 +188,8 @@ Form1::Form1(QWidget* parent)
       passControls_(std::make_unique<PassControls>(*this)),
       clock_(std::make_unique<SystemClock>()),
       notificationSound_([] { mandel_ui::playNotificationSound(); }),
-      programEnd_([] { QCoreApplication::exit(0); }) {
+      programEnd_([] { QCoreApplication::exit(0); }),
+      exportCommand_(new ExportCommand(this, [this](const MessageRequest& request) { showMessage(request); })) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("マンデルブロ集合(Ｃ＊Ｃ＋Ｃ）"));
     setWindowIcon(makeAppIcon());
@@ -315,6 +317,9 @@ Form1::Form1(QWidget* parent)
     mnufile->setObjectName(QStringLiteral("mnufile"));
     mnuprint = mnufile->addAction(QStringLiteral("画像データ保存(&S)"));
     mnuprint->setObjectName(QStringLiteral("mnuprint"));
+    mnuexport = mnufile->addAction(QStringLiteral("画像エクスポート(&X)..."));
+    mnuexport->setObjectName(QStringLiteral("mnuexport"));
+    mnuexport->setEnabled(false);  // until there is a picture
     mnuend = mnufile->addAction(QStringLiteral("終了(&E)"));
     mnuend->setObjectName(QStringLiteral("mnuend"));
     mnuhelp = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
@@ -337,8 +342,10 @@ Form1::Form1(QWidget* parent)
     connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
     connect(sample6, &QPushButton::clicked, this, &Form1::sample6_Click);
     connect(mnuprint, &QAction::triggered, this, &Form1::mnuprint_Click);
+    connect(mnuexport, &QAction::triggered, this, &Form1::mnuexport_Click);
     connect(mnuend, &QAction::triggered, this, &Form1::mnuend_Click);
     connect(mnuver, &QAction::triggered, this, &Form1::mnuver_Click);
+    connect(exportCommand_, &ExportCommand::runningChanged, this, &Form1::updateExportItem);
     connect(Pic1, &DrawingSurface::squareSelected, this, &Form1::zoomToSquare);
     connect(Pic1, &DrawingSurface::wheelNotch, this, &Form1::zoomAtPoint);
     connect(Pic1, &DrawingSurface::backRequested, this, &Form1::goBack);
@@ -404,6 +411,8 @@ void Form1::btnstart_Click() {
     if (const auto region = readoutRegion()) history_.recordDrawing(*region);
     try {
         mandel::runRenderPass(settings_, *passControls_, *Pic1, *clock_, {mandel::PassEngine::Fast});
+        // The read-outs have not changed since the pass read them.
+        setDrawnRegion(readoutRegion());
     } catch (const std::exception& error) {
         showMessage({MessageRequest::Kind::Error, QStringLiteral("描画開始"),
                      QStringLiteral("描画できませんでした。\n\n") + QString::fromStdString(error.what())});
@@ -412,7 +421,15 @@ void Form1::btnstart_Click() {
     Pic1->repaint();
 }
 
-void Form1::btncls_Click() { Pic1->Cls(); }
+void Form1::btncls_Click() {
+    Pic1->Cls();
+    setDrawnRegion(std::nullopt);
+}
+
+void Form1::setDrawnRegion(std::optional<Region> region) {
+    drawn_ = region;
+    updateExportItem();
+}
 
 void Form1::btnend_Click() {
     close();
@@ -420,6 +437,16 @@ void Form1::btnend_Click() {
 }
 
 void Form1::mnuend_Click() { btnend_Click(); }
+
+void Form1::updateExportItem() { mnuexport->setEnabled(drawn_.has_value() && !exportCommand_->isRunning()); }
+
+// The picture on the surface at any size: its region, not that of read-outs
+// moved since it was drawn.
+void Form1::mnuexport_Click() {
+    if (!drawn_) return;
+    exportCommand_->run({readoutText(drawn_->real).toStdString(), readoutText(drawn_->imag).toStdString(),
+                         readoutText(drawn_->side).toStdString(), iterationText(drawn_->limit).toStdString()});
+}
 
 void Form1::mnuprint_Click() {
     const QString title = QStringLiteral("画像データ保存");

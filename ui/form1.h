@@ -19,6 +19,7 @@ class QPushButton;
 namespace mandel_ui {
 
 class DrawingSurface;
+class ExportCommand;
 class ParameterScrollBar;
 
 // A message the window shows to the user in a modal box.
@@ -66,7 +67,7 @@ public:
     QPushButton *btbsa1, *btnsa2, *btnsa3, *Command1, *Command2, *sample6;
     QPushButton *btnstart, *btncls, *btnend;
     QMenu *mnufile, *mnuhelp;
-    QAction *mnuprint, *mnuend, *mnuver;
+    QAction *mnuprint, *mnuexport, *mnuend, *mnuver;
 
     // What the window uses from outside, replaceable for tests.
     void setClock(std::unique_ptr<WindowClock> clock);
@@ -85,6 +86,14 @@ public:
 
     const mandel::RenderSettings& renderSettings() const { return settings_; }
 
+    // The region of the picture on the surface: the read-outs of the last
+    // drawing; nullopt while the surface shows none (before the first
+    // drawing, after a clear).
+    std::optional<Region> drawnRegion() const { return drawn_; }
+
+    // The export of the picture on the surface at any size.
+    ExportCommand* exportCommand() const { return exportCommand_; }
+
 public slots:
     void Form_Load();
 
@@ -93,6 +102,7 @@ public slots:
     void btnend_Click();
     void mnuend_Click();
     void mnuprint_Click();
+    void mnuexport_Click();
     void mnuver_Click();
 
     void Hbar1_Change();
@@ -133,6 +143,8 @@ private:
     // The region the read-outs hold; nullopt when one is not a number.
     std::optional<Region> readoutRegion() const;
     void drawRegion(const Region& region);
+    void setDrawnRegion(std::optional<Region> region);
+    void updateExportItem();
     void showMessage(const MessageRequest& request);
 
     mandel::RenderSettings settings_;
@@ -143,6 +155,8 @@ private:
     std::function<void()> notificationSound_;
     std::function<void()> programEnd_;
     RegionHistory history_;  // regions of the last drawings, for going back
+    std::optional<Region> drawn_;
+    ExportCommand* exportCommand_ = nullptr;  // owned by the window
 };
 
 }  // namespace mandel_ui

@@ -260,7 +260,7 @@ private slots:
         QCOMPARE(form.mnuhelp->objectName(), QStringLiteral("mnuhelp"));
         QCOMPARE(form.mnufile->title(), QStringLiteral("ファイル(&F)"));
         QCOMPARE(form.mnuhelp->title(), QStringLiteral("ヘルプ(&H)"));
-        QCOMPARE(form.mnufile->actions(), (QList<QAction*>{form.mnuprint, form.mnuend}));
+        QCOMPARE(form.mnufile->actions(), (QList<QAction*>{form.mnuprint, form.mnuexport, form.mnuend}));
         QCOMPARE(form.mnuhelp->actions(), (QList<QAction*>{form.mnuver}));
         const std::pair<QAction*, const char*> items[] = {
             {form.mnuprint, "mnuprint"}, {form.mnuend, "mnuend"}, {form.mnuver, "mnuver"}};

@@ -1,0 +1,261 @@
+// Exporting the picture on the surface at any size: the menu item, the region
+// it draws, the dialog, the files (read back with Qt), cancel and failure.
+
+#include <QDir>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStandardPaths>
+#include <QTimer>
+#include <QtTest>
+#include <cerrno>
+#include <optional>
+#include <sstream>
+
+#include "banding.h"
+#include "export_command.h"
+#include "export_dialog.h"
+#include "form1.h"
+#include "parameter_scroll_bar.h"
+#include "render_run.h"
+#include "safe_file.h"
+#include "test_support.h"
+
+using mandel_ui::ExportRequest;
+using mandel_ui::MessageRequest;
+
+namespace {
+
+const mandel::RegionTexts kSample1{"-0.75", "-0.275", "0.05", "106"};
+
+// Runs the event loop until the export has finished (no time limit: a test
+// must not depend on the machine's speed).
+void waitForTheExport(mandel_ui::ExportCommand& command) {
+    while (command.isRunning()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    QCoreApplication::processEvents();
+}
+
+// Exports region at size into path, answering the dialog with them.
+void exportThrough(test::Harness& h, int size, const QString& path) {
+    h.form.exportCommand()->setAsker([&](const ExportRequest& proposal) -> std::optional<ExportRequest> {
+        ExportRequest request = proposal;
+        request.size = size;
+        request.path = path;
+        return request;
+    });
+    h.form.mnuexport->trigger();
+    waitForTheExport(*h.form.exportCommand());
+}
+
+QByteArray renderedBmp(const mandel::RegionTexts& r, int size, const QString& path) {
+    const std::string file = path.toStdString();
+    const std::string sizeText = std::to_string(size);
+    const std::vector<std::string_view> args = {"--size", sizeText, "--bmp", file, r.real, r.imag, r.side, r.limit};
+    std::ostringstream out, err;
+    if (mandel::tool::runRenderTool(args, out, err) != 0) return {};
+    QFile bmp(path);
+    return bmp.open(QIODevice::ReadOnly) ? bmp.readAll() : QByteArray();
+}
+
+QByteArray contents(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+ssize_t diskFull(int, const void*, std::size_t) {
+    errno = ENOSPC;
+    return -1;
+}
+
+}  // namespace
+
+class ExportTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    // After the save item; only while the surface shows a picture.
+    void menuItemFollowsThePictureOnTheSurface() {
+        test::Harness h;
+        QCOMPARE(h.form.mnufile->actions(), (QList<QAction*>{h.form.mnuprint, h.form.mnuexport, h.form.mnuend}));
+        QCOMPARE(h.form.mnuexport->text(), QStringLiteral("画像エクスポート(&X)..."));
+        QCOMPARE(h.form.mnuexport->objectName(), QStringLiteral("mnuexport"));
+        QVERIFY(!h.form.mnuexport->isEnabled());
+        h.form.btnstart->click();
+        QVERIFY(h.form.mnuexport->isEnabled());
+        h.form.btncls->click();
+        QVERIFY(!h.form.mnuexport->isEnabled());
+        h.form.btbsa1_Click();
+        h.form.btnstart->click();
+        QVERIFY(h.form.mnuexport->isEnabled());
+        h.form.Command1_Click();  // a preset clears the picture first
+        QVERIFY(!h.form.mnuexport->isEnabled());
+    }
+
+    // The read-outs of the drawing, not those of bars moved since.
+    void theDialogProposesTheDrawnRegion() {
+        test::Harness h;
+        h.form.btbsa1_Click();
+        h.form.btnstart->click();
+        h.form.Hbar1->setValue(h.form.Hbar1->value() + 1234);
+        h.form.Hbar4->setValue(1500);
+        std::optional<ExportRequest> proposal;
+        h.form.exportCommand()->setAsker([&](const ExportRequest& p) {
+            proposal = p;
+            return std::nullopt;
+        });
+        h.form.mnuexport->trigger();
+        QVERIFY(proposal.has_value());
+        QCOMPARE(proposal->region.real, kSample1.real);
+        QCOMPARE(proposal->region.imag, kSample1.imag);
+        QCOMPARE(proposal->region.side, kSample1.side);
+        QCOMPARE(proposal->region.limit, kSample1.limit);
+        QCOMPARE(proposal->size, 2000);
+        QCOMPARE(QFileInfo(proposal->path).absolutePath(), QDir(mandel_ui::picturesFolder()).absolutePath());
+        QVERIFY(proposal->path.endsWith(QStringLiteral(".png")));
+        QVERIFY(!h.form.exportCommand()->isRunning());
+        QVERIFY(h.messages.empty());
+    }
+
+    // At 500 the export is the renderer's BMP byte for byte, and the user is
+    // told where the file went.
+    void bmpAt500IsTheRenderersBmp() {
+        test::Harness h;
+        h.form.btbsa1_Click();
+        h.form.btnstart->click();
+        const QString path = h.folder.filePath("export.bmp");
+        exportThrough(h, 500, path);
+        QCOMPARE(h.messages.size(), std::size_t(1));
+        QCOMPARE(h.messages[0].kind, MessageRequest::Kind::Information);
+        QCOMPARE(h.messages[0].text, QStringLiteral("画像を書き出しました。\n\n") + QDir::toNativeSeparators(path));
+        const QByteArray exported = contents(path);
+        QCOMPARE(exported.size(), 54 + 500 * 1500);
+        QVERIFY(exported == renderedBmp(kSample1, 500, h.folder.filePath("renderer.bmp")));
+    }
+
+    // Qt reads the PNG as a 17-colour palette image with the pixels of the
+    // renderer's BMP of the same size.
+    void pngReadsBackAsThePaletteAndThePixels() {
+        test::Harness h;
+        h.form.btnsa3_Click();
+        h.form.btnstart->click();
+        const QString path = h.folder.filePath("export.png");
+        exportThrough(h, 777, path);
+        const QImage png(path, "PNG");
+        QCOMPARE(png.size(), QSize(777, 777));
+        QCOMPARE(png.format(), QImage::Format_Indexed8);
+        QList<QRgb> palette;
+        for (const mandel::Rgb& c : mandel::Palette) palette.push_back(qRgb(c.red, c.green, c.blue));
+        QCOMPARE(png.colorTable(), palette);
+        const QImage bmp = QImage::fromData(renderedBmp({"-0.775", "0.107", "0.01", "180"}, 777,
+                                                        h.folder.filePath("renderer.bmp")), "BMP");
+        QCOMPARE(test::rgb(png), test::rgb(bmp));
+        QCOMPARE(png.text(QStringLiteral("Size")), QStringLiteral("777"));
+        QCOMPARE(png.text(QStringLiteral("Iteration limit")), QStringLiteral("180"));
+    }
+
+    void cancelLeavesNoFileAndNoMessage() {
+        test::Harness h;
+        h.form.btnstart->click();
+        const QString path = h.folder.filePath("large.png");
+        auto& command = *h.form.exportCommand();
+        command.setAsker([&](const ExportRequest& proposal) -> std::optional<ExportRequest> {
+            ExportRequest request = proposal;
+            request.size = 32000;
+            request.path = path;
+            return request;
+        });
+        h.form.mnuexport->trigger();
+        QVERIFY(command.isRunning());
+        QVERIFY2(!h.form.mnuexport->isEnabled(), "one export at a time");
+        QVERIFY(command.progressDialog() && command.progressDialog()->isVisible());
+        QVERIFY2(!command.progressDialog()->isModal(), "the window stays usable");
+        QPushButton* cancel = command.progressDialog()->findChild<QPushButton*>();
+        QVERIFY(cancel);
+        QCOMPARE(cancel->text(), QStringLiteral("キャンセル"));
+        cancel->click();
+        waitForTheExport(command);
+        QVERIFY2(h.messages.empty(), h.messages.empty() ? "" : qPrintable(h.messages[0].text));
+        QCOMPARE(QDir(h.folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{});
+        QVERIFY(h.form.mnuexport->isEnabled());
+    }
+
+    void aFailedWriteIsReportedAndLeavesNoFile() {
+        test::Harness h;
+        h.form.btnstart->click();
+        const QString path = h.folder.filePath("full.png");
+        const mandel::SafeFileCalls normal = mandel::safeFileCalls();
+        mandel::safeFileCalls().write = diskFull;
+        exportThrough(h, 100, path);
+        mandel::safeFileCalls() = normal;
+        QCOMPARE(h.messages.size(), std::size_t(1));
+        QCOMPARE(h.messages[0].kind, MessageRequest::Kind::Error);
+        QVERIFY2(h.messages[0].text.startsWith(QStringLiteral("画像を書き出せませんでした。\n\n") + path + "\n\n"),
+                 qPrintable(h.messages[0].text));
+        QVERIFY2(h.messages[0].text.contains(QStringLiteral("No space left on device")), qPrintable(h.messages[0].text));
+        QCOMPARE(QDir(h.folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{});
+    }
+
+    // Closing the window during an export stops it; nothing is left.
+    void closingTheWindowStopsTheExport() {
+        QTemporaryDir folder;
+        const QString path = folder.filePath("large.png");
+        {
+            test::Harness h;
+            h.form.btnstart->click();
+            h.form.exportCommand()->setAsker([&](const ExportRequest& proposal) -> std::optional<ExportRequest> {
+                return ExportRequest{proposal.region, 32000, path};
+            });
+            h.form.mnuexport->trigger();
+            QVERIFY(h.form.exportCommand()->isRunning());
+        }
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{});
+    }
+
+    void dialogShowsTheRegionAndTakesSizeAndFile() {
+        const QString pictures = mandel_ui::picturesFolder();
+        mandel_ui::ExportDialog dialog({kSample1, 2000, pictures + "/mandelbrot-1.png"});
+        const QString region = dialog.regionText->text();
+        for (const char* text : {"-0.75", "-0.275", "0.05", "106"}) QVERIFY2(region.contains(text), qPrintable(region));
+        QCOMPARE(dialog.sizeBox->value(), 2000);
+        QCOMPARE(dialog.sizeBox->minimum(), 16);
+        QCOMPARE(dialog.sizeBox->maximum(), 32000);
+        dialog.sizeBox->setValue(12345);
+        dialog.pathEdit->clear();
+        QVERIFY(!dialog.exportButton->isEnabled());
+        dialog.pathEdit->setText(QDir::toNativeSeparators(pictures + "/big.bmp"));
+        QVERIFY(dialog.exportButton->isEnabled());
+        const ExportRequest request = dialog.request();
+        QCOMPARE(request.size, 12345);
+        QCOMPARE(request.path, pictures + "/big.bmp");
+        QCOMPARE(request.region.limit, kSample1.limit);
+    }
+
+    // The file dialog starts in the folder of the proposed file (the Pictures
+    // folder) and offers PNG first; the chosen name comes back into the field.
+    void browseStartsInThePicturesFolder() {
+        const QString pictures = mandel_ui::picturesFolder();
+        QDir().mkpath(pictures);
+        mandel_ui::ExportDialog dialog({kSample1, 2000, pictures + "/mandelbrot-1.png"});
+        QString startFolder, filter;
+        QTimer::singleShot(0, [&] {
+            auto* files = dialog.findChild<QFileDialog*>(QStringLiteral("exportFileDialog"));
+            if (!files) return;
+            startFolder = files->directory().absolutePath();
+            filter = files->selectedNameFilter();
+            files->selectFile(QStringLiteral("chosen"));
+            QMetaObject::invokeMethod(files, "accept");
+        });
+        dialog.browse();
+        QCOMPARE(startFolder, QDir(pictures).absolutePath());
+        QCOMPARE(filter, QStringLiteral("PNG 画像 (*.png)"));
+        QCOMPARE(dialog.request().path, QDir(pictures).absolutePath() + "/chosen.png");  // PNG by default
+    }
+};
+
+QTEST_MAIN(ExportTest)
+#include "export_test.moc"

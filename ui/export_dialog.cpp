@@ -1,0 +1,116 @@
+#include "export_dialog.h"
+
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStandardPaths>
+
+#include "picture_file.h"
+
+namespace mandel_ui {
+
+namespace {
+
+const QString kPngFilter = QStringLiteral("PNG 画像 (*.png)");
+const QString kBmpFilter = QStringLiteral("BMP 画像 (*.bmp)");
+
+QString text(const std::string& s) { return QString::fromStdString(s); }
+
+}  // namespace
+
+QString picturesFolder() { return QStandardPaths::writableLocation(QStandardPaths::PicturesLocation); }
+
+QString freeExportPath(const QString& folder) {
+    const QDir dir(folder);
+    for (int n = 1;; ++n) {
+        const QString path = dir.filePath(QStringLiteral("mandelbrot-%1.png").arg(n));
+        if (!QFileInfo::exists(path)) return path;
+    }
+}
+
+ExportDialog::ExportDialog(const ExportRequest& proposal, QWidget* parent) : QDialog(parent), proposal_(proposal) {
+    setObjectName(QStringLiteral("exportDialog"));
+    setWindowTitle(QStringLiteral("画像エクスポート"));
+    if (parent) setFont(parent->font());  // a dialog is a window of its own and does not inherit it
+
+    const mandel::RegionTexts& r = proposal.region;
+    regionText = new QLabel(QStringLiteral("実部最小値 %1　虚部最小値 %2　描画領域 %3　計算回数 %4")
+                                .arg(text(r.real), text(r.imag), text(r.side), text(r.limit)),
+                            this);
+    regionText->setObjectName(QStringLiteral("regionText"));
+    regionText->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    sizeBox = new QSpinBox(this);
+    sizeBox->setObjectName(QStringLiteral("sizeBox"));
+    sizeBox->setRange(mandel::kMinPictureSize, mandel::kMaxPictureSize);
+    sizeBox->setValue(proposal.size);
+    sizeBox->setSuffix(QStringLiteral(" ピクセル四方"));
+    sizeBox->setGroupSeparatorShown(false);
+
+    pathEdit = new QLineEdit(QDir::toNativeSeparators(proposal.path), this);
+    pathEdit->setObjectName(QStringLiteral("pathEdit"));
+    pathEdit->setMinimumWidth(360);
+    browseButton = new QPushButton(QStringLiteral("参照(&B)..."), this);
+    browseButton->setObjectName(QStringLiteral("browseButton"));
+    auto* fileRow = new QHBoxLayout;
+    fileRow->addWidget(pathEdit, 1);
+    fileRow->addWidget(browseButton);
+
+    auto* buttons = new QDialogButtonBox(this);
+    exportButton = buttons->addButton(QStringLiteral("書き出し(&O)"), QDialogButtonBox::AcceptRole);
+    exportButton->setObjectName(QStringLiteral("exportButton"));
+    buttons->addButton(QStringLiteral("キャンセル"), QDialogButtonBox::RejectRole);
+
+    auto* form = new QFormLayout(this);
+    form->addRow(QStringLiteral("描画する領域:"), regionText);
+    form->addRow(QStringLiteral("大きさ(&Z):"), sizeBox);
+    form->addRow(QStringLiteral("ファイル(&F):"), fileRow);
+    form->addRow(buttons);
+    // The access keys of the rows' labels focus their fields.
+    static_cast<QLabel*>(form->labelForField(sizeBox))->setBuddy(sizeBox);
+    static_cast<QLabel*>(form->labelForField(fileRow))->setBuddy(pathEdit);
+
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(browseButton, &QPushButton::clicked, this, &ExportDialog::browse);
+    connect(pathEdit, &QLineEdit::textChanged, this, &ExportDialog::updateState);
+    updateState();
+}
+
+ExportRequest ExportDialog::request() const {
+    ExportRequest request = proposal_;
+    request.size = sizeBox->value();
+    request.path = QDir::fromNativeSeparators(pathEdit->text().trimmed());
+    return request;
+}
+
+void ExportDialog::updateState() { exportButton->setEnabled(!pathEdit->text().trimmed().isEmpty()); }
+
+void ExportDialog::browse() {
+    const QString current = request().path;
+    QFileDialog files(this, QStringLiteral("画像エクスポート"));
+    files.setObjectName(QStringLiteral("exportFileDialog"));
+    files.setAcceptMode(QFileDialog::AcceptSave);
+    files.setFileMode(QFileDialog::AnyFile);
+    files.setNameFilters({kPngFilter, kBmpFilter});
+    const bool bmp = mandel::pictureFormatForPath(current.toStdString()) == mandel::PictureFormat::Bmp;
+    files.selectNameFilter(bmp ? kBmpFilter : kPngFilter);
+    files.setDefaultSuffix(bmp ? QStringLiteral("bmp") : QStringLiteral("png"));
+    connect(&files, &QFileDialog::filterSelected, &files, [&files](const QString& filter) {
+        files.setDefaultSuffix(filter == kBmpFilter ? QStringLiteral("bmp") : QStringLiteral("png"));
+    });
+    const QFileInfo info(current);
+    files.setDirectory(info.absolutePath());
+    files.selectFile(info.fileName());
+    if (files.exec() == QDialog::Accepted && !files.selectedFiles().isEmpty())
+        pathEdit->setText(QDir::toNativeSeparators(files.selectedFiles().constFirst()));
+}
+
+}  // namespace mandel_ui

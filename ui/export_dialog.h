@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+#include "export_job.h"
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSpinBox;
+
+namespace mandel_ui {
+
+// The user's Pictures folder.
+QString picturesFolder();
+
+// A file name in folder that does not exist yet: mandelbrot-1.png, -2, ...
+QString freeExportPath(const QString& folder);
+
+// Asks for the size and the file of an export, showing the region and the
+// limit that will be drawn. The file is chosen with a file dialog that starts
+// in the folder of the proposed file; PNG unless the name ends in .bmp.
+class ExportDialog : public QDialog {
+    Q_OBJECT
+
+public:
+    ExportDialog(const ExportRequest& proposal, QWidget* parent = nullptr);
+
+    // The region of the proposal, with the size and the file as entered.
+    ExportRequest request() const;
+
+    QSpinBox* sizeBox;
+    QLineEdit* pathEdit;
+    QPushButton* browseButton;
+    QPushButton* exportButton;
+    QLabel* regionText;  // the four read-outs, as one line
+
+public slots:
+    void browse();
+
+private:
+    void updateState();
+
+    ExportRequest proposal_;
+};
+
+}  // namespace mandel_ui

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <atomic>
+#include <thread>
+
+#include "picture_scan.h"
+
+namespace mandel_ui {
+
+inline constexpr int kDefaultExportSize = 2000;
+
+// One picture to export: the region (its read-out texts), the picture's side
+// in pixels, and the file (PNG, or BMP by its suffix).
+struct ExportRequest {
+    mandel::RegionTexts region;
+    int size = kDefaultExportSize;
+    QString path;
+};
+
+struct ExportOutcome {
+    enum class Kind { Completed, Cancelled, Failed };
+    Kind kind = Kind::Failed;
+    QString path;
+    QString error;  // why it failed
+};
+
+// Draws a picture of any size and writes it on a thread of its own, so that
+// the window stays responsive. The file appears complete when the export
+// completes; a cancelled or failed export leaves none.
+class ExportJob : public QObject {
+    Q_OBJECT
+
+public:
+    explicit ExportJob(QObject* parent = nullptr);
+    // Cancels a running export and waits until its thread has removed its file.
+    ~ExportJob() override;
+
+    // Starts the export; at most one runs at a time (returns false then).
+    bool start(const ExportRequest& request);
+    // Stops the running export after its current band of rows.
+    void cancel() { cancelled_ = true; }
+    bool isRunning() const { return worker_.joinable(); }
+
+signals:
+    // On the thread of the job's object, as rows are written.
+    void progressed(int rowsDone, int rowsTotal);
+    void finished(const mandel_ui::ExportOutcome& outcome);
+
+private:
+    ExportOutcome run(const ExportRequest& request);  // on the worker thread
+    void finishOnOwnThread(const ExportOutcome& outcome);
+
+    std::thread worker_;
+    std::atomic<bool> cancelled_{false};
+};
+
+}  // namespace mandel_ui
