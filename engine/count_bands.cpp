@@ -16,22 +16,25 @@ double msSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-// Runs the consumer of one band on a thread of its own, or on the calling
-// thread when no thread can be started; the result is the same either way.
-std::future<bool> consumeAside(const BandConsumer& consume, const CountBand& band, double& consumeMs) {
+// Runs the consumer of one band on a thread of its own (when overlapping),
+// or on the calling thread, also when no thread can be started; the result
+// is the same either way.
+std::future<bool> consumeAside(const BandConsumer& consume, const CountBand& band, double& consumeMs, bool overlap) {
     auto task = [&consume, band, &consumeMs] {
         const Clock::time_point start = Clock::now();
         const bool goOn = consume(band);
         consumeMs += msSince(start);
         return goOn;
     };
-    try {
-        return std::async(std::launch::async, task);
-    } catch (const std::system_error&) {
-        std::promise<bool> done;
-        done.set_value(task());
-        return done.get_future();
+    if (overlap) {
+        try {
+            return std::async(std::launch::async, task);
+        } catch (const std::system_error&) {  // no thread to be had: consume here
+        }
     }
+    std::promise<bool> done;
+    done.set_value(task());
+    return done.get_future();
 }
 
 }  // namespace
@@ -69,7 +72,7 @@ bool computeCountBands(const ScanPlan& plan, float cmax, const BandOptions& opti
         if (pending.valid()) goOn = pending.get();
         if (goOn)
             pending = consumeAside(consume, {first, rows, columns, std::span(counts).first(rows * columns)},
-                                   spent.consumeMs);
+                                   spent.consumeMs, options.overlap);
     }
     if (pending.valid()) goOn = pending.get();
     spent.totalMs = msSince(begin);

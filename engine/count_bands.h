@@ -29,6 +29,10 @@ struct BandOptions {
     bool reference = false;  // one point at a time with mandel, on the calling thread
     FastOptions fast;        // otherwise the fast path with these options
     std::size_t bandPoints = kBandPoints;  // at least one row per band
+    // Hands a band to the consumer on its own thread while the next band is
+    // computed; otherwise one after the other on the calling thread (for
+    // measuring what the overlap gains).
+    bool overlap = true;
 };
 
 // Rows per band for rows of `columns` points.

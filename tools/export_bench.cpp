@@ -2,7 +2,7 @@
 // against the whole export (computation, colouring, encoding and writing).
 //
 //   mandelbrot-export-bench [--repeat K] [--format png|bmp] [--png-level L]
-//                           [--png-strategy rle|default] [--dir DIR]
+//                           [--png-strategy rle|default] [--no-overlap] [--dir DIR]
 //                           SIZE REAL_MIN IMAG_MIN SIDE LIMIT
 //
 // Prints one line: size, compute ms (median of K runs of the computation in
@@ -31,6 +31,7 @@ struct BenchOptions {
     unsigned repeat = 1;
     mandel::PictureFormat format = mandel::PictureFormat::Png;
     mandel::PngCompression compression;
+    bool overlap = true;  // encode each band beside the computation of the next
     std::string dir = std::filesystem::temp_directory_path().string();
     std::vector<std::string> positional;
 };
@@ -38,7 +39,7 @@ struct BenchOptions {
 [[noreturn]] void usage(const std::string& problem) {
     std::fprintf(stderr,
                  "mandelbrot-export-bench: %s\nusage: mandelbrot-export-bench [--repeat K] [--format png|bmp] "
-                 "[--png-level L] [--png-strategy rle|default] [--dir DIR] SIZE REAL_MIN IMAG_MIN SIDE LIMIT\n",
+                 "[--png-level L] [--png-strategy rle|default] [--no-overlap] [--dir DIR] SIZE REAL_MIN IMAG_MIN SIDE LIMIT\n",
                  problem.c_str());
     std::exit(2);
 }
@@ -66,6 +67,8 @@ BenchOptions parse(int argc, char** argv) {
             o.compression.level = static_cast<int>(count(arg, argv[++i], 9));
         else if (arg == "--png-strategy" && hasValue)
             o.compression.runLengthOnly = std::string_view(argv[++i]) == "rle";
+        else if (arg == "--no-overlap")
+            o.overlap = false;
         else if (arg == "--dir" && hasValue)
             o.dir = argv[++i];
         else if (arg.starts_with("--"))
@@ -110,7 +113,9 @@ int main(int argc, char** argv) {
         const double totalMs = bench::medianMs(1, [&] {
             const auto file = openFile(o, path, {region, scan.size});
             mandel::PictureSink* sinks[] = {file.get()};
-            result = mandel::drawPicture(scan, sinks);
+            mandel::DrawOptions options;
+            options.bands.overlap = o.overlap;
+            result = mandel::drawPicture(scan, sinks, options);
         });
         const auto fileBytes = std::filesystem::file_size(path);
         std::filesystem::remove(path);

@@ -210,29 +210,29 @@ TEST(CountBands, EveryRowOnceInOrderForAnyBandHeight) {
     std::vector<std::int16_t> whole(scan.plan.pointCount());
     mandel::escapeCountsFast(scan.plan, scan.settings.cmax, whole);
     const std::size_t rows = scan.plan.rows();  // 62
-    for (const std::size_t bandRows : {std::size_t{1}, std::size_t{2}, std::size_t{7}, std::size_t{61},
-                                       std::size_t{62}, std::size_t{63}, std::size_t{500}}) {
-        std::vector<std::int16_t> joined;
-        std::vector<std::size_t> firsts, heights;
-        mandel::BandOptions options;
-        options.bandPoints = bandRows * scan.plan.pointsPerRow();
-        const bool completed = mandel::computeCountBands(scan.plan, scan.settings.cmax, options,
-                                                         [&](const mandel::CountBand& band) {
-                                                             EXPECT_EQ(band.columns, scan.plan.pointsPerRow());
-                                                             EXPECT_EQ(band.counts.size(), band.rows * band.columns);
-                                                             firsts.push_back(band.firstRow);
-                                                             heights.push_back(band.rows);
-                                                             joined.insert(joined.end(), band.counts.begin(),
-                                                                           band.counts.end());
-                                                             return true;
-                                                         });
-        EXPECT_TRUE(completed);
-        EXPECT_EQ(joined, whole) << "band height " << bandRows;
-        const std::size_t height = std::min(bandRows, rows);
-        ASSERT_EQ(firsts.size(), (rows + height - 1) / height) << bandRows;
-        for (std::size_t i = 0; i < firsts.size(); ++i) EXPECT_EQ(firsts[i], i * height);
-        EXPECT_EQ(heights.back(), rows - (firsts.size() - 1) * height) << "the last band holds the rest";
-    }
+    for (const bool overlap : {true, false})
+        for (const std::size_t bandRows : {std::size_t{1}, std::size_t{2}, std::size_t{7}, std::size_t{61},
+                                           std::size_t{62}, std::size_t{63}, std::size_t{500}}) {
+            std::vector<std::int16_t> joined;
+            std::vector<std::size_t> firsts, heights;
+            mandel::BandOptions options;
+            options.bandPoints = bandRows * scan.plan.pointsPerRow();
+            options.overlap = overlap;
+            const auto consume = [&](const mandel::CountBand& band) {
+                EXPECT_EQ(band.columns, scan.plan.pointsPerRow());
+                EXPECT_EQ(band.counts.size(), band.rows * band.columns);
+                firsts.push_back(band.firstRow);
+                heights.push_back(band.rows);
+                joined.insert(joined.end(), band.counts.begin(), band.counts.end());
+                return true;
+            };
+            EXPECT_TRUE(mandel::computeCountBands(scan.plan, scan.settings.cmax, options, consume));
+            EXPECT_EQ(joined, whole) << "band height " << bandRows << ", overlap " << overlap;
+            const std::size_t height = std::min(bandRows, rows);
+            ASSERT_EQ(firsts.size(), (rows + height - 1) / height) << bandRows;
+            for (std::size_t i = 0; i < firsts.size(); ++i) EXPECT_EQ(firsts[i], i * height);
+            EXPECT_EQ(heights.back(), rows - (firsts.size() - 1) * height) << "the last band holds the rest";
+        }
 }
 
 // With the default band size: at 2896 the whole pass's 2897 rows end in a

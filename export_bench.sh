@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Builds mandelbrot-export-bench in the default preset's build and measures
+# picture export at sizes 500 to 32000 on the third preset and on a region
+# inside the set: compute time (median of K runs of the computation alone),
+# encode time (colouring, encoding and writing, on a thread of its own beside
+# the computation), total time of the export, lane-iterations per second of
+# the computation, peak RSS of the process and file size. Prints a Markdown
+# table. Each size runs in a process of its own, so that its peak RSS is its own.
+#   ./export_bench.sh [--format png|bmp] [--sizes "500 2000 ..."] [--repeat K] [other bench options]
+set -euo pipefail
+cd "$(dirname "$0")"
+
+sizes="500 2000 8000 16000 32000"
+bench_args=()
+while [ $# -gt 0 ]; do
+  case $1 in
+    --sizes) sizes=$2; shift 2 ;;
+    *) bench_args+=("$1"); shift ;;
+  esac
+done
+
+source scripts/setup.sh
+ensure_packages
+cmake --preset default >/dev/null
+cmake --build --preset default --target mandelbrot-export-bench >/dev/null
+bench=build/bin/mandelbrot-export-bench
+
+regions=("preset 3|-0.775 0.107 0.01 180" "interior|-0.3 -0.3 0.2 1500")
+echo "== $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //') ($(nproc) cores); load before: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo
+echo "| region | size | compute ms | encode ms | total ms | total / compute | 10⁹ lane-iterations/s | peak RSS MB | file bytes |"
+echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|"
+for entry in "${regions[@]}"; do
+  name=${entry%%|*}
+  read -r -a region <<<"${entry#*|}"
+  for size in $sizes; do
+    # Small pictures take milliseconds: time the computation over more runs.
+    repeat=1
+    [ "$size" -le 2000 ] && repeat=9
+    line=$("$bench" --repeat "$repeat" "${bench_args[@]}" "$size" "${region[@]}")
+    value() { sed -n "s/.*$1=\([^ ]*\).*/\1/p" <<<"$line"; }
+    echo "| $name | $size | $(value compute_ms) | $(value encode_ms) | $(value total_ms) | $(value total_per_compute) | $(value giga_lane_iterations_per_s) | $(value peak_rss_mb) | $(value file_bytes) |"
+  done
+done
+echo
+echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
