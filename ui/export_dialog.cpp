@@ -8,6 +8,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QStandardPaths>
@@ -109,8 +110,23 @@ void ExportDialog::browse() {
     const QFileInfo info(current);
     files.setDirectory(info.absolutePath());
     files.selectFile(info.fileName());
-    if (files.exec() == QDialog::Accepted && !files.selectedFiles().isEmpty())
-        pathEdit->setText(QDir::toNativeSeparators(files.selectedFiles().constFirst()));
+    if (files.exec() == QDialog::Accepted && !files.selectedFiles().isEmpty()) {
+        confirmedPath_ = files.selectedFiles().constFirst();
+        pathEdit->setText(QDir::toNativeSeparators(confirmedPath_));
+    }
+}
+
+void ExportDialog::accept() {
+    const QString path = request().path;
+    if (QFileInfo::exists(path) && QFileInfo(path) != QFileInfo(confirmedPath_)) {
+        QMessageBox question(QMessageBox::Question, windowTitle(),
+                             QStringLiteral("%1 は既にあります。\n置き換えますか?").arg(QDir::toNativeSeparators(path)),
+                             QMessageBox::Yes | QMessageBox::No, this);
+        question.setObjectName(QStringLiteral("replaceQuestion"));
+        question.setDefaultButton(QMessageBox::No);
+        if (question.exec() != QMessageBox::Yes) return;
+    }
+    QDialog::accept();
 }
 
 }  // namespace mandel_ui

@@ -38,11 +38,14 @@ public:
 
 public slots:
     void browse();
+    // Asks before an existing file is replaced, unless the file dialog has already asked.
+    void accept() override;
 
 private:
     void updateState();
 
     ExportRequest proposal_;
+    QString confirmedPath_;  // chosen in the file dialog, which asks itself
 };
 
 }  // namespace mandel_ui

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QStandardPaths>
@@ -233,6 +234,29 @@ private slots:
         QCOMPARE(request.size, 12345);
         QCOMPARE(request.path, pictures + "/big.bmp");
         QCOMPARE(request.region.limit, kSample1.limit);
+    }
+
+    // A file typed over an existing one is replaced only when the user says so.
+    void anExistingFileIsReplacedOnlyAfterAsking() {
+        QTemporaryDir folder;
+        const QString existing = folder.filePath("old.png");
+        QFile(existing).open(QIODevice::WriteOnly);
+        for (const auto answer : {QMessageBox::No, QMessageBox::Yes}) {
+            mandel_ui::ExportDialog dialog({kSample1, 2000, existing});
+            bool asked = false;
+            QTimer::singleShot(0, [&] {
+                auto* question = dialog.findChild<QMessageBox*>(QStringLiteral("replaceQuestion"));
+                if (!question) return;
+                asked = true;
+                question->button(answer)->click();
+            });
+            dialog.exportButton->click();
+            QVERIFY(asked);
+            QCOMPARE(dialog.result(), answer == QMessageBox::Yes ? int(QDialog::Accepted) : int(QDialog::Rejected));
+        }
+        mandel_ui::ExportDialog fresh({kSample1, 2000, folder.filePath("new.png")});
+        fresh.exportButton->click();
+        QCOMPARE(fresh.result(), int(QDialog::Accepted));
     }
 
     // The file dialog starts in the folder of the proposed file (the Pictures
