@@ -14,7 +14,8 @@ namespace mandel {
 void escapeCountsReference(const ScanPlan& plan, float cmax, std::span<std::int16_t> out);
 
 // The same counts, computed in SIMD lanes on several threads. threads = 0 uses
-// every core of the machine.
+// every core of the machine. When the system refuses a thread, the threads it
+// did create (at least the calling one) share all the rows.
 void escapeCountsFast(const ScanPlan& plan, float cmax, std::span<std::int16_t> out,
                       unsigned threads = 0);
 

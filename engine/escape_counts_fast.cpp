@@ -6,6 +6,7 @@
 
 #include "escape_counts.h"
 #include "fast_kernel.h"
+#include "helper_threads.h"
 #include "render_settings.h"
 
 namespace mandel {
@@ -47,10 +48,8 @@ void escapeCountsFast(const ScanPlan& plan, float cmax, std::span<std::int16_t> 
     // Rows are the unit of sharing: more threads than rows would have nothing to do.
     threads = static_cast<unsigned>(std::min<std::size_t>(threads, job.rows));
 
-    std::vector<std::jthread> helpers;
-    helpers.reserve(threads - 1);
-    for (unsigned t = 1; t < threads; ++t) helpers.emplace_back(worker, &job);
-    worker(&job);
-}  // the helpers join here, after which every count has been written
+    // Rows are taken one at a time, so fewer threads than asked still write every count.
+    runOnThreads(threads, [&] { worker(&job); });
+}
 
 }  // namespace mandel

@@ -1,12 +1,40 @@
 // Headless renderer: draws one region with the window's engine and reports
 // its counts and timing; optionally writes the picture as a BMP file.
+#include <csignal>
+#include <cstdio>
 #include <iostream>
+#include <new>
 #include <string_view>
 #include <vector>
 
 #include "render_run.h"
+#include "safe_file.h"
+
+namespace {
+
+// A half-written picture must not outlive the process that was writing it.
+extern "C" void removeTemporaryFilesAndDie(int signal) {
+    mandel::removeUncommittedFilesNow();
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+void installSignalHandlers() {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) std::signal(signal, removeTemporaryFilesAndDie);
+    // A file larger than the size limit then fails its write and is reported
+    // like any other failed write, instead of ending the process.
+    std::signal(SIGXFSZ, SIG_IGN);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
-    const std::vector<std::string_view> args(argv + 1, argv + argc);
-    return mandel::tool::runRenderTool(args, std::cout, std::cerr);
+    installSignalHandlers();
+    try {
+        const std::vector<std::string_view> args(argv + 1, argv + argc);
+        return mandel::tool::runRenderTool(args, std::cout, std::cerr);
+    } catch (const std::bad_alloc&) {  // not even room for the argument list
+        std::fputs("mandelbrot-render: out of memory\n", stderr);
+        return mandel::tool::kExitFailure;
+    }
 }

@@ -3,7 +3,65 @@
 #include <charconv>
 #include <vector>
 
+#include "message_text.h"
+
 namespace mandel::tool {
+
+namespace {
+
+// "-0.3" is a read-out text, "-x" and "--threads" are options.
+bool isOption(std::string_view arg) { return arg.size() >= 2 && arg[0] == '-' && !(arg[1] >= '0' && arg[1] <= '9'); }
+
+// Fails with the name of the read-out and its text instead of the engine's
+// message, which would repeat the text uncut.
+void requireNumber(std::string_view name, std::string_view text) {
+    try {
+        parseReadout(text);
+    } catch (const ParseError&) {
+        throw UsageError(std::string(name) + " is not a number: " + quoted(text));
+    }
+}
+
+// Applies one option (or help); returns false for help.
+bool applyOption(RenderOptions& options, std::string_view arg, std::span<const std::string_view> args,
+                 std::size_t& i) {
+    auto value = [&]() -> std::string_view {
+        if (i + 1 >= args.size()) throw UsageError(std::string(arg) + " needs a value");
+        return args[++i];
+    };
+    if (arg == "-h" || arg == "--help") return false;
+    if (arg == "--scalar") {
+        options.scalar = true;
+    } else if (arg == "--threads") {
+        options.threads = parseCount(arg, value(), kMaxThreads);
+    } else if (arg == "--repeat") {
+        options.repeat = parseCount(arg, value(), kMaxRepeat);
+    } else if (arg == "--bmp") {
+        const std::string_view path = value();
+        if (path.empty()) throw UsageError("--bmp needs a file name");
+        options.bmpPath = std::string(path);
+    } else {
+        throw UsageError("unknown option " + quoted(arg));
+    }
+    return true;
+}
+
+void loadReadouts(RenderOptions& options) {
+    requireNumber("REAL_MIN", options.realText);
+    requireNumber("IMAG_MIN", options.imagText);
+    requireNumber("SIDE", options.sideText);
+    // The window's limit read-out is always whole; a fraction would keep its
+    // counts but change its colour bands.
+    parseCount("LIMIT", options.limitText, static_cast<unsigned>(kMaxIterationLimit));
+    try {
+        options.settings.load(options.realText, options.imagText, options.sideText, options.limitText, 500.0f);
+    } catch (const SettingsError& e) {
+        throw UsageError(e.what());
+    }
+    if (!(options.settings.side > 0.0f)) throw UsageError("SIDE " + quoted(options.sideText) + " is not greater than 0");
+}
+
+}  // namespace
 
 unsigned parseCount(std::string_view option, std::string_view text, unsigned max) {
     unsigned value = 0;
@@ -11,8 +69,8 @@ unsigned parseCount(std::string_view option, std::string_view text, unsigned max
     const bool digitsOnly = !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
     const auto [ptr, ec] = std::from_chars(text.data(), end, value);
     if (!digitsOnly || ec != std::errc() || ptr != end || value < 1 || value > max)
-        throw UsageError(std::string(option) + " needs a whole number from 1 to " + std::to_string(max) +
-                         ", not \"" + std::string(text) + "\"");
+        throw UsageError(std::string(option) + " needs a whole number from 1 to " + std::to_string(max) + ", not " +
+                         quoted(text));
     return value;
 }
 
@@ -20,45 +78,39 @@ RenderOptions parseRenderOptions(std::span<const std::string_view> args) {
     RenderOptions options;
     std::vector<std::string_view> readouts;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string_view arg = args[i];
-        if (!arg.starts_with("--")) {
-            readouts.push_back(arg);
-            continue;
+        if (!isOption(args[i])) {
+            readouts.push_back(args[i]);
+        } else if (!applyOption(options, args[i], args, i)) {
+            options.help = true;
+            return options;
         }
-        auto value = [&]() -> std::string_view {
-            if (i + 1 >= args.size()) throw UsageError(std::string(arg) + " needs a value");
-            return args[++i];
-        };
-        if (arg == "--scalar")
-            options.scalar = true;
-        else if (arg == "--threads")
-            options.threads = parseCount(arg, value(), kMaxThreads);
-        else if (arg == "--repeat")
-            options.repeat = parseCount(arg, value(), kMaxRepeat);
-        else if (arg == "--bmp") {
-            const std::string_view path = value();
-            if (path.empty()) throw UsageError("--bmp needs a file name");
-            options.bmpPath = std::string(path);
-        } else
-            throw UsageError("unknown option " + std::string(arg));
     }
     if (readouts.size() < 4)
         throw UsageError("expected REAL_MIN IMAG_MIN SIDE LIMIT, got " + std::to_string(readouts.size()) +
-                         " of them");
-    if (readouts.size() > 4) throw UsageError("unexpected argument \"" + std::string(readouts[4]) + "\"");
+                         " of them (-h shows the usage)");
+    if (readouts.size() > 4) throw UsageError("unexpected argument " + quoted(readouts[4]));
 
     options.realText = readouts[0];
     options.imagText = readouts[1];
     options.sideText = readouts[2];
     options.limitText = readouts[3];
-    try {
-        options.settings.load(options.realText, options.imagText, options.sideText, options.limitText, 500.0f);
-    } catch (const std::exception& e) {  // ParseError, SettingsError
-        throw UsageError(e.what());
-    }
-    if (!(options.settings.side > 0.0f))
-        throw UsageError("side length " + options.sideText + " is not greater than 0");
+    loadReadouts(options);
     return options;
+}
+
+std::string usageText() {
+    return "usage: mandelbrot-render [--scalar] [--threads N] [--repeat K] [--bmp PATH] REAL_MIN IMAG_MIN SIDE LIMIT\n"
+           "Draws the square region with corner (REAL_MIN, IMAG_MIN) and side length SIDE at the\n"
+           "iteration limit LIMIT (a whole number from 1 to " + std::to_string(kMaxIterationLimit) +
+           "), as the window draws it, and prints\n"
+           "points_per_row=P rows=R iterations=I ms=T\n"
+           "  --scalar      the one-point-at-a-time reference, on one thread\n"
+           "  --threads N   at most N threads for the fast path (1 to " + std::to_string(kMaxThreads) +
+           "; default: every core)\n"
+           "  --repeat K    draw K times and report the median time (1 to " + std::to_string(kMaxRepeat) + ")\n"
+           "  --bmp PATH    also write the 500 x 500 picture as a 24-bit BMP file\n"
+           "  -h, --help    show this text\n"
+           "Exit status: 0 done, 1 the drawing or its output failed, 2 a bad command line.\n";
 }
 
 }  // namespace mandel::tool

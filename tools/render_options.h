@@ -3,6 +3,7 @@
 // Command line of mandelbrot-render:
 //   mandelbrot-render [--scalar] [--threads N] [--repeat K] [--bmp PATH]
 //                     REAL_MIN IMAG_MIN SIDE LIMIT
+//   mandelbrot-render -h | --help
 
 #include <optional>
 #include <span>
@@ -21,6 +22,7 @@ public:
 };
 
 struct RenderOptions {
+    bool help = false;                  // print the usage and nothing else
     bool scalar = false;                // the one-point-at-a-time reference path
     unsigned threads = 0;               // fast path: 0 = every core
     unsigned repeat = 1;                // draws to time; the median is reported
@@ -39,11 +41,15 @@ inline constexpr unsigned kMaxRepeat = 100000;
 unsigned parseCount(std::string_view option, std::string_view text, unsigned max);
 
 // Parses the arguments after the program name. Options may come anywhere;
-// an argument starting with "--" is an option, anything else a read-out text
-// (so "-0.3" is a number). Throws UsageError for: an unknown option, an
+// an argument starting with '-' and then anything but a digit is an option,
+// anything else a read-out text (so "-0.3" is a number). -h or --help ends
+// the parse with help set. Throws UsageError for: an unknown option, an
 // option without its value, a count that is not a whole number in range, a
 // missing or extra read-out text, a text that is not a number, a side length
-// <= 0, or a limit outside 1..32766.
+// <= 0, or a limit that is not a whole number from 1 to 32766.
 RenderOptions parseRenderOptions(std::span<const std::string_view> args);
+
+// What -h prints: the command line, each option, and the exit statuses.
+std::string usageText();
 
 }  // namespace mandel::tool

@@ -1,15 +1,19 @@
 #include "render_run.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
+#include <new>
 #include <numeric>
 #include <ostream>
+#include <system_error>
 
 #include "banding.h"
 #include "bmp.h"
 #include "escape_counts.h"
+#include "message_text.h"
+#include "safe_file.h"
 
 namespace mandel::tool {
 
@@ -21,17 +25,41 @@ double median(std::vector<double> values) {
     return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
-// Writes the whole file or nothing (a partly written file is removed).
-bool writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    {
-        std::ofstream file(path, std::ios::binary | std::ios::trunc);
-        if (!file) return false;
-        file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        file.close();
-        if (file) return true;
+// Standard output did not take the result.
+class OutputError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Writes text to out and flushes it; throws OutputError when it is not delivered.
+void deliver(std::ostream& out, const std::string& text) {
+    errno = 0;
+    out << text;
+    out.flush();
+    if (out) return;
+    const int error = errno;
+    throw OutputError("cannot write to standard output: " +
+                      (error != 0 ? std::error_code(error, std::generic_category()).message() : "write failed"));
+}
+
+// Does the work; every failure is an exception.
+void run(std::span<const std::string_view> args, std::ostream& out) {
+    const RenderOptions options = parseRenderOptions(args);
+    if (options.help) {
+        deliver(out, usageText());
+        return;
     }
-    std::remove(path.c_str());
-    return false;
+    const RenderResult result = render(options);
+    if (options.bmpPath)
+        writeFileSafely(*options.bmpPath, encodeBmp24(kPictureSide, kPictureSide, picture(options, result)));
+    deliver(out, summaryLine(result) + '\n');
+}
+
+int statusFor(const std::exception& error) {
+    // A region that cannot be scanned comes from the command line's numbers.
+    const bool badCommandLine =
+        dynamic_cast<const UsageError*>(&error) != nullptr || dynamic_cast<const SettingsError*>(&error) != nullptr;
+    return badCommandLine ? kExitUsage : kExitFailure;
 }
 
 }  // namespace
@@ -78,25 +106,27 @@ std::vector<std::uint32_t> picture(const RenderOptions& options, const RenderRes
     return pixels;
 }
 
+std::string errorLine(const std::exception& error) {
+    const auto* fileError = dynamic_cast<const FileWriteError*>(&error);
+    if (fileError != nullptr && !fileError->reason().empty())
+        return "cannot write " + printable(fileError->path()) + ": " + oneLine(fileError->reason());
+    if (dynamic_cast<const std::bad_alloc*>(&error) != nullptr) return "out of memory";
+    return oneLine(error.what());
+}
+
 int runRenderTool(std::span<const std::string_view> args, std::ostream& out, std::ostream& err) {
-    RenderOptions options;
-    RenderResult result;
     try {
-        options = parseRenderOptions(args);
-        result = render(options);
-    } catch (const std::exception& e) {  // UsageError, or SettingsError from the scan plan
-        err << "mandelbrot-render: " << e.what() << '\n';
-        return 2;
-    }
-    if (options.bmpPath) {
-        const auto bytes = encodeBmp24(kPictureSide, kPictureSide, picture(options, result));
-        if (!writeFile(*options.bmpPath, bytes)) {
-            err << "mandelbrot-render: cannot write " << *options.bmpPath << '\n';
-            return 1;
+        run(args, out);
+        return kExitSuccess;
+    } catch (const std::exception& error) {
+        try {
+            err << "mandelbrot-render: " << errorLine(error) << '\n';
+        } catch (const std::bad_alloc&) {  // no memory left even for the message
+            err << "mandelbrot-render: out of memory\n";
         }
+        err.flush();
+        return statusFor(error);
     }
-    out << summaryLine(result) << '\n';
-    return 0;
 }
 
 }  // namespace mandel::tool

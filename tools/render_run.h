@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <iosfwd>
 #include <span>
 #include <string>
@@ -33,10 +34,17 @@ std::string summaryLine(const RenderResult& result);
 // A pixel with no point (a row shorter than 500) is black.
 std::vector<std::uint32_t> picture(const RenderOptions& options, const RenderResult& result);
 
+inline constexpr int kExitSuccess = 0;
+inline constexpr int kExitFailure = 1;  // the drawing, its file or its output failed
+inline constexpr int kExitUsage = 2;    // a bad command line, nothing else
+
 // The whole program: parses args (without the program name), renders, writes
-// the BMP if asked, prints the summary line to out. Errors go to err as one
-// line. Returns the exit status: 0, 2 for a bad command line, 1 if the file
-// cannot be written.
+// the BMP if asked, prints the summary line to out (or the usage, for -h).
+// Errors, whatever they are (out of memory included), go to err as one line.
+// Returns the exit status; a summary or usage that out cannot take is a failure.
 int runRenderTool(std::span<const std::string_view> args, std::ostream& out, std::ostream& err);
+
+// The message for an exception that reached the top of the program, as one line.
+std::string errorLine(const std::exception& error);
 
 }  // namespace mandel::tool

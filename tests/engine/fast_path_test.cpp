@@ -9,10 +9,12 @@
 #include <random>
 #include <set>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "escape_counts.h"
 #include "fast_targets.h"
+#include "helper_threads.h"
 #include "mandel.h"
 #include "render_settings.h"
 #include "scan_plan.h"
@@ -246,6 +248,27 @@ TEST(FastPath, MoreThreadsThanRows) {
     const Drawing d = drawingOf({"-1.1507", "-0.4793", "0.5", "100"}, 200);  // 3 rows
     ASSERT_EQ(d.plan.rows(), 3u);
     EXPECT_EQ(fast(d, {16, FastKernel::CycleCheck}), reference(d));
+}
+
+// Starts this many helper threads, then refuses as a system at its thread limit does.
+int helperThreadsAllowed = 0;
+std::jthread startUpToTheAllowance(const std::function<void()>& work) {
+    if (helperThreadsAllowed-- <= 0)
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    return std::jthread(work);
+}
+
+TEST(FastPath, ThreadsTheSystemRefusesLeaveTheirRowsToTheOthers) {
+    const Drawing d = drawingOf({"-0.75", "-0.275", "0.05", "106"}, 5);
+    const Counts expected = reference(d);
+    const mandel::HelperThreadStarter normal = mandel::helperThreadStarter();
+    mandel::helperThreadStarter() = startUpToTheAllowance;
+    for (const int allowed : {0, 1, 2}) {
+        helperThreadsAllowed = allowed;
+        EXPECT_EQ(differences(d, expected, fast(d, {8, FastKernel::CycleCheck})), "") << allowed << " helpers";
+        EXPECT_LT(helperThreadsAllowed, 0) << "the fast path asked for more threads than it got";
+    }
+    mandel::helperThreadStarter() = normal;
 }
 
 TEST(SimdTargets, EachCanBeForcedAndTheBestReturnsAfterwards) {

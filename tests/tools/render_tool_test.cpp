@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -13,6 +14,7 @@
 #include "bmp.h"
 #include "render_options.h"
 #include "render_run.h"
+#include "safe_file.h"
 
 namespace {
 
@@ -189,6 +191,123 @@ TEST(RunRenderTool, WritesTheBmpOnlyWhenTheCommandLineIsGood) {
     EXPECT_EQ(unwritable.status, 1);
     EXPECT_EQ(unwritable.out, "");
     std::filesystem::remove_all(dir);
+}
+
+// ---------------------------------------------------------------------------
+// Failures: nothing that was there is harmed, every failure gives a non-zero
+// status, and every error is one readable line.
+
+class RenderToolFailures : public testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = std::filesystem::temp_directory_path() / "mandelbrot_render_failures";
+        std::filesystem::remove_all(dir_);
+        std::filesystem::create_directories(dir_);
+    }
+    void TearDown() override {
+        mandel::safeFileCalls() = normalCalls_;
+        std::filesystem::remove_all(dir_);
+    }
+    std::filesystem::path dir_;
+
+private:
+    mandel::SafeFileCalls normalCalls_ = mandel::safeFileCalls();
+};
+
+// One line, naming the program, with no control character inside it.
+void expectOneErrorLine(const ToolRun& run, const std::string& what) {
+    EXPECT_EQ(run.out, "") << what;
+    ASSERT_FALSE(run.err.empty()) << what;
+    EXPECT_EQ(run.err.rfind("mandelbrot-render: ", 0), 0u) << what << ": " << run.err;
+    EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << what << ": " << run.err;
+    EXPECT_TRUE(std::none_of(run.err.begin(), run.err.end() - 1, [](char c) { return c >= 0 && c < 0x20; }))
+        << what << ": " << run.err;
+}
+
+ssize_t diskFullWrite(int, const void*, std::size_t) {
+    errno = ENOSPC;
+    return -1;
+}
+
+TEST_F(RenderToolFailures, AFailedWriteThroughASymlinkToAFullDeviceKeepsTheLink) {
+    const std::filesystem::path link = dir_ / "link.bmp";
+    std::filesystem::create_symlink("/dev/full", link);
+    const ToolRun run = runTool({"--bmp", link.string(), "0", "0", "0.01", "100"});
+    EXPECT_EQ(run.status, 1);
+    expectOneErrorLine(run, "full device");
+    EXPECT_EQ(run.err, "mandelbrot-render: cannot write " + link.string() + ": No space left on device\n");
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_TRUE(std::filesystem::is_character_file("/dev/full"));
+}
+
+TEST_F(RenderToolFailures, AnExistingFileStaysTheSameWhenTheWriteFails) {
+    const std::filesystem::path path = dir_ / "old.bmp";
+    std::ofstream(path, std::ios::binary) << "an older picture";
+    mandel::safeFileCalls().write = diskFullWrite;
+    const ToolRun run = runTool({"--bmp", path.string(), "0", "0", "0.01", "100"});
+    EXPECT_EQ(run.status, 1);
+    expectOneErrorLine(run, "disk full");
+    std::ifstream file(path, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()),
+              "an older picture");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), std::filesystem::directory_iterator()), 1)
+        << "no temporary file left beside it";
+}
+
+// An output that takes nothing, as standard output on a full device.
+class RefusingBuffer : public std::streambuf {
+protected:
+    int overflow(int) override { return traits_type::eof(); }
+    std::streamsize xsputn(const char*, std::streamsize) override { return 0; }
+};
+
+TEST_F(RenderToolFailures, ASummaryOrUsageThatCannotBeDeliveredIsAFailure) {
+    for (const std::vector<std::string_view>& args :
+         {std::vector<std::string_view>{"0", "0", "0.01", "100"}, std::vector<std::string_view>{"-h"}}) {
+        RefusingBuffer refusing;
+        std::ostream out(&refusing);
+        std::ostringstream err;
+        EXPECT_EQ(mandel::tool::runRenderTool(args, out, err), 1) << args[0];
+        EXPECT_EQ(err.str(), "mandelbrot-render: cannot write to standard output: write failed\n");
+    }
+}
+
+TEST_F(RenderToolFailures, ALimitMustBeAWholeNumberInRange) {
+    for (const char* limit : {"1.5", "2.0", "99999", "32767", "0", "-5", "1e3"}) {
+        const ToolRun run = runTool({"0", "0", "1", limit});
+        EXPECT_EQ(run.status, 2) << limit;
+        expectOneErrorLine(run, limit);
+        EXPECT_EQ(run.err, std::string("mandelbrot-render: LIMIT needs a whole number from 1 to 32766, not \"") +
+                               limit + "\"\n");
+    }
+}
+
+TEST_F(RenderToolFailures, ErrorsAreOneShortLineThatNamesTheCulprit) {
+    const std::string huge(100000, '7');
+    const std::string badPath = (dir_ / "no\nfolder" / "x.bmp").string();
+    const std::vector<std::pair<std::vector<std::string_view>, std::string>> cases = {
+        {{"-threads", "4", "-0.75", "-0.275", "0.05", "106"}, "unknown option \"-threads\""},
+        {{"0\n1", "0", "1", "100"}, "REAL_MIN is not a number: \"0\\n1\""},
+        {{"0", "0", "1", "100", "\x1b[2J"}, "unexpected argument \"\\x1b[2J\""},
+        {{"0", "0", "1", "100", huge}, "unexpected argument \"" + huge.substr(0, 80) + "…\""},
+        {{"--bmp", badPath, "0", "0", "1", "100"},
+         "cannot write " + (dir_ / "no\\nfolder" / "x.bmp").string() + ": No such file or directory"},
+    };
+    for (const auto& [args, message] : cases) {
+        const ToolRun run = runTool(args);
+        expectOneErrorLine(run, message);
+        EXPECT_EQ(run.err, "mandelbrot-render: " + message + "\n");
+    }
+}
+
+TEST_F(RenderToolFailures, HelpPrintsTheUsageAndSucceeds) {
+    for (const char* help : {"-h", "--help"}) {
+        const ToolRun run = runTool({"0", help, "--bogus"});
+        EXPECT_EQ(run.status, 0) << help;
+        EXPECT_EQ(run.err, "") << help;
+        EXPECT_EQ(run.out, mandel::tool::usageText()) << help;
+    }
+    EXPECT_NE(mandel::tool::usageText().find("Exit status"), std::string::npos);
 }
 
 }  // namespace

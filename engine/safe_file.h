@@ -1,0 +1,82 @@
+#pragma once
+
+// Writing a file without ever harming what was there before.
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <stdexcept>
+#include <string>
+
+namespace mandel {
+
+// "cannot write PATH: REASON" (REASON is the system's strerror text, or a plain reason).
+class FileWriteError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+    FileWriteError(const std::string& path, const std::string& reason);
+    // Empty when the error was made from a whole message.
+    const std::string& path() const { return path_; }
+    const std::string& reason() const { return reason_; }
+
+private:
+    std::string path_;
+    std::string reason_;
+};
+
+// Writes one file so that nothing that was there is harmed.
+// - A regular file, or a path that does not exist yet: the data goes to a new
+//   temporary file in the same folder (symlinks are followed first, so the
+//   temporary file sits beside the link's target); commit() renames the
+//   complete file onto the target. Without a successful commit() (error,
+//   exception, destruction) only the temporary file is removed.
+// - Any other existing path (a device, a FIFO, /dev/stdout): written directly,
+//   never removed, never truncated beyond what opening for writing does.
+class SafeFileWriter {
+public:
+    explicit SafeFileWriter(const std::string& path);  // throws FileWriteError
+    ~SafeFileWriter();                                  // removes an uncommitted temporary file
+    SafeFileWriter(const SafeFileWriter&) = delete;
+    SafeFileWriter& operator=(const SafeFileWriter&) = delete;
+
+    void write(const void* data, std::size_t size);  // appends; throws FileWriteError
+    // Whether writeAt may be used (true for the temporary-file case).
+    bool seekable() const { return !temporaryPath_.empty(); }
+    // Writes at a byte offset from the start; std::logic_error when not seekable().
+    void writeAt(std::uint64_t offset, const void* data, std::size_t size);  // throws
+    void commit();                                                            // flush + close + rename; throws
+    const std::string& path() const { return path_; }                         // the path as given
+
+private:
+    [[noreturn]] void fail(int error);
+    void requireOpen() const;
+    void discard() noexcept;  // closes the file and removes an uncommitted temporary file
+
+    std::string path_;           // as given
+    std::string targetPath_;     // after following symlinks; the rename's destination
+    std::string temporaryPath_;  // empty when writing directly
+    int fd_ = -1;
+    int listedSlot_ = -1;  // in the table that removeUncommittedFilesNow() reads
+    bool committed_ = false;
+};
+
+// Convenience for small files: the whole content at once.
+void writeFileSafely(const std::string& path, std::span<const std::uint8_t> bytes);  // throws FileWriteError
+
+// Removes every temporary file of a writer that has not committed yet.
+// Async-signal-safe: for a handler of SIGINT and the like to call before the
+// signal ends the process.
+void removeUncommittedFilesNow() noexcept;
+
+// The system calls the writer makes to store data and to put the complete
+// file in place. Tests replace one to make it fail; normal code never does.
+struct SafeFileCalls {
+    ssize_t (*write)(int fd, const void* data, std::size_t size);
+    ssize_t (*pwrite)(int fd, const void* data, std::size_t size, off_t offset);
+    int (*rename)(const char* from, const char* to);
+};
+SafeFileCalls& safeFileCalls();
+
+}  // namespace mandel

@@ -1,0 +1,190 @@
+// The safe file writer: a complete new file or nothing, and never harm to
+// what was there, whatever the path points at.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "safe_file.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes readAll(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+void writeAll(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+Bytes bytesOf(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+// A fresh folder per test; lists what is in it to catch left-over temporary files.
+class SafeFile : public testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("safe_file_test_" + std::to_string(::getpid()) + "_" +
+                testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override {
+        mandel::safeFileCalls() = saved_;
+        fs::remove_all(dir_);
+    }
+    std::vector<std::string> names() const {
+        std::vector<std::string> found;
+        for (const auto& entry : fs::directory_iterator(dir_)) found.push_back(entry.path().filename().string());
+        std::sort(found.begin(), found.end());
+        return found;
+    }
+    fs::path dir_;
+
+private:
+    mandel::SafeFileCalls saved_ = mandel::safeFileCalls();
+};
+
+ssize_t failingWrite(int, const void*, std::size_t) {
+    errno = ENOSPC;
+    return -1;
+}
+
+int failingRename(const char*, const char*) {
+    errno = EXDEV;
+    return -1;
+}
+
+// Writes half of what it is asked, so that a caller must loop.
+ssize_t halfWrite(int fd, const void* data, std::size_t size) { return ::write(fd, data, (size + 1) / 2); }
+
+TEST_F(SafeFile, NewAndReplacedFilesAreCompleteAndNoTemporaryFileStays) {
+    mandel::safeFileCalls().write = halfWrite;
+    const fs::path path = dir_ / "picture.bmp";
+    mandel::writeFileSafely(path.string(), bytesOf("first content"));
+    EXPECT_EQ(readAll(path), bytesOf("first content"));
+
+    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    mandel::writeFileSafely(path.string(), bytesOf("second"));
+    EXPECT_EQ(readAll(path), bytesOf("second")) << "replaced as a whole, no tail of the old content";
+    EXPECT_EQ(fs::status(path).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read)
+        << "the replacement keeps the old file's permissions";
+    EXPECT_EQ(names(), std::vector<std::string>{"picture.bmp"});
+}
+
+TEST_F(SafeFile, AFailedWriteOrRenameLeavesTheOldFileByteForByte) {
+    const fs::path path = dir_ / "keep.bmp";
+    writeAll(path, "the old picture");
+    const auto oldTime = fs::last_write_time(path);
+
+    mandel::safeFileCalls().write = failingWrite;
+    try {
+        mandel::writeFileSafely(path.string(), bytesOf("new"));
+        ADD_FAILURE() << "the write failed, but no error came";
+    } catch (const mandel::FileWriteError& e) {
+        EXPECT_EQ(std::string(e.what()), "cannot write " + path.string() + ": No space left on device");
+        EXPECT_EQ(e.path(), path.string());
+    }
+    EXPECT_EQ(readAll(path), bytesOf("the old picture"));
+    EXPECT_EQ(fs::last_write_time(path), oldTime);
+    EXPECT_EQ(names(), std::vector<std::string>{"keep.bmp"});
+
+    mandel::safeFileCalls().write = ::write;
+    mandel::safeFileCalls().rename = failingRename;
+    EXPECT_THROW(mandel::writeFileSafely(path.string(), bytesOf("new")), mandel::FileWriteError);
+    EXPECT_EQ(readAll(path), bytesOf("the old picture"));
+    EXPECT_EQ(names(), std::vector<std::string>{"keep.bmp"});
+}
+
+TEST_F(SafeFile, AWriterLeftWithoutCommitRemovesOnlyItsTemporaryFile) {
+    const fs::path kept = dir_ / "kept.bmp";
+    writeAll(kept, "old");
+    {
+        mandel::SafeFileWriter writer(kept.string());
+        writer.write("partial", 7);
+        EXPECT_EQ(names().size(), 2u) << "the data goes to a file beside the target";
+    }
+    {
+        mandel::SafeFileWriter writer((dir_ / "new.bmp").string());
+        writer.write("partial", 7);
+        mandel::removeUncommittedFilesNow();  // as a Ctrl+C handler would
+        EXPECT_EQ(names(), std::vector<std::string>{"kept.bmp"});
+    }
+    EXPECT_EQ(readAll(kept), bytesOf("old"));
+    EXPECT_EQ(names(), std::vector<std::string>{"kept.bmp"});
+}
+
+TEST_F(SafeFile, WriteAtPatchesTheTemporaryFile) {
+    const fs::path path = dir_ / "patched.bin";
+    mandel::SafeFileWriter writer(path.string());
+    ASSERT_TRUE(writer.seekable());
+    writer.write("....body", 8);
+    writer.writeAt(0, "head", 4);
+    writer.write("!", 1);
+    writer.commit();
+    EXPECT_EQ(readAll(path), bytesOf("headbody!"));
+}
+
+TEST_F(SafeFile, SymlinksAreFollowedAndStayLinks) {
+    const fs::path target = dir_ / "target.bmp";
+    writeAll(target, "old");
+    fs::create_symlink("target.bmp", dir_ / "link.bmp");
+    mandel::writeFileSafely((dir_ / "link.bmp").string(), bytesOf("new"));
+    EXPECT_TRUE(fs::is_symlink(dir_ / "link.bmp"));
+    EXPECT_EQ(readAll(target), bytesOf("new"));
+
+    fs::create_symlink("later.bmp", dir_ / "dangling.bmp");
+    mandel::writeFileSafely((dir_ / "dangling.bmp").string(), bytesOf("made"));
+    EXPECT_TRUE(fs::is_symlink(dir_ / "dangling.bmp"));
+    EXPECT_EQ(readAll(dir_ / "later.bmp"), bytesOf("made"));
+    EXPECT_EQ(names(), (std::vector<std::string>{"dangling.bmp", "later.bmp", "link.bmp", "target.bmp"}));
+}
+
+TEST_F(SafeFile, DevicesAreWrittenDirectlyAndNeverRemoved) {
+    const fs::path full = dir_ / "full.bmp";
+    fs::create_symlink("/dev/full", full);
+    try {
+        mandel::writeFileSafely(full.string(), bytesOf("data"));
+        ADD_FAILURE() << "a write to /dev/full succeeded";
+    } catch (const mandel::FileWriteError& e) {
+        EXPECT_EQ(e.reason(), "No space left on device");
+    }
+    EXPECT_TRUE(fs::is_symlink(full));
+    EXPECT_TRUE(fs::is_character_file("/dev/full"));
+    EXPECT_EQ(names(), std::vector<std::string>{"full.bmp"});
+
+    mandel::SafeFileWriter null("/dev/null");
+    EXPECT_FALSE(null.seekable());
+    null.write("data", 4);
+    null.commit();
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+}
+
+TEST_F(SafeFile, PathsThatCannotBeWrittenNameThePathAndTheReason) {
+    const auto reasonFor = [](const std::string& path) {
+        try {
+            mandel::writeFileSafely(path, bytesOf("x"));
+        } catch (const mandel::FileWriteError& e) {
+            return e.reason();
+        }
+        return std::string("written");
+    };
+    EXPECT_EQ(reasonFor((dir_ / "missing" / "x.bmp").string()), "No such file or directory");
+    EXPECT_EQ(reasonFor(dir_.string()), "Is a directory");
+    EXPECT_EQ(reasonFor(""), "no file name");
+    fs::create_symlink("loop.bmp", dir_ / "loop.bmp");
+    EXPECT_EQ(reasonFor((dir_ / "loop.bmp").string()), "Too many levels of symbolic links");
+}
+
+}  // namespace
