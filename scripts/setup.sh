@@ -7,7 +7,7 @@ MANDEL_PACKAGES=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libgl-dev libhwy-dev libgtest-dev
   fontconfig fonts-ipafont-gothic
-  libcanberra-dev sound-theme-freedesktop
+  libcanberra-dev libasound2-dev sound-theme-freedesktop
   xvfb xauth xdotool
 )
 

@@ -1,0 +1,31 @@
+#include "focus_frame.h"
+
+#include <QPainter>
+#include <QPalette>
+#include <QPen>
+
+namespace mandel_ui {
+
+void paintFocusFrame(QPainter& painter, const QRect& area, const QPalette& palette) {
+    painter.save();
+    painter.setBrush(Qt::NoBrush);
+    // Pens centred on the half pixel, so each line covers whole pixels.
+    const QRectF edges(area);
+    painter.setPen(QPen(palette.color(QPalette::Highlight), 2, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+    painter.drawRect(edges.adjusted(1, 1, -1, -1));
+    painter.setPen(QPen(Qt::white, 1, Qt::DotLine));
+    painter.drawRect(edges.adjusted(2.5, 2.5, -2.5, -2.5));
+    painter.restore();
+}
+
+void CommandButton::paintEvent(QPaintEvent* event) {
+    QPushButton::paintEvent(event);
+    if (!hasFocus()) return;
+    constexpr double kInset = 4.5;  // inside the button's bevel
+    QPainter painter(this);
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(QPen(palette().color(QPalette::ButtonText), 1, Qt::DotLine));
+    painter.drawRect(QRectF(rect()).adjusted(kInset, kInset, -kInset, -kInset));
+}
+
+}  // namespace mandel_ui
