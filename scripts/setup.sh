@@ -8,7 +8,7 @@ MANDEL_PACKAGES=(
   qt6-base-dev libgl-dev libhwy-dev libgtest-dev
   fontconfig fonts-ipafont-gothic
   libcanberra-dev libasound2-dev sound-theme-freedesktop
-  xvfb xauth xdotool
+  xvfb xauth xdotool openbox
 )
 
 missing_packages() {
