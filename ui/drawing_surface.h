@@ -59,7 +59,6 @@ public:
     // Whether dragging a square and turning the wheel on the picture mean
     // anything: only while it shows a finished drawing. Off, they do nothing.
     void setPointingEnabled(bool enabled);
-    bool pointingEnabled() const { return pointingEnabled_; }
 
 signals:
     // Pointing at the picture, in logical units. A square dragged with the

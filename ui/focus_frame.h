@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QPushButton>
 #include <QRect>
 
 class QPainter;
@@ -12,19 +11,5 @@ namespace mandel_ui {
 // keyboard focus: the highlight colour outside and a dotted light line
 // inside, so that it shows on any background, a picture included.
 void paintFocusFrame(QPainter& painter, const QRect& area, const QPalette& palette);
-
-// A command button that shows the keyboard focus as a dotted rectangle
-// around its caption. The style outlines a focused button the way it
-// outlines the default button, so the default button would otherwise look
-// the same with and without the focus.
-class CommandButton : public QPushButton {
-    Q_OBJECT
-
-public:
-    using QPushButton::QPushButton;
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-};
 
 }  // namespace mandel_ui

@@ -17,8 +17,8 @@
 #include <exception>
 
 #include "app_icon.h"
+#include "command_button.h"
 #include "drawing_surface.h"
-#include "focus_frame.h"
 #include "mouse_back_button.h"
 #include "notification_sound.h"
 #include "parameter_scroll_bar.h"
