@@ -20,6 +20,7 @@ namespace mandel_ui {
 
 class DrawingSurface;
 class ParameterScrollBar;
+class WindowCentring;
 
 // A message the window shows to the user in a modal box.
 struct MessageRequest {
@@ -85,6 +86,11 @@ public:
 
     const mandel::RenderSettings& renderSettings() const { return settings_; }
 
+    // The region of the picture on the surface: the read-outs of the last
+    // drawing; nullopt while the surface shows none (before the first
+    // drawing, after a clear). Gestures on the picture start from it.
+    std::optional<Region> drawnRegion() const { return drawn_; }
+
 public slots:
     void Form_Load();
 
@@ -133,16 +139,19 @@ private:
     // The region the read-outs hold; nullopt when one is not a number.
     std::optional<Region> readoutRegion() const;
     void drawRegion(const Region& region);
+    void setDrawnRegion(std::optional<Region> region);
     void showMessage(const MessageRequest& request);
 
     mandel::RenderSettings settings_;
     std::unique_ptr<PassControls> passControls_;
+    WindowCentring* centring_ = nullptr;  // owned by the window
     std::unique_ptr<WindowClock> clock_;
     SaveLocation saveLocation_;
     MessagePresenter presenter_;
     std::function<void()> notificationSound_;
     std::function<void()> programEnd_;
     RegionHistory history_;  // regions of the last drawings, for going back
+    std::optional<Region> drawn_;
 };
 
 }  // namespace mandel_ui
