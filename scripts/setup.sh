@@ -7,9 +7,9 @@ MANDEL_PACKAGES=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libgl-dev libhwy-dev libgtest-dev
   fontconfig fonts-ipafont-gothic
-  libcanberra-dev sound-theme-freedesktop libpng-dev
+  libcanberra-dev libasound2-dev sound-theme-freedesktop libpng-dev
   desktop-file-utils appstream
-  xvfb xauth xdotool
+  xvfb xauth xdotool openbox
 )
 
 missing_packages() {

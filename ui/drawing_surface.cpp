@@ -1,11 +1,15 @@
 #include "drawing_surface.h"
 
+#include "focus_frame.h"
+
+#include <QGuiApplication>
 #include <QImageWriter>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QSaveFile>
+#include <QStyleHints>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
@@ -19,8 +23,8 @@ DrawingSurface::DrawingSurface(QWidget* parent)
       scaleWidth_(1),
       scaleHeight_(1) {
     setAttribute(Qt::WA_OpaquePaintEvent);
-    // A click gives the picture the focus (for Backspace); Tab passes it by.
-    setFocusPolicy(Qt::ClickFocus);
+    // Tab, a click or the wheel gives the picture the focus (for Backspace).
+    setFocusPolicy(Qt::WheelFocus);
     image_.fill(backgroundColour());
 }
 
@@ -141,20 +145,40 @@ void DrawingSurface::paintEvent(QPaintEvent* event) {
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
     painter.setClipRegion(event->region());
     painter.drawImage(rect(), canvas());
+    paintOverlay(painter);
+}
+
+// The square being dragged and the focus frame go over the picture on the
+// screen only: the image, and so a saved file, never holds them.
+void DrawingSurface::paintOverlay(QPainter& painter) const {
     if (dragging_ && !selection_.isEmpty()) {
-        // Drawn over the picture only: the image itself stays untouched.
         const QRect outline = selection_.adjusted(0, 0, -1, -1);
         painter.setPen(QPen(Qt::black, 1));
         painter.drawRect(outline);
         painter.setPen(QPen(Qt::white, 1, Qt::DashLine));
         painter.drawRect(outline);
     }
+    if (hasFocus()) paintFocusFrame(painter, rect(), palette());
+}
+
+void DrawingSurface::setPointingEnabled(bool enabled) {
+    pointingEnabled_ = enabled;
+    if (!enabled && dragging_) cancelDrag();
+}
+
+bool DrawingSurface::beyondDragDistance(const QPoint& pointer) const {
+    // The distance is in logical pixels, as the widget's coordinates are, so
+    // a high-DPI screen does not shrink it.
+    return (pointer - pressPoint_).manhattanLength() > QGuiApplication::styleHints()->startDragDistance();
 }
 
 QRect DrawingSurface::squareTowards(const QPoint& pointer) const {
     const int dx = pointer.x() - pressPoint_.x();
     const int dy = pointer.y() - pressPoint_.y();
-    const int side = std::max(std::abs(dx), std::abs(dy));
+    // Room between the press point and the picture's edge in each direction.
+    const int roomX = dx < 0 ? pressPoint_.x() : width() - pressPoint_.x();
+    const int roomY = dy < 0 ? pressPoint_.y() : height() - pressPoint_.y();
+    const int side = std::max(0, std::min({std::max(std::abs(dx), std::abs(dy)), roomX, roomY}));
     const int left = dx < 0 ? pressPoint_.x() - side : pressPoint_.x();
     const int top = dy < 0 ? pressPoint_.y() - side : pressPoint_.y();
     return QRect(left, top, side, side);
@@ -167,14 +191,13 @@ void DrawingSurface::cancelDrag() {
 }
 
 void DrawingSurface::mousePressEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton) {
+    if (event->button() == Qt::LeftButton && pointingEnabled_) {
+        setFocus(Qt::MouseFocusReason);
         dragging_ = true;
         pressPoint_ = event->position().toPoint();
         selection_ = QRect();
     } else if (event->button() == Qt::RightButton && dragging_) {
         cancelDrag();
-    } else if (event->button() == Qt::BackButton) {
-        emit backRequested();
     } else {
         QWidget::mousePressEvent(event);
     }
@@ -182,19 +205,24 @@ void DrawingSurface::mousePressEvent(QMouseEvent* event) {
 
 void DrawingSurface::mouseMoveEvent(QMouseEvent* event) {
     if (!dragging_) return QWidget::mouseMoveEvent(event);
-    selection_ = squareTowards(event->position().toPoint());
+    const QPoint pointer = event->position().toPoint();
+    selection_ = beyondDragDistance(pointer) ? squareTowards(pointer) : QRect();
     update();
 }
 
 void DrawingSurface::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton || !dragging_) return QWidget::mouseReleaseEvent(event);
-    const QRect square = squareTowards(event->position().toPoint());
+    const QPoint pointer = event->position().toPoint();
+    const QRect square = beyondDragDistance(pointer) ? squareTowards(pointer) : QRect();
     cancelDrag();
     if (square.width() > 0)
         emit squareSelected(toLogicalX(square.left()), toLogicalY(square.top()), toLogicalX(square.width()));
 }
 
 void DrawingSurface::wheelEvent(QWheelEvent* event) {
+    event->accept();
+    if (!pointingEnabled_) return;
+    setFocus(Qt::MouseFocusReason);
     constexpr int kNotch = 120;  // angle delta of one wheel notch
     wheelRemainder_ += event->angleDelta().y();
     const QPointF at = event->position();
@@ -203,7 +231,6 @@ void DrawingSurface::wheelEvent(QWheelEvent* event) {
         wheelRemainder_ += forward ? -kNotch : kNotch;
         emit wheelNotch(toLogicalX(at.x()), toLogicalY(at.y()), forward);
     }
-    event->accept();
 }
 
 void DrawingSurface::keyPressEvent(QKeyEvent* event) {

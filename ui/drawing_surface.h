@@ -56,13 +56,17 @@ public:
     // The square being dragged on the picture, in pixels; empty when none.
     QRect selection() const { return dragging_ ? selection_ : QRect(); }
 
+    // Whether dragging a square and turning the wheel on the picture mean
+    // anything: only while it shows a finished drawing. Off, they do nothing.
+    void setPointingEnabled(bool enabled);
+
 signals:
     // Pointing at the picture, in logical units. A square dragged with the
     // left button: its left and top edge and its width.
     void squareSelected(double left, double top, double width);
     // One wheel notch at (x, y): forward zooms in, back zooms out.
     void wheelNotch(double x, double y, bool zoomIn);
-    // Backspace while the picture has the focus, or the mouse's back button.
+    // Backspace while the picture has the focus.
     void backRequested();
 
 protected:
@@ -79,9 +83,13 @@ private:
     // hidden and its resize events are still pending.
     QImage& canvas() const;
     void cancelDrag();
+    // Whether the pointer has gone further from the press point than the
+    // desktop's drag distance: closer, a press and release is a click.
+    bool beyondDragDistance(const QPoint& pointer) const;
     // The square from the press point towards `pointer`, as far as the larger
-    // of the two distances.
+    // of the two distances, and no further than the picture's edges.
     QRect squareTowards(const QPoint& pointer) const;
+    void paintOverlay(QPainter& painter) const;
     double toLogicalX(double pixels) const { return pixels * scaleWidth_ / width(); }
     double toLogicalY(double pixels) const { return pixels * scaleHeight_ / height(); }
 
@@ -105,6 +113,7 @@ private:
     mutable PlotTarget plot_;
     float scaleWidth_;
     float scaleHeight_;
+    bool pointingEnabled_ = false;
     bool dragging_ = false;
     QPoint pressPoint_;
     QRect selection_;

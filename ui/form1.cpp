@@ -9,7 +9,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QScreen>
+#include <QPointer>
 #include <algorithm>
 #include <array>
 #include <initializer_list>
@@ -17,12 +17,15 @@
 #include <exception>
 
 #include "app_icon.h"
+#include "command_button.h"
 #include "drawing_surface.h"
 #include "export_command.h"
+#include "mouse_back_button.h"
 #include "notification_sound.h"
 #include "parameter_scroll_bar.h"
 #include "readout_format.h"
 #include "render_pass.h"
+#include "window_centring.h"
 
 namespace mandel_ui {
 
@@ -217,7 +220,7 @@ Form1::Form1(QWidget* parent)
         return member;
     };
     auto button = [client](QPushButton*& member, const char* name, const QString& text, QRect rect) {
-        member = new QPushButton(text, client);
+        member = new CommandButton(text, client);
         member->setObjectName(QLatin1String(name));
         member->setGeometry(rect);
         return member;
@@ -305,9 +308,9 @@ Form1::Form1(QWidget* parent)
     setTextColour(Label7, QColor(192, 0, 0));
     fitTogether({Label8, Label9, Label10, Label11, Label12, Label13}, font());
 
-    // Keyboard focus follows the design's tab indexes; labels and the picture
-    // take no focus.
-    QWidget* const focusOrder[] = {btnstart, btncls, btnend, Hbar1, Hbar2, Hbar3, Hbar4,
+    // Keyboard focus follows the design's tab indexes, from the picture on;
+    // labels take no focus.
+    QWidget* const focusOrder[] = {Pic1, btnstart, btncls, btnend, Hbar1, Hbar2, Hbar3, Hbar4,
                                    btbsa1, btnsa2, btnsa3, Command1, Command2, sample6};
     for (std::size_t i = 1; i < std::size(focusOrder); ++i)
         setTabOrder(focusOrder[i - 1], focusOrder[i]);
@@ -349,6 +352,7 @@ Form1::Form1(QWidget* parent)
     connect(Pic1, &DrawingSurface::squareSelected, this, &Form1::zoomToSquare);
     connect(Pic1, &DrawingSurface::wheelNotch, this, &Form1::zoomAtPoint);
     connect(Pic1, &DrawingSurface::backRequested, this, &Form1::goBack);
+    connect(new MouseBackButton(this), &MouseBackButton::pressed, this, &Form1::goBack);
     // valueChanged: every change of the value (arrows, track, keys, the end of
     // a drag, setValue). sliderMoved: every step of a drag, so the read-out
     // follows the thumb while it moves.
@@ -383,16 +387,11 @@ void Form1::Form_Load() {
     // Centre the whole window, frame included where the platform knows it,
     // on the whole screen (not only the part a task bar leaves free). The
     // native window is created first so that its frame is known where the
-    // platform can tell it before the window is shown.
+    // platform can tell it before the window is shown; where a window
+    // manager tells it later, the window is centred again then.
     winId();
-    if (const QScreen* s = screen()) {
-        const QRect screenRect = s->geometry();
-        const QRect outer = frameGeometry();
-        const float left = (static_cast<float>(screenRect.width()) - static_cast<float>(outer.width())) / 2.0f;
-        const float top = (static_cast<float>(screenRect.height()) - static_cast<float>(outer.height())) / 2.0f;
-        move(screenRect.x() + static_cast<int>(std::floor(left)),
-             screenRect.y() + static_cast<int>(std::floor(top)));
-    }
+    if (!centring_) centring_ = new WindowCentring(this);
+    centring_->centre();
 
     Pic1->setPixelScaleMode();
     Pic1->setScaleWidth(500);
@@ -402,21 +401,28 @@ void Form1::Form_Load() {
     lbl2->setText(readoutText(Hbar2->value()));
     lbl3->setText(readoutText(Hbar3->value()));
     lbl4->setText(iterationText(Hbar4->value()));
+
+    // The picture, first in the tab order, has the focus from the start.
+    Pic1->setFocus(Qt::OtherFocusReason);
 }
 
 // ---------------------------------------------------------------------------
 // Drawing and commands
 
 void Form1::btnstart_Click() {
-    if (const auto region = readoutRegion()) history_.recordDrawing(*region);
+    // Disabling the focused start button passes the focus on; it comes back
+    // after the drawing, so that keys do not move a scroll bar instead.
+    const QPointer<QWidget> focused = focusWidget();
     try {
         mandel::runRenderPass(settings_, *passControls_, *Pic1, *clock_, {mandel::PassEngine::Fast});
         // The read-outs have not changed since the pass read them.
         setDrawnRegion(readoutRegion());
+        if (drawn_) history_.recordDrawing(*drawn_);
     } catch (const std::exception& error) {
         showMessage({MessageRequest::Kind::Error, QStringLiteral("描画開始"),
                      QStringLiteral("描画できませんでした。\n\n") + QString::fromStdString(error.what())});
     }
+    if (focused) focused->setFocus(Qt::OtherFocusReason);
     // The pass held the event loop; show the finished picture now.
     Pic1->repaint();
 }
@@ -429,6 +435,7 @@ void Form1::btncls_Click() {
 void Form1::setDrawnRegion(std::optional<Region> region) {
     drawn_ = region;
     updateExportItem();
+    Pic1->setPointingEnabled(drawn_.has_value());
 }
 
 void Form1::btnend_Click() {
@@ -512,16 +519,16 @@ void Form1::drawRegion(const Region& region) {
     btnstart_Click();
 }
 
+// The gestures point at the picture, so they start from its region, not
+// from bars that may have moved since it was drawn.
 void Form1::zoomToSquare(double left, double top, double width) {
-    const auto current = readoutRegion();
-    if (!current) return;
-    if (const auto next = mandel_ui::zoomToSquare(*current, left, top, width)) drawRegion(*next);
+    if (!drawn_) return;
+    if (const auto next = mandel_ui::zoomToSquare(*drawn_, left, top, width)) drawRegion(*next);
 }
 
 void Form1::zoomAtPoint(double x, double y, bool zoomIn) {
-    const auto current = readoutRegion();
-    if (!current) return;
-    if (const auto next = mandel_ui::zoomAtPoint(*current, x, y, zoomIn)) drawRegion(*next);
+    if (!drawn_) return;
+    if (const auto next = mandel_ui::zoomAtPoint(*drawn_, x, y, zoomIn)) drawRegion(*next);
 }
 
 void Form1::goBack() {

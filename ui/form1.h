@@ -21,6 +21,7 @@ namespace mandel_ui {
 class DrawingSurface;
 class ExportCommand;
 class ParameterScrollBar;
+class WindowCentring;
 
 // A message the window shows to the user in a modal box.
 struct MessageRequest {
@@ -88,7 +89,7 @@ public:
 
     // The region of the picture on the surface: the read-outs of the last
     // drawing; nullopt while the surface shows none (before the first
-    // drawing, after a clear).
+    // drawing, after a clear). Gestures on the picture start from it.
     std::optional<Region> drawnRegion() const { return drawn_; }
 
     // The export of the picture on the surface at any size.
@@ -149,6 +150,7 @@ private:
 
     mandel::RenderSettings settings_;
     std::unique_ptr<PassControls> passControls_;
+    WindowCentring* centring_ = nullptr;  // owned by the window
     std::unique_ptr<WindowClock> clock_;
     SaveLocation saveLocation_;
     MessagePresenter presenter_;

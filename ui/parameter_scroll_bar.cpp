@@ -1,6 +1,9 @@
 #include "parameter_scroll_bar.h"
 
 #include <QKeyEvent>
+#include <QPainter>
+
+#include "focus_frame.h"
 
 namespace mandel_ui {
 
@@ -37,6 +40,13 @@ void ParameterScrollBar::keyPressEvent(QKeyEvent* event) {
     }
     triggerAction(action);
     event->accept();
+}
+
+void ParameterScrollBar::paintEvent(QPaintEvent* event) {
+    QScrollBar::paintEvent(event);
+    if (!hasFocus()) return;
+    QPainter painter(this);
+    paintFocusFrame(painter, rect(), palette());
 }
 
 }  // namespace mandel_ui

@@ -7,6 +7,10 @@
 //     Exit 0 when every pixel agrees, 1 otherwise (with the first difference).
 //   e2e_helper grab OUT.png [X Y WIDTH HEIGHT]
 //     Saves a screenshot of the screen of $DISPLAY, or of that rectangle.
+//   e2e_helper margins
+//     Prints the distances "LEFT RIGHT TOP BOTTOM" in pixels between the
+//     screen's edges and what is drawn on its plain background (the window
+//     with its frame, on a screen with nothing else on it).
 #include <QGuiApplication>
 #include <QImage>
 #include <QPixmap>
@@ -62,15 +66,37 @@ int grab(const char* outPath, const QRect& area) {
     return 0;
 }
 
+int margins() {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    const QImage shot = screen ? screen->grabWindow(0).toImage() : QImage();
+    if (shot.isNull()) {
+        std::fprintf(stderr, "cannot grab the screen\n");
+        return 1;
+    }
+    const QRgb background = shot.pixel(0, 0);
+    QRect drawn;
+    for (int y = 0; y < shot.height(); ++y)
+        for (int x = 0; x < shot.width(); ++x)
+            if (shot.pixel(x, y) != background) drawn |= QRect(x, y, 1, 1);
+    if (drawn.isEmpty()) {
+        std::fprintf(stderr, "nothing on the screen\n");
+        return 1;
+    }
+    std::printf("%d %d %d %d\n", drawn.left(), shot.width() - 1 - drawn.right(), drawn.top(),
+                shot.height() - 1 - drawn.bottom());
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() == 4 && args[1] == "compare") return compare(argv[2], argv[3]);
+    if (args.size() == 2 && args[1] == "margins") return margins();
     if (args.size() == 3 && args[1] == "grab") return grab(argv[2], QRect(0, 0, -1, -1));
     if (args.size() == 7 && args[1] == "grab")
         return grab(argv[2], QRect(args[3].toInt(), args[4].toInt(), args[5].toInt(), args[6].toInt()));
-    std::fprintf(stderr, "usage: e2e_helper compare SAVED.bmp REFERENCE.bmp | grab OUT.png [X Y W H]\n");
+    std::fprintf(stderr, "usage: e2e_helper compare SAVED.bmp REFERENCE.bmp | grab OUT.png [X Y W H] | margins\n");
     return 2;
 }

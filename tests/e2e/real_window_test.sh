@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Drives the real program in a window on a virtual X server, as a user would:
-# a preset, the start button, File > Save through the keyboard, a square
-# dragged on the picture, File > Exit.
+# keys at start-up, a preset, the start button, File > Save through the
+# keyboard, clicks, a square dragged on the picture, the wheel, Backspace, the
+# mouse's back button, File > Exit. Each picture is checked through a saved
+# file against the headless renderer.
 # Usage: real_window_test.sh PROGRAM RENDERER HELPER [SCREENSHOT.png]
+# With MANDEL_E2E_WM=openbox the window manager runs too and frames the window.
 # (Runs itself under xvfb-run when no display is given.)
 set -euo pipefail
 
@@ -16,8 +19,10 @@ unset QT_QPA_PLATFORM  # a real X window, not the offscreen platform
 
 work=$(mktemp -d)
 pid=
+wm_pid=
 cleanup() {
   [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
+  [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -35,6 +40,13 @@ wait_for() {
   fail "timed out waiting for $what"
 }
 
+if [ -n "${MANDEL_E2E_WM:-}" ]; then
+  "$MANDEL_E2E_WM" >"$work/wm.log" 2>&1 &
+  wm_pid=$!
+  wm_running() { xdotool search --classname "$MANDEL_E2E_WM" >/dev/null 2>&1; }
+  wait_for "the window manager" wm_running
+fi
+
 # The program saves next to its executable: run a copy in a scratch folder.
 cp "$program" "$work/mandelbrot"
 "$work/mandelbrot" &
@@ -42,19 +54,30 @@ pid=$!
 
 find_window() { window=$(xdotool search --onlyvisible --class mandelbrot 2>/dev/null | head -n1) && [ -n "$window" ]; }
 wait_for "the main window" find_window
-eval "$(xdotool getwindowgeometry --shell "$window")"  # WIDTH, HEIGHT
+eval "$(xdotool getwindowgeometry --shell "$window")"  # WIDTH, HEIGHT (its X and Y miss a frame)
 # The client area (756 × 465 pixels) sits below the menu bar.
 client_top=$((HEIGHT - 465))
 [ "$WIDTH" -eq 756 ] || fail "window width $WIDTH, expected 756"
 
+# Centred on the screen, frame included: the margins around what is drawn on
+# the empty screen agree within a pixel. A window manager frames the window
+# after it has appeared, and the program centres it again then.
+centred() {
+  read -r left right top bottom <<<"$("$helper" margins)"
+  [ $(( left - right )) -le 1 ] && [ $(( right - left )) -le 1 ] &&
+    [ $(( top - bottom )) -le 1 ] && [ $(( bottom - top )) -le 1 ]
+}
+framed() { [ $(( 1024 - top - bottom )) -gt "$HEIGHT" ]; }
+if [ -n "${MANDEL_E2E_WM:-}" ]; then
+  wait_for "the window manager's frame, centred" eval 'centred && framed'
+fi
+centred || fail "not centred: margins left $left right $right top $top bottom $bottom"
+
 click() {  # click at the centre of a control given in client pixels: left top width height
   xdotool mousemove --window "$window" $(( $1 + $3 / 2 )) $(( client_top + $2 + $4 / 2 )) click 1
 }
+pic() { echo $(( 9 + $1 )) $(( client_top + 3 + $2 )); }
 xdotool windowfocus --sync "$window"
-
-click 478 323 84 26   # sample1 (btbsa1)
-click 478 399 85 57   # start drawing (btnstart)
-sleep 0.5
 
 # An item of the File menu through the keyboard: Alt+F opens the menu, the
 # item's key chooses it, until the check holds. A key pressed before the menu
@@ -73,33 +96,62 @@ file_menu() {  # file_menu KEY WHAT CHECK...
 }
 saved_file() { saved=$(ls "$work"/M_sample*.bmp 2>/dev/null | head -n1) && [ -n "$saved" ]; }
 save_through_menu() { file_menu s "saving M_sample*.bmp" saved_file; }
-save_through_menu
+
+# Saves the picture and checks it against the renderer's picture of a region.
+expect_picture() {  # expect_picture WHAT REAL IMAG SIDE LIMIT
+  local what=$1
+  shift
+  sleep 0.5
+  rm -f "$work"/M_sample*.bmp
+  save_through_menu
+  sleep 0.3  # let the writer finish the file
+  "$renderer" --bmp "$work/reference.bmp" "$@" >/dev/null
+  "$helper" compare "$saved" "$work/reference.bmp" || fail "$what: the picture is not the region $*"
+}
+
+# The picture has the focus at start-up: an arrow key moves no scroll bar,
+# and Enter draws the start values.
+xdotool key Right Return
+expect_picture "start-up keys" -1.1507 -0.4793 0.5 100
 name=$(basename "$saved")
 [[ "$name" =~ ^M_sample([0-9]|[1-5][0-9])\.bmp$ ]] || fail "unexpected file name $name"
 minute=$(date +%-M)
 previous=$(( (minute + 59) % 60 ))
 [ "$name" = "M_sample$minute.bmp" ] || [ "$name" = "M_sample$previous.bmp" ] ||
   fail "$name is not named after the current minute ($minute)"
-sleep 0.3  # let the writer finish the file
 
-"$renderer" --bmp "$work/reference.bmp" -0.75 -0.275 0.05 106 >/dev/null
-"$helper" compare "$saved" "$work/reference.bmp" || fail "the saved picture differs from the renderer's"
+click 478 323 84 26   # sample1 (btbsa1)
+click 478 399 85 57   # start drawing (btnstart)
+expect_picture "sample1" -0.75 -0.275 0.05 106
+
+# Presses and releases one and two pixels apart are clicks, not zooms.
+for by in 1 2; do
+  xdotool mousemove --window "$window" $(pic 100 100) mousedown 1
+  xdotool mousemove --window "$window" $(pic $((100 + by)) 100) mouseup 1
+done
+expect_picture "clicks on the picture" -0.75 -0.275 0.05 106
 
 # Drag a square on the picture: it becomes the region and is drawn at once.
 # Pic1 sits at (9, 3) in the client area and shows the 500-unit square on
 # 453 pixels: pixels 100..200 across of the region -0.75 .. -0.70 give
 # real -0.75 + 100/453 · 0.05 = -0.73896, and likewise down; a side of
 # 100/453 · 0.05 = 0.011038; each rounded to the bars' step of 0.0001.
-rm -f "$saved"
-pic() { echo $(( 9 + $1 )) $(( client_top + 3 + $2 )); }
 xdotool mousemove --window "$window" $(pic 100 100) mousedown 1
 for step in 120 150 180; do xdotool mousemove --window "$window" $(pic $((step + 20)) "$step"); done
 xdotool mouseup 1
-sleep 0.5
-save_through_menu
-sleep 0.3
-"$renderer" --bmp "$work/zoomed.bmp" -0.739 -0.264 0.011 106 >/dev/null
-"$helper" compare "$saved" "$work/zoomed.bmp" || fail "the dragged square was not drawn as the new region"
+expect_picture "the dragged square" -0.739 -0.264 0.011 106
+
+# A wheel notch at pixel (226, 226) halves the side about that point
+# (226/453 of 0.011 = 0.005488 from the edges, 0.002744 after), then
+# Backspace goes back, as the notch gave the picture the focus.
+xdotool mousemove --window "$window" $(pic 226 226) click 4
+expect_picture "a wheel notch" -0.7363 -0.2613 0.0055 106
+xdotool key BackSpace
+expect_picture "Backspace after the wheel" -0.739 -0.264 0.011 106
+
+# The mouse's back button over a scroll bar (Hbar2) goes back too.
+xdotool mousemove --window "$window" 600 $(( client_top + 105 )) click 8
+expect_picture "the back button" -0.75 -0.275 0.05 106
 
 if [ -n "$screenshot" ]; then
   eval "$(xdotool getwindowgeometry --shell "$window")"
@@ -112,4 +164,4 @@ status=0
 wait "$pid" || status=$?
 pid=
 [ "$status" -eq 0 ] || fail "the program exited with status $status"
-echo "real window: preset, start, save ($name), drag to zoom and exit all worked"
+echo "real window${MANDEL_E2E_WM:+ with $MANDEL_E2E_WM}: centred; start-up keys, preset, start, save ($name), clicks, drag, wheel, Backspace, back button and exit all worked"

@@ -3,6 +3,7 @@
 // reads its configuration once per process.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -54,6 +55,23 @@ TEST(NotificationSoundWithoutDevice, ReturnsWithoutPlaying) {
     // A sound card that does not exist: the call comes back at once.
     AlsaHome home("pcm.!default { type hw; card 97 }");
     EXPECT_FALSE(mandel_ui::playNotificationSound());
+}
+
+TEST(NotificationSoundMessages, KeepTheSoundLibrarysOwnOffTheTerminal) {
+    // A default device that cannot be opened makes the sound library print
+    // "ALSA lib ..." lines on every attempt unless the program silences it.
+    AlsaHome home("pcm.!default { type plug; slave.pcm \"nonexistent_pcm\" }");
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(mandel_ui::playNotificationSound());
+    EXPECT_FALSE(mandel_ui::playNotificationSound());
+    EXPECT_FALSE(mandel_ui::playNotificationSound());
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said.find("ALSA"), std::string::npos) << said;
+    // At most one line, on a machine without sound cards, and only once.
+    EXPECT_LE(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    if (!said.empty()) {
+        EXPECT_NE(said.find("No sound device was found"), std::string::npos) << said;
+    }
 }
 
 }  // namespace

@@ -11,9 +11,8 @@ namespace {
 
 using mandel_ui::Form1;
 
-QStringList readouts(const Form1& f) {
-    return {f.lbl1->text(), f.lbl2->text(), f.lbl3->text(), f.lbl4->text()};
-}
+using test::readouts;
+using test::wheel;
 
 QList<int> bars(const Form1& f) {
     return {f.Hbar1->value(), f.Hbar2->value(), f.Hbar3->value(), f.Hbar4->value()};
@@ -23,12 +22,6 @@ QImage pictureOf(const Form1& f) {
     const QStringList r = readouts(f);
     return test::referencePicture(r[0].toStdString(), r[1].toStdString(), r[2].toStdString(),
                                   r[3].toStdString(), f.Pic1->image().size());
-}
-
-void wheel(QWidget* target, QPoint at, int delta) {
-    QWheelEvent event(QPointF(at), QPointF(target->mapToGlobal(at)), QPoint(), QPoint(0, delta), Qt::NoButton,
-                      Qt::NoModifier, Qt::NoScrollPhase, false);
-    QApplication::sendEvent(target, &event);
 }
 
 }  // namespace
@@ -41,6 +34,7 @@ private slots:
         test::Harness h;
         Form1& f = h.form;
         f.btbsa1_Click();  // -0.75 -0.275 0.05 106
+        f.btnstart_Click();
         const QImage before = test::rgb(f.Pic1->image());
 
         QTest::mousePress(f.Pic1, Qt::LeftButton, {}, QPoint(100, 100));
@@ -64,6 +58,7 @@ private slots:
         test::Harness h;
         Form1& f = h.form;
         f.btbsa1_Click();
+        f.btnstart_Click();
         QTest::mousePress(f.Pic1, Qt::LeftButton, {}, QPoint(300, 300));
         QTest::mouseMove(f.Pic1, QPoint(250, 210));
         QCOMPARE(f.Pic1->selection(), QRect(210, 210, 90, 90));
@@ -75,20 +70,31 @@ private slots:
         test::Harness h;
         Form1& f = h.form;
         f.btbsa1_Click();
+        f.btnstart_Click();
         const QStringList start = readouts(f);
+        const QString drawnAt = f.lblstart->text();
+        h.clock->text = "a later drawing";  // what a drawing would write into lblstart
 
         QTest::mouseClick(f.Pic1, Qt::LeftButton, {}, QPoint(50, 50));
         QCOMPARE(readouts(f), start);
+        QCOMPARE(f.lblstart->text(), drawnAt);
 
-        f.Command1_Click();  // side 0.0001: a few pixels are less than a step
+        f.Command1_Click();  // side 0.0001: a 12-pixel square is less than a step
+        h.clock->text = "sample4";
+        f.btnstart_Click();
         const QStringList tiny = readouts(f);
+        h.clock->text = "a later drawing";
         QTest::mousePress(f.Pic1, Qt::LeftButton, {}, QPoint(50, 50));
-        QTest::mouseMove(f.Pic1, QPoint(51, 51));
-        QTest::mouseRelease(f.Pic1, Qt::LeftButton, {}, QPoint(51, 51));
+        QTest::mouseMove(f.Pic1, QPoint(62, 62));
+        QVERIFY(!f.Pic1->selection().isEmpty());
+        QTest::mouseRelease(f.Pic1, Qt::LeftButton, {}, QPoint(62, 62));
         QCOMPARE(readouts(f), tiny);
-        QVERIFY(f.lblend->text().isEmpty());
+        QCOMPARE(f.lblstart->text(), QStringLiteral("sample4"));
 
+        h.clock->text = "sample1";
         f.btbsa1_Click();
+        f.btnstart_Click();
+        h.clock->text = "a later drawing";
         QTest::mousePress(f.Pic1, Qt::LeftButton, {}, QPoint(10, 10));
         QTest::mouseMove(f.Pic1, QPoint(200, 200));
         QTest::mousePress(f.Pic1, Qt::RightButton, {}, QPoint(200, 200));
@@ -102,13 +108,14 @@ private slots:
         QVERIFY(f.Pic1->selection().isEmpty());
         QTest::mouseRelease(f.Pic1, Qt::LeftButton, {}, QPoint(200, 200));
         QCOMPARE(readouts(f), start);
-        QVERIFY(f.lblend->text().isEmpty());
+        QCOMPARE(f.lblstart->text(), QStringLiteral("sample1"));
     }
 
     void wheelZoomsKeepingThePointUnderThePointer() {
         test::Harness h;
         Form1& f = h.form;
         f.btbsa1_Click();
+        f.btnstart_Click();
         const QPoint at(100, 400);
         const double fx = 100.0 / 453, fy = 400.0 / 453;
         const double real = -0.75 + fx * 0.05, imag = -0.275 + fy * 0.05;
@@ -147,7 +154,7 @@ private slots:
         QCOMPARE(readouts(f), second);
         QCOMPARE(test::rgb(f.Pic1->image()), pictureOf(f));
 
-        QTest::mouseClick(f.Pic1, Qt::BackButton, {}, QPoint(5, 5));
+        test::backButton(f, f.Pic1, QPoint(5, 5));
         QCOMPARE(readouts(f), first);
         QCOMPARE(bars(f), (QList<int>{-7500, -2750, 500, 106}));
 

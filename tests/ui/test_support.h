@@ -5,8 +5,12 @@
 // point-by-point pass gives for a region.
 
 #include <QImage>
+#include <QLabel>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QWheelEvent>
+#include <QWindow>
+#include <QtTest>
 #include <cmath>
 #include <memory>
 #include <string>
@@ -110,6 +114,23 @@ inline QImage referencePicture(const std::string& real, const std::string& imag,
     mandel::RenderSettings settings;
     mandel::runRenderPass(settings, controls, recorder, clock, {mandel::PassEngine::Reference});
     return recorder.picture;
+}
+
+inline QStringList readouts(const mandel_ui::Form1& f) {
+    return {f.lbl1->text(), f.lbl2->text(), f.lbl3->text(), f.lbl4->text()};
+}
+
+// One wheel event of `delta` (120 per notch) at `at` in `target`.
+inline void wheel(QWidget* target, QPoint at, int delta) {
+    QWheelEvent event(QPointF(at), QPointF(target->mapToGlobal(at)), QPoint(), QPoint(0, delta), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(target, &event);
+}
+
+// A click of the mouse's back button over `control`, delivered to the
+// window as the platform delivers it.
+inline void backButton(mandel_ui::Form1& form, QWidget* control, QPoint at) {
+    QTest::mouseClick(form.windowHandle(), Qt::BackButton, {}, control->mapTo(&form, at));
 }
 
 inline QImage rgb(const QImage& image) { return image.convertToFormat(QImage::Format_RGB32); }
