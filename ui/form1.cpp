@@ -520,15 +520,25 @@ void Form1::drawRegion(const Region& region) {
 }
 
 // The gestures point at the picture, so they start from its region, not
-// from bars that may have moved since it was drawn.
+// from bars that may have moved since it was drawn. The iteration limit is
+// not a place on the picture: the next drawing keeps the one the user chose.
+std::optional<Region> Form1::gestureStart() const {
+    if (!drawn_) return std::nullopt;
+    Region start = *drawn_;
+    start.limit = Hbar4->value();
+    return start;
+}
+
 void Form1::zoomToSquare(double left, double top, double width) {
-    if (!drawn_) return;
-    if (const auto next = mandel_ui::zoomToSquare(*drawn_, left, top, width)) drawRegion(*next);
+    const auto start = gestureStart();
+    if (!start) return;
+    if (const auto next = mandel_ui::zoomToSquare(*start, left, top, width)) drawRegion(*next);
 }
 
 void Form1::zoomAtPoint(double x, double y, bool zoomIn) {
-    if (!drawn_) return;
-    if (const auto next = mandel_ui::zoomAtPoint(*drawn_, x, y, zoomIn)) drawRegion(*next);
+    const auto start = gestureStart();
+    if (!start) return;
+    if (const auto next = mandel_ui::zoomAtPoint(*start, x, y, zoomIn)) drawRegion(*next);
 }
 
 void Form1::goBack() {

@@ -143,6 +143,8 @@ private:
     void setBars(const Region& region);
     // The region the read-outs hold; nullopt when one is not a number.
     std::optional<Region> readoutRegion() const;
+    // The drawn region with the limit now chosen on Hbar4; nullopt with no picture.
+    std::optional<Region> gestureStart() const;
     void drawRegion(const Region& region);
     void setDrawnRegion(std::optional<Region> region);
     void updateExportItem();

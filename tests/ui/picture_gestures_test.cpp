@@ -152,6 +152,22 @@ private slots:
         QCOMPARE(test::rgb(f.Pic1->image()), test::rgb(still.form.Pic1->image()));
     }
 
+    void gesturesKeepTheChosenLimit() {
+        // The limit is not a place on the picture: a limit chosen after the
+        // drawing is the one the zoomed drawing uses.
+        test::Harness h;
+        Form1& f = h.form;
+        drawSample1(h);
+        stepBar(f.Hbar4, 4);
+        QCOMPARE(f.lbl4->text(), QStringLiteral("110"));
+        drag(f.Pic1, {100, 100}, {100, 80});
+        QCOMPARE(readouts(f), (QStringList{"-0.739", "-0.264", "0.011", "110"}));
+        stepBar(f.Hbar4, 10);
+        test::wheel(f.Pic1, QPoint(100, 400), -120);
+        QCOMPARE(f.lbl4->text(), QStringLiteral("120"));
+        QCOMPARE(f.drawnRegion()->limit, 120);
+    }
+
     void withoutAPictureGesturesDoNothing() {
         test::Harness h;
         Form1& f = h.form;
