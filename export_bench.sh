@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Builds mandelbrot-export-bench in the default preset's build and measures
 # picture export at sizes 500 to 32000 on the third preset and on a region
-# inside the set: compute time (median of K runs of the computation alone),
-# encode time (colouring, encoding and writing, on a thread of its own beside
-# the computation), total time of the export, lane-iterations per second of
-# the computation, peak RSS of the process and file size. Prints a Markdown
-# table. Each size runs in a process of its own, so that its peak RSS is its own.
-#   ./export_bench.sh [--format png|bmp] [--sizes "500 2000 ..."] [--repeat K] [other bench options]
+# inside the set: compute time (the computation alone), encode time
+# (colouring, encoding and writing, on a thread of its own beside the
+# computation), total time of the export, lane-iterations per second of the
+# computation, peak RSS of the process and file size. Prints a Markdown
+# table of medians over several runs. Each size runs in a process of its own,
+# so that its peak RSS is its own.
+#   ./export_bench.sh [--sizes "500 2000 ..."] [--format png|bmp] [--no-overlap] [--png-level L]
+#                     [--png-strategy rle|default]
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -34,9 +36,10 @@ for entry in "${regions[@]}"; do
   name=${entry%%|*}
   read -r -a region <<<"${entry#*|}"
   for size in $sizes; do
-    # Small pictures take milliseconds: time the computation over more runs.
-    repeat=1
-    [ "$size" -le 2000 ] && repeat=9
+    # Medians of several runs; small pictures take milliseconds, the largest a minute.
+    repeat=3
+    [ "$size" -le 2000 ] && repeat=15
+    [ "$size" -ge 32000 ] && repeat=1
     line=$("$bench" --repeat "$repeat" "${bench_args[@]}" "$size" "${region[@]}")
     value() { sed -n "s/.*$1=\([^ ]*\).*/\1/p" <<<"$line"; }
     echo "| $name | $size | $(value compute_ms) | $(value encode_ms) | $(value total_ms) | $(value total_per_compute) | $(value giga_lane_iterations_per_s) | $(value peak_rss_mb) | $(value file_bytes) |"

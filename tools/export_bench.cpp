@@ -5,13 +5,15 @@
 //                           [--png-strategy rle|default] [--no-overlap] [--dir DIR]
 //                           SIZE REAL_MIN IMAG_MIN SIDE LIMIT
 //
-// Prints one line: size, compute ms (median of K runs of the computation in
-// bands with nothing written), encode ms (time spent colouring and writing
-// the rows, on its own thread beside the computation), total ms (the whole
-// export, file committed), lane-iterations per second of the computation,
-// peak RSS of the process and the file's size. The file is removed afterwards.
+// Runs the computation alone (in bands, nothing written) and the whole export
+// K times in turns and prints one line of medians: size, compute ms, encode
+// ms (time spent colouring, encoding and writing the rows, on its own thread
+// beside the computation), total ms (the whole export, file committed),
+// lane-iterations per second of the computation, peak RSS of the process and
+// the file's size. The file is removed afterwards.
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -94,6 +96,48 @@ std::unique_ptr<mandel::PictureSink> openFile(const BenchOptions& o, const std::
     return mandel::openPictureFile(path, o.format, facts);
 }
 
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+struct Measured {
+    double computeMs, encodeMs, totalMs;
+    long long iterations;
+    std::uintmax_t fileBytes;
+};
+
+// The computation alone and the whole export, taken in turns so that a
+// neighbour's load on the machine falls on both alike; medians of each.
+Measured measure(const BenchOptions& o, const mandel::PictureScan& scan, const mandel::RegionTexts& region) {
+    const std::string path = o.dir + "/mandelbrot-export-bench-" + std::to_string(scan.size) +
+                             (o.format == mandel::PictureFormat::Png ? ".png" : ".bmp");
+    std::vector<double> compute, encode, total;
+    Measured m{};
+    for (unsigned run = 0; run < o.repeat; ++run) {
+        compute.push_back(bench::medianMs(1, [&] {
+            mandel::computeCountBands(scan.plan, scan.settings.cmax, {}, [](const mandel::CountBand&) { return true; });
+        }));
+        mandel::DrawResult result;
+        total.push_back(bench::medianMs(1, [&] {
+            const auto file = openFile(o, path, {region, scan.size});
+            mandel::PictureSink* sinks[] = {file.get()};
+            mandel::DrawOptions options;
+            options.bands.overlap = o.overlap;
+            result = mandel::drawPicture(scan, sinks, options);
+        }));
+        encode.push_back(result.timing.consumeMs);
+        m.iterations = result.passIterations;
+        m.fileBytes = std::filesystem::file_size(path);
+        std::filesystem::remove(path);
+    }
+    m.computeMs = median(compute);
+    m.encodeMs = median(encode);
+    m.totalMs = median(total);
+    return m;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -102,30 +146,12 @@ int main(int argc, char** argv) {
     const mandel::RegionTexts region{o.positional[1], o.positional[2], o.positional[3], o.positional[4]};
     try {
         const mandel::PictureScan scan = mandel::planPictureScan(region, size, mandel::ScanExtent::Picture);
-
-        const double computeMs = bench::medianMs(o.repeat, [&] {
-            mandel::computeCountBands(scan.plan, scan.settings.cmax, {}, [](const mandel::CountBand&) { return true; });
-        });
-
-        const std::string path = o.dir + "/mandelbrot-export-bench-" + std::to_string(size) +
-                                 (o.format == mandel::PictureFormat::Png ? ".png" : ".bmp");
-        mandel::DrawResult result;
-        const double totalMs = bench::medianMs(1, [&] {
-            const auto file = openFile(o, path, {region, scan.size});
-            mandel::PictureSink* sinks[] = {file.get()};
-            mandel::DrawOptions options;
-            options.bands.overlap = o.overlap;
-            result = mandel::drawPicture(scan, sinks, options);
-        });
-        const auto fileBytes = std::filesystem::file_size(path);
-        std::filesystem::remove(path);
-
-        const double iterations = static_cast<double>(result.passIterations);
+        const Measured m = measure(o, scan, region);
         std::printf("size=%d compute_ms=%.1f encode_ms=%.1f total_ms=%.1f total_per_compute=%.2f "
                     "giga_lane_iterations_per_s=%.2f peak_rss_mb=%.0f file_bytes=%llu\n",
-                    size, computeMs, result.timing.consumeMs, totalMs, totalMs / computeMs,
-                    iterations / (computeMs * 1e-3) / 1e9, peakRssMegabytes(),
-                    static_cast<unsigned long long>(fileBytes));
+                    size, m.computeMs, m.encodeMs, m.totalMs, m.totalMs / m.computeMs,
+                    static_cast<double>(m.iterations) / (m.computeMs * 1e-3) / 1e9, peakRssMegabytes(),
+                    static_cast<unsigned long long>(m.fileBytes));
     } catch (const std::exception& e) {
         std::fprintf(stderr, "mandelbrot-export-bench: %s\n", e.what());
         return 1;
