@@ -49,9 +49,11 @@ bool computeCountBands(const ScanPlan& plan, float cmax, const BandOptions& opti
     BandTiming spent;
     const std::size_t columns = plan.pointsPerRow();
     const std::size_t rowsPerBand = std::min(bandRows(columns, options.bandPoints), std::max<std::size_t>(1, plan.rows()));
-    // Two buffers: one is computed while the consumer reads the other.
+    // Two buffers: one is computed while the consumer reads the other (one
+    // is enough for a single band).
+    const bool severalBands = plan.rows() > rowsPerBand;
     std::vector<std::int16_t> buffers[2] = {std::vector<std::int16_t>(rowsPerBand * columns),
-                                            std::vector<std::int16_t>(rowsPerBand * columns)};
+                                            std::vector<std::int16_t>(severalBands ? rowsPerBand * columns : 0)};
     ScanPlan bandPlan;
     bandPlan.reals = plan.reals;
 
@@ -70,9 +72,11 @@ bool computeCountBands(const ScanPlan& plan, float cmax, const BandOptions& opti
         spent.computeMs += msSince(start);
 
         if (pending.valid()) goOn = pending.get();
+        // The last band has no computation left to overlap with.
+        const bool last = first + rows >= plan.rows();
         if (goOn)
             pending = consumeAside(consume, {first, rows, columns, std::span(counts).first(rows * columns)},
-                                   spent.consumeMs, options.overlap);
+                                   spent.consumeMs, options.overlap && !last);
     }
     if (pending.valid()) goOn = pending.get();
     spent.totalMs = msSince(begin);
