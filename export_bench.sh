@@ -2,8 +2,8 @@
 # Builds mandelbrot-export-bench in the default preset's build and measures
 # picture export at sizes 500 to 32000 on the third preset and on a region
 # inside the set: compute time (the computation alone), encode time
-# (colouring, encoding and writing, on a thread of its own beside the
-# computation), total time of the export, lane-iterations per second of the
+# (processor time of colouring, encoding and writing, on a thread of its own
+# beside the computation), total time of the export, lane-iterations per second of the
 # computation, peak RSS of the process and file size. Prints a Markdown
 # table of medians over several runs. Each size runs in a process of its own,
 # so that its peak RSS is its own.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <future>
 #include <system_error>
 #include <vector>
@@ -16,14 +17,23 @@ double msSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
+// Processor time of the calling thread, in milliseconds.
+double threadCpuMs() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
 // Runs the consumer of one band on a thread of its own (when overlapping),
 // or on the calling thread, also when no thread can be started; the result
 // is the same either way.
-std::future<bool> consumeAside(const BandConsumer& consume, const CountBand& band, double& consumeMs, bool overlap) {
-    auto task = [&consume, band, &consumeMs] {
+std::future<bool> consumeAside(const BandConsumer& consume, const CountBand& band, BandTiming& spent, bool overlap) {
+    auto task = [&consume, band, &spent] {
         const Clock::time_point start = Clock::now();
+        const double startCpu = threadCpuMs();
         const bool goOn = consume(band);
-        consumeMs += msSince(start);
+        spent.consumeCpuMs += threadCpuMs() - startCpu;
+        spent.consumeMs += msSince(start);
         return goOn;
     };
     if (overlap) {
@@ -76,7 +86,7 @@ bool computeCountBands(const ScanPlan& plan, float cmax, const BandOptions& opti
         const bool last = first + rows >= plan.rows();
         if (goOn)
             pending = consumeAside(consume, {first, rows, columns, std::span(counts).first(rows * columns)},
-                                   spent.consumeMs, options.overlap && !last);
+                                   spent, options.overlap && !last);
     }
     if (pending.valid()) goOn = pending.get();
     spent.totalMs = msSince(begin);

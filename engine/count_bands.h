@@ -45,7 +45,8 @@ using BandConsumer = std::function<bool(const CountBand&)>;
 // Where the time went, in milliseconds.
 struct BandTiming {
     double computeMs = 0;  // computing counts (the calling thread)
-    double consumeMs = 0;  // inside the consumer (its own thread, overlapping)
+    double consumeMs = 0;     // inside the consumer (its own thread, overlapping)
+    double consumeCpuMs = 0;  // processor time of the consumer's thread(s) inside it
     double totalMs = 0;    // wall time of the whole call
 };
 

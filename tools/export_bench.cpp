@@ -7,8 +7,8 @@
 //
 // Runs the computation alone (in bands, nothing written) and the whole export
 // K times in turns and prints one line of medians: size, compute ms, encode
-// ms (time spent colouring, encoding and writing the rows, on its own thread
-// beside the computation), total ms (the whole export, file committed),
+// ms (processor time spent colouring, encoding and writing the rows, on a
+// thread of its own beside the computation), total ms (the whole export, file committed),
 // lane-iterations per second of the computation, peak RSS of the process and
 // the file's size. The file is removed afterwards.
 #include <sys/resource.h>
@@ -127,7 +127,7 @@ Measured measure(const BenchOptions& o, const mandel::PictureScan& scan, const m
             options.bands.overlap = o.overlap;
             result = mandel::drawPicture(scan, sinks, options);
         }));
-        encode.push_back(result.timing.consumeMs);
+        encode.push_back(result.timing.consumeCpuMs);
         m.iterations = result.passIterations;
         m.fileBytes = std::filesystem::file_size(path);
         std::filesystem::remove(path);
