@@ -22,7 +22,7 @@ struct SaveResult {
 // pixels. Every plotted point goes into a persistent image the size of the
 // widget; painting shows that image and saving writes it, so the picture
 // survives being covered and the saved file holds what the user sees.
-class DrawingSurface : public QWidget, public mandel::DrawingSurface {
+class DrawingSurface : public QWidget, public mandel::PassSurface {
     Q_OBJECT
 
 public:
@@ -36,7 +36,7 @@ public:
     void setScaleWidth(float width);
     void setScaleHeight(float height);
 
-    // mandel::DrawingSurface
+    // mandel::PassSurface
     void Cls() override;
     // Colours the pixel that contains the logical point (x, y); a point
     // outside the drawing area (x or y below 0 or at or past the logical

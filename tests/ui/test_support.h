@@ -79,7 +79,7 @@ struct Harness {
 // winning, nothing for points on the far edges.
 inline QImage referencePicture(const std::string& real, const std::string& imag,
                                const std::string& side, const std::string& limit, QSize size) {
-    struct Recorder : mandel::DrawingSurface {
+    struct Recorder : mandel::PassSurface {
         QImage picture;
         void Cls() override { picture.fill(mandel_ui::DrawingSurface::backgroundColour()); }
         void PSet(float x, float y, std::uint32_t colour) override {
