@@ -8,7 +8,8 @@
 
 namespace mandel {
 
-// What the render pass needs of the drawing surface: a 500 × 500 logical square.
+// What the render pass needs of the drawing surface: a square of kLogicalSize
+// logical units across and down.
 class PassSurface {
 public:
     virtual ~PassSurface() = default;

@@ -18,10 +18,11 @@ struct SaveResult {
 };
 
 // The picture box Pic1: a widget whose drawing area is addressed in logical
-// units, 500 × 500 once the window has set the scale, whatever its size in
-// pixels. Every plotted point goes into a persistent image the size of the
-// widget; painting shows that image and saving writes it, so the picture
-// survives being covered and the saved file holds what the user sees.
+// units, mandel::kLogicalSize across and down once the window has set the
+// scale, whatever its size in pixels. Every plotted point goes into a
+// persistent image the size of the widget; painting shows that image and
+// saving writes it, so the picture survives being covered and the saved file
+// holds what the user sees.
 class DrawingSurface : public QWidget, public mandel::PassSurface {
     Q_OBJECT
 

@@ -102,6 +102,7 @@ private:
     void createPresetButtons(QWidget* client);
     void createCommandRow(QWidget* client);
     void setFocusOrder();
+    // A menu item is a row of kMenuItems in form1_menus.cpp plus its handler.
     void createMenus();
     void fixWindowSize();
 
