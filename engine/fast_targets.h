@@ -12,7 +12,7 @@ namespace mandel {
 
 struct SimdTarget {
     std::int64_t id;   // Highway's target bit
-    std::string name;  // e.g. "AVX2", "SSE4", "EMU128"
+    std::string name;  // e.g. "AVX2", "SSE4", "NEON", "EMU128"
 };
 
 // Targets compiled into the fast kernel that this processor can run, best first.

@@ -33,7 +33,7 @@ private:
 
 // The scan written out point by point: every count from mandel, every colour
 // from cstepcol, amin and the remaining width re-read from the texts per row.
-void scanPointByPoint(RenderSettings& s, PassControls& controls, DrawingSurface& surface) {
+void scanPointByPoint(RenderSettings& s, PassControls& controls, PassSurface& surface) {
     float remaining = s.side;
     short column = 0;
     short row = 0;
@@ -59,7 +59,7 @@ void scanPointByPoint(RenderSettings& s, PassControls& controls, DrawingSurface&
 }
 
 // All counts first (SIMD, all cores), then every point plotted in scan order.
-void scanFromCounts(RenderSettings& s, DrawingSurface& surface, unsigned threads) {
+void scanFromCounts(RenderSettings& s, PassSurface& surface, unsigned threads) {
     const ScanPlan plan = planScan(s.amin, s.bmin, s.side, s.cside, surface.ScaleHeight());
     std::vector<std::int16_t> counts(plan.pointCount());
     escapeCountsFast(plan, s.cmax, counts, threads);
@@ -79,7 +79,7 @@ void scanFromCounts(RenderSettings& s, DrawingSurface& surface, unsigned threads
 
 }  // namespace
 
-void runRenderPass(RenderSettings& settings, PassControls& controls, DrawingSurface& surface,
+void runRenderPass(RenderSettings& settings, PassControls& controls, PassSurface& surface,
                    const Clock& clock, const PassOptions& options) {
     controls.runClearCommand();
     controls.setStartTimeText(clock.dateTimeText());

@@ -8,10 +8,11 @@
 
 namespace mandel {
 
-// What the render pass needs of the drawing surface: a 500 × 500 logical square.
-class DrawingSurface {
+// What the render pass needs of the drawing surface: a square of kLogicalSize
+// logical units across and down.
+class PassSurface {
 public:
-    virtual ~DrawingSurface() = default;
+    virtual ~PassSurface() = default;
     virtual void Cls() = 0;
     // Plots one point at logical (x, y) in a packed colour red + 256·green + 65536·blue.
     virtual void PSet(float x, float y, std::uint32_t colour) = 0;
@@ -62,7 +63,7 @@ struct PassOptions {
 // surface with the same colours and leave the same settings behind.
 // A failing load (bad read-out text) throws before any button is disabled;
 // a failure after that re-enables the buttons before it propagates.
-void runRenderPass(RenderSettings& settings, PassControls& controls, DrawingSurface& surface,
+void runRenderPass(RenderSettings& settings, PassControls& controls, PassSurface& surface,
                    const Clock& clock, const PassOptions& options = {});
 
 }  // namespace mandel

@@ -29,6 +29,11 @@ public:
 // independent of the process locale. Anything else throws ParseError.
 float parseReadout(std::string_view text);
 
+// The width and height of the drawing surface in logical units, whatever its
+// size in pixels: the window scales its picture to it, and a load divides the
+// side length by it to get the point step.
+inline constexpr int kLogicalSize = 500;
+
 // Largest iteration limit the 16-bit step counter can reach without wrapping.
 inline constexpr int kMaxIterationLimit = 32766;
 

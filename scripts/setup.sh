@@ -11,19 +11,27 @@ MANDEL_PACKAGES=(
   desktop-file-utils appstream
   xvfb xauth xdotool openbox
 )
+# The engine's tests on 64-bit Arm (test.sh): a cross compiler, the arm64
+# libraries from Debian's multiarch archive, and user-mode QEMU to run them.
+MANDEL_ARM64_PACKAGES=(
+  g++-aarch64-linux-gnu qemu-user
+  libhwy-dev:arm64 libgtest-dev:arm64
+)
 
+# Prints which of the project's packages and of the given ones are missing.
 missing_packages() {
   local p
-  for p in "${MANDEL_PACKAGES[@]}"; do
+  for p in "${MANDEL_PACKAGES[@]}" "$@"; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
       echo "$p"
     fi
   done
 }
 
+# Installs the project's packages and the given ones, where missing.
 ensure_packages() {
   local missing
-  missing=$(missing_packages)
+  missing=$(missing_packages "$@")
   [ -z "$missing" ] && return 0
   echo "Installing missing packages: $(echo $missing | tr '\n' ' ')"
   local sudo=()
@@ -41,6 +49,9 @@ ensure_packages() {
     fi
   fi
   export DEBIAN_FRONTEND=noninteractive
+  if echo "$missing" | grep -q ':arm64$' && ! dpkg --print-foreign-architectures | grep -qx arm64; then
+    "${sudo[@]}" dpkg --add-architecture arm64
+  fi
   "${sudo[@]}" apt-get update -qq
   # shellcheck disable=SC2086
   "${sudo[@]}" apt-get install -y -qq --no-install-recommends $missing

@@ -1,9 +1,10 @@
 // Times a whole drawing in the window (clear, computation, plotting every
 // point onto the surface) against the computation alone, on the offscreen
 // platform. Prints one line per region with both medians and their ratio.
+//
+//   mandelbrot-window-bench [REPEAT]
 #include <QApplication>
 #include <QLabel>
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -11,28 +12,54 @@
 #include "bench_support.h"
 #include "escape_counts.h"
 #include "form1.h"
+#include "render_options.h"
 #include "render_settings.h"
 #include "scan_plan.h"
 
+namespace {
+
+constexpr unsigned kDefaultRepeat = 5;
+constexpr unsigned kMaxRepeat = 10000;
+
+// The number of timed runs from the command line; a usage message and exit
+// status 2 for anything but one whole number in range.
+unsigned repeatCount(int argc, char* argv[]) {
+    if (argc == 1) return kDefaultRepeat;
+    try {
+        if (argc > 2) throw mandel::tool::UsageError("too many arguments");
+        return mandel::tool::parseCount("REPEAT", argv[1], kMaxRepeat);
+    } catch (const mandel::tool::UsageError& e) {
+        std::fprintf(stderr, "mandelbrot-window-bench: %s\nusage: mandelbrot-window-bench [REPEAT]\n", e.what());
+        std::exit(2);
+    }
+}
+
+// The window's read-outs, which a drawing reads.
+void setReadouts(const mandel_ui::Form1& form, const bench::Region& r) {
+    const char* const names[] = {"lbl1", "lbl2", "lbl3", "lbl4"};
+    const char* const texts[] = {r.real, r.imag, r.side, r.limit};
+    for (int i = 0; i < 4; ++i) form.findChild<QLabel*>(QLatin1String(names[i]))->setText(texts[i]);
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
+    const unsigned repeats = repeatCount(argc, argv);
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const unsigned repeats = argc > 1 ? static_cast<unsigned>(std::max(1, std::atoi(argv[1]))) : 5;
     mandel_ui::Form1 form;
     form.Form_Load();
 
+    constexpr float kLogicalSize = mandel::kLogicalSize;
     std::printf("%-34s %12s %12s %7s\n", "region", "compute ms", "window ms", "ratio");
     for (const bench::Region& r : bench::kRegions) {
         mandel::RenderSettings s;
-        s.load(r.real, r.imag, r.side, r.limit, 500.0f);
-        const mandel::ScanPlan plan = mandel::planScan(s.amin, s.bmin, s.side, s.cside, 500.0f);
+        s.load(r.real, r.imag, r.side, r.limit, kLogicalSize);
+        const mandel::ScanPlan plan = mandel::planScan(s.amin, s.bmin, s.side, s.cside, kLogicalSize);
         std::vector<std::int16_t> counts(plan.pointCount());
         const double compute = bench::medianMs(repeats, [&] { mandel::escapeCountsFast(plan, s.cmax, counts); });
 
-        form.lbl1->setText(r.real);
-        form.lbl2->setText(r.imag);
-        form.lbl3->setText(r.side);
-        form.lbl4->setText(r.limit);
+        setReadouts(form, r);
         const double window = bench::medianMs(repeats, [&] { form.btnstart_Click(); });
 
         char name[64];

@@ -18,11 +18,12 @@ struct SaveResult {
 };
 
 // The picture box Pic1: a widget whose drawing area is addressed in logical
-// units, 500 × 500 once the window has set the scale, whatever its size in
-// pixels. Every plotted point goes into a persistent image the size of the
-// widget; painting shows that image and saving writes it, so the picture
-// survives being covered and the saved file holds what the user sees.
-class DrawingSurface : public QWidget, public mandel::DrawingSurface {
+// units, mandel::kLogicalSize across and down once the window has set the
+// scale, whatever its size in pixels. Every plotted point goes into a
+// persistent image the size of the widget; painting shows that image and
+// saving writes it, so the picture survives being covered and the saved file
+// holds what the user sees.
+class DrawingSurface : public QWidget, public mandel::PassSurface {
     Q_OBJECT
 
 public:
@@ -36,7 +37,7 @@ public:
     void setScaleWidth(float width);
     void setScaleHeight(float height);
 
-    // mandel::DrawingSurface
+    // mandel::PassSurface
     void Cls() override;
     // Colours the pixel that contains the logical point (x, y); a point
     // outside the drawing area (x or y below 0 or at or past the logical

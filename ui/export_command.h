@@ -8,7 +8,7 @@
 #include <optional>
 
 #include "export_job.h"
-#include "form1.h"
+#include "window_messages.h"
 
 
 namespace mandel_ui {

@@ -2,18 +2,20 @@
 
 #include <QMainWindow>
 #include <QString>
+#include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "region_navigation.h"
+#include "render_pass.h"
 #include "render_settings.h"
 #include "save_location.h"
 #include "window_clock.h"
+#include "window_messages.h"
 
 class QAction;
 class QLabel;
-class QMenu;
-class QMessageBox;
 class QPushButton;
 
 namespace mandel_ui {
@@ -22,53 +24,22 @@ class DrawingSurface;
 class ExportCommand;
 class ParameterScrollBar;
 class WindowCentring;
-
-// A message the window shows to the user in a modal box.
-struct MessageRequest {
-    enum class Kind { Information, Error };
-    Kind kind = Kind::Information;
-    QString title;
-    QString text;  // as displayed: lines end with '\n'
-};
-
-// Shows a message and returns when the user has closed it.
-using MessagePresenter = std::function<void(const MessageRequest&)>;
-
-// The box for a message: one OK button, no icon for information, the
-// critical icon for errors, plain text.
-std::unique_ptr<QMessageBox> makeMessageBox(const MessageRequest& request, QWidget* parent);
-
-// The version box's message as the program composes it, with Windows line
-// ends: the version line, CR CR LF, the rights line, CR CR LF, the e-mail
-// line, CR LF, the web-address line.
-QString versionMessage();
-
-// The message as a Qt box shows it: a CR LF pair and a lone CR each end a line.
-QString displayText(const QString& windowsText);
-
-inline const QString kVersionBoxTitle = QStringLiteral("バージョン情報");
+struct ParameterGroup;
+struct PresetButton;
 
 // The program's one window: the picture on the left, the parameters, time
 // read-outs, presets and commands on the right, File and Help menus.
 // Controls and handlers carry the names of the window's design so that the
-// code reads against it.
+// code reads against it; the controls are private, and tests and tools find
+// them by those names (QObject::objectName). The design's tables are in
+// window_design.h; the window is built from them in form1_controls.cpp, its
+// menus in form1_menus.cpp.
 class Form1 : public QMainWindow {
     Q_OBJECT
 
 public:
     explicit Form1(QWidget* parent = nullptr);
     ~Form1() override;
-
-    // Controls, all owned by the window.
-    DrawingSurface* Pic1;
-    QLabel *Label1, *Label2, *Label3, *Label4, *Label5, *Label6, *Label7;
-    QLabel *Label8, *Label9, *Label10, *Label11, *Label12, *Label13;
-    QLabel *lbl1, *lbl2, *lbl3, *lbl4, *lblstart, *lblend;
-    ParameterScrollBar *Hbar1, *Hbar2, *Hbar3, *Hbar4;
-    QPushButton *btbsa1, *btnsa2, *btnsa3, *Command1, *Command2, *sample6;
-    QPushButton *btnstart, *btncls, *btnend;
-    QMenu *mnufile, *mnuhelp;
-    QAction *mnuprint, *mnuexport, *mnuend, *mnuver;
 
     // What the window uses from outside, replaceable for tests.
     void setClock(std::unique_ptr<WindowClock> clock);
@@ -106,22 +77,6 @@ public slots:
     void mnuexport_Click();
     void mnuver_Click();
 
-    void Hbar1_Change();
-    void Hbar2_Change();
-    void Hbar3_Change();
-    void Hbar4_Change();
-    void Hbar1_Scroll();
-    void Hbar2_Scroll();
-    void Hbar3_Scroll();
-    void Hbar4_Scroll();
-
-    void btbsa1_Click();
-    void btnsa2_Click();
-    void btnsa3_Click();
-    void Command1_Click();
-    void Command2_Click();
-    void sample6_Click();
-
     // Pointing at the picture: each sets the four bars as a preset does and
     // then draws, exactly as the start button.
     void zoomToSquare(double left, double top, double width);
@@ -137,7 +92,37 @@ protected:
 private:
     class PassControls;
 
-    void applyPreset(int index);  // 0..5: sample1..sample6
+    // A parameter's read-out and scroll bar, made from its row of kParameterGroups.
+    struct ParameterControls {
+        const ParameterGroup* design = nullptr;
+        QLabel* readout = nullptr;
+        ParameterScrollBar* bar = nullptr;
+    };
+
+    // Building the window, in this order (form1_controls.cpp, form1_menus.cpp).
+    void setUpWindow();
+    QWidget* createClientArea();
+    void createPicture(QWidget* client);
+    void createParameterGroups(QWidget* client);
+    void createTimeRows(QWidget* client);
+    void createPresetButtons(QWidget* client);
+    void createCommandRow(QWidget* client);
+    void setFocusOrder();
+    // A menu item is a row of kMenuItems in form1_menus.cpp plus its handler.
+    void createMenus();
+    void fixWindowSize();
+
+    // Hbar1_Change .. Hbar4_Change and Hbar1_Scroll .. Hbar4_Scroll of the
+    // design, one pair for every bar: any change of a bar's value runs its
+    // Scroll handler, which writes the read-out, so each read-out rule is
+    // here once.
+    void Hbar_Change(const ParameterControls& group);
+    void Hbar_Scroll(const ParameterControls& group);
+    // btbsa1_Click, btnsa2_Click, btnsa3_Click, Command1_Click,
+    // Command2_Click and sample6_Click of the design: clear, then set the bars.
+    void preset_Click(const PresetButton& button);
+
+    const ParameterControls& parameter(mandel::Readout which) const;
     // Sets each bar's value (which updates its read-out when it changes) and
     // then writes the read-out text, so the two agree either way.
     void setBars(const Region& region);
@@ -147,8 +132,19 @@ private:
     std::optional<Region> gestureStart() const;
     void drawRegion(const Region& region);
     void setDrawnRegion(std::optional<Region> region);
+    // The export item is enabled while there is a picture and no export runs.
     void updateExportItem();
     void showMessage(const MessageRequest& request);
+
+    // The controls the window's own code uses, named as in the design.
+    DrawingSurface* Pic1 = nullptr;
+    std::array<ParameterControls, 4> parameters_;  // lbl1/Hbar1 .. lbl4/Hbar4
+    QLabel* lblstart = nullptr;
+    QLabel* lblend = nullptr;
+    QPushButton* btnstart = nullptr;
+    QPushButton* btncls = nullptr;
+    QPushButton* btnend = nullptr;
+    QAction* mnuexport = nullptr;
 
     mandel::RenderSettings settings_;
     std::unique_ptr<PassControls> passControls_;

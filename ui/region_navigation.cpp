@@ -9,8 +9,12 @@ namespace mandel_ui {
 
 namespace {
 
-constexpr double kLogicalSize = 500.0;
-constexpr double kUnitsPerStep = 10000.0;  // bar steps per unit of the plane
+using mandel::BarRange;
+using mandel::kImagRange;
+using mandel::kLogicalSize;
+using mandel::kPositionsPerUnit;
+using mandel::kRealRange;
+using mandel::kSideRange;
 
 // A read-out's text as the drawing parses it. The nearest float of a value
 // with at most four decimals, times 10000, rounds back to that value's steps.
@@ -23,11 +27,11 @@ std::optional<double> parseNumber(const std::string& text) {
 }
 
 int toSteps(double planeValue, BarRange range) {
-    const double steps = std::round(planeValue * kUnitsPerStep);
+    const double steps = std::round(planeValue * kPositionsPerUnit);
     return static_cast<int>(std::clamp(steps, double(range.minimum), double(range.maximum)));
 }
 
-double toPlane(int steps) { return steps / kUnitsPerStep; }
+double toPlane(int steps) { return steps / kPositionsPerUnit; }
 
 }  // namespace
 
@@ -38,14 +42,14 @@ std::optional<Region> regionFromReadouts(const std::string& real, const std::str
     const auto s = parseNumber(side);
     const auto n = parseNumber(limit);
     if (!r || !i || !s || !n) return std::nullopt;
-    return Region{static_cast<int>(std::round(*r * kUnitsPerStep)), static_cast<int>(std::round(*i * kUnitsPerStep)),
-                  static_cast<int>(std::round(*s * kUnitsPerStep)), static_cast<int>(std::round(*n))};
+    const auto positions = [](double value) { return static_cast<int>(std::round(value * kPositionsPerUnit)); };
+    return Region{positions(*r), positions(*i), positions(*s), static_cast<int>(std::round(*n))};
 }
 
 std::optional<Region> zoomToSquare(const Region& current, double left, double top, double width) {
     const double side = toPlane(current.side);
     const double newSide = width / kLogicalSize * side;
-    if (std::round(newSide * kUnitsPerStep) < kSideRange.minimum) return std::nullopt;
+    if (std::round(newSide * kPositionsPerUnit) < kSideRange.minimum) return std::nullopt;
     Region next = current;
     next.real = toSteps(toPlane(current.real) + left / kLogicalSize * side, kRealRange);
     next.imag = toSteps(toPlane(current.imag) + top / kLogicalSize * side, kImagRange);

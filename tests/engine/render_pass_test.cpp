@@ -22,7 +22,7 @@ struct Plot {
 };
 
 // Records everything the pass does, in order.
-struct Recorder : mandel::PassControls, mandel::DrawingSurface, mandel::Clock {
+struct Recorder : mandel::PassControls, mandel::PassSurface, mandel::Clock {
     std::map<Readout, std::string> readouts = {
         {Readout::Real, "-0.75"}, {Readout::Imag, "-0.275"}, {Readout::Side, "0.05"}, {Readout::Limit, "106"}};
     std::vector<std::string> events;

@@ -23,10 +23,10 @@ bool isBlank(const QImage& image) {
     return true;
 }
 
-QImage referenceFor(mandel_ui::Form1& f) {
-    return test::referencePicture(f.lbl1->text().toStdString(), f.lbl2->text().toStdString(),
-                                  f.lbl3->text().toStdString(), f.lbl4->text().toStdString(),
-                                  f.Pic1->image().size());
+QImage referenceFor(const test::Controls& c) {
+    return test::referencePicture(c.lbl1->text().toStdString(), c.lbl2->text().toStdString(),
+                                  c.lbl3->text().toStdString(), c.lbl4->text().toStdString(),
+                                  c.Pic1->image().size());
 }
 
 struct PresetRow {
@@ -53,58 +53,58 @@ private slots:
 
     void startDrawsTheRegionOfTheReadouts() {
         test::Harness h;
-        h.form.btbsa1_Click();
-        h.form.btnstart->click();
-        QCOMPARE(test::rgb(h.form.Pic1->image()), referenceFor(h.form));
-        QCOMPARE(h.form.lblstart->text(), QStringLiteral("2026/01/02 3:04:05"));
-        QCOMPARE(h.form.lblend->text(), QStringLiteral("2026/01/02 3:04:05"));
-        QVERIFY(h.form.btnstart->isEnabled() && h.form.btncls->isEnabled() && h.form.btnend->isEnabled());
+        h.ui.btbsa1->click();
+        h.ui.btnstart->click();
+        QCOMPARE(test::rgb(h.ui.Pic1->image()), referenceFor(h.ui));
+        QCOMPARE(h.ui.lblstart->text(), QStringLiteral("2026/01/02 3:04:05"));
+        QCOMPARE(h.ui.lblend->text(), QStringLiteral("2026/01/02 3:04:05"));
+        QVERIFY(h.ui.btnstart->isEnabled() && h.ui.btncls->isEnabled() && h.ui.btnend->isEnabled());
         QVERIFY(h.messages.empty());
-        QCOMPARE(h.form.Pic1->image().size(), QSize(453, 453));
-        QVERIFY(!isBlank(h.form.Pic1->image()));
+        QCOMPARE(h.ui.Pic1->image().size(), QSize(453, 453));
+        QVERIFY(!isBlank(h.ui.Pic1->image()));
         // Point (246, 1) of the first preset has the escape count 84; it is the
         // last point to land in pixel (222, 0) (246 · 453 / 500 = 222.9, and
         // 247 and 2 fall into the next pixels).
         const mandel::Rgb c = mandel::Palette[mandel::cstepcol(84, 106, 106.0f / 16)];
-        QCOMPARE(h.form.Pic1->image().pixel(222, 0), qRgb(c.red, c.green, c.blue));
+        QCOMPARE(h.ui.Pic1->image().pixel(222, 0), qRgb(c.red, c.green, c.blue));
     }
 
     // The three buttons go off in order before the scan and on again after
     // it; meanwhile the start time shows and the end time is empty.
     void buttonsDuringTheDrawing() {
         struct Watcher : QObject {
-            mandel_ui::Form1* form = nullptr;
+            const test::Controls* ui = nullptr;
             QStringList seen;
             bool eventFilter(QObject* object, QEvent* event) override {
                 if (event->type() == QEvent::EnabledChange) {
                     auto* w = static_cast<QWidget*>(object);
                     seen << w->objectName() + (w->isEnabled() ? " on" : " off") + " [" +
-                                form->lblstart->text() + "|" + form->lblend->text() + "]";
+                                ui->lblstart->text() + "|" + ui->lblend->text() + "]";
                 }
                 return false;
             }
         } watcher;
         test::Harness h;
-        watcher.form = &h.form;
-        for (QWidget* w : {h.form.btnstart, h.form.btncls, h.form.btnend}) w->installEventFilter(&watcher);
-        h.form.btbsa1_Click();
+        watcher.ui = &h.ui;
+        for (QWidget* w : {h.ui.btnstart, h.ui.btncls, h.ui.btnend}) w->installEventFilter(&watcher);
+        h.ui.btbsa1->click();
         h.clock->text = std::string(1, 'T');
-        h.form.btnstart->click();
+        h.ui.btnstart->click();
         QCOMPARE(watcher.seen, (QStringList{"btnstart off [T|]", "btncls off [T|]", "btnend off [T|]",
                                             "btnstart on [T|]", "btncls on [T|]", "btnend on [T|]"}));
-        QCOMPARE(h.form.lblend->text(), QStringLiteral("T"));
+        QCOMPARE(h.ui.lblend->text(), QStringLiteral("T"));
     }
 
     // The read-outs as the window starts (501 points a row) and after a bar
     // moved: the pass reads the read-outs, whatever drew them.
     void startUsesTheCurrentReadouts() {
         test::Harness h;
-        h.form.btnstart->click();
-        QCOMPARE(test::rgb(h.form.Pic1->image()), referenceFor(h.form));
-        h.form.Hbar4->setValue(300);
-        h.form.lbl3->setText("0.25");  // the read-out, not the bar, is what counts
-        h.form.btnstart->click();
-        QCOMPARE(test::rgb(h.form.Pic1->image()), referenceFor(h.form));
+        h.ui.btnstart->click();
+        QCOMPARE(test::rgb(h.ui.Pic1->image()), referenceFor(h.ui));
+        h.ui.Hbar4->setValue(300);
+        h.ui.lbl3->setText("0.25");  // the read-out, not the bar, is what counts
+        h.ui.btnstart->click();
+        QCOMPARE(test::rgb(h.ui.Pic1->image()), referenceFor(h.ui));
         QCOMPARE(h.form.renderSettings().cmax, 300.0f);
         QCOMPARE(h.form.renderSettings().side, 0.25f);
     }
@@ -112,56 +112,56 @@ private slots:
     // Enter starts a drawing when no other button has the focus.
     void enterPressesTheStartButton() {
         test::Harness h;
-        h.form.btbsa1_Click();
+        h.ui.btbsa1->click();
         h.form.show();
         QVERIFY(QTest::qWaitForWindowActive(&h.form));
-        h.form.Hbar2->setFocus();
-        QTest::keyClick(h.form.Hbar2, Qt::Key_Return);
-        QCOMPARE(h.form.lblstart->text(), QStringLiteral("2026/01/02 3:04:05"));
-        QVERIFY(!isBlank(h.form.Pic1->image()));
+        h.ui.Hbar2->setFocus();
+        QTest::keyClick(h.ui.Hbar2, Qt::Key_Return);
+        QCOMPARE(h.ui.lblstart->text(), QStringLiteral("2026/01/02 3:04:05"));
+        QVERIFY(!isBlank(h.ui.Pic1->image()));
     }
 
     void aBadReadoutShowsAnErrorAndTheWindowCarriesOn() {
         test::Harness h;
         h.form.show();
-        h.form.lbl3->setText("abc");
-        h.form.btnstart->click();
+        h.ui.lbl3->setText("abc");
+        h.ui.btnstart->click();
         QCOMPARE(h.messages.size(), std::size_t(1));
         QCOMPARE(h.messages[0].kind, MessageRequest::Kind::Error);
         QVERIFY(h.messages[0].text.contains("abc"));
-        QVERIFY(h.form.btnstart->isEnabled() && h.form.btncls->isEnabled() && h.form.btnend->isEnabled());
+        QVERIFY(h.ui.btnstart->isEnabled() && h.ui.btncls->isEnabled() && h.ui.btnend->isEnabled());
         QVERIFY(h.form.isVisible());
 
         // An iteration limit past the 16-bit counter fails in the load as well.
-        h.form.lbl3->setText("0.5");
-        h.form.lbl4->setText("40000");
-        h.form.btnstart->click();
+        h.ui.lbl3->setText("0.5");
+        h.ui.lbl4->setText("40000");
+        h.ui.btnstart->click();
         QCOMPARE(h.messages.size(), std::size_t(2));
-        QVERIFY(h.form.btnstart->isEnabled());
+        QVERIFY(h.ui.btnstart->isEnabled());
 
         // And a correct read-out draws again.
-        h.form.lbl4->setText("100");
-        h.form.btnstart->click();
+        h.ui.lbl4->setText("100");
+        h.ui.btnstart->click();
         QCOMPARE(h.messages.size(), std::size_t(2));
-        QCOMPARE(test::rgb(h.form.Pic1->image()), referenceFor(h.form));
+        QCOMPARE(test::rgb(h.ui.Pic1->image()), referenceFor(h.ui));
     }
 
     // ---- clear
 
     void clearEmptiesOnlyThePicture() {
         test::Harness h;
-        h.form.btbsa1_Click();
-        h.form.btnstart->click();
-        const QStringList texts = {h.form.lbl1->text(), h.form.lbl2->text(), h.form.lbl3->text(),
-                                   h.form.lbl4->text(), h.form.lblstart->text(), h.form.lblend->text()};
-        const int value = h.form.Hbar1->value();
-        QVERIFY(!isBlank(h.form.Pic1->image()));
-        h.form.btncls->click();
-        QVERIFY(isBlank(h.form.Pic1->image()));
-        QCOMPARE((QStringList{h.form.lbl1->text(), h.form.lbl2->text(), h.form.lbl3->text(), h.form.lbl4->text(),
-                              h.form.lblstart->text(), h.form.lblend->text()}),
+        h.ui.btbsa1->click();
+        h.ui.btnstart->click();
+        const QStringList texts = {h.ui.lbl1->text(), h.ui.lbl2->text(), h.ui.lbl3->text(),
+                                   h.ui.lbl4->text(), h.ui.lblstart->text(), h.ui.lblend->text()};
+        const int value = h.ui.Hbar1->value();
+        QVERIFY(!isBlank(h.ui.Pic1->image()));
+        h.ui.btncls->click();
+        QVERIFY(isBlank(h.ui.Pic1->image()));
+        QCOMPARE((QStringList{h.ui.lbl1->text(), h.ui.lbl2->text(), h.ui.lbl3->text(), h.ui.lbl4->text(),
+                              h.ui.lblstart->text(), h.ui.lblend->text()}),
                  texts);
-        QCOMPARE(h.form.Hbar1->value(), value);
+        QCOMPARE(h.ui.Hbar1->value(), value);
     }
 
     // ---- save
@@ -178,13 +178,13 @@ private slots:
         QFETCH(QString, name);
         test::Harness h;
         h.clock->minuteNow = minute;
-        h.form.btbsa1_Click();
-        h.form.btnstart->click();
+        h.ui.btbsa1->click();
+        h.ui.btnstart->click();
         QCOMPARE(h.form.savePath(), h.folder.path() + "/" + name);
-        h.form.mnuprint->trigger();
+        h.ui.mnuprint->trigger();
         QVERIFY(h.messages.empty());
         QCOMPARE(QDir(h.folder.path()).entryList(QDir::Files), QStringList{name});
-        QCOMPARE(test::rgb(QImage(h.folder.filePath(name), "BMP")), test::rgb(h.form.Pic1->image()));
+        QCOMPARE(test::rgb(QImage(h.folder.filePath(name), "BMP")), test::rgb(h.ui.Pic1->image()));
     }
 
     void saveFolderIsTheProgramsByDefault() {
@@ -198,16 +198,16 @@ private slots:
     void aSecondSaveInTheSameMinuteReplacesTheFirst() {
         test::Harness h;
         h.clock->minuteNow = 5;
-        h.form.btbsa1_Click();
-        h.form.btnstart->click();
+        h.ui.btbsa1->click();
+        h.ui.btnstart->click();
         h.form.mnuprint_Click();
-        const QImage first = test::rgb(h.form.Pic1->image());
-        h.form.Command2_Click();
-        h.form.btnstart->click();
-        QVERIFY(test::rgb(h.form.Pic1->image()) != first);
+        const QImage first = test::rgb(h.ui.Pic1->image());
+        h.ui.Command2->click();
+        h.ui.btnstart->click();
+        QVERIFY(test::rgb(h.ui.Pic1->image()) != first);
         h.form.mnuprint_Click();
         QCOMPARE(QDir(h.folder.path()).entryList(QDir::Files), QStringList{"M_sample5.bmp"});
-        QCOMPARE(test::rgb(QImage(h.folder.filePath("M_sample5.bmp"), "BMP")), test::rgb(h.form.Pic1->image()));
+        QCOMPARE(test::rgb(QImage(h.folder.filePath("M_sample5.bmp"), "BMP")), test::rgb(h.ui.Pic1->image()));
         QVERIFY(h.messages.empty());
     }
 
@@ -217,10 +217,10 @@ private slots:
         h.clock->minuteNow = 42;
         const QString folder = h.folder.filePath("removed");
         h.form.setSaveFolder(folder);
-        h.form.btbsa1_Click();
-        h.form.btnstart->click();
-        const QImage picture = h.form.Pic1->image().copy();
-        h.form.mnuprint->trigger();
+        h.ui.btbsa1->click();
+        h.ui.btnstart->click();
+        const QImage picture = h.ui.Pic1->image().copy();
+        h.ui.mnuprint->trigger();
         QCOMPARE(h.messages.size(), std::size_t(1));
         const MessageRequest& message = h.messages[0];
         QCOMPARE(message.kind, MessageRequest::Kind::Error);
@@ -228,7 +228,7 @@ private slots:
         // The reason follows the path.
         QVERIFY(message.text.section(folder + "/M_sample42.bmp", 1).trimmed().size() > 3);
         QVERIFY(h.form.isVisible());
-        QCOMPARE(h.form.Pic1->image(), picture);
+        QCOMPARE(h.ui.Pic1->image(), picture);
         QVERIFY(!QFile::exists(folder + "/M_sample42.bmp"));
         QVERIFY(!h.events.contains("end"));
     }
@@ -237,7 +237,7 @@ private slots:
 
     void versionBox() {
         test::Harness h;
-        h.form.mnuver->trigger();
+        h.ui.mnuver->trigger();
         QCOMPARE(h.events, (QStringList{"message", "sound"}));  // the sound after the box closed
         QCOMPARE(h.messages.size(), std::size_t(1));
         const MessageRequest& box = h.messages[0];
@@ -299,12 +299,12 @@ private slots:
     void endButtonAndMenuCloseTheWindow() {
         for (const bool fromMenu : {false, true}) {
             test::Harness h;
-            h.form.btbsa1_Click();
-            h.form.btnstart->click();  // an unsaved drawing asks nothing
+            h.ui.btbsa1->click();
+            h.ui.btnstart->click();  // an unsaved drawing asks nothing
             h.form.show();
             QVERIFY(h.form.isVisible());
-            if (fromMenu) h.form.mnuend->trigger();
-            else h.form.btnend->click();
+            if (fromMenu) h.ui.mnuend->trigger();
+            else h.ui.btnend->click();
             QVERIFY(!h.form.isVisible());
             QCOMPARE(h.events, QStringList{"end"});
             QVERIFY(h.messages.empty());
@@ -324,37 +324,37 @@ private slots:
         auto* button = h.form.centralWidget()->findChild<QPushButton*>(p.button);
         QVERIFY(button);
         for (int press = 0; press < 2; ++press) {  // twice: the same state, and still clearing
-            h.form.Pic1->PSet(250, 250, 0);
+            h.ui.Pic1->PSet(250, 250, 0);
             // On the second press no bar value changes; the preset still
             // writes every read-out itself.
             if (press == 1)
-                for (QLabel* l : {h.form.lbl1, h.form.lbl2, h.form.lbl3, h.form.lbl4}) l->setText("stale");
+                for (QLabel* l : {h.ui.lbl1, h.ui.lbl2, h.ui.lbl3, h.ui.lbl4}) l->setText("stale");
             button->click();
-            QCOMPARE(h.form.Hbar1->value(), p.real);
-            QCOMPARE(h.form.Hbar2->value(), p.imag);
-            QCOMPARE(h.form.Hbar3->value(), p.side);
-            QCOMPARE(h.form.Hbar4->value(), p.limit);
-            QCOMPARE((QStringList{h.form.lbl1->text(), h.form.lbl2->text(), h.form.lbl3->text(), h.form.lbl4->text()}),
+            QCOMPARE(h.ui.Hbar1->value(), p.real);
+            QCOMPARE(h.ui.Hbar2->value(), p.imag);
+            QCOMPARE(h.ui.Hbar3->value(), p.side);
+            QCOMPARE(h.ui.Hbar4->value(), p.limit);
+            QCOMPARE((QStringList{h.ui.lbl1->text(), h.ui.lbl2->text(), h.ui.lbl3->text(), h.ui.lbl4->text()}),
                      (QStringList{p.realText, p.imagText, p.sideText, p.limitText}));
-            QVERIFY(isBlank(h.form.Pic1->image()));
-            QVERIFY(h.form.lblstart->text().isEmpty());  // no drawing started
+            QVERIFY(isBlank(h.ui.Pic1->image()));
+            QVERIFY(h.ui.lblstart->text().isEmpty());  // no drawing started
         }
     }
 
     void aPresetAfterADrawingClearsAndKeepsTheTimes() {
         test::Harness h;
-        h.form.btbsa1_Click();
-        h.form.btnstart->click();
-        QVERIFY(!isBlank(h.form.Pic1->image()));
+        h.ui.btbsa1->click();
+        h.ui.btnstart->click();
+        QVERIFY(!isBlank(h.ui.Pic1->image()));
         h.clock->text = "later";
-        h.form.btnsa3->click();
-        QVERIFY(isBlank(h.form.Pic1->image()));
-        QCOMPARE(h.form.lblstart->text(), QStringLiteral("2026/01/02 3:04:05"));
-        QCOMPARE(h.form.lblend->text(), QStringLiteral("2026/01/02 3:04:05"));
+        h.ui.btnsa3->click();
+        QVERIFY(isBlank(h.ui.Pic1->image()));
+        QCOMPARE(h.ui.lblstart->text(), QStringLiteral("2026/01/02 3:04:05"));
+        QCOMPARE(h.ui.lblend->text(), QStringLiteral("2026/01/02 3:04:05"));
         QCOMPARE(h.form.renderSettings().cmax, 106.0f);  // settings wait for the next drawing
-        h.form.btnstart->click();
+        h.ui.btnstart->click();
         QCOMPARE(h.form.renderSettings().cmax, 180.0f);
-        QCOMPARE(h.form.lblend->text(), QStringLiteral("later"));
+        QCOMPARE(h.ui.lblend->text(), QStringLiteral("later"));
     }
 };
 

@@ -47,7 +47,7 @@ void exportThrough(test::Harness& h, int size, const QString& path) {
         request.path = path;
         return request;
     });
-    h.form.mnuexport->trigger();
+    h.ui.mnuexport->trigger();
     waitForTheExport(*h.form.exportCommand());
 }
 
@@ -82,34 +82,34 @@ private slots:
     // After the save item; only while the surface shows a picture.
     void menuItemFollowsThePictureOnTheSurface() {
         test::Harness h;
-        QCOMPARE(h.form.mnufile->actions(), (QList<QAction*>{h.form.mnuprint, h.form.mnuexport, h.form.mnuend}));
-        QCOMPARE(h.form.mnuexport->text(), QStringLiteral("画像エクスポート(&X)..."));
-        QCOMPARE(h.form.mnuexport->objectName(), QStringLiteral("mnuexport"));
-        QVERIFY(!h.form.mnuexport->isEnabled());
-        h.form.btnstart->click();
-        QVERIFY(h.form.mnuexport->isEnabled());
-        h.form.btncls->click();
-        QVERIFY(!h.form.mnuexport->isEnabled());
-        h.form.btbsa1_Click();
-        h.form.btnstart->click();
-        QVERIFY(h.form.mnuexport->isEnabled());
-        h.form.Command1_Click();  // a preset clears the picture first
-        QVERIFY(!h.form.mnuexport->isEnabled());
+        QCOMPARE(h.ui.mnufile->actions(), (QList<QAction*>{h.ui.mnuprint, h.ui.mnuexport, h.ui.mnuend}));
+        QCOMPARE(h.ui.mnuexport->text(), QStringLiteral("画像エクスポート(&X)..."));
+        QCOMPARE(h.ui.mnuexport->objectName(), QStringLiteral("mnuexport"));
+        QVERIFY(!h.ui.mnuexport->isEnabled());
+        h.ui.btnstart->click();
+        QVERIFY(h.ui.mnuexport->isEnabled());
+        h.ui.btncls->click();
+        QVERIFY(!h.ui.mnuexport->isEnabled());
+        h.ui.btbsa1->click();
+        h.ui.btnstart->click();
+        QVERIFY(h.ui.mnuexport->isEnabled());
+        h.ui.Command1->click();  // a preset clears the picture first
+        QVERIFY(!h.ui.mnuexport->isEnabled());
     }
 
     // The read-outs of the drawing, not those of bars moved since.
     void theDialogProposesTheDrawnRegion() {
         test::Harness h;
-        h.form.btbsa1_Click();
-        h.form.btnstart->click();
-        h.form.Hbar1->setValue(h.form.Hbar1->value() + 1234);
-        h.form.Hbar4->setValue(1500);
+        h.ui.btbsa1->click();
+        h.ui.btnstart->click();
+        h.ui.Hbar1->setValue(h.ui.Hbar1->value() + 1234);
+        h.ui.Hbar4->setValue(1500);
         std::optional<ExportRequest> proposal;
         h.form.exportCommand()->setAsker([&](const ExportRequest& p) {
             proposal = p;
             return std::nullopt;
         });
-        h.form.mnuexport->trigger();
+        h.ui.mnuexport->trigger();
         QVERIFY(proposal.has_value());
         QCOMPARE(proposal->region.real, kSample1.real);
         QCOMPARE(proposal->region.imag, kSample1.imag);
@@ -126,8 +126,8 @@ private slots:
     // told where the file went.
     void bmpAt500IsTheRenderersBmp() {
         test::Harness h;
-        h.form.btbsa1_Click();
-        h.form.btnstart->click();
+        h.ui.btbsa1->click();
+        h.ui.btnstart->click();
         const QString path = h.folder.filePath("export.bmp");
         exportThrough(h, 500, path);
         QCOMPARE(h.messages.size(), std::size_t(1));
@@ -142,8 +142,8 @@ private slots:
     // renderer's BMP of the same size.
     void pngReadsBackAsThePaletteAndThePixels() {
         test::Harness h;
-        h.form.btnsa3_Click();
-        h.form.btnstart->click();
+        h.ui.btnsa3->click();
+        h.ui.btnstart->click();
         const QString path = h.folder.filePath("export.png");
         exportThrough(h, 777, path);
         const QImage png(path, "PNG");
@@ -161,7 +161,7 @@ private slots:
 
     void cancelLeavesNoFileAndNoMessage() {
         test::Harness h;
-        h.form.btnstart->click();
+        h.ui.btnstart->click();
         const QString path = h.folder.filePath("large.png");
         auto& command = *h.form.exportCommand();
         command.setAsker([&](const ExportRequest& proposal) -> std::optional<ExportRequest> {
@@ -170,9 +170,9 @@ private slots:
             request.path = path;
             return request;
         });
-        h.form.mnuexport->trigger();
+        h.ui.mnuexport->trigger();
         QVERIFY(command.isRunning());
-        QVERIFY2(!h.form.mnuexport->isEnabled(), "one export at a time");
+        QVERIFY2(!h.ui.mnuexport->isEnabled(), "one export at a time");
         QVERIFY(command.progressDialog() && command.progressDialog()->isVisible());
         QVERIFY2(!command.progressDialog()->isModal(), "the window stays usable");
         QPushButton* cancel = command.progressDialog()->findChild<QPushButton*>();
@@ -182,12 +182,12 @@ private slots:
         waitForTheExport(command);
         QVERIFY2(h.messages.empty(), h.messages.empty() ? "" : qPrintable(h.messages[0].text));
         QCOMPARE(QDir(h.folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{});
-        QVERIFY(h.form.mnuexport->isEnabled());
+        QVERIFY(h.ui.mnuexport->isEnabled());
     }
 
     void aFailedWriteIsReportedAndLeavesNoFile() {
         test::Harness h;
-        h.form.btnstart->click();
+        h.ui.btnstart->click();
         const QString path = h.folder.filePath("full.png");
         const mandel::SafeFileCalls normal = mandel::safeFileCalls();
         mandel::safeFileCalls().write = diskFull;
@@ -207,11 +207,11 @@ private slots:
         const QString path = folder.filePath("large.png");
         {
             test::Harness h;
-            h.form.btnstart->click();
+            h.ui.btnstart->click();
             h.form.exportCommand()->setAsker([&](const ExportRequest& proposal) -> std::optional<ExportRequest> {
                 return ExportRequest{proposal.region, 32000, path};
             });
-            h.form.mnuexport->trigger();
+            h.ui.mnuexport->trigger();
             QVERIFY(h.form.exportCommand()->isRunning());
         }
         QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{});

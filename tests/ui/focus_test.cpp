@@ -36,70 +36,73 @@ private slots:
     void startsOnThePicture() {
         test::Harness h;
         showAndActivate(h.form);
-        QCOMPARE(focused(), h.form.Pic1);
+        QCOMPARE(focused(), h.ui.Pic1);
         // Arrow keys at start-up move no scroll bar.
         QTest::keyClick(focused(), Qt::Key_Right);
         QTest::keyClick(focused(), Qt::Key_Left);
-        QCOMPARE(h.form.Hbar1->value(), -11507);
-        QCOMPARE(h.form.lbl1->text(), QStringLiteral("-1.1507"));
+        QCOMPARE(h.ui.Hbar1->value(), -11507);
+        QCOMPARE(h.ui.lbl1->text(), QStringLiteral("-1.1507"));
     }
 
     void gesturesGiveThePictureTheFocusForBackspace() {
         test::Harness h;
         Form1& f = h.form;
+        const test::Controls& c = h.ui;
         showAndActivate(f);
-        QTest::mouseClick(f.btbsa1, Qt::LeftButton);
-        QTest::mouseClick(f.btnstart, Qt::LeftButton);
-        QCOMPARE(readouts(f), kSample1Readouts);
+        QTest::mouseClick(c.btbsa1, Qt::LeftButton);
+        QTest::mouseClick(c.btnstart, Qt::LeftButton);
+        QCOMPARE(readouts(c), kSample1Readouts);
         // The start button keeps the focus through its drawing, while it
         // was disabled, rather than leaving it on a scroll bar.
-        QCOMPARE(focused(), f.btnstart);
+        QCOMPARE(focused(), c.btnstart);
 
-        test::wheel(f.Pic1, QPoint(226, 226), 120);
-        QCOMPARE(f.lbl3->text(), QStringLiteral("0.025"));
-        QCOMPARE(focused(), f.Pic1);
+        test::wheel(c.Pic1, QPoint(226, 226), 120);
+        QCOMPARE(c.lbl3->text(), QStringLiteral("0.025"));
+        QCOMPARE(focused(), c.Pic1);
         QTest::keyClick(focused(), Qt::Key_Backspace);
-        QCOMPARE(readouts(f), kSample1Readouts);
+        QCOMPARE(readouts(c), kSample1Readouts);
 
-        f.Hbar1->setFocus(Qt::TabFocusReason);
-        drag(f.Pic1, {100, 100}, {200, 200});
-        QCOMPARE(f.lbl3->text(), QStringLiteral("0.011"));
-        QCOMPARE(focused(), f.Pic1);
+        c.Hbar1->setFocus(Qt::TabFocusReason);
+        drag(c.Pic1, {100, 100}, {200, 200});
+        QCOMPARE(c.lbl3->text(), QStringLiteral("0.011"));
+        QCOMPARE(focused(), c.Pic1);
         QTest::keyClick(focused(), Qt::Key_Backspace);
-        QCOMPARE(readouts(f), kSample1Readouts);
+        QCOMPARE(readouts(c), kSample1Readouts);
     }
 
     void backButtonWorksOverTheWholeWindow() {
         test::Harness h;
         Form1& f = h.form;
+        const test::Controls& c = h.ui;
         showAndActivate(f);
-        f.btbsa1_Click();
+        c.btbsa1->click();
         f.btnstart_Click();
-        for (QWidget* over : {static_cast<QWidget*>(f.Hbar2), static_cast<QWidget*>(f.lbl1),
-                              static_cast<QWidget*>(f.btnsa2), static_cast<QWidget*>(f.Pic1)}) {
-            drag(f.Pic1, {100, 100}, {200, 200});
-            QCOMPARE(f.lbl3->text(), QStringLiteral("0.011"));
-            f.Pic1->setFocus(Qt::OtherFocusReason);
+        for (QWidget* over : {static_cast<QWidget*>(c.Hbar2), static_cast<QWidget*>(c.lbl1),
+                              static_cast<QWidget*>(c.btnsa2), static_cast<QWidget*>(c.Pic1)}) {
+            drag(c.Pic1, {100, 100}, {200, 200});
+            QCOMPARE(c.lbl3->text(), QStringLiteral("0.011"));
+            c.Pic1->setFocus(Qt::OtherFocusReason);
             test::backButton(f, over, QPoint(5, 5));
-            QVERIFY2(readouts(f) == kSample1Readouts, qPrintable(over->objectName()));
+            QVERIFY2(readouts(c) == kSample1Readouts, qPrintable(over->objectName()));
             // The press neither reached the control nor moved the focus.
-            QCOMPARE(focused(), f.Pic1);
-            QCOMPARE(f.Hbar2->value(), -2750);
+            QCOMPARE(focused(), c.Pic1);
+            QCOMPARE(c.Hbar2->value(), -2750);
         }
     }
 
     void everyFocusedControlShowsItThePictureOnScreenOnly() {
         test::Harness h;
         Form1& f = h.form;
+        const test::Controls& c = h.ui;
         showAndActivate(f);
-        f.btbsa1_Click();
+        c.btbsa1->click();
         f.btnstart_Click();
-        const QList<QWidget*> controls = {f.Pic1, f.btnstart, f.btncls, f.btnend, f.Hbar1, f.Hbar2, f.Hbar3,
-                                          f.Hbar4, f.btbsa1, f.btnsa2, f.btnsa3, f.Command1, f.Command2,
-                                          f.sample6};
+        const QList<QWidget*> controls = {c.Pic1, c.btnstart, c.btncls, c.btnend, c.Hbar1, c.Hbar2, c.Hbar3,
+                                          c.Hbar4, c.btbsa1, c.btnsa2, c.btnsa3, c.Command1, c.Command2,
+                                          c.sample6};
         for (QWidget* control : controls) {
             // Focus on another control, then on this one.
-            QWidget* other = control == f.btnsa3 ? f.btnsa2 : f.btnsa3;
+            QWidget* other = control == c.btnsa3 ? c.btnsa2 : c.btnsa3;
             other->setFocus(Qt::TabFocusReason);
             QVERIFY(!control->hasFocus());
             const QImage without = control->grab().toImage();
@@ -110,10 +113,10 @@ private slots:
         }
 
         // The picture's image and the saved file never hold the frame.
-        f.Pic1->setFocus(Qt::OtherFocusReason);
+        c.Pic1->setFocus(Qt::OtherFocusReason);
         const QImage expected = test::referencePicture("-0.75", "-0.275", "0.05", "106", QSize(453, 453));
-        QCOMPARE(test::rgb(f.Pic1->image()), expected);
-        QVERIFY(test::rgb(f.Pic1->grab().toImage()) != expected);
+        QCOMPARE(test::rgb(c.Pic1->image()), expected);
+        QVERIFY(test::rgb(c.Pic1->grab().toImage()) != expected);
         h.clock->minuteNow = 12;
         f.mnuprint_Click();
         QCOMPARE(test::rgb(QImage(h.folder.filePath("M_sample12.bmp"))), expected);

@@ -72,6 +72,8 @@ QString textOf(QWidget* w) {
     return QString();
 }
 
+QLabel* label(const Form1& form, const char* name) { return test::child<QLabel>(form, name); }
+
 const QStringList kGothicFaces = {"ＭＳ Ｐゴシック", "MS PGothic", "IPAPGothic"};
 
 }  // namespace
@@ -82,6 +84,7 @@ class LayoutTest : public QObject {
 private slots:
     void everyControlAsDesigned() {
         Form1 form;  // before Form_Load: the texts of the design
+        const test::Controls c(form);
         QWidget* client = form.centralWidget();
         QVERIFY(client);
         std::set<int> tabIndexes;
@@ -105,8 +108,8 @@ private slots:
         QCOMPARE(client->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly).size(),
                  qsizetype(std::size(kControls)));
         // Spot checks of the conversion: 7170 twips = 478 px, 6795 = 453.
-        QCOMPARE(form.Pic1->geometry(), QRect(9, 3, 453, 453));
-        QCOMPARE(form.btbsa1->geometry().topLeft(), QPoint(478, 323));
+        QCOMPARE(c.Pic1->geometry(), QRect(9, 3, 453, 453));
+        QCOMPARE(c.btbsa1->geometry().topLeft(), QPoint(478, 323));
     }
 
     void windowSizeCaptionAndIcon() {
@@ -156,6 +159,7 @@ private slots:
 
     void fonts() {
         Form1 form;
+        const test::Controls c(form);
         const auto check = [&](QWidget* w, double points) {
             const QFont font = w->font();
             QCOMPARE(font.families().value(0), kGothicFaces[0]);
@@ -172,109 +176,113 @@ private slots:
         for (const char* name : {"Label1", "lbl1", "Label3", "lbl2", "Label5", "lbl3", "Label6", "lbl4", "Label2",
                                  "lblstart", "Label4", "lblend"})
             check(form.centralWidget()->findChild<QWidget*>(name), 10.5);
-        check(form.btnstart, 9.75);
-        check(form.btnend, 9.75);
-        check(form.Label7, 8.25);
+        check(c.btnstart, 9.75);
+        check(c.btnend, 9.75);
+        check(label(form, "Label7"), 8.25);
         // The rest use the window's font, the same Gothic at 9 points...
         QCOMPARE(form.font().families().value(0), kGothicFaces[0]);
         QCOMPARE(form.font().pointSizeF(), 9.0);
-        for (QPushButton* b : {form.btbsa1, form.btnsa2, form.btnsa3, form.Command1, form.Command2, form.sample6,
-                               form.btncls}) {
+        for (QPushButton* b : {c.btbsa1, c.btnsa2, c.btnsa3, c.Command1, c.Command2, c.sample6, c.btncls}) {
             QVERIFY2(!b->testAttribute(Qt::WA_SetFont), qPrintable(b->objectName()));
             QCOMPARE(b->font(), form.font());
         }
-        QCOMPARE(form.mnufile->font(), form.font());
+        QCOMPARE(c.mnufile->font(), form.font());
         // ...except that the direction words share a smaller size of it where
         // their narrow labels need one, so that every word shows whole.
-        const QFont words = form.Label8->font();
+        const QFont words = label(form, "Label8")->font();
         QCOMPARE(words.families(), form.font().families());
         QVERIFY(words.pointSizeF() <= 9.0 && words.pointSizeF() >= 7.0);
-        for (QLabel* l : {form.Label8, form.Label9, form.Label10, form.Label11, form.Label12, form.Label13}) {
+        for (const char* word : {"Label8", "Label9", "Label10", "Label11", "Label12", "Label13"}) {
+            const QLabel* l = label(form, word);
             QCOMPARE(l->font(), words);
             QVERIFY2(QFontMetrics(words).horizontalAdvance(l->text()) <= l->width(), qPrintable(l->text()));
         }
         // The window's default font draws the Japanese caption of btncls too.
-        for (const QChar ch : form.btncls->text()) QVERIFY(QFontMetrics(form.btncls->font()).inFont(ch));
+        for (const QChar ch : c.btncls->text()) QVERIFY(QFontMetrics(c.btncls->font()).inFont(ch));
     }
 
     void alignmentAndColours() {
         Form1 form;
-        for (QLabel* l : {form.Label1, form.Label3, form.Label5, form.Label6})
-            QCOMPARE(l->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
-        for (QLabel* l : {form.lbl1, form.lbl2, form.lbl3, form.lbl4, form.Label2, form.lblstart, form.Label7,
-                          form.Label8, form.Label13})
+        const test::Controls c(form);
+        for (const char* caption : {"Label1", "Label3", "Label5", "Label6"})
+            QCOMPARE(label(form, caption)->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
+        for (QLabel* l : {c.lbl1, c.lbl2, c.lbl3, c.lbl4, label(form, "Label2"), c.lblstart, label(form, "Label7"),
+                          label(form, "Label8"), label(form, "Label13")})
             QCOMPARE(l->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignLeft);
-        for (QLabel* l : {form.lbl1, form.lbl2, form.lbl3, form.lbl4}) {
+        for (QLabel* l : {c.lbl1, c.lbl2, c.lbl3, c.lbl4}) {
             QVERIFY(l->autoFillBackground());
             QCOMPARE(l->palette().color(QPalette::Window), QColor(255, 255, 255));
         }
-        for (QLabel* l : {form.lblstart, form.lblend}) {
+        for (QLabel* l : {c.lblstart, c.lblend}) {
             QVERIFY(l->autoFillBackground());
             QCOMPARE(l->palette().color(QPalette::WindowText), QColor(0, 0, 0));
             QCOMPARE(l->palette().color(QPalette::Window),
                      form.palette().color(QPalette::Active, QPalette::HighlightedText));
         }
-        QCOMPARE(form.Label7->palette().color(QPalette::WindowText), QColor(192, 0, 0));
+        QCOMPARE(label(form, "Label7")->palette().color(QPalette::WindowText), QColor(192, 0, 0));
         // Rendered: the read-out's background really is white.
-        form.lbl1->setText(QString());
-        QCOMPARE(form.lbl1->grab().toImage().pixel(2, 2), qRgb(255, 255, 255));
+        c.lbl1->setText(QString());
+        QCOMPARE(c.lbl1->grab().toImage().pixel(2, 2), qRgb(255, 255, 255));
     }
 
     void toolTipOnlyOnSample2() {
         Form1 form;
-        QCOMPARE(form.btnsa2->toolTip(), QStringLiteral("約２分"));
+        const test::Controls c(form);
+        QCOMPARE(c.btnsa2->toolTip(), QStringLiteral("約２分"));
         for (QWidget* w : form.findChildren<QWidget*>())
-            if (w != form.btnsa2) QVERIFY2(w->toolTip().isEmpty(), qPrintable(w->objectName()));
+            if (w != c.btnsa2) QVERIFY2(w->toolTip().isEmpty(), qPrintable(w->objectName()));
         // Menus show no tool tips for their items.
-        QVERIFY(!form.mnufile->toolTipsVisible() && !form.mnuhelp->toolTipsVisible());
+        QVERIFY(!c.mnufile->toolTipsVisible() && !c.mnuhelp->toolTipsVisible());
     }
 
     void tabOrderFollowsTheTabIndexes() {
         Form1 form;
+        const test::Controls c(form);
         form.Form_Load();
         form.show();
         QVERIFY(QTest::qWaitForWindowActive(&form));
-        const QList<QWidget*> order = {form.Pic1, form.btnstart, form.btncls, form.btnend, form.Hbar1,
-                                       form.Hbar2, form.Hbar3, form.Hbar4, form.btbsa1, form.btnsa2,
-                                       form.btnsa3, form.Command1, form.Command2, form.sample6};
+        const QList<QWidget*> order = {c.Pic1, c.btnstart, c.btncls, c.btnend, c.Hbar1,
+                                       c.Hbar2, c.Hbar3, c.Hbar4, c.btbsa1, c.btnsa2,
+                                       c.btnsa3, c.Command1, c.Command2, c.sample6};
         // The window opens with the focus on the picture, the first control.
-        QCOMPARE(QApplication::focusWidget(), form.Pic1);
+        QCOMPARE(QApplication::focusWidget(), c.Pic1);
         for (int i = 1; i <= order.size(); ++i) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             QCOMPARE(QApplication::focusWidget(), order[i % order.size()]);
         }
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
-        QCOMPARE(QApplication::focusWidget(), form.sample6);
+        QCOMPARE(QApplication::focusWidget(), c.sample6);
         // Labels never take the focus; the picture takes it from Tab, a click and the wheel.
         for (QLabel* l : form.findChildren<QLabel*>()) QCOMPARE(l->focusPolicy(), Qt::NoFocus);
-        QCOMPARE(form.Pic1->focusPolicy(), Qt::WheelFocus);
+        QCOMPARE(c.Pic1->focusPolicy(), Qt::WheelFocus);
     }
 
     void menus() {
         Form1 form;
+        const test::Controls c(form);
         const QList<QAction*> bar = form.menuBar()->actions();
         QCOMPARE(bar.size(), 2);
-        QCOMPARE(bar[0]->menu(), form.mnufile);
-        QCOMPARE(bar[1]->menu(), form.mnuhelp);
-        QCOMPARE(form.mnufile->objectName(), QStringLiteral("mnufile"));
-        QCOMPARE(form.mnuhelp->objectName(), QStringLiteral("mnuhelp"));
-        QCOMPARE(form.mnufile->title(), QStringLiteral("ファイル(&F)"));
-        QCOMPARE(form.mnuhelp->title(), QStringLiteral("ヘルプ(&H)"));
-        QCOMPARE(form.mnufile->actions(), (QList<QAction*>{form.mnuprint, form.mnuexport, form.mnuend}));
-        QCOMPARE(form.mnuhelp->actions(), (QList<QAction*>{form.mnuver}));
+        QCOMPARE(bar[0]->menu(), c.mnufile);
+        QCOMPARE(bar[1]->menu(), c.mnuhelp);
+        QCOMPARE(c.mnufile->objectName(), QStringLiteral("mnufile"));
+        QCOMPARE(c.mnuhelp->objectName(), QStringLiteral("mnuhelp"));
+        QCOMPARE(c.mnufile->title(), QStringLiteral("ファイル(&F)"));
+        QCOMPARE(c.mnuhelp->title(), QStringLiteral("ヘルプ(&H)"));
+        QCOMPARE(c.mnufile->actions(), (QList<QAction*>{c.mnuprint, c.mnuexport, c.mnuend}));
+        QCOMPARE(c.mnuhelp->actions(), (QList<QAction*>{c.mnuver}));
         const std::pair<QAction*, const char*> items[] = {
-            {form.mnuprint, "mnuprint"}, {form.mnuend, "mnuend"}, {form.mnuver, "mnuver"}};
+            {c.mnuprint, "mnuprint"}, {c.mnuend, "mnuend"}, {c.mnuver, "mnuver"}};
         for (const auto& [action, name] : items) {
             QCOMPARE(action->objectName(), QString::fromLatin1(name));
             QVERIFY(action->shortcut().isEmpty());
             QVERIFY(!action->isCheckable() && !action->isSeparator());
             QVERIFY(action->isEnabled() && action->isVisible());
         }
-        QCOMPARE(form.mnuprint->text(), QStringLiteral("画像データ保存(&S)"));
-        QCOMPARE(form.mnuend->text(), QStringLiteral("終了(&E)"));
-        QCOMPARE(form.mnuver->text(), QStringLiteral("バージョン情報(&V)"));
-        QCOMPARE(QKeySequence::mnemonic(form.mnufile->title()), QKeySequence(Qt::ALT | Qt::Key_F));
-        QCOMPARE(QKeySequence::mnemonic(form.mnuhelp->title()), QKeySequence(Qt::ALT | Qt::Key_H));
+        QCOMPARE(c.mnuprint->text(), QStringLiteral("画像データ保存(&S)"));
+        QCOMPARE(c.mnuend->text(), QStringLiteral("終了(&E)"));
+        QCOMPARE(c.mnuver->text(), QStringLiteral("バージョン情報(&V)"));
+        QCOMPARE(QKeySequence::mnemonic(c.mnufile->title()), QKeySequence(Qt::ALT | Qt::Key_F));
+        QCOMPARE(QKeySequence::mnemonic(c.mnuhelp->title()), QKeySequence(Qt::ALT | Qt::Key_H));
     }
 
     // Alt+F and Alt+H open the menus; in them S, E and V choose the items.
@@ -285,19 +293,19 @@ private slots:
         h.clock->minuteNow = 7;
 
         QTest::keyClick(&h.form, Qt::Key_F, Qt::AltModifier);
-        QTRY_VERIFY(h.form.mnufile->isVisible());
-        QTest::keyClick(h.form.mnufile, Qt::Key_S);
+        QTRY_VERIFY(h.ui.mnufile->isVisible());
+        QTest::keyClick(h.ui.mnufile, Qt::Key_S);
         QTRY_VERIFY(QFile::exists(h.folder.filePath("M_sample7.bmp")));
-        QVERIFY(!h.form.mnufile->isVisible());
+        QVERIFY(!h.ui.mnufile->isVisible());
 
         QTest::keyClick(&h.form, Qt::Key_H, Qt::AltModifier);
-        QTRY_VERIFY(h.form.mnuhelp->isVisible());
-        QTest::keyClick(h.form.mnuhelp, Qt::Key_V);
+        QTRY_VERIFY(h.ui.mnuhelp->isVisible());
+        QTest::keyClick(h.ui.mnuhelp, Qt::Key_V);
         QTRY_COMPARE(h.events, (QStringList{"message", "sound"}));
 
         QTest::keyClick(&h.form, Qt::Key_F, Qt::AltModifier);
-        QTRY_VERIFY(h.form.mnufile->isVisible());
-        QTest::keyClick(h.form.mnufile, Qt::Key_E);
+        QTRY_VERIFY(h.ui.mnufile->isVisible());
+        QTest::keyClick(h.ui.mnufile, Qt::Key_E);
         QTRY_VERIFY(!h.form.isVisible());
         QCOMPARE(h.events.last(), QStringLiteral("end"));
     }

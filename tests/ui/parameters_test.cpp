@@ -24,16 +24,17 @@ const Bar kBars[] = {
     {4, 100, 1500, 100, 10},
 };
 
-QScrollBar* barOf(mandel_ui::Form1& f, int i) {
-    QScrollBar* bars[] = {f.Hbar1, f.Hbar2, f.Hbar3, f.Hbar4};
+QScrollBar* barOf(const test::Controls& c, int i) {
+    QScrollBar* bars[] = {c.Hbar1, c.Hbar2, c.Hbar3, c.Hbar4};
     return bars[i - 1];
 }
-QLabel* readoutOf(mandel_ui::Form1& f, int i) {
-    QLabel* labels[] = {f.lbl1, f.lbl2, f.lbl3, f.lbl4};
+QLabel* readoutOf(const test::Controls& c, int i) {
+    QLabel* labels[] = {c.lbl1, c.lbl2, c.lbl3, c.lbl4};
     return labels[i - 1];
 }
-QStringList readouts(mandel_ui::Form1& f) {
-    return {f.lbl1->text(), f.lbl2->text(), f.lbl3->text(), f.lbl4->text(), f.lblstart->text(), f.lblend->text()};
+// The four read-outs and the two time read-outs.
+QStringList allReadouts(const test::Controls& c) {
+    return {c.lbl1->text(), c.lbl2->text(), c.lbl3->text(), c.lbl4->text(), c.lblstart->text(), c.lblend->text()};
 }
 
 QPoint centreOf(QScrollBar* bar, QStyle::SubControl part) {
@@ -58,16 +59,17 @@ class ParametersTest : public QObject {
 private slots:
     void startUp() {
         test::Harness h;
-        QCOMPARE(readouts(h.form), (QStringList{"-1.1507", "-0.4793", "0.5", "100", "", ""}));
-        QCOMPARE(h.form.Pic1->ScaleWidth(), 500.0f);
-        QCOMPARE(h.form.Pic1->ScaleHeight(), 500.0f);
+        QCOMPARE(allReadouts(h.ui), (QStringList{"-1.1507", "-0.4793", "0.5", "100", "", ""}));
+        QCOMPARE(h.ui.Pic1->ScaleWidth(), 500.0f);
+        QCOMPARE(h.ui.Pic1->ScaleHeight(), 500.0f);
         QVERIFY(h.events.isEmpty());
     }
 
     void rangesAndSteps() {
         mandel_ui::Form1 form;
+        const test::Controls c(form);
         for (const Bar& b : kBars) {
-            QScrollBar* bar = barOf(form, b.index);
+            QScrollBar* bar = barOf(c, b.index);
             QCOMPARE(bar->minimum(), b.minimum);
             QCOMPARE(bar->maximum(), b.maximum);
             QCOMPARE(bar->value(), b.start);
@@ -83,8 +85,8 @@ private slots:
     void everyValueOfEveryBar() {
         test::Harness h;
         for (const Bar& b : kBars) {
-            QScrollBar* bar = barOf(h.form, b.index);
-            QLabel* readout = readoutOf(h.form, b.index);
+            QScrollBar* bar = barOf(h.ui, b.index);
+            QLabel* readout = readoutOf(h.ui, b.index);
             for (int v = b.minimum; v <= b.maximum; ++v) {
                 bar->setValue(v);
                 const QString text = readout->text();
@@ -95,30 +97,30 @@ private slots:
                     QFAIL(qPrintable(text + QStringLiteral(" does not parse to the nearest float")));
             }
         }
-        QCOMPARE(h.form.lbl4->text(), QStringLiteral("1500"));
+        QCOMPARE(h.ui.lbl4->text(), QStringLiteral("1500"));
     }
 
     // Moving a bar rewrites its own read-out only, and neither draws nor clears.
     void aBarChangesOnlyItsReadout() {
         test::Harness h;
-        h.form.lblstart->setText("start");
-        h.form.lblend->setText("end");
-        for (int i = 0; i < 500; i += 5) h.form.Pic1->PSet(static_cast<float>(i), static_cast<float>(i), 0x203040);
-        const QImage picture = h.form.Pic1->image().copy();
+        h.ui.lblstart->setText("start");
+        h.ui.lblend->setText("end");
+        for (int i = 0; i < 500; i += 5) h.ui.Pic1->PSet(static_cast<float>(i), static_cast<float>(i), 0x203040);
+        const QImage picture = h.ui.Pic1->image().copy();
         const mandel::RenderSettings settings = h.form.renderSettings();
         for (int i = 1; i <= 4; ++i) {
-            const QStringList before = readouts(h.form);
-            barOf(h.form, i)->triggerAction(QAbstractSlider::SliderPageStepAdd);
-            const QStringList after = readouts(h.form);
+            const QStringList before = allReadouts(h.ui);
+            barOf(h.ui, i)->triggerAction(QAbstractSlider::SliderPageStepAdd);
+            const QStringList after = allReadouts(h.ui);
             for (int j = 0; j < before.size(); ++j) {
                 if (j == i - 1) QVERIFY(after[j] != before[j]);
                 else QCOMPARE(after[j], before[j]);
             }
-            QCOMPARE(h.form.Pic1->image(), picture);
+            QCOMPARE(h.ui.Pic1->image(), picture);
         }
         QCOMPARE(h.form.renderSettings().side, settings.side);
         QVERIFY(h.events.isEmpty());
-        QVERIFY(h.form.btnstart->isEnabled());
+        QVERIFY(h.ui.btnstart->isEnabled());
     }
 
     // Arrow keys move the thumb the way they point; page keys by the page
@@ -127,11 +129,11 @@ private slots:
         test::Harness h;
         h.form.show();
         QVERIFY(QTest::qWaitForWindowActive(&h.form));
-        QScrollBar* bar = h.form.Hbar3;
+        QScrollBar* bar = h.ui.Hbar3;
         bar->setFocus();
         QTest::keyClick(bar, Qt::Key_Right);
         QCOMPARE(bar->value(), 5001);
-        QCOMPARE(h.form.lbl3->text(), QStringLiteral("0.5001"));
+        QCOMPARE(h.ui.lbl3->text(), QStringLiteral("0.5001"));
         QTest::keyClick(bar, Qt::Key_Left);
         QTest::keyClick(bar, Qt::Key_Left);
         QCOMPARE(bar->value(), 4999);
@@ -144,15 +146,15 @@ private slots:
         QTest::keyClick(bar, Qt::Key_PageUp);
         QCOMPARE(bar->value(), 4999);
         QTest::keyClick(bar, Qt::Key_Home);
-        QCOMPARE(h.form.lbl3->text(), QStringLiteral("0.0001"));
+        QCOMPARE(h.ui.lbl3->text(), QStringLiteral("0.0001"));
         QTest::keyClick(bar, Qt::Key_End);
-        QCOMPARE(h.form.lbl3->text(), QStringLiteral("3"));
+        QCOMPARE(h.ui.lbl3->text(), QStringLiteral("3"));
 
-        h.form.Hbar4->setFocus();
-        QTest::keyClick(h.form.Hbar4, Qt::Key_PageDown);
-        QCOMPARE(h.form.lbl4->text(), QStringLiteral("110"));
-        QTest::keyClick(h.form.Hbar4, Qt::Key_Left);
-        QCOMPARE(h.form.lbl4->text(), QStringLiteral("109"));
+        h.ui.Hbar4->setFocus();
+        QTest::keyClick(h.ui.Hbar4, Qt::Key_PageDown);
+        QCOMPARE(h.ui.lbl4->text(), QStringLiteral("110"));
+        QTest::keyClick(h.ui.Hbar4, Qt::Key_Left);
+        QCOMPARE(h.ui.lbl4->text(), QStringLiteral("109"));
     }
 
     // The right arrow adds 1, the track right of the thumb adds the page step:
@@ -161,10 +163,10 @@ private slots:
         test::Harness h;
         h.form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&h.form));
-        QScrollBar* bar = h.form.Hbar1;
+        QScrollBar* bar = h.ui.Hbar1;
         QTest::mouseClick(bar, Qt::LeftButton, {}, centreOf(bar, QStyle::SC_ScrollBarAddLine));
         QCOMPARE(bar->value(), -11506);
-        QCOMPARE(h.form.lbl1->text(), QStringLiteral("-1.1506"));
+        QCOMPARE(h.ui.lbl1->text(), QStringLiteral("-1.1506"));
         QTest::mouseClick(bar, Qt::LeftButton, {}, centreOf(bar, QStyle::SC_ScrollBarSubLine));
         QTest::mouseClick(bar, Qt::LeftButton, {}, centreOf(bar, QStyle::SC_ScrollBarSubLine));
         QCOMPARE(bar->value(), -11508);
@@ -178,14 +180,14 @@ private slots:
         test::Harness h;
         h.form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&h.form));
-        QScrollBar* bar = h.form.Hbar3;
+        QScrollBar* bar = h.ui.Hbar3;
         const QPoint thumb = centreOf(bar, QStyle::SC_ScrollBarSlider);
         QTest::mousePress(bar, Qt::LeftButton, {}, thumb);
         QVERIFY(bar->isSliderDown());
         QStringList seen;
         for (int dx = 10; dx <= 40; dx += 10) {
             QTest::mouseMove(bar, thumb + QPoint(dx, 0));
-            seen << h.form.lbl3->text();
+            seen << h.ui.lbl3->text();
         }
         QVERIFY(bar->isSliderDown());
         QTest::mouseRelease(bar, Qt::LeftButton, {}, thumb + QPoint(40, 0));
@@ -193,13 +195,13 @@ private slots:
         for (int i = 1; i < seen.size(); ++i)
             QVERIFY2(mandel::parseReadout(seen[i].toStdString()) > mandel::parseReadout(seen[i - 1].toStdString()),
                      qPrintable(seen.join(' ')));
-        QCOMPARE(h.form.lbl3->text(), test::expectedReadout(bar->value()));
+        QCOMPARE(h.ui.lbl3->text(), test::expectedReadout(bar->value()));
 
         // Also with the value held back until release, the read-out follows the thumb.
         bar->setTracking(false);
         bar->setSliderDown(true);
         bar->setSliderPosition(1234);
-        QCOMPARE(h.form.lbl3->text(), QStringLiteral("0.1234"));
+        QCOMPARE(h.ui.lbl3->text(), QStringLiteral("0.1234"));
         bar->setSliderDown(false);
         QCOMPARE(bar->value(), 1234);
     }
@@ -208,15 +210,15 @@ private slots:
     // the read-out one step from there.
     void aStepAfterAPreset() {
         test::Harness h;
-        h.form.Command2_Click();  // sample5: real-part minimum -0.772
+        h.ui.Command2->click();  // sample5: real-part minimum -0.772
         h.form.show();
         QVERIFY(QTest::qWaitForWindowActive(&h.form));
-        h.form.Hbar1->setFocus();
-        QTest::keyClick(h.form.Hbar1, Qt::Key_Right);
-        QCOMPARE(h.form.lbl1->text(), QStringLiteral("-0.7719"));
-        h.form.Command2_Click();
-        QTest::keyClick(h.form.Hbar1, Qt::Key_PageDown);
-        QCOMPARE(h.form.lbl1->text(), QStringLiteral("-0.762"));
+        h.ui.Hbar1->setFocus();
+        QTest::keyClick(h.ui.Hbar1, Qt::Key_Right);
+        QCOMPARE(h.ui.lbl1->text(), QStringLiteral("-0.7719"));
+        h.ui.Command2->click();
+        QTest::keyClick(h.ui.Hbar1, Qt::Key_PageDown);
+        QCOMPARE(h.ui.lbl1->text(), QStringLiteral("-0.762"));
     }
 };
 

@@ -115,11 +115,11 @@ private slots:
         test::Harness h;
         h.form.setSaveLocation(f.location());
         h.clock->minuteNow = 7;
-        h.form.btbsa1_Click();
-        h.form.btnstart->click();
-        h.form.mnuprint->trigger();
+        h.ui.btbsa1->click();
+        h.ui.btnstart->click();
+        h.ui.mnuprint->trigger();
         const QString saved = f.pictures + "/M_sample7.bmp";
-        QCOMPARE(test::rgb(QImage(saved, "BMP")), test::rgb(h.form.Pic1->image()));
+        QCOMPARE(test::rgb(QImage(saved, "BMP")), test::rgb(h.ui.Pic1->image()));
         QVERIFY(QDir(f.program).isEmpty());
         QCOMPARE(h.messages.size(), std::size_t(1));
         QCOMPARE(h.messages[0].kind, MessageRequest::Kind::Information);
@@ -127,7 +127,7 @@ private slots:
         QVERIFY2(h.messages[0].text.contains(saved), qPrintable(h.messages[0].text));
 
         h.clock->minuteNow = 8;
-        h.form.mnuprint->trigger();
+        h.ui.mnuprint->trigger();
         QVERIFY(QFileInfo::exists(f.pictures + "/M_sample8.bmp"));
         QCOMPARE(h.messages.size(), std::size_t(1));
     }

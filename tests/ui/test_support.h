@@ -4,8 +4,12 @@
 // window wired to it and to a temporary folder, and the picture the engine's
 // point-by-point pass gives for a region.
 
+#include <QAction>
 #include <QImage>
 #include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QScrollBar>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QWheelEvent>
@@ -49,6 +53,43 @@ inline bool isNearestFloat(float f, int v) {
            distance(f) < distance(std::nextafter(f, -INFINITY));
 }
 
+// A control of the window found by its object name. A missing control stops
+// the test program at once, naming it.
+template <typename T>
+T* child(const QObject& window, const char* name) {
+    T* found = window.findChild<T*>(QString::fromLatin1(name));
+    if (!found) qFatal("no %s named %s", T::staticMetaObject.className(), name);
+    return found;
+}
+
+// The controls of the window's design that the tests work with, by name.
+struct Controls {
+    explicit Controls(const QObject& w)
+        : Pic1(child<mandel_ui::DrawingSurface>(w, "Pic1")),
+          lbl1(child<QLabel>(w, "lbl1")), lbl2(child<QLabel>(w, "lbl2")),
+          lbl3(child<QLabel>(w, "lbl3")), lbl4(child<QLabel>(w, "lbl4")),
+          lblstart(child<QLabel>(w, "lblstart")), lblend(child<QLabel>(w, "lblend")),
+          Hbar1(child<QScrollBar>(w, "Hbar1")), Hbar2(child<QScrollBar>(w, "Hbar2")),
+          Hbar3(child<QScrollBar>(w, "Hbar3")), Hbar4(child<QScrollBar>(w, "Hbar4")),
+          btnstart(child<QPushButton>(w, "btnstart")), btncls(child<QPushButton>(w, "btncls")),
+          btnend(child<QPushButton>(w, "btnend")),
+          btbsa1(child<QPushButton>(w, "btbsa1")), btnsa2(child<QPushButton>(w, "btnsa2")),
+          btnsa3(child<QPushButton>(w, "btnsa3")), Command1(child<QPushButton>(w, "Command1")),
+          Command2(child<QPushButton>(w, "Command2")), sample6(child<QPushButton>(w, "sample6")),
+          mnufile(child<QMenu>(w, "mnufile")), mnuhelp(child<QMenu>(w, "mnuhelp")),
+          mnuprint(child<QAction>(w, "mnuprint")), mnuexport(child<QAction>(w, "mnuexport")),
+          mnuend(child<QAction>(w, "mnuend")),
+          mnuver(child<QAction>(w, "mnuver")) {}
+
+    mandel_ui::DrawingSurface* Pic1;
+    QLabel *lbl1, *lbl2, *lbl3, *lbl4, *lblstart, *lblend;
+    QScrollBar *Hbar1, *Hbar2, *Hbar3, *Hbar4;
+    QPushButton *btnstart, *btncls, *btnend;
+    QPushButton *btbsa1, *btnsa2, *btnsa3, *Command1, *Command2, *sample6;  // the presets
+    QMenu *mnufile, *mnuhelp;
+    QAction *mnuprint, *mnuexport, *mnuend, *mnuver;
+};
+
 // A window as the program builds it, with the clock, the save folder, the
 // message boxes, the sound and the end of the program captured.
 struct Harness {
@@ -68,6 +109,7 @@ struct Harness {
 
     QTemporaryDir folder;
     mandel_ui::Form1 form;
+    Controls ui{form};
     FixedClock* clock = nullptr;
     std::vector<mandel_ui::MessageRequest> messages;
     QStringList events;
@@ -79,7 +121,7 @@ struct Harness {
 // winning, nothing for points on the far edges.
 inline QImage referencePicture(const std::string& real, const std::string& imag,
                                const std::string& side, const std::string& limit, QSize size) {
-    struct Recorder : mandel::DrawingSurface {
+    struct Recorder : mandel::PassSurface {
         QImage picture;
         void Cls() override { picture.fill(mandel_ui::DrawingSurface::backgroundColour()); }
         void PSet(float x, float y, std::uint32_t colour) override {
@@ -116,8 +158,8 @@ inline QImage referencePicture(const std::string& real, const std::string& imag,
     return recorder.picture;
 }
 
-inline QStringList readouts(const mandel_ui::Form1& f) {
-    return {f.lbl1->text(), f.lbl2->text(), f.lbl3->text(), f.lbl4->text()};
+inline QStringList readouts(const Controls& c) {
+    return {c.lbl1->text(), c.lbl2->text(), c.lbl3->text(), c.lbl4->text()};
 }
 
 // One wheel event of `delta` (120 per notch) at `at` in `target`.
