@@ -15,7 +15,7 @@ MANDEL_PACKAGES=(
 # libraries from Debian's multiarch archive, and user-mode QEMU to run them.
 MANDEL_ARM64_PACKAGES=(
   g++-aarch64-linux-gnu qemu-user
-  libhwy-dev:arm64 libgtest-dev:arm64
+  libhwy-dev:arm64 libgtest-dev:arm64 libpng-dev:arm64
 )
 
 # Prints which of the project's packages and of the given ones are missing.
