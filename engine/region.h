@@ -15,6 +15,9 @@ struct Region {
     bool operator==(const Region&) const = default;
 };
 
+// The region the window shows at start-up: the bars' start values.
+inline constexpr Region kStartRegion{-11507, -4793, 5000, 100};
+
 // Bar positions per unit of the plane (real, imag and side).
 inline constexpr double kPositionsPerUnit = 10000.0;
 

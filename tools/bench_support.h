@@ -1,47 +1,45 @@
 #pragma once
 
-// Shared by the benchmarks: the regions they time and the median of repeated runs.
+// Shared by the benchmarks: the regions they time.
 
-#include <algorithm>
-#include <chrono>
+#include <string>
 #include <vector>
+
+#include "picture_scan.h"
+#include "presets.h"
+#include "readout_text.h"
+#include "region.h"
+#include "timing.h"
 
 namespace bench {
 
+using mandel::tool::medianMs;
+
 struct Region {
-    const char* name;
-    const char* real;
-    const char* imag;
-    const char* side;
-    const char* limit;
+    std::string name;
+    mandel::RegionTexts texts;  // the four read-outs, lbl1 to lbl4
+
+    std::string label() const { return texts.real + " " + texts.imag + " " + texts.side + " " + texts.limit; }
 };
 
-// The start-up read-outs, the six presets, and a region inside the set where
-// every point reaches the limit.
-inline constexpr Region kRegions[] = {
-    {"start-up", "-1.1507", "-0.4793", "0.5", "100"},
-    {"preset 1", "-0.75", "-0.275", "0.05", "106"},
-    {"preset 2", "-1.8558", "-1.173", "2.4232", "100"},
-    {"preset 3", "-0.775", "0.107", "0.01", "180"},
-    {"preset 4", "-0.7717", "0.1165", "0.0001", "180"},
-    {"preset 5", "-0.772", "0.1163", "0.0005", "180"},
-    {"preset 6", "-0.7612", "0.0664", "1.3015", "100"},
-    {"interior", "-0.3", "-0.3", "0.2", "1500"},
-};
+inline mandel::RegionTexts textsOf(const mandel::Region& region) {
+    const auto t = mandel::readoutTexts(region);
+    return {t[0], t[1], t[2], t[3]};
+}
 
-// Median wall time of `repeat` runs, in milliseconds.
-template <typename F>
-double medianMs(unsigned repeat, F&& run) {
-    std::vector<double> times;
-    for (unsigned i = 0; i < repeat; ++i) {
-        const auto start = std::chrono::steady_clock::now();
-        run();
-        const auto stop = std::chrono::steady_clock::now();
-        times.push_back(std::chrono::duration<double, std::milli>(stop - start).count());
-    }
-    std::sort(times.begin(), times.end());
-    const std::size_t n = times.size();
-    return n % 2 == 1 ? times[n / 2] : (times[n / 2 - 1] + times[n / 2]) / 2;
+// The window's start-up read-outs, the six presets, and a region inside the
+// set where every point reaches the limit.
+inline std::vector<Region> regions() {
+    std::vector<Region> all{{"start-up", textsOf(mandel::kStartRegion)}};
+    for (std::size_t i = 0; i < mandel::kPresets.size(); ++i)
+        all.push_back({"preset " + std::to_string(i + 1), textsOf(mandel::kPresets[i].region)});
+    all.push_back({"interior", {"-0.3", "-0.3", "0.2", "1500"}});
+    return all;
+}
+
+// The window's drawing of a region: its settings and every point of the pass.
+inline mandel::PictureScan windowDrawing(const Region& region) {
+    return mandel::planPictureScan(region.texts, mandel::kLogicalSize, mandel::ScanExtent::WholePass);
 }
 
 }  // namespace bench

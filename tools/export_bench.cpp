@@ -96,12 +96,6 @@ std::unique_ptr<mandel::PictureSink> openFile(const BenchOptions& o, const std::
     return mandel::openPictureFile(path, o.format, facts);
 }
 
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
 struct Measured {
     double computeMs, encodeMs, totalMs;
     long long iterations;
@@ -116,11 +110,11 @@ Measured measure(const BenchOptions& o, const mandel::PictureScan& scan, const m
     std::vector<double> compute, encode, total;
     Measured m{};
     for (unsigned run = 0; run < o.repeat; ++run) {
-        compute.push_back(bench::medianMs(1, [&] {
+        compute.push_back(mandel::tool::timeMs([&] {
             mandel::computeCountBands(scan.plan, scan.settings.cmax, {}, [](const mandel::CountBand&) { return true; });
         }));
         mandel::DrawResult result;
-        total.push_back(bench::medianMs(1, [&] {
+        total.push_back(mandel::tool::timeMs([&] {
             const auto file = openFile(o, path, {region, scan.size});
             mandel::PictureSink* sinks[] = {file.get()};
             mandel::DrawOptions options;
@@ -132,9 +126,9 @@ Measured measure(const BenchOptions& o, const mandel::PictureScan& scan, const m
         m.fileBytes = std::filesystem::file_size(path);
         std::filesystem::remove(path);
     }
-    m.computeMs = median(compute);
-    m.encodeMs = median(encode);
-    m.totalMs = median(total);
+    m.computeMs = mandel::tool::median(compute);
+    m.encodeMs = mandel::tool::median(encode);
+    m.totalMs = mandel::tool::median(total);
     return m;
 }
 

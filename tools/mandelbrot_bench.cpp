@@ -5,7 +5,6 @@
 //
 //   mandelbrot-bench [--repeat K] [--reference-repeat R]
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <numeric>
@@ -18,14 +17,15 @@
 #include "escape_counts.h"
 #include "fast_targets.h"
 #include "render_options.h"
-#include "render_settings.h"
-#include "scan_plan.h"
 
 namespace {
 
-using bench::kRegions;
 using bench::medianMs;
-using bench::Region;
+
+struct BenchOptions {
+    unsigned repeat = 7;
+    unsigned referenceRepeat = 1;
+};
 
 unsigned parseCount(std::string_view option, const char* text) {
     try {
@@ -36,89 +36,103 @@ unsigned parseCount(std::string_view option, const char* text) {
     }
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    unsigned repeat = 7;
-    unsigned referenceRepeat = 1;
+BenchOptions parseOptions(int argc, char** argv) {
+    BenchOptions options;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--repeat" && i + 1 < argc)
-            repeat = parseCount(arg, argv[++i]);
+            options.repeat = parseCount(arg, argv[++i]);
         else if (arg == "--reference-repeat" && i + 1 < argc)
-            referenceRepeat = parseCount(arg, argv[++i]);
+            options.referenceRepeat = parseCount(arg, argv[++i]);
         else {
             std::fprintf(stderr, "usage: mandelbrot-bench [--repeat K] [--reference-repeat R]\n");
-            return 2;
+            std::exit(2);
         }
     }
+    return options;
+}
+
+void printHeader(const BenchOptions& options) {
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     std::printf("SIMD target %s, %u cores. Times in ms: medians of %u runs (reference: %u).\n",
-                mandel::activeSimdTarget().c_str(), cores, repeat, referenceRepeat);
+                mandel::activeSimdTarget().c_str(), cores, options.repeat, options.referenceRepeat);
     std::printf("1T = one thread, all = every core; x = reference time / fast time;\n"
                 "G/s = lane-iterations (sum of the escape counts) per second, in 10^9 (with the cycle\n"
                 "check an effective rate: skipped iterations count as made); cyc/plain = cycle-check time\n"
                 "on all cores relative to the plain kernel's.\n\n");
     std::printf("%-9s %10s | %9s %5s | %8s %8s %6s %6s | %8s %8s %6s %6s | %9s\n", "region", "iterations",
                 "reference", "G/s", "plain 1T", "all", "x", "G/s", "cycle 1T", "all", "x", "G/s", "cyc/plain");
+}
 
-    struct Row {
-        const char* name;
-        double refMs, plainAll, cycleAll;
+struct Row {
+    std::string name;
+    double refMs, plainAll, cycleAll;
+    bool equal;  // every fast result equals the reference
+};
+
+// Times one region on every path and prints its line.
+Row measureRegion(const bench::Region& r, const BenchOptions& options) {
+    const mandel::PictureScan drawing = bench::windowDrawing(r);
+    const mandel::ScanPlan& plan = drawing.plan;
+    const float cmax = drawing.settings.cmax;
+    std::vector<std::int16_t> reference(plan.pointCount());
+    std::vector<std::int16_t> fast(plan.pointCount());
+
+    const double refMs = medianMs(options.referenceRepeat, [&] { mandel::escapeCountsReference(plan, cmax, reference); });
+    const double iterations = static_cast<double>(std::accumulate(reference.begin(), reference.end(), 0LL));
+
+    bool equal = true;
+    auto timeFast = [&](mandel::FastKernel kernel, unsigned threads) {
+        const mandel::FastOptions fastOptions{threads, kernel};
+        const double ms = medianMs(options.repeat, [&] { mandel::escapeCountsFast(plan, cmax, fast, fastOptions); });
+        if (fast != reference) {
+            equal = false;
+            std::printf("!! %s: fast counts differ from the reference\n", r.name.c_str());
+        }
+        std::fill(fast.begin(), fast.end(), std::int16_t{0});
+        return ms;
     };
-    std::vector<Row> rows;
-    bool allEqual = true;
-    for (const Region& r : kRegions) {
-        mandel::RenderSettings s;
-        s.load(r.real, r.imag, r.side, r.limit, 500.0f);
-        const mandel::ScanPlan plan = mandel::planScan(s.amin, s.bmin, s.side, s.cside, 500.0f);
-        std::vector<std::int16_t> reference(plan.pointCount());
-        std::vector<std::int16_t> fast(plan.pointCount());
+    const double plain1 = timeFast(mandel::FastKernel::Plain, 1);
+    const double plainAll = timeFast(mandel::FastKernel::Plain, 0);
+    const double cycle1 = timeFast(mandel::FastKernel::CycleCheck, 1);
+    const double cycleAll = timeFast(mandel::FastKernel::CycleCheck, 0);
+    auto rate = [&](double ms) { return iterations / (ms * 1e-3) / 1e9; };
+    std::printf("%-9s %10.0f | %9.3f %5.2f | %8.3f %8.3f %6.1f %6.2f | %8.3f %8.3f %6.1f %6.2f | %+8.1f%%\n",
+                r.name.c_str(), iterations, refMs, rate(refMs), plain1, plainAll, refMs / plainAll,
+                rate(plainAll), cycle1, cycleAll, refMs / cycleAll, rate(cycleAll), (cycleAll / plainAll - 1) * 100);
+    return {r.name, refMs, plainAll, cycleAll, equal};
+}
 
-        const double refMs =
-            medianMs(referenceRepeat, [&] { mandel::escapeCountsReference(plan, s.cmax, reference); });
-        const double iterations =
-            static_cast<double>(std::accumulate(reference.begin(), reference.end(), 0LL));
-
-        auto timeFast = [&](mandel::FastKernel kernel, unsigned threads) {
-            const mandel::FastOptions options{threads, kernel};
-            const double ms = medianMs(repeat, [&] { mandel::escapeCountsFast(plan, s.cmax, fast, options); });
-            if (fast != reference) {
-                allEqual = false;
-                std::printf("!! %s: fast counts differ from the reference\n", r.name);
-            }
-            std::fill(fast.begin(), fast.end(), std::int16_t{0});
-            return ms;
-        };
-        const double plain1 = timeFast(mandel::FastKernel::Plain, 1);
-        const double plainAll = timeFast(mandel::FastKernel::Plain, 0);
-        const double cycle1 = timeFast(mandel::FastKernel::CycleCheck, 1);
-        const double cycleAll = timeFast(mandel::FastKernel::CycleCheck, 0);
-        auto rate = [&](double ms) { return iterations / (ms * 1e-3) / 1e9; };
-        std::printf("%-9s %10.0f | %9.3f %5.2f | %8.3f %8.3f %6.1f %6.2f | %8.3f %8.3f %6.1f %6.2f | %+8.1f%%\n",
-                    r.name, iterations, refMs, rate(refMs), plain1, plainAll, refMs / plainAll, rate(plainAll),
-                    cycle1, cycleAll, refMs / cycleAll, rate(cycleAll), (cycleAll / plainAll - 1) * 100);
-        rows.push_back({r.name, refMs, plainAll, cycleAll});
-    }
-
-    // The goals: on every core, the plain kernel at least 40 times faster than
-    // the reference inside the set and 20 times on every other region; the
-    // cycle check at least 300 times inside the set and no more than 5 %
-    // slower than the plain kernel elsewhere.
+// The goals: on every core, the plain kernel at least 40 times faster than
+// the reference inside the set and 20 times on every other region; the
+// cycle check at least 300 times inside the set and no more than 5 %
+// slower than the plain kernel elsewhere.
+void printGoals(const std::vector<Row>& rows) {
     std::printf("\ngoals (all cores):\n");
     for (const Row& row : rows) {
-        const bool interior = std::string_view(row.name) == "interior";
+        const bool interior = row.name == "interior";
         const double plainGoal = interior ? 40 : 20;
         const double plainX = row.refMs / row.plainAll;
         const double cycleX = row.refMs / row.cycleAll;
         const double slower = (row.cycleAll / row.plainAll - 1) * 100;
-        std::printf("  %-9s plain %6.1fx (goal %3.0fx) %-4s", row.name, plainX, plainGoal,
+        std::printf("  %-9s plain %6.1fx (goal %3.0fx) %-4s", row.name.c_str(), plainX, plainGoal,
                     plainX >= plainGoal ? "met" : "MISS");
         if (interior)
             std::printf("  cycle check %6.1fx (goal 300x) %s\n", cycleX, cycleX >= 300 ? "met" : "MISS");
         else
             std::printf("  cycle check %+5.1f%% vs plain (goal <= +5%%) %s\n", slower, slower <= 5 ? "met" : "MISS");
     }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const BenchOptions options = parseOptions(argc, argv);
+    printHeader(options);
+    std::vector<Row> rows;
+    for (const bench::Region& r : bench::regions()) rows.push_back(measureRegion(r, options));
+    printGoals(rows);
+    const bool allEqual = std::all_of(rows.begin(), rows.end(), [](const Row& row) { return row.equal; });
     std::printf("counts identical to the reference: %s\n", allEqual ? "yes" : "NO");
     return allEqual ? 0 : 1;
 }

@@ -21,7 +21,7 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-inline constexpr int kDefaultPictureSize = 500;  // the window's drawing
+inline constexpr int kDefaultPictureSize = kLogicalSize;  // the window's drawing
 
 struct RenderOptions {
     bool help = false;                  // print the usage and nothing else

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <new>
 #include <numeric>
@@ -15,16 +14,11 @@
 #include "picture_file.h"
 #include "progress_bar.h"
 #include "safe_file.h"
+#include "timing.h"
 
 namespace mandel::tool {
 
 namespace {
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
 
 // Standard output did not take the result.
 class OutputError : public std::runtime_error {
@@ -118,18 +112,17 @@ RenderSummary renderInBands(const RenderOptions& options, std::span<PictureSink*
 RenderResult render(const RenderOptions& options) {
     const RenderSettings& s = options.settings;
     RenderResult result;
-    result.plan = planScan(s.amin, s.bmin, s.side, s.cside, static_cast<float>(options.size));
+    result.plan = planPictureScan(regionOf(options), options.size, ScanExtent::WholePass).plan;
     result.counts.assign(result.plan.pointCount(), 0);
 
     std::vector<double> times;
     for (unsigned run = 0; run < options.repeat; ++run) {
-        const auto start = std::chrono::steady_clock::now();
-        if (options.scalar)
-            escapeCountsReference(result.plan, s.cmax, result.counts);
-        else
-            escapeCountsFast(result.plan, s.cmax, result.counts, options.threads);
-        const auto stop = std::chrono::steady_clock::now();
-        times.push_back(std::chrono::duration<double, std::milli>(stop - start).count());
+        times.push_back(timeMs([&] {
+            if (options.scalar)
+                escapeCountsReference(result.plan, s.cmax, result.counts);
+            else
+                escapeCountsFast(result.plan, s.cmax, result.counts, options.threads);
+        }));
     }
     result.medianMs = median(times);
     result.iterations = std::accumulate(result.counts.begin(), result.counts.end(), 0LL);

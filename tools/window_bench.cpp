@@ -13,8 +13,6 @@
 #include "escape_counts.h"
 #include "form1.h"
 #include "render_options.h"
-#include "render_settings.h"
-#include "scan_plan.h"
 
 namespace {
 
@@ -37,8 +35,9 @@ unsigned repeatCount(int argc, char* argv[]) {
 // The window's read-outs, which a drawing reads.
 void setReadouts(const mandel_ui::Form1& form, const bench::Region& r) {
     const char* const names[] = {"lbl1", "lbl2", "lbl3", "lbl4"};
-    const char* const texts[] = {r.real, r.imag, r.side, r.limit};
-    for (int i = 0; i < 4; ++i) form.findChild<QLabel*>(QLatin1String(names[i]))->setText(texts[i]);
+    const std::string* const texts[] = {&r.texts.real, &r.texts.imag, &r.texts.side, &r.texts.limit};
+    for (int i = 0; i < 4; ++i)
+        form.findChild<QLabel*>(QLatin1String(names[i]))->setText(QString::fromStdString(*texts[i]));
 }
 
 }  // namespace
@@ -50,21 +49,17 @@ int main(int argc, char* argv[]) {
     mandel_ui::Form1 form;
     form.Form_Load();
 
-    constexpr float kLogicalSize = mandel::kLogicalSize;
     std::printf("%-34s %12s %12s %7s\n", "region", "compute ms", "window ms", "ratio");
-    for (const bench::Region& r : bench::kRegions) {
-        mandel::RenderSettings s;
-        s.load(r.real, r.imag, r.side, r.limit, kLogicalSize);
-        const mandel::ScanPlan plan = mandel::planScan(s.amin, s.bmin, s.side, s.cside, kLogicalSize);
-        std::vector<std::int16_t> counts(plan.pointCount());
-        const double compute = bench::medianMs(repeats, [&] { mandel::escapeCountsFast(plan, s.cmax, counts); });
+    for (const bench::Region& r : bench::regions()) {
+        const mandel::PictureScan drawing = bench::windowDrawing(r);
+        std::vector<std::int16_t> counts(drawing.plan.pointCount());
+        const double compute =
+            bench::medianMs(repeats, [&] { mandel::escapeCountsFast(drawing.plan, drawing.settings.cmax, counts); });
 
         setReadouts(form, r);
         const double window = bench::medianMs(repeats, [&] { form.btnstart_Click(); });
 
-        char name[64];
-        std::snprintf(name, sizeof name, "%s %s %s %s", r.real, r.imag, r.side, r.limit);
-        std::printf("%-34s %12.3f %12.3f %7.2f\n", name, compute, window, window / compute);
+        std::printf("%-34s %12.3f %12.3f %7.2f\n", r.label().c_str(), compute, window, window / compute);
     }
     return 0;
 }
