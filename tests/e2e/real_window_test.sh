@@ -27,18 +27,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-fail() { echo "FAIL: $*" >&2; exit 1; }
-
-# Bounded polling: every wait below gives up after about ten seconds.
-wait_for() {
-  local what=$1
-  shift
-  for _ in $(seq 1 100); do
-    if "$@"; then return 0; fi
-    sleep 0.1
-  done
-  fail "timed out waiting for $what"
-}
+# fail, wait_for (bounded), find_window
+source "$(dirname "$0")/../common/window_test_lib.sh"
 
 if [ -n "${MANDEL_E2E_WM:-}" ]; then
   "$MANDEL_E2E_WM" >"$work/wm.log" 2>&1 &
@@ -52,7 +42,6 @@ cp "$program" "$work/mandelbrot"
 "$work/mandelbrot" &
 pid=$!
 
-find_window() { window=$(xdotool search --onlyvisible --class mandelbrot 2>/dev/null | head -n1) && [ -n "$window" ]; }
 wait_for "the main window" find_window
 eval "$(xdotool getwindowgeometry --shell "$window")"  # WIDTH, HEIGHT (its X and Y miss a frame)
 # The client area (756 × 465 pixels) sits below the menu bar.

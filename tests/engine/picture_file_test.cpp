@@ -23,19 +23,16 @@
 #include "collecting_sink.h"
 #include "picture_file.h"
 #include "safe_file.h"
+#include "scratch_folder.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<std::uint8_t>;
+using test::Bytes;
+using test::readAll;
 using mandel::PictureFormat;
 
 const mandel::RegionTexts kBoundary{"-0.775", "0.107", "0.01", "180"};
-
-Bytes readAll(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
 
 std::int32_t le32(const Bytes& b, std::size_t at) {
     return static_cast<std::int32_t>(b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24);
@@ -104,25 +101,8 @@ Bytes expectedBmp(const Bytes& indices, std::size_t size, bool topDown) {
     return bytes;
 }
 
-class PictureFiles : public testing::Test {
+class PictureFiles : public test::ScratchFolder {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("picture_file_test_" + std::to_string(::getpid()) + "_" +
-                                            testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override {
-        mandel::safeFileCalls() = saved_;
-        fs::remove_all(dir_);
-    }
-    std::vector<std::string> names() const {
-        std::vector<std::string> found;
-        for (const auto& entry : fs::directory_iterator(dir_)) found.push_back(entry.path().filename().string());
-        std::sort(found.begin(), found.end());
-        return found;
-    }
-
     // Draws the region into the file and into memory at once; returns the indices.
     Bytes drawInto(const fs::path& path, PictureFormat format, int size, const mandel::DrawOptions& options = {},
                    bool* completed = nullptr) {
@@ -134,11 +114,6 @@ protected:
         if (completed) *completed = result.completed;
         return memory.pixels;
     }
-
-    fs::path dir_;
-
-private:
-    mandel::SafeFileCalls saved_ = mandel::safeFileCalls();
 };
 
 // Small bands, so that the file is written in many pieces.

@@ -14,46 +14,19 @@
 #include <vector>
 
 #include "safe_file.h"
+#include "scratch_folder.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<std::uint8_t>;
-
-Bytes readAll(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
+using test::Bytes;
+using test::readAll;
 
 void writeAll(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
 Bytes bytesOf(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
-// A fresh folder per test; lists what is in it to catch left-over temporary files.
-class SafeFile : public testing::Test {
-protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("safe_file_test_" + std::to_string(::getpid()) + "_" +
-                testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override {
-        mandel::safeFileCalls() = saved_;
-        fs::remove_all(dir_);
-    }
-    std::vector<std::string> names() const {
-        std::vector<std::string> found;
-        for (const auto& entry : fs::directory_iterator(dir_)) found.push_back(entry.path().filename().string());
-        std::sort(found.begin(), found.end());
-        return found;
-    }
-    fs::path dir_;
-
-private:
-    mandel::SafeFileCalls saved_ = mandel::safeFileCalls();
-};
+class SafeFile : public test::ScratchFolder {};
 
 ssize_t failingWrite(int, const void*, std::size_t) {
     errno = ENOSPC;

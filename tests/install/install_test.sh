@@ -33,18 +33,8 @@ cleanup() {
 [ -f "$manifest" ] && cp "$manifest" "$work/manifest"
 trap cleanup EXIT
 
-fail() { echo "FAIL: $*" >&2; exit 1; }
-
-# Bounded polling: every wait below gives up after about ten seconds.
-wait_for() {
-  local what=$1
-  shift
-  for _ in $(seq 1 100); do
-    if "$@"; then return 0; fi
-    sleep 0.1
-  done
-  fail "timed out waiting for $what"
-}
+# fail, wait_for (bounded), find_window
+source "$(dirname "$0")/../common/window_test_lib.sh"
 
 # ---- the installed files
 
@@ -99,7 +89,6 @@ as_user() {
 
 as_user "$prefix/bin/mandelbrot" &
 pid=$!
-find_window() { window=$(xdotool search --onlyvisible --class mandelbrot 2>/dev/null | head -n1) && [ -n "$window" ]; }
 wait_for "the main window" find_window
 xdotool windowfocus --sync "$window"
 
