@@ -1,0 +1,85 @@
+#pragma once
+
+// The deep engine's face: escape counts of a DeepView that are those of exact
+// arithmetic, at any depth. One reference orbit in MPFR serves every pixel;
+// each pixel is iterated by perturbation against it (double precision, or an
+// extended range below double's), pixels whose count the arithmetic cannot
+// settle are recomputed with more precision. Counts are identical on every
+// SIMD target, thread count and machine.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "deep/deep_view.h"
+
+namespace mandel {
+
+// The reference orbit (and what is derived from it), shareable between
+// drawings: a drawing of a nearby view with no higher precision need reuses it.
+class DeepReference;
+
+struct DeepReferenceInfo {
+    std::int64_t length = 0;      // iterations the reference holds
+    int precisionBits = 0;        // MPFR precision of the reference
+    double buildMs = 0;           // time to compute it (and its tables)
+    std::size_t bytes = 0;        // memory it holds
+    std::string numberType;       // number type of the pixels' iteration ("double", "extended", ...)
+};
+
+struct DeepProgress {
+    std::int64_t rowsDone = 0;
+    std::int64_t rowsTotal = 0;
+};
+
+struct DeepOptions {
+    unsigned threads = 0;  // 0 = every core
+    bool bla = true;       // skip iterations with the bilinear approximation, where it is exact enough
+    // Set from any thread to stop: the computation returns within 50 ms.
+    const std::atomic<bool>* cancel = nullptr;
+    // Called on the computing thread(s), one at a time, at least every 50 ms
+    // while rows are computed; returning false stops like cancel.
+    std::function<bool(const DeepProgress&)> progress;
+};
+
+struct DeepStats {
+    std::int64_t iterationsMade = 0;     // perturbation steps taken
+    std::int64_t iterationsSkipped = 0;  // iterations covered by approximation steps
+    std::int64_t pixelsRecomputed = 0;   // pixels settled with more precision
+    double recomputeMs = 0;              // time spent on those
+};
+
+class DeepDrawing {
+public:
+    // Throws std::invalid_argument (the message of deepViewProblem) for a bad
+    // view. `reuse`, when given and suitable for this view, is taken instead
+    // of computing a new reference.
+    explicit DeepDrawing(const DeepView& view, std::shared_ptr<const DeepReference> reuse = nullptr);
+    ~DeepDrawing();
+    DeepDrawing(const DeepDrawing&) = delete;
+    DeepDrawing& operator=(const DeepDrawing&) = delete;
+
+    const DeepView& view() const;
+
+    // Computes the reference orbit if it is not there yet (it is also
+    // computed on the first computeRows). Returns false if cancelled.
+    bool prepare(const DeepOptions& options = {});
+
+    // Escape counts (1 .. limit) of rows firstRow .. firstRow + rows − 1 into
+    // counts (rows × width, row-major). Returns false if cancelled; counts is
+    // then incomplete.
+    bool computeRows(int firstRow, int rows, std::span<std::int32_t> counts, const DeepOptions& options = {});
+
+    std::shared_ptr<const DeepReference> reference() const;  // null before prepare
+    DeepReferenceInfo referenceInfo() const;
+    DeepStats stats() const;  // totals over every computeRows so far
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+}  // namespace mandel
