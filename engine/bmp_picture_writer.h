@@ -16,13 +16,14 @@ namespace mandel {
 // of BMP files accept.
 class BmpPictureWriter : public PictureSink {
 public:
-    BmpPictureWriter(const std::string& path, std::size_t size);
+    BmpPictureWriter(const std::string& path, std::size_t width, std::size_t height);
     void writeRows(std::span<const std::uint8_t> indices, std::size_t rows) override;
     void finish() override;
 
 private:
     SafeFileWriter file_;
-    std::size_t size_;
+    std::size_t width_;
+    std::size_t height_;
     std::size_t rowBytes_;
     bool bottomUp_;
     std::size_t rowsWritten_ = 0;

@@ -21,7 +21,7 @@ std::vector<std::uint8_t> colourIndexByCount(float cmax, float cstep, short limi
 class PictureSink {
 public:
     virtual ~PictureSink() = default;
-    // `rows` rows of `width` colour indices each (width = the picture's size),
+    // `rows` rows of `width` colour indices each (width = the picture's width),
     // continuing below the rows of the previous call.
     virtual void writeRows(std::span<const std::uint8_t> indices, std::size_t rows) = 0;
     // After the last row: completes the output. Not called when the drawing stops early.

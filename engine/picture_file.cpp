@@ -8,13 +8,10 @@
 
 namespace mandel {
 
-namespace {
-
-// The program as the files name it; the version comes from the build.
-constexpr const char* kProgramName = "mandelbrot";
-constexpr const char* kProgramVersion = MANDEL_PROGRAM_VERSION;
-
-}  // namespace
+std::string pictureSoftwareText() {
+    // The version comes from the build.
+    return std::string(picture_text::kProgramName) + " " + MANDEL_PROGRAM_VERSION;
+}
 
 PictureFormat pictureFormatForPath(std::string_view path) {
     constexpr std::string_view kBmpSuffix = ".bmp";
@@ -27,19 +24,21 @@ PictureFormat pictureFormatForPath(std::string_view path) {
 }
 
 std::vector<std::pair<std::string, std::string>> pictureTextFields(const PictureFacts& facts) {
+    using namespace picture_text;
     return {
-        {"Software", std::string(kProgramName) + " " + kProgramVersion},
-        {"Real-part minimum", facts.region.real},
-        {"Imaginary-part minimum", facts.region.imag},
-        {"Side length", facts.region.side},
-        {"Iteration limit", facts.region.limit},
-        {"Size", std::to_string(facts.size)},
+        {kSoftware, pictureSoftwareText()},
+        {kRealMin, facts.region.real},
+        {kImagMin, facts.region.imag},
+        {kSide, facts.region.side},
+        {kLimit, facts.region.limit},
+        {kSize, std::to_string(facts.size)},
+        {kArithmetic, kSinglePrecision},
     };
 }
 
 std::unique_ptr<PictureSink> openPictureFile(const std::string& path, PictureFormat format, const PictureFacts& facts) {
-    if (format == PictureFormat::Bmp) return std::make_unique<BmpPictureWriter>(path, facts.size);
-    return std::make_unique<PngPictureWriter>(path, facts.size, pictureTextFields(facts));
+    if (format == PictureFormat::Bmp) return std::make_unique<BmpPictureWriter>(path, facts.size, facts.size);
+    return std::make_unique<PngPictureWriter>(path, facts.size, facts.size, pictureTextFields(facts));
 }
 
 }  // namespace mandel

@@ -66,11 +66,10 @@ struct TextChunks {
     }
 };
 
-bool describeImage(png_structp png, png_infop info, std::size_t size, const TextChunks& text,
+bool describeImage(png_structp png, png_infop info, std::size_t width, std::size_t height, const TextChunks& text,
                    const PngCompression& compression) {
     if (setjmp(png_jmpbuf(png))) return false;
-    const auto side = static_cast<png_uint_32>(size);
-    png_set_IHDR(png, info, side, side, 8, PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8, PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
     png_color palette[kColourCount];
     for (int i = 0; i < kColourCount; ++i) palette[i] = {Palette[i].red, Palette[i].green, Palette[i].blue};
@@ -86,10 +85,10 @@ bool describeImage(png_structp png, png_infop info, std::size_t size, const Text
 
 }  // namespace
 
-PngPictureWriter::PngPictureWriter(const std::string& path, std::size_t size,
+PngPictureWriter::PngPictureWriter(const std::string& path, std::size_t width, std::size_t height,
                                    const std::vector<std::pair<std::string, std::string>>& textFields,
                                    PngCompression compression)
-    : file_(path), size_(size) {
+    : file_(path), width_(width), height_(height) {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, this, onLibpngError, ignoreLibpngWarning);
     if (png == nullptr) throw std::bad_alloc();
     encoder_.png = png;
@@ -97,7 +96,7 @@ PngPictureWriter::PngPictureWriter(const std::string& path, std::size_t size,
     if (encoder_.info == nullptr) throw std::bad_alloc();
     png_set_write_fn(png, this, writeToFile, flushNothing);
     const TextChunks text(textFields);
-    if (!describeImage(png, encoder_.info, size, text, compression) || !writeHeader(png, encoder_.info)) fail();
+    if (!describeImage(png, encoder_.info, width, height, text, compression) || !writeHeader(png, encoder_.info)) fail();
 }
 
 PngPictureWriter::Encoder::~Encoder() {
@@ -127,14 +126,14 @@ void PngPictureWriter::fail() {
 }
 
 void PngPictureWriter::writeRows(std::span<const std::uint8_t> indices, std::size_t rows) {
-    if (indices.size() != rows * size_ || rowsWritten_ + rows > size_)
+    if (indices.size() != rows * width_ || rowsWritten_ + rows > height_)
         throw std::invalid_argument("PNG rows do not match the picture");
-    if (!writeRowsOf(encoder_.png, indices.data(), rows, size_)) fail();
+    if (!writeRowsOf(encoder_.png, indices.data(), rows, width_)) fail();
     rowsWritten_ += rows;
 }
 
 void PngPictureWriter::finish() {
-    if (rowsWritten_ != size_) throw std::logic_error("PNG finished before its last row");
+    if (rowsWritten_ != height_) throw std::logic_error("PNG finished before its last row");
     if (!writeEnd(encoder_.png, encoder_.info)) fail();
     file_.commit();
 }

@@ -25,7 +25,7 @@ struct PngCompression {
 // libpng, with text fields before the image data.
 class PngPictureWriter : public PictureSink {
 public:
-    PngPictureWriter(const std::string& path, std::size_t size,
+    PngPictureWriter(const std::string& path, std::size_t width, std::size_t height,
                      const std::vector<std::pair<std::string, std::string>>& textFields,
                      PngCompression compression = {});
     void writeRows(std::span<const std::uint8_t> indices, std::size_t rows) override;
@@ -47,7 +47,8 @@ private:
     };
 
     SafeFileWriter file_;
-    std::size_t size_;
+    std::size_t width_;
+    std::size_t height_;
     std::size_t rowsWritten_ = 0;
     Encoder encoder_;
     std::exception_ptr writeError_;  // from the file, while libpng was writing

@@ -91,7 +91,7 @@ double peakRssMegabytes() {
 std::unique_ptr<mandel::PictureSink> openFile(const BenchOptions& o, const std::string& path,
                                               const mandel::PictureFacts& facts) {
     if (o.format == mandel::PictureFormat::Png)
-        return std::make_unique<mandel::PngPictureWriter>(path, facts.size, mandel::pictureTextFields(facts),
+        return std::make_unique<mandel::PngPictureWriter>(path, facts.size, facts.size, mandel::pictureTextFields(facts),
                                                           o.compression);
     return mandel::openPictureFile(path, o.format, facts);
 }

@@ -145,7 +145,8 @@ TEST_F(PictureFiles, PngDecodesToThePixelsThePaletteAndTheRegion) {
                                                   {"Imaginary-part minimum", "0.107"},
                                                   {"Side length", "0.01"},
                                                   {"Iteration limit", "180"},
-                                                  {"Size", "777"}};
+                                                  {"Size", "777"},
+                                                  {"Arithmetic", "single-precision"}};
     EXPECT_EQ(png.text, text);
     EXPECT_EQ(names(), std::vector<std::string>{"boundary.png"}) << "no temporary file left";
 }
