@@ -1,0 +1,60 @@
+#include "deep/count_map_file.h"
+
+#include <bit>
+#include <stdexcept>
+
+namespace mandel {
+
+namespace {
+
+constexpr char kNpyMagic[] = "\x93NUMPY";
+constexpr std::size_t kNpyMagicBytes = sizeof kNpyMagic - 1;
+constexpr std::size_t kNpyPreambleBytes = kNpyMagicBytes + 2 + 2;  // magic, version 1.0, header length
+constexpr std::size_t kNpyAlignment = 64;
+
+}  // namespace
+
+std::vector<std::uint8_t> countMapHeader(std::size_t width, std::size_t height) {
+    std::string dictionary = "{'descr': '<i4', 'fortran_order': False, 'shape': (" + std::to_string(height) + ", " +
+                             std::to_string(width) + "), }";
+    const std::size_t unpadded = kNpyPreambleBytes + dictionary.size() + 1;  // + the closing newline
+    dictionary.append((kNpyAlignment - unpadded % kNpyAlignment) % kNpyAlignment, ' ');
+    dictionary += '\n';
+    std::vector<std::uint8_t> header(kNpyMagic, kNpyMagic + kNpyMagicBytes);
+    header.push_back(1);  // format 1.0
+    header.push_back(0);
+    header.push_back(static_cast<std::uint8_t>(dictionary.size() & 0xff));
+    header.push_back(static_cast<std::uint8_t>(dictionary.size() >> 8));
+    header.insert(header.end(), dictionary.begin(), dictionary.end());
+    return header;
+}
+
+CountMapWriter::CountMapWriter(const std::string& path, std::size_t width, std::size_t height)
+    : file_(path), width_(width), height_(height) {
+    const std::vector<std::uint8_t> header = countMapHeader(width, height);
+    file_.write(header.data(), header.size());
+}
+
+void CountMapWriter::writeCounts(std::span<const std::int32_t> counts, std::size_t rows) {
+    if (counts.size() != rows * width_ || rowsWritten_ + rows > height_)
+        throw std::invalid_argument("count map rows do not match the drawing");
+    if constexpr (std::endian::native == std::endian::little) {
+        file_.write(counts.data(), counts.size_bytes());
+    } else {
+        bytes_.resize(counts.size_bytes());
+        std::uint8_t* out = bytes_.data();
+        for (const std::int32_t count : counts) {
+            const auto bits = static_cast<std::uint32_t>(count);
+            for (int shift = 0; shift < 32; shift += 8) *out++ = static_cast<std::uint8_t>(bits >> shift);
+        }
+        file_.write(bytes_.data(), bytes_.size());
+    }
+    rowsWritten_ += rows;
+}
+
+void CountMapWriter::finish() {
+    if (rowsWritten_ != height_) throw std::logic_error("count map finished before its last row");
+    file_.commit();
+}
+
+}  // namespace mandel

@@ -1,0 +1,39 @@
+#pragma once
+
+// Count maps: the counts of a drawing as a NumPy .npy file, for users who
+// colour the counts their own way (numpy.load reads it).
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "deep/deep_picture.h"
+#include "safe_file.h"
+
+namespace mandel {
+
+// The .npy header (format 1.0) of a width × height array of little-endian
+// 32-bit integers in row order: the magic, the version, the header's length
+// and its dictionary, padded with spaces and a newline to a multiple of 64 bytes.
+std::vector<std::uint8_t> countMapHeader(std::size_t width, std::size_t height);
+
+// Writes a count map row by row as the drawing goes, through SafeFileWriter:
+// the file is complete on disk only after finish(), and nothing is left of it
+// when the writer is destroyed unfinished. Throws FileWriteError when the
+// file cannot be created or a write fails.
+class CountMapWriter : public CountSink {
+public:
+    CountMapWriter(const std::string& path, std::size_t width, std::size_t height);
+    void writeCounts(std::span<const std::int32_t> counts, std::size_t rows) override;
+    void finish() override;
+
+private:
+    SafeFileWriter file_;
+    std::size_t width_;
+    std::size_t height_;
+    std::size_t rowsWritten_ = 0;
+    std::vector<std::uint8_t> bytes_;  // a block's counts in little-endian order
+};
+
+}  // namespace mandel
