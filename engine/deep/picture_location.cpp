@@ -98,7 +98,7 @@ public:
         const std::string* text = field(keyword);
         if (text == nullptr) return {};
         const std::string problem = decimalTextProblem(*text);
-        if (!problem.empty()) fail(std::string("the field '") + keyword + "': " + problem);
+        if (!problem.empty()) fail(std::string("the field '") + keyword + "' " + problem);
         return *text;
     }
 

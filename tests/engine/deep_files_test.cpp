@@ -134,7 +134,7 @@ TEST_F(DeepFiles, PicturesThatDoNotSayWhereAreRefusedWithTheReason) {
         {without("Software"), "not a picture of this program"},
         {with("Software", "GIMP 2.10"), "not a picture of this program"},
         {without("Side length"), "'Side length' is missing"},
-        {with("Real-part minimum", "0x1p3"), "'Real-part minimum'"},
+        {with("Real-part minimum", "0x1p3"), "'Real-part minimum' is not a decimal number"},
         {with("Iteration limit", "2147483648"), "'Iteration limit' is not a whole number from 1 to 2147483647"},
         {with("Base count", "41234"), "'Base count' is not a whole number from 0 to 41233"},
         {with("Size", "17"), "'Size' (17) is not the image's size"},
