@@ -1,0 +1,53 @@
+#pragma once
+
+// What a view needs from MPFR before any pixel: the precisions (the pixel
+// precision of the exact-count definition and the reference's, with guard
+// bits), whether offsets leave double's range, the centre point, and each
+// column's and row's offset from the reference point with its error bound.
+
+#include <memory>
+#include <vector>
+
+#include "deep/deep_view.h"
+#include "deep/ext_real.h"
+#include "deep/mpfr_value.h"
+
+namespace mandel {
+
+inline constexpr int kDefinitionGuardBits = 64;  // bits below the pixel spacing in the definition
+inline constexpr int kReferenceGuardBits = 64;   // further bits for the reference orbit
+inline constexpr int kCoordinateGuardBits = 64;  // further bits for pixel offsets
+// Below a spacing of 2^-960 (about 1e-289) pixels iterate in extended range.
+inline constexpr long kExtendedBelowExponent = -960;
+
+struct DeepGeometry {
+    int pixelBits = 0;       // P of the definition
+    int referenceBits = 0;   // reference orbit's precision
+    int coordinateBits = 0;  // precision of the offsets' computation
+    bool extended = false;
+    ExtReal spacing;                         // s / min(W, H), rounded
+    std::unique_ptr<MpfrValue> centreRe;     // view's centre at referenceBits
+    std::unique_ptr<MpfrValue> centreIm;
+};
+
+DeepGeometry deepGeometry(const DeepView& view);
+
+// δc of one column (real part) or row (imaginary part) from the reference
+// point, and a bound on its error.
+struct AxisOffset {
+    ExtReal value;
+    ExtReal err;
+};
+
+struct PixelOffsets {
+    std::vector<AxisOffset> columns;
+    std::vector<AxisOffset> rows;
+};
+
+PixelOffsets pixelOffsets(const DeepView& view, const DeepGeometry& geometry, mpfr_srcptr referenceRe,
+                          mpfr_srcptr referenceIm);
+
+// |x − y| ≤ limit, in MPFR.
+bool withinDistance(mpfr_srcptr x, mpfr_srcptr y, const ExtReal& limit);
+
+}  // namespace mandel

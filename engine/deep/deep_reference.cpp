@@ -1,0 +1,89 @@
+#include "deep/deep_reference.h"
+
+#include <chrono>
+#include <cmath>
+#include <algorithm>
+#include <limits>
+
+#include "deep/error_bound.h"
+
+namespace mandel {
+
+namespace {
+
+constexpr int kCancelCheckInterval = 2048;
+
+// |x + iy| rounded upward (both parts extended).
+ExtReal magnitudeUp(const ExtReal& x, const ExtReal& y) { return roundUp(sqrt(x * x + y * y)); }
+
+}  // namespace
+
+DeepReference::DeepReference(const MpfrValue& centreRe, const MpfrValue& centreIm, std::int64_t limit, bool extended,
+                             const ExtReal& errorCeiling, const std::atomic<bool>* cancel)
+    : centreRe_(centreRe), centreIm_(centreIm), limit_(limit), extended_(extended)
+{
+    const auto start = std::chrono::steady_clock::now();
+    const mpfr_prec_t bits = mpfr_get_prec(centreRe_.get());
+    MpfrValue zr(bits), zi(bits), sr(bits), si(bits), t(bits);
+    // Each MPFR operation rounds by at most 2^-bits of its result; a step of
+    // Z² + C has five of them, bounded together below.
+    const ExtReal stepRounding(8.0, -static_cast<std::int64_t>(bits));
+    const ExtReal cAbs = magnitudeUp(toExtReal(centreRe_.get()), toExtReal(centreIm_.get()));
+    ExtReal error;  // bound on |Z_m(MPFR) − Z_m(exact)|
+    orbit_.push_back(OrbitPoint{});
+    mpfr_set(zr.get(), centreRe_.get(), MPFR_RNDN);
+    mpfr_set(zi.get(), centreIm_.get(), MPFR_RNDN);
+    for (std::int64_t m = 1;; ++m) {
+        store(zr.get(), zi.get(), error);
+        if (m >= limit) break;
+        const ExtReal zAbs = magnitudeUp(toExtReal(zr.get()), toExtReal(zi.get()));
+        if (zAbs.toDouble() > 2) {
+            escaped_ = true;
+            break;
+        }
+        if (errorCeiling < error) {
+            truncated_ = true;
+            break;
+        }
+        if (cancel && m % kCancelCheckInterval == 0 && cancel->load(std::memory_order_relaxed)) {
+            cancelled_ = true;
+            return;
+        }
+        // Z ← Z² + C
+        mpfr_sqr(sr.get(), zr.get(), MPFR_RNDN);
+        mpfr_sqr(si.get(), zi.get(), MPFR_RNDN);
+        mpfr_mul(t.get(), zr.get(), zi.get(), MPFR_RNDN);
+        mpfr_sub(zr.get(), sr.get(), si.get(), MPFR_RNDN);
+        mpfr_add(zr.get(), zr.get(), centreRe_.get(), MPFR_RNDN);
+        mpfr_mul_2ui(zi.get(), t.get(), 1, MPFR_RNDN);
+        mpfr_add(zi.get(), zi.get(), centreIm_.get(), MPFR_RNDN);
+        error = roundUp(error * (ExtReal(2.0) * zAbs + error) + stepRounding * (zAbs * zAbs + cAbs));
+    }
+    orbit_.shrink_to_fit();
+    buildMs_ = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+void DeepReference::store(mpfr_srcptr zr, mpfr_srcptr zi, const ExtReal& mpfrError)
+{
+    OrbitPoint point;
+    const ExtReal re = toExtReal(zr), im = toExtReal(zi);
+    // Rounding to double (or to the mantissas) adds at most 2^-53 of each part,
+    // and a smaller part far below the larger may lose its last bits.
+    ExtReal error = mpfrError + ExtReal(0x1p-52) * magnitudeUp(re, im);
+    if (extended_) {
+        const std::int64_t shared = std::max<std::int64_t>({re.exponent, im.exponent, -1000000000});
+        point.re = std::ldexp(re.mantissa, static_cast<int>(std::max<std::int64_t>(re.exponent - shared, -2000)));
+        point.im = std::ldexp(im.mantissa, static_cast<int>(std::max<std::int64_t>(im.exponent - shared, -2000)));
+        point.exponent = static_cast<std::int32_t>(shared);
+        error = roundUp(error + ExtReal(1.0, shared - 1070));
+        point.err = error.mantissa;
+        point.errExponent = static_cast<std::int32_t>(error.isZero() ? -2000000000 : error.exponent);
+    } else {
+        point.re = mpfr_get_d(zr, MPFR_RNDN);
+        point.im = mpfr_get_d(zi, MPFR_RNDN);
+        point.err = upperDouble(roundUp(error + ExtReal(1.0, -1070)));
+    }
+    orbit_.push_back(point);
+}
+
+}  // namespace mandel

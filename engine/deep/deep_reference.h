@@ -1,0 +1,64 @@
+#pragma once
+
+// The reference orbit: Z_0 = 0, Z_1 = C, Z_{m+1} = Z_m² + C computed in MPFR
+// from the reference point C, stored rounded to double (or to a mantissa and
+// exponent below double's range) with a bound on its distance from the exact
+// orbit of C. It ends where Z escapes, at the limit, or where the bound stops
+// being small beside the pixels' own rounding (the pixels then rebase).
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+#include "deep/ext_real.h"
+#include "deep/mpfr_value.h"
+
+namespace mandel {
+
+// One iteration of the reference, 32 bytes. Value (re + i·im)·2^exponent and
+// error bound err·2^errExponent; the exponents are 0 in double mode.
+struct OrbitPoint {
+    double re = 0;
+    double im = 0;
+    double err = 0;
+    std::int32_t exponent = 0;
+    std::int32_t errExponent = 0;
+};
+
+class DeepReference {
+public:
+    // C = (centreRe, centreIm) exactly as given (their precision is the
+    // reference's). Orbits up to `limit` iterations; returns with
+    // cancelled() true if *cancel turns true.
+    DeepReference(const MpfrValue& centreRe, const MpfrValue& centreIm, std::int64_t limit, bool extended,
+                  const ExtReal& errorCeiling, const std::atomic<bool>* cancel);
+
+    const MpfrValue& centreRe() const { return centreRe_; }
+    const MpfrValue& centreIm() const { return centreIm_; }
+    int precisionBits() const { return static_cast<int>(mpfr_get_prec(centreRe_.get())); }
+    bool extended() const { return extended_; }
+    std::int64_t limit() const { return limit_; }
+    bool cancelled() const { return cancelled_; }
+    // Z_0 .. Z_L; the last one ends the orbit (escaped, at the limit, or the
+    // error ceiling reached), so a pixel rebases when it gets there.
+    const std::vector<OrbitPoint>& orbit() const { return orbit_; }
+    bool escaped() const { return escaped_; }
+    bool truncated() const { return truncated_; }
+    double buildMs() const { return buildMs_; }
+    std::size_t bytes() const { return orbit_.capacity() * sizeof(OrbitPoint); }
+
+private:
+    void store(mpfr_srcptr zr, mpfr_srcptr zi, const ExtReal& mpfrError);
+
+    MpfrValue centreRe_;
+    MpfrValue centreIm_;
+    std::int64_t limit_;
+    bool extended_;
+    bool cancelled_ = false;
+    bool escaped_ = false;
+    bool truncated_ = false;
+    double buildMs_ = 0;
+    std::vector<OrbitPoint> orbit_;
+};
+
+}  // namespace mandel

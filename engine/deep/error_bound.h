@@ -1,0 +1,28 @@
+#pragma once
+
+// Helpers for error bounds carried in round-to-nearest arithmetic: each bound
+// is inflated a little after it is computed, which covers the rounding of the
+// few operations that computed it, so the result stays an upper bound.
+
+#include <cmath>
+#include <limits>
+
+#include "deep/ext_real.h"
+
+namespace mandel {
+
+// Relative inflation covering the rounding of one bound's computation (a few
+// dozen operations of relative error 2^-53 each).
+inline constexpr double kBoundInflation = 1 + 0x1p-40;
+
+inline double roundUp(double bound) { return bound * kBoundInflation; }
+inline ExtReal roundUp(const ExtReal& bound) { return ExtReal(bound.mantissa * kBoundInflation, bound.exponent); }
+
+// A double at least as large as a bound.
+inline double upperDouble(double bound) { return bound; }
+inline double upperDouble(const ExtReal& bound)
+{
+    return bound.toDouble() * kBoundInflation + std::numeric_limits<double>::denorm_min();
+}
+
+}  // namespace mandel

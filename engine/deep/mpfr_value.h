@@ -1,0 +1,42 @@
+#pragma once
+
+// Owning wrappers around MPFR numbers, and the conversions the deep engine
+// needs between MPFR and its double / extended-range numbers.
+
+#include <mpfr.h>
+
+#include <string>
+
+#include "deep/ext_real.h"
+
+namespace mandel {
+
+class MpfrValue {
+public:
+    explicit MpfrValue(mpfr_prec_t bits) { mpfr_init2(value_, bits); }
+    ~MpfrValue() { mpfr_clear(value_); }
+    MpfrValue(const MpfrValue& other) : MpfrValue(mpfr_get_prec(other.value_)) { mpfr_set(value_, other.value_, MPFR_RNDN); }
+    MpfrValue& operator=(const MpfrValue&) = delete;
+
+    mpfr_ptr get() { return value_; }
+    mpfr_srcptr get() const { return value_; }
+
+private:
+    mpfr_t value_;
+};
+
+// The value rounded to the nearest extended-range number (relative error at
+// most 2^-53).
+inline ExtReal toExtReal(mpfr_srcptr x)
+{
+    if (mpfr_zero_p(x)) return {};
+    long exponent = 0;
+    const double mantissa = mpfr_get_d_2exp(&exponent, x, MPFR_RNDN);
+    return ExtReal(mantissa, exponent);
+}
+
+// Sets x to the decimal text (checked by decimalTextProblem beforehand),
+// rounded to x's precision.
+inline void setDecimal(mpfr_ptr x, const std::string& text) { mpfr_set_str(x, text.c_str(), 10, MPFR_RNDN); }
+
+}  // namespace mandel

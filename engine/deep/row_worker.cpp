@@ -1,0 +1,140 @@
+#include "deep/row_worker.h"
+
+#include <chrono>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "deep/error_bound.h"
+#include "deep/perturbation.h"
+#include "deep/settled_pixel.h"
+
+namespace mandel {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr auto kProgressInterval = std::chrono::milliseconds(25);
+constexpr int kPixelsPerPoll = 16;
+
+// Shared by the threads of one computeRows: cancel, progress and totals.
+class RowControl {
+public:
+    RowControl(const DeepOptions& options, int rowsTotal) : options_(options), rowsTotal_(rowsTotal) {}
+
+    // True when the computation must stop; reports progress when due.
+    bool stop()
+    {
+        if (stopped_.load(std::memory_order_relaxed)) return true;
+        if (options_.cancel && options_.cancel->load(std::memory_order_relaxed)) {
+            stopped_ = true;
+            return true;
+        }
+        if (options_.progress && Clock::now() - lastProgress() >= kProgressInterval) report();
+        return stopped_.load(std::memory_order_relaxed);
+    }
+    void rowDone() { rowsDone_.fetch_add(1); }
+    bool stopped() const { return stopped_.load(); }
+    std::atomic<std::int64_t> made{0}, recomputed{0};
+    std::atomic<std::int64_t> recomputeNs{0};
+
+private:
+    Clock::time_point lastProgress()
+    {
+        return Clock::time_point(Clock::duration(lastProgress_.load(std::memory_order_relaxed)));
+    }
+    void report()
+    {
+        std::unique_lock lock(progressMutex_, std::try_to_lock);
+        if (!lock.owns_lock()) return;
+        lastProgress_ = Clock::now().time_since_epoch().count();
+        if (!options_.progress(DeepProgress{rowsDone_.load(), rowsTotal_})) stopped_ = true;
+    }
+
+    const DeepOptions& options_;
+    const std::int64_t rowsTotal_;
+    std::atomic<bool> stopped_{false};
+    std::atomic<std::int64_t> rowsDone_{0};
+    std::atomic<Clock::rep> lastProgress_{Clock::now().time_since_epoch().count()};
+    std::mutex progressMutex_;
+};
+
+PixelOffset<ExtReal> extendedOffset(const AxisOffset& re, const AxisOffset& im)
+{
+    PixelOffset<ExtReal> dc;
+    dc.re = re.value;
+    dc.im = im.value;
+    dc.err = roundUp(re.err + im.err);
+    dc.abs = roundUp(sqrt(re.value * re.value + im.value * im.value));
+    return dc;
+}
+
+PixelOffset<double> doubleOffset(const PixelOffset<ExtReal>& x)
+{
+    // Rounding into double's subnormal range loses at most 2^-1075 per part.
+    constexpr double kSubnormalLoss = 0x1p-1073;
+    return PixelOffset<double>{x.re.toDouble(), x.im.toDouble(), upperDouble(x.err) + kSubnormalLoss,
+                               upperDouble(x.abs)};
+}
+
+// One pixel's count; false if cancelled.
+bool pixelCount(const RowJob& job, int x, int y, RowControl& control, std::int32_t& out)
+{
+    const PixelOffset<ExtReal> dc =
+        extendedOffset(job.offsets->columns[static_cast<std::size_t>(x)], job.offsets->rows[static_cast<std::size_t>(y)]);
+    auto stop = [&control] { return control.stop(); };
+    std::int64_t made = 0;
+    const std::int64_t limit = job.view->location.limit;
+    const std::int64_t count = job.geometry->extended
+                                   ? perturbedCount(job.reference->orbit(), dc, limit, stop, made)
+                                   : perturbedCount(job.reference->orbit(), doubleOffset(dc), limit, stop, made);
+    control.made += made;
+    if (count == kCancelledCount) return false;
+    if (count != kUndecidedCount) {
+        out = static_cast<std::int32_t>(count);
+        return true;
+    }
+    const auto start = Clock::now();
+    const int span = std::min(job.view->width, job.view->height);
+    const SettledPixel settled = settledCount(job.view->location, span, x, y, job.geometry->pixelBits, stop);
+    control.recomputeNs += std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count();
+    control.recomputed += 1;
+    if (settled.count == kCancelledCount) return false;
+    out = static_cast<std::int32_t>(settled.count);
+    return true;
+}
+
+void workRows(const RowJob& job, std::atomic<int>& nextRow, RowControl& control)
+{
+    const int width = job.view->width;
+    for (;;) {
+        const int row = nextRow.fetch_add(1);
+        if (row >= job.rows) return;
+        std::int32_t* out = job.counts.data() + static_cast<std::ptrdiff_t>(row) * width;
+        for (int x = 0; x < width; ++x) {
+            if (!pixelCount(job, x, job.firstRow + row, control, out[x])) return;
+            if (x % kPixelsPerPoll == 0 && control.stop()) return;
+        }
+        control.rowDone();
+    }
+}
+
+}  // namespace
+
+bool computeRowsOnThreads(const RowJob& job, const DeepOptions& options, DeepStats& stats)
+{
+    RowControl control(options, job.rows);
+    std::atomic<int> nextRow{0};
+    unsigned threads = options.threads ? options.threads : std::max(1u, std::thread::hardware_concurrency());
+    threads = std::min<unsigned>(threads, static_cast<unsigned>(std::max(job.rows, 1)));
+    std::vector<std::thread> helpers;
+    for (unsigned t = 1; t < threads; ++t) helpers.emplace_back([&] { workRows(job, nextRow, control); });
+    workRows(job, nextRow, control);
+    for (auto& helper : helpers) helper.join();
+    stats.iterationsMade += control.made.load();
+    stats.pixelsRecomputed += control.recomputed.load();
+    stats.recomputeMs += static_cast<double>(control.recomputeNs.load()) / 1e6;
+    return !control.stopped();
+}
+
+}  // namespace mandel

@@ -1,0 +1,31 @@
+#pragma once
+
+// Computes rows of a drawing on several threads: an atomic row counter hands
+// out rows, each pixel by perturbation and, where that cannot decide, by
+// MPFR. Cancel is checked every few thousand iterations and progress reported
+// at least every 50 ms.
+
+#include <atomic>
+#include <cstdint>
+#include <span>
+
+#include "deep/deep_drawing.h"
+#include "deep/deep_geometry.h"
+#include "deep/deep_reference.h"
+
+namespace mandel {
+
+struct RowJob {
+    const DeepView* view = nullptr;
+    const DeepGeometry* geometry = nullptr;
+    const DeepReference* reference = nullptr;
+    const PixelOffsets* offsets = nullptr;
+    int firstRow = 0;
+    int rows = 0;
+    std::span<std::int32_t> counts;
+};
+
+// Adds to stats; returns false if cancelled.
+bool computeRowsOnThreads(const RowJob& job, const DeepOptions& options, DeepStats& stats);
+
+}  // namespace mandel

@@ -1,0 +1,112 @@
+// The deep engine against the MPFR brute force of the drawing's definition:
+// every pixel that the brute force decides (same count at P and 2P bits) must
+// have that count, with and without the bilinear approximation and on 1, 2
+// and 3 threads.
+#include <gtest/gtest.h>
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "deep/deep_drawing.h"
+#include "deep_brute_force.h"
+#include "deep_test_locations.h"
+
+namespace {
+
+using mandel::DeepDrawing;
+using mandel::DeepLocation;
+using mandel::DeepOptions;
+using mandel::DeepView;
+using mandel::test::BruteForceCounts;
+
+struct ExactCase {
+    std::string name;
+    DeepView view;
+};
+
+std::ostream& operator<<(std::ostream& out, const ExactCase& c) { return out << c.name; }
+
+ExactCase around(std::string name, mandel::test::Corner corner, std::string side, std::int64_t limit, int size) {
+    return {std::move(name), {{corner.realMin, corner.imagMin, std::move(side), limit}, size, size}};
+}
+
+// A view of side 10^-digits centred on the Misiurewicz point i: its centre
+// pixel is exactly i and never escapes, the others follow the repelling
+// 2-cycle for about 2.7·digits iterations and then escape together.
+ExactCase misiurewiczI(int digits, std::int64_t limit) {
+    const std::string exponent = std::to_string(digits + 1);
+    DeepLocation where{"-5e-" + exponent, "0." + std::string(static_cast<std::size_t>(digits), '9') + "5",
+                       "1e-" + std::to_string(digits), limit};
+    return {"MisiurewiczI_1e" + std::to_string(digits), {where, 8, 8}};
+}
+
+std::vector<std::int32_t> engineCounts(const DeepView& view, bool bla, unsigned threads) {
+    DeepDrawing drawing(view);
+    std::vector<std::int32_t> counts(static_cast<std::size_t>(view.width) * static_cast<std::size_t>(view.height));
+    DeepOptions options;
+    options.bla = bla;
+    options.threads = threads;
+    // Two blocks of rows, as a drawing of any size is made.
+    const int firstBlock = view.height / 3;
+    const std::span<std::int32_t> all(counts);
+    EXPECT_TRUE(drawing.computeRows(0, firstBlock, all.first(static_cast<std::size_t>(firstBlock * view.width)), options));
+    EXPECT_TRUE(drawing.computeRows(firstBlock, view.height - firstBlock,
+                                    all.subspan(static_cast<std::size_t>(firstBlock * view.width)), options));
+    return counts;
+}
+
+class DeepExact : public testing::TestWithParam<ExactCase> {};
+
+TEST_P(DeepExact, EveryDecidedCountIsTheBruteForceCount) {
+    const DeepView& view = GetParam().view;
+    const BruteForceCounts truth = mandel::test::bruteForceCounts(view);
+    std::cout << GetParam().name << ": P " << truth.precisionBits << " bits, " << truth.undecided() << " of "
+              << truth.counts.size() << " pixels undecided\n";
+    RecordProperty("undecided", truth.undecided());
+    std::vector<std::int32_t> first;
+    for (bool bla : {true, false}) {
+        for (unsigned threads : {1u, 2u, 3u}) {
+            const std::vector<std::int32_t> counts = engineCounts(view, bla, threads);
+            int mismatches = 0;
+            for (std::size_t p = 0; p < counts.size(); ++p) {
+                if (!truth.decided[p] || counts[p] == truth.counts[p]) continue;
+                if (++mismatches <= 5)
+                    ADD_FAILURE() << "pixel (" << p % static_cast<std::size_t>(view.width) << ", "
+                                  << p / static_cast<std::size_t>(view.width) << "): " << counts[p] << " instead of "
+                                  << truth.counts[p] << " (bla " << bla << ", threads " << threads << ")";
+            }
+            EXPECT_EQ(mismatches, 0) << "bla " << bla << ", threads " << threads;
+            if (first.empty()) first = counts;
+            EXPECT_EQ(counts, first) << "undecided pixels differ: bla " << bla << ", threads " << threads;
+        }
+    }
+}
+
+using namespace mandel::test;
+
+// Cheap enough for the sanitizer builds and QEMU.
+INSTANTIATE_TEST_SUITE_P(
+    Quick, DeepExact,
+    testing::Values(around("Minibrot_1e3", kMinibrot1e3, "1e-3", 1000, 32),
+                    around("EarlyEscape_1e3", kEarlyEscape1e3, "1e-3", 1000, 32),
+                    // Seahorse valley near the period-2 bulb: filaments with
+                    // counts in the hundreds to thousands, a wide view.
+                    ExactCase{"Chaotic_1e3", {{"-0.7485", "0.0645", "1e-3", 2000}, 32, 24}},
+                    around("Minibrot_1e29", kMinibrot1e29, "1e-29", 3000, 32),
+                    around("EarlyEscape_1e29", kEarlyEscape1e29, "1e-29", 3000, 32), misiurewiczI(300, 1000),
+                    misiurewiczI(650, 2000)),
+    [](const testing::TestParamInfo<ExactCase>& info) { return info.param.name; });
+
+#ifndef MANDEL_DEEP_QUICK_TESTS_ONLY
+// Seconds each in MPFR: the release build only.
+INSTANTIATE_TEST_SUITE_P(
+    Deep, DeepExact,
+    testing::Values(around("Minibrot_1e300", kMinibrot1e300, "1e-300", 8000, 16),
+                    around("EarlyEscape_1e300", kEarlyEscape1e300, "1e-300", 8000, 16),
+                    around("Minibrot_3e624", kMinibrot3e624, "3e-624", 14000, 8),
+                    around("EarlyEscape_3e624", kEarlyEscape3e624, "3e-624", 14000, 8)),
+    [](const testing::TestParamInfo<ExactCase>& info) { return info.param.name; });
+#endif
+
+}  // namespace
