@@ -30,6 +30,9 @@ DeepReference::DeepReference(const MpfrValue& centreRe, const MpfrValue& centreI
     const ExtReal stepRounding(8.0, -static_cast<std::int64_t>(bits));
     const ExtReal cAbs = magnitudeUp(toExtReal(centreRe_.get()), toExtReal(centreIm_.get()));
     ExtReal error;  // bound on |Z_m(MPFR) − Z_m(exact)|
+    // dZ_m/dC: the pixels' offsets and first errors grow with it, so the
+    // reference's error is measured against it.
+    ExtReal dr(1.0), di{};
     orbit_.push_back(OrbitPoint{});
     mpfr_set(zr.get(), centreRe_.get(), MPFR_RNDN);
     mpfr_set(zi.get(), centreIm_.get(), MPFR_RNDN);
@@ -41,7 +44,7 @@ DeepReference::DeepReference(const MpfrValue& centreRe, const MpfrValue& centreI
             escaped_ = true;
             break;
         }
-        if (errorCeiling < error) {
+        if (errorCeiling * magnitudeUp(dr, di) < error) {
             truncated_ = true;
             break;
         }
@@ -49,6 +52,10 @@ DeepReference::DeepReference(const MpfrValue& centreRe, const MpfrValue& centreI
             cancelled_ = true;
             return;
         }
+        const ExtReal zre = toExtReal(zr.get()), zim = toExtReal(zi.get());
+        const ExtReal nextDr = ExtReal(2.0) * (zre * dr - zim * di) + ExtReal(1.0);
+        di = ExtReal(2.0) * (zre * di + zim * dr);
+        dr = nextDr;
         // Z ← Z² + C
         mpfr_sqr(sr.get(), zr.get(), MPFR_RNDN);
         mpfr_sqr(si.get(), zi.get(), MPFR_RNDN);

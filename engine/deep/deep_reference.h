@@ -4,7 +4,8 @@
 // from the reference point C, stored rounded to double (or to a mantissa and
 // exponent below double's range) with a bound on its distance from the exact
 // orbit of C. It ends where Z escapes, at the limit, or where the bound stops
-// being small beside the pixels' own rounding (the pixels then rebase).
+// being small beside the pixels' own rounding: beyond errorCeiling·|dZ_m/dC|
+// (the pixels then rebase).
 
 #include <atomic>
 #include <cstdint>
