@@ -76,19 +76,21 @@ void DeepReference::store(mpfr_srcptr zr, mpfr_srcptr zi, const ExtReal& mpfrErr
     const ExtReal re = toExtReal(zr), im = toExtReal(zi);
     // Rounding to double (or to the mantissas) adds at most 2^-53 of each part,
     // and a smaller part far below the larger may lose its last bits.
-    ExtReal error = mpfrError + ExtReal(0x1p-52) * magnitudeUp(re, im);
-    if (extended_) {
-        const std::int64_t shared = std::max<std::int64_t>({re.exponent, im.exponent, -1000000000});
+    const std::int64_t shared = std::max<std::int64_t>({re.exponent, im.exponent, -1000000000});
+    ExtReal error = roundUp(mpfrError + ExtReal(0x1p-52) * magnitudeUp(re, im) + ExtReal(1.0, shared - 1070));
+    if (shared >= kPlainExponentLow) {
+        point.re = mpfr_get_d(zr, MPFR_RNDN);
+        point.im = mpfr_get_d(zi, MPFR_RNDN);
+    } else {
         point.re = std::ldexp(re.mantissa, static_cast<int>(std::max<std::int64_t>(re.exponent - shared, -2000)));
         point.im = std::ldexp(im.mantissa, static_cast<int>(std::max<std::int64_t>(im.exponent - shared, -2000)));
         point.exponent = static_cast<std::int32_t>(shared);
-        error = roundUp(error + ExtReal(1.0, shared - 1070));
-        point.err = error.mantissa;
-        point.errExponent = static_cast<std::int32_t>(error.isZero() ? -2000000000 : error.exponent);
+    }
+    if (error.isZero() || error.exponent >= kPlainExponentLow) {
+        point.err = upperDouble(error);
     } else {
-        point.re = mpfr_get_d(zr, MPFR_RNDN);
-        point.im = mpfr_get_d(zi, MPFR_RNDN);
-        point.err = upperDouble(roundUp(error + ExtReal(1.0, -1070)));
+        point.err = error.mantissa;
+        point.errExponent = static_cast<std::int32_t>(error.exponent);
     }
     orbit_.push_back(point);
 }

@@ -86,7 +86,7 @@ std::int64_t perturbedReach(const RowJob& job, int x, int y)
     auto never = [] { return false; };
     std::int64_t made = 0;
     const std::int64_t limit = job.view->location.limit;
-    if (job.geometry->extended) perturbedCount(job.reference->orbit(), dc, limit, never, made);
+    if (job.geometry->extended) hybridCount(job.reference->orbit(), dc, limit, never, made);
     else perturbedCount(job.reference->orbit(), doubleOffset(dc), limit, never, made);
     return made + 1;
 }
@@ -102,7 +102,7 @@ bool pixelCount(const RowJob& job, int x, int y, RowControl& control, std::int32
     std::int64_t made = 0;
     const std::int64_t limit = job.view->location.limit;
     const std::int64_t count = job.geometry->extended
-                                   ? perturbedCount(job.reference->orbit(), dc, limit, stop, made)
+                                   ? hybridCount(job.reference->orbit(), dc, limit, stop, made)
                                    : perturbedCount(job.reference->orbit(), doubleOffset(dc), limit, stop, made);
     control.made += made;
     if (count == kCancelledCount) return false;
