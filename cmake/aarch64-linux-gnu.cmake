@@ -14,3 +14,11 @@ set(CMAKE_LIBRARY_ARCHITECTURE aarch64-linux-gnu)
 # LD_LIBRARY_PATH makes the loader take the cross toolchain's libraries.
 set(CMAKE_CROSSCOMPILING_EMULATOR
     qemu-aarch64 -L /usr/aarch64-linux-gnu -E LD_LIBRARY_PATH=/usr/aarch64-linux-gnu/lib)
+
+# pkg-config (MPFR, GMP, libpng) must read the arm64 .pc files only, not the
+# build machine's: PKG_CONFIG_LIBDIR replaces its default search path. The
+# multiarch files name real paths (/usr/include, /usr/lib/aarch64-linux-gnu),
+# so no sysroot is prefixed to them.
+set(ENV{PKG_CONFIG_LIBDIR} "/usr/lib/aarch64-linux-gnu/pkgconfig:/usr/share/pkgconfig")
+set(ENV{PKG_CONFIG_PATH} "")
+set(ENV{PKG_CONFIG_SYSROOT_DIR} "")

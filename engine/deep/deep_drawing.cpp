@@ -1,5 +1,6 @@
 #include "deep/deep_drawing.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "deep/deep_geometry.h"
@@ -11,6 +12,10 @@ namespace mandel {
 // The reference's error may grow to this fraction of the pixel spacing before
 // the orbit ends (below the pixels' own first rounding, about 2^-53 of it).
 constexpr double kReferenceErrorCeiling = 0x1p-60;
+// A reference that ends before the limit is replaced by a longer one found on
+// a coarse grid of pixels, a few times at most.
+constexpr int kReferenceSearchGrid = 12;
+constexpr int kReferenceSearchAttempts = 3;
 
 struct DeepDrawing::State {
     DeepView view;
@@ -49,16 +54,80 @@ DeepDrawing::~DeepDrawing() = default;
 
 const DeepView& DeepDrawing::view() const { return state_->view; }
 
+namespace {
+
+std::shared_ptr<const DeepReference> makeReference(const DeepView& view, const DeepGeometry& geometry,
+                                                   const MpfrValue& re, const MpfrValue& im,
+                                                   const std::atomic<bool>* cancel)
+{
+    const ExtReal ceiling = geometry.spacing * ExtReal(kReferenceErrorCeiling);
+    auto reference = std::make_shared<DeepReference>(re, im, view.location.limit, geometry.extended, ceiling, cancel);
+    if (reference->cancelled()) return nullptr;
+    return reference;
+}
+
+bool endsEarly(const DeepReference& reference, const DeepView& view)
+{
+    return static_cast<std::int64_t>(reference.orbit().size()) - 1 < view.location.limit;
+}
+
+// The pixel of a coarse grid that perturbation follows longest; a reference
+// there serves the pixels that outlive the centre's.
+void longestGridPixel(const RowJob& job, int& bestX, int& bestY)
+{
+    std::int64_t best = -1;
+    for (int j = 0; j < kReferenceSearchGrid; ++j) {
+        for (int i = 0; i < kReferenceSearchGrid; ++i) {
+            const int x = (2 * i + 1) * job.view->width / (2 * kReferenceSearchGrid);
+            const int y = (2 * j + 1) * job.view->height / (2 * kReferenceSearchGrid);
+            const std::int64_t reach = perturbedReach(job, x, y);
+            if (reach > best) {
+                best = reach;
+                bestX = x;
+                bestY = y;
+            }
+        }
+    }
+}
+
+// The point of pixel (x, y) at the reference's precision.
+void pixelPoint(const DeepView& view, const DeepGeometry& g, int x, int y, MpfrValue& re, MpfrValue& im)
+{
+    MpfrValue h(g.coordinateBits), t(g.coordinateBits);
+    setDecimal(h.get(), view.location.side);
+    mpfr_div_si(h.get(), h.get(), std::min(view.width, view.height), MPFR_RNDN);
+    setDecimal(t.get(), view.location.realMin);
+    mpfr_mul_si(re.get(), h.get(), x, MPFR_RNDN);
+    mpfr_add(re.get(), re.get(), t.get(), MPFR_RNDN);
+    setDecimal(t.get(), view.location.imagMin);
+    mpfr_mul_si(im.get(), h.get(), y, MPFR_RNDN);
+    mpfr_add(im.get(), im.get(), t.get(), MPFR_RNDN);
+}
+
+}  // namespace
+
 bool DeepDrawing::prepare(const DeepOptions& options)
 {
     State& s = *state_;
     if (!s.reference) {
-        const ExtReal ceiling = s.geometry.spacing * ExtReal(kReferenceErrorCeiling);
-        auto reference = std::make_shared<DeepReference>(*s.geometry.centreRe, *s.geometry.centreIm,
-                                                         s.view.location.limit, s.geometry.extended, ceiling,
-                                                         options.cancel);
-        if (reference->cancelled()) return false;
-        s.reference = std::move(reference);
+        s.reference = makeReference(s.view, s.geometry, *s.geometry.centreRe, *s.geometry.centreIm, options.cancel);
+        if (!s.reference) return false;
+        // A reference that escapes before the limit makes the pixels that
+        // outlive it continue from full-size values (less precise): look for
+        // a longer one at the grid pixel that lasts longest.
+        for (int attempt = 0; attempt < kReferenceSearchAttempts && endsEarly(*s.reference, s.view); ++attempt) {
+            const PixelOffsets offsets =
+                pixelOffsets(s.view, s.geometry, s.reference->centreRe().get(), s.reference->centreIm().get());
+            const RowJob job{&s.view, &s.geometry, s.reference.get(), &offsets, 0, 0, {}};
+            int x = 0, y = 0;
+            longestGridPixel(job, x, y);
+            MpfrValue re(s.geometry.referenceBits), im(s.geometry.referenceBits);
+            pixelPoint(s.view, s.geometry, x, y, re, im);
+            auto candidate = makeReference(s.view, s.geometry, re, im, options.cancel);
+            if (!candidate) return false;
+            if (candidate->orbit().size() <= s.reference->orbit().size()) break;
+            s.reference = std::move(candidate);
+        }
     }
     if (!s.offsets) {
         s.offsets = std::make_unique<PixelOffsets>(

@@ -30,6 +30,9 @@ DeepReference::DeepReference(const MpfrValue& centreRe, const MpfrValue& centreI
     const ExtReal stepRounding(8.0, -static_cast<std::int64_t>(bits));
     const ExtReal cAbs = magnitudeUp(toExtReal(centreRe_.get()), toExtReal(centreIm_.get()));
     ExtReal error;  // bound on |Z_m(MPFR) − Z_m(exact)|
+    // dZ_m/dC: the pixels' offsets and first errors grow with it, so the
+    // reference's error is measured against it.
+    ExtReal dr(1.0), di{};
     orbit_.push_back(OrbitPoint{});
     mpfr_set(zr.get(), centreRe_.get(), MPFR_RNDN);
     mpfr_set(zi.get(), centreIm_.get(), MPFR_RNDN);
@@ -41,7 +44,7 @@ DeepReference::DeepReference(const MpfrValue& centreRe, const MpfrValue& centreI
             escaped_ = true;
             break;
         }
-        if (errorCeiling < error) {
+        if (errorCeiling * magnitudeUp(dr, di) < error) {
             truncated_ = true;
             break;
         }
@@ -49,6 +52,10 @@ DeepReference::DeepReference(const MpfrValue& centreRe, const MpfrValue& centreI
             cancelled_ = true;
             return;
         }
+        const ExtReal zre = toExtReal(zr.get()), zim = toExtReal(zi.get());
+        const ExtReal nextDr = ExtReal(2.0) * (zre * dr - zim * di) + ExtReal(1.0);
+        di = ExtReal(2.0) * (zre * di + zim * dr);
+        dr = nextDr;
         // Z ← Z² + C
         mpfr_sqr(sr.get(), zr.get(), MPFR_RNDN);
         mpfr_sqr(si.get(), zi.get(), MPFR_RNDN);
@@ -69,19 +76,21 @@ void DeepReference::store(mpfr_srcptr zr, mpfr_srcptr zi, const ExtReal& mpfrErr
     const ExtReal re = toExtReal(zr), im = toExtReal(zi);
     // Rounding to double (or to the mantissas) adds at most 2^-53 of each part,
     // and a smaller part far below the larger may lose its last bits.
-    ExtReal error = mpfrError + ExtReal(0x1p-52) * magnitudeUp(re, im);
-    if (extended_) {
-        const std::int64_t shared = std::max<std::int64_t>({re.exponent, im.exponent, -1000000000});
+    const std::int64_t shared = std::max<std::int64_t>({re.exponent, im.exponent, -1000000000});
+    ExtReal error = roundUp(mpfrError + ExtReal(0x1p-52) * magnitudeUp(re, im) + ExtReal(1.0, shared - 1070));
+    if (shared >= kPlainExponentLow) {
+        point.re = mpfr_get_d(zr, MPFR_RNDN);
+        point.im = mpfr_get_d(zi, MPFR_RNDN);
+    } else {
         point.re = std::ldexp(re.mantissa, static_cast<int>(std::max<std::int64_t>(re.exponent - shared, -2000)));
         point.im = std::ldexp(im.mantissa, static_cast<int>(std::max<std::int64_t>(im.exponent - shared, -2000)));
         point.exponent = static_cast<std::int32_t>(shared);
-        error = roundUp(error + ExtReal(1.0, shared - 1070));
-        point.err = error.mantissa;
-        point.errExponent = static_cast<std::int32_t>(error.isZero() ? -2000000000 : error.exponent);
+    }
+    if (error.isZero() || error.exponent >= kPlainExponentLow) {
+        point.err = upperDouble(error);
     } else {
-        point.re = mpfr_get_d(zr, MPFR_RNDN);
-        point.im = mpfr_get_d(zi, MPFR_RNDN);
-        point.err = upperDouble(roundUp(error + ExtReal(1.0, -1070)));
+        point.err = error.mantissa;
+        point.errExponent = static_cast<std::int32_t>(error.exponent);
     }
     orbit_.push_back(point);
 }

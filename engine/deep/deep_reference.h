@@ -4,7 +4,8 @@
 // from the reference point C, stored rounded to double (or to a mantissa and
 // exponent below double's range) with a bound on its distance from the exact
 // orbit of C. It ends where Z escapes, at the limit, or where the bound stops
-// being small beside the pixels' own rounding (the pixels then rebase).
+// being small beside the pixels' own rounding: beyond errorCeiling·|dZ_m/dC|
+// (the pixels then rebase).
 
 #include <atomic>
 #include <cstdint>
@@ -15,8 +16,12 @@
 
 namespace mandel {
 
+// Magnitudes from 2^kPlainExponentLow up are stored as plain doubles.
+inline constexpr std::int64_t kPlainExponentLow = -1000;
+
 // One iteration of the reference, 32 bytes. Value (re + i·im)·2^exponent and
-// error bound err·2^errExponent; the exponents are 0 in double mode.
+// error bound err·2^errExponent; an exponent is 0 where the value is a plain
+// double (from 2^-1000 up), so double arithmetic reads it directly.
 struct OrbitPoint {
     double re = 0;
     double im = 0;

@@ -7,6 +7,7 @@
 // decided with the margin of that bound, otherwise the pixel is undecided and
 // must be settled with more precision.
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -42,8 +43,21 @@ struct NumberTraits<double> {
         zr = p.re;
         zi = p.im;
         err = p.err;
+        if (p.exponent != 0) {  // below 2^-1000: subnormal or zero in double
+            zr = std::ldexp(p.re, p.exponent);
+            zi = std::ldexp(p.im, p.exponent);
+            err += 0x1p-1072;
+        }
+        if (p.errExponent != 0) err = upperDouble(ExtReal(p.err, p.errExponent)) + 0x1p-1072;
     }
     static double lowerDouble(double v) { return v; }
+    // |x + iy| from x² + y², also where the squares underflow (then within √2).
+    static double magnitude(double x, double y, double squares)
+    {
+        return squares >= 0x1p-960 ? std::sqrt(squares) : std::fabs(x) + std::fabs(y);
+    }
+    // Values this small leave double's accurate range: continue in ExtReal.
+    static bool outOfRange(double re, double im) { return std::fmax(std::fabs(re), std::fabs(im)) < 0x1p-900; }
 };
 
 template <>
@@ -56,6 +70,22 @@ struct NumberTraits<ExtReal> {
         err = ExtReal(p.err, p.errExponent);
     }
     static double lowerDouble(const ExtReal& v) { return v.toDouble(); }
+    static ExtReal magnitude(const ExtReal&, const ExtReal&, const ExtReal& squares) { return sqrt(squares); }
+    // Values this large are safe in double: continue there (faster).
+    static bool outOfRange(const ExtReal& re, const ExtReal& im) { return std::max(re.exponent, im.exponent) > -890; }
+};
+
+inline constexpr std::int64_t kSwitchCount = -3;  // the other number type should continue
+
+// Where a pixel's iteration stands: δz, its error bound, the reference index
+// and the iteration.
+template <class R>
+struct PerturbState {
+    R dzr{};
+    R dzi{};
+    R e{};
+    std::int64_t m = 1;
+    std::int64_t i = 1;
 };
 
 enum class EscapeTest { Escaped, Stays, Undecided };
@@ -74,25 +104,27 @@ EscapeTest escapeTest(const R& wAbs, const R& bound)
     return EscapeTest::Undecided;
 }
 
-// The count, kUndecidedCount, or kCancelledCount when stop() said so.
-// `iterations` is increased by the perturbation steps taken.
+// Continues the iteration of `st`: the count, kUndecidedCount,
+// kCancelledCount when stop() said so, or (when `switching`) kSwitchCount
+// where δz leaves the range R serves best. `iterations` is increased by the
+// perturbation steps taken.
 template <class R, class Stop>
-std::int64_t perturbedCount(const std::vector<OrbitPoint>& orbit, const PixelOffset<R>& dc, std::int64_t limit,
-                            Stop& stop, std::int64_t& iterations)
+std::int64_t perturbRun(const std::vector<OrbitPoint>& orbit, const PixelOffset<R>& dc, std::int64_t limit, Stop& stop,
+                        std::int64_t& iterations, PerturbState<R>& st, bool switching)
 {
     using Traits = NumberTraits<R>;
     const std::int64_t last = static_cast<std::int64_t>(orbit.size()) - 1;
     const R gamma(0x1p-49);  // rounding of one step, relative to its terms' sizes
     const R two(2.0);
     const R wRounding(0x1p-51);
-    R dzr = dc.re, dzi = dc.im, e = dc.err;
+    R dzr = st.dzr, dzi = st.dzi, e = st.e;
     R zr, zi, zErr;
-    std::int64_t m = 1;
-    for (std::int64_t i = 1;; ++i) {
+    std::int64_t m = st.m;
+    for (std::int64_t i = st.i;; ++i) {
         Traits::load(orbit[static_cast<std::size_t>(m)], zr, zi, zErr);
         const R wr = zr + dzr, wi = zi + dzi;
         const R w2 = wr * wr + wi * wi;
-        const R wAbs = sqrt(w2);
+        const R wAbs = Traits::magnitude(wr, wi, w2);
         const R wErr = roundUp(zErr + e + wRounding * wAbs);
         const EscapeTest test = escapeTest(wAbs, wErr);
         if (test == EscapeTest::Escaped) return i;
@@ -100,17 +132,22 @@ std::int64_t perturbedCount(const std::vector<OrbitPoint>& orbit, const PixelOff
         if (i == limit) return limit;
         if (i % kPollInterval == 0 && stop()) return kCancelledCount;
         R d2 = dzr * dzr + dzi * dzi;
-        if (m == last || w2 < d2) {
+        R dAbs = Traits::magnitude(dzr, dzi, d2);
+        if (m == last || wAbs < dAbs) {
             // Continue from the pixel's own value against Z_0 = 0.
             dzr = wr;
             dzi = wi;
             e = wErr;
             d2 = w2;
+            dAbs = wAbs;
             m = 0;
             zr = zi = zErr = R{};
         }
-        const R dAbs = sqrt(d2);
-        const R zAbs = sqrt(zr * zr + zi * zi);
+        if (switching && Traits::outOfRange(dzr, dzi)) {
+            st = PerturbState<R>{dzr, dzi, e, m, i};
+            return kSwitchCount;
+        }
+        const R zAbs = Traits::magnitude(zr, zi, zr * zr + zi * zi);
         const R twoZr = zr + zr, twoZi = zi + zi;
         const R nr = ((twoZr * dzr - twoZi * dzi) + (dzr * dzr - dzi * dzi)) + dc.re;
         const R ni = ((twoZr * dzi + twoZi * dzr) + (dzr + dzr) * dzi) + dc.im;
@@ -121,6 +158,38 @@ std::int64_t perturbedCount(const std::vector<OrbitPoint>& orbit, const PixelOff
         dzi = ni;
         ++m;
         ++iterations;
+    }
+}
+
+// The whole iteration of one pixel in one number type.
+template <class R, class Stop>
+std::int64_t perturbedCount(const std::vector<OrbitPoint>& orbit, const PixelOffset<R>& dc, std::int64_t limit,
+                            Stop& stop, std::int64_t& iterations)
+{
+    PerturbState<R> st{dc.re, dc.im, dc.err, 1, 1};
+    return perturbRun(orbit, dc, limit, stop, iterations, st, false);
+}
+
+// One pixel of an extended-range view: ExtReal while δz is below double's
+// accurate range, double while it is inside. The double steps need δc as a
+// normal double; where it is smaller the pixel stays in ExtReal throughout
+// (leaving δc out of some steps would add its size to the bound at every one
+// of them, which a pixel that comes back near 0 cannot afford).
+template <class Stop>
+std::int64_t hybridCount(const std::vector<OrbitPoint>& orbit, const PixelOffset<ExtReal>& dc, std::int64_t limit,
+                         Stop& stop, std::int64_t& iterations)
+{
+    if (dc.abs.exponent < kPlainExponentLow) return perturbedCount(orbit, dc, limit, stop, iterations);
+    const PixelOffset<double> dcDouble{dc.re.toDouble(), dc.im.toDouble(), upperDouble(dc.err) + 0x1p-1072,
+                                       upperDouble(dc.abs)};
+    PerturbState<ExtReal> xs{dc.re, dc.im, dc.err, 1, 1};
+    for (;;) {
+        std::int64_t r = perturbRun(orbit, dc, limit, stop, iterations, xs, true);
+        if (r != kSwitchCount) return r;
+        PerturbState<double> ds{xs.dzr.toDouble(), xs.dzi.toDouble(), upperDouble(xs.e), xs.m, xs.i};
+        r = perturbRun(orbit, dcDouble, limit, stop, iterations, ds, true);
+        if (r != kSwitchCount) return r;
+        xs = PerturbState<ExtReal>{ExtReal(ds.dzr), ExtReal(ds.dzi), ExtReal(ds.e), ds.m, ds.i};
     }
 }
 

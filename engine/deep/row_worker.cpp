@@ -77,6 +77,22 @@ PixelOffset<double> doubleOffset(const PixelOffset<ExtReal>& x)
                                upperDouble(x.abs)};
 }
 
+}  // namespace
+
+std::int64_t perturbedReach(const RowJob& job, int x, int y)
+{
+    const PixelOffset<ExtReal> dc =
+        extendedOffset(job.offsets->columns[static_cast<std::size_t>(x)], job.offsets->rows[static_cast<std::size_t>(y)]);
+    auto never = [] { return false; };
+    std::int64_t made = 0;
+    const std::int64_t limit = job.view->location.limit;
+    if (job.geometry->extended) hybridCount(job.reference->orbit(), dc, limit, never, made);
+    else perturbedCount(job.reference->orbit(), doubleOffset(dc), limit, never, made);
+    return made + 1;
+}
+
+namespace {
+
 // One pixel's count; false if cancelled.
 bool pixelCount(const RowJob& job, int x, int y, RowControl& control, std::int32_t& out)
 {
@@ -86,7 +102,7 @@ bool pixelCount(const RowJob& job, int x, int y, RowControl& control, std::int32
     std::int64_t made = 0;
     const std::int64_t limit = job.view->location.limit;
     const std::int64_t count = job.geometry->extended
-                                   ? perturbedCount(job.reference->orbit(), dc, limit, stop, made)
+                                   ? hybridCount(job.reference->orbit(), dc, limit, stop, made)
                                    : perturbedCount(job.reference->orbit(), doubleOffset(dc), limit, stop, made);
     control.made += made;
     if (count == kCancelledCount) return false;

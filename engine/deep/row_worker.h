@@ -25,6 +25,10 @@ struct RowJob {
     std::span<std::int32_t> counts;
 };
 
+// Iterations pixel (x, y) reaches by perturbation before it escapes or its
+// count is undecided (a cheap guide to where a longer reference lies).
+std::int64_t perturbedReach(const RowJob& job, int x, int y);
+
 // Adds to stats; returns false if cancelled.
 bool computeRowsOnThreads(const RowJob& job, const DeepOptions& options, DeepStats& stats);
 

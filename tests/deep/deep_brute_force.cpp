@@ -67,7 +67,13 @@ std::int32_t count(const DeepView& view, int x, int y, mpfr_prec_t bits) {
 
 }  // namespace
 
-int BruteForceCounts::undecided() const { return static_cast<int>(std::count(decided.begin(), decided.end(), false)); }
+int BruteForceCounts::computed() const {
+    return ((width() + stride - 1) / stride) * ((height() + stride - 1) / stride);
+}
+
+int BruteForceCounts::undecided() const {
+    return computed() - static_cast<int>(std::count(decided.begin(), decided.end(), true));
+}
 
 int bruteForcePrecision(const DeepView& view) {
     constexpr mpfr_prec_t kParseBits = 64;
@@ -86,9 +92,11 @@ int bruteForcePrecision(const DeepView& view) {
     return static_cast<int>(magnitudeExponent - spacingExponent + 64);
 }
 
-BruteForceCounts bruteForceCounts(const DeepView& view, unsigned threads) {
+BruteForceCounts bruteForceCounts(const DeepView& view, int stride, unsigned threads) {
     BruteForceCounts result;
     result.precisionBits = bruteForcePrecision(view);
+    result.stride = stride;
+    result.size = {view.width, view.height};
     const std::size_t pixels = static_cast<std::size_t>(view.width) * static_cast<std::size_t>(view.height);
     result.counts.resize(pixels);
     std::vector<char> decided(pixels);
@@ -97,6 +105,7 @@ BruteForceCounts bruteForceCounts(const DeepView& view, unsigned threads) {
         for (std::size_t p = next++; p < pixels; p = next++) {
             const int x = static_cast<int>(p % static_cast<std::size_t>(view.width));
             const int y = static_cast<int>(p / static_cast<std::size_t>(view.width));
+            if (x % stride != 0 || y % stride != 0) continue;
             result.counts[p] = count(view, x, y, result.precisionBits);
             decided[p] = result.counts[p] == count(view, x, y, 2 * result.precisionBits);
         }

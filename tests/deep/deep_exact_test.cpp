@@ -3,7 +3,9 @@
 // have that count, with and without the bilinear approximation and on 1, 2
 // and 3 threads.
 #include <gtest/gtest.h>
+#include <mpfr.h>
 
+#include <algorithm>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -23,12 +25,57 @@ using mandel::test::BruteForceCounts;
 struct ExactCase {
     std::string name;
     DeepView view;
+    int stride = 1;  // the brute force takes every stride-th pixel of each stride-th row
+    // Draw with the reference of a tiny view at this view's centre, which
+    // escapes long before the view's other pixels: every such pixel must be
+    // continued past the reference's end.
+    bool earlyReference = false;
 };
 
 std::ostream& operator<<(std::ostream& out, const ExactCase& c) { return out << c.name; }
 
-ExactCase around(std::string name, mandel::test::Corner corner, std::string side, std::int64_t limit, int size) {
-    return {std::move(name), {{corner.realMin, corner.imagMin, std::move(side), limit}, size, size}};
+ExactCase around(std::string name, mandel::test::Corner corner, std::string side, std::int64_t limit, int size,
+                 int stride = 1) {
+    const bool earlyReference = name.starts_with("EarlyEscape");
+    return {std::move(name), {{corner.realMin, corner.imagMin, std::move(side), limit}, size, size}, stride,
+            earlyReference};
+}
+
+// x as a decimal text "0.ddd…e±x" (or "-0.…").
+std::string decimalText(mpfr_srcptr x) {
+    mpfr_exp_t exponent = 0;
+    char* digits = mpfr_get_str(nullptr, &exponent, 10, 0, x, MPFR_RNDN);
+    std::string text = digits;
+    mpfr_free_str(digits);
+    const bool negative = text[0] == '-';
+    return (negative ? "-0." + text.substr(1) : "0." + text) + "e" + std::to_string(exponent);
+}
+
+// A view 2^-20 of the size of `view` around its centre pixel.
+DeepView centreProbe(const DeepView& view) {
+    const mpfr_prec_t bits = 64 + 4 * static_cast<mpfr_prec_t>(view.location.side.size() + view.location.realMin.size());
+    mpfr_t side, tiny, corner;
+    mpfr_inits2(bits, side, tiny, corner, static_cast<mpfr_ptr>(nullptr));
+    mpfr_set_str(side, view.location.side.c_str(), 10, MPFR_RNDN);
+    mpfr_div_2ui(tiny, side, 20, MPFR_RNDN);
+    DeepView probe = view;
+    probe.location.side = decimalText(tiny);
+    mpfr_sub(tiny, side, tiny, MPFR_RNDN);
+    mpfr_div_2ui(tiny, tiny, 1, MPFR_RNDN);  // (side − tiny) / 2
+    for (std::string* text : {&probe.location.realMin, &probe.location.imagMin}) {
+        mpfr_set_str(corner, text->c_str(), 10, MPFR_RNDN);
+        mpfr_add(corner, corner, tiny, MPFR_RNDN);
+        *text = decimalText(corner);
+    }
+    mpfr_clears(side, tiny, corner, static_cast<mpfr_ptr>(nullptr));
+    return probe;
+}
+
+std::unique_ptr<DeepDrawing> drawingFor(const ExactCase& c) {
+    if (!c.earlyReference) return std::make_unique<DeepDrawing>(c.view);
+    DeepDrawing probe(centreProbe(c.view));
+    EXPECT_TRUE(probe.prepare());
+    return std::make_unique<DeepDrawing>(c.view, probe.reference());
 }
 
 // A view of side 10^-digits centred on the Misiurewicz point i: its centre
@@ -38,11 +85,13 @@ ExactCase misiurewiczI(int digits, std::int64_t limit) {
     const std::string exponent = std::to_string(digits + 1);
     DeepLocation where{"-5e-" + exponent, "0." + std::string(static_cast<std::size_t>(digits), '9') + "5",
                        "1e-" + std::to_string(digits), limit};
-    return {"MisiurewiczI_1e" + std::to_string(digits), {where, 8, 8}};
+    return {"MisiurewiczI_1e" + std::to_string(digits), {where, 16, 16}, 2};
 }
 
-std::vector<std::int32_t> engineCounts(const DeepView& view, bool bla, unsigned threads) {
-    DeepDrawing drawing(view);
+std::vector<std::int32_t> engineCounts(const ExactCase& c, bool bla, unsigned threads, std::int64_t longestCount) {
+    const DeepView& view = c.view;
+    const std::unique_ptr<DeepDrawing> made = drawingFor(c);
+    DeepDrawing& drawing = *made;
     std::vector<std::int32_t> counts(static_cast<std::size_t>(view.width) * static_cast<std::size_t>(view.height));
     DeepOptions options;
     options.bla = bla;
@@ -53,6 +102,13 @@ std::vector<std::int32_t> engineCounts(const DeepView& view, bool bla, unsigned 
     EXPECT_TRUE(drawing.computeRows(0, firstBlock, all.first(static_cast<std::size_t>(firstBlock * view.width)), options));
     EXPECT_TRUE(drawing.computeRows(firstBlock, view.height - firstBlock,
                                     all.subspan(static_cast<std::size_t>(firstBlock * view.width)), options));
+    const mandel::DeepStats stats = drawing.stats();
+    std::cout << "  bla " << bla << ", threads " << threads << ": " << stats.pixelsRecomputed
+              << " pixels recomputed in " << stats.recomputeMs << " ms, reference "
+              << drawing.referenceInfo().length << " iterations (" << drawing.referenceInfo().numberType << ")\n";
+    if (c.earlyReference) {
+        EXPECT_LT(drawing.referenceInfo().length * 2, longestCount) << "the early reference was not taken";
+    }
     return counts;
 }
 
@@ -60,14 +116,15 @@ class DeepExact : public testing::TestWithParam<ExactCase> {};
 
 TEST_P(DeepExact, EveryDecidedCountIsTheBruteForceCount) {
     const DeepView& view = GetParam().view;
-    const BruteForceCounts truth = mandel::test::bruteForceCounts(view);
+    const BruteForceCounts truth = mandel::test::bruteForceCounts(view, GetParam().stride);
     std::cout << GetParam().name << ": P " << truth.precisionBits << " bits, " << truth.undecided() << " of "
-              << truth.counts.size() << " pixels undecided\n";
+              << truth.computed() << " pixels undecided\n";
     RecordProperty("undecided", truth.undecided());
+    const std::int64_t longestCount = *std::max_element(truth.counts.begin(), truth.counts.end());
     std::vector<std::int32_t> first;
     for (bool bla : {true, false}) {
         for (unsigned threads : {1u, 2u, 3u}) {
-            const std::vector<std::int32_t> counts = engineCounts(view, bla, threads);
+            const std::vector<std::int32_t> counts = engineCounts(GetParam(), bla, threads, longestCount);
             int mismatches = 0;
             for (std::size_t p = 0; p < counts.size(); ++p) {
                 if (!truth.decided[p] || counts[p] == truth.counts[p]) continue;
@@ -104,8 +161,8 @@ INSTANTIATE_TEST_SUITE_P(
     Deep, DeepExact,
     testing::Values(around("Minibrot_1e300", kMinibrot1e300, "1e-300", 8000, 16),
                     around("EarlyEscape_1e300", kEarlyEscape1e300, "1e-300", 8000, 16),
-                    around("Minibrot_3e624", kMinibrot3e624, "3e-624", 14000, 8),
-                    around("EarlyEscape_3e624", kEarlyEscape3e624, "3e-624", 14000, 8)),
+                    around("Minibrot_3e624", kMinibrot3e624, "3e-624", 14000, 16, 2),
+                    around("EarlyEscape_3e624", kEarlyEscape3e624, "3e-624", 14000, 16, 2)),
     [](const testing::TestParamInfo<ExactCase>& info) { return info.param.name; });
 #endif
 
