@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "picture_scan.h"
-#include "presets.h"
-#include "readout_text.h"
-#include "region.h"
+#include "drawing/picture_scan.h"
+#include "region/presets.h"
+#include "region/readout_text.h"
+#include "region/region.h"
 #include "timing.h"
 
 namespace bench {

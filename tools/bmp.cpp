@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "bmp_format.h"
+#include "files/bmp_format.h"
 
 namespace mandel::tool {
 

@@ -22,9 +22,9 @@
 #include <vector>
 
 #include "bench_support.h"
-#include "count_bands.h"
-#include "picture_file.h"
-#include "png_picture_writer.h"
+#include "drawing/count_bands.h"
+#include "files/picture_file.h"
+#include "files/png_picture_writer.h"
 #include "render_options.h"
 
 namespace {

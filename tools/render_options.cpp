@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "message_text.h"
-#include "picture_scan.h"
+#include "drawing/picture_scan.h"
 
 namespace mandel::tool {
 

@@ -8,12 +8,12 @@
 #include <ostream>
 #include <system_error>
 
-#include "banding.h"
-#include "escape_counts.h"
+#include "colour/banding.h"
+#include "kernel/escape_counts.h"
 #include "message_text.h"
-#include "picture_file.h"
+#include "files/picture_file.h"
 #include "progress_bar.h"
-#include "safe_file.h"
+#include "files/safe_file.h"
 #include "timing.h"
 
 namespace mandel::tool {

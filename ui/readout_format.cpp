@@ -1,6 +1,6 @@
 #include "readout_format.h"
 
-#include "readout_text.h"
+#include "region/readout_text.h"
 
 namespace mandel_ui {
 

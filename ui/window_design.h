@@ -6,9 +6,9 @@
 #include <QString>
 #include <array>
 
-#include "presets.h"
+#include "region/presets.h"
 #include "readout_format.h"
-#include "region.h"
+#include "region/region.h"
 #include "twips.h"
 
 namespace mandel_ui {

@@ -1,4 +1,4 @@
-#include "banding.h"
+#include "colour/banding.h"
 
 #include <cmath>
 

@@ -1,6 +1,6 @@
-#include "icon_picture.h"
+#include "colour/icon_picture.h"
 
-#include "mandel.h"
+#include "kernel/mandel.h"
 
 namespace mandel {
 

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "banding.h"
+#include "colour/banding.h"
 
 namespace mandel {
 

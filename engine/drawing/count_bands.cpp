@@ -1,4 +1,4 @@
-#include "count_bands.h"
+#include "drawing/count_bands.h"
 
 #include <algorithm>
 #include <chrono>

@@ -9,8 +9,8 @@
 #include <functional>
 #include <span>
 
-#include "escape_counts.h"
-#include "scan_plan.h"
+#include "kernel/escape_counts.h"
+#include "kernel/scan_plan.h"
 
 namespace mandel {
 

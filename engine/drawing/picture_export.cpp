@@ -1,8 +1,8 @@
-#include "picture_export.h"
+#include "drawing/picture_export.h"
 
 #include <algorithm>
 
-#include "banding.h"
+#include "colour/banding.h"
 
 namespace mandel {
 

@@ -9,8 +9,8 @@
 #include <span>
 #include <vector>
 
-#include "count_bands.h"
-#include "picture_scan.h"
+#include "drawing/count_bands.h"
+#include "drawing/picture_scan.h"
 
 namespace mandel {
 

@@ -1,4 +1,4 @@
-#include "picture_scan.h"
+#include "drawing/picture_scan.h"
 
 #include <algorithm>
 #include <stdexcept>

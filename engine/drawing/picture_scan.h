@@ -7,8 +7,8 @@
 #include <cstddef>
 #include <string>
 
-#include "render_settings.h"
-#include "scan_plan.h"
+#include "region/render_settings.h"
+#include "kernel/scan_plan.h"
 
 namespace mandel {
 

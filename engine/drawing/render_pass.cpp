@@ -1,11 +1,11 @@
-#include "render_pass.h"
+#include "drawing/render_pass.h"
 
 #include <vector>
 
-#include "banding.h"
-#include "escape_counts.h"
-#include "mandel.h"
-#include "scan_plan.h"
+#include "colour/banding.h"
+#include "kernel/escape_counts.h"
+#include "kernel/mandel.h"
+#include "kernel/scan_plan.h"
 
 namespace mandel {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "render_settings.h"
+#include "region/render_settings.h"
 
 namespace mandel {
 

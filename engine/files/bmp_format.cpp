@@ -1,4 +1,4 @@
-#include "bmp_format.h"
+#include "files/bmp_format.h"
 
 #include <limits>
 #include <stdexcept>

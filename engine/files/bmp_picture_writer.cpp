@@ -1,9 +1,9 @@
-#include "bmp_picture_writer.h"
+#include "files/bmp_picture_writer.h"
 
 #include <stdexcept>
 
-#include "banding.h"
-#include "bmp_format.h"
+#include "colour/banding.h"
+#include "files/bmp_format.h"
 
 namespace mandel {
 

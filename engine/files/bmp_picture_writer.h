@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "picture_export.h"
-#include "safe_file.h"
+#include "drawing/picture_export.h"
+#include "files/safe_file.h"
 
 namespace mandel {
 

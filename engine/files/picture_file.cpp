@@ -1,10 +1,10 @@
-#include "picture_file.h"
+#include "files/picture_file.h"
 
 #include <algorithm>
 #include <cctype>
 
-#include "bmp_picture_writer.h"
-#include "png_picture_writer.h"
+#include "files/bmp_picture_writer.h"
+#include "files/png_picture_writer.h"
 
 namespace mandel {
 

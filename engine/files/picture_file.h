@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "picture_export.h"
-#include "picture_scan.h"
+#include "drawing/picture_export.h"
+#include "drawing/picture_scan.h"
 
 namespace mandel {
 

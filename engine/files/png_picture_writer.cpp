@@ -1,4 +1,4 @@
-#include "png_picture_writer.h"
+#include "files/png_picture_writer.h"
 
 #include <png.h>
 #include <zlib.h>
@@ -6,7 +6,7 @@
 #include <csetjmp>
 #include <stdexcept>
 
-#include "banding.h"
+#include "colour/banding.h"
 
 namespace mandel {
 

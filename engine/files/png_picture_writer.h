@@ -5,8 +5,8 @@
 #include <utility>
 #include <vector>
 
-#include "picture_export.h"
-#include "safe_file.h"
+#include "drawing/picture_export.h"
+#include "files/safe_file.h"
 
 struct png_struct_def;  // libpng's own types, kept out of this header
 struct png_info_def;

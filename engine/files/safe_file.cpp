@@ -1,4 +1,4 @@
-#include "safe_file.h"
+#include "files/safe_file.h"
 
 #include <fcntl.h>
 #include <linux/magic.h>
@@ -12,7 +12,7 @@
 #include <random>
 #include <system_error>
 
-#include "uncommitted_files.h"
+#include "files/uncommitted_files.h"
 
 namespace mandel {
 

@@ -1,4 +1,4 @@
-#include "uncommitted_files.h"
+#include "files/uncommitted_files.h"
 
 #include <unistd.h>
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <span>
 
-#include "scan_plan.h"
+#include "kernel/scan_plan.h"
 
 namespace mandel {
 

@@ -4,10 +4,10 @@
 #include <thread>
 #include <vector>
 
-#include "escape_counts.h"
-#include "fast_kernel.h"
-#include "helper_threads.h"
-#include "render_settings.h"
+#include "kernel/escape_counts.h"
+#include "kernel/fast_kernel.h"
+#include "kernel/helper_threads.h"
+#include "region/render_settings.h"
 
 namespace mandel {
 

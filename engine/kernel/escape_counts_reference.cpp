@@ -1,8 +1,8 @@
-#include "escape_counts.h"
+#include "kernel/escape_counts.h"
 
 #include <stdexcept>
 
-#include "mandel.h"
+#include "kernel/mandel.h"
 
 namespace mandel {
 

@@ -28,7 +28,7 @@
 // CycleTestSchedule says so; shiftClock keeps the step clock in range.
 
 #undef HWY_TARGET_INCLUDE
-#define HWY_TARGET_INCLUDE "fast_kernel.cpp"
+#define HWY_TARGET_INCLUDE "kernel/fast_kernel.cpp"
 // Scalable vectors (Arm SVE and SVE2) are left out. Their types have no size
 // known at compile time, so they can be neither array elements nor class
 // members, which a worker's several vector states are; and a run of points is
@@ -46,7 +46,7 @@
 #include <type_traits>
 #include <utility>
 
-#include "fast_kernel.h"
+#include "kernel/fast_kernel.h"
 
 HWY_BEFORE_NAMESPACE();
 namespace mandel::fastkernel {
@@ -499,7 +499,7 @@ HWY_AFTER_NAMESPACE();
 #include <string>
 #include <vector>
 
-#include "fast_targets.h"
+#include "kernel/fast_targets.h"
 
 namespace mandel {
 namespace fastkernel {

@@ -1,4 +1,4 @@
-#include "helper_threads.h"
+#include "kernel/helper_threads.h"
 
 #include <new>
 #include <system_error>

@@ -1,6 +1,6 @@
-#include "mandel.h"
+#include "kernel/mandel.h"
 
-#include "render_settings.h"
+#include "region/render_settings.h"
 
 namespace mandel {
 

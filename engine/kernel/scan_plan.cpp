@@ -1,6 +1,6 @@
-#include "scan_plan.h"
+#include "kernel/scan_plan.h"
 
-#include "render_settings.h"
+#include "region/render_settings.h"
 
 namespace mandel {
 

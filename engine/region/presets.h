@@ -3,7 +3,7 @@
 #include <array>
 #include <string_view>
 
-#include "region.h"
+#include "region/region.h"
 
 namespace mandel {
 

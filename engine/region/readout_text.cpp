@@ -1,4 +1,4 @@
-#include "readout_text.h"
+#include "region/readout_text.h"
 
 #include <charconv>
 #include <system_error>

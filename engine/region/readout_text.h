@@ -3,7 +3,7 @@
 #include <array>
 #include <string>
 
-#include "region.h"
+#include "region/region.h"
 
 namespace mandel {
 

@@ -1,9 +1,9 @@
-#include "region_navigation.h"
+#include "region/region_navigation.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "render_settings.h"
+#include "region/render_settings.h"
 
 namespace mandel_ui {
 

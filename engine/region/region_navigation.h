@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "region.h"
+#include "region/region.h"
 
 // Turning gestures on the picture into scroll-bar positions (mandel::Region).
 namespace mandel_ui {

@@ -1,4 +1,4 @@
-#include "render_settings.h"
+#include "region/render_settings.h"
 
 #include <cfenv>
 #include <charconv>

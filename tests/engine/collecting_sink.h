@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "picture_export.h"
+#include "drawing/picture_export.h"
 
 class CollectingSink : public mandel::PictureSink {
 public:

@@ -12,12 +12,12 @@
 #include <system_error>
 #include <vector>
 
-#include "escape_counts.h"
-#include "fast_targets.h"
-#include "helper_threads.h"
-#include "mandel.h"
-#include "render_settings.h"
-#include "scan_plan.h"
+#include "kernel/escape_counts.h"
+#include "kernel/fast_targets.h"
+#include "kernel/helper_threads.h"
+#include "kernel/mandel.h"
+#include "region/render_settings.h"
+#include "kernel/scan_plan.h"
 
 namespace mandel {
 // Test names and failure messages show the target by name.

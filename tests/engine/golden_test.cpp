@@ -4,11 +4,11 @@
 
 #include <vector>
 
-#include "banding.h"
-#include "escape_counts.h"
+#include "colour/banding.h"
+#include "kernel/escape_counts.h"
 #include "golden_drawings.h"
-#include "render_settings.h"
-#include "scan_plan.h"
+#include "region/render_settings.h"
+#include "kernel/scan_plan.h"
 #include "sha256.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "mandel.h"
-#include "render_settings.h"
+#include "kernel/mandel.h"
+#include "region/render_settings.h"
 
 namespace {
 

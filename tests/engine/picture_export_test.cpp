@@ -10,14 +10,14 @@
 #include <string>
 #include <vector>
 
-#include "banding.h"
+#include "colour/banding.h"
 #include "collecting_sink.h"
-#include "count_bands.h"
-#include "escape_counts.h"
-#include "fast_targets.h"
-#include "mandel.h"
-#include "picture_export.h"
-#include "picture_scan.h"
+#include "drawing/count_bands.h"
+#include "kernel/escape_counts.h"
+#include "kernel/fast_targets.h"
+#include "kernel/mandel.h"
+#include "drawing/picture_export.h"
+#include "drawing/picture_scan.h"
 
 namespace mandel {
 void PrintTo(const SimdTarget& target, std::ostream* os) { *os << target.name; }

@@ -18,11 +18,11 @@
 #include <thread>
 #include <vector>
 
-#include "banding.h"
-#include "bmp_format.h"
+#include "colour/banding.h"
+#include "files/bmp_format.h"
 #include "collecting_sink.h"
-#include "picture_file.h"
-#include "safe_file.h"
+#include "files/picture_file.h"
+#include "files/safe_file.h"
 #include "scratch_folder.h"
 
 namespace {

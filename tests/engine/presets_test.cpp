@@ -3,9 +3,9 @@
 #include <cmath>
 #include <string>
 
-#include "presets.h"
-#include "readout_text.h"
-#include "render_settings.h"
+#include "region/presets.h"
+#include "region/readout_text.h"
+#include "region/render_settings.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "region_navigation.h"
+#include "region/region_navigation.h"
 
 namespace {
 

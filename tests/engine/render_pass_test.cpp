@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "banding.h"
-#include "render_pass.h"
+#include "colour/banding.h"
+#include "drawing/render_pass.h"
 
 namespace {
 

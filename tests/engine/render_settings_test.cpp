@@ -3,7 +3,7 @@
 #include <clocale>
 #include <cstring>
 
-#include "render_settings.h"
+#include "region/render_settings.h"
 
 namespace {
 

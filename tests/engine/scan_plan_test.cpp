@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "render_settings.h"
-#include "scan_plan.h"
+#include "region/render_settings.h"
+#include "kernel/scan_plan.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "safe_file.h"
+#include "files/safe_file.h"
 
 namespace test {
 

@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "banding.h"
+#include "colour/banding.h"
 #include "bmp.h"
 #include "progress_bar.h"
 #include "render_options.h"
 #include "render_run.h"
-#include "safe_file.h"
+#include "files/safe_file.h"
 
 namespace {
 

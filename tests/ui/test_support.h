@@ -22,7 +22,7 @@
 
 #include "drawing_surface.h"
 #include "form1.h"
-#include "render_pass.h"
+#include "drawing/render_pass.h"
 
 namespace test {
 

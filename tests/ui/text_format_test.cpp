@@ -5,7 +5,7 @@
 #include <clocale>
 
 #include "readout_format.h"
-#include "render_settings.h"
+#include "region/render_settings.h"
 #include "test_support.h"
 #include "window_clock.h"
 
