@@ -1,4 +1,4 @@
-#include "bmp.h"
+#include "bmp_oracle.h"
 
 #include <stdexcept>
 
