@@ -87,8 +87,8 @@ RenderSummary renderInBands(const RenderOptions& options, std::span<PictureSink*
                             const RenderProgress& progress) {
     const PictureScan scan = planPictureScan(regionOf(options), options.size, ScanExtent::WholePass);
     DrawOptions draw;
-    draw.bands.reference = options.scalar;
-    draw.bands.fast.threads = options.threads;
+    draw.blocks.reference = options.scalar;
+    draw.blocks.fast.threads = options.threads;
     const std::size_t rowsPerDrawing = scan.size;
     std::size_t rowsBefore = 0;  // rows of the earlier repeats
     if (progress)

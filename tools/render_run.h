@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "drawing/picture_export.h"
+#include "drawing/draw_picture.h"
 #include "render_options.h"
 #include "kernel/scan_plan.h"
 

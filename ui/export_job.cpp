@@ -4,7 +4,7 @@
 #include <exception>
 #include <new>
 
-#include "drawing/picture_export.h"
+#include "drawing/draw_picture.h"
 #include "files/picture_file.h"
 
 namespace mandel_ui {

@@ -4,7 +4,7 @@
 
 namespace mandel_ui {
 
-QString readoutText(int tenThousandths) { return QString::fromStdString(mandel::readoutText(tenThousandths)); }
+QString positionQString(int tenThousandths) { return QString::fromStdString(mandel::positionText(tenThousandths)); }
 
 QString iterationText(int iterations) { return QString::fromStdString(mandel::iterationText(iterations)); }
 

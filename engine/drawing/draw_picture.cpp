@@ -1,4 +1,4 @@
-#include "drawing/picture_export.h"
+#include "drawing/draw_picture.h"
 
 #include <algorithm>
 
@@ -16,27 +16,27 @@ std::vector<std::uint8_t> colourIndexByCount(float cmax, float cstep, short limi
 
 namespace {
 
-// Turns bands of counts into rows of pixels for the sinks, and sums the counts
+// Turns blocks of counts into rows of pixels for the sinks, and sums the counts
 // of the pass's points on the way.
-class BandWriter {
+class RowBlockWriter {
 public:
-    BandWriter(const PictureScan& scan, std::span<PictureSink* const> sinks, const DrawOptions& options)
+    RowBlockWriter(const PictureScan& scan, std::span<PictureSink* const> sinks, const DrawOptions& options)
         : scan_(scan),
           sinks_(sinks),
           options_(options),
           indexOf_(colourIndexByCount(scan.settings.cmax, scan.settings.cstep, scan.settings.limit())) {}
 
-    bool operator()(const CountBand& band) {
+    bool operator()(const RowBlock& block) {
         const std::size_t size = scan_.size;
-        const std::size_t pictureRows = band.firstRow >= size ? 0 : std::min(band.rows, size - band.firstRow);
+        const std::size_t pictureRows = block.firstRow >= size ? 0 : std::min(block.rows, size - block.firstRow);
         pixels_.resize(pictureRows * size);
-        for (std::size_t r = 0; r < band.rows; ++r) {
-            const std::int16_t* counts = band.counts.data() + r * band.columns;
+        for (std::size_t r = 0; r < block.rows; ++r) {
+            const std::int16_t* counts = block.counts.data() + r * block.columns;
             if (r < pictureRows) {
                 std::uint8_t* row = pixels_.data() + r * size;
                 for (std::size_t x = 0; x < size; ++x) row[x] = indexOf_[static_cast<std::size_t>(counts[x])];
             }
-            if (band.firstRow + r < scan_.passRows) passIterations_ += sumOfPassPoints(counts, band.columns);
+            if (block.firstRow + r < scan_.passRows) passIterations_ += sumOfPassPoints(counts, block.columns);
         }
         if (pictureRows > 0)
             for (PictureSink* sink : sinks_) sink->writeRows(pixels_, pictureRows);
@@ -66,10 +66,10 @@ private:
 }  // namespace
 
 DrawResult drawPicture(const PictureScan& scan, std::span<PictureSink* const> sinks, const DrawOptions& options) {
-    BandWriter writer(scan, sinks, options);
+    RowBlockWriter writer(scan, sinks, options);
     DrawResult result;
-    result.completed = computeCountBands(
-        scan.plan, scan.settings.cmax, options.bands, [&writer](const CountBand& band) { return writer(band); },
+    result.completed = computeRowBlocks(
+        scan.plan, scan.settings.cmax, options.blocks, [&writer](const RowBlock& block) { return writer(block); },
         &result.timing);
     result.passIterations = writer.passIterations();
     if (result.completed)

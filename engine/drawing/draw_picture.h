@@ -1,6 +1,6 @@
 #pragma once
 
-// Draws a picture of any size band by band and hands its rows, as colour
+// Draws a picture of any size a block of rows at a time and hands its rows, as colour
 // indices into Palette, to the files being written.
 
 #include <cstddef>
@@ -9,7 +9,8 @@
 #include <span>
 #include <vector>
 
-#include "drawing/count_bands.h"
+#include "colour/picture_sink.h"
+#include "drawing/row_blocks.h"
 #include "drawing/picture_scan.h"
 
 namespace mandel {
@@ -17,25 +18,14 @@ namespace mandel {
 // Colour index (0..16) of every count 0..limit, as cstepcol gives it.
 std::vector<std::uint8_t> colourIndexByCount(float cmax, float cstep, short limit);
 
-// Receives a picture row by row, top row first.
-class PictureSink {
-public:
-    virtual ~PictureSink() = default;
-    // `rows` rows of `width` colour indices each (width = the picture's size),
-    // continuing below the rows of the previous call.
-    virtual void writeRows(std::span<const std::uint8_t> indices, std::size_t rows) = 0;
-    // After the last row: completes the output. Not called when the drawing stops early.
-    virtual void finish() = 0;
-};
-
 struct DrawProgress {
     std::size_t rowsDone = 0;
     std::size_t rowsTotal = 0;
 };
 
 struct DrawOptions {
-    BandOptions bands;
-    // Called after each band's rows have gone to every sink, on the thread
+    RowBlockOptions blocks;
+    // Called after each block's rows have gone to every sink, on the thread
     // that writes them; returning false stops the drawing.
     std::function<bool(const DrawProgress&)> progress;
 };
@@ -43,7 +33,7 @@ struct DrawOptions {
 struct DrawResult {
     bool completed = false;
     long long passIterations = 0;  // sum of the counts of the computed points that the pass draws
-    BandTiming timing;             // consume*: colouring, writing and summing
+    RowBlockTiming timing;             // consume*: colouring, writing and summing
 };
 
 // Computes every point of scan.plan and writes the pixels (x, y < size) to

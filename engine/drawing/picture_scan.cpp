@@ -33,7 +33,7 @@ PictureScan planPictureScan(const RegionTexts& region, int size, ScanExtent exte
         throw std::invalid_argument(problem);
     PictureScan scan;
     RenderSettings& s = scan.settings;
-    s.load(region.real, region.imag, region.side, region.limit, static_cast<float>(size));
+    s.load(region, static_cast<float>(size));
     if (!(s.side > 0.0f)) throw std::invalid_argument("side length " + region.side + " is not greater than 0");
 
     scan.size = static_cast<std::size_t>(size);

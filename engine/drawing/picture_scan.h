@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <string>
 
+#include "region/region.h"
 #include "region/render_settings.h"
 #include "kernel/scan_plan.h"
 
@@ -14,11 +15,6 @@ namespace mandel {
 
 inline constexpr int kMinPictureSize = 16;
 inline constexpr int kMaxPictureSize = 32000;
-
-// The four read-out texts that name a region and its iteration limit.
-struct RegionTexts {
-    std::string real, imag, side, limit;
-};
 
 // Which points a picture scan computes.
 enum class ScanExtent {

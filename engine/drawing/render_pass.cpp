@@ -52,9 +52,9 @@ void scanPointByPoint(RenderSettings& s, PassControls& controls, PassSurface& su
         s.bmin = s.bmin + s.cside;
         if (row == kMaxScanExtent) throw SettingsError("the surface is taller than the row counter holds");
         ++row;
-        s.amin = parseReadout(controls.readoutText(Readout::Real));
+        s.amin = parseReadout(controls.shownReadout(Readout::Real));
         column = 0;
-        remaining = parseReadout(controls.readoutText(Readout::Side));
+        remaining = parseReadout(controls.shownReadout(Readout::Side));
     }
 }
 
@@ -84,8 +84,8 @@ void runRenderPass(RenderSettings& settings, PassControls& controls, PassSurface
     controls.runClearCommand();
     controls.setStartTimeText(clock.dateTimeText());
     controls.setEndTimeText("");
-    settings.load(controls.readoutText(Readout::Real), controls.readoutText(Readout::Imag),
-                  controls.readoutText(Readout::Side), controls.readoutText(Readout::Limit),
+    settings.load({controls.shownReadout(Readout::Real), controls.shownReadout(Readout::Imag),
+                   controls.shownReadout(Readout::Side), controls.shownReadout(Readout::Limit)},
                   surface.ScaleWidth());
 
     setPassButtons(controls, false);

@@ -34,7 +34,8 @@ public:
     virtual ~PassControls() = default;
     // Runs the clear command, exactly as its button does.
     virtual void runClearCommand() = 0;
-    virtual std::string readoutText(Readout which) const = 0;
+    // The text the read-out label shows now.
+    virtual std::string shownReadout(Readout which) const = 0;
     virtual void setStartTimeText(const std::string& text) = 0;
     virtual void setEndTimeText(const std::string& text) = 0;
     virtual void setButtonEnabled(PassButton button, bool enabled) = 0;

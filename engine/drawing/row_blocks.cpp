@@ -1,4 +1,4 @@
-#include "drawing/count_bands.h"
+#include "drawing/row_blocks.h"
 
 #include <algorithm>
 #include <chrono>
@@ -24,14 +24,14 @@ double threadCpuMs() {
     return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
 }
 
-// Runs the consumer of one band on a thread of its own (when overlapping),
+// Runs the consumer of one block on a thread of its own (when overlapping),
 // or on the calling thread, also when no thread can be started; the result
 // is the same either way.
-std::future<bool> consumeAside(const BandConsumer& consume, const CountBand& band, BandTiming& spent, bool overlap) {
-    auto task = [&consume, band, &spent] {
+std::future<bool> consumeAside(const RowBlockConsumer& consume, const RowBlock& block, RowBlockTiming& spent, bool overlap) {
+    auto task = [&consume, block, &spent] {
         const Clock::time_point start = Clock::now();
         const double startCpu = threadCpuMs();
-        const bool goOn = consume(band);
+        const bool goOn = consume(block);
         spent.consumeCpuMs += threadCpuMs() - startCpu;
         spent.consumeMs += msSince(start);
         return goOn;
@@ -49,40 +49,40 @@ std::future<bool> consumeAside(const BandConsumer& consume, const CountBand& ban
 
 }  // namespace
 
-std::size_t bandRows(std::size_t columns, std::size_t bandPoints) {
-    return std::max<std::size_t>(1, bandPoints / std::max<std::size_t>(1, columns));
+std::size_t rowBlockRows(std::size_t columns, std::size_t blockPoints) {
+    return std::max<std::size_t>(1, blockPoints / std::max<std::size_t>(1, columns));
 }
 
-bool computeCountBands(const ScanPlan& plan, float cmax, const BandOptions& options, const BandConsumer& consume,
-                       BandTiming* timing) {
+bool computeRowBlocks(const ScanPlan& plan, float cmax, const RowBlockOptions& options, const RowBlockConsumer& consume,
+                       RowBlockTiming* timing) {
     const Clock::time_point begin = Clock::now();
-    BandTiming spent;
+    RowBlockTiming spent;
     const std::size_t columns = plan.pointsPerRow();
-    const std::size_t rowsPerBand = std::min(bandRows(columns, options.bandPoints), std::max<std::size_t>(1, plan.rows()));
+    const std::size_t rowsPerBlock = std::min(rowBlockRows(columns, options.blockPoints), std::max<std::size_t>(1, plan.rows()));
     // Two buffers: one is computed while the consumer reads the other (one
-    // is enough for a single band).
-    const bool severalBands = plan.rows() > rowsPerBand;
-    std::vector<std::int16_t> buffers[2] = {std::vector<std::int16_t>(rowsPerBand * columns),
-                                            std::vector<std::int16_t>(severalBands ? rowsPerBand * columns : 0)};
-    ScanPlan bandPlan;
-    bandPlan.reals = plan.reals;
+    // is enough for a single block).
+    const bool severalBlocks = plan.rows() > rowsPerBlock;
+    std::vector<std::int16_t> buffers[2] = {std::vector<std::int16_t>(rowsPerBlock * columns),
+                                            std::vector<std::int16_t>(severalBlocks ? rowsPerBlock * columns : 0)};
+    ScanPlan blockPlan;
+    blockPlan.reals = plan.reals;
 
     bool goOn = true;
-    std::future<bool> pending;  // the consumer of the previous band
-    for (std::size_t first = 0, band = 0; goOn && first < plan.rows(); first += rowsPerBand, ++band) {
-        const std::size_t rows = std::min(rowsPerBand, plan.rows() - first);
-        bandPlan.imags.assign(plan.imags.begin() + static_cast<std::ptrdiff_t>(first),
+    std::future<bool> pending;  // the consumer of the previous block
+    for (std::size_t first = 0, block = 0; goOn && first < plan.rows(); first += rowsPerBlock, ++block) {
+        const std::size_t rows = std::min(rowsPerBlock, plan.rows() - first);
+        blockPlan.imags.assign(plan.imags.begin() + static_cast<std::ptrdiff_t>(first),
                               plan.imags.begin() + static_cast<std::ptrdiff_t>(first + rows));
-        std::vector<std::int16_t>& counts = buffers[band % 2];
+        std::vector<std::int16_t>& counts = buffers[block % 2];
         const Clock::time_point start = Clock::now();
         if (options.reference)
-            escapeCountsReference(bandPlan, cmax, counts);
+            escapeCountsReference(blockPlan, cmax, counts);
         else
-            escapeCountsFast(bandPlan, cmax, counts, options.fast);
+            escapeCountsFast(blockPlan, cmax, counts, options.fast);
         spent.computeMs += msSince(start);
 
         if (pending.valid()) goOn = pending.get();
-        // The last band has no computation left to overlap with.
+        // The last block has no computation left to overlap with.
         const bool last = first + rows >= plan.rows();
         if (goOn)
             pending = consumeAside(consume, {first, rows, columns, std::span(counts).first(rows * columns)},

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "drawing/picture_export.h"
+#include "colour/picture_sink.h"
 #include "files/safe_file.h"
 
 namespace mandel {

@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "drawing/picture_export.h"
-#include "drawing/picture_scan.h"
+#include "colour/picture_sink.h"
+#include "region/region.h"
 
 namespace mandel {
 

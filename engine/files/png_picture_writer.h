@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "drawing/picture_export.h"
+#include "colour/picture_sink.h"
 #include "files/safe_file.h"
 
 struct png_struct_def;  // libpng's own types, kept out of this header

@@ -5,7 +5,7 @@
 
 namespace mandel {
 
-std::string readoutText(int tenThousandths) {
+std::string positionText(int tenThousandths) {
     const double value = static_cast<double>(tenThousandths) / kPositionsPerUnit;
     // Fixed notation with no precision given is the shortest text that
     // round-trips to value; std::to_chars never consults the C locale.
@@ -17,8 +17,8 @@ std::string readoutText(int tenThousandths) {
 
 std::string iterationText(int iterations) { return std::to_string(iterations); }
 
-std::array<std::string, 4> readoutTexts(const Region& region) {
-    return {readoutText(region.real), readoutText(region.imag), readoutText(region.side),
+RegionTexts regionTexts(const Region& region) {
+    return {positionText(region.real), positionText(region.imag), positionText(region.side),
             iterationText(region.limit)};
 }
 

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 #include <string>
 
 #include "region/region.h"
@@ -14,12 +13,12 @@ namespace mandel {
 // values ("-1.1507", "0.5", "0.0001", "-2"). Always the C notation, whatever
 // the locale, because the render pass parses it back with the locale-free
 // parseReadout.
-std::string readoutText(int tenThousandths);
+std::string positionText(int tenThousandths);
 
 // Text of lbl4: the iteration limit as a bare decimal integer.
 std::string iterationText(int iterations);
 
 // The four read-out texts of a region, lbl1 to lbl4.
-std::array<std::string, 4> readoutTexts(const Region& region);
+RegionTexts regionTexts(const Region& region);
 
 }  // namespace mandel

@@ -2,6 +2,8 @@
 
 // A drawing's parameters as the window's four scroll bars hold them.
 
+#include <string>
+
 namespace mandel {
 
 // A square region of the complex plane and an iteration limit, as bar
@@ -33,6 +35,12 @@ inline constexpr BarRange kRealRange{-20000, 10000};  // -2 to 1
 inline constexpr BarRange kImagRange{-30000, 10000};  // -3 to 1
 inline constexpr BarRange kSideRange{1, 30000};       // 0.0001 to 3
 inline constexpr BarRange kLimitRange{100, 1500};
+
+// The four read-out texts that name a region and its iteration limit.
+struct RegionTexts {
+    std::string real, imag, side, limit;
+    bool operator==(const RegionTexts&) const = default;
+};
 
 constexpr bool withinBarRanges(const Region& r) {
     return kRealRange.contains(r.real) && kImagRange.contains(r.imag) && kSideRange.contains(r.side) &&

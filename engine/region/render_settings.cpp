@@ -57,21 +57,19 @@ short toInt16(float value) {
     return static_cast<short>(rounded);
 }
 
-void RenderSettings::load(std::string_view realMin, std::string_view imagMin,
-                          std::string_view sideText, std::string_view limitText,
-                          float logicalWidth) {
-    amin = parseReadout(realMin);
-    bmin = parseReadout(imagMin);
-    side = parseReadout(sideText);
-    cmax = parseReadout(limitText);
+void RenderSettings::load(const RegionTexts& region, float logicalWidth) {
+    amin = parseReadout(region.real);
+    bmin = parseReadout(region.imag);
+    side = parseReadout(region.side);
+    cmax = parseReadout(region.limit);
     const short n = toInt16(cmax);
     if (n < 1 || n > kMaxIterationLimit)
-        throw SettingsError("iteration limit " + std::string(limitText) + " is outside 1.." +
+        throw SettingsError("iteration limit " + region.limit + " is outside 1.." +
                             std::to_string(kMaxIterationLimit));
     cside = checkedDivide(side, logicalWidth, "the point step");
     // A positive side whose step underflows to 0 would never finish a row.
     if (side > 0.0f && cside == 0.0f)
-        throw SettingsError("side length " + std::string(sideText) + " is too small to step across");
+        throw SettingsError("side length " + region.side + " is too small to step across");
     cstep = checkedDivide(cmax, 16.0f, "the band width");
 }
 

@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 #include <string>
+
+#include "region/region.h"
 #include <string_view>
 
 namespace mandel {
@@ -53,12 +55,12 @@ struct RenderSettings {
     float cnow = 0;   // escape count of the current point
 
     // Fills the settings from the four read-out texts (real-part minimum,
-    // imaginary-part minimum, side length, iteration limit) and the drawing
-    // surface's logical width, in that order, then derives cside and cstep.
+    // imaginary-part minimum, side length, iteration limit, parsed in that
+    // order) and the drawing surface's logical width, then derives cside and
+    // cstep.
     // Throws ParseError or SettingsError; on a throw the fields already
     // assigned keep their new values, the rest their old ones.
-    void load(std::string_view realMin, std::string_view imagMin, std::string_view sideText,
-              std::string_view limitText, float logicalWidth);
+    void load(const RegionTexts& region, float logicalWidth);
 
     // The iteration limit as the 16-bit count that mandel uses.
     short limit() const { return toInt16(cmax); }

@@ -12,11 +12,11 @@
 
 #include "colour/banding.h"
 #include "collecting_sink.h"
-#include "drawing/count_bands.h"
+#include "drawing/row_blocks.h"
 #include "kernel/escape_counts.h"
 #include "kernel/fast_targets.h"
 #include "kernel/mandel.h"
-#include "drawing/picture_export.h"
+#include "drawing/draw_picture.h"
 #include "drawing/picture_scan.h"
 
 namespace mandel {
@@ -36,10 +36,10 @@ std::string describe(const RegionTexts& r, int size) {
 
 // Rows compared with the point-by-point picture: every fourth row, the rows
 // on both sides of every band boundary, and the last row.
-std::vector<bool> checkedRows(int size, int bandRows) {
+std::vector<bool> checkedRows(int size, int rowBlockRows) {
     std::vector<bool> checked(static_cast<std::size_t>(size));
     for (int y = 0; y < size; ++y)
-        checked[static_cast<std::size_t>(y)] = y % 4 == 0 || y % bandRows == 0 || y % bandRows == bandRows - 1 ||
+        checked[static_cast<std::size_t>(y)] = y % 4 == 0 || y % rowBlockRows == 0 || y % rowBlockRows == rowBlockRows - 1 ||
                                               y == size - 1;
     return checked;
 }
@@ -52,7 +52,7 @@ constexpr std::uint8_t kUnchecked = 0xff;  // no colour index
 // colour comes from cstepcol. Rows not in `rows` are kUnchecked.
 Pixels pointByPointPicture(const RegionTexts& r, int size, const std::vector<bool>& rows) {
     mandel::RenderSettings s;
-    s.load(r.real, r.imag, r.side, r.limit, static_cast<float>(size));
+    s.load({r.real, r.imag, r.side, r.limit}, static_cast<float>(size));
     const auto width = static_cast<std::size_t>(size);
     Pixels pixels(width * width, kUnchecked);
     float b = s.bmin;
@@ -93,8 +93,8 @@ Drawn draw(const PictureScan& scan, const mandel::DrawOptions& options = {}) {
 
 mandel::DrawOptions bandsOfRows(std::size_t rows, std::size_t columns, mandel::FastOptions fast = {}) {
     mandel::DrawOptions options;
-    options.bands.bandPoints = rows * columns;
-    options.bands.fast = fast;
+    options.blocks.blockPoints = rows * columns;
+    options.blocks.fast = fast;
     return options;
 }
 
@@ -129,16 +129,16 @@ TEST_P(PictureOnEveryTarget, EveryPixelIsThePointByPointCount) {
     struct Case {
         RegionTexts region;
         int size;
-        int bandRows;
+        int rowBlockRows;
     };
     const Case cases[] = {{{"-0.775", "0.107", "0.01", "180"}, 777, 50}, {{"-1.26", "-0.01", "0.02", "250"}, 1000, 333}};
     for (const Case& c : cases) {
-        const std::vector<bool> rows = checkedRows(c.size, c.bandRows);
+        const std::vector<bool> rows = checkedRows(c.size, c.rowBlockRows);
         const Pixels expected = pointByPointPicture(c.region, c.size, rows);
         const PictureScan scan = mandel::planPictureScan(c.region, c.size, ScanExtent::Picture);
-        const Drawn d = draw(scan, bandsOfRows(static_cast<std::size_t>(c.bandRows), scan.size));
+        const Drawn d = draw(scan, bandsOfRows(static_cast<std::size_t>(c.rowBlockRows), scan.size));
         EXPECT_TRUE(d.result.completed);
-        EXPECT_EQ(d.bands, (c.size + c.bandRows - 1) / c.bandRows);
+        EXPECT_EQ(d.bands, (c.size + c.rowBlockRows - 1) / c.rowBlockRows);
         EXPECT_EQ(differences(expected, onlyRows(d.pixels, rows), scan.size), "") << describe(c.region, c.size);
     }
 }
@@ -175,7 +175,7 @@ TEST(PictureScan, SizeSetsTheStepAndEveryPositionComesFromRepeatedAddition) {
 TEST(PictureScan, Size500IsTheWindowsScan) {
     const RegionTexts r{"-1.1507", "-0.4793", "0.5", "100"};
     mandel::RenderSettings s;
-    s.load(r.real, r.imag, r.side, r.limit, 500.0f);
+    s.load({r.real, r.imag, r.side, r.limit}, 500.0f);
     const mandel::ScanPlan window = mandel::planScan(s.amin, s.bmin, s.side, s.cside, 500.0f);
     const PictureScan whole = mandel::planPictureScan(r, 500, ScanExtent::WholePass);
     EXPECT_EQ(whole.plan.reals, window.reals);
@@ -213,20 +213,20 @@ TEST(PictureScan, SizeAndRegionOutsideTheRangeAreRefused) {
 // Band boundaries: each row exactly once, in order, with the counts of one
 // unbanded computation, however the rows divide into bands.
 
-TEST(CountBands, EveryRowOnceInOrderForAnyBandHeight) {
+TEST(RowBlocks, EveryRowOnceInOrderForAnyBandHeight) {
     const PictureScan scan = mandel::planPictureScan({"-1.1507", "-0.4793", "0.5", "100"}, 61, ScanExtent::WholePass);
     std::vector<std::int16_t> whole(scan.plan.pointCount());
     mandel::escapeCountsFast(scan.plan, scan.settings.cmax, whole);
     const std::size_t rows = scan.plan.rows();  // 62
     for (const bool overlap : {true, false})
-        for (const std::size_t bandRows : {std::size_t{1}, std::size_t{2}, std::size_t{7}, std::size_t{61},
+        for (const std::size_t rowBlockRows : {std::size_t{1}, std::size_t{2}, std::size_t{7}, std::size_t{61},
                                            std::size_t{62}, std::size_t{63}, std::size_t{500}}) {
             std::vector<std::int16_t> joined;
             std::vector<std::size_t> firsts, heights;
-            mandel::BandOptions options;
-            options.bandPoints = bandRows * scan.plan.pointsPerRow();
+            mandel::RowBlockOptions options;
+            options.blockPoints = rowBlockRows * scan.plan.pointsPerRow();
             options.overlap = overlap;
-            const auto consume = [&](const mandel::CountBand& band) {
+            const auto consume = [&](const mandel::RowBlock& band) {
                 EXPECT_EQ(band.columns, scan.plan.pointsPerRow());
                 EXPECT_EQ(band.counts.size(), band.rows * band.columns);
                 firsts.push_back(band.firstRow);
@@ -234,10 +234,10 @@ TEST(CountBands, EveryRowOnceInOrderForAnyBandHeight) {
                 joined.insert(joined.end(), band.counts.begin(), band.counts.end());
                 return true;
             };
-            EXPECT_TRUE(mandel::computeCountBands(scan.plan, scan.settings.cmax, options, consume));
-            EXPECT_EQ(joined, whole) << "band height " << bandRows << ", overlap " << overlap;
-            const std::size_t height = std::min(bandRows, rows);
-            ASSERT_EQ(firsts.size(), (rows + height - 1) / height) << bandRows;
+            EXPECT_TRUE(mandel::computeRowBlocks(scan.plan, scan.settings.cmax, options, consume));
+            EXPECT_EQ(joined, whole) << "band height " << rowBlockRows << ", overlap " << overlap;
+            const std::size_t height = std::min(rowBlockRows, rows);
+            ASSERT_EQ(firsts.size(), (rows + height - 1) / height) << rowBlockRows;
             for (std::size_t i = 0; i < firsts.size(); ++i) EXPECT_EQ(firsts[i], i * height);
             EXPECT_EQ(heights.back(), rows - (firsts.size() - 1) * height) << "the last band holds the rest";
         }
@@ -247,11 +247,11 @@ TEST(CountBands, EveryRowOnceInOrderForAnyBandHeight) {
 // band that holds only row 2896, which is not part of the picture; at 3547
 // the picture's rows end in a band of one row. The region lies outside the
 // set, where points escape after a few, varying, steps: quick to compute.
-TEST(CountBands, DefaultBandsEndingInOneRow) {
+TEST(RowBlocks, DefaultBandsEndingInOneRow) {
     const RegionTexts r{"0.4", "0.4", "2.4232", "100"};
     for (const auto& [size, extent] : {std::pair{2896, ScanExtent::WholePass}, {3547, ScanExtent::Picture}}) {
         const PictureScan scan = mandel::planPictureScan(r, size, extent);
-        const std::size_t perBand = mandel::bandRows(scan.plan.pointsPerRow(), mandel::kBandPoints);
+        const std::size_t perBand = mandel::rowBlockRows(scan.plan.pointsPerRow(), mandel::kRowBlockPoints);
         ASSERT_EQ(scan.plan.rows() % perBand, 1u) << size;
 
         std::vector<std::int16_t> whole(scan.plan.pointCount());
@@ -273,18 +273,18 @@ TEST(CountBands, DefaultBandsEndingInOneRow) {
     }
 }
 
-TEST(CountBands, AConsumerThatStopsOrThrowsGetsNoFurtherBand) {
+TEST(RowBlocks, AConsumerThatStopsOrThrowsGetsNoFurtherBand) {
     const PictureScan scan = mandel::planPictureScan({"-0.75", "-0.275", "0.05", "106"}, 100, ScanExtent::Picture);
-    mandel::BandOptions options;
-    options.bandPoints = 10 * 100;
+    mandel::RowBlockOptions options;
+    options.blockPoints = 10 * 100;
     int calls = 0;
-    EXPECT_FALSE(mandel::computeCountBands(scan.plan, scan.settings.cmax, options,
-                                           [&](const mandel::CountBand&) { return ++calls < 3; }));
+    EXPECT_FALSE(mandel::computeRowBlocks(scan.plan, scan.settings.cmax, options,
+                                           [&](const mandel::RowBlock&) { return ++calls < 3; }));
     EXPECT_EQ(calls, 3);
 
     calls = 0;
-    EXPECT_THROW(mandel::computeCountBands(scan.plan, scan.settings.cmax, options,
-                                           [&](const mandel::CountBand&) -> bool {
+    EXPECT_THROW(mandel::computeRowBlocks(scan.plan, scan.settings.cmax, options,
+                                           [&](const mandel::RowBlock&) -> bool {
                                                if (++calls == 2) throw std::runtime_error("disk full");
                                                return true;
                                            }),

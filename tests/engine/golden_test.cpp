@@ -26,7 +26,7 @@ struct Drawing {
 
 Drawing draw(const GoldenDrawing& g, Path path) {
     Drawing d;
-    d.settings.load(g.real, g.imag, g.side, g.limit, 500.0f);
+    d.settings.load({g.real, g.imag, g.side, g.limit}, 500.0f);
     d.plan = mandel::planScan(d.settings.amin, d.settings.bmin, d.settings.side, d.settings.cside, 500.0f);
     d.counts.resize(d.plan.pointCount());
     if (path == Path::Reference)

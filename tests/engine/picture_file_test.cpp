@@ -119,7 +119,7 @@ protected:
 // Small bands, so that the file is written in many pieces.
 mandel::DrawOptions smallBands(int size) {
     mandel::DrawOptions options;
-    options.bands.bandPoints = 40 * static_cast<std::size_t>(size);
+    options.blocks.blockPoints = 40 * static_cast<std::size_t>(size);
     return options;
 }
 
