@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "picture_scan.h"
-#include "presets.h"
-#include "readout_text.h"
-#include "region.h"
+#include "drawing/picture_scan.h"
+#include "region/presets.h"
+#include "region/readout_text.h"
+#include "region/region.h"
 #include "timing.h"
 
 namespace bench {
@@ -22,17 +22,12 @@ struct Region {
     std::string label() const { return texts.real + " " + texts.imag + " " + texts.side + " " + texts.limit; }
 };
 
-inline mandel::RegionTexts textsOf(const mandel::Region& region) {
-    const auto t = mandel::readoutTexts(region);
-    return {t[0], t[1], t[2], t[3]};
-}
-
 // The window's start-up read-outs, the six presets, and a region inside the
 // set where every point reaches the limit.
 inline std::vector<Region> regions() {
-    std::vector<Region> all{{"start-up", textsOf(mandel::kStartRegion)}};
+    std::vector<Region> all{{"start-up", mandel::regionTexts(mandel::kStartRegion)}};
     for (std::size_t i = 0; i < mandel::kPresets.size(); ++i)
-        all.push_back({"preset " + std::to_string(i + 1), textsOf(mandel::kPresets[i].region)});
+        all.push_back({"preset " + std::to_string(i + 1), mandel::regionTexts(mandel::kPresets[i].region)});
     all.push_back({"interior", {"-0.3", "-0.3", "0.2", "1500"}});
     return all;
 }

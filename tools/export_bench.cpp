@@ -22,9 +22,10 @@
 #include <vector>
 
 #include "bench_support.h"
-#include "count_bands.h"
-#include "picture_file.h"
-#include "png_picture_writer.h"
+#include "drawing/draw_picture.h"
+#include "drawing/row_blocks.h"
+#include "files/picture_file.h"
+#include "files/png_picture_writer.h"
 #include "render_options.h"
 
 namespace {
@@ -111,14 +112,14 @@ Measured measure(const BenchOptions& o, const mandel::PictureScan& scan, const m
     Measured m{};
     for (unsigned run = 0; run < o.repeat; ++run) {
         compute.push_back(mandel::tool::timeMs([&] {
-            mandel::computeCountBands(scan.plan, scan.settings.cmax, {}, [](const mandel::CountBand&) { return true; });
+            mandel::computeRowBlocks(scan.plan, scan.settings.cmax, {}, [](const mandel::RowBlock&) { return true; });
         }));
         mandel::DrawResult result;
         total.push_back(mandel::tool::timeMs([&] {
             const auto file = openFile(o, path, {region, scan.size});
             mandel::PictureSink* sinks[] = {file.get()};
             mandel::DrawOptions options;
-            options.bands.overlap = o.overlap;
+            options.blocks.overlap = o.overlap;
             result = mandel::drawPicture(scan, sinks, options);
         }));
         encode.push_back(result.timing.consumeCpuMs);

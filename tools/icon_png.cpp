@@ -6,8 +6,8 @@
 #include <cstring>
 #include <vector>
 
-#include "icon_picture.h"
-#include "safe_file.h"
+#include "colour/icon_picture.h"
+#include "files/safe_file.h"
 
 namespace mandel::tool {
 

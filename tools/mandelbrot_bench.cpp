@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "bench_support.h"
-#include "escape_counts.h"
-#include "fast_targets.h"
+#include "kernel/escape_counts.h"
+#include "kernel/fast_targets.h"
 #include "render_options.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "render_run.h"
-#include "safe_file.h"
+#include "files/safe_file.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "message_text.h"
-#include "picture_scan.h"
+#include "drawing/picture_scan.h"
 
 namespace mandel::tool {
 
@@ -72,7 +72,7 @@ void loadReadouts(RenderOptions& options) {
     // counts but change its colour bands.
     parseCount("LIMIT", options.limitText, static_cast<unsigned>(kMaxIterationLimit));
     try {
-        options.settings.load(options.realText, options.imagText, options.sideText, options.limitText,
+        options.settings.load({options.realText, options.imagText, options.sideText, options.limitText},
                               static_cast<float>(options.size));
     } catch (const SettingsError& e) {
         throw UsageError(e.what());

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "render_settings.h"
+#include "region/render_settings.h"
 
 namespace mandel::tool {
 

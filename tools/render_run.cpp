@@ -8,12 +8,12 @@
 #include <ostream>
 #include <system_error>
 
-#include "banding.h"
-#include "escape_counts.h"
+#include "colour/banding.h"
+#include "kernel/escape_counts.h"
 #include "message_text.h"
-#include "picture_file.h"
+#include "files/picture_file.h"
 #include "progress_bar.h"
-#include "safe_file.h"
+#include "files/safe_file.h"
 #include "timing.h"
 
 namespace mandel::tool {
@@ -87,8 +87,8 @@ RenderSummary renderInBands(const RenderOptions& options, std::span<PictureSink*
                             const RenderProgress& progress) {
     const PictureScan scan = planPictureScan(regionOf(options), options.size, ScanExtent::WholePass);
     DrawOptions draw;
-    draw.bands.reference = options.scalar;
-    draw.bands.fast.threads = options.threads;
+    draw.blocks.reference = options.scalar;
+    draw.blocks.fast.threads = options.threads;
     const std::size_t rowsPerDrawing = scan.size;
     std::size_t rowsBefore = 0;  // rows of the earlier repeats
     if (progress)

@@ -9,9 +9,9 @@
 #include <string_view>
 #include <vector>
 
-#include "picture_export.h"
+#include "drawing/draw_picture.h"
 #include "render_options.h"
-#include "scan_plan.h"
+#include "kernel/scan_plan.h"
 
 namespace mandel::tool {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "bench_support.h"
-#include "escape_counts.h"
+#include "kernel/escape_counts.h"
 #include "form1.h"
 #include "render_options.h"
 

@@ -2,7 +2,7 @@
 
 #include <QPixmap>
 
-#include "icon_picture.h"
+#include "colour/icon_picture.h"
 
 namespace mandel_ui {
 

@@ -7,7 +7,7 @@
 #include <QWidget>
 #include <vector>
 
-#include "render_pass.h"
+#include "drawing/render_pass.h"
 
 namespace mandel_ui {
 

@@ -13,7 +13,7 @@
 #include <QSpinBox>
 #include <QStandardPaths>
 
-#include "picture_file.h"
+#include "files/picture_file.h"
 
 namespace mandel_ui {
 

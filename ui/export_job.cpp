@@ -4,8 +4,8 @@
 #include <exception>
 #include <new>
 
-#include "picture_export.h"
-#include "picture_file.h"
+#include "drawing/draw_picture.h"
+#include "files/picture_file.h"
 
 namespace mandel_ui {
 

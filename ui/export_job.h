@@ -5,7 +5,7 @@
 #include <atomic>
 #include <thread>
 
-#include "picture_scan.h"
+#include "drawing/picture_scan.h"
 
 namespace mandel_ui {
 

@@ -13,6 +13,7 @@
 #include "notification_sound.h"
 #include "parameter_scroll_bar.h"
 #include "readout_format.h"
+#include "region/readout_text.h"
 #include "window_centring.h"
 #include "window_design.h"
 
@@ -27,7 +28,7 @@ public:
 
     void runClearCommand() override { form_.btncls_Click(); }
 
-    std::string readoutText(mandel::Readout which) const override {
+    std::string shownReadout(mandel::Readout which) const override {
         return form_.parameter(which).readout->text().toStdString();
     }
 
@@ -155,8 +156,7 @@ void Form1::updateExportItem() { mnuexport->setEnabled(drawn_.has_value() && !ex
 // read-outs moved since it was drawn.
 void Form1::mnuexport_Click() {
     if (!drawn_) return;
-    exportCommand_->run({readoutText(drawn_->real).toStdString(), readoutText(drawn_->imag).toStdString(),
-                         readoutText(drawn_->side).toStdString(), iterationText(drawn_->limit).toStdString()});
+    exportCommand_->run(mandel::regionTexts(*drawn_));
 }
 
 void Form1::btnend_Click() {

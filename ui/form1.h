@@ -7,9 +7,9 @@
 #include <memory>
 #include <optional>
 
-#include "region_navigation.h"
-#include "render_pass.h"
-#include "render_settings.h"
+#include "region/region_navigation.h"
+#include "drawing/render_pass.h"
+#include "region/render_settings.h"
 #include "save_location.h"
 #include "window_clock.h"
 #include "window_messages.h"

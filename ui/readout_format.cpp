@@ -1,10 +1,10 @@
 #include "readout_format.h"
 
-#include "readout_text.h"
+#include "region/readout_text.h"
 
 namespace mandel_ui {
 
-QString readoutText(int tenThousandths) { return QString::fromStdString(mandel::readoutText(tenThousandths)); }
+QString positionQString(int tenThousandths) { return QString::fromStdString(mandel::positionText(tenThousandths)); }
 
 QString iterationText(int iterations) { return QString::fromStdString(mandel::iterationText(iterations)); }
 

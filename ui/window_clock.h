@@ -5,7 +5,7 @@
 #include <QString>
 #include <string>
 
-#include "render_pass.h"
+#include "drawing/render_pass.h"
 
 namespace mandel_ui {
 

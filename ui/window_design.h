@@ -6,9 +6,9 @@
 #include <QString>
 #include <array>
 
-#include "presets.h"
+#include "region/presets.h"
 #include "readout_format.h"
-#include "region.h"
+#include "region/region.h"
 #include "twips.h"
 
 namespace mandel_ui {
@@ -53,19 +53,19 @@ inline constexpr std::array<ParameterGroup, 4> kParameterGroups = {{
      "Hbar1", {7170, 510, 3915, 252}, mandel::kStartRegion.real, 100,
      {"Label8", "right", {7185, 795, 390, 255}},
      {"Label9", "left", {10830, 795, 240, 255}},
-     mandel::kRealRange, &mandel::Region::real, &readoutText},
+     mandel::kRealRange, &mandel::Region::real, &positionQString},
     {{"Label3", "虚部最小値", {7185, 1065, 1425, 255}},
      {"lbl2", "", {8610, 1065, 1995, 255}},
      "Hbar2", {7185, 1455, 3915, 252}, mandel::kStartRegion.imag, 100,
      {"Label10", "down", {7185, 1725, 390, 255}},
      {"Label11", "up", {10890, 1725, 300, 255}},
-     mandel::kImagRange, &mandel::Region::imag, &readoutText},
+     mandel::kImagRange, &mandel::Region::imag, &positionQString},
     {{"Label5", "描画領域", {7185, 1995, 1230, 255}},
      {"lbl3", "", {8610, 1995, 1995, 255}},
      "Hbar3", {7185, 2370, 3915, 252}, mandel::kStartRegion.side, 100,
      {"Label12", "large", {7185, 2655, 390, 255}},
      {"Label13", "small", {10695, 2655, 390, 255}},
-     mandel::kSideRange, &mandel::Region::side, &readoutText},
+     mandel::kSideRange, &mandel::Region::side, &positionQString},
     {{"Label6", "計算回数", {7215, 2925, 1230, 255}},
      {"lbl4", "   ", {8610, 2910, 1995, 270}},
      "Hbar4", {7215, 3315, 3915, 252}, mandel::kStartRegion.limit, 10,

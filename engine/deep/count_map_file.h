@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "deep/deep_picture.h"
-#include "safe_file.h"
+#include "files/safe_file.h"
 
 namespace mandel {
 

@@ -10,7 +10,7 @@
 #include <span>
 
 #include "deep/deep_drawing.h"
-#include "picture_export.h"
+#include "colour/picture_sink.h"
 
 namespace mandel {
 

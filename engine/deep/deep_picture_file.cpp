@@ -2,8 +2,8 @@
 
 #include <charconv>
 
-#include "bmp_picture_writer.h"
-#include "png_picture_writer.h"
+#include "files/bmp_picture_writer.h"
+#include "files/png_picture_writer.h"
 
 namespace mandel {
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "deep/deep_view.h"
-#include "picture_file.h"
+#include "files/picture_file.h"
 
 namespace mandel {
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "banding.h"
+#include "colour/banding.h"
 #include "deep/deep_colour.h"
 
 namespace {

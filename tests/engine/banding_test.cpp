@@ -2,7 +2,7 @@
 
 #include <map>
 
-#include "banding.h"
+#include "colour/banding.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "picture_export.h"
+#include "drawing/draw_picture.h"
 
 class CollectingSink : public mandel::PictureSink {
 public:

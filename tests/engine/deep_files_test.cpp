@@ -10,7 +10,7 @@
 #include "deep/count_map_file.h"
 #include "deep/deep_picture_file.h"
 #include "deep/picture_location.h"
-#include "png_picture_writer.h"
+#include "files/png_picture_writer.h"
 #include "scratch_folder.h"
 
 namespace {

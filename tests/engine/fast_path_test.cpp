@@ -12,12 +12,12 @@
 #include <system_error>
 #include <vector>
 
-#include "escape_counts.h"
-#include "fast_targets.h"
-#include "helper_threads.h"
-#include "mandel.h"
-#include "render_settings.h"
-#include "scan_plan.h"
+#include "kernel/escape_counts.h"
+#include "kernel/fast_targets.h"
+#include "kernel/helper_threads.h"
+#include "kernel/mandel.h"
+#include "region/render_settings.h"
+#include "kernel/scan_plan.h"
 
 namespace mandel {
 // Test names and failure messages show the target by name.
@@ -45,7 +45,7 @@ struct Drawing {
 // the test short without changing any count.
 Drawing drawingOf(const Region& r, std::size_t rowStep = 1) {
     mandel::RenderSettings s;
-    s.load(r.real, r.imag, r.side, r.limit, 500.0f);
+    s.load({r.real, r.imag, r.side, r.limit}, 500.0f);
     Drawing d{mandel::planScan(s.amin, s.bmin, s.side, s.cside, 500.0f), s.cmax};
     std::vector<float> rows;
     for (std::size_t y = 0; y < d.plan.imags.size(); y += rowStep) rows.push_back(d.plan.imags[y]);
@@ -171,12 +171,22 @@ TEST_P(OnEveryTarget, SeededRandomRegions) {
     }
 }
 
+// The largest limit the 16-bit counters hold, on a few rows, and the corners
+// of what the bars can reach.
+TEST_P(OnEveryTarget, TheLargestLimitAndTheEdgesOfTheBarRanges) {
+    expectFastMatchesReference({"-1.1507", "-0.4793", "0.5", "32766"}, 250, kTwoVariants);
+    const Region corners[] = {{"-2", "-3", "3", "100"}, {"1", "1", "0.0001", "1500"},
+                              {"-2", "1", "0.0001", "1500"}, {"1", "-3", "3", "100"}};
+    for (const Region& r : corners) expectFastMatchesReference(r, 50, kTwoVariants);
+}
+
 std::string targetName(const testing::TestParamInfo<mandel::SimdTarget>& info) { return info.param.name; }
 
 INSTANTIATE_TEST_SUITE_P(Targets, OnEveryTarget, testing::ValuesIn(mandel::availableSimdTargets()), targetName);
 
 // ---------------------------------------------------------------------------
-// Points and plans at the edges of what the kernel handles.
+// Points and plans at the edges of what the kernel handles (the parameterised
+// ones on every target).
 
 mandel::ScanPlan planOf(std::vector<float> reals, std::vector<float> imags) {
     mandel::ScanPlan plan;
@@ -185,7 +195,7 @@ mandel::ScanPlan planOf(std::vector<float> reals, std::vector<float> imags) {
     return plan;
 }
 
-TEST(FastPath, PointsThatStayOnTheEscapeRadiusOrRepeat) {
+TEST_P(OnEveryTarget, PointsThatStayOnTheEscapeRadiusOrRepeat) {
     // c = -2 stays at z = 2 (|z|² = 4, never more); 0, -1, i and -i repeat at
     // once; their neighbours a few ulps away escape late or not at all.
     const float minus2Above = std::nextafter(-2.0f, 0.0f);
@@ -198,7 +208,7 @@ TEST(FastPath, PointsThatStayOnTheEscapeRadiusOrRepeat) {
     expectFastMatchesReference(d, "radius and cycles");
 }
 
-TEST(FastPath, RowsOfAnyLengthAroundTheVectorWidth) {
+TEST_P(OnEveryTarget, RowsOfAnyLengthAroundTheVectorWidth) {
     for (const std::size_t width : {1u, 3u, 7u, 8u, 9u, 15u, 16u, 17u, 31u, 33u, 65u}) {
         std::vector<float> reals;
         for (std::size_t x = 0; x < width; ++x) reals.push_back(-1.9f + 2.3f * static_cast<float>(x) / 65.0f);
@@ -207,7 +217,7 @@ TEST(FastPath, RowsOfAnyLengthAroundTheVectorWidth) {
     }
 }
 
-TEST(FastPath, NonFiniteAndExtremeCoordinates) {
+TEST_P(OnEveryTarget, NonFiniteAndExtremeCoordinates) {
     const float inf = std::numeric_limits<float>::infinity();
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float big = std::numeric_limits<float>::max();
@@ -217,7 +227,7 @@ TEST(FastPath, NonFiniteAndExtremeCoordinates) {
     expectFastMatchesReference(d, "non-finite");
 }
 
-TEST(FastPath, LimitsBelowOneGiveTheLimitWithoutAStep) {
+TEST_P(OnEveryTarget, LimitsBelowOneGiveTheLimitWithoutAStep) {
     const mandel::ScanPlan plan = planOf({-3.0f, 0.0f, 0.1f}, {0.0f, 5.0f});
     for (const float cmax : {0.0f, 0.4f, -3.0f}) {
         const Drawing d{plan, cmax};

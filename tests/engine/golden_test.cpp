@@ -4,11 +4,11 @@
 
 #include <vector>
 
-#include "banding.h"
-#include "escape_counts.h"
+#include "colour/banding.h"
+#include "kernel/escape_counts.h"
 #include "golden_drawings.h"
-#include "render_settings.h"
-#include "scan_plan.h"
+#include "region/render_settings.h"
+#include "kernel/scan_plan.h"
 #include "sha256.h"
 
 namespace {
@@ -26,7 +26,7 @@ struct Drawing {
 
 Drawing draw(const GoldenDrawing& g, Path path) {
     Drawing d;
-    d.settings.load(g.real, g.imag, g.side, g.limit, 500.0f);
+    d.settings.load({g.real, g.imag, g.side, g.limit}, 500.0f);
     d.plan = mandel::planScan(d.settings.amin, d.settings.bmin, d.settings.side, d.settings.cside, 500.0f);
     d.counts.resize(d.plan.pointCount());
     if (path == Path::Reference)

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "mandel.h"
-#include "render_settings.h"
+#include "kernel/mandel.h"
+#include "region/render_settings.h"
 
 namespace {
 
@@ -26,7 +26,7 @@ TEST(Mandel, BoundaryPointsDependOnEveryRounding) {
 
 TEST(Mandel, FirstPresetPoints) {
     mandel::RenderSettings s;
-    s.load("-0.75", "-0.275", "0.05", "106", 500.0f);
+    s.load({"-0.75", "-0.275", "0.05", "106"}, 500.0f);
     auto at = [&](int column, int row) {
         float a = s.amin;
         for (int i = 0; i < column; ++i) a = a + s.cside;

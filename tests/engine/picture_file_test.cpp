@@ -18,11 +18,11 @@
 #include <thread>
 #include <vector>
 
-#include "banding.h"
-#include "bmp_format.h"
+#include "colour/banding.h"
+#include "files/bmp_format.h"
 #include "collecting_sink.h"
-#include "picture_file.h"
-#include "safe_file.h"
+#include "files/picture_file.h"
+#include "files/safe_file.h"
 #include "scratch_folder.h"
 
 namespace {
@@ -119,7 +119,7 @@ protected:
 // Small bands, so that the file is written in many pieces.
 mandel::DrawOptions smallBands(int size) {
     mandel::DrawOptions options;
-    options.bands.bandPoints = 40 * static_cast<std::size_t>(size);
+    options.blocks.blockPoints = 40 * static_cast<std::size_t>(size);
     return options;
 }
 

@@ -3,9 +3,9 @@
 #include <cmath>
 #include <string>
 
-#include "presets.h"
-#include "readout_text.h"
-#include "render_settings.h"
+#include "region/presets.h"
+#include "region/readout_text.h"
+#include "region/render_settings.h"
 
 namespace {
 
@@ -13,14 +13,14 @@ using mandel::kPresets;
 using mandel::Region;
 
 TEST(ReadoutText, WritesThePositionAsAPlainDecimal) {
-    EXPECT_EQ(mandel::readoutText(-11507), "-1.1507");
-    EXPECT_EQ(mandel::readoutText(-20000), "-2");     // whole: no point
-    EXPECT_EQ(mandel::readoutText(0), "0");           // no sign, no point
-    EXPECT_EQ(mandel::readoutText(5000), "0.5");      // no trailing zeros
-    EXPECT_EQ(mandel::readoutText(1), "0.0001");      // never 1e-04
-    EXPECT_EQ(mandel::readoutText(-1), "-0.0001");
-    EXPECT_EQ(mandel::readoutText(10001), "1.0001");  // inner zeros kept
-    EXPECT_EQ(mandel::readoutText(30000), "3");
+    EXPECT_EQ(mandel::positionText(-11507), "-1.1507");
+    EXPECT_EQ(mandel::positionText(-20000), "-2");     // whole: no point
+    EXPECT_EQ(mandel::positionText(0), "0");           // no sign, no point
+    EXPECT_EQ(mandel::positionText(5000), "0.5");      // no trailing zeros
+    EXPECT_EQ(mandel::positionText(1), "0.0001");      // never 1e-04
+    EXPECT_EQ(mandel::positionText(-1), "-0.0001");
+    EXPECT_EQ(mandel::positionText(10001), "1.0001");  // inner zeros kept
+    EXPECT_EQ(mandel::positionText(30000), "3");
     EXPECT_EQ(mandel::iterationText(1500), "1500");
 }
 
@@ -35,18 +35,18 @@ bool isNearestFloat(float f, int v) {
 // reads back through the render pass's parse as the nearest float.
 TEST(ReadoutText, ParsesBackToTheNearestFloat) {
     for (int v = mandel::kImagRange.minimum; v <= mandel::kSideRange.maximum; ++v)
-        ASSERT_TRUE(isNearestFloat(mandel::parseReadout(mandel::readoutText(v)), v)) << v;
+        ASSERT_TRUE(isNearestFloat(mandel::parseReadout(mandel::positionText(v)), v)) << v;
 }
 
 TEST(Presets, TextsOfTheSixViews) {
-    const std::array<std::string, 4> expected[] = {
+    const mandel::RegionTexts expected[] = {
         {"-0.75", "-0.275", "0.05", "106"},     {"-1.8558", "-1.173", "2.4232", "100"},
         {"-0.775", "0.107", "0.01", "180"},     {"-0.7717", "0.1165", "0.0001", "180"},
         {"-0.772", "0.1163", "0.0005", "180"},  {"-0.7612", "0.0664", "1.3015", "100"},
     };
     for (std::size_t i = 0; i < kPresets.size(); ++i) {
         EXPECT_EQ(kPresets[i].name, "sample" + std::to_string(i + 1));
-        EXPECT_EQ(mandel::readoutTexts(kPresets[i].region), expected[i]) << kPresets[i].name;
+        EXPECT_EQ(mandel::regionTexts(kPresets[i].region), expected[i]) << kPresets[i].name;
         EXPECT_TRUE(mandel::withinBarRanges(kPresets[i].region)) << kPresets[i].name;
     }
 }

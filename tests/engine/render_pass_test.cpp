@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
+#include <stdexcept>
 #include <map>
 #include <string>
 #include <vector>
 
-#include "banding.h"
-#include "render_pass.h"
+#include "colour/banding.h"
+#include "drawing/render_pass.h"
 
 namespace {
 
@@ -33,9 +35,10 @@ struct Recorder : mandel::PassControls, mandel::PassSurface, mandel::Clock {
     bool endEmptyWhilePlotting = true;
     bool buttonsDisabledWhilePlotting = true;
     int clockReads = 0;
+    std::size_t failAtPlot = SIZE_MAX;  // the surface throws when asked for this plot
 
     void runClearCommand() override { Cls(); }
-    std::string readoutText(Readout which) const override { return readouts.at(which); }
+    std::string shownReadout(Readout which) const override { return readouts.at(which); }
     void setStartTimeText(const std::string& t) override {
         startText = t;
         events.push_back("start " + t);
@@ -53,6 +56,7 @@ struct Recorder : mandel::PassControls, mandel::PassSurface, mandel::Clock {
         events.push_back("cls");
     }
     void PSet(float x, float y, std::uint32_t colour) override {
+        if (plots.size() == failAtPlot) throw std::runtime_error("the surface failed");
         if (plots.empty()) events.push_back("first plot");
         endEmptyWhilePlotting = endEmptyWhilePlotting && endText.empty();
         for (const auto& [button, on] : enabled) buttonsDisabledWhilePlotting = buttonsDisabledWhilePlotting && !on;
@@ -127,6 +131,16 @@ TEST_P(RenderPassTest, BadReadoutStopsBeforeTheButtonsAreDisabled) {
     EXPECT_THROW(run(), mandel::ParseError);
     for (const auto& [button, on] : r.enabled) EXPECT_TRUE(on);
     EXPECT_TRUE(r.plots.empty());
+}
+
+TEST_P(RenderPassTest, ASurfaceThatThrowsMidScanLeavesTheButtonsEnabled) {
+    r.failAtPlot = 250 * 500;
+    EXPECT_THROW(run(), std::runtime_error);
+    for (const auto& [button, on] : r.enabled) EXPECT_TRUE(on) << static_cast<int>(button);
+    // The next pass draws the whole picture.
+    r.failAtPlot = SIZE_MAX;
+    run();
+    EXPECT_EQ(r.plots.size(), 501u * 500u);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothEngines, RenderPassTest,

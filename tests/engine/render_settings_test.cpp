@@ -3,7 +3,7 @@
 #include <clocale>
 #include <cstring>
 
-#include "render_settings.h"
+#include "region/render_settings.h"
 
 namespace {
 
@@ -52,7 +52,7 @@ TEST(ParseReadout, RejectsTextThatIsNotAReadout) {
 
 TEST(RenderSettingsLoad, DerivesStepAndBandWidth) {
     RenderSettings s;
-    s.load("-0.75", "-0.275", "0.05", "106", 500.0f);
+    s.load({"-0.75", "-0.275", "0.05", "106"}, 500.0f);
     EXPECT_EQ(s.amin, -0.75f);
     EXPECT_EQ(s.bmin, -0.275f);
     EXPECT_EQ(s.side, 0.0500000007f);
@@ -60,19 +60,19 @@ TEST(RenderSettingsLoad, DerivesStepAndBandWidth) {
     EXPECT_EQ(s.cmax, 106.0f);
     EXPECT_EQ(s.cstep, 6.625f);
 
-    s.load("-1.1507", "-0.4793", "0.5", "100", 500.0f);
+    s.load({"-1.1507", "-0.4793", "0.5", "100"}, 500.0f);
     EXPECT_EQ(s.side, 0.5f);
     EXPECT_EQ(s.cside, 0.00100000005f);
     EXPECT_EQ(s.cstep, 6.25f);
 
     RenderSettings again = s;
-    again.load("-1.1507", "-0.4793", "0.5", "100", 500.0f);
+    again.load({"-1.1507", "-0.4793", "0.5", "100"}, 500.0f);
     EXPECT_EQ(std::memcmp(&again, &s, sizeof s), 0) << "a second load gives bit-identical fields";
 }
 
 TEST(RenderSettingsLoad, RepeatedAdditionDiffersFromMultiplication) {
     RenderSettings s;
-    s.load("-0.75", "-0.275", "0.05", "106", 500.0f);
+    s.load({"-0.75", "-0.275", "0.05", "106"}, 500.0f);
     float a = s.amin;
     for (int i = 0; i < 500; ++i) a = a + s.cside;
     EXPECT_EQ(a, -0.699991703f);
@@ -81,17 +81,17 @@ TEST(RenderSettingsLoad, RepeatedAdditionDiffersFromMultiplication) {
 
 TEST(RenderSettingsLoad, RejectsUnusableParameters) {
     RenderSettings s;
-    EXPECT_THROW(s.load("x", "0", "1", "100", 500.0f), ParseError);
-    EXPECT_THROW(s.load("0", "0", "1", "100", 0.0f), SettingsError) << "zero logical width";
-    EXPECT_THROW(s.load("0", "0", "1", "0", 500.0f), SettingsError);
-    EXPECT_THROW(s.load("0", "0", "1", "-5", 500.0f), SettingsError);
-    EXPECT_THROW(s.load("0", "0", "1", "32767", 500.0f), SettingsError);
-    EXPECT_THROW(s.load("0", "0", "1", "70000", 500.0f), SettingsError);
-    EXPECT_THROW(s.load("0", "0", "0.0000000000000000000000000000000000000000001", "100", 500.0f),
+    EXPECT_THROW(s.load({"x", "0", "1", "100"}, 500.0f), ParseError);
+    EXPECT_THROW(s.load({"0", "0", "1", "100"}, 0.0f), SettingsError) << "zero logical width";
+    EXPECT_THROW(s.load({"0", "0", "1", "0"}, 500.0f), SettingsError);
+    EXPECT_THROW(s.load({"0", "0", "1", "-5"}, 500.0f), SettingsError);
+    EXPECT_THROW(s.load({"0", "0", "1", "32767"}, 500.0f), SettingsError);
+    EXPECT_THROW(s.load({"0", "0", "1", "70000"}, 500.0f), SettingsError);
+    EXPECT_THROW(s.load({"0", "0", "0.0000000000000000000000000000000000000000001", "100"}, 500.0f),
                  SettingsError)
         << "a step that underflows to 0 would never end a row";
-    EXPECT_NO_THROW(s.load("0", "0", "1", "32766", 500.0f));
-    EXPECT_NO_THROW(s.load("0", "0", "1", "1", 500.0f));
+    EXPECT_NO_THROW(s.load({"0", "0", "1", "32766"}, 500.0f));
+    EXPECT_NO_THROW(s.load({"0", "0", "1", "1"}, 500.0f));
 }
 
 TEST(ToInt16, RoundsTiesToEvenAndRejectsOverflow) {

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "safe_file.h"
+#include "files/safe_file.h"
 #include "scratch_folder.h"
 
 namespace {

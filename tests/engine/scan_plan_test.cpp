@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "render_settings.h"
-#include "scan_plan.h"
+#include "region/render_settings.h"
+#include "kernel/scan_plan.h"
 
 namespace {
 
@@ -9,7 +9,7 @@ using mandel::RenderSettings;
 
 mandel::ScanPlan planFor(const char* real, const char* imag, const char* side) {
     RenderSettings s;
-    s.load(real, imag, side, "100", 500.0f);
+    s.load({real, imag, side, "100"}, 500.0f);
     return mandel::planScan(s.amin, s.bmin, s.side, s.cside, 500.0f);
 }
 
@@ -39,7 +39,7 @@ TEST(ScanPlan, TallyOverEverySideLengthOfTheBar) {
 
 TEST(ScanPlan, RowsAndPositionsByRepeatedAddition) {
     RenderSettings s;
-    s.load("-0.75", "-0.275", "0.05", "106", 500.0f);
+    s.load({"-0.75", "-0.275", "0.05", "106"}, 500.0f);
     const auto plan = mandel::planScan(s.amin, s.bmin, s.side, s.cside, 500.0f);
     EXPECT_EQ(plan.rows(), 501u);
     EXPECT_EQ(plan.reals.front(), -0.75f);

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "safe_file.h"
+#include "files/safe_file.h"
 
 namespace test {
 
@@ -30,8 +30,11 @@ inline Bytes readAll(const fs::path& path) {
 class ScratchFolder : public testing::Test {
 protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("mandel_test_" + std::to_string(::getpid()) + "_" +
-                                            testing::UnitTest::GetInstance()->current_test_info()->name());
+        // Short (the tools cut long paths short in their messages) and unique
+        // across processes and tests run at the same time.
+        static int testsSoFar = 0;
+        dir_ = fs::temp_directory_path() /
+               ("mandel_test_" + std::to_string(::getpid()) + "_" + std::to_string(++testsSoFar));
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }

@@ -10,12 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "banding.h"
-#include "bmp.h"
+#include "colour/banding.h"
+#include "bmp_oracle.h"
+#include "scratch_folder.h"
 #include "progress_bar.h"
 #include "render_options.h"
 #include "render_run.h"
-#include "safe_file.h"
+#include "files/safe_file.h"
 
 namespace {
 
@@ -182,13 +183,13 @@ TEST(RunRenderTool, SummaryLineAndTheSameIterationsOnEitherPath) {
     EXPECT_EQ(scalarRun.out.substr(0, scalarRun.out.find(" ms=")), fastRun.out.substr(0, fastRun.out.find(" ms=")));
 }
 
-TEST(RunRenderTool, WritesTheBmpOnlyWhenTheCommandLineIsGood) {
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "mandelbrot_render_tool_test";
-    std::filesystem::create_directories(dir);
+// Tests that write files, each in a folder of its own.
+class RenderToolFiles : public test::ScratchFolder {};
+
+TEST_F(RenderToolFiles, WritesTheBmpOnlyWhenTheCommandLineIsGood) {
+    const std::filesystem::path dir = dir_;
     const std::string good = (dir / "good.bmp").string();
     const std::string bad = (dir / "bad.bmp").string();
-    std::filesystem::remove(good);
-    std::filesystem::remove(bad);
 
     const ToolRun ok = runTool({"--bmp", good, "-0.75", "-0.275", "0.05", "106"});
     ASSERT_EQ(ok.status, 0) << ok.err;
@@ -213,7 +214,6 @@ TEST(RunRenderTool, WritesTheBmpOnlyWhenTheCommandLineIsGood) {
     const ToolRun unwritable = runTool({"--bmp", (dir / "missing" / "x.bmp").string(), "0", "0", "0.01", "100"});
     EXPECT_EQ(unwritable.status, 1);
     EXPECT_EQ(unwritable.out, "");
-    std::filesystem::remove_all(dir);
 }
 
 std::vector<std::uint8_t> readAll(const std::string& path) {
@@ -223,8 +223,8 @@ std::vector<std::uint8_t> readAll(const std::string& path) {
 
 // The BMP written band by band equals the one made from the whole drawing in
 // memory, byte for byte, with 500 and with 501 points per row.
-TEST(RunRenderTool, TheStreamedBmpAt500IsTheWholeDrawingsBmp) {
-    const std::string path = (std::filesystem::temp_directory_path() / "mandelbrot_render_500.bmp").string();
+TEST_F(RenderToolFiles, TheStreamedBmpAt500IsTheWholeDrawingsBmp) {
+    const std::string path = (dir_ / "mandelbrot_render_500.bmp").string();
     for (const std::vector<std::string_view>& region : {std::vector<std::string_view>{"-0.75", "-0.275", "0.05", "106"},
                                                        {"-1.1507", "-0.4793", "0.5", "100"}}) {
         std::vector<std::string_view> args = {"--bmp", path};
@@ -234,12 +234,10 @@ TEST(RunRenderTool, TheStreamedBmpAt500IsTheWholeDrawingsBmp) {
         const auto whole = mandel::tool::encodeBmp24(500, 500, mandel::tool::picture(o, mandel::tool::render(o)));
         EXPECT_TRUE(readAll(path) == whole) << region[0];
     }
-    std::filesystem::remove(path);
 }
 
-TEST(RunRenderTool, PngAndBmpOfAnySizeInOneRun) {
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "mandelbrot_render_sizes";
-    std::filesystem::create_directories(dir);
+TEST_F(RenderToolFiles, PngAndBmpOfAnySizeInOneRun) {
+    const std::filesystem::path dir = dir_;
     const std::string png = (dir / "p.png").string();
     const std::string bmp = (dir / "p.bmp").string();
     const ToolRun run = runTool({"--size", "777", "--png", png, "--bmp", bmp, "-0.775", "0.107", "0.01", "180"});
@@ -256,7 +254,6 @@ TEST(RunRenderTool, PngAndBmpOfAnySizeInOneRun) {
     ASSERT_GT(p.size(), 33u);
     EXPECT_EQ(std::vector<std::uint8_t>(p.begin() + 12, p.begin() + 24),
               (std::vector<std::uint8_t>{'I', 'H', 'D', 'R', 0, 0, 3, 9, 0, 0, 3, 9})) << "777 × 777";
-    std::filesystem::remove_all(dir);
 }
 
 TEST(ProgressBar, RowsTimeSpentAndTimeLeftRedrawnInPlace) {
@@ -286,22 +283,7 @@ TEST(ProgressBar, RowsTimeSpentAndTimeLeftRedrawnInPlace) {
 // Failures: nothing that was there is harmed, every failure gives a non-zero
 // status, and every error is one readable line.
 
-class RenderToolFailures : public testing::Test {
-protected:
-    void SetUp() override {
-        dir_ = std::filesystem::temp_directory_path() / "mandelbrot_render_failures";
-        std::filesystem::remove_all(dir_);
-        std::filesystem::create_directories(dir_);
-    }
-    void TearDown() override {
-        mandel::safeFileCalls() = normalCalls_;
-        std::filesystem::remove_all(dir_);
-    }
-    std::filesystem::path dir_;
-
-private:
-    mandel::SafeFileCalls normalCalls_ = mandel::safeFileCalls();
-};
+class RenderToolFailures : public test::ScratchFolder {};
 
 // One line, naming the program, with no control character inside it.
 void expectOneErrorLine(const ToolRun& run, const std::string& what) {

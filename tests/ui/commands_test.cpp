@@ -6,7 +6,7 @@
 #include <QPushButton>
 #include <QtTest>
 
-#include "banding.h"
+#include "colour/banding.h"
 #include "drawing_surface.h"
 #include "form1.h"
 #include "parameter_scroll_bar.h"

@@ -16,13 +16,13 @@
 #include <optional>
 #include <sstream>
 
-#include "banding.h"
+#include "colour/banding.h"
 #include "export_command.h"
 #include "export_dialog.h"
 #include "form1.h"
 #include "parameter_scroll_bar.h"
 #include "render_run.h"
-#include "safe_file.h"
+#include "files/safe_file.h"
 #include "test_support.h"
 
 using mandel_ui::ExportRequest;

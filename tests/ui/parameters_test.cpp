@@ -8,7 +8,7 @@
 #include "drawing_surface.h"
 #include "form1.h"
 #include "parameter_scroll_bar.h"
-#include "render_settings.h"
+#include "region/render_settings.h"
 #include "test_support.h"
 
 namespace {

@@ -22,7 +22,7 @@
 
 #include "drawing_surface.h"
 #include "form1.h"
-#include "render_pass.h"
+#include "drawing/render_pass.h"
 
 namespace test {
 
@@ -137,7 +137,7 @@ inline QImage referencePicture(const std::string& real, const std::string& imag,
         Recorder* surface = nullptr;
         std::string texts[4];
         void runClearCommand() override { surface->Cls(); }
-        std::string readoutText(mandel::Readout which) const override {
+        std::string shownReadout(mandel::Readout which) const override {
             return texts[static_cast<int>(which) - 1];
         }
         void setStartTimeText(const std::string&) override {}

@@ -5,24 +5,24 @@
 #include <clocale>
 
 #include "readout_format.h"
-#include "render_settings.h"
+#include "region/render_settings.h"
 #include "test_support.h"
 #include "window_clock.h"
 
-using mandel_ui::readoutText;
+using mandel_ui::positionQString;
 
 class TextFormatTest : public QObject {
     Q_OBJECT
 
 private slots:
     void readoutEdgeCases() {
-        QCOMPARE(readoutText(-11507), QStringLiteral("-1.1507"));
-        QCOMPARE(readoutText(-20000), QStringLiteral("-2"));     // whole: no point
-        QCOMPARE(readoutText(0), QStringLiteral("0"));           // no sign, no point
-        QCOMPARE(readoutText(5000), QStringLiteral("0.5"));      // no trailing zeros
-        QCOMPARE(readoutText(1), QStringLiteral("0.0001"));      // never 1e-04
-        QCOMPARE(readoutText(-1), QStringLiteral("-0.0001"));
-        QCOMPARE(readoutText(10001), QStringLiteral("1.0001"));  // inner zeros kept
+        QCOMPARE(positionQString(-11507), QStringLiteral("-1.1507"));
+        QCOMPARE(positionQString(-20000), QStringLiteral("-2"));     // whole: no point
+        QCOMPARE(positionQString(0), QStringLiteral("0"));           // no sign, no point
+        QCOMPARE(positionQString(5000), QStringLiteral("0.5"));      // no trailing zeros
+        QCOMPARE(positionQString(1), QStringLiteral("0.0001"));      // never 1e-04
+        QCOMPARE(positionQString(-1), QStringLiteral("-0.0001"));
+        QCOMPARE(positionQString(10001), QStringLiteral("1.0001"));  // inner zeros kept
         QCOMPARE(mandel_ui::iterationText(1500), QStringLiteral("1500"));
     }
 
@@ -30,7 +30,7 @@ private slots:
     // reads each one back as the float nearest to value / 10000.
     void everySixteenBitValue() {
         for (int v = -32768; v <= 32767; ++v) {
-            const QString text = readoutText(v);
+            const QString text = positionQString(v);
             if (text != test::expectedReadout(v))
                 QFAIL(qPrintable(QStringLiteral("%1 gives %2").arg(v).arg(text)));
             if (!test::isNearestFloat(mandel::parseReadout(text.toStdString()), v))
@@ -43,7 +43,7 @@ private slots:
         const QLocale saved;
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
         const bool cLocaleSet = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;  // where installed
-        QCOMPARE(readoutText(24232), QStringLiteral("2.4232"));
+        QCOMPARE(positionQString(24232), QStringLiteral("2.4232"));
         QCOMPARE(mandel_ui::iterationText(1500), QStringLiteral("1500"));
         if (cLocaleSet) std::setlocale(LC_ALL, "C");
         QLocale::setDefault(saved);

@@ -1,0 +1,23 @@
+#pragma once
+
+// Where a drawing's rows of colour indices go: the picture files, or a test's
+// collector.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace mandel {
+
+// Receives a picture row by row, top row first.
+class PictureSink {
+public:
+    virtual ~PictureSink() = default;
+    // `rows` rows of `width` colour indices each (width = the picture's width),
+    // continuing below the rows of the previous call.
+    virtual void writeRows(std::span<const std::uint8_t> indices, std::size_t rows) = 0;
+    // After the last row: completes the output. Not called when the drawing stops early.
+    virtual void finish() = 0;
+};
+
+}  // namespace mandel

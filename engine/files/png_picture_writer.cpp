@@ -1,0 +1,141 @@
+#include "files/png_picture_writer.h"
+
+#include <png.h>
+#include <zlib.h>
+
+#include <csetjmp>
+#include <stdexcept>
+
+#include "colour/banding.h"
+
+namespace mandel {
+
+namespace {
+
+// Bytes libpng collects before it writes: large enough that a file gets few
+// write calls, small next to a band.
+constexpr std::size_t kOutputBufferBytes = std::size_t{1} << 20;
+
+PngPictureWriter* writerOf(png_structp png) { return static_cast<PngPictureWriter*>(png_get_io_ptr(png)); }
+
+extern "C" void writeToFile(png_structp png, png_bytep data, png_size_t size) {
+    if (!writerOf(png)->storeBytes(data, size)) png_error(png, "write failed");
+}
+
+extern "C" void flushNothing(png_structp) {}  // the file is flushed once, when it is committed
+
+extern "C" void onLibpngError(png_structp png, png_const_charp message) {
+    static_cast<PngPictureWriter*>(png_get_error_ptr(png))->noteLibpngError(message);
+    png_longjmp(png, 1);
+}
+
+extern "C" void ignoreLibpngWarning(png_structp, png_const_charp) {}
+
+// The libpng calls below return to their setjmp with false when libpng fails;
+// no object with a destructor may live in these frames.
+
+bool writeHeader(png_structp png, png_infop info) {
+    if (setjmp(png_jmpbuf(png))) return false;
+    png_write_info(png, info);
+    return true;
+}
+
+bool writeRowsOf(png_structp png, const std::uint8_t* rows, std::size_t count, std::size_t width) {
+    if (setjmp(png_jmpbuf(png))) return false;
+    for (std::size_t r = 0; r < count; ++r) png_write_row(png, rows + r * width);
+    return true;
+}
+
+bool writeEnd(png_structp png, png_infop info) {
+    if (setjmp(png_jmpbuf(png))) return false;
+    png_write_end(png, info);
+    return true;
+}
+
+struct TextChunks {
+    std::vector<png_text> chunks;
+    explicit TextChunks(const std::vector<std::pair<std::string, std::string>>& fields) {
+        for (const auto& [keyword, text] : fields) {
+            png_text chunk{};
+            chunk.compression = PNG_TEXT_COMPRESSION_NONE;
+            chunk.key = const_cast<char*>(keyword.c_str());
+            chunk.text = const_cast<char*>(text.c_str());
+            chunk.text_length = text.size();
+            chunks.push_back(chunk);
+        }
+    }
+};
+
+bool describeImage(png_structp png, png_infop info, std::size_t width, std::size_t height, const TextChunks& text,
+                   const PngCompression& compression) {
+    if (setjmp(png_jmpbuf(png))) return false;
+    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8, PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    png_color palette[kColourCount];
+    for (int i = 0; i < kColourCount; ++i) palette[i] = {Palette[i].red, Palette[i].green, Palette[i].blue};
+    png_set_PLTE(png, info, palette, kColourCount);
+    png_set_text(png, info, text.chunks.data(), static_cast<int>(text.chunks.size()));
+    // Filters do not help colour indices; they only cost time.
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
+    png_set_compression_level(png, compression.level);
+    png_set_compression_strategy(png, compression.runLengthOnly ? Z_RLE : Z_DEFAULT_STRATEGY);
+    png_set_compression_buffer_size(png, kOutputBufferBytes);
+    return true;
+}
+
+}  // namespace
+
+PngPictureWriter::PngPictureWriter(const std::string& path, std::size_t width, std::size_t height,
+                                   const std::vector<std::pair<std::string, std::string>>& textFields,
+                                   PngCompression compression)
+    : file_(path), width_(width), height_(height) {
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, this, onLibpngError, ignoreLibpngWarning);
+    if (png == nullptr) throw std::bad_alloc();
+    encoder_.png = png;
+    encoder_.info = png_create_info_struct(png);
+    if (encoder_.info == nullptr) throw std::bad_alloc();
+    png_set_write_fn(png, this, writeToFile, flushNothing);
+    const TextChunks text(textFields);
+    if (!describeImage(png, encoder_.info, width, height, text, compression) || !writeHeader(png, encoder_.info)) fail();
+}
+
+PngPictureWriter::Encoder::~Encoder() {
+    if (png != nullptr) png_destroy_write_struct(&png, info != nullptr ? &info : nullptr);
+}
+
+bool PngPictureWriter::storeBytes(const void* data, std::size_t size) noexcept {
+    try {
+        file_.write(data, size);
+        return true;
+    } catch (...) {
+        writeError_ = std::current_exception();
+        return false;
+    }
+}
+
+void PngPictureWriter::noteLibpngError(const char* message) noexcept {
+    try {
+        libpngError_ = message;
+    } catch (...) {  // no memory for the text: the failure is still reported
+    }
+}
+
+void PngPictureWriter::fail() {
+    if (writeError_) std::rethrow_exception(writeError_);
+    throw FileWriteError(file_.path(), "PNG encoder: " + (libpngError_.empty() ? "failed" : libpngError_));
+}
+
+void PngPictureWriter::writeRows(std::span<const std::uint8_t> indices, std::size_t rows) {
+    if (indices.size() != rows * width_ || rowsWritten_ + rows > height_)
+        throw std::invalid_argument("PNG rows do not match the picture");
+    if (!writeRowsOf(encoder_.png, indices.data(), rows, width_)) fail();
+    rowsWritten_ += rows;
+}
+
+void PngPictureWriter::finish() {
+    if (rowsWritten_ != height_) throw std::logic_error("PNG finished before its last row");
+    if (!writeEnd(encoder_.png, encoder_.info)) fail();
+    file_.commit();
+}
+
+}  // namespace mandel

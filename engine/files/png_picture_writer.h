@@ -1,0 +1,58 @@
+#pragma once
+
+#include <exception>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "colour/picture_sink.h"
+#include "files/safe_file.h"
+
+struct png_struct_def;  // libpng's own types, kept out of this header
+struct png_info_def;
+
+namespace mandel {
+
+// Compression of the picture data. The pictures are runs of 17 colours:
+// the fastest level with run-length matching keeps encoding well below the
+// time of the computation, at files close to the default level's size.
+struct PngCompression {
+    int level = 1;
+    bool runLengthOnly = true;  // zlib's Z_RLE strategy
+};
+
+// An 8-bit palette PNG of the 17 Palette colours, written row by row through
+// libpng, with text fields before the image data.
+class PngPictureWriter : public PictureSink {
+public:
+    PngPictureWriter(const std::string& path, std::size_t width, std::size_t height,
+                     const std::vector<std::pair<std::string, std::string>>& textFields,
+                     PngCompression compression = {});
+    void writeRows(std::span<const std::uint8_t> indices, std::size_t rows) override;
+    void finish() override;
+
+    // Called by libpng (plain functions, as its interface needs).
+    bool storeBytes(const void* data, std::size_t size) noexcept;
+    void noteLibpngError(const char* message) noexcept;
+
+private:
+    // Throws the error that ended the last libpng call.
+    [[noreturn]] void fail();
+
+    // libpng's write and info structures, destroyed together.
+    struct Encoder {
+        png_struct_def* png = nullptr;
+        png_info_def* info = nullptr;
+        ~Encoder();
+    };
+
+    SafeFileWriter file_;
+    std::size_t width_;
+    std::size_t height_;
+    std::size_t rowsWritten_ = 0;
+    Encoder encoder_;
+    std::exception_ptr writeError_;  // from the file, while libpng was writing
+    std::string libpngError_;
+};
+
+}  // namespace mandel
