@@ -1,6 +1,7 @@
 #include "render_options.h"
 
 #include <charconv>
+#include <filesystem>
 #include <vector>
 
 #include "message_text.h"
@@ -10,23 +11,41 @@ namespace mandel::tool {
 
 namespace {
 
-// "-0.3" is a read-out text, "-x" and "--threads" are options.
-bool isOption(std::string_view arg) { return arg.size() >= 2 && arg[0] == '-' && !(arg[1] >= '0' && arg[1] <= '9'); }
+// "-0.3" and "-.5" are read-out texts, "-x" and "--threads" are options.
+bool isOption(std::string_view arg) {
+    return arg.size() >= 2 && arg[0] == '-' && !(arg[1] >= '0' && arg[1] <= '9') && arg[1] != '.';
+}
+
+// The read-out notation: an optional '-', digits, and optionally '.' and digits.
+bool inReadoutNotation(std::string_view text) {
+    if (text.starts_with('-')) text.remove_prefix(1);
+    const std::size_t point = text.find('.');
+    const std::string_view whole = text.substr(0, point);
+    const std::string_view fraction = point == std::string_view::npos ? "x" : text.substr(point + 1);
+    const auto digits = [](std::string_view part) {
+        return !part.empty() && part.find_first_not_of("0123456789") == std::string_view::npos;
+    };
+    return digits(whole) && (point == std::string_view::npos || digits(fraction));
+}
 
 // Fails with the name of the read-out and its text instead of the engine's
-// message, which would repeat the text uncut.
+// message, which would repeat the text uncut; a number that a single cannot
+// hold is told apart from a text that is no number.
 void requireNumber(std::string_view name, std::string_view text) {
     try {
         parseReadout(text);
     } catch (const ParseError&) {
-        throw UsageError(std::string(name) + " is not a number: " + quoted(text));
+        if (inReadoutNotation(text))
+            throw UsageError(std::string(name) + " is out of the range of a single (magnitudes from about 1.4e-45 to 3.4e38): " +
+                             tool::quoted(text));
+        throw UsageError(std::string(name) + " is not a number: " + tool::quoted(text));
     }
 }
 
 int parseSize(std::string_view option, std::string_view text) {
     const auto outOfRange = [&] {
         return UsageError(std::string(option) + " needs a whole number from " + std::to_string(kMinPictureSize) +
-                          " to " + std::to_string(kMaxPictureSize) + ", not " + quoted(text));
+                          " to " + std::to_string(kMaxPictureSize) + ", not " + tool::quoted(text));
     };
     unsigned size = 0;
     try {
@@ -46,6 +65,7 @@ bool applyOption(RenderOptions& options, std::string_view arg, std::span<const s
         return args[++i];
     };
     if (arg == "-h" || arg == "--help") return false;
+    if (!options.given.insert(std::string(arg)).second) throw UsageError(std::string(arg) + " is given twice");
     if (arg == "--scalar") {
         options.scalar = true;
     } else if (arg == "--threads") {
@@ -59,9 +79,21 @@ bool applyOption(RenderOptions& options, std::string_view arg, std::span<const s
         if (path.empty()) throw UsageError(std::string(arg) + " needs a file name");
         (arg == "--bmp" ? options.bmpPath : options.pngPath) = std::string(path);
     } else {
-        throw UsageError("unknown option " + quoted(arg));
+        throw UsageError("unknown option " + tool::quoted(arg));
     }
     return true;
+}
+
+// Two pictures written to one file would leave only the last.
+void requireDistinctFiles(const RenderOptions& options) {
+    if (!options.pngPath || !options.bmpPath) return;
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path png = fs::weakly_canonical(fs::absolute(*options.pngPath), error);
+    const fs::path bmp = fs::weakly_canonical(fs::absolute(*options.bmpPath), error);
+    const bool same = *options.pngPath == *options.bmpPath || (!error && png == bmp) ||
+                      fs::equivalent(*options.pngPath, *options.bmpPath, error);
+    if (same) throw UsageError("--png and --bmp name the same file " + tool::quoted(*options.pngPath));
 }
 
 void loadReadouts(RenderOptions& options) {
@@ -77,7 +109,7 @@ void loadReadouts(RenderOptions& options) {
     } catch (const SettingsError& e) {
         throw UsageError(e.what());
     }
-    if (!(options.settings.side > 0.0f)) throw UsageError("SIDE " + quoted(options.sideText) + " is not greater than 0");
+    if (!(options.settings.side > 0.0f)) throw UsageError("SIDE " + tool::quoted(options.sideText) + " is not greater than 0");
 }
 
 }  // namespace
@@ -89,15 +121,20 @@ unsigned parseCount(std::string_view option, std::string_view text, unsigned max
     const auto [ptr, ec] = std::from_chars(text.data(), end, value);
     if (!digitsOnly || ec != std::errc() || ptr != end || value < 1 || value > max)
         throw UsageError(std::string(option) + " needs a whole number from 1 to " + std::to_string(max) + ", not " +
-                         quoted(text));
+                         tool::quoted(text));
     return value;
 }
 
 RenderOptions parseRenderOptions(std::span<const std::string_view> args) {
     RenderOptions options;
     std::vector<std::string_view> readouts;
+    bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        if (!isOption(args[i])) {
+        if (!optionsEnded && args[i] == "--") {
+            optionsEnded = true;
+        } else if (!optionsEnded && args[i] == "-") {
+            throw UsageError("stray \"-\": neither an option nor a number");
+        } else if (optionsEnded || !isOption(args[i])) {
             readouts.push_back(args[i]);
         } else if (!applyOption(options, args[i], args, i)) {
             options.help = true;
@@ -107,8 +144,9 @@ RenderOptions parseRenderOptions(std::span<const std::string_view> args) {
     if (readouts.size() < 4)
         throw UsageError("expected REAL_MIN IMAG_MIN SIDE LIMIT, got " + std::to_string(readouts.size()) +
                          " of them (-h shows the usage)");
-    if (readouts.size() > 4) throw UsageError("unexpected argument " + quoted(readouts[4]));
+    if (readouts.size() > 4) throw UsageError("unexpected argument " + tool::quoted(readouts[4]));
 
+    requireDistinctFiles(options);
     options.realText = readouts[0];
     options.imagText = readouts[1];
     options.sideText = readouts[2];
@@ -134,6 +172,8 @@ std::string usageText() {
            "  --png PATH    also write the S x S picture as a PNG file (17-colour palette)\n"
            "  --bmp PATH    also write the S x S picture as a 24-bit BMP file\n"
            "  -h, --help    show this text\n"
+           "  --            ends the options: every argument after it is a read-out\n"
+           "A picture written to standard output (/dev/stdout) moves the summary line to standard error.\n"
            "While it draws, a progress bar goes to standard error if that is a terminal.\n"
            "Exit status: 0 done, 1 the drawing or its output failed, 2 a bad command line.\n";
 }

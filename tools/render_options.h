@@ -6,6 +6,7 @@
 //   mandelbrot-render -h | --help
 
 #include <optional>
+#include <set>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -35,6 +36,7 @@ struct RenderOptions {
     // the window loads its read-outs, with logical width `size`.
     std::string realText, imagText, sideText, limitText;
     RenderSettings settings;
+    std::set<std::string> given;  // the options seen, to refuse one given twice
 };
 
 inline constexpr unsigned kMaxThreads = 1024;
@@ -44,10 +46,12 @@ inline constexpr unsigned kMaxRepeat = 100000;
 // Throws UsageError naming the option otherwise.
 unsigned parseCount(std::string_view option, std::string_view text, unsigned max);
 
-// Parses the arguments after the program name. Options may come anywhere;
-// an argument starting with '-' and then anything but a digit is an option,
+// Parses the arguments after the program name. Options may come anywhere
+// before "--", after which every argument is a read-out text; an argument
+// starting with '-' and then anything but a digit or '.' is an option,
 // anything else a read-out text (so "-0.3" is a number). -h or --help ends
 // the parse with help set. Throws UsageError for: an unknown option, an
+// option given twice, --png and --bmp naming one file, a lone "-", an
 // option without its value, a count that is not a whole number in range, a
 // missing or extra read-out text, a text that is not a number, a side length
 // <= 0, a limit that is not a whole number from 1 to 32766, or a size that

@@ -14,6 +14,7 @@
 #include "files/picture_file.h"
 #include "progress_bar.h"
 #include "files/safe_file.h"
+#include "files/standard_output.h"
 #include "timing.h"
 
 namespace mandel::tool {
@@ -57,6 +58,9 @@ void run(std::span<const std::string_view> args, std::ostream& out, std::ostream
         deliver(out, usageText());
         return;
     }
+    // A picture sent to standard output is not to be followed by the summary.
+    const bool pictureOnOutput = (options.pngPath && isStandardOutput(*options.pngPath)) ||
+                                 (options.bmpPath && isStandardOutput(*options.bmpPath));
     const std::vector<std::unique_ptr<PictureSink>> files = openFiles(options);
     std::vector<PictureSink*> sinks;
     for (const auto& file : files) sinks.push_back(file.get());
@@ -71,7 +75,7 @@ void run(std::span<const std::string_view> args, std::ostream& out, std::ostream
         throw;
     }
     bar.clear();
-    deliver(out, summaryLine(summary) + '\n');
+    deliver(pictureOnOutput ? err : out, summaryLine(summary) + '\n');
 }
 
 int statusFor(const std::exception& error) {

@@ -1,6 +1,7 @@
 #include "export_dialog.h"
 
 #include <QDialogButtonBox>
+#include <QKeyEvent>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -54,6 +55,12 @@ ExportDialog::ExportDialog(const ExportRequest& proposal, QWidget* parent) : QDi
     sizeBox->setValue(proposal.size);
     sizeBox->setSuffix(QStringLiteral(" ピクセル四方"));
     sizeBox->setGroupSeparatorShown(false);
+    sizeBox->installEventFilter(this);
+    sizeRange = new QLabel(QStringLiteral("(%1～%2)").arg(mandel::kMinPictureSize).arg(mandel::kMaxPictureSize), this);
+    sizeRange->setObjectName(QStringLiteral("sizeRange"));
+    auto* sizeRow = new QHBoxLayout;
+    sizeRow->addWidget(sizeBox);
+    sizeRow->addWidget(sizeRange, 1);
 
     pathEdit = new QLineEdit(QDir::toNativeSeparators(proposal.path), this);
     pathEdit->setObjectName(QStringLiteral("pathEdit"));
@@ -71,28 +78,66 @@ ExportDialog::ExportDialog(const ExportRequest& proposal, QWidget* parent) : QDi
 
     auto* form = new QFormLayout(this);
     form->addRow(QStringLiteral("描画する領域:"), regionText);
-    form->addRow(QStringLiteral("大きさ(&Z):"), sizeBox);
+    form->addRow(QStringLiteral("大きさ(&Z):"), sizeRow);
     form->addRow(QStringLiteral("ファイル(&F):"), fileRow);
     form->addRow(buttons);
     // The access keys of the rows' labels focus their fields.
-    static_cast<QLabel*>(form->labelForField(sizeBox))->setBuddy(sizeBox);
+    static_cast<QLabel*>(form->labelForField(sizeRow))->setBuddy(sizeBox);
     static_cast<QLabel*>(form->labelForField(fileRow))->setBuddy(pathEdit);
 
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(browseButton, &QPushButton::clicked, this, &ExportDialog::browse);
     connect(pathEdit, &QLineEdit::textChanged, this, &ExportDialog::updateState);
+    connect(sizeBox->findChild<QLineEdit*>(), &QLineEdit::textChanged, this, &ExportDialog::updateState);
     updateState();
 }
 
 ExportRequest ExportDialog::request() const {
     ExportRequest request = proposal_;
     request.size = sizeBox->value();
-    request.path = QDir::fromNativeSeparators(pathEdit->text().trimmed());
+    QString path = QDir::fromNativeSeparators(pathEdit->text().trimmed());
+    if (path.isEmpty()) return request;
+    if (QFileInfo(path).isRelative()) path = QDir(QFileInfo(proposal_.path).absolutePath()).absoluteFilePath(path);
+    if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".png");
+    request.path = QDir::cleanPath(path);
     return request;
 }
 
-void ExportDialog::updateState() { exportButton->setEnabled(!pathEdit->text().trimmed().isEmpty()); }
+void ExportDialog::updateState() {
+    const bool sizeTyped = sizeBox->hasAcceptableInput();
+    sizeRange->setStyleSheet(sizeTyped ? QString() : QStringLiteral("color: red"));
+    exportButton->setEnabled(sizeTyped && !pathEdit->text().trimmed().isEmpty());
+}
+
+bool ExportDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == sizeBox && !sizeBox->hasAcceptableInput()) {
+        if (event->type() == QEvent::FocusOut) return true;  // the spin box would put the old size back
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+                QMessageBox::warning(this, windowTitle(),
+                                     QStringLiteral("大きさは %1 から %2 ピクセルの範囲で入力してください。")
+                                         .arg(mandel::kMinPictureSize)
+                                         .arg(mandel::kMaxPictureSize));
+                return true;
+            }
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+bool ExportDialog::refuseUnwritableSuffix(const QString& path) {
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QStringLiteral("png") || suffix == QStringLiteral("bmp")) return false;
+    QMessageBox refusal(QMessageBox::Warning, windowTitle(),
+                        QStringLiteral("%1\n\n「.%2」の形式では書き出せません。PNG (.png) か BMP (.bmp) を選んでください。")
+                            .arg(QDir::toNativeSeparators(path), QFileInfo(path).suffix()),
+                        QMessageBox::Ok, this);
+    refusal.setObjectName(QStringLiteral("suffixRefusal"));
+    refusal.exec();
+    return true;
+}
 
 void ExportDialog::browse() {
     const QString current = request().path;
@@ -117,7 +162,9 @@ void ExportDialog::browse() {
 }
 
 void ExportDialog::accept() {
+    if (!sizeBox->hasAcceptableInput()) return;  // the export button is off then; Return is caught before
     const QString path = request().path;
+    if (refuseUnwritableSuffix(path)) return;
     if (QFileInfo::exists(path) && QFileInfo(path) != QFileInfo(confirmedPath_)) {
         QMessageBox question(QMessageBox::Question, windowTitle(),
                              QStringLiteral("%1 は既にあります。\n置き換えますか?").arg(QDir::toNativeSeparators(path)),

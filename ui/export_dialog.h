@@ -27,7 +27,9 @@ class ExportDialog : public QDialog {
 public:
     ExportDialog(const ExportRequest& proposal, QWidget* parent = nullptr);
 
-    // The region of the proposal, with the size and the file as entered.
+    // The region of the proposal, with the size and the file as entered: a
+    // relative file name is taken in the folder of the proposed file (the one
+    // the dialog showed), and a name without a suffix gets ".png".
     ExportRequest request() const;
 
     QSpinBox* sizeBox;
@@ -35,14 +37,22 @@ public:
     QPushButton* browseButton;
     QPushButton* exportButton;
     QLabel* regionText;  // the four read-outs, as one line
+    QLabel* sizeRange;   // the sizes allowed
 
 public slots:
     void browse();
-    // Asks before an existing file is replaced, unless the file dialog has already asked.
+    // Refuses a file type it cannot write; asks before an existing file is
+    // replaced, unless the file dialog has already asked.
     void accept() override;
+
+protected:
+    // A partly typed size is kept as typed: Return and leaving the box do
+    // not put the previous size back.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void updateState();
+    bool refuseUnwritableSuffix(const QString& path);
 
     ExportRequest proposal_;
     QString confirmedPath_;  // chosen in the file dialog, which asks itself

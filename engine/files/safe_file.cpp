@@ -13,6 +13,7 @@
 #include <system_error>
 
 #include "files/uncommitted_files.h"
+#include "files/standard_output.h"
 
 namespace mandel {
 
@@ -20,7 +21,7 @@ FileWriteError::FileWriteError(const std::string& path, const std::string& reaso
     : std::runtime_error("cannot write " + path + ": " + reason), path_(path), reason_(reason) {}
 
 SafeFileCalls& safeFileCalls() {
-    static SafeFileCalls calls{::write, ::pwrite, ::rename};
+    static SafeFileCalls calls{::write, ::pwrite, ::renameat, true};
     return calls;
 }
 
@@ -114,43 +115,77 @@ std::string randomHex() {
     return hex;
 }
 
-// A new, hidden file beside target; returns its descriptor, or -1 with errno set.
-int createTemporaryFile(const std::string& target, std::string& temporaryPath) {
-    constexpr std::size_t kMaxNameKept = 120;  // keeps the temporary name within NAME_MAX
+// ".NAME." with NAME cut so that the temporary name stays within NAME_MAX.
+std::string hiddenPrefix(const std::string& targetName) {
+    constexpr std::size_t kMaxNameKept = 120;
+    std::string prefix(1, '.');
+    prefix.append(targetName, 0, kMaxNameKept);
+    prefix.push_back('.');
+    return prefix;
+}
+
+// A new, hidden file in the folder; returns its descriptor, or -1 with errno set.
+int createTemporaryFile(int folderFd, const std::string& targetName, std::string& temporaryName) {
     constexpr int kAttempts = 100;
-    const std::string prefix = folderOf(target) + "." + nameOf(target).substr(0, kMaxNameKept) + ".";
+    const std::string prefix = hiddenPrefix(targetName);
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        temporaryPath = prefix + randomHex() + ".tmp";
-        const int fd = ::open(temporaryPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        temporaryName = prefix;
+        temporaryName += randomHex();
+        temporaryName += ".tmp";
+        const int fd = ::openat(folderFd, temporaryName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0 || errno != EEXIST) return fd;
     }
     return -1;
 }
 
+// Errors of O_TMPFILE that only mean the file system cannot do it.
+bool unnamedFilesUnsupported(int error) { return error == EOPNOTSUPP || error == EISDIR || error == EINVAL; }
+
 }  // namespace
 
 SafeFileWriter::SafeFileWriter(const std::string& path) : path_(path) {
     if (path.empty()) throw FileWriteError(path, "no file name");
+    if (isStandardOutput(path)) {
+        fd_ = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
+        if (fd_ < 0) fail(errno);
+        return;
+    }
     Target target;
     if (!chooseTarget(path, target)) fail(errno);
-    targetPath_ = target.path;
     if (target.mode == WriteMode::Direct || target.mode == WriteMode::DirectAppend) {
         const int append = target.mode == WriteMode::DirectAppend ? O_APPEND : 0;
         fd_ = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | append);
         if (fd_ < 0) fail(errno);
         return;
     }
+    openInFolder(target.path, target.mode == WriteMode::Replace, target.existing);
+}
+
+void SafeFileWriter::openInFolder(const std::string& targetPath, bool replacing, const struct stat& existing) {
+    const std::string folder = folderOf(targetPath);
+    targetName_ = nameOf(targetPath);
+    if (targetName_.size() > NAME_MAX) fail(ENAMETOOLONG);
+    folderFd_ = ::open(folder.empty() ? "." : folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd_ < 0) fail(errno);
     // Replacing a file that may not be written to would bypass its protection.
-    if (target.mode == WriteMode::Replace && ::access(targetPath_.c_str(), W_OK) != 0) fail(errno);
-    std::string temporaryPath;
-    fd_ = createTemporaryFile(targetPath_, temporaryPath);
-    if (fd_ < 0) fail(errno);
-    temporaryPath_ = temporaryPath;
-    listedSlot_ = uncommitted::remember(temporaryPath_);
-    if (target.mode == WriteMode::Replace) {
+    if (replacing && ::faccessat(folderFd_, targetName_.c_str(), W_OK, 0) != 0) fail(errno);
+    fd_ = -1;
+    if (safeFileCalls().unnamedFiles) {
+        fd_ = ::openat(folderFd_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        if (fd_ < 0 && !unnamedFilesUnsupported(errno)) fail(errno);
+        unnamed_ = fd_ >= 0;
+    }
+    if (fd_ < 0) {
+        std::string temporaryName;
+        fd_ = createTemporaryFile(folderFd_, targetName_, temporaryName);
+        if (fd_ < 0) fail(errno);
+        temporaryName_ = temporaryName;
+        listedSlot_ = uncommitted::remember(folderFd_, temporaryName_);
+    }
+    if (replacing) {
         // The new file keeps the old one's permissions (and owner, where allowed).
-        if (::fchmod(fd_, target.existing.st_mode & 07777) != 0) { /* keeps the default mode */ }
-        if (::fchown(fd_, target.existing.st_uid, target.existing.st_gid) != 0) { /* keeps our owner */ }
+        if (::fchmod(fd_, existing.st_mode & 07777) != 0) { /* keeps the default mode */ }
+        if (::fchown(fd_, existing.st_uid, existing.st_gid) != 0) { /* keeps our owner */ }
     }
 }
 
@@ -159,10 +194,15 @@ SafeFileWriter::~SafeFileWriter() { discard(); }
 void SafeFileWriter::discard() noexcept {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
-    if (!temporaryPath_.empty() && !committed_) {
-        ::unlink(temporaryPath_.c_str());
+    if (!temporaryName_.empty() && !committed_) {
         uncommitted::forget(listedSlot_);
         listedSlot_ = -1;
+        ::unlinkat(folderFd_, temporaryName_.c_str(), 0);
+        temporaryName_.clear();
+    }
+    if (folderFd_ >= 0) {
+        ::close(folderFd_);
+        folderFd_ = -1;
     }
 }
 
@@ -204,19 +244,48 @@ void SafeFileWriter::writeAt(std::uint64_t offset, const void* data, std::size_t
     }
 }
 
+void SafeFileWriter::linkUnnamedFile() {
+    // linkat cannot replace a file, so the unnamed file first gets a hidden
+    // name of its own, listed for removal until the rename.
+    constexpr int kAttempts = 100;
+    const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+    const std::string prefix = hiddenPrefix(targetName_);
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        std::string name = prefix;
+        name += randomHex();
+        name += ".tmp";
+        listedSlot_ = uncommitted::remember(folderFd_, name);
+        int linked = ::linkat(AT_FDCWD, self.c_str(), folderFd_, name.c_str(), AT_SYMLINK_FOLLOW);
+        if (linked != 0 && errno == ENOENT)  // no /proc: only allowed with the right privilege
+            linked = ::linkat(fd_, "", folderFd_, name.c_str(), AT_EMPTY_PATH);
+        if (linked == 0) {
+            temporaryName_ = name;
+            return;
+        }
+        const int error = errno;
+        uncommitted::forget(listedSlot_);
+        listedSlot_ = -1;
+        if (error != EEXIST) fail(error);
+    }
+    fail(EEXIST);
+}
+
 void SafeFileWriter::commit() {
     requireOpen();
     // The data must be on disk before the name points at it.
     if (seekable() && ::fsync(fd_) != 0) fail(errno);
+    if (unnamed_) linkUnnamedFile();
     const int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0 && errno != EINTR) fail(errno);
     if (seekable()) {
-        if (safeFileCalls().rename(temporaryPath_.c_str(), targetPath_.c_str()) != 0) fail(errno);
+        if (safeFileCalls().rename(folderFd_, temporaryName_.c_str(), folderFd_, targetName_.c_str()) != 0)
+            fail(errno);
         uncommitted::forget(listedSlot_);
         listedSlot_ = -1;
     }
     committed_ = true;
+    discard();
 }
 
 void writeFileSafely(const std::string& path, std::span<const std::uint8_t> bytes) {

@@ -2,6 +2,7 @@
 
 // Writing a file without ever harming what was there before.
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstddef>
@@ -28,12 +29,19 @@ private:
 
 // Writes one file so that nothing that was there is harmed.
 // - A regular file, or a path that does not exist yet: the data goes to a new
-//   temporary file in the same folder (symlinks are followed first, so the
-//   temporary file sits beside the link's target); commit() renames the
-//   complete file onto the target. Without a successful commit() (error,
-//   exception, destruction) only the temporary file is removed.
-// - Any other existing path (a device, a FIFO, /dev/stdout): written directly,
-//   never removed, never truncated beyond what opening for writing does.
+//   file in the same folder (symlinks are followed first, so it sits beside
+//   the link's target). Where the file system allows, that file has no name
+//   until commit() (O_TMPFILE), so nothing is left whatever ends the process;
+//   elsewhere it is a hidden temporary file. Both are addressed through an
+//   open descriptor of the folder, so a folder renamed meanwhile still gets
+//   the file, or loses the temporary one. commit() renames the complete file
+//   onto the target. Without a successful commit() (error, exception,
+//   destruction) only the new file is removed.
+// - The file open as standard output (/dev/stdout, or its path): written
+//   through descriptor 1 itself, so that its offset is the one shared with
+//   everything else the process writes there.
+// - Any other existing path (a device, a FIFO): written directly, never
+//   removed, never truncated beyond what opening for writing does.
 class SafeFileWriter {
 public:
     explicit SafeFileWriter(const std::string& path);  // throws FileWriteError
@@ -43,7 +51,7 @@ public:
 
     void write(const void* data, std::size_t size);  // appends; throws FileWriteError
     // Whether writeAt may be used (true for the temporary-file case).
-    bool seekable() const { return !temporaryPath_.empty(); }
+    bool seekable() const { return folderFd_ >= 0; }
     // Writes at a byte offset from the start; std::logic_error when not seekable().
     void writeAt(std::uint64_t offset, const void* data, std::size_t size);  // throws
     void commit();                                                            // flush + close + rename; throws
@@ -53,10 +61,14 @@ private:
     [[noreturn]] void fail(int error);
     void requireOpen() const;
     void discard() noexcept;  // closes the file and removes an uncommitted temporary file
+    void openInFolder(const std::string& targetPath, bool replacing, const struct stat& existing);
+    void linkUnnamedFile();  // gives the unnamed file its hidden name, just before the rename
 
     std::string path_;           // as given
-    std::string targetPath_;     // after following symlinks; the rename's destination
-    std::string temporaryPath_;  // empty when writing directly
+    std::string targetName_;     // after following symlinks: the rename's destination in its folder
+    std::string temporaryName_;  // the hidden file's name in the folder; empty while unnamed or direct
+    int folderFd_ = -1;          // the target's folder; -1 when writing directly
+    bool unnamed_ = false;       // written as an O_TMPFILE until commit()
     int fd_ = -1;
     int listedSlot_ = -1;  // in the table that removeUncommittedFilesNow() reads
     bool committed_ = false;
@@ -75,7 +87,8 @@ void removeUncommittedFilesNow() noexcept;
 struct SafeFileCalls {
     ssize_t (*write)(int fd, const void* data, std::size_t size);
     ssize_t (*pwrite)(int fd, const void* data, std::size_t size, off_t offset);
-    int (*rename)(const char* from, const char* to);
+    int (*rename)(int fromFolder, const char* from, int toFolder, const char* to);  // renameat
+    bool unnamedFiles;  // try O_TMPFILE first; false forces the hidden temporary file
 };
 SafeFileCalls& safeFileCalls();
 

@@ -1,5 +1,6 @@
 #include "files/uncommitted_files.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -16,7 +17,8 @@ enum SlotState : int { Free, Filling, Listed };
 
 struct Slot {
     std::atomic<int> state{Free};
-    char path[PATH_MAX];
+    int folderFd = -1;
+    char name[NAME_MAX + 1];
 };
 
 Slot slots[kSlots];
@@ -24,12 +26,13 @@ static_assert(std::atomic<int>::is_always_lock_free, "a signal handler reads the
 
 }  // namespace
 
-int remember(const std::string& path) noexcept {
-    if (path.size() >= PATH_MAX) return -1;
+int remember(int folderFd, const std::string& name) noexcept {
+    if (name.size() > NAME_MAX) return -1;
     for (int i = 0; i < kSlots; ++i) {
         int expected = Free;
         if (!slots[i].state.compare_exchange_strong(expected, Filling)) continue;
-        std::memcpy(slots[i].path, path.c_str(), path.size() + 1);
+        slots[i].folderFd = folderFd;
+        std::memcpy(slots[i].name, name.c_str(), name.size() + 1);
         slots[i].state.store(Listed, std::memory_order_release);
         return i;
     }
@@ -42,7 +45,7 @@ void forget(int slot) noexcept {
 
 void removeAllNow() noexcept {
     for (Slot& slot : slots)
-        if (slot.state.load(std::memory_order_acquire) == Listed) ::unlink(slot.path);
+        if (slot.state.load(std::memory_order_acquire) == Listed) ::unlinkat(slot.folderFd, slot.name, 0);
 }
 
 }  // namespace mandel::uncommitted

@@ -153,4 +153,38 @@ status=0
 wait "$pid" || status=$?
 pid=
 [ "$status" -eq 0 ] || fail "the program exited with status $status"
-echo "real window${MANDEL_E2E_WM:+ with $MANDEL_E2E_WM}: centred; start-up keys, preset, start, save ($name), clicks, drag, wheel, Backspace, back button and exit all worked"
+
+# SIGTERM while a large export is being written ends the program cleanly and
+# leaves nothing in the Pictures folder: once with the unnamed file, once
+# with the hidden temporary file that other file systems get.
+pictures="$work/home/Pictures"
+mkdir -p "$pictures"
+export_dialog() { xdotool search --onlyvisible --name '^画像エクスポート$' >/dev/null 2>&1; }
+writing_export() { ls -l "/proc/$pid/fd" 2>/dev/null | grep -qF -- "$pictures/"; }
+for mode in unnamed named; do
+  seam=
+  [ "$mode" = named ] && seam=MANDEL_NAMED_TEMPORARY_FILES=1
+  HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" env $seam "$work/mandelbrot" &
+  pid=$!
+  wait_for "the main window ($mode)" find_window
+  xdotool windowfocus --sync "$window"
+  xdotool key Return  # a drawn picture makes File > Export available
+  sleep 1
+  file_menu x "the export dialog" export_dialog
+  xdotool key --clearmodifiers alt+z ctrl+a
+  xdotool type 32000
+  xdotool key --clearmodifiers alt+o
+  wait_for "the export writing its file ($mode)" writing_export
+  during=$(ls -A "$pictures")
+  if [ "$mode" = named ] && [ -z "$during" ]; then fail "no hidden temporary file while exporting"; fi
+  kill -TERM "$pid"
+  status=0
+  wait "$pid" || status=$?
+  pid=
+  left=$(ls -A "$pictures")
+  echo "SIGTERM during an export ($mode): status $status, while writing: [$during], left: [$left]"
+  [ "$status" -eq 0 ] || fail "SIGTERM during an export: status $status"
+  [ -z "$left" ] || fail "SIGTERM during an export left: $left"
+done
+
+echo "real window${MANDEL_E2E_WM:+ with $MANDEL_E2E_WM}: centred; start-up keys, preset, start, save ($name), clicks, drag, wheel, Backspace, back button, exit and SIGTERM during an export all worked"

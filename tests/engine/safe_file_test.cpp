@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
@@ -33,7 +34,7 @@ ssize_t failingWrite(int, const void*, std::size_t) {
     return -1;
 }
 
-int failingRename(const char*, const char*) {
+int failingRename(int, const char*, int, const char*) {
     errno = EXDEV;
     return -1;
 }
@@ -83,19 +84,69 @@ TEST_F(SafeFile, AFailedWriteOrRenameLeavesTheOldFileByteForByte) {
 TEST_F(SafeFile, AWriterLeftWithoutCommitRemovesOnlyItsTemporaryFile) {
     const fs::path kept = dir_ / "kept.bmp";
     writeAll(kept, "old");
-    {
-        mandel::SafeFileWriter writer(kept.string());
-        writer.write("partial", 7);
-        EXPECT_EQ(names().size(), 2u) << "the data goes to a file beside the target";
-    }
-    {
-        mandel::SafeFileWriter writer((dir_ / "new.bmp").string());
-        writer.write("partial", 7);
-        mandel::removeUncommittedFilesNow();  // as a Ctrl+C handler would
+    for (const bool unnamed : {true, false}) {
+        SCOPED_TRACE(unnamed ? "unnamed file" : "hidden temporary file");
+        mandel::safeFileCalls().unnamedFiles = unnamed;
+        {
+            mandel::SafeFileWriter writer(kept.string());
+            writer.write("partial", 7);
+            EXPECT_EQ(names().size(), unnamed ? 1u : 2u) << "an unnamed file is not in the folder";
+        }
+        {
+            mandel::SafeFileWriter writer((dir_ / "new.bmp").string());
+            writer.write("partial", 7);
+            mandel::removeUncommittedFilesNow();  // as a Ctrl+C handler would
+            EXPECT_EQ(names(), std::vector<std::string>{"kept.bmp"});
+        }
+        EXPECT_EQ(readAll(kept), bytesOf("old"));
         EXPECT_EQ(names(), std::vector<std::string>{"kept.bmp"});
     }
-    EXPECT_EQ(readAll(kept), bytesOf("old"));
-    EXPECT_EQ(names(), std::vector<std::string>{"kept.bmp"});
+}
+
+// The folder is renamed while its file is written: the file is committed
+// into, or removed from, the folder under its new name.
+TEST_F(SafeFile, AFolderMovedBeforeCommitGetsTheFileOrLosesTheTemporaryOne) {
+    for (const bool unnamed : {true, false}) {
+        SCOPED_TRACE(unnamed ? "unnamed file" : "hidden temporary file");
+        mandel::safeFileCalls().unnamedFiles = unnamed;
+        fs::create_directory(dir_ / "before");
+        {
+            mandel::SafeFileWriter committed((dir_ / "before" / "done.png").string());
+            mandel::SafeFileWriter abandoned((dir_ / "before" / "left.png").string());
+            committed.write("complete", 8);
+            abandoned.write("partial", 7);
+            fs::rename(dir_ / "before", dir_ / "after");
+            committed.commit();
+            mandel::removeUncommittedFilesNow();  // as a signal handler would
+            EXPECT_EQ(readAll(dir_ / "after" / "done.png"), bytesOf("complete"));
+            std::vector<std::string> left;
+            for (const auto& entry : fs::directory_iterator(dir_ / "after")) left.push_back(entry.path().filename());
+            EXPECT_EQ(left, std::vector<std::string>{"done.png"});
+        }
+        EXPECT_EQ(names(), std::vector<std::string>{"after"});
+        fs::remove_all(dir_ / "after");
+    }
+}
+
+// A path of the system's greatest length (PATH_MAX - 1 bytes) is written,
+// whether or not its temporary name would fit in a path.
+TEST_F(SafeFile, APathOfTheSystemsGreatestLengthIsWritten) {
+    for (const bool unnamed : {true, false}) {
+        SCOPED_TRACE(unnamed ? "unnamed file" : "hidden temporary file");
+        mandel::safeFileCalls().unnamedFiles = unnamed;
+        std::string path = dir_.string();
+        const std::string folderName(200, 'd');
+        while (path.size() + 1 + folderName.size() + 1 + 100 < PATH_MAX - 1) {
+            path += "/" + folderName;
+            fs::create_directory(path);
+        }
+        path += "/";
+        path += std::string(PATH_MAX - 1 - path.size(), 'f');
+        ASSERT_EQ(path.size(), static_cast<std::size_t>(PATH_MAX - 1));
+        mandel::writeFileSafely(path, bytesOf("long"));
+        EXPECT_EQ(readAll(path), bytesOf("long"));
+        fs::remove_all(dir_ / folderName);
+    }
 }
 
 TEST_F(SafeFile, WriteAtPatchesTheTemporaryFile) {

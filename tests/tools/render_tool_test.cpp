@@ -71,6 +71,10 @@ TEST(RenderOptions, OptionsAnywhereAndNegativeReadouts) {
     EXPECT_EQ(plain.threads, 0u) << "every core";
     EXPECT_EQ(plain.repeat, 1u);
     EXPECT_FALSE(plain.bmpPath);
+
+    const RenderOptions ended = parse({"--size", "16", "--", "-0.5", "-0.5", "0.5", "100"});
+    EXPECT_EQ(ended.size, 16) << "options before \"--\" still count";
+    EXPECT_EQ(ended.settings.amin, -0.5f) << "after \"--\" every argument is a read-out";
 }
 
 TEST(RenderOptions, EveryKindOfBadCommandLineIsOneUsageError) {
@@ -93,6 +97,12 @@ TEST(RenderOptions, EveryKindOfBadCommandLineIsOneUsageError) {
         {"0", "0", "1", "0"},                        // limit outside 1..32766
         {"0", "0", "1", "32767"},
         {"0", "0", "1", "-5"},
+        {"--png", "a.png", "--png", "b.png", "0", "0", "1", "100"},  // an option twice
+        {"--scalar", "--scalar", "0", "0", "1", "100"},
+        {"--png", "same", "--bmp", "same", "0", "0", "1", "100"},    // one file for two pictures
+        {"--png", "/tmp/../tmp/same", "--bmp", "/tmp/same", "0", "0", "1", "100"},
+        {"-", "0", "0", "1", "100"},                                 // a stray "-"
+        {"--", "--size", "0", "0", "1", "100"},                      // no option after "--"
     };
     for (const auto& args : bad) {
         std::string line;
@@ -356,11 +366,29 @@ TEST_F(RenderToolFailures, ALimitMustBeAWholeNumberInRange) {
 TEST_F(RenderToolFailures, ErrorsAreOneShortLineThatNamesTheCulprit) {
     const std::string huge(100000, '7');
     const std::string badPath = (dir_ / "no\nfolder" / "x.bmp").string();
+    const std::string tiny = "0." + std::string(45, '0') + "1";     // a valid decimal below every single
+    const std::string beyondSingle = "4" + std::string(38, '0');  // just above the largest single
+    // A long path is shortened in the middle, and keeps its whole file name.
+    const std::string longPath = (dir_ / std::string(200, 'd') / "missing-folder" / "the-picture.bmp").string();
     const std::vector<std::pair<std::vector<std::string_view>, std::string>> cases = {
         {{"-threads", "4", "-0.75", "-0.275", "0.05", "106"}, "unknown option \"-threads\""},
         {{"0\n1", "0", "1", "100"}, "REAL_MIN is not a number: \"0\\n1\""},
         {{"0", "0", "1", "100", "\x1b[2J"}, "unexpected argument \"\\x1b[2J\""},
-        {{"0", "0", "1", "100", huge}, "unexpected argument \"" + huge.substr(0, 80) + "…\""},
+        {{"0", "0", "1", "100", huge}, "unexpected argument \"" + huge.substr(0, 20) + "…" + huge.substr(0, 60) + "\""},
+        {{"-.5", "0", "1", "100"}, "REAL_MIN is not a number: \"-.5\""},
+        {{"0", "0", tiny, "100"},
+         "SIDE is out of the range of a single (magnitudes from about 1.4e-45 to 3.4e38): \"0." +
+             std::string(45, '0') + "1\""},
+        {{"0", beyondSingle, "1", "100"},
+         "IMAG_MIN is out of the range of a single (magnitudes from about 1.4e-45 to 3.4e38): \"4" +
+             std::string(38, '0') + "\""},
+        {{"-", "0", "0", "1", "100"}, "stray \"-\": neither an option nor a number"},
+        {{"--bmp", "a", "--bmp", "b", "0", "0", "1", "100"}, "--bmp is given twice"},
+        {{"--png", "x", "--bmp", "./x", "0", "0", "1", "100"}, "--png and --bmp name the same file \"x\""},
+        {{"0", "0", "1", "100", "bad\xff\xc2\x9b\x7f\xe6\x97\xa5"}, "unexpected argument \"bad\\xff\\u009b\\x7f日\""},
+        {{"--bmp", longPath, "0", "0", "1", "100"},
+         "cannot write " + longPath.substr(0, 20) + "…" + longPath.substr(longPath.size() - 60) +
+             ": No such file or directory"},
         {{"--bmp", badPath, "0", "0", "1", "100"},
          "cannot write " + (dir_ / "no\\nfolder" / "x.bmp").string() + ": No such file or directory"},
     };

@@ -236,6 +236,67 @@ private slots:
         QCOMPARE(request.region.limit, kSample1.limit);
     }
 
+    // A relative name lands in the folder the dialog showed, a name without a
+    // suffix gets ".png", and a suffix that cannot be written is refused.
+    void dialogResolvesNamesAndRefusesUnwritableSuffixes() {
+        QTemporaryDir folder;
+        const QString shown = QDir(folder.path()).absolutePath();
+        mandel_ui::ExportDialog dialog({kSample1, 2000, shown + "/mandelbrot-1.png"});
+        const QList<QPair<QString, QString>> names = {
+            {"picture.bmp", shown + "/picture.bmp"},
+            {"sub/picture", shown + "/sub/picture.png"},
+            {"Picture.PNG", shown + "/Picture.PNG"},
+            {"/elsewhere/x.png", "/elsewhere/x.png"},
+        };
+        for (const auto& [typed, resolved] : names) {
+            dialog.pathEdit->setText(typed);
+            QCOMPARE(dialog.request().path, resolved);
+        }
+        dialog.pathEdit->setText("photo.jpg");
+        QString refusal;
+        QTimer::singleShot(0, [&] {
+            auto* box = dialog.findChild<QMessageBox*>(QStringLiteral("suffixRefusal"));
+            if (!box) return;
+            refusal = box->text();
+            box->button(QMessageBox::Ok)->click();
+        });
+        dialog.exportButton->click();
+        QVERIFY2(refusal.contains(QDir::toNativeSeparators(shown + "/photo.jpg")), qPrintable(refusal));
+        QVERIFY2(refusal.contains(".jpg"), qPrintable(refusal));
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));  // still open: not accepted
+        QVERIFY(!QFileInfo::exists(shown + "/photo.jpg"));
+    }
+
+    // A partly typed size is neither exported nor replaced by the previous
+    // size: Return and leaving the box keep it, and Export stays off.
+    void aPartlyTypedSizeIsNeverReplaced() {
+        mandel_ui::ExportDialog dialog({kSample1, 9999, mandel_ui::picturesFolder() + "/mandelbrot-1.png"});
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QVERIFY(dialog.sizeRange->text().contains("16") && dialog.sizeRange->text().contains("32000"));
+        dialog.sizeBox->setFocus();
+        dialog.sizeBox->selectAll();
+        QTest::keyClick(dialog.sizeBox, Qt::Key_5);
+        QVERIFY(!dialog.exportButton->isEnabled());
+        bool warned = false;
+        QTimer::singleShot(0, [&] {
+            for (auto* box : dialog.findChildren<QMessageBox*>()) {
+                warned = box->text().contains("32000");
+                box->button(QMessageBox::Ok)->click();
+            }
+        });
+        QTest::keyClick(dialog.sizeBox, Qt::Key_Return);
+        QVERIFY(warned);
+        QVERIFY(dialog.isVisible());
+        dialog.pathEdit->setFocus();  // leaving the box
+        QCOMPARE(dialog.sizeBox->text(), QStringLiteral("5 ピクセル四方"));
+        QVERIFY(!dialog.exportButton->isEnabled());
+        dialog.sizeBox->setFocus();
+        QTest::keyClick(dialog.sizeBox, Qt::Key_0);
+        QVERIFY(dialog.exportButton->isEnabled());
+        QCOMPARE(dialog.request().size, 50);
+    }
+
     // A file typed over an existing one is replaced only when the user says so.
     void anExistingFileIsReplacedOnlyAfterAsking() {
         QTemporaryDir folder;
