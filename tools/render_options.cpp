@@ -4,17 +4,13 @@
 #include <filesystem>
 #include <vector>
 
+#include "deep_render.h"
 #include "message_text.h"
 #include "drawing/picture_scan.h"
 
 namespace mandel::tool {
 
 namespace {
-
-// "-0.3" and "-.5" are read-out texts, "-x" and "--threads" are options.
-bool isOption(std::string_view arg) {
-    return arg.size() >= 2 && arg[0] == '-' && !(arg[1] >= '0' && arg[1] <= '9') && arg[1] != '.';
-}
 
 // The read-out notation: an optional '-', digits, and optionally '.' and digits.
 bool inReadoutNotation(std::string_view text) {
@@ -86,14 +82,8 @@ bool applyOption(RenderOptions& options, std::string_view arg, std::span<const s
 
 // Two pictures written to one file would leave only the last.
 void requireDistinctFiles(const RenderOptions& options) {
-    if (!options.pngPath || !options.bmpPath) return;
-    namespace fs = std::filesystem;
-    std::error_code error;
-    const fs::path png = fs::weakly_canonical(fs::absolute(*options.pngPath), error);
-    const fs::path bmp = fs::weakly_canonical(fs::absolute(*options.bmpPath), error);
-    const bool same = *options.pngPath == *options.bmpPath || (!error && png == bmp) ||
-                      fs::equivalent(*options.pngPath, *options.bmpPath, error);
-    if (same) throw UsageError("--png and --bmp name the same file " + tool::quoted(*options.pngPath));
+    if (options.pngPath && options.bmpPath && namesSameFile(*options.pngPath, *options.bmpPath))
+        throw UsageError("--png and --bmp name the same file " + tool::quoted(*options.pngPath));
 }
 
 void loadReadouts(RenderOptions& options) {
@@ -113,6 +103,18 @@ void loadReadouts(RenderOptions& options) {
 }
 
 }  // namespace
+
+bool isOption(std::string_view arg) {
+    return arg.size() >= 2 && arg[0] == '-' && !(arg[1] >= '0' && arg[1] <= '9') && arg[1] != '.';
+}
+
+bool namesSameFile(const std::string& a, const std::string& b) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path first = fs::weakly_canonical(fs::absolute(a), error);
+    const fs::path second = fs::weakly_canonical(fs::absolute(b), error);
+    return a == b || (!error && first == second) || fs::equivalent(a, b, error);
+}
 
 unsigned parseCount(std::string_view option, std::string_view text, unsigned max) {
     unsigned value = 0;
@@ -175,7 +177,8 @@ std::string usageText() {
            "  --            ends the options: every argument after it is a read-out\n"
            "A picture written to standard output (/dev/stdout) moves the summary line to standard error.\n"
            "While it draws, a progress bar goes to standard error if that is a terminal.\n"
-           "Exit status: 0 done, 1 the drawing or its output failed, 2 a bad command line.\n";
+           "Exit status: 0 done, 1 the drawing or its output failed, 2 a bad command line.\n\n" +
+           deepUsageText();
 }
 
 }  // namespace mandel::tool

@@ -3,6 +3,7 @@
 // Command line of mandelbrot-render:
 //   mandelbrot-render [--scalar] [--threads N] [--repeat K] [--size S]
 //                     [--png PATH] [--bmp PATH] REAL_MIN IMAG_MIN SIDE LIMIT
+//   mandelbrot-render --deep ... (deep_render.h)
 //   mandelbrot-render -h | --help
 
 #include <optional>
@@ -45,6 +46,13 @@ inline constexpr unsigned kMaxRepeat = 100000;
 // A count given to option: a whole number from 1 to max, digits only.
 // Throws UsageError naming the option otherwise.
 unsigned parseCount(std::string_view option, std::string_view text, unsigned max);
+
+// Whether an argument is an option: '-' and then anything but a digit or '.'
+// ("-0.3" and "-.5" are read-out texts, "-x" and "--threads" options).
+bool isOption(std::string_view arg);
+
+// Whether two paths name one file (as given, after resolving, or the same inode).
+bool namesSameFile(const std::string& a, const std::string& b);
 
 // Parses the arguments after the program name. Options may come anywhere
 // before "--", after which every argument is a read-out text; an argument

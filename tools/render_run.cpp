@@ -9,6 +9,8 @@
 #include <system_error>
 
 #include "colour/banding.h"
+#include "deep_render.h"
+#include "drawing/picture_fidelity.h"
 #include "kernel/escape_counts.h"
 #include "message_text.h"
 #include "files/picture_file.h"
@@ -20,23 +22,6 @@
 namespace mandel::tool {
 
 namespace {
-
-// Standard output did not take the result.
-class OutputError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-// Writes text to out and flushes it; throws OutputError when it is not delivered.
-void deliver(std::ostream& out, const std::string& text) {
-    errno = 0;
-    out << text;
-    out.flush();
-    if (out) return;
-    const int error = errno;
-    throw OutputError("cannot write to standard output: " +
-                      (error != 0 ? std::error_code(error, std::generic_category()).message() : "write failed"));
-}
 
 RegionTexts regionOf(const RenderOptions& options) {
     return {options.realText, options.imagText, options.sideText, options.limitText};
@@ -51,13 +36,32 @@ std::vector<std::unique_ptr<PictureSink>> openFiles(const RenderOptions& options
     return files;
 }
 
+// One line on err where, at the chosen size, the single-precision drawing does
+// not show the region its texts name. At 500 the drawing is the window's own,
+// which is what it is by definition.
+void warnWhereThePictureMisses(const RenderOptions& options, std::ostream& err) {
+    if (options.size == kDefaultPictureSize) return;
+    const PictureScan scan = planPictureScan(regionOf(options), options.size, ScanExtent::Picture);
+    const std::string problem = singlePrecisionPictureProblem(scan, regionOf(options));
+    if (problem.empty()) return;
+    err << "mandelbrot-render: warning: at size " << options.size
+        << " the single-precision drawing does not show this region (" << problem
+        << "); --deep draws the region itself\n";
+    err.flush();
+}
+
 // Does the work; every failure is an exception.
 void run(std::span<const std::string_view> args, std::ostream& out, std::ostream& err, bool showProgress) {
+    if (asksForDeep(args)) {
+        runDeepRender(args, out, err, showProgress);
+        return;
+    }
     const RenderOptions options = parseRenderOptions(args);
     if (options.help) {
         deliver(out, usageText());
         return;
     }
+    warnWhereThePictureMisses(options, err);
     // A picture sent to standard output is not to be followed by the summary.
     const bool pictureOnOutput = (options.pngPath && isStandardOutput(*options.pngPath)) ||
                                  (options.bmpPath && isStandardOutput(*options.bmpPath));
@@ -86,6 +90,16 @@ int statusFor(const std::exception& error) {
 }
 
 }  // namespace
+
+void deliver(std::ostream& out, const std::string& text) {
+    errno = 0;
+    out << text;
+    out.flush();
+    if (out) return;
+    const int error = errno;
+    throw OutputError("cannot write to standard output: " +
+                      (error != 0 ? std::error_code(error, std::generic_category()).message() : "write failed"));
+}
 
 RenderSummary renderInBands(const RenderOptions& options, std::span<PictureSink* const> files,
                             const RenderProgress& progress) {

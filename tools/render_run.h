@@ -5,6 +5,7 @@
 #include <functional>
 #include <iosfwd>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -53,6 +54,15 @@ RenderResult render(const RenderOptions& options);
 // pixel (x, y) is the point (x, y); the points at x or y = size are left out.
 // A pixel with no point (a row shorter than size) is black.
 std::vector<std::uint32_t> picture(const RenderOptions& options, const RenderResult& result);
+
+// Standard output did not take the result.
+class OutputError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Writes text to out and flushes it; throws OutputError when it is not delivered.
+void deliver(std::ostream& out, const std::string& text);
 
 inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitFailure = 1;  // the drawing, its file or its output failed

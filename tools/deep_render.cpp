@@ -1,0 +1,229 @@
+#include "deep_render.h"
+
+#include <charconv>
+#include <cstdio>
+#include <memory>
+#include <ostream>
+#include <set>
+#include <vector>
+
+#include "deep/count_map_file.h"
+#include "deep/deep_drawing.h"
+#include "deep/deep_picture.h"
+#include "deep/deep_picture_file.h"
+#include "message_text.h"
+#include "progress_bar.h"
+#include "render_options.h"
+#include "files/standard_output.h"
+
+namespace mandel::tool {
+
+namespace {
+
+constexpr std::string_view kDeepOption = "--deep";
+
+// Options of the single-precision drawing that the deep one has no use for.
+bool isSinglePrecisionOnly(std::string_view arg) { return arg == "--scalar" || arg == "--repeat"; }
+
+// Applies one option (or help); returns false for help.
+bool applyDeepOption(DeepRenderOptions& options, std::set<std::string>& given, std::string_view arg,
+                     std::span<const std::string_view> args, std::size_t& i, std::string_view& sizeText,
+                     std::optional<std::string_view>& baseText) {
+    auto value = [&]() -> std::string_view {
+        if (i + 1 >= args.size()) throw UsageError(std::string(arg) + " needs a value");
+        return args[++i];
+    };
+    auto path = [&]() {
+        const std::string_view text = value();
+        if (text.empty()) throw UsageError(std::string(arg) + " needs a file name");
+        return std::string(text);
+    };
+    if (arg == "-h" || arg == "--help") return false;
+    if (!given.insert(std::string(arg)).second) throw UsageError(std::string(arg) + " is given twice");
+    if (arg == kDeepOption) {
+        // what brought the parse here
+    } else if (arg == "--threads") {
+        options.threads = parseCount(arg, value(), kMaxThreads);
+    } else if (arg == "--size") {
+        sizeText = value();
+    } else if (arg == "--base") {
+        baseText = value();
+    } else if (arg == "--png") {
+        options.pngPath = path();
+    } else if (arg == "--bmp") {
+        options.bmpPath = path();
+    } else if (arg == "--counts") {
+        options.countsPath = path();
+    } else if (isSinglePrecisionOnly(arg)) {
+        throw UsageError(std::string(arg) + " is not available with --deep");
+    } else {
+        throw UsageError("unknown option " + quoted(arg));
+    }
+    return true;
+}
+
+void requireDecimal(std::string_view name, const std::string& text) {
+    const std::string problem = decimalTextProblem(text);
+    if (!problem.empty()) throw UsageError(std::string(name) + " " + quoted(text) + " " + problem);
+}
+
+PictureSize parseSize(std::string_view text) {
+    const std::optional<PictureSize> size = parsePictureSizeText(text);
+    if (!size)
+        throw UsageError("--size needs S or WxH, each a whole number from " + std::to_string(kMinDeepSize) + " to " +
+                         std::to_string(kMaxDeepSize) + ", not " + quoted(text));
+    return *size;
+}
+
+std::int64_t parseBase(std::string_view text, std::int64_t limit) {
+    std::int64_t base = -1;
+    const bool digitsOnly = !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), base);
+    if (!digitsOnly || error != std::errc() || end != text.data() + text.size() || base >= limit)
+        throw UsageError("--base needs a whole number from 0 to " + std::to_string(limit - 1) + ", not " +
+                         quoted(text));
+    return base;
+}
+
+// No two outputs may name one file: the last would replace the others.
+void requireDistinctOutputs(const DeepRenderOptions& options) {
+    const std::pair<const char*, const std::optional<std::string>*> outputs[] = {
+        {"--png", &options.pngPath}, {"--bmp", &options.bmpPath}, {"--counts", &options.countsPath}};
+    for (std::size_t a = 0; a < std::size(outputs); ++a)
+        for (std::size_t b = a + 1; b < std::size(outputs); ++b)
+            if (*outputs[a].second && *outputs[b].second && namesSameFile(**outputs[a].second, **outputs[b].second))
+                throw UsageError(std::string(outputs[a].first) + " and " + outputs[b].first + " name the same file " +
+                                 quoted(**outputs[a].second));
+}
+
+// The location from the four texts, checked in the order they are given.
+void readLocation(DeepRenderOptions& options, const std::vector<std::string_view>& texts) {
+    if (texts.size() < 4)
+        throw UsageError("expected REAL_MIN IMAG_MIN SIDE LIMIT, got " + std::to_string(texts.size()) +
+                         " of them (-h shows the usage)");
+    if (texts.size() > 4) throw UsageError("unexpected argument " + quoted(texts[4]));
+    DeepLocation& location = options.view.location;
+    location = {std::string(texts[0]), std::string(texts[1]), std::string(texts[2]), 0};
+    requireDecimal("REAL_MIN", location.realMin);
+    requireDecimal("IMAG_MIN", location.imagMin);
+    requireDecimal("SIDE", location.side);
+    location.limit = parseCount("LIMIT", texts[3], static_cast<unsigned>(kMaxDeepLimit));
+}
+
+}  // namespace
+
+bool asksForDeep(std::span<const std::string_view> args) {
+    for (const std::string_view arg : args) {
+        if (arg == "--") return false;
+        if (arg == kDeepOption) return true;
+    }
+    return false;
+}
+
+DeepRenderOptions parseDeepRenderOptions(std::span<const std::string_view> args) {
+    DeepRenderOptions options;
+    std::set<std::string> given;
+    std::vector<std::string_view> texts;
+    std::string_view sizeText = "500";
+    std::optional<std::string_view> baseText;
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (!optionsEnded && args[i] == "--") {
+            optionsEnded = true;
+        } else if (!optionsEnded && args[i] == "-") {
+            throw UsageError("stray \"-\": neither an option nor a number");
+        } else if (optionsEnded || !isOption(args[i])) {
+            texts.push_back(args[i]);
+        } else if (!applyDeepOption(options, given, args[i], args, i, sizeText, baseText)) {
+            options.help = true;
+            return options;
+        }
+    }
+    readLocation(options, texts);
+    const PictureSize size = parseSize(sizeText);
+    options.view.width = size.width;
+    options.view.height = size.height;
+    if (baseText) options.base = parseBase(*baseText, options.view.location.limit);
+    if (const std::string problem = deepViewProblem(options.view); !problem.empty()) throw UsageError(problem);
+    requireDistinctOutputs(options);
+    return options;
+}
+
+std::string deepUsageText() {
+    return "usage: mandelbrot-render --deep [--size S|WxH] [--base B] [--threads N]\n"
+           "                         [--png PATH] [--bmp PATH] [--counts PATH] REAL_MIN IMAG_MIN SIDE LIMIT\n"
+           "Draws the region with corner (REAL_MIN, IMAG_MIN) and side SIDE (decimals of any length,\n"
+           "such as -1.7497591451303665e-30) with the counts of exact arithmetic, at any depth, at the\n"
+           "iteration limit LIMIT (1 to " + std::to_string(kMaxDeepLimit) + "), and prints the summary line with\n"
+           "reference_length=L reference_precision_bits=P recomputed_pixels=K added\n"
+           "  --deep        this drawing instead of the window's single precision\n"
+           "  --size S|WxH  a picture of S x S or W x H pixels (" + std::to_string(kMinDeepSize) + " to " +
+           std::to_string(kMaxDeepSize) + " each; default 500); SIDE spans the shorter edge\n"
+           "  --base B      the colours' bands spread over the counts B to LIMIT (0 to LIMIT-1; default 0,\n"
+           "                the window's colours); choose B near the picture's lowest count\n"
+           "  --counts PATH also write the counts as a NumPy .npy file (int32, shape (H, W), row 0 first)\n";
+}
+
+std::string deepSummaryLine(const DeepRenderSummary& summary) {
+    char ms[64];
+    std::snprintf(ms, sizeof ms, "%.3f", summary.ms);
+    return "points_per_row=" + std::to_string(summary.width) + " rows=" + std::to_string(summary.height) +
+           " iterations=" + std::to_string(summary.iterations) + " ms=" + ms +
+           " reference_length=" + std::to_string(summary.referenceLength) +
+           " reference_precision_bits=" + std::to_string(summary.referencePrecisionBits) +
+           " recomputed_pixels=" + std::to_string(summary.pixelsRecomputed);
+}
+
+DeepRenderSummary renderDeep(const DeepRenderOptions& options, const RenderProgress& progress) {
+    const DeepPictureFacts facts{options.view, options.base};
+    std::vector<std::unique_ptr<PictureSink>> pictures;
+    if (options.pngPath) pictures.push_back(openDeepPictureFile(*options.pngPath, PictureFormat::Png, facts));
+    if (options.bmpPath) pictures.push_back(openDeepPictureFile(*options.bmpPath, PictureFormat::Bmp, facts));
+    std::unique_ptr<CountMapWriter> countMap;
+    if (options.countsPath)
+        countMap = std::make_unique<CountMapWriter>(*options.countsPath, options.view.width, options.view.height);
+    std::vector<PictureSink*> pictureSinks;
+    for (const auto& picture : pictures) pictureSinks.push_back(picture.get());
+    std::vector<CountSink*> countSinks;
+    if (countMap) countSinks.push_back(countMap.get());
+
+    DeepDrawing drawing(options.view);
+    DeepPictureOptions draw;
+    draw.base = options.base;
+    draw.compute.threads = options.threads;
+    if (progress)
+        draw.compute.progress = [&progress](const DeepProgress& p) {
+            progress(static_cast<std::size_t>(p.rowsDone), static_cast<std::size_t>(p.rowsTotal));
+            return true;
+        };
+    const DeepPictureResult result = drawDeepPicture(drawing, pictureSinks, countSinks, draw);
+    return {options.view.width,           options.view.height,         result.iterations,
+            result.computeMs,             result.reference.length,     result.reference.precisionBits,
+            result.stats.pixelsRecomputed};
+}
+
+void runDeepRender(std::span<const std::string_view> args, std::ostream& out, std::ostream& err,
+                   bool showProgress) {
+    const DeepRenderOptions options = parseDeepRenderOptions(args);
+    if (options.help) {
+        deliver(out, usageText());
+        return;
+    }
+    const auto onOutput = [](const std::optional<std::string>& path) { return path && isStandardOutput(*path); };
+    // A file sent to standard output is not to be followed by the summary.
+    const bool fileOnOutput = onOutput(options.pngPath) || onOutput(options.bmpPath) || onOutput(options.countsPath);
+    ProgressBar bar(err);
+    RenderProgress progress;
+    if (showProgress) progress = [&bar](std::size_t done, std::size_t total) { bar.update(done, total); };
+    DeepRenderSummary summary;
+    try {
+        summary = renderDeep(options, progress);
+    } catch (...) {
+        bar.clear();
+        throw;
+    }
+    bar.clear();
+    deliver(fileOnOutput ? err : out, deepSummaryLine(summary) + '\n');
+}
+
+}  // namespace mandel::tool

@@ -1,0 +1,68 @@
+#pragma once
+
+// mandelbrot-render --deep: the deep engine's drawing of a location given by
+// decimal texts of any length, at any depth:
+//   mandelbrot-render --deep [--size S|WxH] [--base B] [--threads N]
+//                     [--png PATH] [--bmp PATH] [--counts PATH]
+//                     REAL_MIN IMAG_MIN SIDE LIMIT
+
+#include <cstdint>
+#include <iosfwd>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "deep/deep_view.h"
+#include "render_run.h"
+
+namespace mandel::tool {
+
+struct DeepRenderOptions {
+    bool help = false;
+    DeepView view;          // the texts exactly as given, the limit and the size
+    std::int64_t base = 0;  // the colours' base count, 0 .. limit − 1
+    unsigned threads = 0;   // 0 = every core
+    std::optional<std::string> pngPath;
+    std::optional<std::string> bmpPath;
+    std::optional<std::string> countsPath;  // the counts as a NumPy .npy file
+};
+
+// Whether the command line asks for the deep drawing (--deep among its options).
+bool asksForDeep(std::span<const std::string_view> args);
+
+// Parses a --deep command line as parseRenderOptions parses the other: options
+// anywhere before "--", each at most once. Throws UsageError naming the
+// culprit for: an unknown option or one the deep drawing does not take, an
+// option without its value, two outputs naming one file, a missing or extra
+// text, a text that is not a decimal, a side <= 0, and a limit (1 ..
+// 2147483647), base (0 .. limit − 1), size (S or WxH, 16 .. 32000) or thread
+// count out of range.
+DeepRenderOptions parseDeepRenderOptions(std::span<const std::string_view> args);
+
+// The usage's lines for --deep.
+std::string deepUsageText();
+
+struct DeepRenderSummary {
+    int width = 0, height = 0;
+    std::int64_t iterations = 0;  // sum of every pixel's count
+    double ms = 0;                // in the engine, the reference orbit included
+    std::int64_t referenceLength = 0;
+    int referencePrecisionBits = 0;
+    std::int64_t pixelsRecomputed = 0;  // settled with more precision
+};
+
+// "points_per_row=W rows=H iterations=I ms=T reference_length=L
+// reference_precision_bits=P recomputed_pixels=K"
+std::string deepSummaryLine(const DeepRenderSummary& summary);
+
+// Opens the files, draws the view into them and finishes them. Throws
+// FileWriteError when a file fails.
+DeepRenderSummary renderDeep(const DeepRenderOptions& options, const RenderProgress& progress = {});
+
+// The whole --deep run after the command line has asked for it: as
+// runRenderTool's, every failure is an exception.
+void runDeepRender(std::span<const std::string_view> args, std::ostream& out, std::ostream& err,
+                   bool showProgress);
+
+}  // namespace mandel::tool
