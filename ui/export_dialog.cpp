@@ -49,6 +49,13 @@ ExportDialog::ExportDialog(const ExportRequest& proposal, QWidget* parent) : QDi
     regionText->setObjectName(QStringLiteral("regionText"));
     regionText->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
+    // The export is not the window's single-precision drawing: say so.
+    arithmeticNote = new QLabel(QStringLiteral("書き出す画像は任意精度の計算で描きます。どの大きさでも、この領域を正確に表します"
+                                               "(色はウィンドウと同じです。ウィンドウの単精度の描画とは細部が異なることがあります)。"),
+                                this);
+    arithmeticNote->setObjectName(QStringLiteral("arithmeticNote"));
+    arithmeticNote->setWordWrap(true);
+
     sizeBox = new QSpinBox(this);
     sizeBox->setObjectName(QStringLiteral("sizeBox"));
     sizeBox->setRange(mandel::kMinPictureSize, mandel::kMaxPictureSize);
@@ -78,6 +85,7 @@ ExportDialog::ExportDialog(const ExportRequest& proposal, QWidget* parent) : QDi
 
     auto* form = new QFormLayout(this);
     form->addRow(QStringLiteral("描画する領域:"), regionText);
+    form->addRow(QStringLiteral("計算:"), arithmeticNote);
     form->addRow(QStringLiteral("大きさ(&Z):"), sizeRow);
     form->addRow(QStringLiteral("ファイル(&F):"), fileRow);
     form->addRow(buttons);

@@ -37,6 +37,7 @@ public:
     QPushButton* browseButton;
     QPushButton* exportButton;
     QLabel* regionText;  // the four read-outs, as one line
+    QLabel* arithmeticNote;  // the export draws with the deep engine
     QLabel* sizeRange;   // the sizes allowed
 
 public slots:

@@ -1,13 +1,27 @@
 #include "export_job.h"
 
 #include <QMetaObject>
+#include <charconv>
 #include <exception>
 #include <new>
 
-#include "drawing/draw_picture.h"
-#include "files/picture_file.h"
+#include "deep/deep_drawing.h"
+#include "deep/deep_picture.h"
+#include "deep/deep_picture_file.h"
 
 namespace mandel_ui {
+
+namespace {
+
+// The region's texts as the deep engine's view of a size × size picture.
+mandel::DeepView deepViewOf(const ExportRequest& request) {
+    std::int64_t limit = 0;
+    const std::string& text = request.region.limit;
+    std::from_chars(text.data(), text.data() + text.size(), limit);
+    return {{request.region.real, request.region.imag, request.region.side, limit}, request.size, request.size};
+}
+
+}  // namespace
 
 ExportJob::ExportJob(QObject* parent) : QObject(parent) {}
 
@@ -30,18 +44,23 @@ bool ExportJob::start(const ExportRequest& request) {
 ExportOutcome ExportJob::run(const ExportRequest& request) {
     ExportOutcome outcome{ExportOutcome::Kind::Failed, request.path, QString()};
     try {
-        const mandel::PictureScan scan = mandel::planPictureScan(request.region, request.size, mandel::ScanExtent::Picture);
+        // The deep engine draws the region the texts name at every size, in
+        // the window's colours (base 0); single precision would not show it
+        // at large sizes.
+        const mandel::DeepView view = deepViewOf(request);
+        mandel::DeepDrawing drawing(view);
         const std::string path = request.path.toStdString();
-        const auto file = mandel::openPictureFile(path, mandel::pictureFormatForPath(path), {request.region, scan.size});
-        mandel::PictureSink* sinks[] = {file.get()};
-        mandel::DrawOptions options;
-        options.progress = [this](const mandel::DrawProgress& p) {
+        const auto file = mandel::openDeepPictureFile(path, mandel::pictureFormatForPath(path), {view, 0});
+        mandel::PictureSink* pictures[] = {file.get()};
+        mandel::DeepPictureOptions options;
+        options.compute.cancel = &cancelled_;
+        options.compute.progress = [this](const mandel::DeepProgress& p) {
             const int done = static_cast<int>(p.rowsDone);
             const int total = static_cast<int>(p.rowsTotal);
             QMetaObject::invokeMethod(this, [this, done, total] { emit progressed(done, total); }, Qt::QueuedConnection);
             return !cancelled_;
         };
-        const bool completed = mandel::drawPicture(scan, sinks, options).completed;
+        const bool completed = mandel::drawDeepPicture(drawing, pictures, {}, options).completed;
         outcome.kind = completed ? ExportOutcome::Kind::Completed : ExportOutcome::Kind::Cancelled;
     } catch (const std::bad_alloc&) {
         outcome.error = QStringLiteral("out of memory");

@@ -26,7 +26,8 @@ struct ExportOutcome {
     QString error;  // why it failed
 };
 
-// Draws a picture of any size and writes it on a thread of its own, so that
+// Draws a picture of any size with the deep engine (the region the texts
+// name, in the window's colours) and writes it on a thread of its own, so that
 // the window stays responsive. The file appears complete when the export
 // completes; a cancelled or failed export leaves none.
 class ExportJob : public QObject {
@@ -39,7 +40,7 @@ public:
 
     // Starts the export; at most one runs at a time (returns false then).
     bool start(const ExportRequest& request);
-    // Stops the running export after its current band of rows.
+    // Stops the running export within about 50 ms.
     void cancel() { cancelled_ = true; }
     bool isRunning() const { return worker_.joinable(); }
 

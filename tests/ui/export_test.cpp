@@ -13,10 +13,14 @@
 #include <QTimer>
 #include <QtTest>
 #include <cerrno>
+#include <algorithm>
 #include <optional>
+#include <set>
 #include <sstream>
 
 #include "colour/banding.h"
+#include "deep/deep_colour.h"
+#include "deep/deep_drawing.h"
 #include "export_command.h"
 #include "export_dialog.h"
 #include "form1.h"
@@ -51,14 +55,27 @@ void exportThrough(test::Harness& h, int size, const QString& path) {
     waitForTheExport(*h.form.exportCommand());
 }
 
+// The renderer's deep drawing of the region, as the export draws it.
 QByteArray renderedBmp(const mandel::RegionTexts& r, int size, const QString& path) {
     const std::string file = path.toStdString();
     const std::string sizeText = std::to_string(size);
-    const std::vector<std::string_view> args = {"--size", sizeText, "--bmp", file, r.real, r.imag, r.side, r.limit};
+    const std::vector<std::string_view> args = {"--deep", "--size", sizeText, "--bmp", file,
+                                                r.real,   r.imag,   r.side,   r.limit};
     std::ostringstream out, err;
     if (mandel::tool::runRenderTool(args, out, err) != 0) return {};
     QFile bmp(path);
     return bmp.open(QIODevice::ReadOnly) ? bmp.readAll() : QByteArray();
+}
+
+// The counts of a view's first column (or first row).
+std::vector<std::int32_t> edgeCounts(const mandel::DeepView& view, bool column) {
+    mandel::DeepDrawing drawing(view);
+    std::vector<std::int32_t> counts(static_cast<std::size_t>(view.width) * view.height);
+    drawing.computeRows(0, view.height, counts);
+    std::vector<std::int32_t> edge;
+    for (int i = 0; i < (column ? view.height : view.width); ++i)
+        edge.push_back(counts[static_cast<std::size_t>(column ? i * view.width : i)]);
+    return edge;
 }
 
 QByteArray contents(const QString& path) {
@@ -122,8 +139,8 @@ private slots:
         QVERIFY(h.messages.empty());
     }
 
-    // At 500 the export is the renderer's BMP byte for byte, and the user is
-    // told where the file went.
+    // At 500 the export is the renderer's deep BMP byte for byte, and the
+    // user is told where the file went.
     void bmpAt500IsTheRenderersBmp() {
         test::Harness h;
         h.ui.btbsa1->click();
@@ -139,7 +156,7 @@ private slots:
     }
 
     // Qt reads the PNG as a 17-colour palette image with the pixels of the
-    // renderer's BMP of the same size.
+    // renderer's deep BMP of the same size, and the fields of a deep picture.
     void pngReadsBackAsThePaletteAndThePixels() {
         test::Harness h;
         h.ui.btnsa3->click();
@@ -157,6 +174,44 @@ private slots:
         QCOMPARE(test::rgb(png), test::rgb(bmp));
         QCOMPARE(png.text(QStringLiteral("Size")), QStringLiteral("777"));
         QCOMPARE(png.text(QStringLiteral("Iteration limit")), QStringLiteral("180"));
+        QCOMPARE(png.text(QStringLiteral("Base count")), QStringLiteral("0"));
+        QCOMPARE(png.text(QStringLiteral("Arithmetic")), QStringLiteral("deep"));
+    }
+
+    // A region at the window's smallest side, sample4 at 4000 pixels, shows
+    // that region: no row is a stripe of one colour, and the right-hand
+    // column and the bottom row are the points at a + 3999·s/4000 and
+    // b + 3999·s/4000, drawn here on their own as views 16 pixels wide (or
+    // high) with the export's pixel spacing.
+    void largeExportShowsTheRegion() {
+        test::Harness h;
+        h.ui.Command1->click();
+        h.ui.Hbar4->setValue(100);  // the lowest limit: the same positions, less to compute
+        h.ui.btnstart->click();
+        const QString path = h.folder.filePath("sample4.png");
+        exportThrough(h, 4000, path);
+        const QImage png(path, "PNG");
+        QCOMPARE(png.size(), QSize(4000, 4000));
+        const mandel::RegionTexts region{"-0.7717", "0.1165", "0.0001", "100"};
+        QCOMPARE(png.text(QStringLiteral("Real-part minimum")), QString::fromStdString(region.real));
+        QCOMPARE(png.text(QStringLiteral("Side length")), QString::fromStdString(region.side));
+        for (int y = 0; y < png.height(); ++y) {
+            const uchar* row = png.constScanLine(y);
+            QVERIFY2(std::any_of(row, row + png.width(), [&](uchar index) { return index != row[0]; }),
+                     qPrintable(QStringLiteral("row %1 is one colour").arg(y)));
+        }
+        // -0.7717 + 3999 · 0.0001 / 4000 and 0.1165 + 3999 · 0.0001 / 4000; a
+        // side of 16 pixels of 0.0001 / 4000 over the short edge.
+        const std::vector<std::int32_t> rightColumn =
+            edgeCounts({{"-0.771600025", "0.1165", "4e-7", 100}, 16, 4000}, true);
+        const std::vector<std::int32_t> bottomRow =
+            edgeCounts({{"-0.7717", "0.116599975", "4e-7", 100}, 4000, 16}, false);
+        for (int i = 0; i < 4000; ++i) {
+            QCOMPARE(png.pixelIndex(3999, i), int(mandel::deepColourIndex(rightColumn[i], 100, 0)));
+            QCOMPARE(png.pixelIndex(i, 3999), int(mandel::deepColourIndex(bottomRow[i], 100, 0)));
+        }
+        QVERIFY(std::set<std::int32_t>(rightColumn.begin(), rightColumn.end()).size() > 10);
+        QVERIFY(std::set<std::int32_t>(bottomRow.begin(), bottomRow.end()).size() > 10);
     }
 
     void cancelLeavesNoFileAndNoMessage() {
@@ -222,6 +277,7 @@ private slots:
         mandel_ui::ExportDialog dialog({kSample1, 2000, pictures + "/mandelbrot-1.png"});
         const QString region = dialog.regionText->text();
         for (const char* text : {"-0.75", "-0.275", "0.05", "106"}) QVERIFY2(region.contains(text), qPrintable(region));
+        QVERIFY(dialog.arithmeticNote->text().contains(QStringLiteral("任意精度")));
         QCOMPARE(dialog.sizeBox->value(), 2000);
         QCOMPARE(dialog.sizeBox->minimum(), 16);
         QCOMPARE(dialog.sizeBox->maximum(), 32000);
