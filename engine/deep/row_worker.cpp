@@ -86,9 +86,8 @@ std::int64_t perturbedReach(const RowJob& job, int x, int y)
     auto never = [] { return false; };
     std::int64_t made = 0;
     const std::int64_t limit = job.view->location.limit;
-    if (job.geometry->extended) hybridCount(job.reference->orbit(), dc, limit, never, made);
-    else perturbedCount(job.reference->orbit(), doubleOffset(dc), limit, never, made);
-    return made + 1;
+    if (job.geometry->extended) return perturbedCount(job.reference->orbit(), dc, limit, never, made, true);
+    return perturbedCount(job.reference->orbit(), doubleOffset(dc), limit, never, made, true);
 }
 
 namespace {
