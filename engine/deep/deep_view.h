@@ -36,7 +36,9 @@ struct DeepView {
     bool operator==(const DeepView&) const = default;
 };
 
-// "" when text is a decimal as above, otherwise the reason it is not.
+// "" when text is a decimal as above, otherwise the reason it is not. A
+// non-zero value beyond 1e±100000000 is refused too: MPFR's exponent range
+// ends near 1e±323000000, where it would turn into 0 or infinity.
 std::string decimalTextProblem(std::string_view text);
 
 // "" when the view can be drawn, otherwise one line naming the culprit

@@ -6,6 +6,7 @@
 // Each operation rounds its mantissa once, like a double operation (relative
 // error at most 2^-53), and never underflows or overflows.
 
+#include <bit>
 #include <cmath>
 #include <cstdint>
 
@@ -28,9 +29,17 @@ struct ExtReal {
             exponent = kZeroExponent;
             return;
         }
-        int k = 0;
-        mantissa = std::frexp(m, &k);
-        exponent = e + k;
+        // Normal doubles: move the exponent field to that of [0.5, 1) (exact).
+        const std::uint64_t bits = std::bit_cast<std::uint64_t>(m);
+        const int field = static_cast<int>((bits >> 52) & 0x7ff);
+        if (field == 0 || field == 0x7ff) {
+            int k = 0;
+            mantissa = std::frexp(m, &k);
+            exponent = e + k;
+            return;
+        }
+        mantissa = std::bit_cast<double>((bits & ~(std::uint64_t{0x7ff} << 52)) | (std::uint64_t{1022} << 52));
+        exponent = e + field - 1022;
     }
     bool isZero() const { return mantissa == 0; }
     // Nearest double; 0 or infinity outside double's range.
@@ -71,8 +80,12 @@ inline ExtReal operator+(const ExtReal& a, const ExtReal& b)
     const std::int64_t gap = a.exponent - b.exponent;
     if (gap > kNegligibleGap) return a;
     if (gap < -kNegligibleGap) return b;
-    if (gap >= 0) return ExtReal(a.mantissa + std::ldexp(b.mantissa, static_cast<int>(-gap)), a.exponent);
-    return ExtReal(std::ldexp(a.mantissa, static_cast<int>(gap)) + b.mantissa, b.exponent);
+    // 2^-gap as a double (exact: gap ≤ 60), so the alignment is one exact product.
+    const auto scale = [](std::int64_t down) {
+        return std::bit_cast<double>(static_cast<std::uint64_t>(1023 - down) << 52);
+    };
+    if (gap >= 0) return ExtReal(a.mantissa + b.mantissa * scale(gap), a.exponent);
+    return ExtReal(a.mantissa * scale(-gap) + b.mantissa, b.exponent);
 }
 
 inline ExtReal operator-(const ExtReal& a, const ExtReal& b) { return a + (-b); }

@@ -86,6 +86,8 @@ struct PerturbState {
     R e{};
     std::int64_t m = 1;
     std::int64_t i = 1;
+    // Only a guess is wanted: undecided tests are taken as computed.
+    bool guess = false;
 };
 
 enum class EscapeTest { Escaped, Stays, Undecided };
@@ -128,7 +130,10 @@ std::int64_t perturbRun(const std::vector<OrbitPoint>& orbit, const PixelOffset<
         const R wErr = roundUp(zErr + e + wRounding * wAbs);
         const EscapeTest test = escapeTest(wAbs, wErr);
         if (test == EscapeTest::Escaped) return i;
-        if (test == EscapeTest::Undecided) return kUndecidedCount;
+        if (test == EscapeTest::Undecided) {
+            if (!st.guess) return kUndecidedCount;
+            if (Traits::lowerDouble(wAbs) > 2) return i;
+        }
         if (i == limit) return limit;
         if (i % kPollInterval == 0 && stop()) return kCancelledCount;
         R d2 = dzr * dzr + dzi * dzi;
@@ -144,7 +149,7 @@ std::int64_t perturbRun(const std::vector<OrbitPoint>& orbit, const PixelOffset<
             zr = zi = zErr = R{};
         }
         if (switching && Traits::outOfRange(dzr, dzi)) {
-            st = PerturbState<R>{dzr, dzi, e, m, i};
+            st = PerturbState<R>{dzr, dzi, e, m, i, st.guess};
             return kSwitchCount;
         }
         const R zAbs = Traits::magnitude(zr, zi, zr * zr + zi * zi);
@@ -162,11 +167,12 @@ std::int64_t perturbRun(const std::vector<OrbitPoint>& orbit, const PixelOffset<
 }
 
 // The whole iteration of one pixel in one number type.
+// With `guess`, a count that may be wrong where the bound cannot decide.
 template <class R, class Stop>
 std::int64_t perturbedCount(const std::vector<OrbitPoint>& orbit, const PixelOffset<R>& dc, std::int64_t limit,
-                            Stop& stop, std::int64_t& iterations)
+                            Stop& stop, std::int64_t& iterations, bool guess = false)
 {
-    PerturbState<R> st{dc.re, dc.im, dc.err, 1, 1};
+    PerturbState<R> st{dc.re, dc.im, dc.err, 1, 1, guess};
     return perturbRun(orbit, dc, limit, stop, iterations, st, false);
 }
 

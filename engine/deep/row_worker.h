@@ -25,8 +25,8 @@ struct RowJob {
     std::span<std::int32_t> counts;
 };
 
-// Iterations pixel (x, y) reaches by perturbation before it escapes or its
-// count is undecided (a cheap guide to where a longer reference lies).
+// Pixel (x, y)'s count by perturbation, undecided tests taken as computed (a
+// cheap guide to where a longer reference lies).
 std::int64_t perturbedReach(const RowJob& job, int x, int y);
 
 // Adds to stats; returns false if cancelled.

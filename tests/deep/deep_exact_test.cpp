@@ -107,7 +107,7 @@ std::vector<std::int32_t> engineCounts(const ExactCase& c, bool bla, unsigned th
               << " pixels recomputed in " << stats.recomputeMs << " ms, reference "
               << drawing.referenceInfo().length << " iterations (" << drawing.referenceInfo().numberType << ")\n";
     if (c.earlyReference) {
-        EXPECT_LT(drawing.referenceInfo().length * 2, longestCount) << "the early reference was not taken";
+        EXPECT_LT(drawing.referenceInfo().length, longestCount) << "the early reference was not taken";
     }
     return counts;
 }
