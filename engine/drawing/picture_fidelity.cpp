@@ -26,7 +26,7 @@ std::string positionsProblem(const std::vector<float>& positions, std::size_t co
         const double drift = std::fabs(static_cast<double>(positions[i]) - (start + static_cast<double>(i) * pixel));
         if (drift > 0.5 * pixel) {
             char pixels[32];
-            std::snprintf(pixels, sizeof pixels, "%.2f", drift / pixel);
+            std::snprintf(pixels, sizeof pixels, "%.4f", drift / pixel);
             return std::string(what) + " " + std::to_string(i) + " lies " + pixels + " pixels from where it belongs";
         }
     }

@@ -15,7 +15,7 @@ namespace mandel {
 // a pixel of where it belongs, a + x·side/size (b + y·side/size for the rows,
 // with a, b and side the texts' values), and each lies past the one before.
 // Otherwise the first that does not: "column 1235 stops moving" or "row 17
-// lies 0.62 pixels from where it belongs".
+// lies 0.6213 pixels from where it belongs".
 std::string singlePrecisionPictureProblem(const PictureScan& scan, const RegionTexts& region);
 
 }  // namespace mandel
