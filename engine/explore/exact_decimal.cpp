@@ -9,7 +9,9 @@ namespace {
 void setPowerOfTen(mpz_t out, std::int64_t n) { mpz_ui_pow_ui(out, 10, static_cast<unsigned long>(n)); }
 
 std::string problemAt(std::string_view text, const char* what) {
-    return "\"" + std::string(text) + "\": " + what;
+    std::string message("\"");
+    message.append(text).append("\": ").append(what);
+    return message;
 }
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
