@@ -3,12 +3,17 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "explore/explore_gestures.h"
 
 namespace mandel {
+
+// Failures show decimals as their digits.
+void PrintTo(const Decimal& value, std::ostream* out) { *out << value.plainText(); }
+
 namespace {
 
 Decimal dec(const char* text) { return Decimal::parse(text).value(); }
