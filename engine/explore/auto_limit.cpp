@@ -42,7 +42,7 @@ std::int64_t nextLimit(std::span<const std::int32_t> counts, int width, int heig
     }
     const std::int64_t pixels = static_cast<std::int64_t>(counts.size());
     const std::int64_t held = pixels - escaped;
-    if (escaped == 0) return limit * 4;
+    if (escaped == 0) return std::max(limit, std::min(limit * 4, kBlindRiseCeiling));
     if (1000 * heldNextToLateEscapes(counts, width, height, limit) >= kRisePerThousand * pixels) return limit * 2;
     if (4 * highest < limit && 2 * held * limit > total) return 2 * highest;
     return limit;

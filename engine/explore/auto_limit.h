@@ -6,7 +6,8 @@
 // The rule, in plain words (N is the drawing's limit, "escaped" pixels have a
 // count below N, "held" pixels have the count N):
 // 1. Nothing escaped: the limit may simply be too low to see anything, so it
-//    rises fourfold.
+//    rises fourfold, but not past kBlindRiseCeiling (a view inside the set
+//    would otherwise make every drawing four times slower than the last).
 // 2. Raise: when at least 0.2 % of the view's pixels are held pixels that
 //    touch (left, right, up or down) an escaped pixel whose count is at least
 //    3/4 of N, the limit doubles: the view's boundary is still being cut off
@@ -29,6 +30,7 @@
 namespace mandel {
 
 inline constexpr std::int64_t kMinAutoLimit = 64;
+inline constexpr std::int64_t kBlindRiseCeiling = std::int64_t{1} << 20;
 
 struct LimitAndBase {
     std::int64_t limit = 0;

@@ -26,9 +26,14 @@ LimitAndBase rule(const std::vector<std::int32_t>& counts, std::int64_t limit) {
     return chooseLimitAndBase(counts, kSide, kSide, limit);
 }
 
-TEST(AutoLimit, NothingEscapedRaisesFourfold) {
+TEST(AutoLimit, NothingEscapedRaisesFourfoldUpToACeiling) {
     EXPECT_EQ(rule(countMap([](int, int) { return 1000; }), 1000), (LimitAndBase{4000, 0}));
-    EXPECT_EQ(rule(countMap([](int, int) { return 2000000000; }), 2000000000).limit, kMaxDeepLimit);
+    // Inside the set the blind rise stops at its ceiling, and a higher limit stays.
+    EXPECT_EQ(rule(countMap([](int, int) { return 500000; }), 500000).limit, kBlindRiseCeiling);
+    EXPECT_EQ(rule(countMap([](int, int) { return 3000000; }), 3000000).limit, 3000000);
+    // A boundary rise is capped at the largest limit.
+    const auto cut = countMap([](int x, int) { return x < 50 ? 100 + x : (x == 50 ? 2000000000 : 2100000000); });
+    EXPECT_EQ(rule(cut, 2100000000).limit, kMaxDeepLimit);
 }
 
 TEST(AutoLimit, HeldPixelsAgainstLateEscapesRaiseTheLimit) {
