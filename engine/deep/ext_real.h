@@ -14,6 +14,10 @@ namespace mandel {
 
 struct ExtReal {
     static constexpr std::int64_t kZeroExponent = INT64_MIN / 4;
+    // Products saturate at this exponent, so that a bound that grows without
+    // end (an escaping orbit's) stays huge instead of wrapping around to a
+    // tiny value; two exponents within it always add without overflow.
+    static constexpr std::int64_t kExponentLimit = INT64_MAX / 8;
     double mantissa = 0;
     std::int64_t exponent = kZeroExponent;
 
@@ -57,6 +61,8 @@ inline ExtReal operator*(const ExtReal& a, const ExtReal& b)
     ExtReal r;
     r.mantissa = a.mantissa * b.mantissa;  // magnitude in [0.25, 1): exact renormalisation below
     r.exponent = a.exponent + b.exponent;
+    if (r.exponent > ExtReal::kExponentLimit) r.exponent = ExtReal::kExponentLimit;
+    if (r.exponent < -ExtReal::kExponentLimit) return {};  // far below anything a drawing compares
     if (std::fabs(r.mantissa) < 0.5) {
         r.mantissa *= 2;
         r.exponent -= 1;

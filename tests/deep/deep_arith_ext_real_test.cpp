@@ -85,4 +85,20 @@ TEST(DeepArithExtReal, CancellationSquareRootAndDoubleRange)
     expectWithinRounding(mandel::toExtReal(tiny.get()), tiny.get());
 }
 
+// An escaping orbit's error bound squares itself again and again: it must stay
+// huge (never wrap round to a tiny bound that would decide a test), and a
+// bound far below everything becomes zero rather than wrapping to huge.
+TEST(DeepArithExtReal, RepeatedSquaringSaturatesInsteadOfWrapping)
+{
+    mandel::ExtReal huge(0.75, 1000);
+    mandel::ExtReal tiny(0.75, -1000);
+    for (int i = 0; i < 80; ++i) {
+        huge = huge * huge;
+        tiny = tiny * tiny;
+    }
+    EXPECT_GT(huge.exponent, std::int64_t{1} << 59);
+    EXPECT_TRUE(mandel::ExtReal(1.0) < huge);
+    EXPECT_TRUE(tiny.isZero());
+}
+
 }  // namespace
