@@ -86,20 +86,22 @@ void requireDistinctFiles(const RenderOptions& options) {
         throw UsageError("--png and --bmp name the same file " + tool::quoted(*options.pngPath));
 }
 
-void loadReadouts(RenderOptions& options) {
-    requireNumber("REAL_MIN", options.realText);
-    requireNumber("IMAG_MIN", options.imagText);
-    requireNumber("SIDE", options.sideText);
+// Loads the read-outs as the window does, to refuse what it would refuse.
+void checkReadouts(const RenderOptions& options) {
+    const RegionTexts& region = options.region;
+    requireNumber("REAL_MIN", region.real);
+    requireNumber("IMAG_MIN", region.imag);
+    requireNumber("SIDE", region.side);
     // The window's limit read-out is always whole; a fraction would keep its
     // counts but change its colour bands.
-    parseCount("LIMIT", options.limitText, static_cast<unsigned>(kMaxIterationLimit));
+    parseCount("LIMIT", region.limit, static_cast<unsigned>(kMaxIterationLimit));
+    RenderSettings settings;
     try {
-        options.settings.load({options.realText, options.imagText, options.sideText, options.limitText},
-                              static_cast<float>(options.size));
+        settings.load(region, static_cast<float>(options.size));
     } catch (const SettingsError& e) {
         throw UsageError(e.what());
     }
-    if (!(options.settings.side > 0.0f)) throw UsageError("SIDE " + tool::quoted(options.sideText) + " is not greater than 0");
+    if (!(settings.side > 0.0f)) throw UsageError("SIDE " + tool::quoted(region.side) + " is not greater than 0");
 }
 
 }  // namespace
@@ -149,11 +151,9 @@ RenderOptions parseRenderOptions(std::span<const std::string_view> args) {
     if (readouts.size() > 4) throw UsageError("unexpected argument " + tool::quoted(readouts[4]));
 
     requireDistinctFiles(options);
-    options.realText = readouts[0];
-    options.imagText = readouts[1];
-    options.sideText = readouts[2];
-    options.limitText = readouts[3];
-    loadReadouts(options);
+    options.region = {std::string(readouts[0]), std::string(readouts[1]), std::string(readouts[2]),
+                      std::string(readouts[3])};
+    checkReadouts(options);
     return options;
 }
 

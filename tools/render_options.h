@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "region/region.h"
 #include "region/render_settings.h"
 
 namespace mandel::tool {
@@ -33,10 +34,7 @@ struct RenderOptions {
     int size = kDefaultPictureSize;     // the drawing's logical width and height; the picture's pixels
     std::optional<std::string> pngPath;
     std::optional<std::string> bmpPath;
-    // The four read-out texts, and the settings loaded from them exactly as
-    // the window loads its read-outs, with logical width `size`.
-    std::string realText, imagText, sideText, limitText;
-    RenderSettings settings;
+    RegionTexts region;  // the four read-out texts
     std::set<std::string> given;  // the options seen, to refuse one given twice
 };
 

@@ -1,17 +1,13 @@
 #include "render_run.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <new>
-#include <numeric>
 #include <ostream>
 #include <system_error>
 
-#include "colour/banding.h"
 #include "deep_render.h"
 #include "drawing/picture_fidelity.h"
-#include "kernel/escape_counts.h"
 #include "message_text.h"
 #include "files/picture_file.h"
 #include "progress_bar.h"
@@ -23,13 +19,9 @@ namespace mandel::tool {
 
 namespace {
 
-RegionTexts regionOf(const RenderOptions& options) {
-    return {options.realText, options.imagText, options.sideText, options.limitText};
-}
-
 // The files asked for, opened (created) before anything is drawn.
 std::vector<std::unique_ptr<PictureSink>> openFiles(const RenderOptions& options) {
-    const PictureFacts facts{regionOf(options), static_cast<std::size_t>(options.size)};
+    const PictureFacts facts{options.region, static_cast<std::size_t>(options.size)};
     std::vector<std::unique_ptr<PictureSink>> files;
     if (options.pngPath) files.push_back(openPictureFile(*options.pngPath, PictureFormat::Png, facts));
     if (options.bmpPath) files.push_back(openPictureFile(*options.bmpPath, PictureFormat::Bmp, facts));
@@ -41,8 +33,8 @@ std::vector<std::unique_ptr<PictureSink>> openFiles(const RenderOptions& options
 // which is what it is by definition.
 void warnWhereThePictureMisses(const RenderOptions& options, std::ostream& err) {
     if (options.size == kDefaultPictureSize) return;
-    const PictureScan scan = planPictureScan(regionOf(options), options.size, ScanExtent::Picture);
-    const std::string problem = singlePrecisionPictureProblem(scan, regionOf(options));
+    const PictureScan scan = planPictureScan(options.region, options.size, ScanExtent::Picture);
+    const std::string problem = singlePrecisionPictureProblem(scan, options.region);
     if (problem.empty()) return;
     err << "mandelbrot-render: warning: at size " << options.size
         << " the single-precision drawing does not show this region (" << problem
@@ -103,7 +95,7 @@ void deliver(std::ostream& out, const std::string& text) {
 
 RenderSummary renderInBands(const RenderOptions& options, std::span<PictureSink* const> files,
                             const RenderProgress& progress) {
-    const PictureScan scan = planPictureScan(regionOf(options), options.size, ScanExtent::WholePass);
+    const PictureScan scan = planPictureScan(options.region, options.size, ScanExtent::WholePass);
     DrawOptions draw;
     draw.blocks.reference = options.scalar;
     draw.blocks.fast.threads = options.threads;
@@ -127,44 +119,11 @@ RenderSummary renderInBands(const RenderOptions& options, std::span<PictureSink*
     return summary;
 }
 
-RenderResult render(const RenderOptions& options) {
-    const RenderSettings& s = options.settings;
-    RenderResult result;
-    result.plan = planPictureScan(regionOf(options), options.size, ScanExtent::WholePass).plan;
-    result.counts.assign(result.plan.pointCount(), 0);
-
-    std::vector<double> times;
-    for (unsigned run = 0; run < options.repeat; ++run) {
-        times.push_back(timeMs([&] {
-            if (options.scalar)
-                escapeCountsReference(result.plan, s.cmax, result.counts);
-            else
-                escapeCountsFast(result.plan, s.cmax, result.counts, options.threads);
-        }));
-    }
-    result.medianMs = median(times);
-    result.iterations = std::accumulate(result.counts.begin(), result.counts.end(), 0LL);
-    return result;
-}
-
 std::string summaryLine(const RenderSummary& summary) {
     char ms[64];
     std::snprintf(ms, sizeof ms, "%.3f", summary.medianMs);
     return "points_per_row=" + std::to_string(summary.pointsPerRow) + " rows=" + std::to_string(summary.rows) +
            " iterations=" + std::to_string(summary.iterations) + " ms=" + ms;
-}
-
-std::vector<std::uint32_t> picture(const RenderOptions& options, const RenderResult& result) {
-    const RenderSettings& s = options.settings;
-    const std::vector<std::uint32_t> colours = colourTableByCount(s.cmax, s.cstep, s.limit());
-    const auto side = static_cast<std::size_t>(options.size);
-    const std::size_t width = result.plan.pointsPerRow();
-    const std::size_t rows = result.plan.rows();
-    std::vector<std::uint32_t> pixels(side * side, 0);
-    for (std::size_t y = 0; y < std::min(side, rows); ++y)
-        for (std::size_t x = 0; x < std::min(side, width); ++x)
-            pixels[y * side + x] = colours[static_cast<std::size_t>(result.counts[y * width + x])];
-    return pixels;
 }
 
 std::string errorLine(const std::exception& error) {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstdint>
 #include <exception>
 #include <functional>
 #include <iosfwd>
@@ -8,11 +7,9 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "drawing/draw_picture.h"
 #include "render_options.h"
-#include "kernel/scan_plan.h"
 
 namespace mandel::tool {
 
@@ -36,24 +33,6 @@ using RenderProgress = std::function<void(std::size_t done, std::size_t total)>;
 // fails.
 RenderSummary renderInBands(const RenderOptions& options, std::span<PictureSink* const> files,
                             const RenderProgress& progress = {});
-
-// The whole drawing in memory at once (for small sizes, and to check the
-// banded drawing against).
-struct RenderResult {
-    ScanPlan plan;
-    std::vector<std::int16_t> counts;  // row-major, plan.pointCount() values
-    long long iterations = 0;          // sum of the counts
-    double medianMs = 0;               // computation only, median of the repeats
-};
-
-// Plans the scan and computes the counts options.repeat times with the chosen
-// path. Throws SettingsError if the region cannot be scanned.
-RenderResult render(const RenderOptions& options);
-
-// The size × size picture of a drawing, packed colours from the top-left:
-// pixel (x, y) is the point (x, y); the points at x or y = size are left out.
-// A pixel with no point (a row shorter than size) is black.
-std::vector<std::uint32_t> picture(const RenderOptions& options, const RenderResult& result);
 
 // Standard output did not take the result.
 class OutputError : public std::runtime_error {

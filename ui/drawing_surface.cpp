@@ -3,12 +3,10 @@
 #include "focus_frame.h"
 
 #include <QGuiApplication>
-#include <QImageWriter>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
-#include <QSaveFile>
 #include <QStyleHints>
 #include <QWheelEvent>
 #include <algorithm>
@@ -119,23 +117,6 @@ void DrawingSurface::PSetRow(float y, const std::uint32_t* colours, std::size_t 
                            : devicePixel(static_cast<double>(x), scaleWidth_, plot_.width);
         if (px >= 0) line[px] = toRgb(colours[x]);
     }
-}
-
-SaveResult DrawingSurface::save(const QString& path) const {
-    // A 24-bit image makes the writer produce a 24-bit bitmap.
-    const QImage picture = canvas().convertToFormat(QImage::Format_RGB888);
-    QSaveFile file(path);
-    // An existing file in a folder that does not allow new files can still
-    // be replaced in place.
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly)) return {false, file.errorString()};
-    QImageWriter writer(&file, "bmp");
-    if (!writer.write(picture)) {
-        file.cancelWriting();
-        return {false, writer.errorString()};
-    }
-    if (!file.commit()) return {false, file.errorString()};
-    return {true, QString()};
 }
 
 void DrawingSurface::paintEvent(QPaintEvent* event) {

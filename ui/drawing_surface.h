@@ -3,7 +3,6 @@
 #include <QColor>
 #include <QImage>
 #include <QRect>
-#include <QString>
 #include <QWidget>
 #include <vector>
 
@@ -11,17 +10,11 @@
 
 namespace mandel_ui {
 
-// Outcome of writing the picture to a file.
-struct SaveResult {
-    bool ok = false;
-    QString error;  // why it failed; empty on success
-};
-
 // The picture box Pic1: a widget whose drawing area is addressed in logical
 // units, mandel::kLogicalSize across and down once the window has set the
 // scale, whatever its size in pixels. Every plotted point goes into a
 // persistent image the size of the widget; painting shows that image and
-// saving writes it, so the picture survives being covered and the saved file
+// the save command writes it, so the picture survives being covered and the saved file
 // holds what the user sees.
 class DrawingSurface : public QWidget, public mandel::PassSurface {
     Q_OBJECT
@@ -49,10 +42,6 @@ public:
 
     // The persistent image: one pixel per pixel of the drawing area.
     const QImage& image() const;
-
-    // Writes the persistent image as a 24-bit Windows bitmap, replacing a
-    // file of that name.
-    SaveResult save(const QString& path) const;
 
     // The square being dragged on the picture, in pixels; empty when none.
     QRect selection() const { return dragging_ ? selection_ : QRect(); }

@@ -12,6 +12,7 @@
 #include "export_command.h"
 #include "notification_sound.h"
 #include "parameter_scroll_bar.h"
+#include "picture_save.h"
 #include "readout_format.h"
 #include "region/readout_text.h"
 #include "window_centring.h"
@@ -170,7 +171,7 @@ void Form1::mnuprint_Click() {
     const QString title = QStringLiteral("画像データ保存");
     saveLocation_.prepareFolder();
     const QString path = savePath();
-    const SaveResult result = Pic1->save(path);
+    const SaveResult result = savePicture(Pic1->image(), path);
     if (result.ok) {
         if (const QString note = saveLocation_.noteAfterSave(path); !note.isEmpty())
             showMessage({MessageRequest::Kind::Information, title, note});

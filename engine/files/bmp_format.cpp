@@ -49,4 +49,48 @@ std::vector<std::uint8_t> bmpHeader24(int width, int height, bool topDown) {
     return bytes;
 }
 
+BmpFileWriter::BmpFileWriter(const std::string& path, std::size_t width, std::size_t height)
+    : file_(path), width_(width), height_(height), rowBytes_(bmpRowBytes(width)), bottomUp_(file_.seekable()) {
+    const std::vector<std::uint8_t> header =
+        bmpHeader24(static_cast<int>(width), static_cast<int>(height), /*topDown=*/!bottomUp_);
+    file_.write(header.data(), header.size());
+}
+
+void BmpFileWriter::writeRows(std::span<const std::uint32_t> colours) {
+    const std::size_t rows = colours.size() / width_;
+    if (colours.size() != rows * width_ || rowsWritten_ + rows > height_)
+        throw std::invalid_argument("BMP rows do not match the picture");
+    bytes_.assign(rows * rowBytes_, 0);
+    for (std::size_t r = 0; r < rows; ++r) {
+        // Bottom-up, the block's last row comes first in the file.
+        const std::size_t fileRow = bottomUp_ ? rows - 1 - r : r;
+        std::uint8_t* out = bytes_.data() + fileRow * rowBytes_;
+        for (const std::uint32_t colour : colours.subspan(r * width_, width_)) {
+            *out++ = static_cast<std::uint8_t>(colour >> 16);  // blue
+            *out++ = static_cast<std::uint8_t>(colour >> 8);   // green
+            *out++ = static_cast<std::uint8_t>(colour);        // red
+        }
+    }
+    if (bottomUp_) {
+        const std::uint64_t firstFileRow = height_ - rowsWritten_ - rows;
+        file_.writeAt(kBmpHeaderBytes + firstFileRow * rowBytes_, bytes_.data(), bytes_.size());
+    } else {
+        file_.write(bytes_.data(), bytes_.size());
+    }
+    rowsWritten_ += rows;
+}
+
+void BmpFileWriter::commit() {
+    if (rowsWritten_ != height_) throw std::logic_error("BMP finished before its last row");
+    file_.commit();
+}
+
+void writeBmpFile(const std::string& path, std::size_t width, std::size_t height,
+                  std::span<const std::uint32_t> colours) {
+    if (colours.size() != width * height) throw std::invalid_argument("BMP pixel count does not match its size");
+    BmpFileWriter file(path, width, height);
+    file.writeRows(colours);
+    file.commit();
+}
+
 }  // namespace mandel

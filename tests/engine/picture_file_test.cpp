@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "colour/banding.h"
+#include "bmp_decoder.h"
 #include "files/bmp_format.h"
 #include "collecting_sink.h"
 #include "files/picture_file.h"
@@ -85,20 +86,11 @@ DecodedPng decodePng(const fs::path& path) {
     return decoded;
 }
 
-// The BMP bytes of a picture given as colour indices: header, then rows
-// bottom-up (or top-down), blue green red, padded to 4 bytes.
-Bytes expectedBmp(const Bytes& indices, std::size_t size, bool topDown) {
-    Bytes bytes = mandel::bmpHeader24(static_cast<int>(size), static_cast<int>(size), topDown);
-    const std::size_t rowBytes = mandel::bmpRowBytes(size);
-    for (std::size_t i = 0; i < size; ++i) {
-        const std::size_t y = topDown ? i : size - 1 - i;
-        for (std::size_t x = 0; x < size; ++x) {
-            const mandel::Rgb c = mandel::Palette[indices[y * size + x]];
-            bytes.insert(bytes.end(), {c.blue, c.green, c.red});
-        }
-        bytes.resize(bytes.size() + rowBytes - 3 * size, 0);
-    }
-    return bytes;
+// The packed colours of a picture given as Palette indices.
+std::vector<std::uint32_t> coloursOf(const Bytes& indices) {
+    std::vector<std::uint32_t> colours;
+    for (const std::uint8_t index : indices) colours.push_back(mandel::packColour(mandel::Palette[index]));
+    return colours;
 }
 
 class PictureFiles : public test::ScratchFolder {
@@ -155,8 +147,12 @@ TEST_F(PictureFiles, BmpIsBottomUpInAFileAndTopDownIntoAPipe) {
     const int size = 37;  // rows of 111 bytes, padded to 112
     const fs::path path = dir_ / "small.bmp";
     const Bytes indices = drawInto(path, PictureFormat::Bmp, size, smallBands(size));
-    EXPECT_EQ(readAll(path), expectedBmp(indices, size, false));
-    EXPECT_EQ(le32(readAll(path), 22), size) << "positive height: bottom-up";
+    const test::DecodedBmp file = test::decodeBmp(readAll(path));
+    ASSERT_TRUE(file.ok);
+    EXPECT_EQ(file.width, size);
+    EXPECT_EQ(file.height, size);
+    EXPECT_FALSE(file.topDown) << "positive height: bottom-up";
+    EXPECT_EQ(file.pixels, coloursOf(indices));
 
     const fs::path fifo = dir_ / "pipe.bmp";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
@@ -164,8 +160,40 @@ TEST_F(PictureFiles, BmpIsBottomUpInAFileAndTopDownIntoAPipe) {
     std::thread reader([&] { received = readAll(fifo); });
     const Bytes piped = drawInto(fifo, PictureFormat::Bmp, size, smallBands(size));
     reader.join();
-    EXPECT_EQ(received, expectedBmp(piped, size, true));
-    EXPECT_EQ(le32(received, 22), -size) << "negative height: top-down";
+    const test::DecodedBmp stream = test::decodeBmp(received);
+    ASSERT_TRUE(stream.ok);
+    EXPECT_TRUE(stream.topDown) << "negative height: top-down";
+    EXPECT_EQ(stream.pixels, coloursOf(piped));
+}
+
+TEST_F(PictureFiles, BmpHeaderAndBottomUpBlueGreenRedRowsPaddedToFourBytes) {
+    // 3 × 2 pixels: rows of 9 bytes padded to 12. Pixel k has red k, green
+    // 0x40 + k, blue 0x80 + k.
+    std::vector<std::uint32_t> pixels;
+    for (std::uint8_t k = 0; k < 6; ++k)
+        pixels.push_back(mandel::packColour({k, static_cast<std::uint8_t>(0x40 + k), static_cast<std::uint8_t>(0x80 + k)}));
+    const fs::path path = dir_ / "tiny.bmp";
+    mandel::writeBmpFile(path.string(), 3, 2, pixels);
+    const Bytes b = readAll(path);
+    ASSERT_EQ(b.size(), 54u + 2 * 12);
+    EXPECT_EQ(b[0], 'B');
+    EXPECT_EQ(b[1], 'M');
+    EXPECT_EQ(le32(b, 2), static_cast<std::int32_t>(b.size()));
+    EXPECT_EQ(le32(b, 10), 54) << "pixel data offset";
+    EXPECT_EQ(le32(b, 14), 40) << "BITMAPINFOHEADER";
+    EXPECT_EQ(le32(b, 18), 3);
+    EXPECT_EQ(le32(b, 22), 2) << "positive height: bottom-up";
+    EXPECT_EQ(b[28], 24) << "bits per pixel";
+    EXPECT_EQ(le32(b, 30), 0) << "uncompressed";
+    // File row 0 is the bottom row (pixels 3, 4, 5); each pixel blue, green, red.
+    const Bytes rows(b.begin() + 54, b.end());
+    const Bytes expected = {0x83, 0x43, 3, 0x84, 0x44, 4, 0x85, 0x45, 5, 0, 0, 0,
+                            0x80, 0x40, 0, 0x81, 0x41, 1, 0x82, 0x42, 2, 0, 0, 0};
+    EXPECT_EQ(rows, expected);
+
+    EXPECT_THROW(mandel::writeBmpFile((dir_ / "short.bmp").string(), 3, 2, std::vector<std::uint32_t>(5)),
+                 std::invalid_argument);
+    EXPECT_EQ(names(), std::vector<std::string>{"tiny.bmp"}) << "nothing of the refused picture";
 }
 
 // Lets the first `budget` bytes through, then fails as a full disk does.

@@ -11,11 +11,12 @@
 #include <vector>
 
 #include "colour/banding.h"
-#include "bmp_oracle.h"
+#include "bmp_decoder.h"
 #include "scratch_folder.h"
 #include "progress_bar.h"
 #include "render_options.h"
 #include "render_run.h"
+#include "whole_drawing.h"
 #include "files/safe_file.h"
 
 namespace {
@@ -49,10 +50,6 @@ bool isSummaryLine(const std::string& line, const std::string& prefix) {
            ms.find_first_not_of("0123456789.") == std::string::npos && ms.find('.', point + 1) == std::string::npos;
 }
 
-std::uint32_t le32(const std::vector<std::uint8_t>& b, std::size_t at) {
-    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
-}
-
 TEST(RenderOptions, OptionsAnywhereAndNegativeReadouts) {
     const RenderOptions o = parse({"-0.3", "--threads", "3", "-0.25", "--scalar", "0.2", "--bmp", "p.bmp", "1500",
                                    "--repeat", "5"});
@@ -60,11 +57,13 @@ TEST(RenderOptions, OptionsAnywhereAndNegativeReadouts) {
     EXPECT_EQ(o.threads, 3u);
     EXPECT_EQ(o.repeat, 5u);
     EXPECT_EQ(o.bmpPath, "p.bmp");
-    EXPECT_EQ(o.settings.amin, -0.3f);
-    EXPECT_EQ(o.settings.bmin, -0.25f);
-    EXPECT_EQ(o.settings.side, 0.2f);
-    EXPECT_EQ(o.settings.cmax, 1500.0f);
-    EXPECT_EQ(o.settings.cside, 0.2f / 500.0f) << "logical width 500, as in the window";
+    EXPECT_EQ(o.region, (mandel::RegionTexts{"-0.3", "-0.25", "0.2", "1500"}));
+    const mandel::RenderSettings s = test::loadedSettings(o);
+    EXPECT_EQ(s.amin, -0.3f);
+    EXPECT_EQ(s.bmin, -0.25f);
+    EXPECT_EQ(s.side, 0.2f);
+    EXPECT_EQ(s.cmax, 1500.0f);
+    EXPECT_EQ(s.cside, 0.2f / 500.0f) << "logical width 500, as in the window";
 
     const RenderOptions plain = parse({"-1.1507", "-0.4793", "0.5", "100"});
     EXPECT_FALSE(plain.scalar);
@@ -74,7 +73,7 @@ TEST(RenderOptions, OptionsAnywhereAndNegativeReadouts) {
 
     const RenderOptions ended = parse({"--size", "16", "--", "-0.5", "-0.5", "0.5", "100"});
     EXPECT_EQ(ended.size, 16) << "options before \"--\" still count";
-    EXPECT_EQ(ended.settings.amin, -0.5f) << "after \"--\" every argument is a read-out";
+    EXPECT_EQ(ended.region.real, "-0.5") << "after \"--\" every argument is a read-out";
 }
 
 TEST(RenderOptions, EveryKindOfBadCommandLineIsOneUsageError) {
@@ -125,7 +124,7 @@ TEST(RenderOptions, SizeAndPng) {
     EXPECT_EQ(o.size, 2000);
     EXPECT_EQ(o.pngPath, "p.png");
     EXPECT_FALSE(o.bmpPath);
-    EXPECT_EQ(o.settings.cside, mandel::parseReadout("0.01") / 2000.0f) << "the surface is 2000 units wide";
+    EXPECT_EQ(test::loadedSettings(o).cside, mandel::parseReadout("0.01") / 2000.0f) << "the surface is 2000 units wide";
     EXPECT_EQ(parse({"0", "0", "1", "100"}).size, 500) << "the window's drawing by default";
     EXPECT_EQ(parse({"--size", "16", "0", "0", "1", "100"}).size, 16);
     EXPECT_EQ(parse({"--size", "32000", "0", "0", "1", "100"}).size, 32000);
@@ -142,39 +141,15 @@ TEST(RenderOptions, SizeAndPng) {
     EXPECT_THROW(parse({"--png", "", "0", "0", "1", "100"}), UsageError);
 }
 
-TEST(Bmp, HeaderAndBottomUpBlueGreenRedRowsPaddedToFourBytes) {
-    // 3 × 2 pixels: rows of 9 bytes padded to 12. Pixel k has red k, green
-    // 0x40 + k, blue 0x80 + k.
-    std::vector<std::uint32_t> pixels;
-    for (std::uint8_t k = 0; k < 6; ++k)
-        pixels.push_back(mandel::packColour({k, static_cast<std::uint8_t>(0x40 + k), static_cast<std::uint8_t>(0x80 + k)}));
-    const std::vector<std::uint8_t> b = mandel::tool::encodeBmp24(3, 2, pixels);
-    ASSERT_EQ(b.size(), 54u + 2 * 12);
-    EXPECT_EQ(b[0], 'B');
-    EXPECT_EQ(b[1], 'M');
-    EXPECT_EQ(le32(b, 2), b.size());
-    EXPECT_EQ(le32(b, 10), 54u) << "pixel data offset";
-    EXPECT_EQ(le32(b, 14), 40u) << "BITMAPINFOHEADER";
-    EXPECT_EQ(le32(b, 18), 3u);
-    EXPECT_EQ(le32(b, 22), 2u) << "positive height: bottom-up";
-    EXPECT_EQ(b[28], 24) << "bits per pixel";
-    EXPECT_EQ(le32(b, 30), 0u) << "uncompressed";
-    // File row 0 is the bottom row (pixels 3, 4, 5); each pixel blue, green, red.
-    const std::vector<std::uint8_t> rows(b.begin() + 54, b.end());
-    const std::vector<std::uint8_t> expected = {0x83, 0x43, 3, 0x84, 0x44, 4, 0x85, 0x45, 5, 0, 0, 0,
-                                                0x80, 0x40, 0, 0x81, 0x41, 1, 0x82, 0x42, 2, 0, 0, 0};
-    EXPECT_EQ(rows, expected);
-    EXPECT_THROW(mandel::tool::encodeBmp24(3, 2, std::vector<std::uint32_t>(5)), std::invalid_argument);
-}
-
 TEST(Picture, PointXYIsPixelXYFromTheTopLeftAndTheLastColumnAndRowAreLeftOut) {
     const RenderOptions o = parse({"-1.1507", "-0.4793", "0.5", "100"});  // 501 points per row
-    const mandel::tool::RenderResult r = mandel::tool::render(o);
+    const test::WholeDrawing r = test::drawWhole(o);
     ASSERT_EQ(r.plan.pointsPerRow(), 501u);
     ASSERT_EQ(r.plan.rows(), 501u);
-    const auto pixels = mandel::tool::picture(o, r);
+    const auto pixels = test::pictureOf(o, r);
     ASSERT_EQ(pixels.size(), 500u * 500u);
-    const auto colours = mandel::colourTableByCount(o.settings.cmax, o.settings.cstep, o.settings.limit());
+    const mandel::RenderSettings s = test::loadedSettings(o);
+    const auto colours = mandel::colourTableByCount(s.cmax, s.cstep, s.limit());
     for (const auto& [x, y] : {std::pair{0, 0}, {499, 0}, {0, 499}, {499, 499}, {123, 321}, {250, 17}}) {
         const std::int16_t count = r.counts[static_cast<std::size_t>(y) * 501 + static_cast<std::size_t>(x)];
         EXPECT_EQ(pixels[static_cast<std::size_t>(y) * 500 + static_cast<std::size_t>(x)],
@@ -231,8 +206,8 @@ std::vector<std::uint8_t> readAll(const std::string& path) {
     return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
 }
 
-// The BMP written band by band equals the one made from the whole drawing in
-// memory, byte for byte, with 500 and with 501 points per row.
+// The BMP written block by block holds the picture of the whole drawing in
+// memory, bottom-up, with 500 and with 501 points per row.
 TEST_F(RenderToolFiles, TheStreamedBmpAt500IsTheWholeDrawingsBmp) {
     const std::string path = (dir_ / "mandelbrot_render_500.bmp").string();
     for (const std::vector<std::string_view>& region : {std::vector<std::string_view>{"-0.75", "-0.275", "0.05", "106"},
@@ -241,8 +216,10 @@ TEST_F(RenderToolFiles, TheStreamedBmpAt500IsTheWholeDrawingsBmp) {
         args.insert(args.end(), region.begin(), region.end());
         ASSERT_EQ(runTool(args).status, 0);
         const RenderOptions o = parse(region);
-        const auto whole = mandel::tool::encodeBmp24(500, 500, mandel::tool::picture(o, mandel::tool::render(o)));
-        EXPECT_TRUE(readAll(path) == whole) << region[0];
+        const test::DecodedBmp bmp = test::decodeBmp(readAll(path));
+        ASSERT_TRUE(bmp.ok) << region[0];
+        EXPECT_FALSE(bmp.topDown);
+        EXPECT_TRUE(bmp.pixels == test::pictureOf(o, test::drawWhole(o))) << region[0];
     }
 }
 
@@ -255,11 +232,14 @@ TEST_F(RenderToolFiles, PngAndBmpOfAnySizeInOneRun) {
     EXPECT_EQ(run.err, "") << "no progress bar when standard error is no terminal";
     // The same drawing, whole and in memory.
     const RenderOptions o = parse({"--size", "777", "-0.775", "0.107", "0.01", "180"});
-    const mandel::tool::RenderResult whole = mandel::tool::render(o);
+    const test::WholeDrawing whole = test::drawWhole(o);
     EXPECT_TRUE(isSummaryLine(run.out, "points_per_row=" + std::to_string(whole.plan.pointsPerRow()) +
                                            " rows=778 iterations=" + std::to_string(whole.iterations)))
         << run.out;
-    EXPECT_TRUE(readAll(bmp) == mandel::tool::encodeBmp24(777, 777, mandel::tool::picture(o, whole)));
+    const test::DecodedBmp decoded = test::decodeBmp(readAll(bmp));
+    ASSERT_TRUE(decoded.ok);
+    EXPECT_EQ(decoded.width, 777);
+    EXPECT_TRUE(decoded.pixels == test::pictureOf(o, whole));
     const auto p = readAll(png);
     ASSERT_GT(p.size(), 33u);
     EXPECT_EQ(std::vector<std::uint8_t>(p.begin() + 12, p.begin() + 24),

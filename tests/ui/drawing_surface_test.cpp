@@ -1,6 +1,7 @@
 // The drawing surface Pic1: logical scale, where points land, clearing,
-// painting and saving.
+// painting, and the save command writing its image.
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QtEndian>
@@ -8,9 +9,13 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cerrno>
+#include <cstring>
 #include <vector>
 
 #include "drawing_surface.h"
+#include "files/safe_file.h"
+#include "picture_save.h"
 
 using mandel_ui::DrawingSurface;
 
@@ -185,7 +190,7 @@ private slots:
         QFile old(path);
         QVERIFY(old.open(QIODevice::WriteOnly) && old.write(QByteArray(2'000'000, 'x')) > 0);
         old.close();
-        const auto result = surface.save(path);
+        const auto result = mandel_ui::savePicture(surface.image(), path);
         QVERIFY2(result.ok, qPrintable(result.error));
         QVERIFY(result.error.isEmpty());
 
@@ -204,13 +209,41 @@ private slots:
         QCOMPARE(back.convertToFormat(QImage::Format_RGB32), surface.image());
     }
 
+    // A write that fails part way, as on a full disk, leaves the old file
+    // whole and no other file beside it.
+    void aFailedSaveLeavesTheOldFile() {
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("picture.bmp"));
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("older picture") > 0);
+        old.close();
+        DrawingSurface surface;
+        prepare(surface, QSize(453, 453));
+        const mandel::SafeFileCalls saved = mandel::safeFileCalls();
+        mandel::safeFileCalls().pwrite = [](int, const void*, std::size_t, off_t) -> ssize_t {
+            errno = ENOSPC;
+            return -1;
+        };
+        mandel::safeFileCalls().write = [](int, const void*, std::size_t) -> ssize_t {
+            errno = ENOSPC;
+            return -1;
+        };
+        const auto result = mandel_ui::savePicture(surface.image(), path);
+        mandel::safeFileCalls() = saved;
+        QVERIFY(!result.ok);
+        QCOMPARE(result.error, QString::fromLocal8Bit(std::strerror(ENOSPC)));
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray("older picture"));
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("picture.bmp")});
+    }
+
     void saveIntoAMissingFolderFailsWithAReason() {
         QTemporaryDir folder;
         const QString path = folder.filePath(QStringLiteral("gone/picture.bmp"));
         DrawingSurface surface;
         prepare(surface, QSize(453, 453));
         surface.PSet(1, 1, 0);
-        const auto result = surface.save(path);
+        const auto result = mandel_ui::savePicture(surface.image(), path);
         QVERIFY(!result.ok);
         QVERIFY(!result.error.isEmpty());
         QVERIFY(!QFile::exists(path));
