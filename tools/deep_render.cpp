@@ -13,6 +13,7 @@
 #include "deep/deep_picture_file.h"
 #include "message_text.h"
 #include "progress_bar.h"
+#include "region/picture_size.h"
 #include "render_options.h"
 #include "files/standard_output.h"
 
@@ -70,8 +71,7 @@ void requireDecimal(std::string_view name, const std::string& text) {
 PictureSize parseSize(std::string_view text) {
     const std::optional<PictureSize> size = parsePictureSizeText(text);
     if (!size)
-        throw UsageError("--size needs S or WxH, each a whole number from " + std::to_string(kMinDeepSize) + " to " +
-                         std::to_string(kMaxDeepSize) + ", not " + quoted(text));
+        throw UsageError("--size needs S or WxH, each " + pictureSizeRangeText() + ", not " + quoted(text));
     return *size;
 }
 

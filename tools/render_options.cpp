@@ -7,6 +7,7 @@
 #include "deep_render.h"
 #include "message_text.h"
 #include "drawing/picture_scan.h"
+#include "region/picture_size.h"
 
 namespace mandel::tool {
 
@@ -40,8 +41,7 @@ void requireNumber(std::string_view name, std::string_view text) {
 
 int parseSize(std::string_view option, std::string_view text) {
     const auto outOfRange = [&] {
-        return UsageError(std::string(option) + " needs a whole number from " + std::to_string(kMinPictureSize) +
-                          " to " + std::to_string(kMaxPictureSize) + ", not " + tool::quoted(text));
+        return UsageError(std::string(option) + " needs " + pictureSizeRangeText() + ", not " + tool::quoted(text));
     };
     unsigned size = 0;
     try {

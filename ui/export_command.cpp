@@ -5,14 +5,9 @@
 #include <QProgressDialog>
 
 #include "export_dialog.h"
+#include "save_location.h"
 
 namespace mandel_ui {
-
-namespace {
-
-const QString kTitle = QStringLiteral("画像エクスポート");
-
-}  // namespace
 
 ExportCommand::ExportCommand(QWidget* window, MessagePresenter present)
     : QObject(window), window_(window), present_(std::move(present)) {
@@ -41,7 +36,7 @@ void ExportCommand::run(const mandel::RegionTexts& region) {
     progress_ = new QProgressDialog(QStringLiteral("画像を書き出しています。\n%1").arg(QDir::toNativeSeparators(request->path)),
                                     QStringLiteral("キャンセル"), 0, 100, window_);
     progress_->setObjectName(QStringLiteral("exportProgress"));
-    progress_->setWindowTitle(kTitle);
+    progress_->setWindowTitle(exportTitle());
     progress_->setFont(window_->font());
     // The window stays usable while the picture is written.
     progress_->setWindowModality(Qt::NonModal);
@@ -68,10 +63,10 @@ void ExportCommand::finish(const ExportOutcome& outcome) {
     const QString path = QDir::toNativeSeparators(outcome.path);
     switch (outcome.kind) {
     case ExportOutcome::Kind::Completed:
-        present_({MessageRequest::Kind::Information, kTitle, QStringLiteral("画像を書き出しました。\n\n") + path});
+        present_({MessageRequest::Kind::Information, exportTitle(), QStringLiteral("画像を書き出しました。\n\n") + path});
         break;
     case ExportOutcome::Kind::Failed:
-        present_({MessageRequest::Kind::Error, kTitle,
+        present_({MessageRequest::Kind::Error, exportTitle(),
                   QStringLiteral("画像を書き出せませんでした。\n\n") + path + QStringLiteral("\n\n") + outcome.error});
         break;
     case ExportOutcome::Kind::Cancelled:

@@ -12,7 +12,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QStandardPaths>
 
 #include "files/picture_file.h"
 
@@ -27,7 +26,7 @@ QString text(const std::string& s) { return QString::fromStdString(s); }
 
 }  // namespace
 
-QString picturesFolder() { return QStandardPaths::writableLocation(QStandardPaths::PicturesLocation); }
+QString exportTitle() { return QStringLiteral("画像エクスポート"); }
 
 QString freeExportPath(const QString& folder) {
     const QDir dir(folder);
@@ -39,7 +38,7 @@ QString freeExportPath(const QString& folder) {
 
 ExportDialog::ExportDialog(const ExportRequest& proposal, QWidget* parent) : QDialog(parent), proposal_(proposal) {
     setObjectName(QStringLiteral("exportDialog"));
-    setWindowTitle(QStringLiteral("画像エクスポート"));
+    setWindowTitle(exportTitle());
     if (parent) setFont(parent->font());  // a dialog is a window of its own and does not inherit it
 
     const mandel::RegionTexts& r = proposal.region;
@@ -149,7 +148,7 @@ bool ExportDialog::refuseUnwritableSuffix(const QString& path) {
 
 void ExportDialog::browse() {
     const QString current = request().path;
-    QFileDialog files(this, QStringLiteral("画像エクスポート"));
+    QFileDialog files(this, exportTitle());
     files.setObjectName(QStringLiteral("exportFileDialog"));
     files.setAcceptMode(QFileDialog::AcceptSave);
     files.setFileMode(QFileDialog::AnyFile);

@@ -12,8 +12,8 @@ class QSpinBox;
 
 namespace mandel_ui {
 
-// The user's Pictures folder.
-QString picturesFolder();
+// The title of the export's dialog, its progress and its messages.
+QString exportTitle();
 
 // A file name in folder that does not exist yet: mandelbrot-1.png, -2, ...
 QString freeExportPath(const QString& folder);

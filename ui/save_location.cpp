@@ -7,9 +7,9 @@
 
 namespace mandel_ui {
 
-SaveLocation::SaveLocation()
-    : SaveLocation(QCoreApplication::applicationDirPath(),
-                   QStandardPaths::writableLocation(QStandardPaths::PicturesLocation)) {}
+QString picturesFolder() { return QStandardPaths::writableLocation(QStandardPaths::PicturesLocation); }
+
+SaveLocation::SaveLocation() : SaveLocation(QCoreApplication::applicationDirPath(), picturesFolder()) {}
 
 SaveLocation::SaveLocation(QString programFolder, QString picturesFolder, WritableCheck isWritable)
     : programFolder_(std::move(programFolder)),

@@ -5,6 +5,10 @@
 
 namespace mandel_ui {
 
+// The user's Pictures folder: where saves go when the program's folder is
+// not writable, and where exports start.
+QString picturesFolder();
+
 // The folder the save command writes into. The program's own folder while
 // the user can write there (as in the build tree); an installed program's
 // folder is not writable, and then pictures go, under the same names, into

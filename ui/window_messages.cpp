@@ -2,15 +2,9 @@
 
 #include <QMessageBox>
 
+#include "files/program_version.h"
+
 namespace mandel_ui {
-
-namespace {
-
-constexpr int kVersionMajor = MANDEL_VERSION_MAJOR;
-constexpr int kVersionMinor = MANDEL_VERSION_MINOR;
-constexpr int kVersionRevision = MANDEL_VERSION_PATCH;
-
-}  // namespace
 
 std::unique_ptr<QMessageBox> makeMessageBox(const MessageRequest& request, QWidget* parent) {
     auto box = std::make_unique<QMessageBox>(parent);
@@ -27,9 +21,9 @@ std::unique_ptr<QMessageBox> makeMessageBox(const MessageRequest& request, QWidg
 
 QString versionMessage() {
     const QString crcrlf = QStringLiteral("\r\r\n");
-    return QStringLiteral("    マンデルブロ集合   Ver.  ") + QString::number(kVersionMajor) +
-           QLatin1Char('.') + QString::number(kVersionMinor) + QLatin1Char('.') +
-           QString::number(kVersionRevision) + crcrlf +
+    const QString version = QString::fromUtf8(mandel::kProgramVersion.data(),
+                                              static_cast<qsizetype>(mandel::kProgramVersion.size()));
+    return QStringLiteral("    マンデルブロ集合   Ver.  ") + version + crcrlf +
            QStringLiteral("　　Copyright (C) 2026 Mandelbrot Works") + crcrlf +
            QStringLiteral("　　E-mail: support@mandelbrot-works.example") + QStringLiteral("\r\n") +
            QStringLiteral("　　Web: https://www.mandelbrot-works.example/");

@@ -138,10 +138,10 @@ std::string deepViewProblem(const DeepView& view) {
     if (side.negative || isZero(side)) return "side " + shown(where.side) + " must be > 0";
     std::string problem = rangeProblem("limit", where.limit, 1, kMaxDeepLimit);
     if (!problem.empty()) return problem;
-    if (view.width == view.height) return rangeProblem("size", view.width, kMinDeepSize, kMaxDeepSize);
-    problem = rangeProblem("width", view.width, kMinDeepSize, kMaxDeepSize);
+    if (view.width == view.height) return pictureSizeProblem(view.width);
+    problem = pictureSizeProblem(view.width, "width");
     if (!problem.empty()) return problem;
-    return rangeProblem("height", view.height, kMinDeepSize, kMaxDeepSize);
+    return pictureSizeProblem(view.height, "height");
 }
 
 }  // namespace mandel

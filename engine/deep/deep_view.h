@@ -7,11 +7,13 @@
 #include <string>
 #include <string_view>
 
+#include "region/picture_size.h"
+
 namespace mandel {
 
 inline constexpr std::int64_t kMaxDeepLimit = 2147483647;
-inline constexpr int kMinDeepSize = 16;
-inline constexpr int kMaxDeepSize = 32000;
+inline constexpr int kMinDeepSize = kMinPictureSize;
+inline constexpr int kMaxDeepSize = kMaxPictureSize;
 
 // A region of the plane by its minimum corner and side, and an iteration limit.
 // The texts are decimals: optional sign, digits, optional point with decimals,

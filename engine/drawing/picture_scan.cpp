@@ -22,12 +22,6 @@ std::vector<float> repeatedSums(float start, float step, std::size_t count) {
 
 }  // namespace
 
-std::string pictureSizeProblem(long long size) {
-    if (size >= kMinPictureSize && size <= kMaxPictureSize) return "";
-    return "size " + std::to_string(size) + " is outside " + std::to_string(kMinPictureSize) + ".." +
-           std::to_string(kMaxPictureSize);
-}
-
 PictureScan planPictureScan(const RegionTexts& region, int size, ScanExtent extent) {
     if (const std::string problem = pictureSizeProblem(size); !problem.empty())
         throw std::invalid_argument(problem);

@@ -7,14 +7,12 @@
 #include <cstddef>
 #include <string>
 
+#include "region/picture_size.h"
 #include "region/region.h"
 #include "region/render_settings.h"
 #include "kernel/scan_plan.h"
 
 namespace mandel {
-
-inline constexpr int kMinPictureSize = 16;
-inline constexpr int kMaxPictureSize = 32000;
 
 // Which points a picture scan computes.
 enum class ScanExtent {
@@ -48,8 +46,5 @@ struct PictureScan {
 // text or limit, std::invalid_argument for a size outside
 // kMinPictureSize..kMaxPictureSize or a side length that is not > 0.
 PictureScan planPictureScan(const RegionTexts& region, int size, ScanExtent extent);
-
-// "size 2000 outside 16..32000" when size is out of range, else "".
-std::string pictureSizeProblem(long long size);
 
 }  // namespace mandel

@@ -5,12 +5,12 @@
 
 #include "files/bmp_picture_writer.h"
 #include "files/png_picture_writer.h"
+#include "files/program_version.h"
 
 namespace mandel {
 
 std::string pictureSoftwareText() {
-    // The version comes from the build.
-    return std::string(picture_text::kProgramName) + " " + MANDEL_PROGRAM_VERSION;
+    return std::string(picture_text::kProgramName) + " " + std::string(kProgramVersion);
 }
 
 PictureFormat pictureFormatForPath(std::string_view path) {

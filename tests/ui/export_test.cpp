@@ -23,6 +23,7 @@
 #include "deep/deep_drawing.h"
 #include "export_command.h"
 #include "export_dialog.h"
+#include "save_location.h"
 #include "form1.h"
 #include "parameter_scroll_bar.h"
 #include "render_run.h"
