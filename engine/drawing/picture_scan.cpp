@@ -8,16 +8,19 @@ namespace mandel {
 
 namespace {
 
-// start, start + step, ... by repeated single-precision addition, as the pass forms positions.
-std::vector<float> repeatedSums(float start, float step, std::size_t count) {
-    std::vector<float> values;
-    values.reserve(count);
-    float value = start;
-    for (std::size_t i = 0; i < count; ++i) {
-        values.push_back(value);
-        value = value + step;
+// Cuts a sequence of repeated single-precision sums (start, start + step,
+// ...) to `count` values, or continues it by the same addition up to there;
+// `after` is, before and after, the value that would come next.
+void fitSequence(std::vector<float>& values, float& after, std::size_t count, float step) {
+    if (values.size() > count) {
+        after = values[count];
+        values.resize(count);
     }
-    return values;
+    values.reserve(count);
+    while (values.size() < count) {
+        values.push_back(after);
+        after = after + step;
+    }
 }
 
 }  // namespace
@@ -30,14 +33,17 @@ PictureScan planPictureScan(const RegionTexts& region, int size, ScanExtent exte
     s.load(region, static_cast<float>(size));
     if (!(s.side > 0.0f)) throw std::invalid_argument("side length " + region.side + " is not greater than 0");
 
+    // The pass's own plan, then cut or continued to the picture's extent.
+    ScanPlan& plan = scan.plan;
+    plan = planScan(s.amin, s.bmin, s.side, s.cside, static_cast<float>(size));
     scan.size = static_cast<std::size_t>(size);
-    scan.passPointsPerRow = pointsPerRow(s.side, s.cside);
-    scan.passRows = rowCount(static_cast<float>(size));
+    scan.passPointsPerRow = plan.pointsPerRow();
+    scan.passRows = plan.rows();
     const bool whole = extent == ScanExtent::WholePass;
     const std::size_t columns = whole ? std::max(scan.size, scan.passPointsPerRow) : scan.size;
     const std::size_t rows = whole ? scan.passRows : scan.size;
-    scan.plan.reals = repeatedSums(s.amin, s.cside, columns);
-    scan.plan.imags = repeatedSums(s.bmin, s.cside, rows);
+    fitSequence(plan.reals, plan.realAfterLastPoint, columns, s.cside);
+    fitSequence(plan.imags, plan.imagAfterLastRow, rows, s.cside);
     return scan;
 }
 
