@@ -226,8 +226,8 @@ void Form1::setBars(const Region& region) {
 
 std::optional<Region> Form1::readoutRegion() const {
     const auto text = [this](mandel::Readout which) { return parameter(which).readout->text().toStdString(); };
-    return regionFromReadouts(text(mandel::Readout::Real), text(mandel::Readout::Imag),
-                              text(mandel::Readout::Side), text(mandel::Readout::Limit));
+    return mandel::regionFromReadouts(text(mandel::Readout::Real), text(mandel::Readout::Imag),
+                                      text(mandel::Readout::Side), text(mandel::Readout::Limit));
 }
 
 void Form1::drawRegion(const Region& region) {
@@ -248,13 +248,13 @@ std::optional<Region> Form1::gestureStart() const {
 void Form1::zoomToSquare(double left, double top, double width) {
     const auto start = gestureStart();
     if (!start) return;
-    if (const auto next = mandel_ui::zoomToSquare(*start, left, top, width)) drawRegion(*next);
+    if (const auto next = mandel::zoomToSquare(*start, left, top, width)) drawRegion(*next);
 }
 
 void Form1::zoomAtPoint(double x, double y, bool zoomIn) {
     const auto start = gestureStart();
     if (!start) return;
-    if (const auto next = mandel_ui::zoomAtPoint(*start, x, y, zoomIn)) drawRegion(*next);
+    if (const auto next = mandel::zoomAtPoint(*start, x, y, zoomIn)) drawRegion(*next);
 }
 
 void Form1::goBack() {

@@ -20,6 +20,8 @@ class QPushButton;
 
 namespace mandel_ui {
 
+using mandel::Region;
+
 class DrawingSurface;
 class ExportCommand;
 class ParameterScrollBar;
@@ -154,7 +156,7 @@ private:
     MessagePresenter presenter_;
     std::function<void()> notificationSound_;
     std::function<void()> programEnd_;
-    RegionHistory history_;  // regions of the last drawings, for going back
+    mandel::RegionHistory history_;  // regions of the last drawings, for going back
     std::optional<Region> drawn_;
     ExportCommand* exportCommand_ = nullptr;  // owned by the window
 };

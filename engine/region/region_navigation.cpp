@@ -5,23 +5,16 @@
 
 #include "region/render_settings.h"
 
-namespace mandel_ui {
+namespace mandel {
 
 namespace {
-
-using mandel::BarRange;
-using mandel::kImagRange;
-using mandel::kLogicalSize;
-using mandel::kPositionsPerUnit;
-using mandel::kRealRange;
-using mandel::kSideRange;
 
 // A read-out's text as the drawing parses it. The nearest float of a value
 // with at most four decimals, times 10000, rounds back to that value's steps.
 std::optional<double> parseNumber(const std::string& text) {
     try {
-        return mandel::parseReadout(text);
-    } catch (const mandel::ParseError&) {
+        return parseReadout(text);
+    } catch (const ParseError&) {
         return std::nullopt;
     }
 }
@@ -84,4 +77,4 @@ std::optional<Region> RegionHistory::back() {
     return regions_.back();
 }
 
-}  // namespace mandel_ui
+}  // namespace mandel

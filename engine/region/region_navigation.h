@@ -6,10 +6,8 @@
 
 #include "region/region.h"
 
-// Turning gestures on the picture into scroll-bar positions (mandel::Region).
-namespace mandel_ui {
-
-using mandel::Region;
+// Turning gestures on the picture into scroll-bar positions (Region).
+namespace mandel {
 
 // The region the read-outs describe (their texts, as the drawing reads them).
 // nullopt when a text is not a read-out number.
@@ -42,4 +40,4 @@ private:
     std::vector<Region> regions_;
 };
 
-}  // namespace mandel_ui
+}  // namespace mandel
