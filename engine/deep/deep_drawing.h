@@ -28,6 +28,8 @@ struct DeepReferenceInfo {
     double buildMs = 0;           // time to compute it (and its tables)
     std::size_t bytes = 0;        // memory it holds
     std::string numberType;       // number type of the pixels' iteration ("double", "extended", ...)
+    double blaBuildMs = 0;        // time to build the bilinear table (0 without one)
+    std::size_t blaBytes = 0;     // memory the table holds
 };
 
 struct DeepProgress {
@@ -37,7 +39,7 @@ struct DeepProgress {
 
 struct DeepOptions {
     unsigned threads = 0;  // 0 = every core
-    bool bla = true;       // skip iterations with the bilinear approximation, where it is exact enough
+    bool bla = false;      // skip iterations with the bilinear approximation, where it is exact enough
     // Set from any thread to stop: the computation returns within 50 ms.
     const std::atomic<bool>* cancel = nullptr;
     // Called on the computing thread(s), one at a time, at least every 50 ms
