@@ -44,7 +44,7 @@ ExtReal magnitudeUp(const ExtReal& x, const ExtReal& y) { return roundUp(sqrt(x 
 
 // The step of the single iteration from reference index j.
 template <class R>
-BlaStep<R> singleStep(const OrbitPoint& point)
+BlaStep<R> singleStep(const OrbitPoint& point, double tolerance)
 {
     R zr, zi, zErr;
     NumberTraits<R>::load(point, zr, zi, zErr);
@@ -60,7 +60,7 @@ BlaStep<R> singleStep(const OrbitPoint& point)
     s.bBound = R(1.0);
     s.aErr = roundUp(two * zErr);
     // True radius r_j = ε·2·low; the table's is half of it (see the header).
-    const R radius = R(kBlaTolerance) * low * R(kRoundDown);
+    const R radius = R(tolerance) * low * R(kRoundDown);
     const bool inside = roundUp(high + two * radius) < R(kInsideLimit);
     if (R{} < low && inside && finite(s.aBound)) s.radius = radius;
     return s;
@@ -93,21 +93,21 @@ BlaStep<R> merged(const BlaStep<R>& first, const BlaStep<R>& second, const R& cM
 }
 
 template <class R>
-void build(BlaLevels<R>& table, const std::vector<OrbitPoint>& orbit, const R& cMax)
+void build(BlaLevels<R>& table, const std::vector<OrbitPoint>& orbit, const R& cMax, double tolerance)
 {
     const std::int64_t last = static_cast<std::int64_t>(orbit.size()) - 1;
     // Level 1: the steps from 1 + 2j, both iterations ending at or before the last index.
     std::vector<BlaStep<R>> level;
     for (std::int64_t m = 1; m + 2 <= last; m += 2) {
-        level.push_back(merged(singleStep<R>(orbit[static_cast<std::size_t>(m)]),
-                               singleStep<R>(orbit[static_cast<std::size_t>(m + 1)]), cMax));
+        level.push_back(merged(singleStep<R>(orbit[static_cast<std::size_t>(m)], tolerance),
+                               singleStep<R>(orbit[static_cast<std::size_t>(m + 1)], tolerance), cMax));
     }
     double length = 2;
     for (;;) {
         bool anyValid = false;
         for (const auto& s : level) anyValid = anyValid || R{} < s.radius;
         if (level.empty() || !anyValid) break;
-        const R remainder(2 * kBlaTolerance * length);
+        const R remainder(2 * tolerance * length);
         table.remainder.push_back(remainder);
         table.slack.push_back(remainder + R(kBlaRounding));
         std::vector<BlaStep<R>> next;
@@ -136,13 +136,13 @@ std::size_t BlaLevels<R>::bytes() const
 template struct BlaLevels<double>;
 template struct BlaLevels<ExtReal>;
 
-BlaTable::BlaTable(const std::vector<OrbitPoint>& orbit, const ExtReal& cMax, bool extended)
+BlaTable::BlaTable(const std::vector<OrbitPoint>& orbit, const ExtReal& cMax, bool extended, double tolerance)
     : cMax_(cMax), extended_(extended)
 {
     const auto start = std::chrono::steady_clock::now();
     // An extended-range drawing iterates in double too while δz is large enough.
-    if (extended_) build(ext_, orbit, cMaxIn(cMax_, ExtReal{}));
-    build(doubles_, orbit, cMaxIn(cMax_, 0.0));
+    if (extended_) build(ext_, orbit, cMaxIn(cMax_, ExtReal{}), tolerance);
+    build(doubles_, orbit, cMaxIn(cMax_, 0.0), tolerance);
     ext_.cMax = cMaxIn(cMax_, ExtReal{});
     doubles_.cMax = cMaxIn(cMax_, 0.0);
     buildMs_ = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();

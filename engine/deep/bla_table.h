@@ -80,7 +80,9 @@ struct BlaLevels {
 // range.
 class BlaTable {
 public:
-    BlaTable(const std::vector<OrbitPoint>& orbit, const ExtReal& cMax, bool extended);
+    // `tolerance` is ε (at most 2^-8; larger ones only in tests of the bound).
+    BlaTable(const std::vector<OrbitPoint>& orbit, const ExtReal& cMax, bool extended,
+             double tolerance = kBlaTolerance);
 
     const ExtReal& cMax() const { return cMax_; }
     const BlaLevels<double>* doubles() const { return &doubles_; }

@@ -18,6 +18,10 @@ constexpr double kReferenceErrorCeiling = 0x1p-60;
 // a coarse grid of pixels, a few times at most.
 constexpr int kReferenceSearchGrid = 12;
 constexpr int kReferenceSearchAttempts = 3;
+// A reference serves views up to this many bits finer than its own precision
+// was made for (a zoom about its point by up to 2^32): its error is carried
+// exactly, and the guard bits still keep it far below the finer spacing.
+constexpr int kReuseSlackBits = 32;
 
 struct DeepDrawing::State {
     DeepView view;
@@ -30,11 +34,14 @@ struct DeepDrawing::State {
 
 namespace {
 
-// A reference made for another view serves this one when it is at least as
+// A reference made for another view serves this one when it is nearly as
 // precise, of the same number type, long enough and inside this view.
 bool suitable(const DeepReference& reference, const DeepView& view, const DeepGeometry& geometry)
 {
-    if (reference.precisionBits() < geometry.referenceBits || reference.extended() != geometry.extended) return false;
+    if (reference.precisionBits() + kReuseSlackBits < geometry.referenceBits ||
+        reference.extended() != geometry.extended) {
+        return false;
+    }
     if (reference.limit() < view.location.limit && !reference.escaped() && !reference.truncated()) return false;
     const ExtReal side = geometry.spacing * ExtReal(static_cast<double>(std::max(view.width, view.height)));
     return withinDistance(reference.centreRe().get(), geometry.centreRe->get(), side) &&
