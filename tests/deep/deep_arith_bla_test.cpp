@@ -11,6 +11,7 @@
 #include <iostream>
 #include <string>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "deep/bla_table.h"
@@ -48,95 +49,93 @@ double log2Abs(mpfr_srcptr re, mpfr_srcptr im)
     mpfr_log2(h.get(), h.get(), MPFR_RNDN);
     return mpfr_get_d(h.get(), MPFR_RNDN);
 }
+double log2Abs(double x) { return std::log2(x); }
+double log2Abs(const ExtReal& x) { return std::log2(x.mantissa) + static_cast<double>(x.exponent); }
 
-// The pixel C + (dr + i·di)·2^scale against the reference at C: walks the
-// orbit, taking a table step wherever one is valid (else the exact δz one
-// iteration on) and checks each step's bound.
-template <class R>
-StepCheck walk(const mandel::DeepReference& reference, const mandel::BlaLevels<R>& table, double dr, double di,
-               long scale)
+void setMpfr(mpfr_ptr out, double x) { mpfr_set_d(out, x, MPFR_RNDN); }
+void setMpfr(mpfr_ptr out, const ExtReal& x)
 {
-    const std::size_t last = reference.orbit().size() - 1;
-    MpfrValue cr(kExactBits), ci(kExactBits), zr(kExactBits), zi(kExactBits), pr(kExactBits), pi(kExactBits);
-    MpfrValue t(kExactBits), u(kExactBits), ddr(kExactBits), ddi(kExactBits);
-    mpfr_set_d(ddr.get(), dr, MPFR_RNDN);
-    mpfr_mul_2si(ddr.get(), ddr.get(), scale, MPFR_RNDN);
-    mpfr_set_d(ddi.get(), di, MPFR_RNDN);
-    mpfr_mul_2si(ddi.get(), ddi.get(), scale, MPFR_RNDN);
-    mpfr_set(cr.get(), reference.centreRe().get(), MPFR_RNDN);
-    mpfr_set(ci.get(), reference.centreIm().get(), MPFR_RNDN);
-    // Exact δz_j = z_j − Z_j for every j, z the pixel's orbit, Z the reference's.
-    std::vector<MpfrValue> deltaRe, deltaIm;
-    mpfr_set(zr.get(), cr.get(), MPFR_RNDN);
-    mpfr_set(zi.get(), ci.get(), MPFR_RNDN);
-    mpfr_add(pr.get(), cr.get(), ddr.get(), MPFR_RNDN);
-    mpfr_add(pi.get(), ci.get(), ddi.get(), MPFR_RNDN);
-    const auto square = [&](MpfrValue& a, MpfrValue& b, mpfr_srcptr addRe, mpfr_srcptr addIm) {
+    mpfr_set_d(out, x.mantissa, MPFR_RNDN);
+    if (!x.isZero()) mpfr_mul_2si(out, out, x.exponent, MPFR_RNDN);
+}
+
+// The exact δz_j = z_j − Z_j, j = 1 .. until the pixel escapes or the
+// reference ends (index 0 unused), of the pixel C + δc.
+std::vector<std::pair<MpfrValue, MpfrValue>> exactOffsets(const mandel::DeepReference& reference, mpfr_srcptr dcr,
+                                                          mpfr_srcptr dci)
+{
+    MpfrValue zr(kExactBits), zi(kExactBits), pr(kExactBits), pi(kExactBits), t(kExactBits), u(kExactBits);
+    const MpfrValue& cr = reference.centreRe();
+    const MpfrValue& ci = reference.centreIm();
+    MpfrValue pcr(kExactBits), pci(kExactBits);
+    mpfr_add(pcr.get(), cr.get(), dcr, MPFR_RNDN);
+    mpfr_add(pci.get(), ci.get(), dci, MPFR_RNDN);
+    const auto square = [&](MpfrValue& a, MpfrValue& b, const MpfrValue& addRe, const MpfrValue& addIm) {
         mpfr_mul(t.get(), a.get(), b.get(), MPFR_RNDN);
         mpfr_sqr(u.get(), b.get(), MPFR_RNDN);
         mpfr_sqr(a.get(), a.get(), MPFR_RNDN);
         mpfr_sub(a.get(), a.get(), u.get(), MPFR_RNDN);
-        mpfr_add(a.get(), a.get(), addRe, MPFR_RNDN);
+        mpfr_add(a.get(), a.get(), addRe.get(), MPFR_RNDN);
         mpfr_mul_2ui(b.get(), t.get(), 1, MPFR_RNDN);
-        mpfr_add(b.get(), b.get(), addIm, MPFR_RNDN);
+        mpfr_add(b.get(), b.get(), addIm.get(), MPFR_RNDN);
     };
-    const MpfrValue pcr(pr), pci(pi);
-    for (std::size_t j = 0; j <= last; ++j) {
-        deltaRe.emplace_back(kExactBits);
-        deltaIm.emplace_back(kExactBits);
-        if (j > 0) {
-            mpfr_sub(deltaRe.back().get(), pr.get(), zr.get(), MPFR_RNDN);
-            mpfr_sub(deltaIm.back().get(), pi.get(), zi.get(), MPFR_RNDN);
-            if (mpfr_get_d(pr.get(), MPFR_RNDN) * mpfr_get_d(pr.get(), MPFR_RNDN) +
-                    mpfr_get_d(pi.get(), MPFR_RNDN) * mpfr_get_d(pi.get(), MPFR_RNDN) > 4) {
-                break;
-            }
-            square(zr, zi, cr.get(), ci.get());
-            square(pr, pi, pcr.get(), pci.get());
-        }
+    mpfr_set(zr.get(), cr.get(), MPFR_RNDN);
+    mpfr_set(zi.get(), ci.get(), MPFR_RNDN);
+    mpfr_set(pr.get(), pcr.get(), MPFR_RNDN);
+    mpfr_set(pi.get(), pci.get(), MPFR_RNDN);
+    std::vector<std::pair<MpfrValue, MpfrValue>> out;
+    out.emplace_back(MpfrValue(64), MpfrValue(64));
+    for (std::size_t j = 1; j < reference.orbit().size() && log2Abs(pr.get(), pi.get()) <= 1; ++j) {
+        out.emplace_back(MpfrValue(kExactBits), MpfrValue(kExactBits));
+        mpfr_sub(out.back().first.get(), pr.get(), zr.get(), MPFR_RNDN);
+        mpfr_sub(out.back().second.get(), pi.get(), zi.get(), MPFR_RNDN);
+        square(zr, zi, cr, ci);
+        square(pr, pi, pcr, pci);
     }
-    MpfrValue dcAbs(64);
-    mpfr_hypot(dcAbs.get(), ddr.get(), ddi.get(), MPFR_RNDU);
-    const mandel::PixelOffset<R> dc{fromMpfr<R>(ddr.get()), fromMpfr<R>(ddi.get()), R{},
+    return out;
+}
+
+// The pixel C + (dr + i·di)·2^scale against the reference at C: walks the
+// orbit, taking a table step wherever one is valid (else the exact δz one
+// iteration on), and checks each step's bound against the exact δz.
+template <class R>
+StepCheck walk(const mandel::DeepReference& reference, const mandel::BlaLevels<R>& table, double dr, double di,
+               long scale)
+{
+    MpfrValue dcr(64), dci(64), dcAbs(64);
+    mpfr_set_d(dcr.get(), dr, MPFR_RNDN);
+    mpfr_mul_2si(dcr.get(), dcr.get(), scale, MPFR_RNDN);
+    mpfr_set_d(dci.get(), di, MPFR_RNDN);
+    mpfr_mul_2si(dci.get(), dci.get(), scale, MPFR_RNDN);
+    mpfr_hypot(dcAbs.get(), dcr.get(), dci.get(), MPFR_RNDU);
+    const auto exact = exactOffsets(reference, dcr.get(), dci.get());
+    const mandel::PixelOffset<R> dc{fromMpfr<R>(dcr.get()), fromMpfr<R>(dci.get()), R{},
                                     mandel::roundUp(fromMpfr<R>(dcAbs.get()))};
     const R cBound = mandel::roundUp(dc.abs + dc.err);
     EXPECT_TRUE(cBound <= table.cMax);
     StepCheck check;
-    const std::size_t known = deltaRe.size();
-    std::size_t m = 1;
     R dzr = dc.re, dzi = dc.im, e{};
-    while (m + 1 < known) {
+    MpfrValue er(kExactBits), ei(kExactBits);
+    for (std::size_t m = 1; m + 1 < exact.size();) {
         const R dAbs = sqrt(dzr * dzr + dzi * dzi);
         const int k = table.longest(static_cast<std::int64_t>(m), mandel::roundUp(dAbs + e),
-                                    static_cast<std::int64_t>(known - 1 - m));
+                                    static_cast<std::int64_t>(exact.size() - 1 - m));
         if (k == 0) {  // one iteration on, exactly (to the rounding of R)
             ++m;
-            dzr = fromMpfr<R>(deltaRe[m].get());
-            dzi = fromMpfr<R>(deltaIm[m].get());
+            dzr = fromMpfr<R>(exact[m].first.get());
+            dzi = fromMpfr<R>(exact[m].second.get());
             e = mandel::roundUp(sqrt(dzr * dzr + dzi * dzi) * R(0x1p-52));
             continue;
         }
         mandel::blaStep(table, table.step(static_cast<std::int64_t>(m), k), k, dc, cBound, dAbs, dzr, dzi, e);
         m += std::size_t{1} << k;
-        // |computed − exact| against the bound, in MPFR.
-        MpfrValue er(kExactBits), ei(kExactBits);
-        if constexpr (std::is_same_v<R, double>) {
-            mpfr_set_d(er.get(), dzr, MPFR_RNDN);
-            mpfr_set_d(ei.get(), dzi, MPFR_RNDN);
-        } else {
-            mpfr_set_d(er.get(), dzr.mantissa, MPFR_RNDN);
-            mpfr_mul_2si(er.get(), er.get(), dzr.exponent, MPFR_RNDN);
-            mpfr_set_d(ei.get(), dzi.mantissa, MPFR_RNDN);
-            mpfr_mul_2si(ei.get(), ei.get(), dzi.exponent, MPFR_RNDN);
-        }
-        mpfr_sub(er.get(), er.get(), deltaRe[m].get(), MPFR_RNDN);
-        mpfr_sub(ei.get(), ei.get(), deltaIm[m].get(), MPFR_RNDN);
-        const double errorLog = log2Abs(er.get(), ei.get());
-        double eLog;
-        if constexpr (std::is_same_v<R, double>) eLog = std::log2(e);
-        else eLog = std::log2(e.mantissa) + static_cast<double>(e.exponent);
-        EXPECT_LE(errorLog, eLog) << "step of 2^" << k << " ending at " << m;
-        check.worstRatio = std::max(check.worstRatio, std::exp2(eLog - log2Abs(deltaRe[m].get(), deltaIm[m].get())));
+        setMpfr(er.get(), dzr);
+        setMpfr(ei.get(), dzi);
+        mpfr_sub(er.get(), er.get(), exact[m].first.get(), MPFR_RNDN);
+        mpfr_sub(ei.get(), ei.get(), exact[m].second.get(), MPFR_RNDN);
+        EXPECT_LE(log2Abs(er.get(), ei.get()), log2Abs(e)) << "step of 2^" << k << " ending at " << m;
+        const double ratio = std::exp2(log2Abs(e) - log2Abs(exact[m].first.get(), exact[m].second.get()));
+        check.worstRatio = std::max(check.worstRatio, ratio);
         check.longest = std::max<std::int64_t>(check.longest, std::int64_t{1} << k);
         ++check.steps;
     }
