@@ -106,7 +106,8 @@ void build(BlaLevels<R>& table, const std::vector<OrbitPoint>& orbit, const R& c
     for (;;) {
         bool anyValid = false;
         for (const auto& s : level) anyValid = anyValid || R{} < s.radius;
-        if (level.empty() || !anyValid) break;
+        // The bound's induction needs 2ε·length ≤ 1 (see the header).
+        if (level.empty() || !anyValid || 2 * tolerance * length > 1) break;
         const R remainder(2 * tolerance * length);
         table.remainder.push_back(remainder);
         table.slack.push_back(remainder + R(kBlaRounding));

@@ -12,9 +12,10 @@
 // that |δz_j²| ≤ ε·|2Z_j|·|δz_j|. A step's radius ρ guarantees, for exact
 // |δz_m| ≤ u ≤ ρ and |δc| ≤ C ≤ cMax, that every iterate inside it stays
 // within (α_j·u + β_j·C) ≤ r_j / 2 (α_j, β_j bounding the partial |A|, |B|).
-// Then by induction |δz_j| ≤ 2·(α_j·u + β_j·C), and the dropped terms add up
-// to at most 2ε·l·(α·u + β·C): a relative error of 2ε·l on the step. Each
-// iterate inside also stays at most |Z_j| + r_j < 2, so no escape is skipped.
+// Then by induction |δz_j| ≤ 2·(α_j·u + β_j·C) while 2ε·l ≤ 1, and the
+// dropped terms add up to at most 2ε·l·(α·u + β·C): a relative error of 2ε·l
+// on the step. Each iterate inside also stays at most |Z_j| + r_j < 2, so no
+// escape is skipped.
 
 #include <cstddef>
 #include <cstdint>
@@ -80,7 +81,7 @@ struct BlaLevels {
 // range.
 class BlaTable {
 public:
-    // `tolerance` is ε (at most 2^-8; larger ones only in tests of the bound).
+    // `tolerance` is ε; steps are at most 1/(2ε) long.
     BlaTable(const std::vector<OrbitPoint>& orbit, const ExtReal& cMax, bool extended,
              double tolerance = kBlaTolerance);
 

@@ -115,11 +115,7 @@ EscapeTest escapeTest(const R& wAbs, const R& bound)
     return EscapeTest::Undecided;
 }
 
-// Continues the iteration of `st`: the count, kUndecidedCount,
-// kCancelledCount when stop() said so, or (when `switching`) kSwitchCount
-// where δz leaves the range R serves best. `iterations` is increased by the
-// perturbation steps taken.
-// One approximation step of level k from `step`: δz ← Ã·δz + B̃·δc, its error
+// The approximation step s (of level k): δz ← Ã·δz + B̃·δc, its error
 // bound grown by the error of Ã and B̃, the dropped squares and the rounding
 // (see bla_table.h). dAbs ≥ |δz̃| (to rounding), cBound ≥ |δc|.
 template <class R>
@@ -136,6 +132,11 @@ void blaStep(const BlaLevels<R>& table, const BlaStep<R>& s, int k, const PixelO
     dzi = ni;
 }
 
+// Continues the iteration of `st`: the count, kUndecidedCount,
+// kCancelledCount when stop() said so, or (when `switching`) kSwitchCount
+// where δz leaves the range R serves best. `iterations` is increased by the
+// perturbation steps taken; with a table, approximation steps are taken
+// wherever one is valid and their iterations added to *bla.skipped.
 template <class R, class Stop>
 std::int64_t perturbRun(const std::vector<OrbitPoint>& orbit, const PixelOffset<R>& dc, std::int64_t limit, Stop& stop,
                         std::int64_t& iterations, PerturbState<R>& st, bool switching, const BlaUse<R>& bla = {})
