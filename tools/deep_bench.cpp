@@ -1,7 +1,9 @@
 // Times 501² deep drawings of a few locations from 1e-10 to below 1e-1000 and
 // compares them with the MPFR brute force of the same pixels (a sample grid,
-// scaled to 501²). Usage: mandelbrot-deep-bench [--no-bla] [--size S]
-// [--threads N] [NAME ...] (names select locations).
+// scaled to 501²), with the bilinear approximation and, with --both, also
+// without it; then a 64² preview of the same location that takes the
+// reference (and its table) as it is. Usage: mandelbrot-deep-bench [--no-bla |
+// --both] [--size S] [--threads N] [NAME ...] (names select locations).
 
 #include <mpfr.h>
 
@@ -11,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,11 +25,13 @@
 namespace {
 
 constexpr int kSampleSide = 3;  // brute-force sample grid per side
+constexpr int kPreviewSide = 64;
 
 struct BenchSettings {
     int size = 501;
     unsigned threads = 0;
     bool bla = true;
+    bool both = false;  // also without the approximation
     std::vector<std::string> names;
 };
 
@@ -77,36 +82,68 @@ double bruteForceMsScaled(const mandel::DeepView& view)
     return ms * view.width * view.height / (kSampleSide * kSampleSide);
 }
 
-void benchLocation(const bench::DeepBenchLocation& where, const BenchSettings& settings)
+struct DrawingRun {
+    double ms = 0;
+    mandel::DeepReferenceInfo reference;
+    mandel::DeepStats stats;
+    std::vector<std::int32_t> counts;
+    std::shared_ptr<const mandel::DeepReference> kept;
+};
+
+DrawingRun draw(const mandel::DeepView& view, const BenchSettings& settings, bool bla,
+                std::shared_ptr<const mandel::DeepReference> reuse = nullptr)
 {
-    const mandel::DeepView view{{where.realMin, where.imagMin, where.side, where.limit}, settings.size, settings.size};
-    mandel::DeepDrawing drawing(view);
+    mandel::DeepDrawing drawing(view, std::move(reuse));
     mandel::DeepOptions options;
     options.threads = settings.threads;
-    options.bla = settings.bla;
-    std::vector<std::int32_t> counts(static_cast<std::size_t>(view.width) * static_cast<std::size_t>(view.height));
-    const double totalMs = mandel::tool::timeMs([&] { drawing.computeRows(0, view.height, counts, options); });
-    const mandel::DeepReferenceInfo ref = drawing.referenceInfo();
-    const mandel::DeepStats stats = drawing.stats();
+    options.bla = bla;
+    DrawingRun run;
+    run.counts.resize(static_cast<std::size_t>(view.width) * static_cast<std::size_t>(view.height));
+    run.ms = mandel::tool::timeMs([&] { drawing.computeRows(0, view.height, run.counts, options); });
+    run.reference = drawing.referenceInfo();
+    run.stats = drawing.stats();
+    run.kept = drawing.reference();
+    return run;
+}
+
+void printRun(const char* name, std::int64_t limit, const char* what, const DrawingRun& run, double bruteMs)
+{
+    const mandel::DeepReferenceInfo& ref = run.reference;
+    const mandel::DeepStats& stats = run.stats;
     std::int64_t atLimit = 0;
     std::int32_t lowest = INT32_MAX, highest = 0;
-    for (std::int32_t c : counts) {
-        atLimit += c == where.limit;
+    for (std::int32_t c : run.counts) {
+        atLimit += c == limit;
         lowest = std::min(lowest, c);
-        highest = c == where.limit ? highest : std::max(highest, c);
+        highest = c == limit ? highest : std::max(highest, c);
     }
-    const double bruteMs = bruteForceMsScaled(view);
     const double iterations = static_cast<double>(stats.iterationsMade);
-    std::printf("%-18s limit %-7lld %s bits %-5d time %9.1f ms  %.3g it/s  made %.3g skipped %.3g  "
-                "reference %lld it %.1f ms %zu B (%.1f B/it)  recomputed %lld px %.1f ms  at limit %lld  "
-                "counts %d..%d  brute force %.4g s  ratio %.0fx\n",
-                where.name, static_cast<long long>(where.limit), ref.numberType.c_str(), ref.precisionBits, totalMs,
-                iterations / (totalMs / 1000), iterations, static_cast<double>(stats.iterationsSkipped),
+    std::printf("%-18s %-7s limit %-7lld %s bits %-5d time %9.1f ms  %.3g it/s  made %.3g skipped %.3g  "
+                "reference %lld it %.1f ms %zu B (%.1f B/it)  table %.1f ms %zu B  recomputed %lld px %.1f ms  "
+                "at limit %lld  counts %d..%d  brute force %.4g s  ratio %.0fx\n",
+                name, what, static_cast<long long>(limit), ref.numberType.c_str(), ref.precisionBits, run.ms,
+                iterations / (run.ms / 1000), iterations, static_cast<double>(stats.iterationsSkipped),
                 static_cast<long long>(ref.length), ref.buildMs, ref.bytes,
                 static_cast<double>(ref.bytes) / static_cast<double>(std::max<std::int64_t>(ref.length, 1)),
-                static_cast<long long>(stats.pixelsRecomputed), stats.recomputeMs, static_cast<long long>(atLimit),
-                lowest, highest, bruteMs / 1000, bruteMs / totalMs);
+                ref.blaBuildMs, ref.blaBytes, static_cast<long long>(stats.pixelsRecomputed), stats.recomputeMs,
+                static_cast<long long>(atLimit), lowest, highest, bruteMs / 1000, bruteMs / run.ms);
     std::fflush(stdout);
+}
+
+void benchLocation(const bench::DeepBenchLocation& where, const BenchSettings& settings)
+{
+    const mandel::DeepLocation location{where.realMin, where.imagMin, where.side, where.limit};
+    const mandel::DeepView view{location, settings.size, settings.size};
+    const double bruteMs = bruteForceMsScaled(view);
+    const DrawingRun main = draw(view, settings, settings.bla);
+    printRun(where.name, where.limit, settings.bla ? "bla" : "no-bla", main, bruteMs);
+    const DrawingRun preview = draw({location, kPreviewSide, kPreviewSide}, settings, settings.bla, main.kept);
+    std::printf("%-18s preview %d² with the reference kept: %.1f ms (%s)\n", where.name, kPreviewSide, preview.ms,
+                preview.kept == main.kept ? "same reference" : "new reference");
+    if (!settings.both) return;
+    const DrawingRun plain = draw(view, settings, false);
+    printRun(where.name, where.limit, "no-bla", plain, bruteMs);
+    if (plain.counts != main.counts) std::printf("%-18s COUNTS DIFFER with and without the approximation\n", where.name);
 }
 
 BenchSettings parse(int argc, char** argv)
@@ -114,6 +151,7 @@ BenchSettings parse(int argc, char** argv)
     BenchSettings s;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--no-bla")) s.bla = false;
+        else if (!std::strcmp(argv[i], "--both")) s.both = true;
         else if (!std::strcmp(argv[i], "--size") && i + 1 < argc) s.size = std::atoi(argv[++i]);
         else if (!std::strcmp(argv[i], "--threads") && i + 1 < argc) s.threads = static_cast<unsigned>(std::atoi(argv[++i]));
         else s.names.emplace_back(argv[i]);

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "deep/bla_table.h"
 #include "deep/deep_geometry.h"
 #include "deep/deep_reference.h"
+#include "deep/error_bound.h"
 #include "deep/row_worker.h"
 
 namespace mandel {
@@ -16,22 +18,30 @@ constexpr double kReferenceErrorCeiling = 0x1p-60;
 // a coarse grid of pixels, a few times at most.
 constexpr int kReferenceSearchGrid = 12;
 constexpr int kReferenceSearchAttempts = 3;
+// A reference serves views up to this many bits finer than its own precision
+// was made for (a zoom about its point by up to 2^32): its error is carried
+// exactly, and the guard bits still keep it far below the finer spacing.
+constexpr int kReuseSlackBits = 32;
 
 struct DeepDrawing::State {
     DeepView view;
     DeepGeometry geometry;
     std::shared_ptr<const DeepReference> reference;
     std::unique_ptr<PixelOffsets> offsets;
+    std::shared_ptr<const BlaTable> bla;
     DeepStats stats;
 };
 
 namespace {
 
-// A reference made for another view serves this one when it is at least as
+// A reference made for another view serves this one when it is nearly as
 // precise, of the same number type, long enough and inside this view.
 bool suitable(const DeepReference& reference, const DeepView& view, const DeepGeometry& geometry)
 {
-    if (reference.precisionBits() < geometry.referenceBits || reference.extended() != geometry.extended) return false;
+    if (reference.precisionBits() + kReuseSlackBits < geometry.referenceBits ||
+        reference.extended() != geometry.extended) {
+        return false;
+    }
     if (reference.limit() < view.location.limit && !reference.escaped() && !reference.truncated()) return false;
     const ExtReal side = geometry.spacing * ExtReal(static_cast<double>(std::max(view.width, view.height)));
     return withinDistance(reference.centreRe().get(), geometry.centreRe->get(), side) &&
@@ -104,6 +114,21 @@ void pixelPoint(const DeepView& view, const DeepGeometry& g, int x, int y, MpfrV
     mpfr_add(im.get(), im.get(), t.get(), MPFR_RNDN);
 }
 
+// Bounds every pixel's |δc| plus its error.
+ExtReal largestOffset(const PixelOffsets& offsets)
+{
+    const auto largest = [](const std::vector<AxisOffset>& axis) {
+        ExtReal most;
+        for (const AxisOffset& o : axis) {
+            const ExtReal v = roundUp(abs(o.value) + o.err);
+            if (most < v) most = v;
+        }
+        return most;
+    };
+    const ExtReal re = largest(offsets.columns), im = largest(offsets.rows);
+    return roundUp(roundUp(sqrt(re * re + im * im)) + re + im);
+}
+
 }  // namespace
 
 bool DeepDrawing::prepare(const DeepOptions& options)
@@ -133,6 +158,7 @@ bool DeepDrawing::prepare(const DeepOptions& options)
         s.offsets = std::make_unique<PixelOffsets>(
             pixelOffsets(s.view, s.geometry, s.reference->centreRe().get(), s.reference->centreIm().get()));
     }
+    if (options.bla && !s.bla) s.bla = s.reference->blaTable(largestOffset(*s.offsets));
     return true;
 }
 
@@ -145,6 +171,7 @@ bool DeepDrawing::computeRows(int firstRow, int rows, std::span<std::int32_t> co
     }
     if (!prepare(options)) return false;
     RowJob job{&s.view, &s.geometry, s.reference.get(), s.offsets.get(), firstRow, rows, counts};
+    job.bla = options.bla ? s.bla.get() : nullptr;
     return computeRowsOnThreads(job, options, state_->stats);
 }
 
@@ -161,6 +188,10 @@ DeepReferenceInfo DeepDrawing::referenceInfo() const
     info.precisionBits = s.reference->precisionBits();
     info.buildMs = s.reference->buildMs();
     info.bytes = s.reference->bytes();
+    if (s.bla) {
+        info.blaBuildMs = s.bla->buildMs();
+        info.blaBytes = s.bla->bytes();
+    }
     return info;
 }
 

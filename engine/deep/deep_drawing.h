@@ -28,6 +28,8 @@ struct DeepReferenceInfo {
     double buildMs = 0;           // time to compute it (and its tables)
     std::size_t bytes = 0;        // memory it holds
     std::string numberType;       // number type of the pixels' iteration ("double", "extended", ...)
+    double blaBuildMs = 0;        // time to build the bilinear table (0 without one)
+    std::size_t blaBytes = 0;     // memory the table holds
 };
 
 struct DeepProgress {

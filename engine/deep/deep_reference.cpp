@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "deep/bla_table.h"
 #include "deep/error_bound.h"
 
 namespace mandel {
@@ -12,6 +13,9 @@ namespace mandel {
 namespace {
 
 constexpr int kCancelCheckInterval = 2048;
+// A table is made for this many times the offsets asked for, so that a pan
+// or a zoom out by up to that factor keeps it.
+constexpr double kBlaOffsetRoom = 2;
 
 // |x + iy| rounded upward (both parts extended).
 ExtReal magnitudeUp(const ExtReal& x, const ExtReal& y) { return roundUp(sqrt(x * x + y * y)); }
@@ -93,6 +97,13 @@ void DeepReference::store(mpfr_srcptr zr, mpfr_srcptr zi, const ExtReal& mpfrErr
         point.errExponent = static_cast<std::int32_t>(error.exponent);
     }
     orbit_.push_back(point);
+}
+
+std::shared_ptr<const BlaTable> DeepReference::blaTable(const ExtReal& cMax) const
+{
+    std::lock_guard lock(blaMutex_);
+    if (!bla_ || bla_->cMax() < cMax) bla_ = std::make_shared<BlaTable>(orbit_, cMax * ExtReal(kBlaOffsetRoom), extended_);
+    return bla_;
 }
 
 }  // namespace mandel

@@ -9,6 +9,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <vector>
 
 #include "deep/ext_real.h"
@@ -29,6 +31,8 @@ struct OrbitPoint {
     std::int32_t exponent = 0;
     std::int32_t errExponent = 0;
 };
+
+class BlaTable;
 
 class DeepReference {
 public:
@@ -51,6 +55,10 @@ public:
     bool truncated() const { return truncated_; }
     double buildMs() const { return buildMs_; }
     std::size_t bytes() const { return orbit_.capacity() * sizeof(OrbitPoint); }
+    // The bilinear table for pixels with |δc| (plus its error) up to cMax:
+    // the one kept from an earlier drawing when it allows that much, else a
+    // new one with room for small pans, kept for the next drawing.
+    std::shared_ptr<const BlaTable> blaTable(const ExtReal& cMax) const;
 
 private:
     void store(mpfr_srcptr zr, mpfr_srcptr zi, const ExtReal& mpfrError);
@@ -64,6 +72,8 @@ private:
     bool truncated_ = false;
     double buildMs_ = 0;
     std::vector<OrbitPoint> orbit_;
+    mutable std::mutex blaMutex_;
+    mutable std::shared_ptr<const BlaTable> bla_;
 };
 
 }  // namespace mandel

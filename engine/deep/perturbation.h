@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "deep/bla_table.h"
 #include "deep/deep_reference.h"
 #include "deep/error_bound.h"
 #include "deep/ext_real.h"
@@ -90,6 +91,14 @@ struct PerturbState {
     bool guess = false;
 };
 
+// The bilinear table a pixel may use, and where its skipped iterations are
+// counted. Without levels every iteration is a perturbation step.
+template <class R>
+struct BlaUse {
+    const BlaLevels<R>* levels = nullptr;
+    std::int64_t* skipped = nullptr;
+};
+
 enum class EscapeTest { Escaped, Stays, Undecided };
 
 // Decides |w| > 2 for the exact w, given the computed |w̃| and a bound on
@@ -106,15 +115,36 @@ EscapeTest escapeTest(const R& wAbs, const R& bound)
     return EscapeTest::Undecided;
 }
 
+// The approximation step s (of level k): δz ← Ã·δz + B̃·δc, its error
+// bound grown by the error of Ã and B̃, the dropped squares and the rounding
+// (see bla_table.h). dAbs ≥ |δz̃| (to rounding), cBound ≥ |δc|.
+template <class R>
+void blaStep(const BlaLevels<R>& table, const BlaStep<R>& s, int k, const PixelOffset<R>& dc, const R& cBound,
+             const R& dAbs, R& dzr, R& dzi, R& e)
+{
+    const std::size_t level = static_cast<std::size_t>(k - 1);
+    const R nr = (s.ar * dzr - s.ai * dzi) + (s.br * dc.re - s.bi * dc.im);
+    const R ni = (s.ar * dzi + s.ai * dzr) + (s.br * dc.im + s.bi * dc.re);
+    const R& slack = table.slack[level];
+    e = roundUp(s.aBound * (e + table.remainder[level] * e) + (s.aErr + slack * s.aBound) * dAbs +
+                (s.bErr + slack * s.bBound) * cBound + s.bBound * dc.err + NumberTraits<R>::stepAbsoluteError());
+    dzr = nr;
+    dzi = ni;
+}
+
 // Continues the iteration of `st`: the count, kUndecidedCount,
 // kCancelledCount when stop() said so, or (when `switching`) kSwitchCount
 // where δz leaves the range R serves best. `iterations` is increased by the
-// perturbation steps taken.
+// perturbation steps taken; with a table, approximation steps are taken
+// wherever one is valid and their iterations added to *bla.skipped.
 template <class R, class Stop>
 std::int64_t perturbRun(const std::vector<OrbitPoint>& orbit, const PixelOffset<R>& dc, std::int64_t limit, Stop& stop,
-                        std::int64_t& iterations, PerturbState<R>& st, bool switching)
+                        std::int64_t& iterations, PerturbState<R>& st, bool switching, const BlaUse<R>& bla = {})
 {
     using Traits = NumberTraits<R>;
+    const R cBound = roundUp(dc.abs + dc.err);
+    const BlaLevels<R>* table = bla.levels && cBound <= bla.levels->cMax ? bla.levels : nullptr;
+    std::int64_t loops = 0;
     const std::int64_t last = static_cast<std::int64_t>(orbit.size()) - 1;
     const R gamma(0x1p-49);  // rounding of one step, relative to its terms' sizes
     const R two(2.0);
@@ -135,7 +165,7 @@ std::int64_t perturbRun(const std::vector<OrbitPoint>& orbit, const PixelOffset<
             if (Traits::lowerDouble(wAbs) > 2) return i;
         }
         if (i == limit) return limit;
-        if (i % kPollInterval == 0 && stop()) return kCancelledCount;
+        if (++loops % kPollInterval == 0 && stop()) return kCancelledCount;
         R d2 = dzr * dzr + dzi * dzi;
         R dAbs = Traits::magnitude(dzr, dzi, d2);
         if (m == last || wAbs < dAbs) {
@@ -151,6 +181,17 @@ std::int64_t perturbRun(const std::vector<OrbitPoint>& orbit, const PixelOffset<
         if (switching && Traits::outOfRange(dzr, dzi)) {
             st = PerturbState<R>{dzr, dzi, e, m, i, st.guess};
             return kSwitchCount;
+        }
+        if (table) {
+            const int k = table->longest(m, roundUp(dAbs + e), limit - i);
+            if (k > 0) {
+                blaStep(*table, table->step(m, k), k, dc, cBound, dAbs, dzr, dzi, e);
+                const std::int64_t length = std::int64_t{1} << k;
+                m += length;
+                i += length - 1;
+                *bla.skipped += length;
+                continue;
+            }
         }
         const R zAbs = Traits::magnitude(zr, zi, zr * zr + zi * zi);
         const R twoZr = zr + zr, twoZi = zi + zi;
@@ -170,10 +211,10 @@ std::int64_t perturbRun(const std::vector<OrbitPoint>& orbit, const PixelOffset<
 // With `guess`, a count that may be wrong where the bound cannot decide.
 template <class R, class Stop>
 std::int64_t perturbedCount(const std::vector<OrbitPoint>& orbit, const PixelOffset<R>& dc, std::int64_t limit,
-                            Stop& stop, std::int64_t& iterations, bool guess = false)
+                            Stop& stop, std::int64_t& iterations, bool guess = false, const BlaUse<R>& bla = {})
 {
     PerturbState<R> st{dc.re, dc.im, dc.err, 1, 1, guess};
-    return perturbRun(orbit, dc, limit, stop, iterations, st, false);
+    return perturbRun(orbit, dc, limit, stop, iterations, st, false, bla);
 }
 
 // One pixel of an extended-range view: ExtReal while δz is below double's
@@ -183,17 +224,18 @@ std::int64_t perturbedCount(const std::vector<OrbitPoint>& orbit, const PixelOff
 // of them, which a pixel that comes back near 0 cannot afford).
 template <class Stop>
 std::int64_t hybridCount(const std::vector<OrbitPoint>& orbit, const PixelOffset<ExtReal>& dc, std::int64_t limit,
-                         Stop& stop, std::int64_t& iterations)
+                         Stop& stop, std::int64_t& iterations, const BlaUse<ExtReal>& bla = {},
+                         const BlaUse<double>& doubleBla = {})
 {
-    if (dc.abs.exponent < kPlainExponentLow) return perturbedCount(orbit, dc, limit, stop, iterations);
+    if (dc.abs.exponent < kPlainExponentLow) return perturbedCount(orbit, dc, limit, stop, iterations, false, bla);
     const PixelOffset<double> dcDouble{dc.re.toDouble(), dc.im.toDouble(), upperDouble(dc.err) + 0x1p-1072,
                                        upperDouble(dc.abs)};
     PerturbState<ExtReal> xs{dc.re, dc.im, dc.err, 1, 1};
     for (;;) {
-        std::int64_t r = perturbRun(orbit, dc, limit, stop, iterations, xs, true);
+        std::int64_t r = perturbRun(orbit, dc, limit, stop, iterations, xs, true, bla);
         if (r != kSwitchCount) return r;
         PerturbState<double> ds{xs.dzr.toDouble(), xs.dzi.toDouble(), upperDouble(xs.e), xs.m, xs.i};
-        r = perturbRun(orbit, dcDouble, limit, stop, iterations, ds, true);
+        r = perturbRun(orbit, dcDouble, limit, stop, iterations, ds, true, doubleBla);
         if (r != kSwitchCount) return r;
         xs = PerturbState<ExtReal>{ExtReal(ds.dzr), ExtReal(ds.dzi), ExtReal(ds.e), ds.m, ds.i};
     }

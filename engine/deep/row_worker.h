@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <span>
 
+#include "deep/bla_table.h"
 #include "deep/deep_drawing.h"
 #include "deep/deep_geometry.h"
 #include "deep/deep_reference.h"
@@ -23,6 +24,7 @@ struct RowJob {
     int firstRow = 0;
     int rows = 0;
     std::span<std::int32_t> counts;
+    const BlaTable* bla = nullptr;  // none: every iteration a perturbation step
 };
 
 // Pixel (x, y)'s count by perturbation, undecided tests taken as computed (a

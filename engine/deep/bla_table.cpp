@@ -1,0 +1,152 @@
+#include "deep/bla_table.h"
+
+#include <chrono>
+#include <cmath>
+
+#include "deep/error_bound.h"
+#include "deep/perturbation.h"
+
+namespace mandel {
+
+namespace {
+
+// A rounded-down factor for lower bounds (the counterpart of roundUp).
+constexpr double kRoundDown = 1 - 0x1p-40;
+// An iterate inside a step stays below this magnitude (escape is |z| > 2).
+constexpr double kInsideLimit = 2 * (1 - 0x1p-30);
+
+bool finite(double v) { return std::isfinite(v); }
+bool finite(const ExtReal& v) { return std::isfinite(v.mantissa); }
+
+// a / b rounded down, for a ≥ 0 and b > 0.
+double quotientDown(double a, double b) { return a / b * kRoundDown; }
+ExtReal quotientDown(const ExtReal& a, const ExtReal& b)
+{
+    if (a.isZero()) return {};
+    return ExtReal(a.mantissa / b.mantissa * kRoundDown, a.exponent - b.exponent);
+}
+
+// |x + iy| rounded down; 0 where double's squares underflow (then no step).
+double magnitudeDown(double x, double y)
+{
+    const double squares = x * x + y * y;
+    return squares >= 0x1p-960 ? std::sqrt(squares) * kRoundDown : 0.0;
+}
+ExtReal magnitudeDown(const ExtReal& x, const ExtReal& y) { return sqrt(x * x + y * y) * ExtReal(kRoundDown); }
+
+// |x + iy| rounded up (within √2 where double's squares underflow).
+double magnitudeUp(double x, double y)
+{
+    const double squares = x * x + y * y;
+    return squares >= 0x1p-960 ? roundUp(std::sqrt(squares)) : std::fabs(x) + std::fabs(y);
+}
+ExtReal magnitudeUp(const ExtReal& x, const ExtReal& y) { return roundUp(sqrt(x * x + y * y)); }
+
+// The step of the single iteration from reference index j.
+template <class R>
+BlaStep<R> singleStep(const OrbitPoint& point, double tolerance)
+{
+    R zr, zi, zErr;
+    NumberTraits<R>::load(point, zr, zi, zErr);
+    const R zAbs = magnitudeDown(zr, zi);
+    const R high = roundUp(magnitudeUp(zr, zi) + zErr);
+    const R low = (zAbs - zErr) * R(kRoundDown);
+    const R two(2.0);
+    BlaStep<R> s;
+    s.ar = zr + zr;
+    s.ai = zi + zi;
+    s.br = R(1.0);
+    s.aBound = roundUp(two * high);
+    s.bBound = R(1.0);
+    s.aErr = roundUp(two * zErr);
+    // True radius r_j = ε·2·low; the table's is half of it (see the header).
+    const R radius = R(tolerance) * low * R(kRoundDown);
+    const bool inside = roundUp(high + two * radius) < R(kInsideLimit);
+    if (R{} < low && inside && finite(s.aBound)) s.radius = radius;
+    return s;
+}
+
+// The step `first` followed by `second`.
+template <class R>
+BlaStep<R> merged(const BlaStep<R>& first, const BlaStep<R>& second, const R& cMax)
+{
+    const R gamma(kBlaRounding);
+    const R one(1.0);
+    BlaStep<R> s;
+    s.ar = second.ar * first.ar - second.ai * first.ai;
+    s.ai = second.ar * first.ai + second.ai * first.ar;
+    s.br = (second.ar * first.br - second.ai * first.bi) + second.br;
+    s.bi = (second.ar * first.bi + second.ai * first.br) + second.bi;
+    const R aa = second.aBound * first.aBound;
+    const R ab = second.aBound * first.bBound + second.bBound;
+    s.aBound = roundUp(aa * (one + gamma));
+    s.bBound = roundUp(ab * (one + gamma));
+    s.aErr = roundUp(gamma * aa + second.aBound * first.aErr + second.aErr * first.aBound);
+    s.bErr = roundUp(gamma * ab + second.aBound * first.bErr + second.aErr * first.bBound + second.bErr);
+    if (!(R{} < first.radius) || !(R{} < second.radius)) return s;
+    if (!finite(s.aBound) || !finite(s.bBound) || !finite(s.aErr) || !finite(s.bErr)) return s;
+    const R room = second.radius - roundUp(first.bBound * cMax);
+    if (!(R{} < room)) return s;
+    const R radius = quotientDown(room, first.aBound);
+    s.radius = radius < first.radius ? radius : first.radius;
+    return s;
+}
+
+template <class R>
+void build(BlaLevels<R>& table, const std::vector<OrbitPoint>& orbit, const R& cMax, double tolerance)
+{
+    const std::int64_t last = static_cast<std::int64_t>(orbit.size()) - 1;
+    // Level 1: the steps from 1 + 2j, both iterations ending at or before the last index.
+    std::vector<BlaStep<R>> level;
+    for (std::int64_t m = 1; m + 2 <= last; m += 2) {
+        level.push_back(merged(singleStep<R>(orbit[static_cast<std::size_t>(m)], tolerance),
+                               singleStep<R>(orbit[static_cast<std::size_t>(m + 1)], tolerance), cMax));
+    }
+    double length = 2;
+    for (;;) {
+        bool anyValid = false;
+        for (const auto& s : level) anyValid = anyValid || R{} < s.radius;
+        // The bound's induction needs 2ε·length ≤ 1 (see the header).
+        if (level.empty() || !anyValid || 2 * tolerance * length > 1) break;
+        const R remainder(2 * tolerance * length);
+        table.remainder.push_back(remainder);
+        table.slack.push_back(remainder + R(kBlaRounding));
+        std::vector<BlaStep<R>> next;
+        next.reserve(level.size() / 2);
+        for (std::size_t j = 0; j + 1 < level.size(); j += 2) next.push_back(merged(level[j], level[j + 1], cMax));
+        level.shrink_to_fit();
+        table.levels.push_back(std::move(level));
+        level = std::move(next);
+        length *= 2;
+    }
+}
+
+double cMaxIn(const ExtReal& cMax, double) { return upperDouble(cMax); }
+ExtReal cMaxIn(const ExtReal& cMax, const ExtReal&) { return cMax; }
+
+}  // namespace
+
+template <class R>
+std::size_t BlaLevels<R>::bytes() const
+{
+    std::size_t total = 0;
+    for (const auto& level : levels) total += level.capacity() * sizeof(BlaStep<R>);
+    return total;
+}
+
+template struct BlaLevels<double>;
+template struct BlaLevels<ExtReal>;
+
+BlaTable::BlaTable(const std::vector<OrbitPoint>& orbit, const ExtReal& cMax, bool extended, double tolerance)
+    : cMax_(cMax), extended_(extended)
+{
+    const auto start = std::chrono::steady_clock::now();
+    // An extended-range drawing iterates in double too while δz is large enough.
+    if (extended_) build(ext_, orbit, cMaxIn(cMax_, ExtReal{}), tolerance);
+    build(doubles_, orbit, cMaxIn(cMax_, 0.0), tolerance);
+    ext_.cMax = cMaxIn(cMax_, ExtReal{});
+    doubles_.cMax = cMaxIn(cMax_, 0.0);
+    buildMs_ = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+}  // namespace mandel

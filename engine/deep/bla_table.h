@@ -1,0 +1,102 @@
+#pragma once
+
+// Bilinear approximation of the perturbation along the reference orbit: a
+// step of length l from reference index m maps δz_m to
+//     δz_{m+l} = A·δz_m + B·δc + R,
+// and R (the dropped squares δz_j² carried through the rest of the step) is
+// bounded rigorously. Steps of one iteration (A = 2Z_j, B = 1) are merged
+// pairwise level by level, so the table holds about one step per reference
+// iteration.
+//
+// The bound. A single step j is valid for exact |δz_j| ≤ r_j = ε·|2Z_j|, so
+// that |δz_j²| ≤ ε·|2Z_j|·|δz_j|. A step's radius ρ guarantees, for exact
+// |δz_m| ≤ u ≤ ρ and |δc| ≤ C ≤ cMax, that every iterate inside it stays
+// within (α_j·u + β_j·C) ≤ r_j / 2 (α_j, β_j bounding the partial |A|, |B|).
+// Then by induction |δz_j| ≤ 2·(α_j·u + β_j·C) while 2ε·l ≤ 1, and the
+// dropped terms add up to at most 2ε·l·(α·u + β·C): a relative error of 2ε·l
+// on the step. Each iterate inside also stays at most |Z_j| + r_j < 2, so no
+// escape is skipped.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "deep/deep_reference.h"
+#include "deep/ext_real.h"
+
+namespace mandel {
+
+// ε above: the dropped squares relative to the linear terms in each iteration.
+inline constexpr double kBlaTolerance = 0x1p-56;
+// Rounding of one approximation step (a complex product-sum in R), relative to
+// α·|δz| + β·|δc|, and of one merge of two steps.
+inline constexpr double kBlaRounding = 0x1p-48;
+
+template <class R>
+struct BlaStep {
+    R ar{}, ai{};    // Ã (computed)
+    R br{}, bi{};    // B̃ (computed)
+    R aBound{};      // ≥ |A| and ≥ |Ã|
+    R bBound{};      // ≥ |B| and ≥ |B̃|
+    R aErr{};        // ≥ |Ã − A|, A that of the exact reference orbit
+    R bErr{};        // ≥ |B̃ − B|
+    R radius{};      // valid for exact |δz_m| ≤ radius (0: never)
+};
+
+// Level k (1, 2, ...) holds the steps of length 2^k that start at reference
+// indices 1 + j·2^k.
+template <class R>
+struct BlaLevels {
+    std::vector<std::vector<BlaStep<R>>> levels;  // levels[k − 1]
+    std::vector<R> remainder;                     // 2ε·2^k per level: dropped squares, relative
+    std::vector<R> slack;                         // remainder + rounding per level
+    R cMax{};                                     // the largest |δc| (plus its error) the radii allow
+
+    // The longest valid step from reference index m for an exact |δz_m| ≤ u
+    // and at most maxLength iterations: its level (0 for none).
+    int longest(std::int64_t m, const R& u, std::int64_t maxLength) const
+    {
+        if (m < 1) return 0;
+        const auto offset = static_cast<std::uint64_t>(m - 1);
+        int best = 0;
+        for (int k = 1; k <= static_cast<int>(levels.size()); ++k) {
+            if ((offset & ((std::uint64_t{1} << k) - 1)) != 0 || (std::int64_t{1} << k) > maxLength) break;
+            const auto& level = levels[static_cast<std::size_t>(k - 1)];
+            const std::size_t index = offset >> k;
+            if (index >= level.size() || !(u <= level[index].radius)) break;
+            best = k;
+        }
+        return best;
+    }
+    const BlaStep<R>& step(std::int64_t m, int k) const
+    {
+        return levels[static_cast<std::size_t>(k - 1)][static_cast<std::size_t>((m - 1) >> k)];
+    }
+    std::size_t bytes() const;
+};
+
+// The table of one reference orbit for pixels with |δc| (plus its error) up
+// to cMax: in double, and for an extended-range drawing also in the extended
+// range.
+class BlaTable {
+public:
+    // `tolerance` is ε; steps are at most 1/(2ε) long.
+    BlaTable(const std::vector<OrbitPoint>& orbit, const ExtReal& cMax, bool extended,
+             double tolerance = kBlaTolerance);
+
+    const ExtReal& cMax() const { return cMax_; }
+    const BlaLevels<double>* doubles() const { return &doubles_; }
+    const BlaLevels<ExtReal>* extendedRange() const { return extended_ ? &ext_ : nullptr; }
+    double buildMs() const { return buildMs_; }
+    std::size_t bytes() const { return doubles_.bytes() + ext_.bytes(); }
+
+private:
+    ExtReal cMax_;
+    bool extended_;
+    BlaLevels<double> doubles_;
+    BlaLevels<ExtReal> ext_;
+    double buildMs_ = 0;
+};
+
+}  // namespace mandel

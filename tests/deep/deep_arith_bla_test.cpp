@@ -1,0 +1,243 @@
+// The bilinear steps against the exact perturbation: pixels follow their
+// exact δz (MPFR, far more bits than the view needs) and take every step the
+// table offers; after each one the exact δz must lie within the carried bound,
+// and the bound must stay far below |δz| so that escape tests stay decided.
+// Also: a reference keeps its table for smaller offsets, and a drawing zoomed
+// in about the same point takes the reference and its table as they are.
+#include <gtest/gtest.h>
+#include <mpfr.h>
+
+#include <algorithm>
+#include <iostream>
+#include <string>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+#include "deep/bla_table.h"
+#include "deep/deep_drawing.h"
+#include "deep/deep_reference.h"
+#include "deep/perturbation.h"
+#include "deep_test_locations.h"
+
+namespace {
+
+using mandel::ExtReal;
+using mandel::MpfrValue;
+
+constexpr int kExactBits = 3000;
+
+struct StepCheck {
+    int steps = 0;
+    std::int64_t longest = 0;
+    double worstRatio = 0;  // largest bound / |δz| after a step
+};
+
+// x as a number of type R (rounded to nearest).
+template <class R>
+R fromMpfr(mpfr_srcptr x)
+{
+    if constexpr (std::is_same_v<R, double>) return mpfr_get_d(x, MPFR_RNDN);
+    else return mandel::toExtReal(x);
+}
+
+double log2Abs(mpfr_srcptr re, mpfr_srcptr im)
+{
+    MpfrValue h(64);
+    mpfr_hypot(h.get(), re, im, MPFR_RNDN);
+    if (mpfr_zero_p(h.get())) return -1e18;
+    mpfr_log2(h.get(), h.get(), MPFR_RNDN);
+    return mpfr_get_d(h.get(), MPFR_RNDN);
+}
+double log2Abs(double x) { return std::log2(x); }
+double log2Abs(const ExtReal& x) { return std::log2(x.mantissa) + static_cast<double>(x.exponent); }
+
+void setMpfr(mpfr_ptr out, double x) { mpfr_set_d(out, x, MPFR_RNDN); }
+void setMpfr(mpfr_ptr out, const ExtReal& x)
+{
+    mpfr_set_d(out, x.mantissa, MPFR_RNDN);
+    if (!x.isZero()) mpfr_mul_2si(out, out, x.exponent, MPFR_RNDN);
+}
+
+// The exact δz_j = z_j − Z_j, j = 1 .. until the pixel escapes or the
+// reference ends (index 0 unused), of the pixel C + δc.
+std::vector<std::pair<MpfrValue, MpfrValue>> exactOffsets(const mandel::DeepReference& reference, mpfr_srcptr dcr,
+                                                          mpfr_srcptr dci)
+{
+    MpfrValue zr(kExactBits), zi(kExactBits), pr(kExactBits), pi(kExactBits), t(kExactBits), u(kExactBits);
+    const MpfrValue& cr = reference.centreRe();
+    const MpfrValue& ci = reference.centreIm();
+    MpfrValue pcr(kExactBits), pci(kExactBits);
+    mpfr_add(pcr.get(), cr.get(), dcr, MPFR_RNDN);
+    mpfr_add(pci.get(), ci.get(), dci, MPFR_RNDN);
+    const auto square = [&](MpfrValue& a, MpfrValue& b, const MpfrValue& addRe, const MpfrValue& addIm) {
+        mpfr_mul(t.get(), a.get(), b.get(), MPFR_RNDN);
+        mpfr_sqr(u.get(), b.get(), MPFR_RNDN);
+        mpfr_sqr(a.get(), a.get(), MPFR_RNDN);
+        mpfr_sub(a.get(), a.get(), u.get(), MPFR_RNDN);
+        mpfr_add(a.get(), a.get(), addRe.get(), MPFR_RNDN);
+        mpfr_mul_2ui(b.get(), t.get(), 1, MPFR_RNDN);
+        mpfr_add(b.get(), b.get(), addIm.get(), MPFR_RNDN);
+    };
+    mpfr_set(zr.get(), cr.get(), MPFR_RNDN);
+    mpfr_set(zi.get(), ci.get(), MPFR_RNDN);
+    mpfr_set(pr.get(), pcr.get(), MPFR_RNDN);
+    mpfr_set(pi.get(), pci.get(), MPFR_RNDN);
+    std::vector<std::pair<MpfrValue, MpfrValue>> out;
+    out.emplace_back(MpfrValue(64), MpfrValue(64));
+    for (std::size_t j = 1; j < reference.orbit().size() && log2Abs(pr.get(), pi.get()) <= 1; ++j) {
+        out.emplace_back(MpfrValue(kExactBits), MpfrValue(kExactBits));
+        mpfr_sub(out.back().first.get(), pr.get(), zr.get(), MPFR_RNDN);
+        mpfr_sub(out.back().second.get(), pi.get(), zi.get(), MPFR_RNDN);
+        square(zr, zi, cr, ci);
+        square(pr, pi, pcr, pci);
+    }
+    return out;
+}
+
+// The pixel C + (dr + i·di)·2^scale against the reference at C: walks the
+// orbit, taking a table step wherever one is valid (else the exact δz one
+// iteration on), and checks each step's bound against the exact δz.
+template <class R>
+StepCheck walk(const mandel::DeepReference& reference, const mandel::BlaLevels<R>& table, double dr, double di,
+               long scale)
+{
+    MpfrValue dcr(64), dci(64), dcAbs(64);
+    mpfr_set_d(dcr.get(), dr, MPFR_RNDN);
+    mpfr_mul_2si(dcr.get(), dcr.get(), scale, MPFR_RNDN);
+    mpfr_set_d(dci.get(), di, MPFR_RNDN);
+    mpfr_mul_2si(dci.get(), dci.get(), scale, MPFR_RNDN);
+    mpfr_hypot(dcAbs.get(), dcr.get(), dci.get(), MPFR_RNDU);
+    const auto exact = exactOffsets(reference, dcr.get(), dci.get());
+    const mandel::PixelOffset<R> dc{fromMpfr<R>(dcr.get()), fromMpfr<R>(dci.get()), R{},
+                                    mandel::roundUp(fromMpfr<R>(dcAbs.get()))};
+    const R cBound = mandel::roundUp(dc.abs + dc.err);
+    EXPECT_TRUE(cBound <= table.cMax);
+    StepCheck check;
+    R dzr = dc.re, dzi = dc.im, e{};
+    MpfrValue er(kExactBits), ei(kExactBits);
+    for (std::size_t m = 1; m + 1 < exact.size();) {
+        const R dAbs = sqrt(dzr * dzr + dzi * dzi);
+        const int k = table.longest(static_cast<std::int64_t>(m), mandel::roundUp(dAbs + e),
+                                    static_cast<std::int64_t>(exact.size() - 1 - m));
+        if (k == 0) {  // one iteration on, exactly (to the rounding of R)
+            ++m;
+            dzr = fromMpfr<R>(exact[m].first.get());
+            dzi = fromMpfr<R>(exact[m].second.get());
+            e = mandel::roundUp(sqrt(dzr * dzr + dzi * dzi) * R(0x1p-52));
+            continue;
+        }
+        mandel::blaStep(table, table.step(static_cast<std::int64_t>(m), k), k, dc, cBound, dAbs, dzr, dzi, e);
+        m += std::size_t{1} << k;
+        setMpfr(er.get(), dzr);
+        setMpfr(ei.get(), dzi);
+        mpfr_sub(er.get(), er.get(), exact[m].first.get(), MPFR_RNDN);
+        mpfr_sub(ei.get(), ei.get(), exact[m].second.get(), MPFR_RNDN);
+        EXPECT_LE(log2Abs(er.get(), ei.get()), log2Abs(e)) << "step of 2^" << k << " ending at " << m;
+        const double ratio = std::exp2(log2Abs(e) - log2Abs(exact[m].first.get(), exact[m].second.get()));
+        check.worstRatio = std::max(check.worstRatio, ratio);
+        check.longest = std::max<std::int64_t>(check.longest, std::int64_t{1} << k);
+        ++check.steps;
+    }
+    return check;
+}
+
+// "0.ddd…e±x" of x.
+std::string decimalText(mpfr_srcptr x)
+{
+    mpfr_exp_t exponent = 0;
+    char* digits = mpfr_get_str(nullptr, &exponent, 10, 0, x, MPFR_RNDN);
+    std::string text = digits;
+    mpfr_free_str(digits);
+    const bool negative = text[0] == '-';
+    return (negative ? "-0." + text.substr(1) : "0." + text) + "e" + std::to_string(exponent);
+}
+
+// The view of side `side` (a decimal) whose centre is the 1e-29 minibrot
+// view's centre moved by `shift` of that view's side along both axes.
+mandel::DeepView minibrotView(const std::string& side, double shift)
+{
+    MpfrValue corner(300), half(300), big(300);
+    mandel::DeepLocation where{"", "", side, 3000};
+    std::string* texts[] = {&where.realMin, &where.imagMin};
+    const char* corners[] = {mandel::test::kMinibrot1e29.realMin, mandel::test::kMinibrot1e29.imagMin};
+    for (int axis = 0; axis < 2; ++axis) {
+        mpfr_set_str(big.get(), "1e-29", 10, MPFR_RNDN);
+        mpfr_mul_d(big.get(), big.get(), 0.5 + shift, MPFR_RNDN);
+        mpfr_set_str(corner.get(), corners[axis], 10, MPFR_RNDN);
+        mpfr_add(corner.get(), corner.get(), big.get(), MPFR_RNDN);  // the centre
+        mpfr_set_str(half.get(), side.c_str(), 10, MPFR_RNDN);
+        mpfr_div_2ui(half.get(), half.get(), 1, MPFR_RNDN);
+        mpfr_sub(corner.get(), corner.get(), half.get(), MPFR_RNDN);
+        *texts[axis] = decimalText(corner.get());
+    }
+    return {where, 16, 16};
+}
+
+TEST(DeepArithBla, DoubleStepsKeepTheExactOffsetWithinTheirBound)
+{
+    const mandel::DeepView view = minibrotView("1e-29", 0);
+    mandel::DeepDrawing drawing(view);
+    ASSERT_TRUE(drawing.prepare());
+    const mandel::DeepReference& reference = *drawing.reference();
+    const mandel::BlaTable table(reference.orbit(), ExtReal(1e-29), false);
+    // With a tolerance of 2^-12 the dropped squares outweigh every rounding:
+    // the bound must cover them.
+    const mandel::BlaTable coarse(reference.orbit(), ExtReal(1e-29), false, 0x1p-12);
+    // Offsets up to 0.64 of 2^-97 (the side is about 2^-96.3).
+    for (auto [dr, di] : {std::pair{0.3, 0.1}, {-0.45, 0.2}, {0.05, -0.49}, {0.4, 0.5}}) {
+        const StepCheck rough = walk(reference, *coarse.doubles(), dr, di, -97);
+        EXPECT_GT(rough.steps, 5);
+        std::cout << "tolerance 2^-12: " << rough.steps << " steps, longest " << rough.longest
+                  << ", bound / |δz| up to " << rough.worstRatio << "\n";
+        const StepCheck c = walk(reference, *table.doubles(), dr, di, -97);
+        std::cout << "offset " << dr << "," << di << ": " << c.steps << " steps, longest " << c.longest
+                  << ", bound / |δz| up to " << c.worstRatio << "\n";
+        EXPECT_GT(c.steps, 10) << dr << "," << di;
+        EXPECT_GE(c.longest, 32);  // the period is 41
+        EXPECT_LT(c.worstRatio, 0x1p-30);
+    }
+}
+
+TEST(DeepArithBla, ExtendedStepsKeepTheExactOffsetWithinTheirBound)
+{
+    // Around the Misiurewicz point i at offsets of 2^-2165 (about 1e-652):
+    // the pixels follow the repelling 2-cycle for about 1,750 iterations.
+    MpfrValue re(2300), im(2300);
+    mpfr_set_ui(re.get(), 0, MPFR_RNDN);
+    mpfr_set_ui(im.get(), 1, MPFR_RNDN);
+    const mandel::DeepReference reference(re, im, 2000, true, ExtReal(1.0, -2165 - 60), nullptr);
+    const mandel::BlaTable table(reference.orbit(), ExtReal(1.0, -2164), true);
+    const mandel::BlaTable coarse(reference.orbit(), ExtReal(1.0, -2164), true, 0x1p-12);
+    ASSERT_NE(table.extendedRange(), nullptr);
+    for (auto [dr, di] : {std::pair{0.3, 0.1}, {-0.45, 0.2}, {0.05, -0.49}}) {
+        EXPECT_GT(walk(reference, *coarse.extendedRange(), dr, di, -2165).steps, 5);
+        const StepCheck c = walk(reference, *table.extendedRange(), dr, di, -2165);
+        std::cout << "offset " << dr << "," << di << ": " << c.steps << " steps, longest " << c.longest
+                  << ", bound / |δz| up to " << c.worstRatio << "\n";
+        EXPECT_GE(c.steps, 3) << dr << "," << di;
+        EXPECT_GE(c.longest, 256);
+        EXPECT_LT(c.worstRatio, 0x1p-30);
+    }
+}
+
+TEST(DeepArithBla, ReferenceAndTableServeAZoomAndASmallPan)
+{
+    mandel::DeepDrawing first(minibrotView("1e-29", 0));
+    mandel::DeepOptions bla;
+    bla.bla = true;
+    ASSERT_TRUE(first.prepare(bla));
+    const auto reference = first.reference();
+    const auto table = reference->blaTable(ExtReal{});
+    EXPECT_GT(first.referenceInfo().blaBytes, 0u);
+    for (auto [side, shift] : {std::pair{"2.5e-30", 0.0}, {"1e-29", 0.125}, {"1e-33", 0.0}}) {
+        mandel::DeepDrawing next(minibrotView(side, shift), reference);
+        ASSERT_TRUE(next.prepare(bla));
+        EXPECT_EQ(next.reference(), reference) << side << " " << shift;
+        EXPECT_EQ(reference->blaTable(ExtReal{}), table) << side << " " << shift;
+    }
+    // Offsets beyond the table's room need a new table.
+    EXPECT_NE(reference->blaTable(ExtReal(1e-27)), table);
+}
+
+}  // namespace
