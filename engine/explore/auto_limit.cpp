@@ -44,7 +44,9 @@ std::int64_t nextLimit(std::span<const std::int32_t> counts, int width, int heig
     const std::int64_t held = pixels - escaped;
     if (escaped == 0) return std::max(limit, std::min(limit * 4, kBlindRiseCeiling));
     if (1000 * heldNextToLateEscapes(counts, width, height, limit) >= kRisePerThousand * pixels) return limit * 2;
-    if (4 * highest < limit && 2 * held * limit > total) return 2 * highest;
+    // With nothing held the limit costs nothing, but it sets the top of the
+    // bands: far above the highest count it would leave the view in one band.
+    if (4 * highest < limit && (held == 0 || 2 * held * limit > total)) return 2 * highest;
     return limit;
 }
 

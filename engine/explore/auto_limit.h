@@ -14,9 +14,11 @@
 //    by the limit.
 // 3. Lower: otherwise, when the highest escaped count M is below N/4 and the
 //    held pixels cost more than half the drawing's iterations (held·N against
-//    the sum of all counts), the limit falls to 2·M: those iterations changed
-//    nothing. Raising needs escapes above 3N/4, lowering leaves the highest
-//    one at N'/2, so the rule does not swing back and forth on one view.
+//    the sum of all counts) or nothing is held at all, the limit falls to
+//    2·M: those iterations changed nothing, and the bands, which hang from
+//    the limit down, then reach the counts the view shows. Raising needs
+//    escapes above 3N/4, lowering leaves the highest one at N'/2, so the
+//    rule does not swing back and forth on one view.
 // 4. The limit stays within kMinAutoLimit .. kMaxDeepLimit.
 // 5. The base B is the escaped count at the 2nd percentile (from below),
 //    minus one, kept below the new limit: the 17 bands then spread over the

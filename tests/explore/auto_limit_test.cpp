@@ -62,8 +62,11 @@ TEST(AutoLimit, IterationsThatChangeNothingLowerTheLimitWithoutSwingingBack) {
     EXPECT_EQ(rule(map(298), 298).limit, 298);
     // Never below the floor.
     EXPECT_EQ(rule(countMap([](int x, int) { return x < 50 ? 2 + x % 5 : 5000; }), 5000).limit, kMinAutoLimit);
-    // Without held pixels nothing is wasted: the limit stays.
-    EXPECT_EQ(rule(countMap([](int x, int y) { return 10 + x + y; }), 5000).limit, 5000);
+    // Without held pixels a limit far above the counts comes down too (the
+    // bands would otherwise leave the view in one colour); one within four
+    // times the highest count stays.
+    EXPECT_EQ(rule(countMap([](int x, int y) { return 10 + x + y; }), 5000).limit, 2 * 208);
+    EXPECT_EQ(rule(countMap([](int x, int y) { return 10 + x + y; }), 800).limit, 800);
 }
 
 TEST(AutoLimit, BaseSpreadsTheBandsOverTheShownCounts) {
