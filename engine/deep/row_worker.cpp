@@ -3,12 +3,12 @@
 #include <chrono>
 #include <mutex>
 #include <thread>
-#include <vector>
 
 #include "deep/double_double_pixel.h"
 #include "deep/error_bound.h"
 #include "deep/perturbation.h"
 #include "deep/settled_pixel.h"
+#include "kernel/helper_threads.h"
 
 namespace mandel {
 
@@ -161,10 +161,7 @@ bool computeRowsOnThreads(const RowJob& job, const DeepOptions& options, DeepSta
     std::atomic<int> nextRow{0};
     unsigned threads = options.threads ? options.threads : std::max(1u, std::thread::hardware_concurrency());
     threads = std::min<unsigned>(threads, static_cast<unsigned>(std::max(job.rows, 1)));
-    std::vector<std::thread> helpers;
-    for (unsigned t = 1; t < threads; ++t) helpers.emplace_back([&] { workRows(job, nextRow, control); });
-    workRows(job, nextRow, control);
-    for (auto& helper : helpers) helper.join();
+    runOnThreads(threads, [&] { workRows(job, nextRow, control); });
     stats.iterationsMade += control.made.load();
     stats.iterationsSkipped += control.skipped.load();
     stats.pixelsRecomputed += control.recomputed.load();

@@ -14,7 +14,7 @@
 
 #include "kernel/escape_counts.h"
 #include "kernel/fast_targets.h"
-#include "kernel/helper_threads.h"
+#include "kernel/worker_pool.h"
 #include "kernel/mandel.h"
 #include "region/render_settings.h"
 #include "kernel/scan_plan.h"
@@ -271,14 +271,14 @@ std::jthread startUpToTheAllowance(const std::function<void()>& work) {
 TEST(FastPath, ThreadsTheSystemRefusesLeaveTheirRowsToTheOthers) {
     const Drawing d = drawingOf({"-0.75", "-0.275", "0.05", "106"}, 5);
     const Counts expected = reference(d);
-    const mandel::HelperThreadStarter normal = mandel::helperThreadStarter();
-    mandel::helperThreadStarter() = startUpToTheAllowance;
     for (const int allowed : {0, 1, 2}) {
+        mandel::WorkerPool pool(8, startUpToTheAllowance);
+        const mandel::ProgramPoolSwap swap(pool);
         helperThreadsAllowed = allowed;
         EXPECT_EQ(differences(d, expected, fast(d, {8, FastKernel::CycleCheck})), "") << allowed << " helpers";
         EXPECT_LT(helperThreadsAllowed, 0) << "the fast path asked for more threads than it got";
+        EXPECT_EQ(pool.workers(), static_cast<std::size_t>(allowed));
     }
-    mandel::helperThreadStarter() = normal;
 }
 
 TEST(SimdTargets, EachCanBeForcedAndTheBestReturnsAfterwards) {
