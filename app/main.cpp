@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "explore/explore_location.h"
+#include "explorer_export.h"
 #include "explorer_window.h"
 #include "form1.h"
 #include "qt_translations.h"
@@ -50,6 +51,7 @@ int main(int argc, char* argv[]) {
         const auto opening = exploreArguments(arguments.mid(2));
         if (!opening) return 2;
         mandel_ui::ExplorerWindow explorer(*opening);
+        mandel_ui::connectExplorerExport(&explorer);
         explorer.show();
         return app.exec();
     }

@@ -10,6 +10,7 @@
 
 #include "drawing_surface.h"
 #include "explore/explore_location.h"
+#include "explorer_export.h"
 #include "explorer_window.h"
 #include "export_command.h"
 #include "notification_sound.h"
@@ -184,6 +185,7 @@ void Form1::mnuexplore_Click() {
     } else {
         explorer_ = new ExplorerWindow(reading.location, this);
         explorer_->setAttribute(Qt::WA_DeleteOnClose);
+        connectExplorerExport(explorer_);
     }
     explorer_->show();
     explorer_->raise();
