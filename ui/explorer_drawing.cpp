@@ -3,6 +3,7 @@
 #include <QMetaObject>
 #include <QPointer>
 #include <algorithm>
+#include <cstring>
 #include <exception>
 
 #include "colour/banding.h"
@@ -107,21 +108,42 @@ void ExplorerDrawing::deliver(std::uint64_t generation, std::function<void()> em
         Qt::QueuedConnection);
 }
 
+void ExplorerDrawing::showBand(const Pending& pending, const mandel::DeepDrawing& drawing,
+                               const std::vector<std::int32_t>& counts, int first, int rows, QImage& shown) {
+    const ExplorerJob& job = pending.job;
+    const std::vector<std::int32_t> band(counts.begin() + static_cast<std::ptrdiff_t>(first) * job.width,
+                                         counts.begin() + static_cast<std::ptrdiff_t>(first + rows) * job.width);
+    const QImage coloured = colourCounts(band, job.width, rows, job.location.limit, job.location.base);
+    for (int y = 0; y < rows; ++y)
+        std::memcpy(shown.scanLine(first + y), coloured.constScanLine(y), static_cast<std::size_t>(job.width) * 4);
+    ExplorerPicture picture;
+    picture.generation = pending.generation;
+    picture.location = job.location;
+    picture.drawnLimit = job.location.limit;
+    picture.reference = drawing.referenceInfo();
+    picture.image = shown.copy();
+    deliver(pending.generation, [this, picture] { emit partReady(picture); });
+}
+
 void ExplorerDrawing::draw(const Pending& pending) {
     QElapsedTimer clock;
     clock.start();
-    if (pending.job.preview && !drawPreview(pending, clock)) return;
-    drawFull(pending, clock);
+    QImage shown = pending.job.background;
+    if (pending.job.preview) {
+        shown = drawPreview(pending, clock);
+        if (shown.isNull()) return;
+    }
+    drawFull(pending, shown, clock);
 }
 
-bool ExplorerDrawing::drawPreview(const Pending& pending, QElapsedTimer& clock) {
+QImage ExplorerDrawing::drawPreview(const Pending& pending, QElapsedTimer& clock) {
     const ExplorerJob& job = pending.job;
     const QSize size = previewSize(job.width, job.height);
     mandel::DeepDrawing drawing(mandel::toDeepView(job.location, size.width(), size.height()), reference_);
     std::vector<std::int32_t> counts(static_cast<std::size_t>(size.width()) * size.height());
     mandel::DeepOptions options;
     options.cancel = &cancel_;
-    if (!drawing.computeRows(0, size.height(), counts, options)) return false;
+    if (!drawing.computeRows(0, size.height(), counts, options)) return {};
     reference_ = drawing.reference();
     ExplorerPicture picture;
     picture.generation = pending.generation;
@@ -132,10 +154,10 @@ bool ExplorerDrawing::drawPreview(const Pending& pending, QElapsedTimer& clock) 
                         .scaled(job.width, job.height, Qt::IgnoreAspectRatio, Qt::FastTransformation);
     picture.milliseconds = static_cast<double>(clock.nsecsElapsed()) / 1e6;
     deliver(pending.generation, [this, picture] { emit previewReady(picture); });
-    return true;
+    return picture.image;
 }
 
-bool ExplorerDrawing::drawFull(const Pending& pending, QElapsedTimer& clock) {
+bool ExplorerDrawing::drawFull(const Pending& pending, QImage shown, QElapsedTimer& clock) {
     const ExplorerJob& job = pending.job;
     mandel::DeepDrawing drawing(mandel::toDeepView(job.location, job.width, job.height), reference_);
     std::vector<std::int32_t> counts(static_cast<std::size_t>(job.width) * job.height);
@@ -151,8 +173,17 @@ bool ExplorerDrawing::drawFull(const Pending& pending, QElapsedTimer& clock) {
         }
         return true;
     };
-    if (!drawing.computeRows(0, job.height, counts, options)) return false;
-    reference_ = drawing.reference();
+    shown = shown.size() == QSize(job.width, job.height) ? shown.convertToFormat(QImage::Format_RGB32) : QImage();
+    for (int band = 0; band < kFullPictureBands; ++band) {
+        const int first = job.height * band / kFullPictureBands;
+        const int rows = job.height * (band + 1) / kFullPictureBands - first;
+        const std::size_t offset = static_cast<std::size_t>(first) * job.width;
+        if (rows == 0) continue;
+        if (!drawing.computeRows(first, rows, std::span(counts).subspan(offset, static_cast<std::size_t>(rows) * job.width), options))
+            return false;
+        reference_ = drawing.reference();
+        if (!shown.isNull() && band + 1 < kFullPictureBands) showBand(pending, drawing, counts, first, rows, shown);
+    }
 
     ExplorerPicture picture;
     picture.generation = pending.generation;

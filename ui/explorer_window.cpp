@@ -48,6 +48,8 @@ ExplorerWindow::ExplorerWindow(const mandel::ExploreLocation& opening, QWidget* 
     connectView();
     connect(&drawing_, &ExplorerDrawing::previewReady, this, &ExplorerWindow::previewReady);
     connect(&drawing_, &ExplorerDrawing::pictureReady, this, &ExplorerWindow::pictureReady);
+    connect(&drawing_, &ExplorerDrawing::partReady, this,
+            [this](const ExplorerPicture& part) { view_->setPicture(part.image); });
     connect(&drawing_, &ExplorerDrawing::progressed, this, &ExplorerWindow::progressed);
     connect(&drawing_, &ExplorerDrawing::failed, this, &ExplorerWindow::drawingFailed);
     showLocationTexts();
@@ -154,6 +156,8 @@ void ExplorerWindow::startDrawing(bool preview) {
     job.height = size.height();
     job.preview = preview;
     job.automaticLimit = automaticLimit();
+    // Without a preview the rows come in over the picture on the view.
+    if (!preview) job.background = view_->picture();
     drawingClock_.start();
     drawing_.start(job);
     showDrawingStatus(QStringLiteral("描画中"));

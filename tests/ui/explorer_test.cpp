@@ -150,7 +150,7 @@ private slots:
 
     // A preview first, then the full picture at the view's device pixels, in more than one colour.
     void drawsTheView() {
-        ExplorerWindow window(kSeahorse);
+        ExplorerWindow window(location("-0.9007", "-0.2293", "0.5", 100));
         QSignalSpy preview(&window, &ExplorerWindow::previewShown);
         QSignalSpy finished(&window, &ExplorerWindow::drawingFinished);
         window.resize(300, 260);
