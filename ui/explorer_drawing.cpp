@@ -16,6 +16,10 @@ namespace {
 
 // Progress reports to the GUI thread at most this often.
 constexpr qint64 kProgressIntervalMs = 100;
+// Limit raises on one location's previews before its full picture, while a
+// preview stays cheap: its pixels times its limit within this many iterations.
+constexpr int kMaxPreviewRaises = 6;
+constexpr std::int64_t kPreviewIterationBudget = std::int64_t{1} << 25;
 
 }  // namespace
 
@@ -125,7 +129,7 @@ void ExplorerDrawing::showBand(const Pending& pending, const mandel::DeepDrawing
     deliver(pending.generation, [this, picture] { emit partReady(picture); });
 }
 
-void ExplorerDrawing::draw(const Pending& pending) {
+void ExplorerDrawing::draw(Pending pending) {
     QElapsedTimer clock;
     clock.start();
     QImage shown = pending.job.background;
@@ -136,20 +140,35 @@ void ExplorerDrawing::draw(const Pending& pending) {
     drawFull(pending, shown, clock);
 }
 
-QImage ExplorerDrawing::drawPreview(const Pending& pending, QElapsedTimer& clock) {
-    const ExplorerJob& job = pending.job;
+QImage ExplorerDrawing::drawPreview(Pending& pending, QElapsedTimer& clock) {
+    ExplorerJob& job = pending.job;
     const QSize size = previewSize(job.width, job.height);
-    mandel::DeepDrawing drawing(mandel::toDeepView(job.location, size.width(), size.height()), reference_);
     std::vector<std::int32_t> counts(static_cast<std::size_t>(size.width()) * size.height());
     mandel::DeepOptions options;
     options.cancel = &cancel_;
-    if (!drawing.computeRows(0, size.height(), counts, options)) return {};
-    reference_ = drawing.reference();
+    mandel::DeepReferenceInfo reference;
+    for (int raises = 0;; ++raises) {
+        mandel::DeepDrawing drawing(mandel::toDeepView(job.location, size.width(), size.height()), reference_);
+        if (!drawing.computeRows(0, size.height(), counts, options)) return {};
+        reference_ = drawing.reference();
+        reference = drawing.referenceInfo();
+        if (!job.automaticLimit) break;
+        // The rule on the preview's counts already: a view where nothing
+        // escapes, or whose boundary the limit cuts off, gets its higher
+        // limit before the full picture is drawn, not after.
+        const mandel::LimitAndBase next = mandel::chooseLimitAndBase(counts, size.width(), size.height(), job.location.limit);
+        job.location.base = std::min(next.base, job.location.limit - 1);
+        const std::int64_t pixels = static_cast<std::int64_t>(counts.size());
+        if (next.limit <= job.location.limit || raises == kMaxPreviewRaises ||
+            next.limit > kPreviewIterationBudget / pixels)
+            break;
+        job.location.limit = next.limit;
+    }
     ExplorerPicture picture;
     picture.generation = pending.generation;
     picture.location = job.location;
     picture.drawnLimit = job.location.limit;
-    picture.reference = drawing.referenceInfo();
+    picture.reference = reference;
     picture.image = colourCounts(counts, size.width(), size.height(), job.location.limit, job.location.base)
                         .scaled(job.width, job.height, Qt::IgnoreAspectRatio, Qt::FastTransformation);
     picture.milliseconds = static_cast<double>(clock.nsecsElapsed()) / 1e6;

@@ -80,9 +80,10 @@ private:
         std::uint64_t generation = 0;
     };
     void run();
-    void draw(const Pending& pending);
+    void draw(Pending pending);
     // The preview scaled up to the view, or null when cancelled.
-    QImage drawPreview(const Pending& pending, QElapsedTimer& clock);
+    // With the automatic limit it may raise the job's limit and set its base.
+    QImage drawPreview(Pending& pending, QElapsedTimer& clock);
     bool drawFull(const Pending& pending, QImage shown, QElapsedTimer& clock);
     // Paints rows first .. first + rows − 1 of the counts into shown and hands a copy over.
     void showBand(const Pending& pending, const mandel::DeepDrawing& drawing, const std::vector<std::int32_t>& counts,
