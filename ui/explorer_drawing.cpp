@@ -181,12 +181,13 @@ bool ExplorerDrawing::drawFull(const Pending& pending, QImage shown, QElapsedTim
     mandel::DeepDrawing drawing(mandel::toDeepView(job.location, job.width, job.height), reference_);
     std::vector<std::int32_t> counts(static_cast<std::size_t>(job.width) * job.height);
     qint64 lastReport = clock.elapsed();
+    int first = 0;  // of the band being computed
     mandel::DeepOptions options;
     options.cancel = &cancel_;
     options.progress = [&](const mandel::DeepProgress& progress) {
-        if (clock.elapsed() - lastReport >= kProgressIntervalMs && progress.rowsTotal > 0) {
+        if (clock.elapsed() - lastReport >= kProgressIntervalMs) {
             lastReport = clock.elapsed();
-            const double fraction = static_cast<double>(progress.rowsDone) / static_cast<double>(progress.rowsTotal);
+            const double fraction = static_cast<double>(first + progress.rowsDone) / job.height;
             const double ms = static_cast<double>(lastReport);
             deliver(pending.generation, [this, fraction, ms] { emit progressed(fraction, ms); });
         }
@@ -194,7 +195,7 @@ bool ExplorerDrawing::drawFull(const Pending& pending, QImage shown, QElapsedTim
     };
     shown = shown.size() == QSize(job.width, job.height) ? shown.convertToFormat(QImage::Format_RGB32) : QImage();
     for (int band = 0; band < kFullPictureBands; ++band) {
-        const int first = job.height * band / kFullPictureBands;
+        first = job.height * band / kFullPictureBands;
         const int rows = job.height * (band + 1) / kFullPictureBands - first;
         const std::size_t offset = static_cast<std::size_t>(first) * job.width;
         if (rows == 0) continue;
