@@ -1,6 +1,11 @@
 #include "explorer_drawing.h"
 
 #include <QMetaObject>
+#if defined(__linux__)
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
 #include <QPointer>
 #include <algorithm>
 #include <cstring>
@@ -20,6 +25,18 @@ constexpr qint64 kProgressIntervalMs = 100;
 // preview stays cheap: its pixels times its limit within this many iterations.
 constexpr int kMaxPreviewRaises = 6;
 constexpr std::int64_t kPreviewIterationBudget = std::int64_t{1} << 25;
+
+// The drawing threads yield to the GUI thread, which must never wait long
+// for a core: on Linux each thread has its own nice value, and the threads
+// the engine starts from this one inherit it.
+constexpr int kDrawingNiceness = 5;
+
+void yieldToTheGuiThread() {
+#if defined(__linux__)
+    const auto thread = static_cast<id_t>(syscall(SYS_gettid));
+    setpriority(PRIO_PROCESS, thread, getpriority(PRIO_PROCESS, thread) + kDrawingNiceness);
+#endif
+}
 
 }  // namespace
 
@@ -84,6 +101,7 @@ void ExplorerDrawing::cancel() {
 }
 
 void ExplorerDrawing::run() {
+    yieldToTheGuiThread();
     std::unique_lock lock(mutex_);
     for (;;) {
         wake_.wait(lock, [this] { return stopping_ || pending_.has_value(); });
