@@ -10,6 +10,10 @@
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QtTest>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "explore/explore_gestures.h"
 #include "explore/explore_location.h"
@@ -17,6 +21,7 @@
 #include "explorer_window.h"
 #include "form1.h"
 #include "region/readout_text.h"
+#include "deep_render.h"
 #include "test_support.h"
 
 using mandel_ui::ExplorerWindow;
@@ -123,6 +128,29 @@ private slots:
         QTest::keyClick(e.window.view(), Qt::Key_V, Qt::ControlModifier);
         QCOMPARE(e.window.location(), here);
         QVERIFY(e.window.statusBar()->currentMessage().contains(QStringLiteral("abc")));
+    }
+
+    // The clipboard's line is the renderer's command line: the PNG it writes
+    // takes the explorer back to the location; a file that is not one is refused.
+    void openThePictureTheRendererWrote() {
+        QTemporaryDir folder;
+        const mandel::ExploreLocation here = location("-0.7436438870371587", "0.1318259042053119", "3.5e-7", 300);
+        const std::string path = (folder.path() + QStringLiteral("/view.png")).toStdString();
+        std::vector<std::string> words;
+        std::istringstream line(mandel::clipboardText(here, 40, 30));
+        for (std::string word; line >> word;) words.push_back(word);
+        words.insert(words.begin() + 1, {"--png", path});
+        const std::vector<std::string_view> args(words.begin(), words.end());
+        std::ostringstream out, err;
+        mandel::tool::runDeepRender(args, out, err, false);
+
+        Explorer e(location("0.25", "0", "1e-3", 500));
+        QVERIFY(e.window.openPicture(QString::fromStdString(path)));
+        QCOMPARE(e.window.location(), here);
+        const QString notPicture = folder.path() + QStringLiteral("/none.png");
+        QVERIFY(!e.window.openPicture(notPicture));
+        QCOMPARE(e.window.location(), here);
+        QVERIFY(!e.window.statusBar()->currentMessage().isEmpty());
     }
 
     // Enabled while the main window shows a picture; one explorer, at the drawn region.
