@@ -192,6 +192,22 @@ private slots:
             for (int x = 0; x < image.width(); x += 3) colours.insert(image.pixel(x, y));
         QVERIFY2(colours.size() >= 4, qPrintable(QString::number(colours.size())));
     }
+
+    // Each pixel of the image is one device pixel on the window, also where
+    // the view starts between two device pixels (run at scale factors 1.5 and 2 too).
+    void shownPixelForPixel() {
+        Explorer e(location("-0.9007", "-0.2293", "0.5", 100));
+        QSignalSpy finished(&e.window, &ExplorerWindow::drawingFinished);
+        e.window.resize(401, 353);
+        waitFor(finished);
+        const QImage image = e.window.image();
+        QImage shot = e.window.grab().toImage().convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(image.size(), e.window.viewPixels());
+        const QPointF corner = QPointF(e.window.view()->mapTo(&e.window, QPoint(0, 0))) * shot.devicePixelRatio();
+        const QPoint origin(qRound(corner.x()), qRound(corner.y()));
+        shot.setDevicePixelRatio(1);
+        QCOMPARE(shot.copy(QRect(origin, image.size())), image.convertToFormat(QImage::Format_RGB32));
+    }
 };
 
 QTEST_MAIN(ExplorerTest)
