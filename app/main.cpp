@@ -1,7 +1,7 @@
 #include <QApplication>
-#include <QStringList>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 
 #include "explore/explore_location.h"
@@ -18,11 +18,11 @@ namespace {
 // `--explore [REAL_MIN IMAG_MIN SIDE LIMIT]`: the explorer's opening location,
 // the main window's start-up region without values. Prints the reason and
 // gives nothing for bad arguments.
-std::optional<mandel::ExploreLocation> exploreArguments(const QStringList& values) {
+std::optional<mandel::ExploreLocation> exploreArguments(int count, char* values[]) {
     mandel::RegionTexts texts = mandel::regionTexts(mandel::kStartRegion);
-    if (values.size() == 4) {
-        texts = {values[0].toStdString(), values[1].toStdString(), values[2].toStdString(), values[3].toStdString()};
-    } else if (!values.isEmpty()) {
+    if (count == 4) {
+        texts = {values[0], values[1], values[2], values[3]};
+    } else if (count != 0) {
         std::fprintf(stderr, "usage: mandelbrot --explore [REAL_MIN IMAG_MIN SIDE LIMIT]\n");
         return std::nullopt;
     }
@@ -38,6 +38,14 @@ std::optional<mandel::ExploreLocation> exploreArguments(const QStringList& value
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    // The explorer's arguments are read before Qt starts, so that bad ones
+    // end the program the same way with or without a display.
+    const bool explore = argc > 1 && std::strcmp(argv[1], "--explore") == 0;
+    std::optional<mandel::ExploreLocation> opening;
+    if (explore) {
+        opening = exploreArguments(argc - 2, argv + 2);
+        if (!opening) return 2;
+    }
     QApplication app(argc, argv);
     QGuiApplication::setDesktopFileName(QStringLiteral(MANDEL_APP_ID));
     mandel_ui::installQtTranslations(app);
@@ -46,10 +54,7 @@ int main(int argc, char* argv[]) {
     // unnamed files get.
     if (std::getenv("MANDEL_NAMED_TEMPORARY_FILES") != nullptr) mandel::safeFileCalls().unnamedFiles = false;
 
-    const QStringList arguments = app.arguments();
-    if (arguments.size() > 1 && arguments[1] == QStringLiteral("--explore")) {
-        const auto opening = exploreArguments(arguments.mid(2));
-        if (!opening) return 2;
+    if (explore) {
         mandel_ui::ExplorerWindow explorer(*opening);
         mandel_ui::connectExplorerExport(&explorer);
         explorer.show();

@@ -35,6 +35,9 @@ struct ExplorerJob {
     int height = 0;
     bool preview = true;        // draw the coarse preview first
     bool automaticLimit = true; // choose the next limit and base from the counts
+    // What rows not drawn yet show while the full picture comes in bands
+    // (a picture of this location at this size, or null).
+    QImage background;
 };
 
 // A finished preview or full picture.
@@ -66,6 +69,8 @@ public:
 signals:
     void previewReady(const ExplorerPicture& picture);
     void pictureReady(const ExplorerPicture& picture);
+    // The full picture's rows so far over the preview (full is false).
+    void partReady(const ExplorerPicture& picture);
     void progressed(double fraction, double milliseconds);
     void failed(const QString& reason);
 
@@ -75,9 +80,14 @@ private:
         std::uint64_t generation = 0;
     };
     void run();
-    void draw(const Pending& pending);
-    bool drawPreview(const Pending& pending, QElapsedTimer& clock);
-    bool drawFull(const Pending& pending, QElapsedTimer& clock);
+    void draw(Pending pending);
+    // The preview scaled up to the view, or null when cancelled.
+    // With the automatic limit it may raise the job's limit and set its base.
+    QImage drawPreview(Pending& pending, QElapsedTimer& clock);
+    bool drawFull(const Pending& pending, QImage shown, QElapsedTimer& clock);
+    // Paints rows first .. first + rows − 1 of the counts into shown and hands a copy over.
+    void showBand(const Pending& pending, const mandel::DeepDrawing& drawing, const std::vector<std::int32_t>& counts,
+                  int first, int rows, QImage& shown);
     // Hands a result to the GUI thread, where it is dropped when a newer job started.
     void deliver(std::uint64_t generation, std::function<void()> emitOnGui);
 
@@ -94,6 +104,9 @@ private:
 // Colours the counts of a drawing with the explorer's 17 bands.
 QImage colourCounts(const std::vector<std::int32_t>& counts, int width, int height, std::int64_t limit,
                     std::int64_t base);
+
+// The full picture is computed and shown in this many bands of rows.
+inline constexpr int kFullPictureBands = 8;
 
 // The preview's size: about kPreviewLongerSide on the longer side, in the
 // view's shape, no smaller than the deep engine draws.

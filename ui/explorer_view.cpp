@@ -23,7 +23,6 @@ constexpr int kArrowPanDivisor = 8;
 ExplorerView::ExplorerView(QWidget* parent) : QWidget(parent) {
     setFocusPolicy(Qt::WheelFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
-    setMouseTracking(false);
     setMinimumSize(64, 64);
 }
 

@@ -2,6 +2,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTransform>
 #include <QVBoxLayout>
@@ -17,6 +18,7 @@ namespace {
 // more; the next gesture starts a new run.
 constexpr int kMaxAutomaticRaises = 8;
 constexpr QSize kOpeningViewSize{800, 800};
+constexpr int kStatusTickMs = 250;
 
 double zoomFactor(int units) { return std::exp2(static_cast<double>(units) / mandel::kWheelUnitsPerNotch); }
 
@@ -48,10 +50,18 @@ ExplorerWindow::ExplorerWindow(const mandel::ExploreLocation& opening, QWidget* 
     connectView();
     connect(&drawing_, &ExplorerDrawing::previewReady, this, &ExplorerWindow::previewReady);
     connect(&drawing_, &ExplorerDrawing::pictureReady, this, &ExplorerWindow::pictureReady);
+    connect(&drawing_, &ExplorerDrawing::partReady, this,
+            [this](const ExplorerPicture& part) { view_->setPicture(part.image); });
     connect(&drawing_, &ExplorerDrawing::progressed, this, &ExplorerWindow::progressed);
     connect(&drawing_, &ExplorerDrawing::failed, this, &ExplorerWindow::drawingFailed);
+    // The time in the status line goes on while a drawing runs.
+    statusTicker_.setInterval(kStatusTickMs);
+    connect(&statusTicker_, &QTimer::timeout, this, &ExplorerWindow::showDrawingStatus);
     showLocationTexts();
-    resize(kOpeningViewSize + QSize(0, 80));
+    // The opening size, within the screen's free area.
+    QSize windowSize = kOpeningViewSize + QSize(0, 80);
+    if (const QScreen* screen = this->screen()) windowSize = windowSize.boundedTo(screen->availableSize() * 9 / 10);
+    resize(windowSize);
     view_->setFocus(Qt::OtherFocusReason);
 }
 
@@ -154,53 +164,74 @@ void ExplorerWindow::startDrawing(bool preview) {
     job.height = size.height();
     job.preview = preview;
     job.automaticLimit = automaticLimit();
+    // Without a preview the rows come in over the picture on the view.
+    if (!preview) job.background = view_->picture();
     drawingClock_.start();
     drawing_.start(job);
-    showDrawingStatus(QStringLiteral("描画中"));
+    drawingState_ = DrawingState::Running;
+    progress_ = -1;
+    statusTicker_.start();
+    showDrawingStatus();
+}
+
+// The automatic rule's limit and base belong to this place in the history.
+void ExplorerWindow::adoptLimitAndBase(const mandel::ExploreLocation& chosen) {
+    if (chosen == location()) return;
+    history_.updateCurrent(chosen);
+    showLocationTexts();
 }
 
 void ExplorerWindow::previewReady(const ExplorerPicture& picture) {
     reference_ = picture.reference;
     view_->setPicture(picture.image);
-    showDrawingStatus(QStringLiteral("描画中"));
+    adoptLimitAndBase(picture.location);
+    showDrawingStatus();
     emit previewShown();
 }
 
 void ExplorerWindow::pictureReady(const ExplorerPicture& picture) {
     reference_ = picture.reference;
     view_->setPicture(picture.image);
-    const mandel::ExploreLocation now = location();
-    if (picture.location != now) {
-        // The automatic rule's limit and base belong to this place in the history.
-        history_.updateCurrent(picture.location);
-        showLocationTexts();
-    }
+    adoptLimitAndBase(picture.location);
     if (picture.location.limit > picture.drawnLimit && automaticRaises_ < kMaxAutomaticRaises) {
         // The limit cut the view's boundary off: draw again with the raised one.
         ++automaticRaises_;
         startDrawing(false);
         return;
     }
-    showDrawingStatus(QStringLiteral("完了 %1 秒").arg(picture.milliseconds / 1000.0, 0, 'f', 2));
+    drawingState_ = DrawingState::Done;
+    finishedMs_ = picture.milliseconds;
+    statusTicker_.stop();
+    showDrawingStatus();
     emit drawingFinished();
 }
 
-void ExplorerWindow::progressed(double fraction, double milliseconds) {
-    showDrawingStatus(QStringLiteral("描画中 %1% %2 秒")
-                          .arg(static_cast<int>(fraction * 100))
-                          .arg(milliseconds / 1000.0, 0, 'f', 1));
+void ExplorerWindow::progressed(double fraction, double) {
+    progress_ = fraction;
+    showDrawingStatus();
 }
 
 void ExplorerWindow::drawingFailed(const QString& reason) {
-    showDrawingStatus(QStringLiteral("描画できません"));
+    drawingState_ = DrawingState::Failed;
+    statusTicker_.stop();
+    showDrawingStatus();
     statusBar()->showMessage(QStringLiteral("描画できません: ") + reason);
 }
 
-void ExplorerWindow::showDrawingStatus(const QString& state) {
-    QString text = state;
-    if (state == QStringLiteral("描画中"))
+// The drawing's state and time, the depth (the power of ten of the side),
+// the reference's length and precision, and the pixels' number type.
+void ExplorerWindow::showDrawingStatus() {
+    QString text;
+    switch (drawingState_) {
+    case DrawingState::Running:
+        text = QStringLiteral("描画中");
+        if (progress_ >= 0) text += QStringLiteral(" %1%").arg(static_cast<int>(progress_ * 100));
         text += QStringLiteral(" %1 秒").arg(drawingClock_.elapsed() / 1000.0, 0, 'f', 1);
-    text += QStringLiteral("  深さ 10^%1").arg(location().side.leadingExponent());
+        break;
+    case DrawingState::Done: text = QStringLiteral("完了 %1 秒").arg(finishedMs_ / 1000.0, 0, 'f', 2); break;
+    case DrawingState::Failed: text = QStringLiteral("描画できません"); break;
+    }
+    text += QStringLiteral("  深さ 1e%1").arg(location().side.leadingExponent());
     if (reference_.length > 0)
         text += QStringLiteral("  参照 %1 回 %2 bit  数 %3")
                     .arg(reference_.length)

@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QMainWindow>
 #include <QSize>
+#include <QTimer>
 #include <array>
 
 #include "explore/explore_gestures.h"
@@ -72,6 +73,7 @@ private:
     void showHistoryStep(bool moved);
 
     void startDrawing(bool preview);
+    void adoptLimitAndBase(const mandel::ExploreLocation& chosen);
     void previewReady(const ExplorerPicture& picture);
     void pictureReady(const ExplorerPicture& picture);
     void progressed(double fraction, double milliseconds);
@@ -82,7 +84,7 @@ private:
     void showLocationTexts();
     void markField(QLineEdit* field, bool bad);
     void showProblem(const QString& what, const std::string& problem);
-    void showDrawingStatus(const QString& state);
+    void showDrawingStatus();
 
     ExplorerView* view_ = nullptr;
     QLineEdit* realEdit_ = nullptr;
@@ -96,6 +98,11 @@ private:
     ExplorerDrawing drawing_;
     QSize drawnSize_;  // device pixels of the picture on the view
     QElapsedTimer drawingClock_;
+    QTimer statusTicker_;
+    enum class DrawingState { Running, Done, Failed };
+    DrawingState drawingState_ = DrawingState::Running;
+    double progress_ = -1;  // of the full picture's rows, 0..1; < 0 before they start
+    double finishedMs_ = 0;
     mandel::DeepReferenceInfo reference_;
     int automaticRaises_ = 0;  // redraws with a raised limit since the last gesture
 };

@@ -102,11 +102,13 @@ void ExplorerWindow::automaticLimitToggled(bool on) {
 
 void ExplorerWindow::showLocationTexts() {
     const mandel::LocationTexts texts = mandel::displayTexts(location());
-    realEdit_->setText(QString::fromStdString(texts.centreReal));
-    imagEdit_->setText(QString::fromStdString(texts.centreImag));
-    sideEdit_->setText(QString::fromStdString(texts.side));
-    limitEdit_->setText(QString::fromStdString(texts.limit));
-    for (QLineEdit* field : {realEdit_, imagEdit_, sideEdit_, limitEdit_}) {
+    const std::pair<QLineEdit*, const std::string*> fields[] = {
+        {realEdit_, &texts.centreReal}, {imagEdit_, &texts.centreImag}, {sideEdit_, &texts.side},
+        {limitEdit_, &texts.limit}};
+    for (const auto& [field, text] : fields) {
+        // A text the user is editing stays until Enter.
+        if (field->hasFocus() && field->isModified()) continue;
+        field->setText(QString::fromStdString(*text));
         field->setCursorPosition(0);
         markField(field, false);
     }
@@ -142,6 +144,7 @@ void ExplorerWindow::locationEntered() {
         return;
     }
     statusBar()->clearMessage();
+    for (QLineEdit* field : {realEdit_, imagEdit_, sideEdit_, limitEdit_}) field->setModified(false);
     goTo(reading.location);
     view_->setFocus(Qt::OtherFocusReason);
 }

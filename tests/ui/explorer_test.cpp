@@ -10,6 +10,10 @@
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QtTest>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "explore/explore_gestures.h"
 #include "explore/explore_location.h"
@@ -17,6 +21,7 @@
 #include "explorer_window.h"
 #include "form1.h"
 #include "region/readout_text.h"
+#include "deep_render.h"
 #include "test_support.h"
 
 using mandel_ui::ExplorerWindow;
@@ -125,6 +130,29 @@ private slots:
         QVERIFY(e.window.statusBar()->currentMessage().contains(QStringLiteral("abc")));
     }
 
+    // The clipboard's line is the renderer's command line: the PNG it writes
+    // takes the explorer back to the location; a file that is not one is refused.
+    void openThePictureTheRendererWrote() {
+        QTemporaryDir folder;
+        const mandel::ExploreLocation here = location("-0.7436438870371587", "0.1318259042053119", "3.5e-7", 300);
+        const std::string path = (folder.path() + QStringLiteral("/view.png")).toStdString();
+        std::vector<std::string> words;
+        std::istringstream line(mandel::clipboardText(here, 40, 30));
+        for (std::string word; line >> word;) words.push_back(word);
+        words.insert(words.begin() + 1, {"--png", path});
+        const std::vector<std::string_view> args(words.begin(), words.end());
+        std::ostringstream out, err;
+        mandel::tool::runDeepRender(args, out, err, false);
+
+        Explorer e(location("0.25", "0", "1e-3", 500));
+        QVERIFY(e.window.openPicture(QString::fromStdString(path)));
+        QCOMPARE(e.window.location(), here);
+        const QString notPicture = folder.path() + QStringLiteral("/none.png");
+        QVERIFY(!e.window.openPicture(notPicture));
+        QCOMPARE(e.window.location(), here);
+        QVERIFY(!e.window.statusBar()->currentMessage().isEmpty());
+    }
+
     // Enabled while the main window shows a picture; one explorer, at the drawn region.
     void mainWindowMenuItem() {
         test::Harness h;
@@ -150,7 +178,7 @@ private slots:
 
     // A preview first, then the full picture at the view's device pixels, in more than one colour.
     void drawsTheView() {
-        ExplorerWindow window(kSeahorse);
+        ExplorerWindow window(location("-0.9007", "-0.2293", "0.5", 100));
         QSignalSpy preview(&window, &ExplorerWindow::previewShown);
         QSignalSpy finished(&window, &ExplorerWindow::drawingFinished);
         window.resize(300, 260);
@@ -163,6 +191,22 @@ private slots:
         for (int y = 0; y < image.height(); y += 3)
             for (int x = 0; x < image.width(); x += 3) colours.insert(image.pixel(x, y));
         QVERIFY2(colours.size() >= 4, qPrintable(QString::number(colours.size())));
+    }
+
+    // Each pixel of the image is one device pixel on the window, also where
+    // the view starts between two device pixels (run at scale factors 1.5 and 2 too).
+    void shownPixelForPixel() {
+        Explorer e(location("-0.9007", "-0.2293", "0.5", 100));
+        QSignalSpy finished(&e.window, &ExplorerWindow::drawingFinished);
+        e.window.resize(401, 353);
+        waitFor(finished);
+        const QImage image = e.window.image();
+        QImage shot = e.window.grab().toImage().convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(image.size(), e.window.viewPixels());
+        const QPointF corner = QPointF(e.window.view()->mapTo(&e.window, QPoint(0, 0))) * shot.devicePixelRatio();
+        const QPoint origin(qRound(corner.x()), qRound(corner.y()));
+        shot.setDevicePixelRatio(1);
+        QCOMPARE(shot.copy(QRect(origin, image.size())), image.convertToFormat(QImage::Format_RGB32));
     }
 };
 
