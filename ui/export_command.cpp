@@ -22,12 +22,21 @@ std::optional<ExportRequest> ExportCommand::askWithDialog(const ExportRequest& p
     return dialog.request();
 }
 
-void ExportCommand::run(const mandel::RegionTexts& region) {
+void ExportCommand::run(const mandel::RegionTexts& region) { askAndStart({region, lastSize_, QString(), std::nullopt}); }
+
+void ExportCommand::runExplorer(const ExplorerExportView& view) {
+    ExplorerExportView proposed = view;
+    proposed.square = lastSquare_;
+    askAndStart({{}, lastSize_, QString(), proposed});
+}
+
+void ExportCommand::askAndStart(ExportRequest proposal) {
     if (isRunning()) return;
-    const QString folder = lastFolder_.isEmpty() ? picturesFolder() : lastFolder_;
-    const std::optional<ExportRequest> request = asker_({region, lastSize_, freeExportPath(folder)});
+    proposal.path = freeExportPath(lastFolder_.isEmpty() ? picturesFolder() : lastFolder_);
+    const std::optional<ExportRequest> request = asker_(proposal);
     if (!request) return;
     lastSize_ = request->size;
+    if (request->explorer) lastSquare_ = request->explorer->square;
     lastFolder_ = QFileInfo(request->path).absolutePath();
     // The Pictures folder may not exist yet on a new account.
     if (lastFolder_ == QDir(picturesFolder()).absolutePath()) QDir().mkpath(lastFolder_);

@@ -26,9 +26,13 @@ public:
     ExportCommand(QWidget* window, MessagePresenter present);
     // Replaces the dialog (for tests).
     void setAsker(Asker asker) { asker_ = std::move(asker); }
+    // Replaces the way messages are shown (for tests).
+    void setPresenter(MessagePresenter present) { present_ = std::move(present); }
 
     // Asks, then exports the region; does nothing while an export runs.
     void run(const mandel::RegionTexts& region);
+    // The same for the explorer's view.
+    void runExplorer(const ExplorerExportView& view);
     bool isRunning() const { return job_.isRunning(); }
 
     ExportJob& job() { return job_; }
@@ -38,6 +42,7 @@ signals:
     void runningChanged(bool running);
 
 private:
+    void askAndStart(ExportRequest proposal);
     std::optional<ExportRequest> askWithDialog(const ExportRequest& proposal);
     void showProgress(int rowsDone, int rowsTotal);
     void finish(const ExportOutcome& outcome);
@@ -49,6 +54,7 @@ private:
     QPointer<QProgressDialog> progress_;
     // Proposed again in the next export of this session.
     int lastSize_ = kDefaultExportSize;
+    bool lastSquare_ = false;  // the explorer's shape
     QString lastFolder_;
 };
 

@@ -1,5 +1,7 @@
 #include "export_dialog.h"
 
+#include <QButtonGroup>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QKeyEvent>
 #include <QDir>
@@ -11,9 +13,9 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSpinBox>
 
-#include "files/picture_file.h"
 
 namespace mandel_ui {
 
@@ -21,8 +23,35 @@ namespace {
 
 const QString kPngFilter = QStringLiteral("PNG 画像 (*.png)");
 const QString kBmpFilter = QStringLiteral("BMP 画像 (*.bmp)");
+const QString kNpyFilter = QStringLiteral("カウントマップ (*.npy)");
+
+// The explorer's formats in the order of the format box, with their suffixes.
+const QString kFormatSuffixes[] = {QStringLiteral("png"), QStringLiteral("bmp"), QStringLiteral("npy")};
+
+int formatIndex(ExportFormat format) {
+    switch (format) {
+    case ExportFormat::Bmp: return 1;
+    case ExportFormat::CountMap: return 2;
+    case ExportFormat::Png: break;
+    }
+    return 0;
+}
 
 QString text(const std::string& s) { return QString::fromStdString(s); }
+
+// The read-outs of a region, or the explorer's location with its colours.
+QString placeText(const ExportRequest& proposal) {
+    if (proposal.explorer) {
+        const mandel::ExploreLocation& where = proposal.explorer->location;
+        const mandel::LocationTexts t = mandel::displayTexts(where);
+        return QStringLiteral("中心の実部 %1　中心の虚部 %2　描画領域 %3　計算回数 %4　色の基準 %5")
+            .arg(text(t.centreReal), text(t.centreImag), text(t.side), text(t.limit))
+            .arg(where.base);
+    }
+    const mandel::RegionTexts& r = proposal.region;
+    return QStringLiteral("実部最小値 %1　虚部最小値 %2　描画領域 %3　計算回数 %4")
+        .arg(text(r.real), text(r.imag), text(r.side), text(r.limit));
+}
 
 }  // namespace
 
@@ -41,10 +70,8 @@ ExportDialog::ExportDialog(const ExportRequest& proposal, QWidget* parent) : QDi
     setWindowTitle(exportTitle());
     if (parent) setFont(parent->font());  // a dialog is a window of its own and does not inherit it
 
-    const mandel::RegionTexts& r = proposal.region;
-    regionText = new QLabel(QStringLiteral("実部最小値 %1　虚部最小値 %2　描画領域 %3　計算回数 %4")
-                                .arg(text(r.real), text(r.imag), text(r.side), text(r.limit)),
-                            this);
+    regionText = new QLabel(placeText(proposal), this);
+    regionText->setWordWrap(proposal.explorer.has_value());  // deep locations have many digits
     regionText->setObjectName(QStringLiteral("regionText"));
     regionText->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
@@ -88,6 +115,7 @@ ExportDialog::ExportDialog(const ExportRequest& proposal, QWidget* parent) : QDi
     form->addRow(QStringLiteral("大きさ(&Z):"), sizeRow);
     form->addRow(QStringLiteral("ファイル(&F):"), fileRow);
     form->addRow(buttons);
+    if (proposal.explorer) addExplorerRows(form, 3);
     // The access keys of the rows' labels focus their fields.
     static_cast<QLabel*>(form->labelForField(sizeRow))->setBuddy(sizeBox);
     static_cast<QLabel*>(form->labelForField(fileRow))->setBuddy(pathEdit);
@@ -100,14 +128,58 @@ ExportDialog::ExportDialog(const ExportRequest& proposal, QWidget* parent) : QDi
     updateState();
 }
 
+void ExportDialog::addExplorerRows(QFormLayout* form, int row) {
+    sizeBox->setSuffix(QStringLiteral(" ピクセル(長辺)"));
+    viewShapeButton = new QRadioButton(QStringLiteral("表示と同じ形(&V)"), this);
+    viewShapeButton->setObjectName(QStringLiteral("viewShapeButton"));
+    squareButton = new QRadioButton(QStringLiteral("正方形(&Q)"), this);
+    squareButton->setObjectName(QStringLiteral("squareButton"));
+    (proposal_.explorer->square ? squareButton : viewShapeButton)->setChecked(true);
+    auto* shapes = new QButtonGroup(this);
+    shapes->addButton(viewShapeButton);
+    shapes->addButton(squareButton);
+    pixelsText = new QLabel(this);
+    pixelsText->setObjectName(QStringLiteral("pixelsText"));
+    auto* shapeRow = new QHBoxLayout;
+    shapeRow->addWidget(viewShapeButton);
+    shapeRow->addWidget(squareButton);
+    shapeRow->addWidget(pixelsText, 1);
+
+    formatBox = new QComboBox(this);
+    formatBox->setObjectName(QStringLiteral("formatBox"));
+    formatBox->addItems({QStringLiteral("PNG 画像"), QStringLiteral("BMP 画像"),
+                         QStringLiteral("カウントマップ (NumPy .npy)")});
+    formatBox->setCurrentIndex(formatIndex(exportFormatForPath(proposal_.path)));
+
+    form->insertRow(row, QStringLiteral("形:"), shapeRow);
+    form->insertRow(row + 1, QStringLiteral("形式(&T):"), formatBox);
+    static_cast<QLabel*>(form->labelForField(formatBox))->setBuddy(formatBox);
+    connect(shapes, &QButtonGroup::buttonToggled, this, &ExportDialog::updateState);
+    connect(sizeBox, &QSpinBox::valueChanged, this, &ExportDialog::updateState);
+    connect(formatBox, &QComboBox::currentIndexChanged, this, &ExportDialog::followFormat);
+    updateState();
+}
+
+// The file's name keeps its stem and takes the chosen format's suffix.
+void ExportDialog::followFormat(int index) {
+    if (index < 0 || index >= int(std::size(kFormatSuffixes))) return;
+    const QString typed = pathEdit->text().trimmed();
+    const QFileInfo info(typed);
+    if (typed.isEmpty() || info.suffix().compare(kFormatSuffixes[index], Qt::CaseInsensitive) == 0) return;
+    const QString stem = info.suffix().isEmpty() ? typed : typed.chopped(info.suffix().size() + 1);
+    pathEdit->setText(stem + "." + kFormatSuffixes[index]);
+}
+
 ExportRequest ExportDialog::request() const {
     ExportRequest request = proposal_;
     request.size = sizeBox->value();
     QString path = QDir::fromNativeSeparators(pathEdit->text().trimmed());
     if (path.isEmpty()) return request;
     if (QFileInfo(path).isRelative()) path = QDir(QFileInfo(proposal_.path).absolutePath()).absoluteFilePath(path);
-    if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".png");
+    if (QFileInfo(path).suffix().isEmpty())
+        path += "." + (formatBox ? kFormatSuffixes[formatBox->currentIndex()] : QStringLiteral("png"));
     request.path = QDir::cleanPath(path);
+    if (request.explorer) request.explorer->square = squareButton->isChecked();
     return request;
 }
 
@@ -115,6 +187,14 @@ void ExportDialog::updateState() {
     const bool sizeTyped = sizeBox->hasAcceptableInput();
     sizeRange->setStyleSheet(sizeTyped ? QString() : QStringLiteral("color: red"));
     exportButton->setEnabled(sizeTyped && !pathEdit->text().trimmed().isEmpty());
+    if (!formatBox) return;
+    const QString typed = pathEdit->text().trimmed();
+    if (!QFileInfo(typed).suffix().isEmpty()) {
+        const QSignalBlocker quiet(formatBox);
+        formatBox->setCurrentIndex(formatIndex(exportFormatForPath(typed)));
+    }
+    const QSize pixels = exportedPixels(request());
+    pixelsText->setText(QStringLiteral("%1 × %2 ピクセル").arg(pixels.width()).arg(pixels.height()));
 }
 
 bool ExportDialog::eventFilter(QObject* watched, QEvent* event) {
@@ -137,9 +217,12 @@ bool ExportDialog::eventFilter(QObject* watched, QEvent* event) {
 bool ExportDialog::refuseUnwritableSuffix(const QString& path) {
     const QString suffix = QFileInfo(path).suffix().toLower();
     if (suffix == QStringLiteral("png") || suffix == QStringLiteral("bmp")) return false;
+    if (formatBox && suffix == QStringLiteral("npy")) return false;
+    const QString choices = formatBox ? QStringLiteral("PNG (.png)、BMP (.bmp) かカウントマップ (.npy)")
+                                      : QStringLiteral("PNG (.png) か BMP (.bmp)");
     QMessageBox refusal(QMessageBox::Warning, windowTitle(),
-                        QStringLiteral("%1\n\n「.%2」の形式では書き出せません。PNG (.png) か BMP (.bmp) を選んでください。")
-                            .arg(QDir::toNativeSeparators(path), QFileInfo(path).suffix()),
+                        QStringLiteral("%1\n\n「.%2」の形式では書き出せません。%3 を選んでください。")
+                            .arg(QDir::toNativeSeparators(path), QFileInfo(path).suffix(), choices),
                         QMessageBox::Ok, this);
     refusal.setObjectName(QStringLiteral("suffixRefusal"));
     refusal.exec();
@@ -152,12 +235,15 @@ void ExportDialog::browse() {
     files.setObjectName(QStringLiteral("exportFileDialog"));
     files.setAcceptMode(QFileDialog::AcceptSave);
     files.setFileMode(QFileDialog::AnyFile);
-    files.setNameFilters({kPngFilter, kBmpFilter});
-    const bool bmp = mandel::pictureFormatForPath(current.toStdString()) == mandel::PictureFormat::Bmp;
-    files.selectNameFilter(bmp ? kBmpFilter : kPngFilter);
-    files.setDefaultSuffix(bmp ? QStringLiteral("bmp") : QStringLiteral("png"));
-    connect(&files, &QFileDialog::filterSelected, &files, [&files](const QString& filter) {
-        files.setDefaultSuffix(filter == kBmpFilter ? QStringLiteral("bmp") : QStringLiteral("png"));
+    QStringList filters{kPngFilter, kBmpFilter};
+    if (formatBox) filters.append(kNpyFilter);
+    files.setNameFilters(filters);
+    const int format = formatBox ? formatIndex(exportFormatForPath(current))
+                                 : formatIndex(exportFormatForPath(current)) == 1;  // the window: PNG or BMP
+    files.selectNameFilter(filters[format]);
+    files.setDefaultSuffix(kFormatSuffixes[format]);
+    connect(&files, &QFileDialog::filterSelected, &files, [&files, filters](const QString& filter) {
+        files.setDefaultSuffix(kFormatSuffixes[std::max<qsizetype>(0, filters.indexOf(filter))]);
     });
     const QFileInfo info(current);
     files.setDirectory(info.absolutePath());

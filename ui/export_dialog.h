@@ -5,9 +5,12 @@
 
 #include "export_job.h"
 
+class QComboBox;
+class QFormLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QRadioButton;
 class QSpinBox;
 
 namespace mandel_ui {
@@ -21,6 +24,8 @@ QString freeExportPath(const QString& folder);
 // Asks for the size and the file of an export, showing the region and the
 // limit that will be drawn. The file is chosen with a file dialog that starts
 // in the folder of the proposed file; PNG unless the name ends in .bmp.
+// For the explorer's view it shows the location, takes the longer side, the
+// shape (the view's or square) and the format, a count map (.npy) included.
 class ExportDialog : public QDialog {
     Q_OBJECT
 
@@ -39,6 +44,11 @@ public:
     QLabel* regionText;  // the four read-outs, as one line
     QLabel* arithmeticNote;  // the export draws with the deep engine
     QLabel* sizeRange;   // the sizes allowed
+    // The explorer's rows; null for the main window's region.
+    QRadioButton* viewShapeButton = nullptr;
+    QRadioButton* squareButton = nullptr;
+    QLabel* pixelsText = nullptr;  // the picture's width × height
+    QComboBox* formatBox = nullptr;  // PNG, BMP, count map: the file's suffix follows it
 
 public slots:
     void browse();
@@ -52,7 +62,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void addExplorerRows(QFormLayout* form, int row);
     void updateState();
+    void followFormat(int index);
     bool refuseUnwritableSuffix(const QString& path);
 
     ExportRequest proposal_;

@@ -1,27 +1,17 @@
 #include "export_job.h"
 
 #include <QMetaObject>
-#include <charconv>
 #include <exception>
+#include <memory>
 #include <new>
+#include <vector>
 
 #include "deep/deep_drawing.h"
 #include "deep/deep_picture.h"
+#include "deep/count_map_file.h"
 #include "deep/deep_picture_file.h"
 
 namespace mandel_ui {
-
-namespace {
-
-// The region's texts as the deep engine's view of a size × size picture.
-mandel::DeepView deepViewOf(const ExportRequest& request) {
-    std::int64_t limit = 0;
-    const std::string& text = request.region.limit;
-    std::from_chars(text.data(), text.data() + text.size(), limit);
-    return {{request.region.real, request.region.imag, request.region.side, limit}, request.size, request.size};
-}
-
-}  // namespace
 
 ExportJob::ExportJob(QObject* parent) : QObject(parent) {}
 
@@ -44,15 +34,29 @@ bool ExportJob::start(const ExportRequest& request) {
 ExportOutcome ExportJob::run(const ExportRequest& request) {
     ExportOutcome outcome{ExportOutcome::Kind::Failed, request.path, QString()};
     try {
-        // The deep engine draws the region the texts name at every size, in
-        // the window's colours (base 0); single precision would not show it
-        // at large sizes.
-        const mandel::DeepView view = deepViewOf(request);
+        // The deep engine draws the region the texts name at every size;
+        // single precision would not show it at large sizes.
+        const mandel::DeepView view = exportedView(request);
         mandel::DeepDrawing drawing(view);
         const std::string path = request.path.toStdString();
-        const auto file = mandel::openDeepPictureFile(path, mandel::pictureFormatForPath(path), {view, 0});
-        mandel::PictureSink* pictures[] = {file.get()};
+        std::unique_ptr<mandel::PictureSink> picture;
+        std::unique_ptr<mandel::CountMapWriter> countMap;
+        std::vector<mandel::PictureSink*> pictures;
+        std::vector<mandel::CountSink*> countMaps;
+        switch (exportFormatForPath(request.path)) {
+        case ExportFormat::CountMap:
+            countMap = std::make_unique<mandel::CountMapWriter>(path, view.width, view.height);
+            countMaps.push_back(countMap.get());
+            break;
+        case ExportFormat::Bmp:
+        case ExportFormat::Png:
+            picture = mandel::openDeepPictureFile(path, mandel::pictureFormatForPath(path),
+                                                  {view, exportedBase(request)});
+            pictures.push_back(picture.get());
+            break;
+        }
         mandel::DeepPictureOptions options;
+        options.base = exportedBase(request);
         options.compute.cancel = &cancelled_;
         options.compute.progress = [this](const mandel::DeepProgress& p) {
             const int done = static_cast<int>(p.rowsDone);
@@ -60,7 +64,7 @@ ExportOutcome ExportJob::run(const ExportRequest& request) {
             QMetaObject::invokeMethod(this, [this, done, total] { emit progressed(done, total); }, Qt::QueuedConnection);
             return !cancelled_;
         };
-        const bool completed = mandel::drawDeepPicture(drawing, pictures, {}, options).completed;
+        const bool completed = mandel::drawDeepPicture(drawing, pictures, countMaps, options).completed;
         outcome.kind = completed ? ExportOutcome::Kind::Completed : ExportOutcome::Kind::Cancelled;
     } catch (const std::bad_alloc&) {
         outcome.error = QStringLiteral("out of memory");

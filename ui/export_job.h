@@ -5,19 +5,9 @@
 #include <atomic>
 #include <thread>
 
-#include "drawing/picture_scan.h"
+#include "export_view.h"
 
 namespace mandel_ui {
-
-inline constexpr int kDefaultExportSize = 2000;
-
-// One picture to export: the region (its read-out texts), the picture's side
-// in pixels, and the file (PNG, or BMP by its suffix).
-struct ExportRequest {
-    mandel::RegionTexts region;
-    int size = kDefaultExportSize;
-    QString path;
-};
 
 struct ExportOutcome {
     enum class Kind { Completed, Cancelled, Failed };
@@ -27,7 +17,8 @@ struct ExportOutcome {
 };
 
 // Draws a picture of any size with the deep engine (the region the texts
-// name, in the window's colours) and writes it on a thread of its own, so that
+// name in the window's colours, or the explorer's view in its colours) and
+// writes it, or its count map, on a thread of its own, so that
 // the window stays responsive. The file appears complete when the export
 // completes; a cancelled or failed export leaves none.
 class ExportJob : public QObject {

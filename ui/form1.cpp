@@ -9,6 +9,9 @@
 #include <exception>
 
 #include "drawing_surface.h"
+#include "explore/explore_location.h"
+#include "explorer_export.h"
+#include "explorer_window.h"
 #include "export_command.h"
 #include "notification_sound.h"
 #include "parameter_scroll_bar.h"
@@ -81,6 +84,7 @@ Form1::Form1(QWidget* parent)
 
     exportCommand_ = new ExportCommand(this, [this](const MessageRequest& request) { showMessage(request); });
     mnuexport = findChild<QAction*>(QStringLiteral("mnuexport"));
+    mnuexplore = findChild<QAction*>(QStringLiteral("mnuexplore"));
     connect(exportCommand_, &ExportCommand::runningChanged, this, &Form1::updateExportItem);
     updateExportItem();
 }
@@ -151,13 +155,42 @@ void Form1::setDrawnRegion(std::optional<Region> region) {
     updateExportItem();
 }
 
-void Form1::updateExportItem() { mnuexport->setEnabled(drawn_.has_value() && !exportCommand_->isRunning()); }
+void Form1::updateExportItem() {
+    mnuexport->setEnabled(drawn_.has_value() && !exportCommand_->isRunning());
+    mnuexplore->setEnabled(drawn_.has_value());
+}
 
 // The picture on the surface at any size: its region and limit, not those of
 // read-outs moved since it was drawn.
 void Form1::mnuexport_Click() {
     if (!drawn_) return;
     exportCommand_->run(mandel::regionTexts(*drawn_));
+}
+
+ExplorerWindow* Form1::explorer() const { return explorer_.data(); }
+
+// The explorer at the drawn region and limit; one at a time: opening it
+// again brings it to the front there.
+void Form1::mnuexplore_Click() {
+    if (!drawn_) return;
+    const mandel::RegionTexts texts = mandel::regionTexts(*drawn_);
+    const mandel::LocationReading reading =
+        mandel::locationFromReadouts(texts.real, texts.imag, texts.side, texts.limit);
+    if (!reading.ok) {
+        showMessage({MessageRequest::Kind::Error, QStringLiteral("探索ウィンドウ"),
+                     QString::fromStdString(reading.problem)});
+        return;
+    }
+    if (explorer_) {
+        explorer_->goTo(reading.location);
+    } else {
+        explorer_ = new ExplorerWindow(reading.location, this);
+        explorer_->setAttribute(Qt::WA_DeleteOnClose);
+        connectExplorerExport(explorer_);
+    }
+    explorer_->show();
+    explorer_->raise();
+    explorer_->activateWindow();
 }
 
 void Form1::btnend_Click() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 #include <array>
 #include <functional>
@@ -23,6 +24,7 @@ namespace mandel_ui {
 using mandel::Region;
 
 class DrawingSurface;
+class ExplorerWindow;
 class ExportCommand;
 class ParameterScrollBar;
 class WindowCentring;
@@ -68,6 +70,9 @@ public:
     // The export of the picture on the surface at any size.
     ExportCommand* exportCommand() const { return exportCommand_; }
 
+    // The explorer window, while one is open.
+    ExplorerWindow* explorer() const;
+
 public slots:
     void Form_Load();
 
@@ -77,6 +82,7 @@ public slots:
     void mnuend_Click();
     void mnuprint_Click();
     void mnuexport_Click();
+    void mnuexplore_Click();
     void mnuver_Click();
 
     // Pointing at the picture: each sets the four bars as a preset does and
@@ -134,7 +140,8 @@ private:
     std::optional<Region> gestureStart() const;
     void drawRegion(const Region& region);
     void setDrawnRegion(std::optional<Region> region);
-    // The export item is enabled while there is a picture and no export runs.
+    // The export item is enabled while there is a picture and no export runs;
+    // the explorer item while there is a picture.
     void updateExportItem();
     void showMessage(const MessageRequest& request);
 
@@ -147,6 +154,7 @@ private:
     QPushButton* btncls = nullptr;
     QPushButton* btnend = nullptr;
     QAction* mnuexport = nullptr;
+    QAction* mnuexplore = nullptr;
 
     mandel::RenderSettings settings_;
     std::unique_ptr<PassControls> passControls_;
@@ -159,6 +167,7 @@ private:
     mandel::RegionHistory history_;  // regions of the last drawings, for going back
     std::optional<Region> drawn_;
     ExportCommand* exportCommand_ = nullptr;  // owned by the window
+    QPointer<ExplorerWindow> explorer_;       // owned by the window, deleted when closed
 };
 
 }  // namespace mandel_ui

@@ -29,6 +29,7 @@ constexpr MenuDesign kMenus[] = {
 constexpr MenuItemDesign kMenuItems[] = {
     {"mnufile", "mnuprint", "画像データ保存(&S)", &Form1::mnuprint_Click},
     {"mnufile", "mnuexport", "画像エクスポート(&X)...", &Form1::mnuexport_Click},
+    {"mnufile", "mnuexplore", "探索ウィンドウ(&W)...", &Form1::mnuexplore_Click},
     {"mnufile", "mnuend", "終了(&E)", &Form1::mnuend_Click},
     {"mnuhelp", "mnuver", "バージョン情報(&V)", &Form1::mnuver_Click},
 };

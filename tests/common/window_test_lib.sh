@@ -17,3 +17,20 @@ wait_for() {
 
 # The program's main window, in $window, once it is on the screen.
 find_window() { window=$(xdotool search --onlyvisible --class mandelbrot 2>/dev/null | head -n1) && [ -n "$window" ]; }
+
+# An item of a window's menu through the keyboard: the menu's Alt key opens
+# it, the item's key chooses it, until the check holds. A key pressed before
+# the menu has opened is lost, so this tries a few times.
+#   menu_item MENU_KEY ITEM_KEY WHAT CHECK [ARG...]
+menu_item() {
+  local menu=$1 key=$2 what=$3
+  shift 3
+  for _ in 1 2 3; do
+    xdotool key --clearmodifiers "alt+$menu"
+    sleep 0.5
+    xdotool key "$key"
+    for _ in $(seq 1 30); do "$@" && return 0; sleep 0.1; done
+    xdotool key Escape
+  done
+  fail "menu: $what did not happen"
+}

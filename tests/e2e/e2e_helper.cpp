@@ -7,6 +7,12 @@
 //     Exit 0 when every pixel agrees, 1 otherwise (with the first difference).
 //   e2e_helper grab OUT.png [X Y WIDTH HEIGHT]
 //     Saves a screenshot of the screen of $DISPLAY, or of that rectangle.
+//   e2e_helper location PICTURE.png
+//     Prints the renderer's arguments for the deep picture whose location the
+//     PNG records: --deep --size WxH --base B REAL_MIN IMAG_MIN SIDE LIMIT.
+//   e2e_helper same A.png B.png
+//     Exit 0 when the two pictures have the same size and pixels (printing
+//     how many colours they show), 1 otherwise (with the first difference).
 //   e2e_helper margins
 //     Prints the distances "LEFT RIGHT TOP BOTTOM" in pixels between the
 //     screen's edges and what is drawn on its plain background (the window
@@ -16,6 +22,8 @@
 #include <QPixmap>
 #include <QRect>
 #include <QScreen>
+#include <QSet>
+#include <QStringList>
 #include <cstdio>
 
 namespace {
@@ -57,6 +65,41 @@ int compare(const char* savedPath, const char* referencePath) {
     return 0;
 }
 
+int location(const char* path) {
+    const QImage png(path, "PNG");
+    QStringList words{QStringLiteral("--deep"), QStringLiteral("--size"), png.text(QStringLiteral("Size")),
+                      QStringLiteral("--base"), png.text(QStringLiteral("Base count"))};
+    for (const char* key : {"Real-part minimum", "Imaginary-part minimum", "Side length", "Iteration limit"})
+        words << png.text(QString::fromLatin1(key));
+    if (png.isNull() || words.contains(QString())) {
+        std::fprintf(stderr, "%s records no deep location\n", path);
+        return 1;
+    }
+    std::printf("%s\n", qPrintable(words.join(' ')));
+    return 0;
+}
+
+int same(const char* pathA, const char* pathB) {
+    const QImage a = QImage(pathA).convertToFormat(QImage::Format_RGB32);
+    const QImage b = QImage(pathB).convertToFormat(QImage::Format_RGB32);
+    if (a.isNull() || a.size() != b.size()) {
+        std::fprintf(stderr, "%s and %s are not pictures of one size\n", pathA, pathB);
+        return 1;
+    }
+    QSet<QRgb> colours;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            if (a.pixel(x, y) != b.pixel(x, y)) {
+                std::fprintf(stderr, "pixel (%d, %d): #%06x and #%06x\n", x, y, a.pixel(x, y) & 0xffffff,
+                             b.pixel(x, y) & 0xffffff);
+                return 1;
+            }
+            colours.insert(a.pixel(x, y));
+        }
+    std::printf("%dx%d pictures agree, %lld colours\n", a.width(), a.height(), static_cast<long long>(colours.size()));
+    return 0;
+}
+
 int grab(const char* outPath, const QRect& area) {
     QScreen* screen = QGuiApplication::primaryScreen();
     if (!screen || !screen->grabWindow(0, area.x(), area.y(), area.width(), area.height()).save(outPath)) {
@@ -94,9 +137,12 @@ int main(int argc, char** argv) {
     const QStringList args = app.arguments();
     if (args.size() == 4 && args[1] == "compare") return compare(argv[2], argv[3]);
     if (args.size() == 2 && args[1] == "margins") return margins();
+    if (args.size() == 3 && args[1] == "location") return location(argv[2]);
+    if (args.size() == 4 && args[1] == "same") return same(argv[2], argv[3]);
     if (args.size() == 3 && args[1] == "grab") return grab(argv[2], QRect(0, 0, -1, -1));
     if (args.size() == 7 && args[1] == "grab")
         return grab(argv[2], QRect(args[3].toInt(), args[4].toInt(), args[5].toInt(), args[6].toInt()));
-    std::fprintf(stderr, "usage: e2e_helper compare SAVED.bmp REFERENCE.bmp | grab OUT.png [X Y W H] | margins\n");
+    std::fprintf(stderr, "usage: e2e_helper compare SAVED.bmp REFERENCE.bmp | grab OUT.png [X Y W H] | margins\n"
+                         "       | location PICTURE.png | same A.png B.png\n");
     return 2;
 }

@@ -100,7 +100,8 @@ private slots:
     // After the save item; only while the surface shows a picture.
     void menuItemFollowsThePictureOnTheSurface() {
         test::Harness h;
-        QCOMPARE(h.ui.mnufile->actions(), (QList<QAction*>{h.ui.mnuprint, h.ui.mnuexport, h.ui.mnuend}));
+        QCOMPARE(h.ui.mnufile->actions(),
+                 (QList<QAction*>{h.ui.mnuprint, h.ui.mnuexport, h.ui.mnuexplore, h.ui.mnuend}));
         QCOMPARE(h.ui.mnuexport->text(), QStringLiteral("画像エクスポート(&X)..."));
         QCOMPARE(h.ui.mnuexport->objectName(), QStringLiteral("mnuexport"));
         QVERIFY(!h.ui.mnuexport->isEnabled());

@@ -268,7 +268,7 @@ private slots:
         QCOMPARE(c.mnuhelp->objectName(), QStringLiteral("mnuhelp"));
         QCOMPARE(c.mnufile->title(), QStringLiteral("ファイル(&F)"));
         QCOMPARE(c.mnuhelp->title(), QStringLiteral("ヘルプ(&H)"));
-        QCOMPARE(c.mnufile->actions(), (QList<QAction*>{c.mnuprint, c.mnuexport, c.mnuend}));
+        QCOMPARE(c.mnufile->actions(), (QList<QAction*>{c.mnuprint, c.mnuexport, c.mnuexplore, c.mnuend}));
         QCOMPARE(c.mnuhelp->actions(), (QList<QAction*>{c.mnuver}));
         const std::pair<QAction*, const char*> items[] = {
             {c.mnuprint, "mnuprint"}, {c.mnuend, "mnuend"}, {c.mnuver, "mnuver"}};

@@ -78,7 +78,7 @@ struct Controls {
           Command2(child<QPushButton>(w, "Command2")), sample6(child<QPushButton>(w, "sample6")),
           mnufile(child<QMenu>(w, "mnufile")), mnuhelp(child<QMenu>(w, "mnuhelp")),
           mnuprint(child<QAction>(w, "mnuprint")), mnuexport(child<QAction>(w, "mnuexport")),
-          mnuend(child<QAction>(w, "mnuend")),
+          mnuexplore(child<QAction>(w, "mnuexplore")), mnuend(child<QAction>(w, "mnuend")),
           mnuver(child<QAction>(w, "mnuver")) {}
 
     mandel_ui::DrawingSurface* Pic1;
@@ -87,7 +87,7 @@ struct Controls {
     QPushButton *btnstart, *btncls, *btnend;
     QPushButton *btbsa1, *btnsa2, *btnsa3, *Command1, *Command2, *sample6;  // the presets
     QMenu *mnufile, *mnuhelp;
-    QAction *mnuprint, *mnuexport, *mnuend, *mnuver;
+    QAction *mnuprint, *mnuexport, *mnuexplore, *mnuend, *mnuver;
 };
 
 // A window as the program builds it, with the clock, the save folder, the

@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# The explorer in a real window on a virtual X server: opened from the main
+# window's menu, a hundred wheel notches over its picture, then its view
+# exported at 1000 pixels through the export dialog. The PNG must be the
+# renderer's --deep picture of the location the PNG records, and that
+# location must be a hundred halvings below the main window's side of 0.5.
+# Usage: explorer_window_test.sh PROGRAM RENDERER HELPER
+set -euo pipefail
+
+program=$1 renderer=$2 helper=$3
+
+if [ -z "${MANDEL_E2E_INSIDE_X:-}" ]; then
+  export MANDEL_E2E_INSIDE_X=1
+  exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
+fi
+unset QT_QPA_PLATFORM  # a real X window, not the offscreen platform
+
+work=$(mktemp -d)
+pid=
+cleanup() {
+  [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# fail, wait_for (bounded), find_window, menu_item
+source "$(dirname "$0")/../common/window_test_lib.sh"
+
+mkdir -p "$work/home/Pictures"
+HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" "$program" &
+pid=$!
+wait_for "the main window" find_window
+xdotool windowfocus --sync "$window"
+xdotool key Return  # draws the start region: the explorer's item is on
+sleep 1
+
+find_explorer() { explorer=$(xdotool search --onlyvisible --name '^探索ウィンドウ$' 2>/dev/null | head -n1) && [ -n "$explorer" ]; }
+menu_item f w "opening the explorer" find_explorer
+xdotool windowfocus --sync "$explorer"
+
+# A hundred notches at one point of the picture (the middle of the window
+# lies on it), each zooming in by two about that point.
+eval "$(xdotool getwindowgeometry --shell "$explorer")"
+xdotool mousemove --window "$explorer" $(( WIDTH / 2 )) $(( HEIGHT / 2 ))
+xdotool click --repeat 100 --delay 20 4
+
+export_dialog() { xdotool search --onlyvisible --name '^画像エクスポート$' >/dev/null 2>&1; }
+menu_item f x "the export dialog" export_dialog
+exported="$work/explored.png"
+xdotool key --clearmodifiers alt+z ctrl+a
+xdotool type 1000
+xdotool key --clearmodifiers alt+f ctrl+a
+xdotool type "$exported"
+xdotool key --clearmodifiers alt+o
+
+# The export runs as long as its drawing takes: its progress window stays
+# until the file is complete (or the export failed, which a message says).
+exporting() { xdotool search --onlyvisible --name '^画像エクスポート$' >/dev/null 2>&1; }
+wait_for "the export's file or its progress" eval '[ -e "$exported" ] || exporting'
+while [ ! -e "$exported" ] && exporting; do
+  kill -0 "$pid" 2>/dev/null || fail "the program ended during the export"
+  sleep 0.2
+done
+wait_for "the exported file" test -e "$exported"
+
+args=$("$helper" location "$exported") || fail "the PNG records no location"
+echo "recorded: $args"
+# 0.5 / 2^100 = 3.9443045261050590270586428264139...e-31
+side=$(echo "$args" | awk '{print $8}')
+[[ "$side" == 3.9443045261050590270* && "$side" == *e-31 ]] || fail "side $side is not 0.5 / 2^100"
+[[ "$args" == "--deep --size 1000x"* || "$args" == "--deep --size "*"x1000 "* || "$args" == "--deep --size 1000 "* ]] ||
+  fail "the picture is not 1000 pixels on its longer side: $args"
+# shellcheck disable=SC2086  # the arguments are words without spaces
+"$renderer" $args --png "$work/renderer.png" >/dev/null
+"$helper" same "$exported" "$work/renderer.png" || fail "the export is not the renderer's picture of $args"
+
+kill -TERM "$pid"
+wait "$pid" || true
+pid=
+echo "explorer window: opened from the menu, 100 wheel notches, exported 1000 px, the renderer's picture"

@@ -1,0 +1,196 @@
+// The explorer's location line, clipboard, pictures opened or dropped, and menus.
+#include <QAction>
+#include <QClipboard>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QStatusBar>
+#include <QVBoxLayout>
+
+#include "deep/picture_location.h"
+#include "explorer_view.h"
+#include "explorer_window.h"
+
+namespace mandel_ui {
+
+namespace {
+
+QLineEdit* addField(QHBoxLayout* row, const char* name, const QString& caption, int stretch) {
+    auto* label = new QLabel(caption);
+    auto* field = new QLineEdit;
+    field->setObjectName(QLatin1String(name));
+    label->setBuddy(field);
+    row->addWidget(label);
+    row->addWidget(field, stretch);
+    return field;
+}
+
+// A picture's location as the renderer's arguments, read as a pasted line.
+std::string renderArguments(const mandel::PictureLocation& picture) {
+    const mandel::DeepView& view = picture.view;
+    std::string line = "--deep --size " + std::to_string(view.width) + "x" + std::to_string(view.height);
+    if (picture.base > 0) line += " --base " + std::to_string(picture.base);
+    return line + " " + view.location.realMin + " " + view.location.imagMin + " " + view.location.side + " " +
+           std::to_string(view.location.limit);
+}
+
+QString droppedPicture(const QMimeData* data) {
+    if (!data || !data->hasUrls() || data->urls().size() != 1) return {};
+    const QString path = data->urls().front().toLocalFile();
+    return path.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive) ? path : QString();
+}
+
+}  // namespace
+
+void ExplorerWindow::createLocationLine() {
+    auto* line = new QWidget(centralWidget());
+    auto* row = new QHBoxLayout(line);
+    row->setContentsMargins(4, 4, 4, 4);
+    realEdit_ = addField(row, "centreReal", QStringLiteral("実部(&R)"), 4);
+    imagEdit_ = addField(row, "centreImag", QStringLiteral("虚部(&I)"), 4);
+    sideEdit_ = addField(row, "side", QStringLiteral("幅(&S)"), 2);
+    limitEdit_ = addField(row, "limit", QStringLiteral("上限(&L)"), 1);
+    for (QLineEdit* field : {realEdit_, imagEdit_, sideEdit_, limitEdit_}) {
+        connect(field, &QLineEdit::returnPressed, this, &ExplorerWindow::locationEntered);
+        connect(field, &QLineEdit::textEdited, this, [this, field] { markField(field, false); });
+    }
+    static_cast<QVBoxLayout*>(centralWidget()->layout())->addWidget(line);
+}
+
+void ExplorerWindow::createMenus() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
+    file->addAction(QStringLiteral("画像を開く(&O)..."), this, [this] {
+        const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("画像を開く"), QString(),
+                                                          QStringLiteral("PNG (*.png)"));
+        if (!path.isEmpty()) openPicture(path);
+    });
+    QAction* exportView = file->addAction(QStringLiteral("画像エクスポート(&X)..."), this,
+                                          &ExplorerWindow::exportViewRequested);
+    exportView->setObjectName(QStringLiteral("explorerExport"));
+    file->addAction(QStringLiteral("閉じる(&C)"), this, &QWidget::close);
+
+    QMenu* edit = menuBar()->addMenu(QStringLiteral("編集(&E)"));
+    QAction* copy = edit->addAction(QStringLiteral("位置のコピー(&C)"), this, &ExplorerWindow::copyLocation);
+    copy->setShortcut(QKeySequence::Copy);
+    QAction* paste = edit->addAction(QStringLiteral("位置の貼り付け(&P)"), this, &ExplorerWindow::pasteLocation);
+    paste->setShortcut(QKeySequence::Paste);
+
+    QMenu* viewMenu = menuBar()->addMenu(QStringLiteral("表示(&V)"));
+    automaticAction_ = viewMenu->addAction(QStringLiteral("上限と配色を自動で選ぶ(&A)"));
+    automaticAction_->setObjectName(QStringLiteral("automaticLimit"));
+    automaticAction_->setCheckable(true);
+    automaticAction_->setChecked(true);
+    connect(automaticAction_, &QAction::toggled, this, &ExplorerWindow::automaticLimitToggled);
+}
+
+bool ExplorerWindow::automaticLimit() const { return automaticAction_->isChecked(); }
+
+void ExplorerWindow::automaticLimitToggled(bool on) {
+    // Switched on, the rule applies to the picture on the view at once.
+    if (on) startDrawing(false);
+}
+
+// ---------------------------------------------------------------------------
+// The location line
+
+void ExplorerWindow::showLocationTexts() {
+    const mandel::LocationTexts texts = mandel::displayTexts(location());
+    const std::pair<QLineEdit*, const std::string*> fields[] = {
+        {realEdit_, &texts.centreReal}, {imagEdit_, &texts.centreImag}, {sideEdit_, &texts.side},
+        {limitEdit_, &texts.limit}};
+    for (const auto& [field, text] : fields) {
+        // A text the user is editing stays until Enter.
+        if (field->hasFocus() && field->isModified()) continue;
+        field->setText(QString::fromStdString(*text));
+        field->setCursorPosition(0);
+        markField(field, false);
+    }
+}
+
+void ExplorerWindow::markField(QLineEdit* field, bool bad) {
+    field->setProperty("bad", bad);
+    field->setStyleSheet(bad ? QStringLiteral("QLineEdit { border: 2px solid red; }") : QString());
+}
+
+void ExplorerWindow::showProblem(const QString& what, const std::string& problem) {
+    statusBar()->showMessage(what + QStringLiteral(": ") + QString::fromStdString(problem));
+}
+
+void ExplorerWindow::locationEntered() {
+    const mandel::LocationTexts texts{realEdit_->text().trimmed().toStdString(),
+                                      imagEdit_->text().trimmed().toStdString(),
+                                      sideEdit_->text().trimmed().toStdString(),
+                                      limitEdit_->text().trimmed().toStdString()};
+    const mandel::LocationReading reading = mandel::parseEditedTexts(texts, location().base);
+    if (!reading.ok) {
+        // Mark every field that is bad on its own; a text that only fails
+        // with the others (a side of 0) is named by the reason.
+        const auto badDecimal = [](const std::string& text) { return !mandel::Decimal::parse(text); };
+        const auto side = mandel::Decimal::parse(texts.side);
+        const bool realBad = badDecimal(texts.centreReal), imagBad = badDecimal(texts.centreImag);
+        const bool sideBad = !side || side->sign() <= 0;
+        markField(realEdit_, realBad);
+        markField(imagEdit_, imagBad);
+        markField(sideEdit_, sideBad);
+        markField(limitEdit_, !realBad && !imagBad && !sideBad);
+        showProblem(QStringLiteral("この位置には行けません"), reading.problem);
+        return;
+    }
+    statusBar()->clearMessage();
+    for (QLineEdit* field : {realEdit_, imagEdit_, sideEdit_, limitEdit_}) field->setModified(false);
+    goTo(reading.location);
+    view_->setFocus(Qt::OtherFocusReason);
+}
+
+// ---------------------------------------------------------------------------
+// Clipboard and pictures
+
+void ExplorerWindow::copyLocation() {
+    const QSize size = viewPixels();
+    QGuiApplication::clipboard()->setText(
+        QString::fromStdString(mandel::clipboardText(location(), size.width(), size.height())));
+}
+
+void ExplorerWindow::pasteLocation() {
+    const mandel::LocationReading reading =
+        mandel::parseLocationLine(QGuiApplication::clipboard()->text().toStdString());
+    if (!reading.ok) return showProblem(QStringLiteral("貼り付けた位置を読めません"), reading.problem);
+    statusBar()->clearMessage();
+    goTo(reading.location);
+}
+
+bool ExplorerWindow::openPicture(const QString& path) {
+    const mandel::PictureLocationRead read = mandel::readPictureLocation(path.toStdString());
+    if (!read.location) {
+        showProblem(QStringLiteral("画像の位置を読めません"), read.problem);
+        return false;
+    }
+    const mandel::LocationReading reading = mandel::parseLocationLine(renderArguments(*read.location));
+    if (!reading.ok) {
+        showProblem(QStringLiteral("画像の位置を読めません"), reading.problem);
+        return false;
+    }
+    statusBar()->clearMessage();
+    goTo(reading.location);
+    return true;
+}
+
+void ExplorerWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (!droppedPicture(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void ExplorerWindow::dropEvent(QDropEvent* event) {
+    const QString path = droppedPicture(event->mimeData());
+    if (path.isEmpty()) return;
+    event->acceptProposedAction();
+    openPicture(path);
+}
+
+}  // namespace mandel_ui
