@@ -20,13 +20,13 @@ std::vector<std::uint8_t> countMapHeader(std::size_t width, std::size_t height) 
     const std::size_t unpadded = kNpyPreambleBytes + dictionary.size() + 1;  // + the closing newline
     dictionary.append((kNpyAlignment - unpadded % kNpyAlignment) % kNpyAlignment, ' ');
     dictionary += '\n';
-    std::vector<std::uint8_t> header(kNpyMagic, kNpyMagic + kNpyMagicBytes);
-    header.push_back(1);  // format 1.0
-    header.push_back(0);
-    header.push_back(static_cast<std::uint8_t>(dictionary.size() & 0xff));
-    header.push_back(static_cast<std::uint8_t>(dictionary.size() >> 8));
-    header.insert(header.end(), dictionary.begin(), dictionary.end());
-    return header;
+    std::string header(kNpyMagic, kNpyMagicBytes);
+    header += '\x01';  // format 1.0
+    header += '\x00';
+    header += static_cast<char>(dictionary.size() & 0xff);
+    header += static_cast<char>(dictionary.size() >> 8);
+    header += dictionary;
+    return {header.begin(), header.end()};
 }
 
 CountMapWriter::CountMapWriter(const std::string& path, std::size_t width, std::size_t height)
