@@ -45,6 +45,7 @@ xdotool windowfocus --sync "$explorer"
 # that pixel's neighbourhood inside the next view; a small window keeps each
 # drawing short (the export's size does not depend on it).
 xdotool windowsize --sync "$explorer" 400 480
+xdotool windowraise "$explorer"  # the grabs show what lies on top of it
 shot="$work/group0.png"
 "$helper" settle "$explorer" "$shot" || fail "the opening picture did not settle"
 for group in $(seq 1 20); do
