@@ -13,6 +13,11 @@
 //   e2e_helper same A.png B.png
 //     Exit 0 when the two pictures have the same size and pixels (printing
 //     how many colours they show), 1 otherwise (with the first difference).
+//   e2e_helper settle WINDOW_ID OUT.png [BEFORE.png]
+//     Saves a grab of the X window once its picture has stopped changing
+//     (and differs from BEFORE).
+//   e2e_helper boundary PICTURE.png
+//     Prints "X Y", the boundary pixel nearest the picture's centre.
 //   e2e_helper margins
 //     Prints the distances "LEFT RIGHT TOP BOTTOM" in pixels between the
 //     screen's edges and what is drawn on its plain background (the window
@@ -25,6 +30,8 @@
 #include <QSet>
 #include <QStringList>
 #include <cstdio>
+
+#include "e2e_steering.h"
 
 namespace {
 
@@ -142,7 +149,11 @@ int main(int argc, char** argv) {
     if (args.size() == 3 && args[1] == "grab") return grab(argv[2], QRect(0, 0, -1, -1));
     if (args.size() == 7 && args[1] == "grab")
         return grab(argv[2], QRect(args[3].toInt(), args[4].toInt(), args[5].toInt(), args[6].toInt()));
+    if ((args.size() == 4 || args.size() == 5) && args[1] == "settle")
+        return settleWindow(argv[2], argv[3], args.size() == 5 ? argv[4] : nullptr);
+    if (args.size() == 3 && args[1] == "boundary") return boundaryPixel(argv[2]);
     std::fprintf(stderr, "usage: e2e_helper compare SAVED.bmp REFERENCE.bmp | grab OUT.png [X Y W H] | margins\n"
-                         "       | location PICTURE.png | same A.png B.png\n");
+                         "       | location PICTURE.png | same A.png B.png\n"
+                         "       | settle WINDOW_ID OUT.png [BEFORE.png] | boundary PICTURE.png\n");
     return 2;
 }

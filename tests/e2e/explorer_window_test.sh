@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The explorer in a real window on a virtual X server: opened from the main
-# window's menu, a hundred wheel notches over its picture, then its view
-# exported at 1000 pixels through the export dialog. The PNG must be the
-# renderer's --deep picture of the location the PNG records, and that
-# location must be a hundred halvings below the main window's side of 0.5.
+# window's menu, a hundred wheel notches steered along the set's boundary,
+# then its view exported at 1000 pixels through the export dialog. The PNG
+# must be the renderer's --deep picture of the location the PNG records, show
+# at least three colours, and that location must be a hundred halvings below
+# the main window's side of 0.5.
 # Usage: explorer_window_test.sh PROGRAM RENDERER HELPER
 set -euo pipefail
 
@@ -38,11 +39,23 @@ find_explorer() { explorer=$(xdotool search --onlyvisible --name '^探索ウィ�
 menu_item f w "opening the explorer" find_explorer
 xdotool windowfocus --sync "$explorer"
 
-# A hundred notches at one point of the picture (the middle of the window
-# lies on it), each zooming in by two about that point.
-eval "$(xdotool getwindowgeometry --shell "$explorer")"
-xdotool mousemove --window "$explorer" $(( WIDTH / 2 )) $(( HEIGHT / 2 ))
-xdotool click --repeat 100 --delay 20 4
+# A hundred notches in twenty groups, each zooming in by two per notch about
+# a boundary pixel of the picture the previous group left, so that the view
+# stays on the set's edge rather than in one colour. Five notches (×32) keep
+# that pixel's neighbourhood inside the next view; a small window keeps each
+# drawing short (the export's size does not depend on it).
+xdotool windowsize --sync "$explorer" 400 480
+xdotool windowraise "$explorer"  # the grabs show what lies on top of it
+shot="$work/group0.png"
+"$helper" settle "$explorer" "$shot" || fail "the opening picture did not settle"
+for group in $(seq 1 20); do
+  read -r x y < <("$helper" boundary "$shot") || fail "group $group: no boundary in the picture"
+  xdotool mousemove --window "$explorer" "$x" "$y"
+  xdotool click --repeat 5 --delay 20 4
+  next="$work/group$group.png"
+  "$helper" settle "$explorer" "$next" "$shot" || fail "group $group: the picture did not settle"
+  shot=$next
+done
 
 export_dialog() { xdotool search --onlyvisible --name '^画像エクスポート$' >/dev/null 2>&1; }
 menu_item f x "the export dialog" export_dialog
@@ -72,9 +85,12 @@ side=$(echo "$args" | awk '{print $8}')
   fail "the picture is not 1000 pixels on its longer side: $args"
 # shellcheck disable=SC2086  # the arguments are words without spaces
 "$renderer" $args --png "$work/renderer.png" >/dev/null
-"$helper" same "$exported" "$work/renderer.png" || fail "the export is not the renderer's picture of $args"
+same=$("$helper" same "$exported" "$work/renderer.png") || fail "the export is not the renderer's picture of $args"
+echo "$same"
+colours=$(echo "$same" | awk '{print $(NF-1)}')
+(( colours >= 3 )) || fail "the export shows $colours colours: the steering lost the boundary"
 
 kill -TERM "$pid"
 wait "$pid" || true
 pid=
-echo "explorer window: opened from the menu, 100 wheel notches, exported 1000 px, the renderer's picture"
+echo "explorer window: opened from the menu, 100 steered wheel notches, exported 1000 px, the renderer's picture"
