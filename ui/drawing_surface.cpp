@@ -1,6 +1,7 @@
 #include "drawing_surface.h"
 
 #include "focus_frame.h"
+#include "zoom_square.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -154,15 +155,7 @@ bool DrawingSurface::beyondDragDistance(const QPoint& pointer) const {
 }
 
 QRect DrawingSurface::squareTowards(const QPoint& pointer) const {
-    const int dx = pointer.x() - pressPoint_.x();
-    const int dy = pointer.y() - pressPoint_.y();
-    // Room between the press point and the picture's edge in each direction.
-    const int roomX = dx < 0 ? pressPoint_.x() : width() - pressPoint_.x();
-    const int roomY = dy < 0 ? pressPoint_.y() : height() - pressPoint_.y();
-    const int side = std::max(0, std::min({std::max(std::abs(dx), std::abs(dy)), roomX, roomY}));
-    const int left = dx < 0 ? pressPoint_.x() - side : pressPoint_.x();
-    const int top = dy < 0 ? pressPoint_.y() - side : pressPoint_.y();
-    return QRect(left, top, side, side);
+    return zoomSquare(pressPoint_, pointer, size());
 }
 
 void DrawingSurface::cancelDrag() {

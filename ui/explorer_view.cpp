@@ -10,6 +10,7 @@
 #include <cmath>
 
 #include "explore/explore_gestures.h"
+#include "zoom_square.h"
 
 namespace mandel_ui {
 
@@ -83,14 +84,7 @@ void ExplorerView::wheelEvent(QWheelEvent* event) {
 }
 
 QRect ExplorerView::squareTowards(const QPoint& pointer) const {
-    const int dx = pointer.x() - pressPoint_.x();
-    const int dy = pointer.y() - pressPoint_.y();
-    const int roomX = dx < 0 ? pressPoint_.x() : width() - pressPoint_.x();
-    const int roomY = dy < 0 ? pressPoint_.y() : height() - pressPoint_.y();
-    const int side = std::max(0, std::min({std::max(std::abs(dx), std::abs(dy)), roomX, roomY}));
-    const int left = dx < 0 ? pressPoint_.x() - side : pressPoint_.x();
-    const int top = dy < 0 ? pressPoint_.y() - side : pressPoint_.y();
-    return QRect(left, top, side, side);
+    return zoomSquare(pressPoint_, pointer, size());
 }
 
 void ExplorerView::endDrag() {
