@@ -230,8 +230,13 @@ bool ExplorerDrawing::drawFull(const Pending& pending, QImage shown, QElapsedTim
     picture.drawnLimit = job.location.limit;
     picture.reference = drawing.referenceInfo();
     if (job.automaticLimit) {
-        const mandel::LimitAndBase next =
-            mandel::chooseLimitAndBase(counts, job.width, job.height, job.location.limit);
+        mandel::LimitAndBase next = mandel::chooseLimitAndBase(counts, job.width, job.height, job.location.limit);
+        // Nothing escaped even at the limit the preview raised as far as it
+        // cheaply could: the view lies inside the set, and each further rise
+        // would only draw the same picture four times more slowly.
+        const auto limit = static_cast<std::int32_t>(job.location.limit);
+        if (std::all_of(counts.begin(), counts.end(), [limit](std::int32_t count) { return count == limit; }))
+            next.limit = job.location.limit;
         picture.location.base = next.base;
         picture.location.limit = next.limit;
         // A lower limit leaves every escaped count below it: only the held

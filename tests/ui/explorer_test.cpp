@@ -193,6 +193,20 @@ private slots:
         QVERIFY2(colours.size() >= 4, qPrintable(QString::number(colours.size())));
     }
 
+    // Inside the set the preview raises the limit while it is cheap; the full
+    // picture, where nothing escaped either, raises it no further.
+    void insideTheSetTheLimitStopsRising() {
+        ExplorerWindow window(location("0", "0", "1e-3", 100));
+        QSignalSpy finished(&window, &ExplorerWindow::drawingFinished);
+        std::int64_t previewLimit = 0;
+        connect(&window, &ExplorerWindow::previewShown, [&] { previewLimit = window.location().limit; });
+        window.resize(200, 160);
+        window.show();
+        waitFor(finished);
+        QVERIFY2(previewLimit > 100, qPrintable(QString::number(previewLimit)));
+        QCOMPARE(window.location().limit, previewLimit);
+    }
+
     // Each pixel of the image is one device pixel on the window, also where
     // the view starts between two device pixels (run at scale factors 1.5 and 2 too).
     void shownPixelForPixel() {
