@@ -6,7 +6,10 @@
 #include <QStatusBar>
 #include <QTransform>
 #include <QVBoxLayout>
+#include <charconv>
 #include <cmath>
+#include <optional>
+#include <string>
 
 #include "explorer_view.h"
 
@@ -25,6 +28,37 @@ double zoomFactor(int units) { return std::exp2(static_cast<double>(units) / man
 // Scaling by k about the point p (device pixels).
 QTransform scaledAbout(double px, double py, double k) {
     return QTransform::fromTranslate(-px, -py) * QTransform::fromScale(k, k) * QTransform::fromTranslate(px, py);
+}
+
+// A jump moves the old picture as a placeholder only within these bounds
+// (scale and shift in view sizes); beyond them it would show nothing useful.
+constexpr double kLargestPlaceholderScale = 1e6;
+
+// a / b as a double (b > 0), or nothing where that leaves double's range.
+std::optional<double> ratio(const mandel::Decimal& a, const mandel::Decimal& b) {
+    const std::int64_t exponent = b.leadingExponent();
+    const std::string numerator = a.timesPowerOfTen(-exponent).scientificText();
+    const std::string denominator = b.timesPowerOfTen(-exponent).scientificText();
+    double x = 0, y = 0;
+    const auto [endX, errorX] = std::from_chars(numerator.data(), numerator.data() + numerator.size(), x);
+    const auto [endY, errorY] = std::from_chars(denominator.data(), denominator.data() + denominator.size(), y);
+    if (errorX != std::errc() || errorY != std::errc() || !(y > 0)) return std::nullopt;
+    return x / y;
+}
+
+// The old picture of `from` placed where it lies in the view of `to`.
+std::optional<QTransform> placeholderBetween(const mandel::ExploreLocation& from, const mandel::ExploreLocation& to,
+                                             QSize size) {
+    const auto k = ratio(from.side, to.side);
+    const auto dx = ratio(to.centreReal - from.centreReal, from.side);
+    const auto dy = ratio(to.centreImag - from.centreImag, from.side);
+    if (!k || !dx || !dy || *k > kLargestPlaceholderScale || *k < 1 / kLargestPlaceholderScale ||
+        std::abs(*dx) > kLargestPlaceholderScale || std::abs(*dy) > kLargestPlaceholderScale)
+        return std::nullopt;
+    const double shorter = std::min(size.width(), size.height());
+    const double cx = size.width() / 2.0, cy = size.height() / 2.0;
+    return QTransform::fromTranslate(-(cx + *dx * shorter), -(cy + *dy * shorter)) * QTransform::fromScale(*k, *k) *
+           QTransform::fromTranslate(cx, cy);
 }
 
 }  // namespace
@@ -73,11 +107,18 @@ void ExplorerWindow::connectView() {
     connect(view_, &ExplorerView::panned, this, &ExplorerWindow::panned);
     connect(view_, &ExplorerView::zoomKey, this, &ExplorerWindow::zoomKey);
     connect(view_, &ExplorerView::resized, this, &ExplorerWindow::viewResized);
-    connect(view_, &ExplorerView::backRequested, this, [this] { showHistoryStep(history_.back()); });
-    connect(view_, &ExplorerView::forwardRequested, this, [this] { showHistoryStep(history_.forward()); });
+    connect(view_, &ExplorerView::backRequested, this, [this] {
+        const mandel::ExploreLocation before = location();
+        showHistoryStep(history_.back(), before);
+    });
+    connect(view_, &ExplorerView::forwardRequested, this, [this] {
+        const mandel::ExploreLocation before = location();
+        showHistoryStep(history_.forward(), before);
+    });
     connect(view_, &ExplorerView::homeRequested, this, [this] {
+        const mandel::ExploreLocation before = location();
         history_.home();
-        showHistoryStep(true);
+        showHistoryStep(true, before);
     });
 }
 
@@ -94,12 +135,15 @@ void ExplorerWindow::showEvent(QShowEvent* event) {
 // Gestures
 
 void ExplorerWindow::goTo(const mandel::ExploreLocation& location) {
+    const mandel::ExploreLocation before = this->location();
     history_.visit(location);
-    showHistoryStep(true);
+    showHistoryStep(true, before);
 }
 
-void ExplorerWindow::showHistoryStep(bool moved) {
+void ExplorerWindow::showHistoryStep(bool moved, const mandel::ExploreLocation& before) {
     if (!moved) return;
+    if (const auto placeholder = placeholderBetween(before, location(), viewPixels()))
+        view_->movePicture(*placeholder);
     automaticRaises_ = 0;
     showLocationTexts();
     startDrawing(true);
@@ -108,7 +152,7 @@ void ExplorerWindow::showHistoryStep(bool moved) {
 void ExplorerWindow::moveTo(const mandel::ExploreLocation& next, const QTransform& placeholder) {
     view_->movePicture(placeholder);
     history_.visit(next);
-    showHistoryStep(true);
+    showHistoryStep(true, next);
 }
 
 void ExplorerWindow::wheelTurned(int x, int y, int units) {

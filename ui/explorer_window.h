@@ -70,7 +70,9 @@ private:
     void panned(int dx, int dy);
     void zoomKey(int units);
     void viewResized();
-    void showHistoryStep(bool moved);
+    // Draws the location the history now holds; `before` is where the view was,
+    // for moving the old picture there as a placeholder.
+    void showHistoryStep(bool moved, const mandel::ExploreLocation& before);
 
     void startDrawing(bool preview);
     void adoptLimitAndBase(const mandel::ExploreLocation& chosen);

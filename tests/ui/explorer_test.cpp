@@ -193,6 +193,23 @@ private slots:
         QVERIFY2(colours.size() >= 4, qPrintable(QString::number(colours.size())));
     }
 
+    // A jump in the history moves the old picture to where it lies in the new
+    // view at once: back out by a notch, it shrinks to the middle half.
+    void historyJumpsShowTheOldPictureMoved() {
+        Explorer e(location("1", "1", "0.2", 100));  // every pixel escapes: none has the background's colour
+        QSignalSpy finished(&e.window, &ExplorerWindow::drawingFinished);
+        e.window.resize(300, 260);
+        waitFor(finished);
+        const QSize size = e.window.viewPixels();
+        turnWheel(e.window.view(), QPoint(size.width() / 2, size.height() / 2), 120);
+        finished.clear();
+        waitFor(finished);
+        QTest::keyClick(e.window.view(), Qt::Key_Home);
+        const QImage shown = e.window.view()->grab().toImage();
+        QCOMPARE(shown.pixel(2, 2), qRgb(0, 10, 10));
+        QVERIFY(shown.pixel(shown.width() / 2, shown.height() / 2) != qRgb(0, 10, 10));
+    }
+
     // Inside the set the preview raises the limit while it is cheap; the full
     // picture, where nothing escaped either, raises it no further.
     void insideTheSetTheLimitStopsRising() {
