@@ -5,7 +5,6 @@
 #include <optional>
 
 #include "explore/explore_location.h"
-#include "explorer_export.h"
 #include "explorer_window.h"
 #include "form1.h"
 #include "qt_translations.h"
@@ -56,7 +55,6 @@ int main(int argc, char* argv[]) {
 
     if (explore) {
         mandel_ui::ExplorerWindow explorer(*opening);
-        mandel_ui::connectExplorerExport(&explorer);
         explorer.show();
         return app.exec();
     }

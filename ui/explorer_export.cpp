@@ -3,7 +3,6 @@
 #include <QMessageBox>
 #include <QWidget>
 
-#include "explorer_window.h"
 #include "export_command.h"
 
 namespace mandel_ui {
@@ -25,11 +24,6 @@ ExportCommand* explorerExportCommand(QWidget* window) {
 
 void startExplorerExport(QWidget* parent, const mandel::ExploreLocation& location, QSize viewPixels) {
     explorerExportCommand(parent)->runExplorer({location, viewPixels, false});
-}
-
-void connectExplorerExport(ExplorerWindow* window) {
-    QObject::connect(window, &ExplorerWindow::exportViewRequested, window,
-                     [window] { startExplorerExport(window, window->location(), window->viewPixels()); });
 }
 
 }  // namespace mandel_ui

@@ -9,7 +9,6 @@ class QWidget;
 namespace mandel_ui {
 
 class ExportCommand;
-class ExplorerWindow;
 
 // The explorer's export command, a child of the window: created on first use,
 // then the same one, so that one export runs at a time and the next proposes
@@ -22,8 +21,5 @@ ExportCommand* explorerExportCommand(QWidget* window);
 // base), with progress and cancel. viewPixels is the view's size on the
 // screen, which gives the shape. Does nothing while an export runs.
 void startExplorerExport(QWidget* parent, const mandel::ExploreLocation& location, QSize viewPixels);
-
-// The window's export item starts an export of its current view.
-void connectExplorerExport(ExplorerWindow* window);
 
 }  // namespace mandel_ui

@@ -51,7 +51,6 @@ public:
 signals:
     void previewShown();
     void drawingFinished();  // the full picture of the current location is shown
-    void exportViewRequested();
 
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;

@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include "deep/picture_location.h"
+#include "explorer_export.h"
 #include "explorer_view.h"
 #include "explorer_window.h"
 
@@ -72,7 +73,7 @@ void ExplorerWindow::createMenus() {
         if (!path.isEmpty()) openPicture(path);
     });
     QAction* exportView = file->addAction(QStringLiteral("画像エクスポート(&X)..."), this,
-                                          &ExplorerWindow::exportViewRequested);
+                                          [this] { startExplorerExport(this, location(), viewPixels()); });
     exportView->setObjectName(QStringLiteral("explorerExport"));
     file->addAction(QStringLiteral("閉じる(&C)"), this, &QWidget::close);
 

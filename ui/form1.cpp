@@ -10,7 +10,6 @@
 
 #include "drawing_surface.h"
 #include "explore/explore_location.h"
-#include "explorer_export.h"
 #include "explorer_window.h"
 #include "export_command.h"
 #include "notification_sound.h"
@@ -186,7 +185,6 @@ void Form1::mnuexplore_Click() {
     } else {
         explorer_ = new ExplorerWindow(reading.location, this);
         explorer_->setAttribute(Qt::WA_DeleteOnClose);
-        connectExplorerExport(explorer_);
     }
     explorer_->show();
     explorer_->raise();

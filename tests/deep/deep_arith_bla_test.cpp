@@ -8,7 +8,6 @@
 #include <mpfr.h>
 
 #include <algorithm>
-#include <iostream>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -19,6 +18,7 @@
 #include "deep/deep_reference.h"
 #include "deep/perturbation.h"
 #include "deep_test_locations.h"
+#include "mpfr_text.h"
 
 namespace {
 
@@ -142,17 +142,6 @@ StepCheck walk(const mandel::DeepReference& reference, const mandel::BlaLevels<R
     return check;
 }
 
-// "0.ddd…e±x" of x.
-std::string decimalText(mpfr_srcptr x)
-{
-    mpfr_exp_t exponent = 0;
-    char* digits = mpfr_get_str(nullptr, &exponent, 10, 0, x, MPFR_RNDN);
-    std::string text = digits;
-    mpfr_free_str(digits);
-    const bool negative = text[0] == '-';
-    return (negative ? "-0." + text.substr(1) : "0." + text) + "e" + std::to_string(exponent);
-}
-
 // The view of side `side` (a decimal) whose centre is the 1e-29 minibrot
 // view's centre moved by `shift` of that view's side along both axes.
 mandel::DeepView minibrotView(const std::string& side, double shift)
@@ -169,7 +158,7 @@ mandel::DeepView minibrotView(const std::string& side, double shift)
         mpfr_set_str(half.get(), side.c_str(), 10, MPFR_RNDN);
         mpfr_div_2ui(half.get(), half.get(), 1, MPFR_RNDN);
         mpfr_sub(corner.get(), corner.get(), half.get(), MPFR_RNDN);
-        *texts[axis] = decimalText(corner.get());
+        *texts[axis] = mandel::test::decimalText(corner.get());
     }
     return {where, 16, 16};
 }
@@ -188,11 +177,7 @@ TEST(DeepArithBla, DoubleStepsKeepTheExactOffsetWithinTheirBound)
     for (auto [dr, di] : {std::pair{0.3, 0.1}, {-0.45, 0.2}, {0.05, -0.49}, {0.4, 0.5}}) {
         const StepCheck rough = walk(reference, *coarse.doubles(), dr, di, -97);
         EXPECT_GT(rough.steps, 5);
-        std::cout << "tolerance 2^-12: " << rough.steps << " steps, longest " << rough.longest
-                  << ", bound / |δz| up to " << rough.worstRatio << "\n";
         const StepCheck c = walk(reference, *table.doubles(), dr, di, -97);
-        std::cout << "offset " << dr << "," << di << ": " << c.steps << " steps, longest " << c.longest
-                  << ", bound / |δz| up to " << c.worstRatio << "\n";
         EXPECT_GT(c.steps, 10) << dr << "," << di;
         EXPECT_GE(c.longest, 32);  // the period is 41
         EXPECT_LT(c.worstRatio, 0x1p-30);
@@ -213,8 +198,6 @@ TEST(DeepArithBla, ExtendedStepsKeepTheExactOffsetWithinTheirBound)
     for (auto [dr, di] : {std::pair{0.3, 0.1}, {-0.45, 0.2}, {0.05, -0.49}}) {
         EXPECT_GT(walk(reference, *coarse.extendedRange(), dr, di, -2165).steps, 5);
         const StepCheck c = walk(reference, *table.extendedRange(), dr, di, -2165);
-        std::cout << "offset " << dr << "," << di << ": " << c.steps << " steps, longest " << c.longest
-                  << ", bound / |δz| up to " << c.worstRatio << "\n";
         EXPECT_GE(c.steps, 3) << dr << "," << di;
         EXPECT_GE(c.longest, 256);
         EXPECT_LT(c.worstRatio, 0x1p-30);

@@ -13,6 +13,7 @@
 #include "deep/deep_drawing.h"
 #include "deep_brute_force.h"
 #include "deep_test_locations.h"
+#include "mpfr_text.h"
 
 namespace {
 
@@ -41,16 +42,6 @@ ExactCase around(std::string name, mandel::test::Corner corner, std::string side
             earlyReference};
 }
 
-// x as a decimal text "0.ddd…e±x" (or "-0.…").
-std::string decimalText(mpfr_srcptr x) {
-    mpfr_exp_t exponent = 0;
-    char* digits = mpfr_get_str(nullptr, &exponent, 10, 0, x, MPFR_RNDN);
-    std::string text = digits;
-    mpfr_free_str(digits);
-    const bool negative = text[0] == '-';
-    return (negative ? "-0." + text.substr(1) : "0." + text) + "e" + std::to_string(exponent);
-}
-
 // A view 2^-20 of the size of `view` around its centre pixel.
 DeepView centreProbe(const DeepView& view) {
     const mpfr_prec_t bits = 64 + 4 * static_cast<mpfr_prec_t>(view.location.side.size() + view.location.realMin.size());
@@ -59,13 +50,13 @@ DeepView centreProbe(const DeepView& view) {
     mpfr_set_str(side, view.location.side.c_str(), 10, MPFR_RNDN);
     mpfr_div_2ui(tiny, side, 20, MPFR_RNDN);
     DeepView probe = view;
-    probe.location.side = decimalText(tiny);
+    probe.location.side = mandel::test::decimalText(tiny);
     mpfr_sub(tiny, side, tiny, MPFR_RNDN);
     mpfr_div_2ui(tiny, tiny, 1, MPFR_RNDN);  // (side − tiny) / 2
     for (std::string* text : {&probe.location.realMin, &probe.location.imagMin}) {
         mpfr_set_str(corner, text->c_str(), 10, MPFR_RNDN);
         mpfr_add(corner, corner, tiny, MPFR_RNDN);
-        *text = decimalText(corner);
+        *text = mandel::test::decimalText(corner);
     }
     mpfr_clears(side, tiny, corner, static_cast<mpfr_ptr>(nullptr));
     return probe;
