@@ -51,6 +51,7 @@ struct DeepStats {
     std::int64_t iterationsMade = 0;     // perturbation steps taken
     std::int64_t iterationsSkipped = 0;  // iterations covered by approximation steps
     std::int64_t pixelsRecomputed = 0;   // pixels settled with more precision
+    std::int64_t pixelsSettledInMpfr = 0;  // of those, the ones double-double could not settle
     double recomputeMs = 0;              // time spent on those
 };
 

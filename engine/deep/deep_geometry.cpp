@@ -13,8 +13,10 @@ int minSide(const DeepView& view) { return std::min(view.width, view.height); }
 // exponent e with |x| < 2^e (0 for zero).
 long magnitudeExponent(mpfr_srcptr x) { return mpfr_zero_p(x) ? 0 : mpfr_get_exp(x); }
 
-// One axis: offsets of start + k·step − reference for k = 0 .. count − 1.
-std::vector<AxisOffset> axisOffsets(mpfr_srcptr start, mpfr_srcptr step, mpfr_srcptr reference, int count, int bits)
+// One axis: offsets of start + k·step − reference for k = 0 .. count − 1
+// (also as double-doubles when asked).
+std::vector<AxisOffset> axisOffsets(mpfr_srcptr start, mpfr_srcptr step, mpfr_srcptr reference, int count, int bits,
+                                    bool withDoubleDouble)
 {
     MpfrValue v(bits);
     const ExtReal unit(1.0, -static_cast<std::int64_t>(bits));
@@ -31,6 +33,10 @@ std::vector<AxisOffset> axisOffsets(mpfr_srcptr start, mpfr_srcptr step, mpfr_sr
         // operations; then the rounding to a double mantissa.
         const ExtReal mpfrErr = ExtReal(8.0) * unit * (fixed + ExtReal(static_cast<double>(k + 1)) * stepAbs);
         o.err = roundUp(mpfrErr + ExtReal(0x1p-52) * abs(o.value));
+        if (withDoubleDouble) {
+            o.dd = toDoubleDouble(v.get());
+            o.ddErr = upperDouble(roundUp(mpfrErr + ExtReal(0x1p-104) * abs(o.value))) + 0x1p-1070;
+        }
     }
     return out;
 }
@@ -86,8 +92,8 @@ PixelOffsets pixelOffsets(const DeepView& view, const DeepGeometry& geometry, mp
     setDecimal(a.get(), view.location.realMin);
     setDecimal(b.get(), view.location.imagMin);
     PixelOffsets out;
-    out.columns = axisOffsets(a.get(), h.get(), referenceRe, view.width, bits);
-    out.rows = axisOffsets(b.get(), h.get(), referenceIm, view.height, bits);
+    out.columns = axisOffsets(a.get(), h.get(), referenceRe, view.width, bits, !geometry.extended);
+    out.rows = axisOffsets(b.get(), h.get(), referenceIm, view.height, bits, !geometry.extended);
     return out;
 }
 

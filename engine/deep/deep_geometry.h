@@ -10,6 +10,7 @@
 
 #include "deep/deep_view.h"
 #include "deep/ext_real.h"
+#include "deep/double_double.h"
 #include "deep/mpfr_value.h"
 
 namespace mandel {
@@ -37,6 +38,10 @@ DeepGeometry deepGeometry(const DeepView& view);
 struct AxisOffset {
     ExtReal value;
     ExtReal err;
+    // The same offset as a double-double (hi + lo) and its error bound, for
+    // views that are not extended-range (else zero).
+    DoubleDouble dd;
+    double ddErr = 0;
 };
 
 struct PixelOffsets {

@@ -28,7 +28,7 @@ DeepReference::DeepReference(const MpfrValue& centreRe, const MpfrValue& centreI
 {
     const auto start = std::chrono::steady_clock::now();
     const mpfr_prec_t bits = mpfr_get_prec(centreRe_.get());
-    MpfrValue zr(bits), zi(bits), sr(bits), si(bits), t(bits);
+    MpfrValue zr(bits), zi(bits), sr(bits), si(bits), t(bits), scratch(bits);
     // Each MPFR operation rounds by at most 2^-bits of its result; a step of
     // Z² + C has five of them, bounded together below.
     const ExtReal stepRounding(8.0, -static_cast<std::int64_t>(bits));
@@ -38,10 +38,11 @@ DeepReference::DeepReference(const MpfrValue& centreRe, const MpfrValue& centreI
     // reference's error is measured against it.
     ExtReal dr(1.0), di{};
     orbit_.push_back(OrbitPoint{});
+    if (!extended_) orbitLow_.push_back(OrbitLow{});
     mpfr_set(zr.get(), centreRe_.get(), MPFR_RNDN);
     mpfr_set(zi.get(), centreIm_.get(), MPFR_RNDN);
     for (std::int64_t m = 1;; ++m) {
-        store(zr.get(), zi.get(), error);
+        store(zr.get(), zi.get(), error, scratch);
         if (m >= limit) break;
         const ExtReal zAbs = magnitudeUp(toExtReal(zr.get()), toExtReal(zi.get()));
         if (zAbs.toDouble() > 2) {
@@ -71,10 +72,11 @@ DeepReference::DeepReference(const MpfrValue& centreRe, const MpfrValue& centreI
         error = roundUp(error * (ExtReal(2.0) * zAbs + error) + stepRounding * (zAbs * zAbs + cAbs));
     }
     orbit_.shrink_to_fit();
+    orbitLow_.shrink_to_fit();
     buildMs_ = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 }
 
-void DeepReference::store(mpfr_srcptr zr, mpfr_srcptr zi, const ExtReal& mpfrError)
+void DeepReference::store(mpfr_srcptr zr, mpfr_srcptr zi, const ExtReal& mpfrError, MpfrValue& scratch)
 {
     OrbitPoint point;
     const ExtReal re = toExtReal(zr), im = toExtReal(zi);
@@ -97,6 +99,27 @@ void DeepReference::store(mpfr_srcptr zr, mpfr_srcptr zi, const ExtReal& mpfrErr
         point.errExponent = static_cast<std::int32_t>(error.exponent);
     }
     orbit_.push_back(point);
+    if (!extended_) storeLow(zr, zi, mpfrError, scratch);
+}
+
+void DeepReference::storeLow(mpfr_srcptr zr, mpfr_srcptr zi, const ExtReal& mpfrError, MpfrValue& scratch)
+{
+    const OrbitPoint& point = orbit_.back();
+    OrbitLow low;
+    if (point.exponent != 0) {
+        // Below 2^-1000 the plain double (subnormal or zero) is all there is.
+        low.err = upperDouble(ExtReal(point.err, point.errExponent)) + 0x1p-1072;
+    } else {
+        // Z − hi is exact in MPFR; its rounding to double, and underflow of
+        // the low part, add at most 2^-105 of |Z| and 2^-1074.
+        mpfr_sub_d(scratch.get(), zr, point.re, MPFR_RNDN);
+        low.re = mpfr_get_d(scratch.get(), MPFR_RNDN);
+        mpfr_sub_d(scratch.get(), zi, point.im, MPFR_RNDN);
+        low.im = mpfr_get_d(scratch.get(), MPFR_RNDN);
+        const ExtReal zAbs = magnitudeUp(toExtReal(zr), toExtReal(zi));
+        low.err = upperDouble(roundUp(mpfrError + ExtReal(0x1p-104) * zAbs)) + 0x1p-1070;
+    }
+    orbitLow_.push_back(low);
 }
 
 std::shared_ptr<const BlaTable> DeepReference::blaTable(const ExtReal& cMax) const

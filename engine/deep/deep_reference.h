@@ -32,6 +32,15 @@ struct OrbitPoint {
     std::int32_t errExponent = 0;
 };
 
+// The rest of one iteration for double-double arithmetic (plain views only):
+// Z − (re, im) of its OrbitPoint, rounded to double, and a bound on the
+// distance of that sum from the exact orbit.
+struct OrbitLow {
+    double re = 0;
+    double im = 0;
+    double err = 0;
+};
+
 class BlaTable;
 
 class DeepReference {
@@ -51,17 +60,23 @@ public:
     // Z_0 .. Z_L; the last one ends the orbit (escaped, at the limit, or the
     // error ceiling reached), so a pixel rebases when it gets there.
     const std::vector<OrbitPoint>& orbit() const { return orbit_; }
+    // Beside orbit(), for views that are not extended-range (else empty).
+    const std::vector<OrbitLow>& orbitLow() const { return orbitLow_; }
     bool escaped() const { return escaped_; }
     bool truncated() const { return truncated_; }
     double buildMs() const { return buildMs_; }
-    std::size_t bytes() const { return orbit_.capacity() * sizeof(OrbitPoint); }
+    std::size_t bytes() const
+    {
+        return orbit_.capacity() * sizeof(OrbitPoint) + orbitLow_.capacity() * sizeof(OrbitLow);
+    }
     // The bilinear table for pixels with |δc| (plus its error) up to cMax:
     // the one kept from an earlier drawing when it allows that much, else a
     // new one with room for small pans, kept for the next drawing.
     std::shared_ptr<const BlaTable> blaTable(const ExtReal& cMax) const;
 
 private:
-    void store(mpfr_srcptr zr, mpfr_srcptr zi, const ExtReal& mpfrError);
+    void store(mpfr_srcptr zr, mpfr_srcptr zi, const ExtReal& mpfrError, MpfrValue& scratch);
+    void storeLow(mpfr_srcptr zr, mpfr_srcptr zi, const ExtReal& mpfrError, MpfrValue& scratch);
 
     MpfrValue centreRe_;
     MpfrValue centreIm_;
@@ -72,6 +87,7 @@ private:
     bool truncated_ = false;
     double buildMs_ = 0;
     std::vector<OrbitPoint> orbit_;
+    std::vector<OrbitLow> orbitLow_;
     mutable std::mutex blaMutex_;
     mutable std::shared_ptr<const BlaTable> bla_;
 };

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "deep/double_double.h"
 #include "deep/error_bound.h"
 #include "deep/mpfr_value.h"
 #include "deep/perturbation.h"
@@ -9,73 +10,6 @@
 namespace mandel {
 
 namespace {
-
-// hi + lo with |lo| ≤ half an ulp of hi. Error-free transformations of
-// Knuth and Dekker, no fused multiply-add.
-struct DoubleDouble {
-    double hi = 0;
-    double lo = 0;
-};
-
-DoubleDouble twoSum(double a, double b)
-{
-    const double s = a + b;
-    const double bb = s - a;
-    return {s, (a - (s - bb)) + (b - bb)};
-}
-
-DoubleDouble quickTwoSum(double a, double b)
-{
-    const double s = a + b;
-    return {s, b - (s - a)};
-}
-
-void split(double a, double& hi, double& lo)
-{
-    const double t = 134217729.0 * a;  // 2^27 + 1
-    hi = t - (t - a);
-    lo = a - hi;
-}
-
-DoubleDouble twoProduct(double a, double b)
-{
-    const double p = a * b;
-    double ah, al, bh, bl;
-    split(a, ah, al);
-    split(b, bh, bl);
-    return {p, ((ah * bh - p) + ah * bl + al * bh) + al * bl};
-}
-
-DoubleDouble operator+(const DoubleDouble& x, const DoubleDouble& y)
-{
-    const DoubleDouble s = twoSum(x.hi, y.hi);
-    return quickTwoSum(s.hi, s.lo + (x.lo + y.lo));
-}
-
-DoubleDouble operator-(const DoubleDouble& x) { return {-x.hi, -x.lo}; }
-
-DoubleDouble operator*(const DoubleDouble& x, const DoubleDouble& y)
-{
-    const DoubleDouble p = twoProduct(x.hi, y.hi);
-    return quickTwoSum(p.hi, p.lo + (x.hi * y.lo + x.lo * y.hi));
-}
-
-DoubleDouble toDoubleDouble(mpfr_srcptr v)
-{
-    MpfrValue rest(mpfr_get_prec(v));
-    const double hi = mpfr_get_d(v, MPFR_RNDN);
-    mpfr_sub_d(rest.get(), v, hi, MPFR_RNDN);
-    return {hi, mpfr_get_d(rest.get(), MPFR_RNDN)};
-}
-
-double magnitudeUp(const DoubleDouble& re, const DoubleDouble& im)
-{
-    // The low parts change the magnitude by at most 2^-52 of it; where the
-    // squares underflow, |x| + |y| bounds it instead.
-    const double squares = re.hi * re.hi + im.hi * im.hi;
-    const double m = squares >= 0x1p-960 ? std::sqrt(squares) : std::fabs(re.hi) + std::fabs(im.hi);
-    return m * (1 + 0x1p-49) + 0x1p-1070;
-}
 
 constexpr int kCoordinateBits = 200;
 // Rounding of one step (five double-double operations, each within a few

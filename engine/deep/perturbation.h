@@ -157,7 +157,9 @@ std::int64_t perturbRun(const std::vector<OrbitPoint>& orbit, const PixelOffset<
         const R wr = zr + dzr, wi = zi + dzi;
         const R w2 = wr * wr + wi * wi;
         const R wAbs = Traits::magnitude(wr, wi, w2);
-        const R wErr = roundUp(zErr + e + wRounding * wAbs);
+        const R wSumRounding = wRounding * wAbs;
+        const R wErr = roundUp(zErr + e + wSumRounding);
+        const R wBound = wAbs + wSumRounding;  // ≥ |Z̃ + δz̃|
         const EscapeTest test = escapeTest(wAbs, wErr);
         if (test == EscapeTest::Escaped) return i;
         if (test == EscapeTest::Undecided) {
@@ -198,7 +200,10 @@ std::int64_t perturbRun(const std::vector<OrbitPoint>& orbit, const PixelOffset<
         const R nr = ((twoZr * dzr - twoZi * dzi) + (dzr * dzr - dzi * dzi)) + dc.re;
         const R ni = ((twoZr * dzi + twoZi * dzr) + (dzr + dzr) * dzi) + dc.im;
         const R terms = two * zAbs * dAbs + d2 + dc.abs;
-        e = roundUp(two * zAbs * e + two * (dAbs + e) * zErr + e * (two * dAbs + e) + dc.err + gamma * terms +
+        // With ε = δz̃ − δz: 2Z̃δz̃ + δz̃² − (2Zδz + δz²) = ε·(2(Z̃ + δz̃) − ε) + 2(Z̃ − Z)·δz, and
+        // |Z̃ + δz̃| ≤ wBound: the error grows with the pixel's own |2z| (not
+        // with 2|Z| + 2|δz|, far larger wherever the pixel has rebased).
+        e = roundUp(e * (two * wBound + e) + two * (dAbs + e) * zErr + dc.err + gamma * terms +
                     Traits::stepAbsoluteError());
         dzr = nr;
         dzi = ni;

@@ -1,9 +1,11 @@
 #include "deep/row_worker.h"
 
 #include <chrono>
+#include <functional>
 #include <mutex>
 #include <thread>
 
+#include "deep/dd_perturbation.h"
 #include "deep/double_double_pixel.h"
 #include "deep/error_bound.h"
 #include "deep/perturbation.h"
@@ -40,7 +42,7 @@ public:
     }
     void rowDone() { rowsDone_.fetch_add(1); }
     bool stopped() const { return stopped_.load(); }
-    std::atomic<std::int64_t> made{0}, skipped{0}, recomputed{0};
+    std::atomic<std::int64_t> made{0}, skipped{0}, recomputed{0}, settledInMpfr{0};
     std::atomic<std::int64_t> recomputeNs{0};
 
 private:
@@ -97,6 +99,36 @@ std::int64_t perturbedReach(const RowJob& job, int x, int y)
 
 namespace {
 
+// A pixel the double (or extended) loop left undecided, settled in
+// double-double perturbation, directly in double-double (shallow views) or
+// in MPFR with ever more bits, whichever decides first; false if cancelled.
+bool settleUndecided(const RowJob& job, int x, int y, RowControl& control, std::int32_t& out)
+{
+    const std::function<bool()> stop = [&control] { return control.stop(); };
+    const auto start = Clock::now();
+    const int span = std::min(job.view->width, job.view->height);
+    std::int64_t settled = kUndecidedCount;
+    std::int64_t ddIterations = 0;
+    const std::vector<OrbitLow>& low = job.reference->orbitLow();
+    if (!job.geometry->extended && !low.empty()) {
+        const DoubleDoubleOffset dc = doubleDoubleOffset(job.offsets->columns[static_cast<std::size_t>(x)],
+                                                         job.offsets->rows[static_cast<std::size_t>(y)]);
+        settled = doubleDoublePerturbedCount(job.reference->orbit(), low, dc, job.view->location.limit, stop,
+                                             ddIterations);
+    }
+    if (settled == kUndecidedCount && job.geometry->spacing.exponent > kDoubleDoubleSpacingExponent)
+        settled = doubleDoubleCount(job.view->location, span, x, y, stop, ddIterations);
+    if (settled == kUndecidedCount) {
+        settled = settledCount(job.view->location, span, x, y, job.geometry->pixelBits, stop).count;
+        control.settledInMpfr += 1;
+    }
+    control.recomputeNs += std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count();
+    control.recomputed += 1;
+    if (settled == kCancelledCount) return false;
+    out = static_cast<std::int32_t>(settled);
+    return true;
+}
+
 // One pixel's count; false if cancelled.
 bool pixelCount(const RowJob& job, int x, int y, RowControl& control, std::int32_t& out)
 {
@@ -123,19 +155,7 @@ bool pixelCount(const RowJob& job, int x, int y, RowControl& control, std::int32
         out = static_cast<std::int32_t>(count);
         return true;
     }
-    const auto start = Clock::now();
-    const int span = std::min(job.view->width, job.view->height);
-    std::int64_t settled = kUndecidedCount;
-    if (job.geometry->spacing.exponent > kDoubleDoubleSpacingExponent) {
-        std::int64_t ddIterations = 0;
-        settled = doubleDoubleCount(job.view->location, span, x, y, stop, ddIterations);
-    }
-    if (settled == kUndecidedCount) settled = settledCount(job.view->location, span, x, y, job.geometry->pixelBits, stop).count;
-    control.recomputeNs += std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count();
-    control.recomputed += 1;
-    if (settled == kCancelledCount) return false;
-    out = static_cast<std::int32_t>(settled);
-    return true;
+    return settleUndecided(job, x, y, control, out);
 }
 
 void workRows(const RowJob& job, std::atomic<int>& nextRow, RowControl& control)
@@ -165,6 +185,7 @@ bool computeRowsOnThreads(const RowJob& job, const DeepOptions& options, DeepSta
     stats.iterationsMade += control.made.load();
     stats.iterationsSkipped += control.skipped.load();
     stats.pixelsRecomputed += control.recomputed.load();
+    stats.pixelsSettledInMpfr += control.settledInMpfr.load();
     stats.recomputeMs += static_cast<double>(control.recomputeNs.load()) / 1e6;
     return !control.stopped();
 }

@@ -1,0 +1,53 @@
+#pragma once
+
+// One pixel's count by perturbation in double-double arithmetic (about 106
+// bits) against the reference orbit's double-double values, with the same
+// rebasing and the same kind of rigorous error bound as the double loop, but
+// a bound about 2^47 times tighter. It settles nearly every pixel the double
+// loop leaves undecided, many times faster than MPFR. Plain (not
+// extended-range) views only.
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "deep/deep_geometry.h"
+#include "deep/deep_reference.h"
+
+namespace mandel {
+
+// δc = c − C of one pixel, a bound on its error, and |δc| (upward).
+struct DoubleDoubleOffset {
+    DoubleDouble re;
+    DoubleDouble im;
+    double err = 0;
+    double abs = 0;
+};
+
+DoubleDoubleOffset doubleDoubleOffset(const AxisOffset& column, const AxisOffset& row);
+
+// Where a pixel's iteration stands: δz, a bound on its error, the reference
+// index and the iteration.
+struct DoubleDoubleState {
+    DoubleDouble dzr, dzi;
+    double e = 0;
+    std::int64_t m = 1;
+    std::int64_t i = 1;
+};
+
+DoubleDoubleState startState(const DoubleDoubleOffset& dc);
+
+// Iteration st.i: its escape test and, where the pixel goes on, the step to
+// iteration st.i + 1 (rebasing first where Z + δz is smaller than δz or the
+// orbit ends). Returns the count (escaped at st.i, or the limit),
+// kUndecidedCount, or 0 when the pixel goes on.
+std::int64_t doubleDoubleStep(const std::vector<OrbitPoint>& orbit, const std::vector<OrbitLow>& low,
+                              const DoubleDoubleOffset& dc, std::int64_t limit, DoubleDoubleState& st);
+
+// The count, kUndecidedCount or kCancelledCount (stop() is asked every few
+// thousand iterations). `iterations` is increased by the steps taken.
+std::int64_t doubleDoublePerturbedCount(const std::vector<OrbitPoint>& orbit, const std::vector<OrbitLow>& low,
+                                        const DoubleDoubleOffset& dc, std::int64_t limit,
+                                        const std::function<bool()>& stop, std::int64_t& iterations);
+
+}  // namespace mandel

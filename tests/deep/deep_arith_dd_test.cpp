@@ -1,0 +1,170 @@
+// The double-double perturbation step by step against exact orbits (MPFR,
+// far more bits than needed): after every step the exact δz = z_i − Z_m must
+// lie within the carried bound, through rebases, and the count must be the
+// exact orbit's escape iteration.
+#include <gtest/gtest.h>
+#include <mpfr.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "deep/dd_perturbation.h"
+#include "deep/deep_reference.h"
+#include "deep/perturbation.h"
+#include "deep_test_locations.h"
+
+namespace {
+
+using mandel::DoubleDouble;
+using mandel::ExtReal;
+using mandel::MpfrValue;
+
+constexpr int kExactBits = 2000;
+
+struct Complex {
+    MpfrValue re{kExactBits}, im{kExactBits};
+};
+
+void squarePlus(Complex& z, const Complex& c, MpfrValue& t, MpfrValue& u)
+{
+    mpfr_mul(t.get(), z.re.get(), z.im.get(), MPFR_RNDN);
+    mpfr_sqr(u.get(), z.im.get(), MPFR_RNDN);
+    mpfr_sqr(z.re.get(), z.re.get(), MPFR_RNDN);
+    mpfr_sub(z.re.get(), z.re.get(), u.get(), MPFR_RNDN);
+    mpfr_add(z.re.get(), z.re.get(), c.re.get(), MPFR_RNDN);
+    mpfr_mul_2ui(z.im.get(), t.get(), 1, MPFR_RNDN);
+    mpfr_add(z.im.get(), z.im.get(), c.im.get(), MPFR_RNDN);
+}
+
+void setDoubleDouble(mpfr_ptr out, const DoubleDouble& x)
+{
+    mpfr_set_d(out, x.hi, MPFR_RNDN);
+    mpfr_add_d(out, out, x.lo, MPFR_RNDN);
+}
+
+// |a − (b − c)| for the real parts and the imaginary parts together.
+double distance(const DoubleDouble& ar, const DoubleDouble& ai, const Complex& b, const Complex& c)
+{
+    MpfrValue x(kExactBits), y(kExactBits), d(kExactBits);
+    setDoubleDouble(d.get(), ar);
+    mpfr_sub(x.get(), b.re.get(), c.re.get(), MPFR_RNDN);
+    mpfr_sub(x.get(), x.get(), d.get(), MPFR_RNDN);
+    setDoubleDouble(d.get(), ai);
+    mpfr_sub(y.get(), b.im.get(), c.im.get(), MPFR_RNDN);
+    mpfr_sub(y.get(), y.get(), d.get(), MPFR_RNDN);
+    mpfr_hypot(d.get(), x.get(), y.get(), MPFR_RNDU);
+    return mpfr_get_d(d.get(), MPFR_RNDU);
+}
+
+struct Walk {
+    std::int64_t count = 0;
+    std::int64_t exactCount = 0;
+    int rebases = 0;
+    int violations = 0;
+    double worstRatio = 0;  // largest bound / |δz|
+};
+
+// The pixel C + δc (δc exactly the double-doubles given) against the
+// reference at C, every step checked against the exact orbits. The walk may
+// start with δz off by `offBy` (relative to |δc|, in its real part) and a
+// bound that says so: an error carried from the start grows with the exact
+// orbit's derivative, and the bound must grow at least as fast.
+Walk walk(const mandel::DeepReference& reference, const std::vector<Complex>& exactReference, DoubleDouble dcr,
+          DoubleDouble dci, std::int64_t limit, double offBy = 0)
+{
+    mandel::DoubleDoubleOffset dc{dcr, dci, 0, mandel::magnitudeUp(dcr, dci)};
+    Complex c, z;
+    MpfrValue t(kExactBits), u(kExactBits);
+    setDoubleDouble(c.re.get(), dcr);
+    setDoubleDouble(c.im.get(), dci);
+    mpfr_add(c.re.get(), c.re.get(), reference.centreRe().get(), MPFR_RNDN);
+    mpfr_add(c.im.get(), c.im.get(), reference.centreIm().get(), MPFR_RNDN);
+    mpfr_set(z.re.get(), c.re.get(), MPFR_RNDN);
+    mpfr_set(z.im.get(), c.im.get(), MPFR_RNDN);
+    Walk w;
+    mandel::DoubleDoubleState st = mandel::startState(dc);
+    const double off = offBy * dc.abs;
+    st.dzr = st.dzr + DoubleDouble{off, 0};
+    st.e = off * (1 + 0x1p-40) + dc.abs * 0x1p-100;
+    for (;;) {
+        const std::size_t m = static_cast<std::size_t>(st.m);
+        const double actual = distance(st.dzr, st.dzi, z, exactReference[m]);
+        if (!(actual <= st.e)) ++w.violations;
+        w.worstRatio = std::max(w.worstRatio, st.e / mandel::magnitudeUp(st.dzr, st.dzi));
+        if (w.exactCount == 0 && mpfr_get_d(z.re.get(), MPFR_RNDN) * mpfr_get_d(z.re.get(), MPFR_RNDN) +
+                                             mpfr_get_d(z.im.get(), MPFR_RNDN) * mpfr_get_d(z.im.get(), MPFR_RNDN) > 4)
+            w.exactCount = st.i;
+        const std::int64_t previousM = st.m;
+        w.count = mandel::doubleDoubleStep(reference.orbit(), reference.orbitLow(), dc, limit, st);
+        if (w.count != 0) break;
+        w.rebases += st.m != previousM + 1;
+        squarePlus(z, c, t, u);
+    }
+    if (w.exactCount == 0) w.exactCount = limit;
+    return w;
+}
+
+std::vector<Complex> exactOrbit(const mandel::DeepReference& reference)
+{
+    std::vector<Complex> orbit(reference.orbit().size());
+    MpfrValue t(kExactBits), u(kExactBits);
+    Complex c;
+    mpfr_set(c.re.get(), reference.centreRe().get(), MPFR_RNDN);
+    mpfr_set(c.im.get(), reference.centreIm().get(), MPFR_RNDN);
+    mpfr_set_zero(orbit[0].re.get(), 1);
+    mpfr_set_zero(orbit[0].im.get(), 1);
+    for (std::size_t m = 1; m < orbit.size(); ++m) {
+        mpfr_set(orbit[m].re.get(), orbit[m - 1].re.get(), MPFR_RNDN);
+        mpfr_set(orbit[m].im.get(), orbit[m - 1].im.get(), MPFR_RNDN);
+        squarePlus(orbit[m], c, t, u);
+    }
+    return orbit;
+}
+
+mandel::DeepReference referenceAt(const char* re, const char* im, int bits, std::int64_t limit)
+{
+    MpfrValue cr(bits), ci(bits);
+    mpfr_set_str(cr.get(), re, 10, MPFR_RNDN);
+    mpfr_set_str(ci.get(), im, 10, MPFR_RNDN);
+    return mandel::DeepReference(cr, ci, limit, false, ExtReal(1.0, -bits + 40), nullptr);
+}
+
+TEST(DeepArithDoubleDouble, BoundHoldsThroughRebasesAgainstAnEarlyEscapingReference)
+{
+    // The reference 0.3 escapes after a few dozen iterations; the pixels lie
+    // in the cardioid, on its boundary near 0.25 or escape.
+    const auto reference = referenceAt("0.3", "0", 200, 400);
+    const auto exact = exactOrbit(reference);
+    int rebases = 0;
+    for (double dr : {-0.4375, -0.3125, -0.05, -0.0498046875})
+        for (double di : {-0.25, 0.0, 0.001953125}) {
+            const Walk w = walk(reference, exact, {dr, dr * 0x1p-60}, {di, 0}, 400, di == 0 ? 0x1p-20 : 0);
+            EXPECT_EQ(w.violations, 0) << dr << " " << di;
+            EXPECT_EQ(w.count, w.exactCount) << dr << " " << di;
+            rebases += w.rebases;
+        }
+    EXPECT_GT(rebases, 12);
+}
+
+TEST(DeepArithDoubleDouble, BoundHoldsAndStaysSmallNearADeepMinibrot)
+{
+    // A 1e-29 view around a period-41 nucleus near i, reference at its centre.
+    const auto reference = referenceAt("-3.99105769538512105274096648820103670810813791676121839829615e-16",
+                                       "1.00000000000000119409280877276061648260786528327363434666981720", 220, 1500);
+    const auto exact = exactOrbit(reference);
+    int decided = 0;
+    for (int k = -3; k <= 3; ++k) {
+        const double dr = k * 1.5e-30, di = (3 - k) * 1.1e-30;
+        const Walk w = walk(reference, exact, {dr, dr * 0x1p-70}, {di, 0}, 1500, k % 2 ? 0x1p-30 : 0);
+        EXPECT_EQ(w.violations, 0) << k;
+        if (k % 2 == 0) {
+            EXPECT_LT(w.worstRatio, 0x1p-60) << k;
+        }
+        if (w.count == mandel::kUndecidedCount) continue;
+        ++decided;
+        EXPECT_EQ(w.count, w.exactCount) << k;
+    }
+    EXPECT_EQ(decided, 7);
+}
+
+}  // namespace
