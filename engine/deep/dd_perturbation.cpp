@@ -1,6 +1,8 @@
 #include "deep/dd_perturbation.h"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "deep/error_bound.h"
 #include "deep/perturbation.h"
@@ -25,11 +27,35 @@ double sizeUp(const DoubleDouble& xr, const DoubleDouble& xi, const DoubleDouble
 
 DoubleDouble twice(const DoubleDouble& x) { return {x.hi + x.hi, x.lo + x.lo}; }
 
+// x·2^k; parts that fall below double's range lose at most 2^-1074 each.
+DoubleDouble scaled(const DoubleDouble& x, std::int64_t k)
+{
+    const int e = static_cast<int>(std::clamp<std::int64_t>(k, -3000, 3000));
+    return {std::ldexp(x.hi, e), std::ldexp(x.lo, e)};
+}
+
+// Z_m in units of 2^unit, and a bound on its error.
+void loadPoint(const std::vector<OrbitPoint>& orbit, const std::vector<OrbitLow>& low, std::int64_t m,
+               std::int64_t unit, DoubleDouble& zr, DoubleDouble& zi, double& zErr)
+{
+    const OrbitPoint& p = orbit[static_cast<std::size_t>(m)];
+    const OrbitLow& q = low[static_cast<std::size_t>(m)];
+    zr = {p.re, q.re};
+    zi = {p.im, q.im};
+    zErr = q.err;
+    const std::int64_t shift = p.exponent - unit;
+    if (shift == 0) return;
+    zr = scaled(zr, shift);
+    zi = scaled(zi, shift);
+    zErr = roundUp(std::ldexp(zErr, static_cast<int>(std::clamp<std::int64_t>(shift, -3000, 3000))) + 0x1p-1072);
+}
+
 }  // namespace
 
-DoubleDoubleOffset doubleDoubleOffset(const AxisOffset& column, const AxisOffset& row)
+DoubleDoubleOffset doubleDoubleOffset(const AxisOffset& column, const AxisOffset& row, std::int64_t scale)
 {
     DoubleDoubleOffset dc;
+    dc.scale = scale;
     dc.re = column.dd;
     dc.im = row.dd;
     dc.err = roundUp(column.ddErr + row.ddErr);
@@ -40,13 +66,12 @@ DoubleDoubleOffset doubleDoubleOffset(const AxisOffset& column, const AxisOffset
 DoubleDoubleState startState(const DoubleDoubleOffset& dc) { return {dc.re, dc.im, dc.err, 1, 1}; }
 
 std::int64_t doubleDoubleStep(const std::vector<OrbitPoint>& orbit, const std::vector<OrbitLow>& low,
-                              const DoubleDoubleOffset& dc, std::int64_t limit, DoubleDoubleState& st)
+                              const DoubleDoubleOffset& dc, std::int64_t limit, DoubleDoubleState& st,
+                              bool pauseAfterRebase)
 {
-    const auto index = static_cast<std::size_t>(st.m);
-    double hiRe, hiIm, unused;
-    NumberTraits<double>::load(orbit[index], hiRe, hiIm, unused);
-    DoubleDouble zr{hiRe, low[index].re}, zi{hiIm, low[index].im};
-    double zErr = low[index].err;
+    DoubleDouble zr, zi;
+    double zErr;
+    loadPoint(orbit, low, st.m, 0, zr, zi, zErr);
     const DoubleDouble wr = zr + st.dzr, wi = zi + st.dzi;
     const double wAbs = magnitudeUp(wr, wi);
     const double sumRounding = kSumRounding * sizeUp(zr, zi, st.dzr, st.dzi);
@@ -60,6 +85,7 @@ std::int64_t doubleDoubleStep(const std::vector<OrbitPoint>& orbit, const std::v
     if (st.m == static_cast<std::int64_t>(orbit.size()) - 1 || wAbs < dAbs) {
         // Continue from the pixel's own value against Z_0 = 0.
         st = DoubleDoubleState{wr, wi, wErr, 0, st.i};
+        if (pauseAfterRebase) return kSwitchCount;
         dAbs = wAbs;
         zr = zi = DoubleDouble{};
         zErr = 0;
@@ -82,16 +108,228 @@ std::int64_t doubleDoubleStep(const std::vector<OrbitPoint>& orbit, const std::v
     return 0;
 }
 
+namespace {
+
+// δz = u·2^k while δz is below double's range; e bounds the error of u in
+// the same unit. k follows |δz|, so that |u| stays near 1.
+struct ScaledState {
+    DoubleDouble ur, ui;
+    double e = 0;
+    std::int64_t k = 0;
+    std::int64_t m = 1;
+    std::int64_t i = 1;
+};
+
+// δc in units of 2^k, taken each time from the pixel's offset (so that
+// precision lost while k is large comes back when k falls again).
+struct ScaledOffset {
+    DoubleDouble vr, vi;
+    double vErr = 0, vAbs = 0;
+};
+
+ScaledOffset offsetIn(const DoubleDoubleOffset& dc, std::int64_t k)
+{
+    const std::int64_t shift = dc.scale - k;
+    const int clamped = static_cast<int>(std::clamp<std::int64_t>(shift, -3000, 3000));
+    return {scaled(dc.re, shift), scaled(dc.im, shift), roundUp(std::ldexp(dc.err, clamped) + 0x1p-1072),
+            roundUp(std::ldexp(dc.abs, clamped) + 0x1p-1072)};
+}
+
+// A plain step is safe where δz and the larger of its terms 2Z·δz and δz²
+// stay above 2^floor (nothing underflows): the scaled loop hands over from
+// 2^-900 up, the plain loop back below 2^-950.
+constexpr int kPlainFromExponent = -900;
+constexpr int kScaledBelowExponent = -950;
+
+bool plainStepSafe(double zLargest, std::int64_t dzExponent, int floor)
+{
+    if (dzExponent < floor) return false;
+    const std::int64_t linear = zLargest > 0 ? std::ilogb(zLargest) + dzExponent + 1 : dzExponent * 2;
+    return std::max(2 * dzExponent, linear) >= floor;
+}
+
+double largestPart(const DoubleDouble& re, const DoubleDouble& im) { return std::fmax(std::fabs(re.hi), std::fabs(im.hi)); }
+
+// Keeps |u| near 1 by moving powers of two into k. Parts that fall below
+// double's range lose at most 2^-1074 each, which the bound takes up.
+void renormalise(ScaledState& s)
+{
+    const double largest = std::fmax(std::fabs(s.ur.hi), std::fabs(s.ui.hi));
+    if (largest == 0) return;
+    const int shift = std::ilogb(largest);
+    if (shift > -16 && shift < 16) return;
+    s.ur = scaled(s.ur, -shift);
+    s.ui = scaled(s.ui, -shift);
+    s.e = roundUp(std::ldexp(s.e, -shift) + 0x1p-1072);
+    s.k += shift;
+}
+
+// The scaled step where Z is zero or below double's range (exponent ≠ 0):
+// with Z = Zs·2^k, δz' = 2^2k·(2Zs + u)·u + δc, rebasing as in the plain
+// step. Z + δz is then far below 2, so the pixel stays. δz' may be far
+// smaller than δz (δc at most): it is computed in a unit of its own size.
+std::int64_t scaledStepNearZero(const std::vector<OrbitPoint>& orbit, const std::vector<OrbitLow>& low,
+                                const DoubleDoubleOffset& dc, std::int64_t limit, ScaledState& s)
+{
+    DoubleDouble zr, zi;
+    double zErr;
+    loadPoint(orbit, low, s.m, s.k, zr, zi, zErr);
+    double uAbs = magnitudeUp(s.ur, s.ui);
+    if (std::ldexp(magnitudeUp(zr, zi) + zErr + uAbs + s.e, static_cast<int>(s.k)) >= 1) return kUndecidedCount;
+    if (s.i == limit) return limit;
+    const DoubleDouble wr = zr + s.ur, wi = zi + s.ui;
+    const double wAbs = magnitudeUp(wr, wi);
+    const double sumRounding = kSumRounding * sizeUp(zr, zi, s.ur, s.ui);
+    const double wBound = wAbs + sumRounding;  // ≥ |Z̃s + ũ|
+    if (s.m == static_cast<std::int64_t>(orbit.size()) - 1 || wAbs < uAbs) {
+        s.ur = wr;
+        s.ui = wi;
+        s.e = roundUp(zErr + s.e + sumRounding);
+        s.m = 0;
+        zr = zi = DoubleDouble{};
+        zErr = 0;
+        uAbs = wAbs;
+    }
+    const double zAbs = magnitudeUp(zr, zi);
+    const double product = (2 * zAbs + uAbs) * uAbs;
+    // The new unit 2^next: that of the larger of the two terms.
+    std::int64_t next = s.k;
+    if (product > 0) next = 2 * s.k + std::ilogb(product);
+    if (dc.abs > 0) next = product > 0 ? std::max(next, dc.scale + std::ilogb(dc.abs)) : dc.scale + std::ilogb(dc.abs);
+    const ScaledOffset v = offsetIn(dc, next);
+    const std::int64_t shift = 2 * s.k - next;
+    const int f = static_cast<int>(std::clamp<std::int64_t>(shift, -3000, 3000));
+    const DoubleDouble tr = twice(zr) + s.ur, ti = twice(zi) + s.ui;
+    const DoubleDouble nr = scaled(tr * s.ur - ti * s.ui, shift) + v.vr;
+    const DoubleDouble ni = scaled(tr * s.ui + ti * s.ur, shift) + v.vi;
+    const double terms = std::ldexp(product, f) + v.vAbs;
+    // 2^2k·(2Z̃sũ + ũ² − 2Zs·u − u²) = 2^2k·(ε·(2(Z̃s + ũ) − ε) + 2(Z̃s − Zs)·u)
+    s.e = roundUp(std::ldexp(s.e * (2 * wBound + s.e) + 2 * (uAbs + s.e) * zErr, f) + 0x1p-1073 + v.vErr +
+                  kStepRounding * terms + kStepAbsoluteError);
+    s.k = next;
+    s.ur = nr;
+    s.ui = ni;
+    ++s.m;
+    ++s.i;
+    renormalise(s);
+    return 0;
+}
+
+// One iteration of the scaled loop: the count, kUndecidedCount, 0 to go on,
+// or kSwitchCount where the plain loop must take over (δz in double's range
+// against a Z in double's range, or the rebase at the reference's end onto
+// Z + δz, which is then in double's range).
+std::int64_t scaledStep(const std::vector<OrbitPoint>& orbit, const std::vector<OrbitLow>& low,
+                        const DoubleDoubleOffset& dc, std::int64_t limit, ScaledState& s)
+{
+    const auto index = static_cast<std::size_t>(s.m);
+    const OrbitPoint& point = orbit[index];
+    const bool tinyZ = point.exponent != 0;
+    const double uAbs = magnitudeUp(s.ur, s.ui);
+    const double uLargest = largestPart(s.ur, s.ui);
+    const std::int64_t dzExponent = uLargest > 0 ? std::ilogb(uLargest) + s.k : std::numeric_limits<std::int32_t>::min();
+    if (!tinyZ && (s.m == static_cast<std::int64_t>(orbit.size()) - 1 ||
+                   plainStepSafe(std::fmax(std::fabs(point.re), std::fabs(point.im)), dzExponent, kPlainFromExponent)))
+        return kSwitchCount;
+    if (tinyZ || s.m == 0) return scaledStepNearZero(orbit, low, dc, limit, s);
+    const DoubleDouble zr{point.re, low[index].re}, zi{point.im, low[index].im};
+    const double zErr = low[index].err;
+    const double zAbs = magnitudeUp(zr, zi);
+    // |Z̃ + δz̃ − (Z + δz)| ≤ zErr + |δz̃| + |ε|, and |δz̃| + |ε| is tiny.
+    const double offsetUp = std::ldexp(uAbs + s.e, static_cast<int>(s.k)) + 0x1p-1074;
+    if (zAbs <= 2 * offsetUp) return scaledStepNearZero(orbit, low, dc, limit, s);  // Z + δz may be below δz
+    const EscapeTest test = escapeTest(zAbs, roundUp(zErr + offsetUp));
+    if (test == EscapeTest::Escaped) return s.i;
+    if (test == EscapeTest::Undecided) return kUndecidedCount;
+    if (s.i == limit) return limit;
+    // u ← 2Z·u + v + 2^k·u²
+    const ScaledOffset v = offsetIn(dc, s.k);
+    const DoubleDouble twoZr = twice(zr), twoZi = twice(zi);
+    const DoubleDouble qr = scaled(s.ur * s.ur - s.ui * s.ui, s.k), qi = scaled(twice(s.ur) * s.ui, s.k);
+    const DoubleDouble nr = ((twoZr * s.ur - twoZi * s.ui) + v.vr) + qr;
+    const DoubleDouble ni = ((twoZr * s.ui + twoZi * s.ur) + v.vi) + qi;
+    const int k = static_cast<int>(s.k);
+    const double terms = 2 * zAbs * uAbs + std::ldexp(uAbs * uAbs, k) + v.vAbs;
+    // As in the plain step, with 2^k·(2ũ − ε) in place of 2δz̃.
+    const double square = std::ldexp(2 * uAbs + s.e, k) + 0x1p-1074;
+    s.e = roundUp(s.e * (2 * zAbs + square) + 2 * (uAbs + s.e) * zErr + v.vErr + kStepRounding * terms +
+                  kStepAbsoluteError);
+    s.ur = nr;
+    s.ui = ni;
+    ++s.m;
+    ++s.i;
+    renormalise(s);
+    return 0;
+}
+
+// From the plain loop into the scaled one where δz or Z leave double's
+// range (not at the reference's end, where the plain loop rebases).
+bool needsScaling(const std::vector<OrbitPoint>& orbit, const DoubleDoubleState& st)
+{
+    if (st.m == static_cast<std::int64_t>(orbit.size()) - 1) return false;
+    const OrbitPoint& point = orbit[static_cast<std::size_t>(st.m)];
+    if (point.exponent != 0) return true;
+    const double dzLargest = largestPart(st.dzr, st.dzi);
+    return dzLargest == 0 || !plainStepSafe(std::fmax(std::fabs(point.re), std::fabs(point.im)),
+                                            std::ilogb(dzLargest), kScaledBelowExponent);
+}
+
+ScaledState toScaled(const DoubleDoubleState& st)
+{
+    const double largest = std::fmax(std::fabs(st.dzr.hi), std::fabs(st.dzi.hi));
+    const std::int64_t k = largest > 0 ? std::ilogb(largest) : -1074;
+    return {scaled(st.dzr, -k), scaled(st.dzi, -k), roundUp(std::ldexp(st.e, static_cast<int>(-k))), k, st.m, st.i};
+}
+
+// Into double's range: parts lost there are at most 2^-1074 each.
+DoubleDoubleState toPlain(const ScaledState& s)
+{
+    return {scaled(s.ur, s.k), scaled(s.ui, s.k), roundUp(std::ldexp(s.e, static_cast<int>(s.k)) + 0x1p-1072), s.m,
+            s.i};
+}
+
+DoubleDoubleOffset plainOffset(const DoubleDoubleOffset& dc)
+{
+    if (dc.scale == 0) return dc;
+    DoubleDoubleOffset out{scaled(dc.re, dc.scale), scaled(dc.im, dc.scale), 0, 0, 0};
+    out.err = roundUp(std::ldexp(dc.err, static_cast<int>(std::max<std::int64_t>(dc.scale, -3000))) + 0x1p-1072);
+    out.abs = magnitudeUp(out.re, out.im);
+    return out;
+}
+
+}  // namespace
+
 std::int64_t doubleDoublePerturbedCount(const std::vector<OrbitPoint>& orbit, const std::vector<OrbitLow>& low,
                                         const DoubleDoubleOffset& dc, std::int64_t limit,
                                         const std::function<bool()>& stop, std::int64_t& iterations)
 {
+    const DoubleDoubleOffset plain = plainOffset(dc);
+    const bool mayScale = dc.scale != 0;
     DoubleDoubleState st = startState(dc);
+    ScaledState scaledState{dc.re, dc.im, dc.err, dc.scale};
+    bool scaling = mayScale;
     for (;;) {
-        const std::int64_t result = doubleDoubleStep(orbit, low, dc, limit, st);
+        std::int64_t result;
+        if (scaling) {
+            result = scaledStep(orbit, low, dc, limit, scaledState);
+            if (result == kSwitchCount) {
+                st = toPlain(scaledState);
+                scaling = false;
+                continue;
+            }
+        } else {
+            if (mayScale && needsScaling(orbit, st)) {
+                scaledState = toScaled(st);
+                scaling = true;
+                continue;
+            }
+            result = doubleDoubleStep(orbit, low, plain, limit, st, mayScale);
+            if (result == kSwitchCount) continue;  // rebased: the next step may need scaling
+        }
         if (result != 0) return result;
         ++iterations;
-        if (st.i % kPollInterval == 0 && stop()) return kCancelledCount;
+        const std::int64_t i = scaling ? scaledState.i : st.i;
+        if (i % kPollInterval == 0 && stop()) return kCancelledCount;
     }
 }
 

@@ -4,8 +4,7 @@
 // bits) against the reference orbit's double-double values, with the same
 // rebasing and the same kind of rigorous error bound as the double loop, but
 // a bound about 2^47 times tighter. It settles nearly every pixel the double
-// loop leaves undecided, many times faster than MPFR. Plain (not
-// extended-range) views only.
+// loop leaves undecided, many times faster than MPFR, at any depth.
 
 #include <cstdint>
 #include <functional>
@@ -16,15 +15,17 @@
 
 namespace mandel {
 
-// δc = c − C of one pixel, a bound on its error, and |δc| (upward).
+// δc = c − C of one pixel, a bound on its error, and |δc| (upward), all in
+// units of 2^scale (below double's range, else scale 0).
 struct DoubleDoubleOffset {
     DoubleDouble re;
     DoubleDouble im;
     double err = 0;
     double abs = 0;
+    std::int64_t scale = 0;
 };
 
-DoubleDoubleOffset doubleDoubleOffset(const AxisOffset& column, const AxisOffset& row);
+DoubleDoubleOffset doubleDoubleOffset(const AxisOffset& column, const AxisOffset& row, std::int64_t scale);
 
 // Where a pixel's iteration stands: δz, a bound on its error, the reference
 // index and the iteration.
@@ -40,11 +41,15 @@ DoubleDoubleState startState(const DoubleDoubleOffset& dc);
 // Iteration st.i: its escape test and, where the pixel goes on, the step to
 // iteration st.i + 1 (rebasing first where Z + δz is smaller than δz or the
 // orbit ends). Returns the count (escaped at st.i, or the limit),
-// kUndecidedCount, or 0 when the pixel goes on.
+// kUndecidedCount, or 0 when the pixel goes on; with `pauseAfterRebase`,
+// kSwitchCount after a rebase (st then holds the rebased iteration st.i).
 std::int64_t doubleDoubleStep(const std::vector<OrbitPoint>& orbit, const std::vector<OrbitLow>& low,
-                              const DoubleDoubleOffset& dc, std::int64_t limit, DoubleDoubleState& st);
+                              const DoubleDoubleOffset& dc, std::int64_t limit, DoubleDoubleState& st,
+                              bool pauseAfterRebase = false);
 
-// The count, kUndecidedCount or kCancelledCount (stop() is asked every few
+// The count, kUndecidedCount or kCancelledCount. A pixel whose δc is
+// scaled is first iterated with δz in units of a power of two (while δz is
+// below double's range), then like the others. (stop() is asked every few
 // thousand iterations). `iterations` is increased by the steps taken.
 std::int64_t doubleDoublePerturbedCount(const std::vector<OrbitPoint>& orbit, const std::vector<OrbitLow>& low,
                                         const DoubleDoubleOffset& dc, std::int64_t limit,

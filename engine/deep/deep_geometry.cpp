@@ -14,9 +14,9 @@ int minSide(const DeepView& view) { return std::min(view.width, view.height); }
 long magnitudeExponent(mpfr_srcptr x) { return mpfr_zero_p(x) ? 0 : mpfr_get_exp(x); }
 
 // One axis: offsets of start + k·step − reference for k = 0 .. count − 1
-// (also as double-doubles when asked).
+// (also, times 2^-ddScale, as double-doubles).
 std::vector<AxisOffset> axisOffsets(mpfr_srcptr start, mpfr_srcptr step, mpfr_srcptr reference, int count, int bits,
-                                    bool withDoubleDouble)
+                                    std::int64_t ddScale)
 {
     MpfrValue v(bits);
     const ExtReal unit(1.0, -static_cast<std::int64_t>(bits));
@@ -33,10 +33,11 @@ std::vector<AxisOffset> axisOffsets(mpfr_srcptr start, mpfr_srcptr step, mpfr_sr
         // operations; then the rounding to a double mantissa.
         const ExtReal mpfrErr = ExtReal(8.0) * unit * (fixed + ExtReal(static_cast<double>(k + 1)) * stepAbs);
         o.err = roundUp(mpfrErr + ExtReal(0x1p-52) * abs(o.value));
-        if (withDoubleDouble) {
-            o.dd = toDoubleDouble(v.get());
-            o.ddErr = upperDouble(roundUp(mpfrErr + ExtReal(0x1p-104) * abs(o.value))) + 0x1p-1070;
-        }
+        // Scaling by a power of two is exact in MPFR.
+        mpfr_mul_2si(v.get(), v.get(), -ddScale, MPFR_RNDN);
+        o.dd = toDoubleDouble(v.get());
+        const ExtReal scale(1.0, -ddScale);
+        o.ddErr = upperDouble(roundUp(scale * (mpfrErr + ExtReal(0x1p-104) * abs(o.value)))) + 0x1p-1070;
     }
     return out;
 }
@@ -65,6 +66,7 @@ DeepGeometry deepGeometry(const DeepView& view)
     g.referenceBits = g.pixelBits + kReferenceGuardBits;
     g.coordinateBits = g.referenceBits + kCoordinateGuardBits;
     g.extended = spacingExponent < kExtendedBelowExponent;
+    g.ddScaleExponent = g.extended ? spacingExponent : 0;
 
     const int bits = g.coordinateBits;
     MpfrValue h(bits), ca(bits), cb(bits);
@@ -92,8 +94,8 @@ PixelOffsets pixelOffsets(const DeepView& view, const DeepGeometry& geometry, mp
     setDecimal(a.get(), view.location.realMin);
     setDecimal(b.get(), view.location.imagMin);
     PixelOffsets out;
-    out.columns = axisOffsets(a.get(), h.get(), referenceRe, view.width, bits, !geometry.extended);
-    out.rows = axisOffsets(b.get(), h.get(), referenceIm, view.height, bits, !geometry.extended);
+    out.columns = axisOffsets(a.get(), h.get(), referenceRe, view.width, bits, geometry.ddScaleExponent);
+    out.rows = axisOffsets(b.get(), h.get(), referenceIm, view.height, bits, geometry.ddScaleExponent);
     return out;
 }
 

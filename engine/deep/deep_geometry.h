@@ -25,6 +25,9 @@ struct DeepGeometry {
     int pixelBits = 0;       // P of the definition
     int referenceBits = 0;   // reference orbit's precision
     int coordinateBits = 0;  // precision of the offsets' computation
+    // Extended-range views give their offsets' double-doubles in units of
+    // 2^ddScaleExponent (about the spacing), plain views in units of 1.
+    std::int64_t ddScaleExponent = 0;
     bool extended = false;
     ExtReal spacing;                         // s / min(W, H), rounded
     std::unique_ptr<MpfrValue> centreRe;     // view's centre at referenceBits
@@ -38,8 +41,8 @@ DeepGeometry deepGeometry(const DeepView& view);
 struct AxisOffset {
     ExtReal value;
     ExtReal err;
-    // The same offset as a double-double (hi + lo) and its error bound, for
-    // views that are not extended-range (else zero).
+    // The same offset times 2^-ddScaleExponent (see DeepGeometry) as a
+    // double-double (hi + lo), and its error bound in the same unit.
     DoubleDouble dd;
     double ddErr = 0;
 };

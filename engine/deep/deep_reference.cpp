@@ -38,7 +38,7 @@ DeepReference::DeepReference(const MpfrValue& centreRe, const MpfrValue& centreI
     // reference's error is measured against it.
     ExtReal dr(1.0), di{};
     orbit_.push_back(OrbitPoint{});
-    if (!extended_) orbitLow_.push_back(OrbitLow{});
+    orbitLow_.push_back(OrbitLow{});
     mpfr_set(zr.get(), centreRe_.get(), MPFR_RNDN);
     mpfr_set(zi.get(), centreIm_.get(), MPFR_RNDN);
     for (std::int64_t m = 1;; ++m) {
@@ -99,26 +99,26 @@ void DeepReference::store(mpfr_srcptr zr, mpfr_srcptr zi, const ExtReal& mpfrErr
         point.errExponent = static_cast<std::int32_t>(error.exponent);
     }
     orbit_.push_back(point);
-    if (!extended_) storeLow(zr, zi, mpfrError, scratch);
+    storeLow(zr, zi, mpfrError, scratch);
 }
 
 void DeepReference::storeLow(mpfr_srcptr zr, mpfr_srcptr zi, const ExtReal& mpfrError, MpfrValue& scratch)
 {
     const OrbitPoint& point = orbit_.back();
     OrbitLow low;
-    if (point.exponent != 0) {
-        // Below 2^-1000 the plain double (subnormal or zero) is all there is.
-        low.err = upperDouble(ExtReal(point.err, point.errExponent)) + 0x1p-1072;
-    } else {
-        // Z − hi is exact in MPFR; its rounding to double, and underflow of
-        // the low part, add at most 2^-105 of |Z| and 2^-1074.
-        mpfr_sub_d(scratch.get(), zr, point.re, MPFR_RNDN);
-        low.re = mpfr_get_d(scratch.get(), MPFR_RNDN);
-        mpfr_sub_d(scratch.get(), zi, point.im, MPFR_RNDN);
-        low.im = mpfr_get_d(scratch.get(), MPFR_RNDN);
-        const ExtReal zAbs = magnitudeUp(toExtReal(zr), toExtReal(zi));
-        low.err = upperDouble(roundUp(mpfrError + ExtReal(0x1p-104) * zAbs)) + 0x1p-1070;
-    }
+    // In the point's unit 2^exponent: Z·2^-exponent − hi is exact in MPFR;
+    // its rounding to double, and underflow of the low part, add at most
+    // 2^-105 of |Z| and 2^-1074.
+    const auto part = [&](mpfr_srcptr z, double hi) {
+        mpfr_mul_2si(scratch.get(), z, -point.exponent, MPFR_RNDN);
+        mpfr_sub_d(scratch.get(), scratch.get(), hi, MPFR_RNDN);
+        return mpfr_get_d(scratch.get(), MPFR_RNDN);
+    };
+    low.re = part(zr, point.re);
+    low.im = part(zi, point.im);
+    const ExtReal zAbs = magnitudeUp(toExtReal(zr), toExtReal(zi));
+    const ExtReal unit(1.0, -static_cast<std::int64_t>(point.exponent));
+    low.err = upperDouble(roundUp(unit * (mpfrError + ExtReal(0x1p-104) * zAbs))) + 0x1p-1070;
     orbitLow_.push_back(low);
 }
 

@@ -32,9 +32,9 @@ struct OrbitPoint {
     std::int32_t errExponent = 0;
 };
 
-// The rest of one iteration for double-double arithmetic (plain views only):
-// Z − (re, im) of its OrbitPoint, rounded to double, and a bound on the
-// distance of that sum from the exact orbit.
+// The rest of one iteration for double-double arithmetic, in the unit
+// 2^exponent of its OrbitPoint: Z − (re, im) of the point, rounded to double,
+// and a bound on the distance of that sum from the exact orbit.
 struct OrbitLow {
     double re = 0;
     double im = 0;
@@ -60,7 +60,7 @@ public:
     // Z_0 .. Z_L; the last one ends the orbit (escaped, at the limit, or the
     // error ceiling reached), so a pixel rebases when it gets there.
     const std::vector<OrbitPoint>& orbit() const { return orbit_; }
-    // Beside orbit(), for views that are not extended-range (else empty).
+    // Beside orbit(), index for index.
     const std::vector<OrbitLow>& orbitLow() const { return orbitLow_; }
     bool escaped() const { return escaped_; }
     bool truncated() const { return truncated_; }

@@ -110,9 +110,10 @@ bool settleUndecided(const RowJob& job, int x, int y, RowControl& control, std::
     std::int64_t settled = kUndecidedCount;
     std::int64_t ddIterations = 0;
     const std::vector<OrbitLow>& low = job.reference->orbitLow();
-    if (!job.geometry->extended && !low.empty()) {
+    if (!low.empty()) {
         const DoubleDoubleOffset dc = doubleDoubleOffset(job.offsets->columns[static_cast<std::size_t>(x)],
-                                                         job.offsets->rows[static_cast<std::size_t>(y)]);
+                                                         job.offsets->rows[static_cast<std::size_t>(y)],
+                                                         job.geometry->ddScaleExponent);
         settled = doubleDoublePerturbedCount(job.reference->orbit(), low, dc, job.view->location.limit, stop,
                                              ddIterations);
     }

@@ -6,11 +6,14 @@
 #include <mpfr.h>
 
 #include <algorithm>
+#include <functional>
 #include <vector>
 
 #include "deep/dd_perturbation.h"
+#include "deep/deep_geometry.h"
 #include "deep/deep_reference.h"
 #include "deep/perturbation.h"
+#include "deep/settled_pixel.h"
 #include "deep_test_locations.h"
 
 namespace {
@@ -165,6 +168,38 @@ TEST(DeepArithDoubleDouble, BoundHoldsAndStaysSmallNearADeepMinibrot)
         EXPECT_EQ(w.count, w.exactCount) << k;
     }
     EXPECT_EQ(decided, 7);
+}
+
+// A 4 × 4 grid of pixels of a 16-pixel view: the double-double count
+// (scaled below double's range) against the MPFR-settled count.
+void expectSettledCounts(const mandel::DeepView& view)
+{
+    const mandel::DeepGeometry geometry = mandel::deepGeometry(view);
+    const mandel::DeepReference reference(*geometry.centreRe, *geometry.centreIm, view.location.limit,
+                                          geometry.extended, geometry.spacing * ExtReal(0x1p-60), nullptr);
+    const mandel::PixelOffsets offsets =
+        mandel::pixelOffsets(view, geometry, geometry.centreRe->get(), geometry.centreIm->get());
+    const std::function<bool()> never = [] { return false; };
+    for (int y = 1; y < 16; y += 4)
+        for (int x = 1; x < 16; x += 4) {
+            const auto dc = mandel::doubleDoubleOffset(offsets.columns[static_cast<std::size_t>(x)],
+                                                       offsets.rows[static_cast<std::size_t>(y)],
+                                                       geometry.ddScaleExponent);
+            std::int64_t iterations = 0;
+            const std::int64_t count = mandel::doubleDoublePerturbedCount(reference.orbit(), reference.orbitLow(), dc,
+                                                                          view.location.limit, never, iterations);
+            EXPECT_EQ(count, mandel::settledCount(view.location, 16, x, y, geometry.pixelBits, never).count)
+                << x << "," << y;
+        }
+}
+
+TEST(DeepArithDoubleDouble, CountsAreTheSettledCountsInAndBelowDoublesRange)
+{
+    using namespace mandel::test;
+    expectSettledCounts({{kMinibrot1e29.realMin, kMinibrot1e29.imagMin, "1e-29", 3000}, 16, 16});
+    // The reference passes within 1e-600 of 0 once per period (831).
+    expectSettledCounts({{kMinibrot3e624.realMin, kMinibrot3e624.imagMin, "3e-624", 14000}, 16, 16});
+    expectSettledCounts({{kEarlyEscape3e624.realMin, kEarlyEscape3e624.imagMin, "3e-624", 14000}, 16, 16});
 }
 
 }  // namespace
