@@ -23,6 +23,13 @@ inline constexpr std::int64_t kUndecidedCount = -1;
 inline constexpr std::int64_t kCancelledCount = -2;
 inline constexpr int kPollInterval = 4096;  // iterations between cancel checks
 
+// The step is inlined into its loops, scalar and in lanes, wherever it is used.
+#if defined(__GNUC__)
+#define MANDEL_ALWAYS_INLINE inline __attribute__((always_inline))
+#else
+#define MANDEL_ALWAYS_INLINE inline
+#endif
+
 // δc = c − C of one pixel, a bound on its rounding error, and |δc| (upward).
 template <class R>
 struct PixelOffset {
@@ -132,83 +139,113 @@ void blaStep(const BlaLevels<R>& table, const BlaStep<R>& s, int k, const PixelO
     dzi = ni;
 }
 
-// Continues the iteration of `st`: the count, kUndecidedCount,
-// kCancelledCount when stop() said so, or (when `switching`) kSwitchCount
-// where δz leaves the range R serves best. `iterations` is increased by the
-// perturbation steps taken; with a table, approximation steps are taken
-// wherever one is valid and their iterations added to *bla.skipped.
+// What stays the same through one pixel's iteration.
+template <class R>
+struct PerturbRun {
+    PerturbRun(const std::vector<OrbitPoint>& orbit, const PixelOffset<R>& dc, std::int64_t limit, bool switching,
+               const BlaUse<R>& bla)
+        : orbit(orbit), dc(dc), limit(limit), switching(switching), bla(bla), cBound(roundUp(dc.abs + dc.err)),
+          table(bla.levels && cBound <= bla.levels->cMax ? bla.levels : nullptr),
+          last(static_cast<std::int64_t>(orbit.size()) - 1)
+    {
+    }
+    const std::vector<OrbitPoint>& orbit;
+    const PixelOffset<R>& dc;
+    const std::int64_t limit;
+    const bool switching;
+    const BlaUse<R> bla;
+    const R cBound;
+    const BlaLevels<R>* const table;
+    const std::int64_t last;
+};
+
+// Rounding of one step, relative to its terms' sizes, and of the sum Z + δz.
+inline constexpr double kPerturbStepRounding = 0x1p-49;
+inline constexpr double kPerturbSumRounding = 0x1p-51;
+
+// Iteration st.i of the pixel: its escape test, then (rebasing first where
+// Z + δz is smaller than δz or the orbit ends) an approximation step where
+// one is valid, else one perturbation step. Returns the count (escaped at
+// st.i, or the limit), kUndecidedCount, kSwitchCount (when switching, where
+// δz leaves the range R serves best; st then holds the rebased iteration
+// st.i), or 0 when the pixel goes on. `iterations` is increased by the
+// perturbation steps taken, the approximation's by its skipped count.
+template <class R>
+MANDEL_ALWAYS_INLINE std::int64_t perturbStep(const PerturbRun<R>& run, PerturbState<R>& st, std::int64_t& iterations)
+{
+    using Traits = NumberTraits<R>;
+    const R two(2.0);
+    R zr, zi, zErr;
+    Traits::load(run.orbit[static_cast<std::size_t>(st.m)], zr, zi, zErr);
+    R& dzr = st.dzr;
+    R& dzi = st.dzi;
+    R& e = st.e;
+    const R wr = zr + dzr, wi = zi + dzi;
+    const R w2 = wr * wr + wi * wi;
+    const R wAbs = Traits::magnitude(wr, wi, w2);
+    const R wSumRounding = R(kPerturbSumRounding) * wAbs;
+    const R wErr = roundUp(zErr + e + wSumRounding);
+    const R wBound = wAbs + wSumRounding;  // ≥ |Z̃ + δz̃|
+    const EscapeTest test = escapeTest(wAbs, wErr);
+    if (test == EscapeTest::Escaped) return st.i;
+    if (test == EscapeTest::Undecided) {
+        if (!st.guess) return kUndecidedCount;
+        if (Traits::lowerDouble(wAbs) > 2) return st.i;
+    }
+    if (st.i == run.limit) return run.limit;
+    R d2 = dzr * dzr + dzi * dzi;
+    R dAbs = Traits::magnitude(dzr, dzi, d2);
+    if (st.m == run.last || wAbs < dAbs) {
+        // Continue from the pixel's own value against Z_0 = 0.
+        dzr = wr;
+        dzi = wi;
+        e = wErr;
+        d2 = w2;
+        dAbs = wAbs;
+        st.m = 0;
+        zr = zi = zErr = R{};
+    }
+    if (run.switching && Traits::outOfRange(dzr, dzi)) return kSwitchCount;
+    if (run.table) {
+        const int k = run.table->longest(st.m, roundUp(dAbs + e), run.limit - st.i);
+        if (k > 0) {
+            blaStep(*run.table, run.table->step(st.m, k), k, run.dc, run.cBound, dAbs, dzr, dzi, e);
+            const std::int64_t length = std::int64_t{1} << k;
+            st.m += length;
+            st.i += length;
+            *run.bla.skipped += length;
+            return 0;
+        }
+    }
+    const R zAbs = Traits::magnitude(zr, zi, zr * zr + zi * zi);
+    const R twoZr = zr + zr, twoZi = zi + zi;
+    const R nr = ((twoZr * dzr - twoZi * dzi) + (dzr * dzr - dzi * dzi)) + run.dc.re;
+    const R ni = ((twoZr * dzi + twoZi * dzr) + (dzr + dzr) * dzi) + run.dc.im;
+    const R terms = two * zAbs * dAbs + d2 + run.dc.abs;
+    // With ε = δz̃ − δz: 2Z̃δz̃ + δz̃² − (2Zδz + δz²) = ε·(2(Z̃ + δz̃) − ε) + 2(Z̃ − Z)·δz, and
+    // |Z̃ + δz̃| ≤ wBound: the error grows with the pixel's own |2z| (not
+    // with 2|Z| + 2|δz|, far larger wherever the pixel has rebased).
+    e = roundUp(e * (two * wBound + e) + two * (dAbs + e) * zErr + run.dc.err + R(kPerturbStepRounding) * terms +
+                Traits::stepAbsoluteError());
+    dzr = nr;
+    dzi = ni;
+    ++st.m;
+    ++st.i;
+    ++iterations;
+    return 0;
+}
+
+// Continues the iteration of `st` (see perturbStep) until it ends, or until
+// stop() says so (kCancelledCount), asked every few thousand iterations.
 template <class R, class Stop>
 std::int64_t perturbRun(const std::vector<OrbitPoint>& orbit, const PixelOffset<R>& dc, std::int64_t limit, Stop& stop,
                         std::int64_t& iterations, PerturbState<R>& st, bool switching, const BlaUse<R>& bla = {})
 {
-    using Traits = NumberTraits<R>;
-    const R cBound = roundUp(dc.abs + dc.err);
-    const BlaLevels<R>* table = bla.levels && cBound <= bla.levels->cMax ? bla.levels : nullptr;
-    std::int64_t loops = 0;
-    const std::int64_t last = static_cast<std::int64_t>(orbit.size()) - 1;
-    const R gamma(0x1p-49);  // rounding of one step, relative to its terms' sizes
-    const R two(2.0);
-    const R wRounding(0x1p-51);
-    R dzr = st.dzr, dzi = st.dzi, e = st.e;
-    R zr, zi, zErr;
-    std::int64_t m = st.m;
-    for (std::int64_t i = st.i;; ++i) {
-        Traits::load(orbit[static_cast<std::size_t>(m)], zr, zi, zErr);
-        const R wr = zr + dzr, wi = zi + dzi;
-        const R w2 = wr * wr + wi * wi;
-        const R wAbs = Traits::magnitude(wr, wi, w2);
-        const R wSumRounding = wRounding * wAbs;
-        const R wErr = roundUp(zErr + e + wSumRounding);
-        const R wBound = wAbs + wSumRounding;  // ≥ |Z̃ + δz̃|
-        const EscapeTest test = escapeTest(wAbs, wErr);
-        if (test == EscapeTest::Escaped) return i;
-        if (test == EscapeTest::Undecided) {
-            if (!st.guess) return kUndecidedCount;
-            if (Traits::lowerDouble(wAbs) > 2) return i;
-        }
-        if (i == limit) return limit;
-        if (++loops % kPollInterval == 0 && stop()) return kCancelledCount;
-        R d2 = dzr * dzr + dzi * dzi;
-        R dAbs = Traits::magnitude(dzr, dzi, d2);
-        if (m == last || wAbs < dAbs) {
-            // Continue from the pixel's own value against Z_0 = 0.
-            dzr = wr;
-            dzi = wi;
-            e = wErr;
-            d2 = w2;
-            dAbs = wAbs;
-            m = 0;
-            zr = zi = zErr = R{};
-        }
-        if (switching && Traits::outOfRange(dzr, dzi)) {
-            st = PerturbState<R>{dzr, dzi, e, m, i, st.guess};
-            return kSwitchCount;
-        }
-        if (table) {
-            const int k = table->longest(m, roundUp(dAbs + e), limit - i);
-            if (k > 0) {
-                blaStep(*table, table->step(m, k), k, dc, cBound, dAbs, dzr, dzi, e);
-                const std::int64_t length = std::int64_t{1} << k;
-                m += length;
-                i += length - 1;
-                *bla.skipped += length;
-                continue;
-            }
-        }
-        const R zAbs = Traits::magnitude(zr, zi, zr * zr + zi * zi);
-        const R twoZr = zr + zr, twoZi = zi + zi;
-        const R nr = ((twoZr * dzr - twoZi * dzi) + (dzr * dzr - dzi * dzi)) + dc.re;
-        const R ni = ((twoZr * dzi + twoZi * dzr) + (dzr + dzr) * dzi) + dc.im;
-        const R terms = two * zAbs * dAbs + d2 + dc.abs;
-        // With ε = δz̃ − δz: 2Z̃δz̃ + δz̃² − (2Zδz + δz²) = ε·(2(Z̃ + δz̃) − ε) + 2(Z̃ − Z)·δz, and
-        // |Z̃ + δz̃| ≤ wBound: the error grows with the pixel's own |2z| (not
-        // with 2|Z| + 2|δz|, far larger wherever the pixel has rebased).
-        e = roundUp(e * (two * wBound + e) + two * (dAbs + e) * zErr + dc.err + gamma * terms +
-                    Traits::stepAbsoluteError());
-        dzr = nr;
-        dzi = ni;
-        ++m;
-        ++iterations;
+    const PerturbRun<R> run(orbit, dc, limit, switching, bla);
+    for (std::int64_t loops = 1;; ++loops) {
+        const std::int64_t result = perturbStep(run, st, iterations);
+        if (result != 0) return result;
+        if (loops % kPollInterval == 0 && stop()) return kCancelledCount;
     }
 }
 
