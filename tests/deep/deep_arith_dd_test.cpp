@@ -1,12 +1,14 @@
-// The double-double perturbation step by step against exact orbits (MPFR,
-// far more bits than needed): after every step the exact δz = z_i − Z_m must
-// lie within the carried bound, through rebases, and the count must be the
-// exact orbit's escape iteration.
+// The perturbation steps, in double (the drawing's loop) and in double-double
+// (its settling), one by one against exact orbits (MPFR, far more bits than
+// needed): after every step the exact δz = z_i − Z_m must lie within the
+// carried bound, through rebases, and the count must be the exact orbit's
+// escape iteration. Also the double-double counts below double's range.
 #include <gtest/gtest.h>
 #include <mpfr.h>
 
 #include <algorithm>
 #include <functional>
+#include <type_traits>
 #include <vector>
 
 #include "deep/dd_perturbation.h"
@@ -67,15 +69,52 @@ struct Walk {
     double worstRatio = 0;  // largest bound / |δz|
 };
 
-// The pixel C + δc (δc exactly the double-doubles given) against the
-// reference at C, every step checked against the exact orbits. The walk may
-// start with δz off by `offBy` (relative to |δc|, in its real part) and a
-// bound that says so: an error carried from the start grows with the exact
-// orbit's derivative, and the bound must grow at least as fast.
+// The drawing's own loop (double) and its settling (double-double), one
+// iteration at a time, for the walk below.
+struct DoubleSteps {
+    DoubleSteps(const mandel::DeepReference& reference, DoubleDouble dcr, DoubleDouble dci, std::int64_t limit)
+        : dc{dcr.hi, dci.hi, 0, mandel::magnitudeUp(dcr, dci)}, run(reference.orbit(), dc, limit, false, {}),
+          st{dc.re, dc.im, 0, 1, 1}
+    {
+    }
+    static constexpr double kRounding = 0x1p-52;  // of one sum, relative to |δc|
+    std::int64_t step() { return mandel::perturbStep(run, st, made); }
+    void offsetBy(double off) { st.dzr += off; }
+    DoubleDouble dzr() const { return {st.dzr, 0}; }
+    DoubleDouble dzi() const { return {st.dzi, 0}; }
+    mandel::PixelOffset<double> dc;
+    mandel::PerturbRun<double> run;
+    mandel::PerturbState<double> st;
+    std::int64_t made = 0;
+};
+
+struct DoubleDoubleSteps {
+    DoubleDoubleSteps(const mandel::DeepReference& reference, DoubleDouble dcr, DoubleDouble dci, std::int64_t limit)
+        : reference(reference), dc{dcr, dci, 0, mandel::magnitudeUp(dcr, dci)}, limit(limit), st(mandel::startState(dc))
+    {
+    }
+    static constexpr double kRounding = 0x1p-100;
+    std::int64_t step() { return mandel::doubleDoubleStep(reference.orbit(), reference.orbitLow(), dc, limit, st); }
+    void offsetBy(double off) { st.dzr = st.dzr + DoubleDouble{off, 0}; }
+    DoubleDouble dzr() const { return st.dzr; }
+    DoubleDouble dzi() const { return st.dzi; }
+    const mandel::DeepReference& reference;
+    mandel::DoubleDoubleOffset dc;
+    std::int64_t limit;
+    mandel::DoubleDoubleState st;
+};
+
+// The pixel C + δc (δc exactly the values given; double takes the high
+// parts) against the reference at C, every step checked against the exact
+// orbits. The walk may start with δz off by `offBy` (relative to |δc|, in
+// its real part) and a bound that says so: an error carried from the start
+// grows with the exact orbit's derivative, and the bound must grow at least
+// as fast.
+template <class Steps>
 Walk walk(const mandel::DeepReference& reference, const std::vector<Complex>& exactReference, DoubleDouble dcr,
           DoubleDouble dci, std::int64_t limit, double offBy = 0)
 {
-    mandel::DoubleDoubleOffset dc{dcr, dci, 0, mandel::magnitudeUp(dcr, dci)};
+    if constexpr (std::is_same_v<Steps, DoubleSteps>) dcr.lo = dci.lo = 0;
     Complex c, z;
     MpfrValue t(kExactBits), u(kExactBits);
     setDoubleDouble(c.re.get(), dcr);
@@ -85,22 +124,23 @@ Walk walk(const mandel::DeepReference& reference, const std::vector<Complex>& ex
     mpfr_set(z.re.get(), c.re.get(), MPFR_RNDN);
     mpfr_set(z.im.get(), c.im.get(), MPFR_RNDN);
     Walk w;
-    mandel::DoubleDoubleState st = mandel::startState(dc);
-    const double off = offBy * dc.abs;
-    st.dzr = st.dzr + DoubleDouble{off, 0};
-    st.e = off * (1 + 0x1p-40) + dc.abs * 0x1p-100;
+    Steps steps(reference, dcr, dci, limit);
+    const double dcAbs = mandel::magnitudeUp(dcr, dci);
+    const double off = offBy * dcAbs;
+    steps.offsetBy(off);
+    steps.st.e = off * (1 + 0x1p-40) + dcAbs * Steps::kRounding;
     for (;;) {
-        const std::size_t m = static_cast<std::size_t>(st.m);
-        const double actual = distance(st.dzr, st.dzi, z, exactReference[m]);
-        if (!(actual <= st.e)) ++w.violations;
-        w.worstRatio = std::max(w.worstRatio, st.e / mandel::magnitudeUp(st.dzr, st.dzi));
+        const std::size_t m = static_cast<std::size_t>(steps.st.m);
+        const double actual = distance(steps.dzr(), steps.dzi(), z, exactReference[m]);
+        if (!(actual <= steps.st.e)) ++w.violations;
+        w.worstRatio = std::max(w.worstRatio, steps.st.e / mandel::magnitudeUp(steps.dzr(), steps.dzi()));
         if (w.exactCount == 0 && mpfr_get_d(z.re.get(), MPFR_RNDN) * mpfr_get_d(z.re.get(), MPFR_RNDN) +
                                              mpfr_get_d(z.im.get(), MPFR_RNDN) * mpfr_get_d(z.im.get(), MPFR_RNDN) > 4)
-            w.exactCount = st.i;
-        const std::int64_t previousM = st.m;
-        w.count = mandel::doubleDoubleStep(reference.orbit(), reference.orbitLow(), dc, limit, st);
+            w.exactCount = steps.st.i;
+        const std::int64_t previousM = steps.st.m;
+        w.count = steps.step();
         if (w.count != 0) break;
-        w.rebases += st.m != previousM + 1;
+        w.rebases += steps.st.m != previousM + 1;
         squarePlus(z, c, t, u);
     }
     if (w.exactCount == 0) w.exactCount = limit;
@@ -132,7 +172,8 @@ mandel::DeepReference referenceAt(const char* re, const char* im, int bits, std:
     return mandel::DeepReference(cr, ci, limit, false, ExtReal(1.0, -bits + 40), nullptr);
 }
 
-TEST(DeepArithDoubleDouble, BoundHoldsThroughRebasesAgainstAnEarlyEscapingReference)
+template <class Steps>
+void expectBoundThroughRebases()
 {
     // The reference 0.3 escapes after a few dozen iterations; the pixels lie
     // in the cardioid, on its boundary near 0.25 or escape.
@@ -141,7 +182,7 @@ TEST(DeepArithDoubleDouble, BoundHoldsThroughRebasesAgainstAnEarlyEscapingRefere
     int rebases = 0;
     for (double dr : {-0.4375, -0.3125, -0.05, -0.0498046875})
         for (double di : {-0.25, 0.0, 0.001953125}) {
-            const Walk w = walk(reference, exact, {dr, dr * 0x1p-60}, {di, 0}, 400, di == 0 ? 0x1p-20 : 0);
+            const Walk w = walk<Steps>(reference, exact, {dr, dr * 0x1p-60}, {di, 0}, 400, di == 0 ? 0x1p-20 : 0);
             EXPECT_EQ(w.violations, 0) << dr << " " << di;
             EXPECT_EQ(w.count, w.exactCount) << dr << " " << di;
             rebases += w.rebases;
@@ -149,7 +190,10 @@ TEST(DeepArithDoubleDouble, BoundHoldsThroughRebasesAgainstAnEarlyEscapingRefere
     EXPECT_GT(rebases, 12);
 }
 
-TEST(DeepArithDoubleDouble, BoundHoldsAndStaysSmallNearADeepMinibrot)
+// `smallRatio`: how far below |δz| the bound of a pixel started exactly
+// must stay.
+template <class Steps>
+void expectBoundNearADeepMinibrot(double smallRatio)
 {
     // A 1e-29 view around a period-41 nucleus near i, reference at its centre.
     const auto reference = referenceAt("-3.99105769538512105274096648820103670810813791676121839829615e-16",
@@ -158,16 +202,28 @@ TEST(DeepArithDoubleDouble, BoundHoldsAndStaysSmallNearADeepMinibrot)
     int decided = 0;
     for (int k = -3; k <= 3; ++k) {
         const double dr = k * 1.5e-30, di = (3 - k) * 1.1e-30;
-        const Walk w = walk(reference, exact, {dr, dr * 0x1p-70}, {di, 0}, 1500, k % 2 ? 0x1p-30 : 0);
+        const Walk w = walk<Steps>(reference, exact, {dr, dr * 0x1p-70}, {di, 0}, 1500, k % 2 ? 0x1p-30 : 0);
         EXPECT_EQ(w.violations, 0) << k;
         if (k % 2 == 0) {
-            EXPECT_LT(w.worstRatio, 0x1p-60) << k;
+            EXPECT_LT(w.worstRatio, smallRatio) << k;
         }
         if (w.count == mandel::kUndecidedCount) continue;
         ++decided;
         EXPECT_EQ(w.count, w.exactCount) << k;
     }
     EXPECT_EQ(decided, 7);
+}
+
+TEST(DeepArithSteps, BoundHoldsThroughRebasesAgainstAnEarlyEscapingReference)
+{
+    expectBoundThroughRebases<DoubleSteps>();
+    expectBoundThroughRebases<DoubleDoubleSteps>();
+}
+
+TEST(DeepArithSteps, BoundHoldsAndStaysSmallNearADeepMinibrot)
+{
+    expectBoundNearADeepMinibrot<DoubleSteps>(0x1p-30);
+    expectBoundNearADeepMinibrot<DoubleDoubleSteps>(0x1p-60);
 }
 
 // A 4 × 4 grid of pixels of a 16-pixel view: the double-double count
