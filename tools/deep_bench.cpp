@@ -3,7 +3,10 @@
 // scaled to 501²), with the bilinear approximation and, with --both, also
 // without it; then a 64² preview of the same location that takes the
 // reference (and its table) as it is. Usage: mandelbrot-deep-bench [--no-bla |
-// --both] [--size S] [--threads N] [NAME ...] (names select locations).
+// --both] [--no-lanes] [--size S] [--threads N] [NAME ...] (names select
+// locations). The SIMD lanes' rate (plain steps per second and lane, over the
+// time spent in their loop) is set against the peak of the step's arithmetic
+// alone on one thread.
 
 #include <mpfr.h>
 
@@ -19,19 +22,23 @@
 
 #include "deep/deep_drawing.h"
 #include "deep/deep_geometry.h"
+#include "deep/perturbation_lanes.h"
 #include "deep_bench_locations.h"
+#include "kernel/fast_targets.h"
 #include "timing.h"
 
 namespace {
 
 constexpr int kSampleSide = 3;  // brute-force sample grid per side
 constexpr int kPreviewSide = 64;
+double lanePeak = 0;  // lane-steps per second, one thread
 
 struct BenchSettings {
     int size = 501;
     unsigned threads = 0;
     bool bla = true;
     bool both = false;  // also without the approximation
+    bool lanes = true;  // plain steps in SIMD lanes where the engine uses them
     std::vector<std::string> names;
 };
 
@@ -97,6 +104,7 @@ DrawingRun draw(const mandel::DeepView& view, const BenchSettings& settings, boo
     mandel::DeepOptions options;
     options.threads = settings.threads;
     options.bla = bla;
+    options.lanes = settings.lanes;
     DrawingRun run;
     run.counts.resize(static_cast<std::size_t>(view.width) * static_cast<std::size_t>(view.height));
     run.ms = mandel::tool::timeMs([&] { drawing.computeRows(0, view.height, run.counts, options); });
@@ -128,6 +136,12 @@ void printRun(const char* name, std::int64_t limit, const char* what, const Draw
                 ref.blaBuildMs, ref.blaBytes, static_cast<long long>(stats.pixelsRecomputed),
                 static_cast<long long>(stats.pixelsSettledInMpfr), stats.recomputeMs,
                 static_cast<long long>(atLimit), lowest, highest, bruteMs / 1000, bruteMs / run.ms);
+    if (stats.laneSteps > 0) {
+        const double rate = static_cast<double>(stats.laneSteps) / (stats.laneMs / 1000);
+        std::printf("%-18s %-7s lanes: %.3g of the steps made, %.3g lane-steps/s per thread in their loop, "
+                    "%.0f%% of the peak\n",
+                    name, what, static_cast<double>(stats.laneSteps) / iterations, rate, 100 * rate / lanePeak);
+    }
     std::fflush(stdout);
 }
 
@@ -152,6 +166,7 @@ BenchSettings parse(int argc, char** argv)
     BenchSettings s;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--no-bla")) s.bla = false;
+        else if (!std::strcmp(argv[i], "--no-lanes")) s.lanes = false;
         else if (!std::strcmp(argv[i], "--both")) s.both = true;
         else if (!std::strcmp(argv[i], "--size") && i + 1 < argc) s.size = std::atoi(argv[++i]);
         else if (!std::strcmp(argv[i], "--threads") && i + 1 < argc) s.threads = static_cast<unsigned>(std::atoi(argv[++i]));
@@ -165,6 +180,9 @@ BenchSettings parse(int argc, char** argv)
 int main(int argc, char** argv)
 {
     const BenchSettings settings = parse(argc, argv);
+    lanePeak = mandel::laneStepPeak();
+    std::printf("SIMD lanes: %s, %zu lanes of double; peak of the step's arithmetic on one thread %.3g lane-steps/s\n",
+                mandel::activeSimdTarget().c_str(), mandel::deepLaneCount(), lanePeak);
     for (const auto& where : bench::kDeepBenchLocations) {
         bool chosen = settings.names.empty();
         for (const auto& name : settings.names) chosen = chosen || name == where.name;

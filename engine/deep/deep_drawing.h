@@ -40,6 +40,7 @@ struct DeepProgress {
 struct DeepOptions {
     unsigned threads = 0;  // 0 = every core
     bool bla = true;       // skip iterations with the bilinear approximation, where it is exact enough
+    bool lanes = true;     // plain steps in SIMD lanes (views in double's range; same counts)
     // Set from any thread to stop: the computation returns within 50 ms.
     const std::atomic<bool>* cancel = nullptr;
     // Called on the computing thread(s), one at a time, at least every 50 ms
@@ -53,6 +54,8 @@ struct DeepStats {
     std::int64_t pixelsRecomputed = 0;   // pixels settled with more precision
     std::int64_t pixelsSettledInMpfr = 0;  // of those, the ones double-double could not settle
     double recomputeMs = 0;              // time spent on those
+    std::int64_t laneSteps = 0;          // of the steps made, those made in SIMD lanes (one per lane)
+    double laneMs = 0;                   // time the lanes' loop took, summed over threads
 };
 
 class DeepDrawing {

@@ -7,6 +7,7 @@
 
 #include "deep/bla_table.h"
 #include "deep/error_bound.h"
+#include "deep/perturbation.h"
 
 namespace mandel {
 
@@ -127,6 +128,19 @@ std::shared_ptr<const BlaTable> DeepReference::blaTable(const ExtReal& cMax) con
     std::lock_guard lock(blaMutex_);
     if (!bla_ || bla_->cMax() < cMax) bla_ = std::make_shared<BlaTable>(orbit_, cMax * ExtReal(kBlaOffsetRoom), extended_);
     return bla_;
+}
+
+const std::vector<LanePoint>& DeepReference::lanePoints() const
+{
+    std::call_once(lanePointsMade_, [this] {
+        lanePoints_.resize(orbit_.size());
+        for (std::size_t m = 0; m < orbit_.size(); ++m) {
+            LanePoint& p = lanePoints_[m];
+            NumberTraits<double>::load(orbit_[m], p.zr, p.zi, p.zErr);
+            p.zAbs = NumberTraits<double>::magnitude(p.zr, p.zi, p.zr * p.zr + p.zi * p.zi);
+        }
+    });
+    return lanePoints_;
 }
 
 }  // namespace mandel

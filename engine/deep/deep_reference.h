@@ -41,6 +41,15 @@ struct OrbitLow {
     double err = 0;
 };
 
+// One iteration as the double-precision SIMD lanes read it: Z and its error
+// bound as a plain double iteration loads them, and |Z| as it computes it.
+struct LanePoint {
+    double zr = 0;
+    double zi = 0;
+    double zErr = 0;
+    double zAbs = 0;
+};
+
 class BlaTable;
 
 class DeepReference {
@@ -73,6 +82,8 @@ public:
     // the one kept from an earlier drawing when it allows that much, else a
     // new one with room for small pans, kept for the next drawing.
     std::shared_ptr<const BlaTable> blaTable(const ExtReal& cMax) const;
+    // orbit() for the SIMD lanes, made on first use and kept.
+    const std::vector<LanePoint>& lanePoints() const;
 
 private:
     void store(mpfr_srcptr zr, mpfr_srcptr zi, const ExtReal& mpfrError, MpfrValue& scratch);
@@ -90,6 +101,8 @@ private:
     std::vector<OrbitLow> orbitLow_;
     mutable std::mutex blaMutex_;
     mutable std::shared_ptr<const BlaTable> bla_;
+    mutable std::once_flag lanePointsMade_;
+    mutable std::vector<LanePoint> lanePoints_;
 };
 
 }  // namespace mandel

@@ -8,7 +8,9 @@
 #include "deep/dd_perturbation.h"
 #include "deep/double_double_pixel.h"
 #include "deep/error_bound.h"
+#include "deep/lane_rows.h"
 #include "deep/perturbation.h"
+#include "deep/row_control.h"
 #include "deep/settled_pixel.h"
 #include "kernel/helper_threads.h"
 
@@ -17,57 +19,18 @@ namespace mandel {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr auto kProgressInterval = std::chrono::milliseconds(25);
 constexpr int kPixelsPerPoll = 16;
 // Down to this spacing (about 1e-21) an undecided pixel is first tried in
 // double-double, ten times cheaper than MPFR; deeper its 106 bits are not
 // enough to resolve the pixels.
 constexpr std::int64_t kDoubleDoubleSpacingExponent = -70;
 
-// Shared by the threads of one computeRows: cancel, progress and totals.
-class RowControl {
-public:
-    RowControl(const DeepOptions& options, int rowsTotal) : options_(options), rowsTotal_(rowsTotal) {}
+}  // namespace
 
-    // True when the computation must stop; reports progress when due.
-    bool stop()
-    {
-        if (stopped_.load(std::memory_order_relaxed)) return true;
-        if (options_.cancel && options_.cancel->load(std::memory_order_relaxed)) {
-            stopped_ = true;
-            return true;
-        }
-        if (options_.progress && Clock::now() - lastProgress() >= kProgressInterval) report();
-        return stopped_.load(std::memory_order_relaxed);
-    }
-    void rowDone() { rowsDone_.fetch_add(1); }
-    bool stopped() const { return stopped_.load(); }
-    std::atomic<std::int64_t> made{0}, skipped{0}, recomputed{0}, settledInMpfr{0};
-    std::atomic<std::int64_t> recomputeNs{0};
-
-private:
-    Clock::time_point lastProgress()
-    {
-        return Clock::time_point(Clock::duration(lastProgress_.load(std::memory_order_relaxed)));
-    }
-    void report()
-    {
-        std::unique_lock lock(progressMutex_, std::try_to_lock);
-        if (!lock.owns_lock()) return;
-        lastProgress_ = Clock::now().time_since_epoch().count();
-        if (!options_.progress(DeepProgress{rowsDone_.load(), rowsTotal_})) stopped_ = true;
-    }
-
-    const DeepOptions& options_;
-    const std::int64_t rowsTotal_;
-    std::atomic<bool> stopped_{false};
-    std::atomic<std::int64_t> rowsDone_{0};
-    std::atomic<Clock::rep> lastProgress_{Clock::now().time_since_epoch().count()};
-    std::mutex progressMutex_;
-};
-
-PixelOffset<ExtReal> extendedOffset(const AxisOffset& re, const AxisOffset& im)
+PixelOffset<ExtReal> pixelOffset(const RowJob& job, int x, int y)
 {
+    const AxisOffset& re = job.offsets->columns[static_cast<std::size_t>(x)];
+    const AxisOffset& im = job.offsets->rows[static_cast<std::size_t>(y)];
     PixelOffset<ExtReal> dc;
     dc.re = re.value;
     dc.im = im.value;
@@ -84,20 +47,15 @@ PixelOffset<double> doubleOffset(const PixelOffset<ExtReal>& x)
                                upperDouble(x.abs)};
 }
 
-}  // namespace
-
 std::int64_t perturbedReach(const RowJob& job, int x, int y)
 {
-    const PixelOffset<ExtReal> dc =
-        extendedOffset(job.offsets->columns[static_cast<std::size_t>(x)], job.offsets->rows[static_cast<std::size_t>(y)]);
+    const PixelOffset<ExtReal> dc = pixelOffset(job, x, y);
     auto never = [] { return false; };
     std::int64_t made = 0;
     const std::int64_t limit = job.view->location.limit;
     if (job.geometry->extended) return perturbedCount(job.reference->orbit(), dc, limit, never, made, true);
     return perturbedCount(job.reference->orbit(), doubleOffset(dc), limit, never, made, true);
 }
-
-namespace {
 
 // A pixel the double (or extended) loop left undecided, settled in
 // double-double perturbation, directly in double-double (shallow views) or
@@ -130,11 +88,12 @@ bool settleUndecided(const RowJob& job, int x, int y, RowControl& control, std::
     return true;
 }
 
+namespace {
+
 // One pixel's count; false if cancelled.
 bool pixelCount(const RowJob& job, int x, int y, RowControl& control, std::int32_t& out)
 {
-    const PixelOffset<ExtReal> dc =
-        extendedOffset(job.offsets->columns[static_cast<std::size_t>(x)], job.offsets->rows[static_cast<std::size_t>(y)]);
+    const PixelOffset<ExtReal> dc = pixelOffset(job, x, y);
     auto stop = [&control] { return control.stop(); };
     std::int64_t made = 0, skipped = 0;
     const std::int64_t limit = job.view->location.limit;
@@ -180,12 +139,23 @@ bool computeRowsOnThreads(const RowJob& job, const DeepOptions& options, DeepSta
     std::atomic<int> nextRow{0};
     unsigned threads = options.threads ? options.threads : std::max(1u, std::thread::hardware_concurrency());
     threads = std::min<unsigned>(threads, static_cast<unsigned>(std::max(job.rows, 1)));
-    runOnThreads(threads, [&] { workRows(job, nextRow, control); });
+    // With approximation steps to take, the lanes would stop every few steps
+    // for them and lose more than they gain (measured: 1.3 s against 0.75 s
+    // at 1e-113): they serve the drawings without a table.
+    const BlaLevels<double>* table = job.bla ? job.bla->doubles() : nullptr;
+    const bool tableHasSteps = table && !table->levels.empty() && !table->levels[0].empty();
+    const bool lanes = options.lanes && !job.geometry->extended && !tableHasSteps;
+    runOnThreads(threads, [&] {
+        if (lanes) workRowsInLanes(job, nextRow, control);
+        else workRows(job, nextRow, control);
+    });
     stats.iterationsMade += control.made.load();
     stats.iterationsSkipped += control.skipped.load();
     stats.pixelsRecomputed += control.recomputed.load();
     stats.pixelsSettledInMpfr += control.settledInMpfr.load();
     stats.recomputeMs += static_cast<double>(control.recomputeNs.load()) / 1e6;
+    stats.laneSteps += control.laneSteps.load();
+    stats.laneMs += static_cast<double>(control.laneNs.load()) / 1e6;
     return !control.stopped();
 }
 

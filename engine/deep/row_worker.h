@@ -13,6 +13,7 @@
 #include "deep/deep_drawing.h"
 #include "deep/deep_geometry.h"
 #include "deep/deep_reference.h"
+#include "deep/perturbation.h"
 
 namespace mandel {
 
@@ -30,6 +31,16 @@ struct RowJob {
 // Pixel (x, y)'s count by perturbation, undecided tests taken as computed (a
 // cheap guide to where a longer reference lies).
 std::int64_t perturbedReach(const RowJob& job, int x, int y);
+
+class RowControl;
+
+// Pixel (x, y)'s δc in the extended range, and in double.
+PixelOffset<ExtReal> pixelOffset(const RowJob& job, int x, int y);
+PixelOffset<double> doubleOffset(const PixelOffset<ExtReal>& x);
+
+// A pixel the double (or extended) loop left undecided, settled with more
+// precision (double-double, then MPFR); false if cancelled.
+bool settleUndecided(const RowJob& job, int x, int y, RowControl& control, std::int32_t& out);
 
 // Adds to stats; returns false if cancelled.
 bool computeRowsOnThreads(const RowJob& job, const DeepOptions& options, DeepStats& stats);

@@ -1,0 +1,191 @@
+#include "deep/lane_rows.h"
+
+#include <algorithm>
+#include <chrono>
+#include <utility>
+#include <vector>
+
+#include "deep/perturbation.h"
+#include "deep/perturbation_lanes.h"
+
+namespace mandel {
+
+namespace {
+
+// Steps the lanes make between two looks at cancel and progress.
+constexpr std::int64_t kStepsPerPoll = 256;
+
+struct LanePixel {
+    int row = -1;  // relative to the job's first row; −1: the lane is empty
+    int x = 0;
+    PixelOffset<double> dc;
+};
+
+class LaneRows {
+public:
+    LaneRows(const RowJob& job, std::atomic<int>& nextRow, RowControl& control);
+    ~LaneRows();
+    void run();
+
+private:
+    bool nextPixel(int& row, int& x);
+    void load(std::size_t lane);
+    PerturbRun<double> perturbRun(std::size_t lane);
+    bool service(std::size_t lane);
+    bool finishScalar(std::size_t lane);
+    bool finish(std::size_t lane, std::int64_t count);
+
+    const RowJob& job_;
+    std::atomic<int>& nextRow_;
+    RowControl& control_;
+    LaneJob lanes_;
+    LaneBatch batch_;
+    std::size_t laneCount_;
+    LanePixel pixels_[kMaxDeepLanes];
+    int row_ = -1;  // the row being handed out, and its next column
+    int x_ = 0;
+    bool rowsLeft_ = true;
+    std::vector<std::pair<int, int>> unfinished_;  // rows handed out: (row, pixels not finished)
+    std::int64_t made_ = 0, laneSteps_ = 0;
+    std::chrono::steady_clock::duration laneTime_{};
+};
+
+LaneRows::LaneRows(const RowJob& job, std::atomic<int>& nextRow, RowControl& control)
+    : job_(job), nextRow_(nextRow), control_(control), laneCount_(deepLaneCount())
+{
+    const std::vector<LanePoint>& points = job.reference->lanePoints();
+    lanes_.points = points.data();
+    lanes_.last = static_cast<std::int64_t>(points.size()) - 1;
+    lanes_.limit = job.view->location.limit;
+}
+
+LaneRows::~LaneRows()
+{
+    control_.made += made_;
+    control_.laneSteps += laneSteps_;
+    control_.laneNs += std::chrono::duration_cast<std::chrono::nanoseconds>(laneTime_).count();
+}
+
+bool LaneRows::nextPixel(int& row, int& x)
+{
+    if (!rowsLeft_) return false;
+    if (row_ < 0 || x_ == job_.view->width) {
+        row_ = nextRow_.fetch_add(1);
+        if (row_ >= job_.rows) {
+            rowsLeft_ = false;
+            return false;
+        }
+        unfinished_.emplace_back(row_, job_.view->width);
+        x_ = 0;
+    }
+    row = row_;
+    x = x_++;
+    return true;
+}
+
+void LaneRows::load(std::size_t lane)
+{
+    LanePixel& p = pixels_[lane];
+    if (!nextPixel(p.row, p.x)) {
+        p.row = -1;
+        return;
+    }
+    p.dc = doubleOffset(pixelOffset(job_, p.x, job_.firstRow + p.row));
+    batch_.dzr[lane] = p.dc.re;
+    batch_.dzi[lane] = p.dc.im;
+    batch_.e[lane] = p.dc.err;
+    batch_.dcr[lane] = p.dc.re;
+    batch_.dci[lane] = p.dc.im;
+    batch_.dcErr[lane] = p.dc.err;
+    batch_.dcAbs[lane] = p.dc.abs;
+    batch_.m[lane] = 1;
+    batch_.i[lane] = 1;
+}
+
+PerturbRun<double> LaneRows::perturbRun(std::size_t lane)
+{
+    return PerturbRun<double>(job_.reference->orbit(), pixels_[lane].dc, job_.view->location.limit, false,
+                              BlaUse<double>{});
+}
+
+// perturbStep until the pixel has made one plain step (then back to the
+// lanes) or is finished; false if cancelled.
+bool LaneRows::service(std::size_t lane)
+{
+    const PerturbRun<double> run = perturbRun(lane);
+    PerturbState<double> st{batch_.dzr[lane], batch_.dzi[lane], batch_.e[lane], batch_.m[lane], batch_.i[lane]};
+    const std::int64_t before = made_;
+    for (std::int64_t loops = 1; made_ == before; ++loops) {
+        const std::int64_t result = perturbStep(run, st, made_);
+        if (result != 0) return finish(lane, result);
+        if (loops % kPollInterval == 0 && control_.stop()) return false;
+    }
+    batch_.dzr[lane] = st.dzr;
+    batch_.dzi[lane] = st.dzi;
+    batch_.e[lane] = st.e;
+    batch_.m[lane] = st.m;
+    batch_.i[lane] = st.i;
+    return true;
+}
+
+// The rest of a pixel in the scalar loop, once no pixel is left to fill the
+// lanes.
+bool LaneRows::finishScalar(std::size_t lane)
+{
+    auto stop = [this] { return control_.stop(); };
+    PerturbState<double> st{batch_.dzr[lane], batch_.dzi[lane], batch_.e[lane], batch_.m[lane], batch_.i[lane]};
+    const std::int64_t result = mandel::perturbRun(job_.reference->orbit(), pixels_[lane].dc,
+                                                   job_.view->location.limit, stop, made_, st, false);
+    return result != kCancelledCount && finish(lane, result);
+}
+
+// Stores the pixel's count (settling it first if undecided) and loads the
+// lane's next pixel; false if cancelled.
+bool LaneRows::finish(std::size_t lane, std::int64_t count)
+{
+    const LanePixel& p = pixels_[lane];
+    std::int32_t& out = job_.counts[static_cast<std::size_t>(p.row) * static_cast<std::size_t>(job_.view->width) +
+                                    static_cast<std::size_t>(p.x)];
+    if (count == kUndecidedCount) {
+        if (!settleUndecided(job_, p.x, job_.firstRow + p.row, control_, out)) return false;
+    } else {
+        out = static_cast<std::int32_t>(count);
+    }
+    const auto row = std::find_if(unfinished_.begin(), unfinished_.end(), [&](const auto& r) { return r.first == p.row; });
+    if (--row->second == 0) {
+        unfinished_.erase(row);
+        control_.rowDone();
+    }
+    load(lane);
+    return true;
+}
+
+void LaneRows::run()
+{
+    for (std::size_t lane = 0; lane < laneCount_; ++lane) load(lane);
+    for (;;) {
+        const bool full = std::all_of(pixels_, pixels_ + laneCount_, [](const LanePixel& p) { return p.row >= 0; });
+        if (!full) break;
+        const auto start = std::chrono::steady_clock::now();
+        const std::int64_t steps = advanceLanes(lanes_, batch_, kStepsPerPoll);
+        laneTime_ += std::chrono::steady_clock::now() - start;
+        laneSteps_ += steps * static_cast<std::int64_t>(laneCount_);
+        made_ += steps * static_cast<std::int64_t>(laneCount_);
+        if (control_.stop()) return;
+        for (std::size_t lane = 0; lane < laneCount_; ++lane)
+            if (batch_.attention[lane] != 0 && !service(lane)) return;
+    }
+    for (std::size_t lane = 0; lane < laneCount_; ++lane)
+        while (pixels_[lane].row >= 0)
+            if (!finishScalar(lane)) return;
+}
+
+}  // namespace
+
+void workRowsInLanes(const RowJob& job, std::atomic<int>& nextRow, RowControl& control)
+{
+    LaneRows rows(job, nextRow, control);
+    rows.run();
+}
+
+}  // namespace mandel

@@ -1,0 +1,59 @@
+#pragma once
+
+// Plain perturbation steps of several pixels at once in double-precision SIMD
+// lanes, compiled for each instruction set and chosen at run time (the same
+// choice as the single-precision kernel's, see kernel/fast_targets.h).
+//
+// Each lane makes exactly the operations of perturbStep<double> in the same
+// order (Mul, Add, Sub, Sqrt; never a fused multiply-add), so a pixel's state
+// after every step is bit for bit the scalar loop's, on every instruction
+// set. Whatever else a pixel needs at an iteration (an escape test that is
+// not "stays", the limit, a rebase) is left to perturbStep itself: the lanes
+// stop before that iteration and say which pixels need it. The lanes take no
+// approximation steps: they serve the drawings without an approximation
+// table.
+
+#include <cstddef>
+#include <cstdint>
+
+#include "deep/deep_reference.h"
+
+namespace mandel {
+
+inline constexpr std::size_t kMaxDeepLanes = 16;
+
+// What every lane shares: the reference as the lanes read it, and the limit.
+struct LaneJob {
+    const LanePoint* points = nullptr;
+    std::int64_t last = 0;  // index of the reference's last point
+    std::int64_t limit = 0;
+};
+
+// Each lane's pixel: PerturbState<double> (dz, e, m, i) and its offset.
+struct LaneBatch {
+    alignas(64) double dzr[kMaxDeepLanes] = {};
+    alignas(64) double dzi[kMaxDeepLanes] = {};
+    alignas(64) double e[kMaxDeepLanes] = {};
+    alignas(64) double dcr[kMaxDeepLanes] = {};
+    alignas(64) double dci[kMaxDeepLanes] = {};
+    alignas(64) double dcErr[kMaxDeepLanes] = {};
+    alignas(64) double dcAbs[kMaxDeepLanes] = {};
+    alignas(64) std::int64_t m[kMaxDeepLanes] = {};
+    alignas(64) std::int64_t i[kMaxDeepLanes] = {};
+    // Out: nonzero for the lanes whose next iteration needs perturbStep.
+    alignas(64) std::int64_t attention[kMaxDeepLanes] = {};
+};
+
+// Lanes of the instruction set in use (at most kMaxDeepLanes).
+std::size_t deepLaneCount();
+
+// Plain steps of every lane until some lane's next iteration needs
+// perturbStep (marked in batch.attention) or maxSteps steps are made. Returns
+// the steps made (each by every lane).
+std::int64_t advanceLanes(const LaneJob& job, LaneBatch& batch, std::int64_t maxSteps);
+
+// Lane-steps per second of the step's arithmetic alone on one thread (no
+// memory, no tests, independent vectors): the loop's peak on this machine.
+double laneStepPeak();
+
+}  // namespace mandel

@@ -1,0 +1,63 @@
+#pragma once
+
+// Cancel, progress and totals shared by the threads that compute the rows of
+// one drawing.
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+
+#include "deep/deep_drawing.h"
+
+namespace mandel {
+
+// Progress is reported at least this often (the callers promise 50 ms).
+inline constexpr auto kRowProgressInterval = std::chrono::milliseconds(25);
+
+// Shared by the threads of one computeRows: cancel, progress and totals.
+class RowControl {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    RowControl(const DeepOptions& options, int rowsTotal) : options_(options), rowsTotal_(rowsTotal) {}
+
+    // True when the computation must stop; reports progress when due.
+    bool stop()
+    {
+        if (stopped_.load(std::memory_order_relaxed)) return true;
+        if (options_.cancel && options_.cancel->load(std::memory_order_relaxed)) {
+            stopped_ = true;
+            return true;
+        }
+        if (options_.progress && Clock::now() - lastProgress() >= kRowProgressInterval) report();
+        return stopped_.load(std::memory_order_relaxed);
+    }
+    void rowDone() { rowsDone_.fetch_add(1); }
+    bool stopped() const { return stopped_.load(); }
+    std::atomic<std::int64_t> made{0}, skipped{0}, recomputed{0}, settledInMpfr{0};
+    std::atomic<std::int64_t> recomputeNs{0};
+    std::atomic<std::int64_t> laneSteps{0}, laneNs{0};
+
+private:
+    Clock::time_point lastProgress()
+    {
+        return Clock::time_point(Clock::duration(lastProgress_.load(std::memory_order_relaxed)));
+    }
+    void report()
+    {
+        std::unique_lock lock(progressMutex_, std::try_to_lock);
+        if (!lock.owns_lock()) return;
+        lastProgress_ = Clock::now().time_since_epoch().count();
+        if (!options_.progress(DeepProgress{rowsDone_.load(), rowsTotal_})) stopped_ = true;
+    }
+
+    const DeepOptions& options_;
+    const std::int64_t rowsTotal_;
+    std::atomic<bool> stopped_{false};
+    std::atomic<std::int64_t> rowsDone_{0};
+    std::atomic<Clock::rep> lastProgress_{Clock::now().time_since_epoch().count()};
+    std::mutex progressMutex_;
+};
+
+}  // namespace mandel

@@ -1,0 +1,127 @@
+// The SIMD lanes against the scalar perturbation step, on every instruction
+// set this processor runs: each lane's state after its plain steps must be
+// the scalar loop's bit for bit (a fused multiply-add anywhere, or one
+// operation out of order, changes the bits), and whole drawings must give
+// the same counts and the same iterations with the lanes and without them.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "deep/deep_drawing.h"
+#include "deep/deep_geometry.h"
+#include "deep/perturbation.h"
+#include "deep/perturbation_lanes.h"
+#include "deep/row_worker.h"
+#include "deep_test_locations.h"
+#include "kernel/fast_targets.h"
+
+namespace {
+
+using mandel::DeepView;
+using mandel::PerturbState;
+
+bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// Pixels of the view's bottom row in the lanes, against perturbStep one step
+// at a time, for 200 steps or until a lane stops for perturbStep.
+void expectLanesFollowTheScalarStep(const DeepView& view)
+{
+    const mandel::DeepGeometry geometry = mandel::deepGeometry(view);
+    const mandel::DeepReference reference(*geometry.centreRe, *geometry.centreIm, view.location.limit, false,
+                                          geometry.spacing * mandel::ExtReal(0x1p-60), nullptr);
+    const mandel::PixelOffsets offsets =
+        mandel::pixelOffsets(view, geometry, geometry.centreRe->get(), geometry.centreIm->get());
+    mandel::RowJob job;
+    job.view = &view;
+    job.geometry = &geometry;
+    job.reference = &reference;
+    job.offsets = &offsets;
+    const std::size_t lanes = mandel::deepLaneCount();
+    mandel::LaneJob laneJob{reference.lanePoints().data(),
+                            static_cast<std::int64_t>(reference.lanePoints().size()) - 1, view.location.limit};
+    mandel::LaneBatch batch;
+    std::vector<mandel::PixelOffset<double>> dcs;
+    std::vector<PerturbState<double>> scalar;
+    for (std::size_t lane = 0; lane < lanes; ++lane) {
+        dcs.push_back(mandel::doubleOffset(mandel::pixelOffset(job, static_cast<int>(3 * lane), view.height - 1)));
+        scalar.push_back({dcs[lane].re, dcs[lane].im, dcs[lane].err, 1, 1});
+    }
+    for (std::size_t lane = 0; lane < lanes; ++lane) {
+        batch.dzr[lane] = batch.dcr[lane] = dcs[lane].re;
+        batch.dzi[lane] = batch.dci[lane] = dcs[lane].im;
+        batch.e[lane] = batch.dcErr[lane] = dcs[lane].err;
+        batch.dcAbs[lane] = dcs[lane].abs;
+        batch.m[lane] = batch.i[lane] = 1;
+    }
+    const std::int64_t steps = mandel::advanceLanes(laneJob, batch, 200);
+    EXPECT_GT(steps, 20) << mandel::activeSimdTarget();
+    std::int64_t made = 0;
+    for (std::size_t lane = 0; lane < lanes; ++lane) {
+        const mandel::PerturbRun<double> run(reference.orbit(), dcs[lane], view.location.limit, false, {});
+        for (std::int64_t s = 0; s < steps; ++s) ASSERT_EQ(mandel::perturbStep(run, scalar[lane], made), 0);
+        EXPECT_TRUE(sameBits(batch.dzr[lane], scalar[lane].dzr)) << mandel::activeSimdTarget() << " lane " << lane;
+        EXPECT_TRUE(sameBits(batch.dzi[lane], scalar[lane].dzi)) << mandel::activeSimdTarget() << " lane " << lane;
+        EXPECT_TRUE(sameBits(batch.e[lane], scalar[lane].e)) << mandel::activeSimdTarget() << " lane " << lane;
+        EXPECT_EQ(batch.m[lane], scalar[lane].m);
+        EXPECT_EQ(batch.i[lane], scalar[lane].i);
+    }
+}
+
+struct Drawn {
+    std::vector<std::int32_t> counts;
+    mandel::DeepStats stats;
+};
+
+Drawn draw(const DeepView& view, bool lanes, unsigned threads)
+{
+    mandel::DeepDrawing drawing(view);
+    mandel::DeepOptions options;
+    options.bla = false;
+    options.lanes = lanes;
+    options.threads = threads;
+    Drawn out;
+    out.counts.resize(static_cast<std::size_t>(view.width) * static_cast<std::size_t>(view.height));
+    EXPECT_TRUE(drawing.computeRows(0, view.height, out.counts, options));
+    out.stats = drawing.stats();
+    return out;
+}
+
+TEST(DeepLanes, EveryInstructionSetFollowsTheScalarStepBitForBit)
+{
+    using namespace mandel::test;
+    const DeepView minibrot{{kMinibrot1e29.realMin, kMinibrot1e29.imagMin, "1e-29", 3000}, 64, 64};
+    const DeepView seahorse{{"-0.7485", "0.0645", "1e-3", 2000}, 64, 48};
+    for (const mandel::SimdTarget& target : mandel::availableSimdTargets()) {
+        const mandel::ForcedSimdTarget forced(target);
+        expectLanesFollowTheScalarStep(minibrot);
+        expectLanesFollowTheScalarStep(seahorse);
+    }
+}
+
+TEST(DeepLanes, DrawingsAreTheScalarDrawingsOnEveryInstructionSet)
+{
+    using namespace mandel::test;
+    // Widths that no lane count divides; the early-escape view's pixels all
+    // outlive its reference and rebase.
+    const std::vector<DeepView> views = {
+        {{kMinibrot1e29.realMin, kMinibrot1e29.imagMin, "1e-29", 3000}, 37, 23},
+        {{kEarlyEscape1e3.realMin, kEarlyEscape1e3.imagMin, "1e-3", 1000}, 29, 31},
+        {{"-0.7485", "0.0645", "1e-3", 2000}, 41, 17},
+    };
+    for (const DeepView& view : views) {
+        const Drawn scalar = draw(view, false, 1);
+        for (const mandel::SimdTarget& target : mandel::availableSimdTargets()) {
+            const mandel::ForcedSimdTarget forced(target);
+            for (unsigned threads : {1u, 2u}) {
+                const Drawn lanes = draw(view, true, threads);
+                EXPECT_EQ(lanes.counts, scalar.counts) << target.name << " " << threads;
+                EXPECT_EQ(lanes.stats.iterationsMade, scalar.stats.iterationsMade) << target.name;
+                EXPECT_EQ(lanes.stats.pixelsRecomputed, scalar.stats.pixelsRecomputed) << target.name;
+                EXPECT_GT(lanes.stats.laneSteps, lanes.stats.iterationsMade / 2) << target.name;
+            }
+        }
+    }
+}
+
+}  // namespace
