@@ -166,16 +166,25 @@ HWY_EXPORT(AdvanceLanes);
 HWY_EXPORT(LaneCountOfThisVariant);
 HWY_EXPORT(LaneStepPeakOfThisVariant);
 
+// Unqualified: with a single compiled target, HWY_DYNAMIC_DISPATCH names the
+// function in that target's namespace directly.
+static std::size_t laneCount() { return HWY_DYNAMIC_DISPATCH(LaneCountOfThisVariant)(); }
+static std::int64_t advance(const LaneJob& job, LaneBatch& batch, std::int64_t maxSteps)
+{
+    return HWY_DYNAMIC_DISPATCH(AdvanceLanes)(&job, &batch, maxSteps);
+}
+static double peak() { return HWY_DYNAMIC_DISPATCH(LaneStepPeakOfThisVariant)(); }
+
 }  // namespace deeplanes
 
-std::size_t deepLaneCount() { return HWY_DYNAMIC_DISPATCH(deeplanes::LaneCountOfThisVariant)(); }
+std::size_t deepLaneCount() { return deeplanes::laneCount(); }
 
 std::int64_t advanceLanes(const LaneJob& job, LaneBatch& batch, std::int64_t maxSteps)
 {
-    return HWY_DYNAMIC_DISPATCH(deeplanes::AdvanceLanes)(&job, &batch, maxSteps);
+    return deeplanes::advance(job, batch, maxSteps);
 }
 
-double laneStepPeak() { return HWY_DYNAMIC_DISPATCH(deeplanes::LaneStepPeakOfThisVariant)(); }
+double laneStepPeak() { return deeplanes::peak(); }
 
 }  // namespace mandel
 
