@@ -164,6 +164,16 @@ void renormalise(ScaledState& s)
     s.k += shift;
 }
 
+// The step's new u, at the next iteration.
+void moveOn(ScaledState& s, const DoubleDouble& nr, const DoubleDouble& ni)
+{
+    s.ur = nr;
+    s.ui = ni;
+    ++s.m;
+    ++s.i;
+    renormalise(s);
+}
+
 // The scaled step where Z is zero or below double's range (exponent ≠ 0):
 // with Z = Zs·2^k, δz' = 2^2k·(2Zs + u)·u + δc, rebasing as in the plain
 // step. Z + δz is then far below 2, so the pixel stays. δz' may be far
@@ -207,11 +217,7 @@ std::int64_t scaledStepNearZero(const std::vector<OrbitPoint>& orbit, const std:
     s.e = roundUp(std::ldexp(s.e * (2 * wBound + s.e) + 2 * (uAbs + s.e) * zErr, f) + 0x1p-1073 + v.vErr +
                   kStepRounding * terms + kStepAbsoluteError);
     s.k = next;
-    s.ur = nr;
-    s.ui = ni;
-    ++s.m;
-    ++s.i;
-    renormalise(s);
+    moveOn(s, nr, ni);
     return 0;
 }
 
@@ -254,11 +260,7 @@ std::int64_t scaledStep(const std::vector<OrbitPoint>& orbit, const std::vector<
     const double square = std::ldexp(2 * uAbs + s.e, k) + 0x1p-1074;
     s.e = roundUp(s.e * (2 * zAbs + square) + 2 * (uAbs + s.e) * zErr + v.vErr + kStepRounding * terms +
                   kStepAbsoluteError);
-    s.ur = nr;
-    s.ui = ni;
-    ++s.m;
-    ++s.i;
-    renormalise(s);
+    moveOn(s, nr, ni);
     return 0;
 }
 
