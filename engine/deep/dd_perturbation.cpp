@@ -148,13 +148,16 @@ bool plainStepSafe(double zLargest, std::int64_t dzExponent, int floor)
     return std::max(2 * dzExponent, linear) >= floor;
 }
 
-double largestPart(const DoubleDouble& re, const DoubleDouble& im) { return std::fmax(std::fabs(re.hi), std::fabs(im.hi)); }
+double largestPart(const DoubleDouble& re, const DoubleDouble& im)
+{
+    return std::fmax(std::fabs(re.hi), std::fabs(im.hi));
+}
 
 // Keeps |u| near 1 by moving powers of two into k. Parts that fall below
 // double's range lose at most 2^-1074 each, which the bound takes up.
 void renormalise(ScaledState& s)
 {
-    const double largest = std::fmax(std::fabs(s.ur.hi), std::fabs(s.ui.hi));
+    const double largest = largestPart(s.ur, s.ui);
     if (largest == 0) return;
     const int shift = std::ilogb(largest);
     if (shift > -16 && shift < 16) return;
@@ -278,7 +281,7 @@ bool needsScaling(const std::vector<OrbitPoint>& orbit, const DoubleDoubleState&
 
 ScaledState toScaled(const DoubleDoubleState& st)
 {
-    const double largest = std::fmax(std::fabs(st.dzr.hi), std::fabs(st.dzi.hi));
+    const double largest = largestPart(st.dzr, st.dzi);
     const std::int64_t k = largest > 0 ? std::ilogb(largest) : -1074;
     return {scaled(st.dzr, -k), scaled(st.dzi, -k), roundUp(std::ldexp(st.e, static_cast<int>(-k))), k, st.m, st.i};
 }

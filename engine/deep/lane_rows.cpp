@@ -30,7 +30,7 @@ public:
 private:
     bool nextPixel(int& row, int& x);
     void load(std::size_t lane);
-    PerturbRun<double> perturbRun(std::size_t lane);
+    PerturbRun<double> runOf(std::size_t lane);
     bool service(std::size_t lane);
     bool finishScalar(std::size_t lane);
     bool finish(std::size_t lane, std::int64_t count);
@@ -102,7 +102,7 @@ void LaneRows::load(std::size_t lane)
     batch_.i[lane] = 1;
 }
 
-PerturbRun<double> LaneRows::perturbRun(std::size_t lane)
+PerturbRun<double> LaneRows::runOf(std::size_t lane)
 {
     return PerturbRun<double>(job_.reference->orbit(), pixels_[lane].dc, job_.view->location.limit, false,
                               BlaUse<double>{});
@@ -112,7 +112,7 @@ PerturbRun<double> LaneRows::perturbRun(std::size_t lane)
 // lanes) or is finished; false if cancelled.
 bool LaneRows::service(std::size_t lane)
 {
-    const PerturbRun<double> run = perturbRun(lane);
+    const PerturbRun<double> run = runOf(lane);
     PerturbState<double> st{batch_.dzr[lane], batch_.dzi[lane], batch_.e[lane], batch_.m[lane], batch_.i[lane]};
     const std::int64_t before = made_;
     for (std::int64_t loops = 1; made_ == before; ++loops) {
@@ -134,7 +134,7 @@ bool LaneRows::finishScalar(std::size_t lane)
 {
     auto stop = [this] { return control_.stop(); };
     PerturbState<double> st{batch_.dzr[lane], batch_.dzi[lane], batch_.e[lane], batch_.m[lane], batch_.i[lane]};
-    const std::int64_t result = mandel::perturbRun(job_.reference->orbit(), pixels_[lane].dc,
+    const std::int64_t result = perturbRun(job_.reference->orbit(), pixels_[lane].dc,
                                                    job_.view->location.limit, stop, made_, st, false);
     return result != kCancelledCount && finish(lane, result);
 }
