@@ -1,9 +1,10 @@
 #pragma once
 
 // Computes rows of a drawing on several threads: an atomic row counter hands
-// out rows, each pixel by perturbation and, where that cannot decide, by
-// MPFR. Cancel is checked every few thousand iterations and progress reported
-// at least every 50 ms.
+// out rows, each pixel by perturbation (in SIMD lanes where the drawing has no
+// approximation steps, see lane_rows.h) and, where that cannot decide, in
+// double-double and then MPFR. Cancel is checked every few thousand
+// iterations and progress reported at least every 50 ms.
 
 #include <atomic>
 #include <cstdint>
