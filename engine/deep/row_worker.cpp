@@ -20,9 +20,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr int kPixelsPerPoll = 16;
-// Down to this spacing (about 1e-21) an undecided pixel is first tried in
-// double-double, ten times cheaper than MPFR; deeper its 106 bits are not
-// enough to resolve the pixels.
+// Down to this spacing (about 1e-21) a pixel that double-double perturbation
+// leaves undecided is also iterated directly in double-double, ten times
+// cheaper than MPFR; deeper its 106 bits are not enough to resolve the pixels.
 constexpr std::int64_t kDoubleDoubleSpacingExponent = -70;
 
 }  // namespace
