@@ -1,5 +1,16 @@
 # Shared by the shell tests that drive the real program in a window:
-# failing with a message, and waiting, always with a bound.
+# a virtual X server, failing with a message, and waiting, always with a bound.
+
+# Runs the calling script again under xvfb-run unless it already runs there,
+# then leaves the offscreen platform for a real X window.
+#   on_virtual_x "$0" "$@"
+on_virtual_x() {
+  if [ -z "${MANDEL_E2E_INSIDE_X:-}" ]; then
+    export MANDEL_E2E_INSIDE_X=1
+    exec xvfb-run -a -s "-screen 0 1280x1024x24" "$@"
+  fi
+  unset QT_QPA_PLATFORM
+}
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 

@@ -10,11 +10,8 @@ set -euo pipefail
 
 program=$1 renderer=$2 helper=$3
 
-if [ -z "${MANDEL_E2E_INSIDE_X:-}" ]; then
-  export MANDEL_E2E_INSIDE_X=1
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
-fi
-unset QT_QPA_PLATFORM  # a real X window, not the offscreen platform
+source "$(dirname "$0")/../common/window_test_lib.sh"
+on_virtual_x "$0" "$@"
 
 work=$(mktemp -d)
 pid=
@@ -25,7 +22,6 @@ cleanup() {
 trap cleanup EXIT
 
 # fail, wait_for (bounded), find_window, menu_item
-source "$(dirname "$0")/../common/window_test_lib.sh"
 
 mkdir -p "$work/home/Pictures"
 HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" "$program" &

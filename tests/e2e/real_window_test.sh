@@ -11,11 +11,8 @@ set -euo pipefail
 
 program=$1 renderer=$2 helper=$3 screenshot=${4:-}
 
-if [ -z "${MANDEL_E2E_INSIDE_X:-}" ]; then
-  export MANDEL_E2E_INSIDE_X=1
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
-fi
-unset QT_QPA_PLATFORM  # a real X window, not the offscreen platform
+source "$(dirname "$0")/../common/window_test_lib.sh"
+on_virtual_x "$0" "$@"
 
 work=$(mktemp -d)
 pid=
@@ -28,7 +25,6 @@ cleanup() {
 trap cleanup EXIT
 
 # fail, wait_for (bounded), find_window
-source "$(dirname "$0")/../common/window_test_lib.sh"
 
 if [ -n "${MANDEL_E2E_WM:-}" ]; then
   "$MANDEL_E2E_WM" >"$work/wm.log" 2>&1 &

@@ -12,11 +12,8 @@ set -euo pipefail
 
 build=$1 app_id=$2 helper=$3
 
-if [ -z "${MANDEL_INSTALL_TEST_INSIDE_X:-}" ]; then
-  export MANDEL_INSTALL_TEST_INSIDE_X=1
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
-fi
-unset QT_QPA_PLATFORM  # a real X window, not the offscreen platform
+source "$(dirname "$0")/../common/window_test_lib.sh"
+on_virtual_x "$0" "$@"
 
 work=$(mktemp -d)
 chmod 755 "$work"  # the program's user must reach the prefix and its home
@@ -34,7 +31,6 @@ cleanup() {
 trap cleanup EXIT
 
 # fail, wait_for (bounded), find_window
-source "$(dirname "$0")/../common/window_test_lib.sh"
 
 # ---- the installed files
 
