@@ -29,6 +29,7 @@ struct DeepDrawing::State {
     std::shared_ptr<const DeepReference> reference;
     std::unique_ptr<PixelOffsets> offsets;
     std::shared_ptr<const BlaTable> bla;
+    std::unique_ptr<KnownCounts> known;
     DeepStats stats;
 };
 
@@ -162,17 +163,49 @@ bool DeepDrawing::prepare(const DeepOptions& options)
     return true;
 }
 
-bool DeepDrawing::computeRows(int firstRow, int rows, std::span<std::int32_t> counts, const DeepOptions& options)
+int DeepDrawing::settleBitsCap(const DeepOptions& options) const
 {
-    const State& s = *state_;
-    if (firstRow < 0 || rows < 0 || firstRow + rows > s.view.height ||
-        counts.size() < static_cast<std::size_t>(rows) * static_cast<std::size_t>(s.view.width)) {
+    if (options.maxBits > 0) return std::clamp(options.maxBits, kMinSettleBits, kMaxSettleBits);
+    const std::int64_t automatic = std::int64_t{kAutomaticSettleBitsFactor} * state_->geometry.pixelBits;
+    return static_cast<int>(std::clamp<std::int64_t>(automatic, kMinAutomaticSettleBits, kMaxSettleBits));
+}
+
+namespace {
+
+// Rows whose every pixel is known: filled without a reference orbit.
+void fillKnown(const KnownCounts& known, int width, int firstRow, int rows, std::span<std::int32_t> counts)
+{
+    for (int row = 0; row < rows; ++row)
+        for (int x = 0; x < width; ++x)
+            counts[static_cast<std::size_t>(row) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)] =
+                static_cast<std::int32_t>(known.count(x, firstRow + row));
+}
+
+}  // namespace
+
+bool DeepDrawing::computeRows(int firstRow, int rows, std::span<std::int32_t> counts, const DeepOptions& options,
+                              std::span<std::uint8_t> certified)
+{
+    State& s = *state_;
+    const auto pixels = static_cast<std::size_t>(rows) * static_cast<std::size_t>(s.view.width);
+    if (firstRow < 0 || rows < 0 || firstRow + rows > s.view.height || counts.size() < pixels ||
+        (!certified.empty() && certified.size() < pixels)) {
         throw std::invalid_argument("computeRows: rows outside the view or counts too small");
+    }
+    if (!certified.empty()) std::fill_n(certified.begin(), pixels, std::uint8_t{1});
+    if (!s.known) s.known = std::make_unique<KnownCounts>(s.view, s.geometry.pixelBits);
+    if (s.known->all()) {
+        fillKnown(*s.known, s.view.width, firstRow, rows, counts);
+        s.stats.pixelsKnown += static_cast<std::int64_t>(pixels);
+        return true;
     }
     if (!prepare(options)) return false;
     RowJob job{&s.view, &s.geometry, s.reference.get(), s.offsets.get(), firstRow, rows, counts};
     job.bla = options.bla ? s.bla.get() : nullptr;
-    return computeRowsOnThreads(job, options, state_->stats);
+    job.known = s.known.get();
+    job.certified = certified;
+    job.maxBits = settleBitsCap(options);
+    return computeRowsOnThreads(job, options, s.stats);
 }
 
 std::shared_ptr<const DeepReference> DeepDrawing::reference() const { return state_->reference; }

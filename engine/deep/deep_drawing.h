@@ -37,10 +37,20 @@ struct DeepProgress {
     std::int64_t rowsTotal = 0;
 };
 
+inline constexpr int kAutomaticSettleBitsFactor = 16;
+inline constexpr int kMinAutomaticSettleBits = 4096;
+inline constexpr int kMinSettleBits = 64;
+inline constexpr int kMaxSettleBits = 1 << 24;
+
 struct DeepOptions {
     unsigned threads = 0;  // 0 = every core
     bool bla = true;       // skip iterations with the bilinear approximation, where it is exact enough
     bool lanes = true;     // plain steps in SIMD lanes (views in double's range; same counts)
+    // The highest MPFR precision a pixel's count is settled at; a pixel still
+    // undecided there keeps its best count and is flagged as not certified.
+    // 0: automatic (kAutomaticSettleBitsFactor times the view's pixel
+    // precision, at least kMinAutomaticSettleBits).
+    int maxBits = 0;
     // Set from any thread to stop: the computation returns within 50 ms.
     const std::atomic<bool>* cancel = nullptr;
     // Called on the computing thread(s), one at a time, at least every 50 ms
@@ -53,6 +63,8 @@ struct DeepStats {
     std::int64_t iterationsSkipped = 0;  // iterations covered by approximation steps
     std::int64_t pixelsRecomputed = 0;   // pixels settled with more precision
     std::int64_t pixelsSettledInMpfr = 0;  // of those, the ones double-double could not settle
+    std::int64_t uncertifiedPixels = 0;  // pixels not settled within the precision cap
+    std::int64_t pixelsKnown = 0;        // pixels counted without iterating (outside |c| ≤ 2, real axis)
     double recomputeMs = 0;              // time spent on those
     std::int64_t laneSteps = 0;          // of the steps made, those made in SIMD lanes (one per lane)
     double laneMs = 0;                   // time the lanes' loop took, summed over threads
@@ -76,8 +88,14 @@ public:
 
     // Escape counts (1 .. limit) of rows firstRow .. firstRow + rows − 1 into
     // counts (rows × width, row-major). Returns false if cancelled; counts is
-    // then incomplete.
-    bool computeRows(int firstRow, int rows, std::span<std::int32_t> counts, const DeepOptions& options = {});
+    // then incomplete. `certified`, when given (the size of counts), receives
+    // 1 for each pixel whose count is that of exact arithmetic and 0 for one
+    // the precision cap left undecided (see DeepOptions::maxBits).
+    bool computeRows(int firstRow, int rows, std::span<std::int32_t> counts, const DeepOptions& options = {},
+                     std::span<std::uint8_t> certified = {});
+
+    // The precision cap options.maxBits means for this view.
+    int settleBitsCap(const DeepOptions& options) const;
 
     std::shared_ptr<const DeepReference> reference() const;  // null before prepare
     DeepReferenceInfo referenceInfo() const;

@@ -8,12 +8,13 @@
 #include "deep/bla_table.h"
 #include "deep/error_bound.h"
 #include "deep/perturbation.h"
+#include "deep/pixel_point.h"
+#include "deep/settled_pixel.h"
 
 namespace mandel {
 
 namespace {
 
-constexpr int kCancelCheckInterval = 2048;
 // A table is made for this many times the offsets asked for, so that a pan
 // or a zoom out by up to that factor keeps it.
 constexpr double kBlaOffsetRoom = 2;
@@ -33,6 +34,7 @@ DeepReference::DeepReference(const MpfrValue& centreRe, const MpfrValue& centreI
     // Each MPFR operation rounds by at most 2^-bits of its result; a step of
     // Z² + C has five of them, bounded together below.
     const ExtReal stepRounding(8.0, -static_cast<std::int64_t>(bits));
+    const std::int64_t poll = std::max<std::int64_t>(1, mpfrPollInterval(bits) / 8);  // the flag is cheap to read
     const ExtReal cAbs = magnitudeUp(toExtReal(centreRe_.get()), toExtReal(centreIm_.get()));
     ExtReal error;  // bound on |Z_m(MPFR) − Z_m(exact)|
     // dZ_m/dC: the pixels' offsets and first errors grow with it, so the
@@ -45,16 +47,18 @@ DeepReference::DeepReference(const MpfrValue& centreRe, const MpfrValue& centreI
     for (std::int64_t m = 1;; ++m) {
         store(zr.get(), zi.get(), error, scratch);
         if (m >= limit) break;
-        const ExtReal zAbs = magnitudeUp(toExtReal(zr.get()), toExtReal(zi.get()));
-        if (zAbs.toDouble() > 2) {
+        // Ends where the exact orbit of C certainly escapes; a test the bound
+        // cannot decide goes on (the next Z decides it).
+        if (exactEscapeTest(zr.get(), zi.get(), error) == EscapeTest::Escaped) {
             escaped_ = true;
             break;
         }
+        const ExtReal zAbs = magnitudeUp(toExtReal(zr.get()), toExtReal(zi.get()));
         if (errorCeiling * magnitudeUp(dr, di) < error) {
             truncated_ = true;
             break;
         }
-        if (cancel && m % kCancelCheckInterval == 0 && cancel->load(std::memory_order_relaxed)) {
+        if (cancel && m % poll == 0 && cancel->load(std::memory_order_relaxed)) {
             cancelled_ = true;
             return;
         }
@@ -63,14 +67,17 @@ DeepReference::DeepReference(const MpfrValue& centreRe, const MpfrValue& centreI
         di = ExtReal(2.0) * (zre * di + zim * dr);
         dr = nextDr;
         // Z ← Z² + C
-        mpfr_sqr(sr.get(), zr.get(), MPFR_RNDN);
-        mpfr_sqr(si.get(), zi.get(), MPFR_RNDN);
-        mpfr_mul(t.get(), zr.get(), zi.get(), MPFR_RNDN);
-        mpfr_sub(zr.get(), sr.get(), si.get(), MPFR_RNDN);
-        mpfr_add(zr.get(), zr.get(), centreRe_.get(), MPFR_RNDN);
-        mpfr_mul_2ui(zi.get(), t.get(), 1, MPFR_RNDN);
-        mpfr_add(zi.get(), zi.get(), centreIm_.get(), MPFR_RNDN);
-        error = roundUp(error * (ExtReal(2.0) * zAbs + error) + stepRounding * (zAbs * zAbs + cAbs));
+        int inexact = mpfr_sqr(sr.get(), zr.get(), MPFR_RNDN);
+        inexact |= mpfr_sqr(si.get(), zi.get(), MPFR_RNDN);
+        inexact |= mpfr_mul(t.get(), zr.get(), zi.get(), MPFR_RNDN);
+        inexact |= mpfr_sub(zr.get(), sr.get(), si.get(), MPFR_RNDN);
+        inexact |= mpfr_add(zr.get(), zr.get(), centreRe_.get(), MPFR_RNDN);
+        inexact |= mpfr_mul_2ui(zi.get(), t.get(), 1, MPFR_RNDN);
+        inexact |= mpfr_add(zi.get(), zi.get(), centreIm_.get(), MPFR_RNDN);
+        // A step that rounded nothing adds nothing: an orbit of dyadic values
+        // stays exact.
+        const ExtReal rounding = inexact != 0 ? stepRounding * (zAbs * zAbs + cAbs) : ExtReal();
+        error = roundUp(error * (ExtReal(2.0) * zAbs + error) + rounding);
     }
     orbit_.shrink_to_fit();
     orbitLow_.shrink_to_fit();

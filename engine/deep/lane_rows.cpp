@@ -34,6 +34,8 @@ private:
     bool service(std::size_t lane);
     bool finishScalar(std::size_t lane);
     bool finish(std::size_t lane, std::int64_t count);
+    std::int32_t& countOf(const LanePixel& p);
+    void pixelDone(int rowIndex);
 
     const RowJob& job_;
     std::atomic<int>& nextRow_;
@@ -86,9 +88,13 @@ bool LaneRows::nextPixel(int& row, int& x)
 void LaneRows::load(std::size_t lane)
 {
     LanePixel& p = pixels_[lane];
-    if (!nextPixel(p.row, p.x)) {
-        p.row = -1;
-        return;
+    for (;;) {
+        if (!nextPixel(p.row, p.x)) {
+            p.row = -1;
+            return;
+        }
+        if (!knownCount(job_, p.x, job_.firstRow + p.row, control_, countOf(p))) break;
+        pixelDone(p.row);
     }
     p.dc = doubleOffset(pixelOffset(job_, p.x, job_.firstRow + p.row));
     batch_.dzr[lane] = p.dc.re;
@@ -144,20 +150,30 @@ bool LaneRows::finishScalar(std::size_t lane)
 bool LaneRows::finish(std::size_t lane, std::int64_t count)
 {
     const LanePixel& p = pixels_[lane];
-    std::int32_t& out = job_.counts[static_cast<std::size_t>(p.row) * static_cast<std::size_t>(job_.view->width) +
-                                    static_cast<std::size_t>(p.x)];
+    std::int32_t& out = countOf(p);
     if (count == kUndecidedCount) {
         if (!settleUndecided(job_, p.x, job_.firstRow + p.row, control_, out)) return false;
     } else {
         out = static_cast<std::int32_t>(count);
     }
-    const auto row = std::find_if(unfinished_.begin(), unfinished_.end(), [&](const auto& r) { return r.first == p.row; });
+    pixelDone(p.row);
+    load(lane);
+    return true;
+}
+
+std::int32_t& LaneRows::countOf(const LanePixel& p)
+{
+    return job_.counts[pixelIndex(job_, p.x, job_.firstRow + p.row)];
+}
+
+void LaneRows::pixelDone(int rowIndex)
+{
+    const auto row =
+        std::find_if(unfinished_.begin(), unfinished_.end(), [&](const auto& r) { return r.first == rowIndex; });
     if (--row->second == 0) {
         unfinished_.erase(row);
         control_.rowDone();
     }
-    load(lane);
-    return true;
 }
 
 void LaneRows::run()

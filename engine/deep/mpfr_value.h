@@ -36,7 +36,23 @@ inline ExtReal toExtReal(mpfr_srcptr x)
 }
 
 // Sets x to the decimal text (checked by decimalTextProblem beforehand),
-// rounded to x's precision.
-inline void setDecimal(mpfr_ptr x, const std::string& text) { mpfr_set_str(x, text.c_str(), 10, MPFR_RNDN); }
+// rounded to x's precision in the direction `rounding`. Returns MPFR's
+// ternary value: 0 when x is the text's value exactly.
+inline int setDecimal(mpfr_ptr x, const std::string& text, mpfr_rnd_t rounding = MPFR_RNDN)
+{
+    return mpfr_strtofr(x, text.c_str(), nullptr, 10, rounding);
+}
+
+// An ExtReal bound as an MPFR number (exact: x has at least 53 bits), rounded
+// upward where it leaves MPFR's exponent range.
+inline void setExtReal(mpfr_ptr x, const ExtReal& value)
+{
+    if (value.isZero()) {
+        mpfr_set_zero(x, 1);
+        return;
+    }
+    mpfr_set_d(x, value.mantissa, MPFR_RNDU);
+    mpfr_mul_2si(x, x, static_cast<long>(value.exponent), MPFR_RNDU);
+}
 
 }  // namespace mandel

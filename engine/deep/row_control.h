@@ -35,7 +35,7 @@ public:
     }
     void rowDone() { rowsDone_.fetch_add(1); }
     bool stopped() const { return stopped_.load(); }
-    std::atomic<std::int64_t> made{0}, skipped{0}, recomputed{0}, settledInMpfr{0};
+    std::atomic<std::int64_t> made{0}, skipped{0}, recomputed{0}, settledInMpfr{0}, uncertified{0}, known{0};
     std::atomic<std::int64_t> recomputeNs{0};
     std::atomic<std::int64_t> laneSteps{0}, laneNs{0};
 

@@ -47,6 +47,22 @@ PixelOffset<double> doubleOffset(const PixelOffset<ExtReal>& x)
                                upperDouble(x.abs)};
 }
 
+std::size_t pixelIndex(const RowJob& job, int x, int y)
+{
+    return static_cast<std::size_t>(y - job.firstRow) * static_cast<std::size_t>(job.view->width) +
+           static_cast<std::size_t>(x);
+}
+
+bool knownCount(const RowJob& job, int x, int y, RowControl& control, std::int32_t& out)
+{
+    if (!job.known) return false;
+    const std::int64_t count = job.known->count(x, y);
+    if (count == 0) return false;
+    out = static_cast<std::int32_t>(count);
+    control.known += 1;
+    return true;
+}
+
 std::int64_t perturbedReach(const RowJob& job, int x, int y)
 {
     const PixelOffset<ExtReal> dc = pixelOffset(job, x, y);
@@ -78,8 +94,13 @@ bool settleUndecided(const RowJob& job, int x, int y, RowControl& control, std::
     if (settled == kUndecidedCount && job.geometry->spacing.exponent > kDoubleDoubleSpacingExponent)
         settled = doubleDoubleCount(job.view->location, span, x, y, stop, ddIterations);
     if (settled == kUndecidedCount) {
-        settled = settledCount(job.view->location, span, x, y, job.geometry->pixelBits, stop).count;
+        const SettledPixel mpfr = settledCount(job.view->location, span, x, y, job.geometry->pixelBits, job.maxBits, stop);
+        settled = mpfr.count;
         control.settledInMpfr += 1;
+        if (!mpfr.certified && settled != kCancelledCount) {
+            control.uncertified += 1;
+            if (!job.certified.empty()) job.certified[pixelIndex(job, x, y)] = 0;
+        }
     }
     control.recomputeNs += std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count();
     control.recomputed += 1;
@@ -93,6 +114,7 @@ namespace {
 // One pixel's count; false if cancelled.
 bool pixelCount(const RowJob& job, int x, int y, RowControl& control, std::int32_t& out)
 {
+    if (knownCount(job, x, y, control, out)) return true;
     const PixelOffset<ExtReal> dc = pixelOffset(job, x, y);
     auto stop = [&control] { return control.stop(); };
     std::int64_t made = 0, skipped = 0;
@@ -153,6 +175,8 @@ bool computeRowsOnThreads(const RowJob& job, const DeepOptions& options, DeepSta
     stats.iterationsSkipped += control.skipped.load();
     stats.pixelsRecomputed += control.recomputed.load();
     stats.pixelsSettledInMpfr += control.settledInMpfr.load();
+    stats.uncertifiedPixels += control.uncertified.load();
+    stats.pixelsKnown += control.known.load();
     stats.recomputeMs += static_cast<double>(control.recomputeNs.load()) / 1e6;
     stats.laneSteps += control.laneSteps.load();
     stats.laneMs += static_cast<double>(control.laneNs.load()) / 1e6;

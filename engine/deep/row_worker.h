@@ -14,6 +14,7 @@
 #include "deep/deep_drawing.h"
 #include "deep/deep_geometry.h"
 #include "deep/deep_reference.h"
+#include "deep/known_counts.h"
 #include "deep/perturbation.h"
 
 namespace mandel {
@@ -27,6 +28,9 @@ struct RowJob {
     int rows = 0;
     std::span<std::int32_t> counts;
     const BlaTable* bla = nullptr;  // none: every iteration a perturbation step
+    const KnownCounts* known = nullptr;  // pixels counted without iterating
+    std::span<std::uint8_t> certified{};  // empty, or 0 where a count is not certified
+    int maxBits = kMinAutomaticSettleBits;  // the MPFR settling's precision cap
 };
 
 // Pixel (x, y)'s count by perturbation, undecided tests taken as computed (a
@@ -38,6 +42,12 @@ class RowControl;
 // Pixel (x, y)'s δc in the extended range, and in double.
 PixelOffset<ExtReal> pixelOffset(const RowJob& job, int x, int y);
 PixelOffset<double> doubleOffset(const PixelOffset<ExtReal>& x);
+
+// Pixel (x, y)'s place in job.counts.
+std::size_t pixelIndex(const RowJob& job, int x, int y);
+
+// Sets out and returns true when the pixel's count needs no iteration.
+bool knownCount(const RowJob& job, int x, int y, RowControl& control, std::int32_t& out);
 
 // A pixel the double (or extended) loop left undecided, settled with more
 // precision (double-double, then MPFR); false if cancelled.

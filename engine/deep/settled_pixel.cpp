@@ -1,14 +1,23 @@
 #include "deep/settled_pixel.h"
 
+#include <algorithm>
+
 #include "deep/error_bound.h"
 #include "deep/mpfr_value.h"
 #include "deep/perturbation.h"
+#include "deep/pixel_point.h"
 
 namespace mandel {
 
-namespace {
+std::int64_t mpfrPollInterval(std::int64_t bits)
+{
+    // About 2^18 bit-iterations between polls: at most a millisecond or two
+    // at any precision (an MPFR step costs roughly bits^1.6 / 10 ns and up).
+    constexpr std::int64_t kBitIterationsPerPoll = std::int64_t{1} << 18;
+    return std::max<std::int64_t>(1, kBitIterationsPerPoll / std::max<std::int64_t>(bits, 1));
+}
 
-constexpr int kMaxSettleBits = 1 << 24;
+namespace {
 
 ExtReal magnitudeUp(mpfr_srcptr re, mpfr_srcptr im)
 {
@@ -16,62 +25,83 @@ ExtReal magnitudeUp(mpfr_srcptr re, mpfr_srcptr im)
     return roundUp(sqrt(r * r + i * i));
 }
 
-// Iterates at `bits`; kUndecidedCount when the bound cannot decide a test.
-std::int64_t countAtPrecision(const DeepLocation& location, int span, int x, int y, mpfr_prec_t bits,
-                              const std::function<bool()>& stop, std::int64_t& iterations)
+struct Attempt {
+    std::int64_t count = kUndecidedCount;
+    bool decided = true;  // every test was decided by the bound
+};
+
+// Iterates at `bits`. An undecided test ends the attempt, unless `guess`:
+// then it is taken as computed (|z̃| > 2) and the attempt goes on.
+Attempt countAtPrecision(const DeepLocation& location, int span, int x, int y, mpfr_prec_t bits, bool guess,
+                         const std::function<bool()>& stop, std::int64_t& iterations)
 {
-    MpfrValue a(bits), b(bits), h(bits), cr(bits), ci(bits), zr(bits), zi(bits), sr(bits), si(bits), t(bits);
-    setDecimal(a.get(), location.realMin);
-    setDecimal(b.get(), location.imagMin);
-    setDecimal(h.get(), location.side);
-    mpfr_div_si(h.get(), h.get(), span, MPFR_RNDN);
-    mpfr_mul_si(cr.get(), h.get(), x, MPFR_RNDN);
-    mpfr_add(cr.get(), cr.get(), a.get(), MPFR_RNDN);
-    mpfr_mul_si(ci.get(), h.get(), y, MPFR_RNDN);
-    mpfr_add(ci.get(), ci.get(), b.get(), MPFR_RNDN);
+    MpfrValue cr(bits), ci(bits), zr(bits), zi(bits), sr(bits), si(bits), t(bits);
+    const bool exactPoint = pixelPoint(location, span, x, y, cr, ci);
     const ExtReal unit(1.0, -static_cast<std::int64_t>(bits));
-    const ExtReal hAbs = abs(toExtReal(h.get()));
-    // Parsing a, b and s, the division and the products and sums.
-    const ExtReal cErr = roundUp(ExtReal(8.0) * unit *
-                                 (abs(toExtReal(a.get())) + abs(toExtReal(b.get())) +
-                                  ExtReal(static_cast<double>(x + y + 2)) * hAbs));
+    ExtReal cErr;
+    if (!exactPoint) {
+        // Parsing a, b and s, the division, and the products and sums.
+        MpfrValue a(bits), b(bits), h(bits);
+        setDecimal(a.get(), location.realMin);
+        setDecimal(b.get(), location.imagMin);
+        setDecimal(h.get(), location.side);
+        mpfr_div_si(h.get(), h.get(), span, MPFR_RNDN);
+        cErr = roundUp(ExtReal(8.0) * unit *
+                       (abs(toExtReal(a.get())) + abs(toExtReal(b.get())) +
+                        ExtReal(static_cast<double>(x + y + 2)) * abs(toExtReal(h.get()))));
+    }
     const ExtReal cAbs = magnitudeUp(cr.get(), ci.get());
     const ExtReal stepRounding = ExtReal(8.0) * unit;
+    const std::int64_t poll = mpfrPollInterval(bits);
+    Attempt attempt;
     ExtReal e = cErr;
     mpfr_set(zr.get(), cr.get(), MPFR_RNDN);
     mpfr_set(zi.get(), ci.get(), MPFR_RNDN);
     for (std::int64_t i = 1;; ++i) {
+        const EscapeTest test = exactEscapeTest(zr.get(), zi.get(), e);
+        if (test == EscapeTest::Undecided) {
+            attempt.decided = false;
+            if (!guess) return attempt;
+            if (toExtReal(zr.get()) * toExtReal(zr.get()) + toExtReal(zi.get()) * toExtReal(zi.get()) > ExtReal(4.0))
+                return attempt.count = i, attempt;
+        }
+        if (test == EscapeTest::Escaped) return attempt.count = i, attempt;
+        if (i == location.limit) return attempt.count = location.limit, attempt;
+        if (i % poll == 0 && stop()) return attempt.count = kCancelledCount, attempt;
         const ExtReal zAbs = magnitudeUp(zr.get(), zi.get());
-        const EscapeTest test = escapeTest(zAbs, e);
-        if (test == EscapeTest::Escaped) return i;
-        if (test == EscapeTest::Undecided) return kUndecidedCount;
-        if (i == location.limit) return location.limit;
-        if (i % kPollInterval == 0 && stop()) return kCancelledCount;
-        mpfr_sqr(sr.get(), zr.get(), MPFR_RNDN);
-        mpfr_sqr(si.get(), zi.get(), MPFR_RNDN);
-        mpfr_mul(t.get(), zr.get(), zi.get(), MPFR_RNDN);
-        mpfr_sub(zr.get(), sr.get(), si.get(), MPFR_RNDN);
-        mpfr_add(zr.get(), zr.get(), cr.get(), MPFR_RNDN);
-        mpfr_mul_2ui(zi.get(), t.get(), 1, MPFR_RNDN);
-        mpfr_add(zi.get(), zi.get(), ci.get(), MPFR_RNDN);
-        e = roundUp(e * (ExtReal(2.0) * zAbs + e) + cErr + stepRounding * (zAbs * zAbs + cAbs));
+        int inexact = mpfr_sqr(sr.get(), zr.get(), MPFR_RNDN);
+        inexact |= mpfr_sqr(si.get(), zi.get(), MPFR_RNDN);
+        inexact |= mpfr_mul(t.get(), zr.get(), zi.get(), MPFR_RNDN);
+        inexact |= mpfr_sub(zr.get(), sr.get(), si.get(), MPFR_RNDN);
+        inexact |= mpfr_add(zr.get(), zr.get(), cr.get(), MPFR_RNDN);
+        inexact |= mpfr_mul_2ui(zi.get(), t.get(), 1, MPFR_RNDN);
+        inexact |= mpfr_add(zi.get(), zi.get(), ci.get(), MPFR_RNDN);
+        // A step that rounded nothing adds nothing to the bound: an orbit of
+        // dyadic points stays exact (e = 0) as long as the bits hold it.
+        const ExtReal rounding = inexact != 0 ? stepRounding * (zAbs * zAbs + cAbs) : ExtReal();
+        e = roundUp(e * (ExtReal(2.0) * zAbs + e) + cErr + rounding);
         ++iterations;
     }
 }
 
 }  // namespace
 
-SettledPixel settledCount(const DeepLocation& location, int span, int x, int y, int startBits,
+SettledPixel settledCount(const DeepLocation& location, int span, int x, int y, int startBits, int maxBits,
                           const std::function<bool()>& stop)
 {
     SettledPixel result;
-    for (int bits = startBits; bits <= kMaxSettleBits; bits *= 2) {
+    for (int bits = std::min(startBits, maxBits);; bits *= 2) {
+        const bool last = bits > maxBits / 2;
         result.finalBits = bits;
-        result.count = countAtPrecision(location, span, x, y, bits, stop, result.iterations);
-        if (result.count != kUndecidedCount) return result;
+        const Attempt attempt = countAtPrecision(location, span, x, y, bits, last, stop, result.iterations);
+        result.count = attempt.count;
+        if (attempt.count == kCancelledCount) return result;
+        if (attempt.decided) return result;
+        if (last) {
+            result.certified = false;
+            return result;
+        }
     }
-    result.count = kCancelledCount;
-    return result;
 }
 
 }  // namespace mandel

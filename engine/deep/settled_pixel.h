@@ -1,9 +1,11 @@
 #pragma once
 
 // A pixel's count settled in MPFR: the point is iterated directly at a
-// precision with a carried error bound; where a test is not decided by the
-// bound, the precision doubles and the pixel starts again. The result is the
-// count of exact arithmetic.
+// precision with a carried error bound (zero while no operation has rounded);
+// where a test is not decided by the bound, the precision doubles and the
+// pixel starts again, up to a cap. Within the cap the result is the count of
+// exact arithmetic; beyond it, the count of the last precision tried, taking
+// its undecided tests as computed, and flagged as not certified.
 
 #include <cstdint>
 #include <functional>
@@ -14,13 +16,19 @@ namespace mandel {
 
 struct SettledPixel {
     std::int64_t count = 0;  // or kCancelledCount
+    bool certified = true;   // false: the cap was reached before a decision
     std::int64_t iterations = 0;
     int finalBits = 0;
 };
 
-// Pixel (x, y) of the location, the side spanning `span` pixels. `stop` is
-// asked every few thousand iterations.
-SettledPixel settledCount(const DeepLocation& location, int span, int x, int y, int startBits,
+// Pixel (x, y) of the location, the side spanning `span` pixels, from
+// startBits up to maxBits (at least one attempt, at the smaller of the two).
+// `stop` is asked often enough to return within a few milliseconds.
+SettledPixel settledCount(const DeepLocation& location, int span, int x, int y, int startBits, int maxBits,
                           const std::function<bool()>& stop);
+
+// Iterations between two calls of stop() in an MPFR loop at `bits`: fewer
+// at higher precision, so that a cancel is seen within a few milliseconds.
+std::int64_t mpfrPollInterval(std::int64_t bits);
 
 }  // namespace mandel

@@ -11,6 +11,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "deep/deep_drawing.h"
 #include "deep/dd_perturbation.h"
 #include "deep/deep_geometry.h"
 #include "deep/deep_reference.h"
@@ -244,7 +245,7 @@ void expectSettledCounts(const mandel::DeepView& view)
             std::int64_t iterations = 0;
             const std::int64_t count = mandel::doubleDoublePerturbedCount(reference.orbit(), reference.orbitLow(), dc,
                                                                           view.location.limit, never, iterations);
-            EXPECT_EQ(count, mandel::settledCount(view.location, 16, x, y, geometry.pixelBits, never).count)
+            EXPECT_EQ(count, mandel::settledCount(view.location, 16, x, y, geometry.pixelBits, mandel::kMaxSettleBits, never).count)
                 << x << "," << y;
         }
 }

@@ -1,0 +1,155 @@
+#include "deep/known_counts.h"
+
+#include <gmp.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "deep/mpfr_value.h"
+
+namespace mandel {
+
+namespace {
+
+// A decimal text (of the checked grammar) as digits · 10^exponent.
+struct DecimalValue {
+    DecimalValue() { mpz_init(digits); }
+    ~DecimalValue() { mpz_clear(digits); }
+    DecimalValue(const DecimalValue&) = delete;
+    DecimalValue& operator=(const DecimalValue&) = delete;
+    mpz_t digits;
+    std::int64_t exponent = 0;
+    std::size_t length = 0;  // digits written
+};
+
+void readDecimal(const std::string& text, DecimalValue& out)
+{
+    std::string digits;
+    std::size_t at = 0;
+    const bool negative = !text.empty() && text[0] == '-';
+    if (!text.empty() && (text[0] == '-' || text[0] == '+')) ++at;
+    std::int64_t fraction = 0;
+    bool point = false;
+    for (; at < text.size() && text[at] != 'e' && text[at] != 'E'; ++at) {
+        if (text[at] == '.') {
+            point = true;
+            continue;
+        }
+        digits += text[at];
+        fraction += point ? 1 : 0;
+    }
+    std::int64_t written = 0;
+    if (at < text.size()) {
+        const bool negativeExponent = at + 1 < text.size() && text[at + 1] == '-';
+        for (std::size_t i = at + 1; i < text.size(); ++i)
+            if (text[i] >= '0' && text[i] <= '9') written = std::min<std::int64_t>(written * 10 + (text[i] - '0'), 1'000'000'000'000);
+        if (negativeExponent) written = -written;
+    }
+    mpz_set_str(out.digits, digits.empty() ? "0" : digits.c_str(), 10);
+    if (negative) mpz_neg(out.digits, out.digits);
+    out.exponent = written - fraction;
+    out.length = digits.size();
+}
+
+// The lower bound of |v| over the interval [low, high], rounded downward.
+ExtReal lowerMagnitude(mpfr_srcptr low, mpfr_srcptr high)
+{
+    if (mpfr_sgn(low) <= 0 && mpfr_sgn(high) >= 0) return {};
+    mpfr_srcptr nearer = mpfr_sgn(low) > 0 ? low : high;
+    long exponent = 0;
+    const double mantissa = std::fabs(mpfr_get_d_2exp(&exponent, nearer, MPFR_RNDZ));
+    return ExtReal(mantissa, exponent);
+}
+
+}  // namespace
+
+bool exactlyZero(const std::string& b, const std::string& s, int m, int y)
+{
+    DecimalValue bv, sv;
+    readDecimal(b, bv);
+    readDecimal(s, sv);
+    if (mpz_sgn(bv.digits) == 0) return y == 0 || mpz_sgn(sv.digits) == 0;
+    if (y == 0) return false;
+    // b·m + y·s = 0 with b = B·10^p and s = S·10^q: B·m·10^(p−r) = −y·S·10^(q−r),
+    // r = min(p, q). The two sides' sizes differ by at least 10^(|p − q| − digits
+    // − 10) (m and y below 10^5), so a large gap means not equal.
+    const std::int64_t gap = bv.exponent - sv.exponent;
+    const auto most = static_cast<std::int64_t>(std::max(bv.length, sv.length)) + 12;
+    if (gap > most || gap < -most) return false;
+    mpz_t left, right;
+    mpz_inits(left, right, nullptr);
+    mpz_ui_pow_ui(left, 10, static_cast<unsigned long>(std::max<std::int64_t>(gap, 0)));
+    mpz_mul(left, left, bv.digits);
+    mpz_mul_si(left, left, m);
+    mpz_ui_pow_ui(right, 10, static_cast<unsigned long>(std::max<std::int64_t>(-gap, 0)));
+    mpz_mul(right, right, sv.digits);
+    mpz_mul_si(right, right, -y);
+    const bool zero = mpz_cmp(left, right) == 0;
+    mpz_clears(left, right, nullptr);
+    return zero;
+}
+
+namespace {
+
+// Encloses a + k·h, h = s/m, for k = 0, 1, ...: the texts are read once in
+// each direction of rounding.
+class AxisEnclosure {
+public:
+    AxisEnclosure(const std::string& start, const std::string& side, int span, int bits)
+        : low_(bits), high_(bits), stepLow_(bits), stepHigh_(bits), startLow_(bits), startHigh_(bits)
+    {
+        int inexact = setDecimal(stepLow_.get(), side, MPFR_RNDD);
+        inexact |= mpfr_div_si(stepLow_.get(), stepLow_.get(), span, MPFR_RNDD);
+        setDecimal(stepHigh_.get(), side, MPFR_RNDU);
+        mpfr_div_si(stepHigh_.get(), stepHigh_.get(), span, MPFR_RNDU);
+        inexact |= setDecimal(startLow_.get(), start, MPFR_RNDD);
+        setDecimal(startHigh_.get(), start, MPFR_RNDU);
+        exactInputs_ = inexact == 0;
+    }
+    // Sets low() and high() for k; true when both are the exact value.
+    bool at(int k)
+    {
+        int inexact = mpfr_mul_si(low_.get(), stepLow_.get(), k, MPFR_RNDD);
+        inexact |= mpfr_add(low_.get(), low_.get(), startLow_.get(), MPFR_RNDD);
+        mpfr_mul_si(high_.get(), stepHigh_.get(), k, MPFR_RNDU);
+        mpfr_add(high_.get(), high_.get(), startHigh_.get(), MPFR_RNDU);
+        return exactInputs_ && inexact == 0;
+    }
+    mpfr_srcptr low() const { return low_.get(); }
+    mpfr_srcptr high() const { return high_.get(); }
+
+private:
+    MpfrValue low_, high_, stepLow_, stepHigh_, startLow_, startHigh_;
+    bool exactInputs_ = false;
+};
+
+}  // namespace
+
+KnownCounts::KnownCounts(const DeepView& view, int bits)
+    : limit_(view.location.limit), reLow_(static_cast<std::size_t>(view.width)),
+      imLow_(static_cast<std::size_t>(view.height)), realInSet_(static_cast<std::size_t>(view.width)),
+      realAxis_(static_cast<std::size_t>(view.height))
+{
+    const DeepLocation& where = view.location;
+    const int span = std::min(view.width, view.height);
+    AxisEnclosure re(where.realMin, where.side, span, bits), im(where.imagMin, where.side, span, bits);
+    for (int x = 0; x < view.width; ++x) {
+        re.at(x);
+        const auto ix = static_cast<std::size_t>(x);
+        reLow_[ix] = lowerMagnitude(re.low(), re.high());
+        realInSet_[ix] = mpfr_cmp_si(re.low(), -2) >= 0 && mpfr_cmp_d(re.high(), 0.25) <= 0;
+    }
+    for (int y = 0; y < view.height; ++y) {
+        const bool exact = im.at(y);
+        const auto iy = static_cast<std::size_t>(y);
+        imLow_[iy] = lowerMagnitude(im.low(), im.high());
+        const bool enclosesZero = mpfr_sgn(im.low()) <= 0 && mpfr_sgn(im.high()) >= 0;
+        realAxis_[iy] = enclosesZero && (exact ? mpfr_zero_p(im.low()) != 0
+                                               : exactlyZero(where.imagMin, where.side, span, y));
+    }
+    all_ = true;
+    for (int y = 0; y < view.height && all_; ++y)
+        for (int x = 0; x < view.width && all_; ++x) all_ = count(x, y) != 0;
+}
+
+}  // namespace mandel

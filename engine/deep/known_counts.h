@@ -1,0 +1,48 @@
+#pragma once
+
+// Pixels whose count follows without iterating, with a proof as strong as
+// the iteration's:
+// - a point certainly outside |c| ≤ 2 escapes at once: count 1;
+// - a point exactly on the real axis with −2 ≤ c ≤ 1/4 never escapes (its
+//   orbit stays in [−β, β], β = (1 + √(1 − 4c))/2 ≤ 2): count the limit.
+// Each column's real part and each row's imaginary part are enclosed in MPFR
+// with directed rounding; "exactly 0" is decided in exact decimal arithmetic.
+
+#include <cstdint>
+#include <vector>
+
+#include "deep/deep_view.h"
+#include "deep/ext_real.h"
+
+namespace mandel {
+
+class KnownCounts {
+public:
+    // `bits`: the precision of the enclosures (the view's pixel precision).
+    KnownCounts(const DeepView& view, int bits);
+
+    // The count of pixel (x, y), or 0 when it must be iterated.
+    std::int64_t count(int x, int y) const
+    {
+        const auto ix = static_cast<std::size_t>(x), iy = static_cast<std::size_t>(y);
+        if (realAxis_[iy] && realInSet_[ix]) return limit_;
+        const ExtReal squares = reLow_[ix] * reLow_[ix] + imLow_[iy] * imLow_[iy];
+        // The products and the sum round by at most 3·2^-53 together.
+        return squares * ExtReal(1 - 0x1p-50) > ExtReal(4.0) ? 1 : 0;
+    }
+    // True when every pixel's count is known.
+    bool all() const { return all_; }
+
+private:
+    std::int64_t limit_;
+    std::vector<ExtReal> reLow_;   // per column: a lower bound of |Re c|
+    std::vector<ExtReal> imLow_;   // per row: a lower bound of |Im c|
+    std::vector<char> realInSet_;  // per column: −2 ≤ Re c ≤ 1/4 certainly
+    std::vector<char> realAxis_;   // per row: Im c = 0 exactly
+    bool all_ = false;
+};
+
+// True when b + y·s/m = 0 exactly, for the decimal texts b and s.
+bool exactlyZero(const std::string& b, const std::string& s, int m, int y);
+
+}  // namespace mandel
