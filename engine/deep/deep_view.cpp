@@ -7,11 +7,6 @@ namespace mandel {
 
 namespace {
 
-// Decimal exponents beyond this (of the value, not only of the written
-// exponent) would leave MPFR's exponent range or need precisions no machine
-// holds; such a text is refused instead of turning into 0 or infinity.
-constexpr std::int64_t kMaxDecimalMagnitude = 100'000'000;
-
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 std::size_t skipDigits(std::string_view text, std::size_t at) {
@@ -19,12 +14,15 @@ std::size_t skipDigits(std::string_view text, std::size_t at) {
     return at;
 }
 
-// The written exponent, saturated far beyond kMaxDecimalMagnitude.
+// The written exponent, saturated just beyond kMaxDecimalExponent.
 std::int64_t exponentValue(std::string_view digits, bool negative) {
     std::int64_t value = 0;
     for (char c : digits) {
         value = value * 10 + (c - '0');
-        if (value > 4 * kMaxDecimalMagnitude) break;
+        if (value > kMaxDecimalExponent) {
+            value = kMaxDecimalExponent + 1;
+            break;
+        }
     }
     return negative ? -value : value;
 }
@@ -70,18 +68,22 @@ DecimalParts splitDecimal(std::string_view text) {
     return parts;
 }
 
+// Where the digits and the point end: no digits at all is "has no digits"
+// when only a sign, point or exponent is there, otherwise no decimal at all.
 std::string shapeProblem(std::string_view text) {
     if (text.empty()) return "is empty";
     std::size_t at = 0;
     if (text[at] == '+' || text[at] == '-') ++at;
     std::size_t end = skipDigits(text, at);
-    if (end == at) return "has no digits before its point";
+    std::size_t digits = end - at;
     if (end < text.size() && text[end] == '.') {
         at = end + 1;
         end = skipDigits(text, at);
-        if (end == at) return "has no digits after its point";
+        digits += end - at;
     }
-    if (end < text.size() && (text[end] == 'e' || text[end] == 'E')) {
+    const bool exponent = end < text.size() && (text[end] == 'e' || text[end] == 'E');
+    if (digits == 0) return exponent || end == text.size() ? "has no digits" : "is not a decimal number";
+    if (exponent) {
         at = end + 1;
         if (at < text.size() && (text[at] == '+' || text[at] == '-')) ++at;
         end = skipDigits(text, at);
@@ -119,10 +121,13 @@ std::string decimalTextProblem(std::string_view text) {
     const std::string shape = shapeProblem(text);
     if (!shape.empty()) return shape;
     const DecimalParts parts = splitDecimal(text);
+    const std::string range = std::to_string(kMaxDecimalExponent);
+    if (parts.exponent > kMaxDecimalExponent || parts.exponent < -kMaxDecimalExponent)
+        return "has an exponent beyond ±" + range;
     if (isZero(parts)) return "";
     const std::int64_t magnitude = leadingExponent(parts);
-    if (magnitude > kMaxDecimalMagnitude || magnitude < -kMaxDecimalMagnitude)
-        return "has a magnitude beyond 1e+-" + std::to_string(kMaxDecimalMagnitude);
+    if (magnitude > kMaxDecimalExponent || magnitude < -kMaxDecimalExponent)
+        return "has a magnitude beyond 1e±" + range;
     return "";
 }
 

@@ -16,8 +16,8 @@ inline constexpr int kMinDeepSize = kMinPictureSize;
 inline constexpr int kMaxDeepSize = kMaxPictureSize;
 
 // A region of the plane by its minimum corner and side, and an iteration limit.
-// The texts are decimals: optional sign, digits, optional point with decimals,
-// optional exponent ("-1.25066101234567890123", "3.5e-120"), of any length.
+// The texts are decimals of any length as decimalTextProblem below accepts
+// them ("-1.25066101234567890123", "3.5e-120").
 struct DeepLocation {
     std::string realMin;   // a
     std::string imagMin;   // b
@@ -38,9 +38,19 @@ struct DeepView {
     bool operator==(const DeepView&) const = default;
 };
 
-// "" when text is a decimal as above, otherwise the reason it is not. A
-// non-zero value beyond 1e±100000000 is refused too: MPFR's exponent range
-// ends near 1e±323000000, where it would turn into 0 or infinity.
+// The bound on decimal exponents in texts, both the written exponent and the
+// power of ten of a non-zero value's leading digit: a typo cannot ask for a
+// billion digits, and every accepted value lies well inside MPFR's range.
+inline constexpr std::int64_t kMaxDecimalExponent = 100000;
+
+// The one grammar of decimal texts, for the renderer, the picture fields and
+// the explorer alike: an optional sign (+ or -), digits with at most one
+// decimal point and at least one digit in all ("7", "-1.25", ".25", "1."),
+// then optionally e or E, an optional sign and at least one digit. Nothing
+// else: no spaces, no hexadecimal, no "inf" or "nan". "" when text is such a
+// decimal with its written exponent and, unless it is zero, the power of ten
+// of its leading digit within ±kMaxDecimalExponent; otherwise the reason
+// ("has no digits in its exponent", "has a magnitude beyond 1e±100000").
 std::string decimalTextProblem(std::string_view text);
 
 // "" when the view can be drawn, otherwise one line naming the culprit

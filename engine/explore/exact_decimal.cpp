@@ -2,13 +2,15 @@
 
 #include <utility>
 
+#include "deep/deep_view.h"
+
 namespace mandel {
 namespace {
 
 // 10^n as an integer, n >= 0.
 void setPowerOfTen(mpz_t out, std::int64_t n) { mpz_ui_pow_ui(out, 10, static_cast<unsigned long>(n)); }
 
-std::string problemAt(std::string_view text, const char* what) {
+std::string problemAt(std::string_view text, std::string_view what) {
     std::string message("\"");
     message.append(text).append("\": ").append(what);
     return message;
@@ -56,11 +58,12 @@ void Decimal::normalise() {
 }
 
 std::optional<Decimal> Decimal::parse(std::string_view text, std::string* problem) {
-    auto fail = [&](const char* what) -> std::optional<Decimal> {
-        if (problem) *problem = problemAt(text, what);
+    if (const std::string why = decimalTextProblem(text); !why.empty()) {
+        if (problem) *problem = problemAt(text, why);
         return std::nullopt;
-    };
-    if (text.empty()) return fail("empty, a number is needed");
+    }
+    // The shape and the exponent's range are checked: a sign, digits with at
+    // most one point, and e or E with a sign and at most 100000 in value.
     std::size_t i = 0;
     bool negative = false;
     if (text[i] == '+' || text[i] == '-') negative = text[i++] == '-';
@@ -69,27 +72,20 @@ std::optional<Decimal> Decimal::parse(std::string_view text, std::string* proble
     bool point = false;
     for (; i < text.size() && (isDigit(text[i]) || text[i] == '.'); ++i) {
         if (text[i] == '.') {
-            if (point) return fail("more than one decimal point");
             point = true;
         } else {
             digits += text[i];
             fractionDigits += point ? 1 : 0;
         }
     }
-    if (digits.empty()) return fail("no digits");
     std::int64_t exponent = 0;
-    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-        ++i;
+    if (i < text.size()) {
+        ++i;  // 'e' or 'E'
         bool negativeExponent = false;
-        if (i < text.size() && (text[i] == '+' || text[i] == '-')) negativeExponent = text[i++] == '-';
-        if (i == text.size()) return fail("exponent without digits");
-        for (; i < text.size() && isDigit(text[i]); ++i) {
-            exponent = exponent * 10 + (text[i] - '0');
-            if (exponent > kMaxDecimalExponent) return fail("exponent too large (at most 100000)");
-        }
+        if (text[i] == '+' || text[i] == '-') negativeExponent = text[i++] == '-';
+        for (; i < text.size(); ++i) exponent = exponent * 10 + (text[i] - '0');
         if (negativeExponent) exponent = -exponent;
     }
-    if (i != text.size()) return fail("unexpected character; expected a decimal number such as -1.25e-3");
     Decimal result;
     mpz_set_str(result.digits_, digits.c_str(), 10);
     if (negative) mpz_neg(result.digits_, result.digits_);

@@ -15,9 +15,6 @@
 
 namespace mandel {
 
-// Exponents in texts are bounded so that a typo cannot ask for a billion digits.
-inline constexpr std::int64_t kMaxDecimalExponent = 100000;
-
 class Decimal {
 public:
     Decimal();  // zero
@@ -27,9 +24,10 @@ public:
     Decimal& operator=(Decimal other) noexcept;
     ~Decimal();
 
-    // Optional sign, digits, optional point with decimals, optional exponent
-    // (e/E, optional sign, digits); at least one digit before the exponent; no
-    // spaces. On a bad text returns nothing and, when problem is given, says why.
+    // A text that decimalTextProblem (deep/deep_view.h) accepts: the one
+    // grammar and exponent range of every decimal text the program reads. On a
+    // bad text returns nothing and, when problem is given, says why, as
+    // "\"TEXT\": has no digits in its exponent".
     static std::optional<Decimal> parse(std::string_view text, std::string* problem = nullptr);
 
     friend Decimal operator+(const Decimal& a, const Decimal& b);
