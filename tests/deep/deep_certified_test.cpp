@@ -1,0 +1,164 @@
+// Counts where the escape test is hardest: orbits that reach |z| = 2 exactly
+// or come within a hair of it, points on the real axis, points far outside,
+// and pixels that the precision cap leaves undecided.
+#include <gtest/gtest.h>
+#include <mpfr.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "deep/deep_drawing.h"
+#include "deep/known_counts.h"
+#include "deep_brute_force.h"
+#include "mpfr_text.h"
+
+namespace {
+
+using mandel::DeepDrawing;
+using mandel::DeepOptions;
+using mandel::DeepView;
+
+struct Drawn {
+    std::vector<std::int32_t> counts;
+    std::vector<std::uint8_t> certified;
+    mandel::DeepStats stats;
+    bool complete = false;
+    std::int32_t at(const DeepView& view, int x, int y) const {
+        return counts[static_cast<std::size_t>(y) * static_cast<std::size_t>(view.width) + static_cast<std::size_t>(x)];
+    }
+};
+
+Drawn draw(const DeepView& view, const DeepOptions& options = {}) {
+    DeepDrawing drawing(view);
+    Drawn out;
+    const auto pixels = static_cast<std::size_t>(view.width) * static_cast<std::size_t>(view.height);
+    out.counts.assign(pixels, 0);
+    out.certified.assign(pixels, 7);
+    out.complete = drawing.computeRows(0, view.height, out.counts, options, out.certified);
+    out.stats = drawing.stats();
+    return out;
+}
+
+// Every pixel the brute force decides has its count; returns how many it decided.
+int expectBruteForceCounts(const DeepView& view, const Drawn& drawn) {
+    const mandel::test::BruteForceCounts truth = mandel::test::bruteForceCounts(view);
+    int decided = 0, mismatches = 0;
+    for (std::size_t p = 0; p < drawn.counts.size(); ++p) {
+        if (!truth.decided[p]) continue;
+        ++decided;
+        if (drawn.counts[p] != truth.counts[p] && ++mismatches <= 5)
+            ADD_FAILURE() << "pixel (" << p % static_cast<std::size_t>(view.width) << ", "
+                          << p / static_cast<std::size_t>(view.width) << "): " << drawn.counts[p] << " instead of "
+                          << truth.counts[p];
+    }
+    return decided;
+}
+
+// The real c in (0.4, 0.5) where z_5(c) = 2 (z_1 = c), to `bits`.
+std::string levelCurveCrossing(mpfr_prec_t bits) {
+    mpfr_t low, high, c, z;
+    mpfr_inits2(bits, low, high, c, z, static_cast<mpfr_ptr>(nullptr));
+    mpfr_set_d(low, 0.4, MPFR_RNDN);
+    mpfr_set_d(high, 0.5, MPFR_RNDN);
+    for (mpfr_prec_t step = 0; step < bits; ++step) {
+        mpfr_add(c, low, high, MPFR_RNDN);
+        mpfr_div_2ui(c, c, 1, MPFR_RNDN);
+        mpfr_set(z, c, MPFR_RNDN);
+        for (int i = 1; i < 5; ++i) {
+            mpfr_sqr(z, z, MPFR_RNDN);
+            mpfr_add(z, z, c, MPFR_RNDN);
+        }
+        mpfr_set(mpfr_cmp_ui(z, 2) > 0 ? high : low, c, MPFR_RNDN);
+    }
+    const std::string text = mandel::test::decimalText(c);
+    mpfr_clears(low, high, c, z, static_cast<mpfr_ptr>(nullptr));
+    return text;
+}
+
+// A 16-pixel view of side 1e-40 centred on the real axis where |z_5| = 2
+// crosses it: every pixel lies within about 1e-39 of |z_5| = 2.
+DeepView acrossLevelCurve() {
+    mpfr_t centre, corner;
+    mpfr_inits2(300, centre, corner, static_cast<mpfr_ptr>(nullptr));
+    mpfr_set_str(centre, levelCurveCrossing(300).c_str(), 10, MPFR_RNDN);
+    mpfr_set_str(corner, "5e-41", 10, MPFR_RNDN);
+    mpfr_sub(corner, centre, corner, MPFR_RNDN);
+    DeepView view{{mandel::test::decimalText(corner), "-5e-41", "1e-40", 50}, 16, 16};
+    mpfr_clears(centre, corner, static_cast<mpfr_ptr>(nullptr));
+    return view;
+}
+
+TEST(EscapeAtTwo, OrbitsThatReachTwoExactlyAreDecidedByTheExactSign) {
+    // z stays at 2 for c = -2; reaches |z| = 2 at the second step for c = 1
+    // and at the first for c = -2i (|z|² > 4 never holds there).
+    const DeepView view{{"-2", "-2", "4", 3}, 16, 16};
+    const Drawn drawn = draw(view);
+    EXPECT_EQ(drawn.at(view, 0, 8), 3) << "c = -2";
+    EXPECT_EQ(drawn.at(view, 12, 8), 3) << "c = 1";
+    EXPECT_EQ(drawn.at(view, 8, 0), 2) << "c = -2i";
+    EXPECT_GT(expectBruteForceCounts(view, drawn), 250);
+    EXPECT_EQ(drawn.stats.uncertifiedPixels, 0);
+
+    // Deeper, the same points with limits the orbits never leave.
+    const DeepView tip{{"-2", "-1e-20", "2e-20", 5000}, 16, 16};
+    EXPECT_EQ(draw(tip).at(tip, 0, 8), 5000) << "c = -2 at a side of 2e-20";
+}
+
+TEST(EscapeAtTwo, PixelsJustInsideTheAntennaAndAcrossALevelCurve) {
+    // Row 0 lies exactly on the real axis, from -2 + 1e-12 on: never escapes.
+    const DeepView antenna{{"-1.999999999999", "0", "1e-13", 300}, 16, 16};
+    const Drawn tip = draw(antenna);
+    for (int x = 0; x < antenna.width; ++x) EXPECT_EQ(tip.at(antenna, x, 0), 300) << "x = " << x;
+    EXPECT_GT(expectBruteForceCounts(antenna, tip), 200);
+
+    const DeepView curve = acrossLevelCurve();
+    const Drawn across = draw(curve);
+    EXPECT_GT(expectBruteForceCounts(curve, across), 250);
+    const auto fives = std::count(across.counts.begin(), across.counts.end(), 5);
+    EXPECT_GT(fives, 16) << "the view should lie across the curve";
+    EXPECT_LT(fives, 256 - 16) << "the view should lie across the curve";
+}
+
+TEST(KnownCounts, FarOutsideAndOnTheRealAxisNeedNoIteration) {
+    const DeepView far{{"1e100000", "0", "1", 10}, 16, 16};
+    const Drawn outside = draw(far);
+    EXPECT_TRUE(std::all_of(outside.counts.begin(), outside.counts.end(), [](std::int32_t c) { return c == 1; }));
+    EXPECT_EQ(outside.stats.pixelsKnown, 256);
+
+    // Row 12 is b + 12·s/24 = 0 exactly in decimal arithmetic, though not in
+    // binary: its points in [-2, 1/4] never escape; the rows beside it do
+    // iterate.
+    const DeepView axis{{"-2", "-0.1", "0.2", 100000}, 24, 24};
+    const Drawn real = draw(axis);
+    for (int x = 0; x < axis.width; ++x) EXPECT_EQ(real.at(axis, x, 12), 100000) << "x = " << x;
+    // Column 0 (Re c = -2) off the axis lies outside |c| ≤ 2.
+    EXPECT_EQ(real.stats.pixelsKnown, 24 + 23);
+    EXPECT_FALSE(mandel::exactlyZero("-0.1", "0.2", 24, 11));
+    EXPECT_TRUE(mandel::exactlyZero("-1e-30", "3e-30", 3, 1));
+    EXPECT_TRUE(mandel::exactlyZero("0", "5", 7, 0));
+}
+
+TEST(PrecisionCap, PixelsBeyondTheCapAreFlaggedAndTheDrawingCompletes) {
+    const DeepView curve = acrossLevelCurve();
+    DeepOptions options;
+    options.maxBits = mandel::kMinSettleBits;
+    const Drawn capped = draw(curve, options);
+    EXPECT_TRUE(capped.complete);
+    EXPECT_GT(capped.stats.uncertifiedPixels, 0);
+    EXPECT_EQ(std::count(capped.certified.begin(), capped.certified.end(), 0), capped.stats.uncertifiedPixels);
+    EXPECT_EQ(std::count(capped.certified.begin(), capped.certified.end(), 1),
+              256 - capped.stats.uncertifiedPixels);
+    EXPECT_TRUE(std::all_of(capped.counts.begin(), capped.counts.end(), [](std::int32_t c) { return c >= 5; }))
+        << "a flagged pixel keeps a count of its best stage, never 0";
+    // The certified ones are exact.
+    const Drawn full = draw(curve);
+    EXPECT_EQ(full.stats.uncertifiedPixels, 0);
+    for (std::size_t p = 0; p < full.counts.size(); ++p) {
+        if (capped.certified[p] == 1) {
+            EXPECT_EQ(capped.counts[p], full.counts[p]) << "pixel " << p;
+        }
+    }
+}
+
+}  // namespace
