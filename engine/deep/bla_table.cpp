@@ -1,6 +1,7 @@
 #include "deep/bla_table.h"
 
 #include <chrono>
+#include <algorithm>
 #include <cmath>
 
 #include "deep/error_bound.h"
@@ -96,13 +97,25 @@ template <class R>
 void build(BlaLevels<R>& table, const std::vector<OrbitPoint>& orbit, const R& cMax, double tolerance)
 {
     const std::int64_t last = static_cast<std::int64_t>(orbit.size()) - 1;
-    // Level 1: the steps from 1 + 2j, both iterations ending at or before the last index.
+    // The first level: the steps from 1 + j·2^k, every iteration ending at or
+    // before the last index, each merged pairwise from its single steps (the
+    // shorter levels are not kept).
+    table.firstLevel = orbit.size() > kCompactTableLength ? kCompactFirstLevel : 1;
+    const std::int64_t firstLength = std::int64_t{1} << table.firstLevel;
     std::vector<BlaStep<R>> level;
-    for (std::int64_t m = 1; m + 2 <= last; m += 2) {
-        level.push_back(merged(singleStep<R>(orbit[static_cast<std::size_t>(m)], tolerance),
-                               singleStep<R>(orbit[static_cast<std::size_t>(m + 1)], tolerance), cMax));
+    level.reserve(static_cast<std::size_t>(std::max<std::int64_t>(last - 1, 0) / firstLength));
+    std::vector<BlaStep<R>> block(static_cast<std::size_t>(firstLength));
+    for (std::int64_t m = 1; m + firstLength <= last; m += firstLength) {
+        for (std::int64_t j = 0; j < firstLength; ++j)
+            block[static_cast<std::size_t>(j)] = singleStep<R>(orbit[static_cast<std::size_t>(m + j)], tolerance);
+        for (std::int64_t width = 1; width < firstLength; width *= 2)
+            for (std::int64_t j = 0; j < firstLength; j += 2 * width) {
+                const auto at = static_cast<std::size_t>(j);
+                block[at] = merged(block[at], block[at + static_cast<std::size_t>(width)], cMax);
+            }
+        level.push_back(block[0]);
     }
-    double length = 2;
+    double length = static_cast<double>(firstLength);
     for (;;) {
         bool anyValid = false;
         for (const auto& s : level) anyValid = anyValid || R{} < s.radius;

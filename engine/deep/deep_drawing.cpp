@@ -132,10 +132,18 @@ ExtReal largestOffset(const PixelOffsets& offsets)
 
 }  // namespace
 
+std::uint64_t DeepDrawing::memoryEstimate(const DeepOptions& options) const
+{
+    return deepMemoryEstimate(state_->view, state_->geometry.extended, DeepMemoryChoices{options.bla, options.lanes});
+}
+
 bool DeepDrawing::prepare(const DeepOptions& options)
 {
     State& s = *state_;
     if (!s.reference) {
+        const std::uint64_t budget = options.maxMemory ? options.maxMemory : defaultMemoryBudget();
+        const std::uint64_t estimate = memoryEstimate(options);
+        if (estimate > budget) throw DeepMemoryError(memoryProblem(s.view, estimate, budget));
         s.reference = makeReference(s.view, s.geometry, *s.geometry.centreRe, *s.geometry.centreIm, options.cancel);
         if (!s.reference) return false;
         // A reference that escapes before the limit makes the pixels that

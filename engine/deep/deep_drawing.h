@@ -14,6 +14,7 @@
 #include <span>
 #include <string>
 
+#include "deep/deep_memory.h"
 #include "deep/deep_view.h"
 
 namespace mandel {
@@ -51,6 +52,9 @@ struct DeepOptions {
     // 0: automatic (kAutomaticSettleBitsFactor times the view's pixel
     // precision, at least kMinAutomaticSettleBits).
     int maxBits = 0;
+    // The most memory the drawing may take (see deep_memory.h); 0: half the
+    // machine's physical memory. prepare() throws DeepMemoryError above it.
+    std::uint64_t maxMemory = 0;
     // Set from any thread to stop: the computation returns within 50 ms.
     const std::atomic<bool>* cancel = nullptr;
     // Called on the computing thread(s), one at a time, at least every 50 ms
@@ -83,7 +87,8 @@ public:
     const DeepView& view() const;
 
     // Computes the reference orbit if it is not there yet (it is also
-    // computed on the first computeRows). Returns false if cancelled.
+    // computed on the first computeRows). Returns false if cancelled; throws
+    // DeepMemoryError when the drawing would exceed options.maxMemory.
     bool prepare(const DeepOptions& options = {});
 
     // Escape counts (1 .. limit) of rows firstRow .. firstRow + rows − 1 into
@@ -93,6 +98,9 @@ public:
     // the precision cap left undecided (see DeepOptions::maxBits).
     bool computeRows(int firstRow, int rows, std::span<std::int32_t> counts, const DeepOptions& options = {},
                      std::span<std::uint8_t> certified = {});
+
+    // The peak memory the drawing may reach with these options (deep_memory.h).
+    std::uint64_t memoryEstimate(const DeepOptions& options) const;
 
     // The precision cap options.maxBits means for this view.
     int settleBitsCap(const DeepOptions& options) const;

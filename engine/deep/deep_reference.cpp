@@ -24,44 +24,34 @@ ExtReal magnitudeUp(const ExtReal& x, const ExtReal& y) { return roundUp(sqrt(x 
 
 }  // namespace
 
-DeepReference::DeepReference(const MpfrValue& centreRe, const MpfrValue& centreIm, std::int64_t limit, bool extended,
-                             const ExtReal& errorCeiling, const std::atomic<bool>* cancel)
-    : centreRe_(centreRe), centreIm_(centreIm), limit_(limit), extended_(extended)
+// The MPFR orbit of C from Z_1: visit(m, zr, zi, error) for each Z_m, error
+// bounding |Z_m(MPFR) − Z_m(exact)|, until visit returns false (Stopped) or
+// the orbit ends: the limit, a certain escape, or the error ceiling.
+template <class Visit>
+DeepReference::WalkEnd DeepReference::walk(const std::atomic<bool>* cancel, Visit&& visit) const
 {
-    const auto start = std::chrono::steady_clock::now();
     const mpfr_prec_t bits = mpfr_get_prec(centreRe_.get());
-    MpfrValue zr(bits), zi(bits), sr(bits), si(bits), t(bits), scratch(bits);
+    MpfrValue zr(bits), zi(bits), sr(bits), si(bits), t(bits);
     // Each MPFR operation rounds by at most 2^-bits of its result; a step of
     // Z² + C has five of them, bounded together below.
     const ExtReal stepRounding(8.0, -static_cast<std::int64_t>(bits));
     const std::int64_t poll = std::max<std::int64_t>(1, mpfrPollInterval(bits) / 8);  // the flag is cheap to read
     const ExtReal cAbs = magnitudeUp(toExtReal(centreRe_.get()), toExtReal(centreIm_.get()));
-    ExtReal error;  // bound on |Z_m(MPFR) − Z_m(exact)|
+    ExtReal error;
     // dZ_m/dC: the pixels' offsets and first errors grow with it, so the
     // reference's error is measured against it.
     ExtReal dr(1.0), di{};
-    orbit_.push_back(OrbitPoint{});
-    orbitLow_.push_back(OrbitLow{});
     mpfr_set(zr.get(), centreRe_.get(), MPFR_RNDN);
     mpfr_set(zi.get(), centreIm_.get(), MPFR_RNDN);
     for (std::int64_t m = 1;; ++m) {
-        store(zr.get(), zi.get(), error, scratch);
-        if (m >= limit) break;
+        if (!visit(m, zr.get(), zi.get(), error)) return WalkEnd::Stopped;
+        if (m >= limit_) return WalkEnd::Limit;
         // Ends where the exact orbit of C certainly escapes; a test the bound
         // cannot decide goes on (the next Z decides it).
-        if (exactEscapeTest(zr.get(), zi.get(), error) == EscapeTest::Escaped) {
-            escaped_ = true;
-            break;
-        }
+        if (exactEscapeTest(zr.get(), zi.get(), error) == EscapeTest::Escaped) return WalkEnd::Escaped;
+        if (errorCeiling_ * magnitudeUp(dr, di) < error) return WalkEnd::Truncated;
+        if (cancel && m % poll == 0 && cancel->load(std::memory_order_relaxed)) return WalkEnd::Cancelled;
         const ExtReal zAbs = magnitudeUp(toExtReal(zr.get()), toExtReal(zi.get()));
-        if (errorCeiling * magnitudeUp(dr, di) < error) {
-            truncated_ = true;
-            break;
-        }
-        if (cancel && m % poll == 0 && cancel->load(std::memory_order_relaxed)) {
-            cancelled_ = true;
-            return;
-        }
         const ExtReal zre = toExtReal(zr.get()), zim = toExtReal(zi.get());
         const ExtReal nextDr = ExtReal(2.0) * (zre * dr - zim * di) + ExtReal(1.0);
         di = ExtReal(2.0) * (zre * di + zim * dr);
@@ -79,12 +69,67 @@ DeepReference::DeepReference(const MpfrValue& centreRe, const MpfrValue& centreI
         const ExtReal rounding = inexact != 0 ? stepRounding * (zAbs * zAbs + cAbs) : ExtReal();
         error = roundUp(error * (ExtReal(2.0) * zAbs + error) + rounding);
     }
+}
+
+DeepReference::DeepReference(const MpfrValue& centreRe, const MpfrValue& centreIm, std::int64_t limit, bool extended,
+                             const ExtReal& errorCeiling, const std::atomic<bool>* cancel)
+    : centreRe_(centreRe), centreIm_(centreIm), limit_(limit), extended_(extended), errorCeiling_(errorCeiling)
+{
+    const auto start = std::chrono::steady_clock::now();
+    const bool eagerLow = limit <= kEagerLowLength;
+    // Room for the whole orbit at once: pages never written are never
+    // taken, and no reallocation copies the orbit while it grows.
+    orbit_.reserve(static_cast<std::size_t>(limit) + 1);
+    orbit_.push_back(OrbitPoint{});
+    if (eagerLow) {
+        orbitLow_.reserve(static_cast<std::size_t>(limit) + 1);
+        orbitLow_.push_back(OrbitLow{});
+    }
+    MpfrValue scratch(mpfr_get_prec(centreRe_.get()));
+    const WalkEnd end = walk(cancel, [&](std::int64_t, mpfr_srcptr zr, mpfr_srcptr zi, const ExtReal& error) {
+        store(zr, zi, error);
+        if (eagerLow) orbitLow_.push_back(lowPart(orbit_.size() - 1, zr, zi, error, scratch));
+        return true;
+    });
+    if (end == WalkEnd::Cancelled) {
+        cancelled_ = true;
+        return;
+    }
+    escaped_ = end == WalkEnd::Escaped;
+    truncated_ = end == WalkEnd::Truncated;
     orbit_.shrink_to_fit();
     orbitLow_.shrink_to_fit();
     buildMs_ = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 }
 
-void DeepReference::store(mpfr_srcptr zr, mpfr_srcptr zi, const ExtReal& mpfrError, MpfrValue& scratch)
+std::size_t DeepReference::bytes() const
+{
+    std::lock_guard lock(lowMutex_);
+    return orbit_.capacity() * sizeof(OrbitPoint) + orbitLow_.capacity() * sizeof(OrbitLow);
+}
+
+const std::vector<OrbitLow>& DeepReference::orbitLow(const std::atomic<bool>* cancel) const
+{
+    std::lock_guard lock(lowMutex_);
+    if (orbitLow_.size() == orbit_.size()) return orbitLow_;
+    std::vector<OrbitLow> low;
+    low.reserve(orbit_.size());
+    low.push_back(OrbitLow{});
+    MpfrValue scratch(mpfr_get_prec(centreRe_.get()));
+    const std::size_t last = orbit_.size() - 1;
+    const WalkEnd end = walk(cancel, [&](std::int64_t m, mpfr_srcptr zr, mpfr_srcptr zi, const ExtReal& error) {
+        low.push_back(lowPart(static_cast<std::size_t>(m), zr, zi, error, scratch));
+        return static_cast<std::size_t>(m) < last;
+    });
+    if (end == WalkEnd::Cancelled || low.size() != orbit_.size()) {
+        static const std::vector<OrbitLow> none;
+        return none;
+    }
+    orbitLow_ = std::move(low);
+    return orbitLow_;
+}
+
+void DeepReference::store(mpfr_srcptr zr, mpfr_srcptr zi, const ExtReal& mpfrError)
 {
     OrbitPoint point;
     const ExtReal re = toExtReal(zr), im = toExtReal(zi);
@@ -107,12 +152,12 @@ void DeepReference::store(mpfr_srcptr zr, mpfr_srcptr zi, const ExtReal& mpfrErr
         point.errExponent = static_cast<std::int32_t>(error.exponent);
     }
     orbit_.push_back(point);
-    storeLow(zr, zi, mpfrError, scratch);
 }
 
-void DeepReference::storeLow(mpfr_srcptr zr, mpfr_srcptr zi, const ExtReal& mpfrError, MpfrValue& scratch)
+OrbitLow DeepReference::lowPart(std::size_t index, mpfr_srcptr zr, mpfr_srcptr zi, const ExtReal& mpfrError,
+                                MpfrValue& scratch) const
 {
-    const OrbitPoint& point = orbit_.back();
+    const OrbitPoint& point = orbit_[index];
     OrbitLow low;
     // In the point's unit 2^exponent: Z·2^-exponent − hi is exact in MPFR;
     // its rounding to double, and underflow of the low part, add at most
@@ -127,7 +172,7 @@ void DeepReference::storeLow(mpfr_srcptr zr, mpfr_srcptr zi, const ExtReal& mpfr
     const ExtReal zAbs = magnitudeUp(toExtReal(zr), toExtReal(zi));
     const ExtReal unit(1.0, -static_cast<std::int64_t>(point.exponent));
     low.err = upperDouble(roundUp(unit * (mpfrError + ExtReal(0x1p-104) * zAbs))) + 0x1p-1070;
-    orbitLow_.push_back(low);
+    return low;
 }
 
 std::shared_ptr<const BlaTable> DeepReference::blaTable(const ExtReal& cMax) const

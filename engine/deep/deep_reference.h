@@ -18,6 +18,10 @@
 
 namespace mandel {
 
+// Orbits up to this length keep their low parts from the start (24 bytes an
+// iteration); longer ones make them only when a pixel needs them.
+inline constexpr std::int64_t kEagerLowLength = std::int64_t{1} << 22;
+
 // Magnitudes from 2^kPlainExponentLow up are stored as plain doubles.
 inline constexpr std::int64_t kPlainExponentLow = -1000;
 
@@ -69,15 +73,15 @@ public:
     // Z_0 .. Z_L; the last one ends the orbit (escaped, at the limit, or the
     // error ceiling reached), so a pixel rebases when it gets there.
     const std::vector<OrbitPoint>& orbit() const { return orbit_; }
-    // Beside orbit(), index for index.
-    const std::vector<OrbitLow>& orbitLow() const { return orbitLow_; }
+    // Beside orbit(), index for index. Kept from the start for orbits up to
+    // kEagerLowLength iterations; for longer ones computed on first use (the
+    // orbit is walked again in MPFR), so that views no pixel of which needs
+    // them do not pay their memory. Empty if *cancel turned true meanwhile.
+    const std::vector<OrbitLow>& orbitLow(const std::atomic<bool>* cancel = nullptr) const;
     bool escaped() const { return escaped_; }
     bool truncated() const { return truncated_; }
     double buildMs() const { return buildMs_; }
-    std::size_t bytes() const
-    {
-        return orbit_.capacity() * sizeof(OrbitPoint) + orbitLow_.capacity() * sizeof(OrbitLow);
-    }
+    std::size_t bytes() const;
     // The bilinear table for pixels with |δc| (plus its error) up to cMax:
     // the one kept from an earlier drawing when it allows that much, else a
     // new one with room for small pans, kept for the next drawing.
@@ -86,8 +90,13 @@ public:
     const std::vector<LanePoint>& lanePoints() const;
 
 private:
-    void store(mpfr_srcptr zr, mpfr_srcptr zi, const ExtReal& mpfrError, MpfrValue& scratch);
-    void storeLow(mpfr_srcptr zr, mpfr_srcptr zi, const ExtReal& mpfrError, MpfrValue& scratch);
+    struct Walk;
+    enum class WalkEnd { Limit, Escaped, Truncated, Cancelled, Stopped };
+    template <class Visit>
+    WalkEnd walk(const std::atomic<bool>* cancel, Visit&& visit) const;
+    void store(mpfr_srcptr zr, mpfr_srcptr zi, const ExtReal& mpfrError);
+    OrbitLow lowPart(std::size_t index, mpfr_srcptr zr, mpfr_srcptr zi, const ExtReal& mpfrError,
+                     MpfrValue& scratch) const;
 
     MpfrValue centreRe_;
     MpfrValue centreIm_;
@@ -97,8 +106,10 @@ private:
     bool escaped_ = false;
     bool truncated_ = false;
     double buildMs_ = 0;
+    ExtReal errorCeiling_;
     std::vector<OrbitPoint> orbit_;
-    std::vector<OrbitLow> orbitLow_;
+    mutable std::mutex lowMutex_;
+    mutable std::vector<OrbitLow> orbitLow_;
     mutable std::mutex blaMutex_;
     mutable std::shared_ptr<const BlaTable> bla_;
     mutable std::once_flag lanePointsMade_;

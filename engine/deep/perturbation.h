@@ -132,7 +132,7 @@ template <class R>
 void blaStep(const BlaLevels<R>& table, const BlaStep<R>& s, int k, const PixelOffset<R>& dc, const R& cBound,
              const R& dAbs, R& dzr, R& dzi, R& e)
 {
-    const std::size_t level = static_cast<std::size_t>(k - 1);
+    const std::size_t level = table.slot(k);
     const R nr = (s.ar * dzr - s.ai * dzi) + (s.br * dc.re - s.bi * dc.im);
     const R ni = (s.ar * dzi + s.ai * dzr) + (s.br * dc.im + s.bi * dc.re);
     const R& slack = table.slack[level];

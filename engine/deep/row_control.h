@@ -34,6 +34,7 @@ public:
         return stopped_.load(std::memory_order_relaxed);
     }
     void rowDone() { rowsDone_.fetch_add(1); }
+    const std::atomic<bool>* cancelFlag() const { return options_.cancel; }
     bool stopped() const { return stopped_.load(); }
     std::atomic<std::int64_t> made{0}, skipped{0}, recomputed{0}, settledInMpfr{0}, uncertified{0}, known{0};
     std::atomic<std::int64_t> recomputeNs{0};
