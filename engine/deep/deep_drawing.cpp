@@ -69,10 +69,16 @@ namespace {
 
 std::shared_ptr<const DeepReference> makeReference(const DeepView& view, const DeepGeometry& geometry,
                                                    const MpfrValue& re, const MpfrValue& im,
-                                                   const std::atomic<bool>* cancel)
+                                                   const DeepOptions& options)
 {
     const ExtReal ceiling = geometry.spacing * ExtReal(kReferenceErrorCeiling);
-    auto reference = std::make_shared<DeepReference>(re, im, view.location.limit, geometry.extended, ceiling, cancel);
+    DeepReference::Progress progress;
+    if (options.progress)
+        progress = [&](std::int64_t done) {
+            return options.progress(DeepProgress{0, view.height, done, view.location.limit});
+        };
+    auto reference = std::make_shared<DeepReference>(re, im, view.location.limit, geometry.extended, ceiling,
+                                                     options.cancel, progress);
     if (reference->cancelled()) return nullptr;
     return reference;
 }
@@ -144,7 +150,7 @@ bool DeepDrawing::prepare(const DeepOptions& options)
         const std::uint64_t budget = options.maxMemory ? options.maxMemory : defaultMemoryBudget();
         const std::uint64_t estimate = memoryEstimate(options);
         if (estimate > budget) throw DeepMemoryError(memoryProblem(s.view, estimate, budget));
-        s.reference = makeReference(s.view, s.geometry, *s.geometry.centreRe, *s.geometry.centreIm, options.cancel);
+        s.reference = makeReference(s.view, s.geometry, *s.geometry.centreRe, *s.geometry.centreIm, options);
         if (!s.reference) return false;
         // A reference that escapes before the limit makes the pixels that
         // outlive it continue from full-size values (less precise): look for
@@ -157,7 +163,7 @@ bool DeepDrawing::prepare(const DeepOptions& options)
             longestGridPixel(job, x, y);
             MpfrValue re(s.geometry.referenceBits), im(s.geometry.referenceBits);
             pixelPoint(s.view, s.geometry, x, y, re, im);
-            auto candidate = makeReference(s.view, s.geometry, re, im, options.cancel);
+            auto candidate = makeReference(s.view, s.geometry, re, im, options);
             if (!candidate) return false;
             if (candidate->orbit().size() <= s.reference->orbit().size()) break;
             s.reference = std::move(candidate);

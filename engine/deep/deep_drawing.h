@@ -33,9 +33,14 @@ struct DeepReferenceInfo {
     std::size_t blaBytes = 0;     // memory the table holds
 };
 
+// While the reference orbit is computed (before any row), referenceTotal is
+// the limit and referenceDone the iterations made; then both are 0 and the
+// rows count.
 struct DeepProgress {
     std::int64_t rowsDone = 0;
     std::int64_t rowsTotal = 0;
+    std::int64_t referenceDone = 0;
+    std::int64_t referenceTotal = 0;
 };
 
 inline constexpr int kAutomaticSettleBitsFactor = 16;
@@ -58,7 +63,8 @@ struct DeepOptions {
     // Set from any thread to stop: the computation returns within 50 ms.
     const std::atomic<bool>* cancel = nullptr;
     // Called on the computing thread(s), one at a time, at least every 50 ms
-    // while rows are computed; returning false stops like cancel.
+    // while the reference or rows are computed; returning false stops like
+    // cancel.
     std::function<bool(const DeepProgress&)> progress;
 };
 

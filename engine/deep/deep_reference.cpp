@@ -28,8 +28,12 @@ ExtReal magnitudeUp(const ExtReal& x, const ExtReal& y) { return roundUp(sqrt(x 
 // bounding |Z_m(MPFR) − Z_m(exact)|, until visit returns false (Stopped) or
 // the orbit ends: the limit, a certain escape, or the error ceiling.
 template <class Visit>
-DeepReference::WalkEnd DeepReference::walk(const std::atomic<bool>* cancel, Visit&& visit) const
+DeepReference::WalkEnd DeepReference::walk(const std::atomic<bool>* cancel, const Progress& progress,
+                                           Visit&& visit) const
 {
+    using Clock = std::chrono::steady_clock;
+    constexpr auto kProgressInterval = std::chrono::milliseconds(25);
+    auto lastProgress = Clock::now();
     const mpfr_prec_t bits = mpfr_get_prec(centreRe_.get());
     MpfrValue zr(bits), zi(bits), sr(bits), si(bits), t(bits);
     // Each MPFR operation rounds by at most 2^-bits of its result; a step of
@@ -50,7 +54,13 @@ DeepReference::WalkEnd DeepReference::walk(const std::atomic<bool>* cancel, Visi
         // cannot decide goes on (the next Z decides it).
         if (exactEscapeTest(zr.get(), zi.get(), error) == EscapeTest::Escaped) return WalkEnd::Escaped;
         if (errorCeiling_ * magnitudeUp(dr, di) < error) return WalkEnd::Truncated;
-        if (cancel && m % poll == 0 && cancel->load(std::memory_order_relaxed)) return WalkEnd::Cancelled;
+        if (m % poll == 0) {
+            if (cancel && cancel->load(std::memory_order_relaxed)) return WalkEnd::Cancelled;
+            if (progress && Clock::now() - lastProgress >= kProgressInterval) {
+                lastProgress = Clock::now();
+                if (!progress(m)) return WalkEnd::Cancelled;
+            }
+        }
         const ExtReal zAbs = magnitudeUp(toExtReal(zr.get()), toExtReal(zi.get()));
         const ExtReal zre = toExtReal(zr.get()), zim = toExtReal(zi.get());
         const ExtReal nextDr = ExtReal(2.0) * (zre * dr - zim * di) + ExtReal(1.0);
@@ -72,7 +82,8 @@ DeepReference::WalkEnd DeepReference::walk(const std::atomic<bool>* cancel, Visi
 }
 
 DeepReference::DeepReference(const MpfrValue& centreRe, const MpfrValue& centreIm, std::int64_t limit, bool extended,
-                             const ExtReal& errorCeiling, const std::atomic<bool>* cancel)
+                             const ExtReal& errorCeiling, const std::atomic<bool>* cancel,
+                             const Progress& progress)
     : centreRe_(centreRe), centreIm_(centreIm), limit_(limit), extended_(extended), errorCeiling_(errorCeiling)
 {
     const auto start = std::chrono::steady_clock::now();
@@ -86,7 +97,7 @@ DeepReference::DeepReference(const MpfrValue& centreRe, const MpfrValue& centreI
         orbitLow_.push_back(OrbitLow{});
     }
     MpfrValue scratch(mpfr_get_prec(centreRe_.get()));
-    const WalkEnd end = walk(cancel, [&](std::int64_t, mpfr_srcptr zr, mpfr_srcptr zi, const ExtReal& error) {
+    const WalkEnd end = walk(cancel, progress, [&](std::int64_t, mpfr_srcptr zr, mpfr_srcptr zi, const ExtReal& error) {
         store(zr, zi, error);
         if (eagerLow) orbitLow_.push_back(lowPart(orbit_.size() - 1, zr, zi, error, scratch));
         return true;
@@ -117,7 +128,7 @@ const std::vector<OrbitLow>& DeepReference::orbitLow(const std::atomic<bool>* ca
     low.push_back(OrbitLow{});
     MpfrValue scratch(mpfr_get_prec(centreRe_.get()));
     const std::size_t last = orbit_.size() - 1;
-    const WalkEnd end = walk(cancel, [&](std::int64_t m, mpfr_srcptr zr, mpfr_srcptr zi, const ExtReal& error) {
+    const WalkEnd end = walk(cancel, {}, [&](std::int64_t m, mpfr_srcptr zr, mpfr_srcptr zi, const ExtReal& error) {
         low.push_back(lowPart(static_cast<std::size_t>(m), zr, zi, error, scratch));
         return static_cast<std::size_t>(m) < last;
     });

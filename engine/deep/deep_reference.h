@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -58,11 +59,14 @@ class BlaTable;
 
 class DeepReference {
 public:
+    // Told the iterations made, at least every 25 ms; false stops the orbit.
+    using Progress = std::function<bool(std::int64_t)>;
+
     // C = (centreRe, centreIm) exactly as given (their precision is the
     // reference's). Orbits up to `limit` iterations; returns with
-    // cancelled() true if *cancel turns true.
+    // cancelled() true if *cancel turns true or progress returns false.
     DeepReference(const MpfrValue& centreRe, const MpfrValue& centreIm, std::int64_t limit, bool extended,
-                  const ExtReal& errorCeiling, const std::atomic<bool>* cancel);
+                  const ExtReal& errorCeiling, const std::atomic<bool>* cancel, const Progress& progress = {});
 
     const MpfrValue& centreRe() const { return centreRe_; }
     const MpfrValue& centreIm() const { return centreIm_; }
@@ -93,7 +97,7 @@ private:
     struct Walk;
     enum class WalkEnd { Limit, Escaped, Truncated, Cancelled, Stopped };
     template <class Visit>
-    WalkEnd walk(const std::atomic<bool>* cancel, Visit&& visit) const;
+    WalkEnd walk(const std::atomic<bool>* cancel, const Progress& progress, Visit&& visit) const;
     void store(mpfr_srcptr zr, mpfr_srcptr zi, const ExtReal& mpfrError);
     OrbitLow lowPart(std::size_t index, mpfr_srcptr zr, mpfr_srcptr zi, const ExtReal& mpfrError,
                      MpfrValue& scratch) const;
