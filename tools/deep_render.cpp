@@ -26,6 +26,18 @@ constexpr std::string_view kDeepOption = "--deep";
 // Options of the single-precision drawing that the deep one has no use for.
 bool isSinglePrecisionOnly(std::string_view arg) { return arg == "--scalar" || arg == "--repeat"; }
 
+// The precision cap: a whole number of digits only, kMinSettleBits .. kMaxSettleBits.
+int parseMaxBits(std::string_view text) {
+    int bits = 0;
+    const bool digitsOnly = !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), bits);
+    if (!digitsOnly || error != std::errc() || end != text.data() + text.size() || bits < kMinSettleBits ||
+        bits > kMaxSettleBits)
+        throw UsageError("--max-bits needs a whole number from " + std::to_string(kMinSettleBits) + " to " +
+                         std::to_string(kMaxSettleBits) + ", not " + quoted(text));
+    return bits;
+}
+
 // Applies one option (or help); returns false for help.
 bool applyDeepOption(DeepRenderOptions& options, std::set<std::string>& given, std::string_view arg,
                      std::span<const std::string_view> args, std::size_t& i, std::string_view& sizeText,
@@ -49,12 +61,16 @@ bool applyDeepOption(DeepRenderOptions& options, std::set<std::string>& given, s
         sizeText = value();
     } else if (arg == "--base") {
         baseText = value();
+    } else if (arg == "--max-bits") {
+        options.maxBits = parseMaxBits(value());
     } else if (arg == "--png") {
         options.pngPath = path();
     } else if (arg == "--bmp") {
         options.bmpPath = path();
     } else if (arg == "--counts") {
         options.countsPath = path();
+    } else if (arg == "--flags") {
+        options.flagsPath = path();
     } else if (isSinglePrecisionOnly(arg)) {
         throw UsageError(std::string(arg) + " is not available with --deep");
     } else {
@@ -88,7 +104,10 @@ std::int64_t parseBase(std::string_view text, std::int64_t limit) {
 // No two outputs may name one file: the last would replace the others.
 void requireDistinctOutputs(const DeepRenderOptions& options) {
     const std::pair<const char*, const std::optional<std::string>*> outputs[] = {
-        {"--png", &options.pngPath}, {"--bmp", &options.bmpPath}, {"--counts", &options.countsPath}};
+        {"--png", &options.pngPath},
+        {"--bmp", &options.bmpPath},
+        {"--counts", &options.countsPath},
+        {"--flags", &options.flagsPath}};
     for (std::size_t a = 0; a < std::size(outputs); ++a)
         for (std::size_t b = a + 1; b < std::size(outputs); ++b)
             if (*outputs[a].second && *outputs[b].second && namesSameFile(**outputs[a].second, **outputs[b].second))
@@ -150,18 +169,29 @@ DeepRenderOptions parseDeepRenderOptions(std::span<const std::string_view> args)
 }
 
 std::string deepUsageText() {
-    return "usage: mandelbrot-render --deep [--size S|WxH] [--base B] [--threads N]\n"
-           "                         [--png PATH] [--bmp PATH] [--counts PATH] REAL_MIN IMAG_MIN SIDE LIMIT\n"
+    return "usage: mandelbrot-render --deep [--size S|WxH] [--base B] [--threads N] [--max-bits B]\n"
+           "                         [--png PATH] [--bmp PATH] [--counts PATH] [--flags PATH]\n"
+           "                         REAL_MIN IMAG_MIN SIDE LIMIT\n"
            "Draws the region with corner (REAL_MIN, IMAG_MIN) and side SIDE (decimals of any length,\n"
            "such as -1.7497591451303665e-30) with the counts of exact arithmetic, at any depth, at the\n"
            "iteration limit LIMIT (1 to " + std::to_string(kMaxDeepLimit) + "), and prints the summary line with\n"
-           "reference_length=L reference_precision_bits=P recomputed_pixels=K added\n"
+           "reference_length=L reference_precision_bits=P recomputed_pixels=K uncertified_pixels=U added\n"
+           "(U: pixels the precision cap left undecided, drawn with their best count; normally 0)\n"
            "  --deep        this drawing instead of the window's single precision\n"
            "  --size S|WxH  a picture of S x S or W x H pixels (" + std::to_string(kMinDeepSize) + " to " +
            std::to_string(kMaxDeepSize) + " each; default 500); SIDE spans the shorter edge\n"
            "  --base B      the colours' bands spread over the counts B to LIMIT (0 to LIMIT-1; default 0,\n"
            "                the window's colours); choose B near the picture's lowest count\n"
-           "  --counts PATH also write the counts as a NumPy .npy file (int32, shape (H, W), row 0 first)\n";
+           "  --counts PATH also write the counts as a NumPy .npy file (int32, shape (H, W), row 0 first)\n"
+           "  --flags PATH  also write which counts are certified as a NumPy .npy file (uint8, shape (H, W),\n"
+           "                row 0 first; 1 certified, 0 left undecided by the precision cap)\n"
+           "  --max-bits B  settle each count with at most B bits of MPFR precision (" +
+           std::to_string(kMinSettleBits) + " to " + std::to_string(kMaxSettleBits) + "; default\n"
+           "                " + std::to_string(kAutomaticSettleBitsFactor) +
+           " times the view's pixel precision, at least " + std::to_string(kMinAutomaticSettleBits) +
+           "): a bound on a pixel's time\n"
+           "Exit status with --deep: 0 the picture is complete (uncertified pixels included), 1 the drawing\n"
+           "did not complete or its output failed (no file is left), 2 a bad command line.\n";
 }
 
 std::string deepSummaryLine(const DeepRenderSummary& summary) {
@@ -171,7 +201,8 @@ std::string deepSummaryLine(const DeepRenderSummary& summary) {
            " iterations=" + std::to_string(summary.iterations) + " ms=" + ms +
            " reference_length=" + std::to_string(summary.referenceLength) +
            " reference_precision_bits=" + std::to_string(summary.referencePrecisionBits) +
-           " recomputed_pixels=" + std::to_string(summary.pixelsRecomputed);
+           " recomputed_pixels=" + std::to_string(summary.pixelsRecomputed) +
+           " uncertified_pixels=" + std::to_string(summary.uncertifiedPixels);
 }
 
 DeepRenderSummary renderDeep(const DeepRenderOptions& options, const RenderProgress& progress) {
@@ -186,20 +217,28 @@ DeepRenderSummary renderDeep(const DeepRenderOptions& options, const RenderProgr
     for (const auto& picture : pictures) pictureSinks.push_back(picture.get());
     std::vector<CountSink*> countSinks;
     if (countMap) countSinks.push_back(countMap.get());
+    std::unique_ptr<FlagMapWriter> flagMap;
+    if (options.flagsPath)
+        flagMap = std::make_unique<FlagMapWriter>(*options.flagsPath, options.view.width, options.view.height);
+    std::vector<FlagSink*> flagSinks;
+    if (flagMap) flagSinks.push_back(flagMap.get());
 
     DeepDrawing drawing(options.view);
     DeepPictureOptions draw;
     draw.base = options.base;
     draw.compute.threads = options.threads;
+    draw.compute.maxBits = options.maxBits;
     if (progress)
         draw.compute.progress = [&progress](const DeepProgress& p) {
             progress(static_cast<std::size_t>(p.rowsDone), static_cast<std::size_t>(p.rowsTotal));
             return true;
         };
-    const DeepPictureResult result = drawDeepPicture(drawing, pictureSinks, countSinks, draw);
+    const DeepPictureResult result = drawDeepPicture(drawing, pictureSinks, countSinks, draw, flagSinks);
+    // The files were not finished: their writers remove them as they go.
+    if (!result.completed) throw IncompleteDrawingError("the drawing stopped before its last row");
     return {options.view.width,           options.view.height,         result.iterations,
             result.computeMs,             result.reference.length,     result.reference.precisionBits,
-            result.stats.pixelsRecomputed};
+            result.stats.pixelsRecomputed, result.uncertifiedPixels};
 }
 
 void runDeepRender(std::span<const std::string_view> args, std::ostream& out, std::ostream& err,
@@ -211,7 +250,8 @@ void runDeepRender(std::span<const std::string_view> args, std::ostream& out, st
     }
     const auto onOutput = [](const std::optional<std::string>& path) { return path && isStandardOutput(*path); };
     // A file sent to standard output is not to be followed by the summary.
-    const bool fileOnOutput = onOutput(options.pngPath) || onOutput(options.bmpPath) || onOutput(options.countsPath);
+    const bool fileOnOutput = onOutput(options.pngPath) || onOutput(options.bmpPath) ||
+                              onOutput(options.countsPath) || onOutput(options.flagsPath);
     ProgressBar bar(err);
     RenderProgress progress;
     if (showProgress) progress = [&bar](std::size_t done, std::size_t total) { bar.update(done, total); };

@@ -2,14 +2,15 @@
 
 // mandelbrot-render --deep: the deep engine's drawing of a location given by
 // decimal texts of any length, at any depth:
-//   mandelbrot-render --deep [--size S|WxH] [--base B] [--threads N]
-//                     [--png PATH] [--bmp PATH] [--counts PATH]
+//   mandelbrot-render --deep [--size S|WxH] [--base B] [--threads N] [--max-bits B]
+//                     [--png PATH] [--bmp PATH] [--counts PATH] [--flags PATH]
 //                     REAL_MIN IMAG_MIN SIDE LIMIT
 
 #include <cstdint>
 #include <iosfwd>
 #include <optional>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -23,9 +24,11 @@ struct DeepRenderOptions {
     DeepView view;          // the texts exactly as given, the limit and the size
     std::int64_t base = 0;  // the colours' base count, 0 .. limit − 1
     unsigned threads = 0;   // 0 = every core
+    int maxBits = 0;        // the engine's precision cap (DeepOptions::maxBits); 0 = automatic
     std::optional<std::string> pngPath;
     std::optional<std::string> bmpPath;
     std::optional<std::string> countsPath;  // the counts as a NumPy .npy file
+    std::optional<std::string> flagsPath;   // which counts are certified, as a NumPy .npy file
 };
 
 // Whether the command line asks for the deep drawing (--deep among its options).
@@ -36,8 +39,8 @@ bool asksForDeep(std::span<const std::string_view> args);
 // culprit for: an unknown option or one the deep drawing does not take, an
 // option without its value, two outputs naming one file, a missing or extra
 // text, a text that is not a decimal, a side <= 0, and a limit (1 ..
-// 2147483647), base (0 .. limit − 1), size (S or WxH, 16 .. 32000) or thread
-// count out of range.
+// 2147483647), base (0 .. limit − 1), size (S or WxH, 16 .. 32000), thread
+// count or precision cap (kMinSettleBits .. kMaxSettleBits) out of range.
 DeepRenderOptions parseDeepRenderOptions(std::span<const std::string_view> args);
 
 // The usage's lines for --deep.
@@ -50,14 +53,23 @@ struct DeepRenderSummary {
     std::int64_t referenceLength = 0;
     int referencePrecisionBits = 0;
     std::int64_t pixelsRecomputed = 0;  // settled with more precision
+    std::int64_t uncertifiedPixels = 0; // left undecided by the precision cap
 };
 
 // "points_per_row=W rows=H iterations=I ms=T reference_length=L
-// reference_precision_bits=P recomputed_pixels=K"
+// reference_precision_bits=P recomputed_pixels=K uncertified_pixels=U"
 std::string deepSummaryLine(const DeepRenderSummary& summary);
 
+// A drawing that ended before its last row: its files are not finished
+// (nothing of them is left), and the run fails.
+class IncompleteDrawingError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 // Opens the files, draws the view into them and finishes them. Throws
-// FileWriteError when a file fails.
+// FileWriteError when a file fails, IncompleteDrawingError when the drawing
+// does not complete.
 DeepRenderSummary renderDeep(const DeepRenderOptions& options, const RenderProgress& progress = {});
 
 // The whole --deep run after the command line has asked for it: as

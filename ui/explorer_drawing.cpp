@@ -26,6 +26,9 @@ constexpr qint64 kProgressIntervalMs = 100;
 constexpr int kMaxPreviewRaises = 6;
 constexpr std::int64_t kPreviewIterationBudget = std::int64_t{1} << 25;
 
+// What the window is told when the engine stops a drawing that nobody cancelled.
+const QString kStoppedReason = QStringLiteral("描画が途中で止まりました");
+
 // The drawing threads yield to the GUI thread, which must never wait long
 // for a core: on Linux each thread has its own nice value, and the threads
 // the engine starts from this one inherit it.
@@ -167,7 +170,11 @@ QImage ExplorerDrawing::drawPreview(Pending& pending, QElapsedTimer& clock) {
     mandel::DeepReferenceInfo reference;
     for (int raises = 0;; ++raises) {
         mandel::DeepDrawing drawing(mandel::toDeepView(job.location, size.width(), size.height()), reference_);
-        if (!drawing.computeRows(0, size.height(), counts, options)) return {};
+        if (!drawing.computeRows(0, size.height(), counts, options)) {
+            // Dropped unless this job is still the current one.
+            deliver(pending.generation, [this] { emit failed(kStoppedReason); });
+            return {};
+        }
         reference_ = drawing.reference();
         reference = drawing.referenceInfo();
         if (!job.automaticLimit) break;
@@ -198,6 +205,7 @@ bool ExplorerDrawing::drawFull(const Pending& pending, QImage shown, QElapsedTim
     const ExplorerJob& job = pending.job;
     mandel::DeepDrawing drawing(mandel::toDeepView(job.location, job.width, job.height), reference_);
     std::vector<std::int32_t> counts(static_cast<std::size_t>(job.width) * job.height);
+    std::vector<std::uint8_t> certified(counts.size());
     qint64 lastReport = clock.elapsed();
     int first = 0;  // of the band being computed
     mandel::DeepOptions options;
@@ -217,8 +225,13 @@ bool ExplorerDrawing::drawFull(const Pending& pending, QImage shown, QElapsedTim
         const int rows = job.height * (band + 1) / kFullPictureBands - first;
         const std::size_t offset = static_cast<std::size_t>(first) * job.width;
         if (rows == 0) continue;
-        if (!drawing.computeRows(first, rows, std::span(counts).subspan(offset, static_cast<std::size_t>(rows) * job.width), options))
+        const std::size_t pixels = static_cast<std::size_t>(rows) * job.width;
+        if (!drawing.computeRows(first, rows, std::span(counts).subspan(offset, pixels), options,
+                                 std::span(certified).subspan(offset, pixels))) {
+            // Dropped unless this job is still the current one.
+            deliver(pending.generation, [this] { emit failed(kStoppedReason); });
             return false;
+        }
         reference_ = drawing.reference();
         if (!shown.isNull() && band + 1 < kFullPictureBands) showBand(pending, drawing, counts, first, rows, shown);
     }
@@ -229,6 +242,7 @@ bool ExplorerDrawing::drawFull(const Pending& pending, QImage shown, QElapsedTim
     picture.location = job.location;
     picture.drawnLimit = job.location.limit;
     picture.reference = drawing.referenceInfo();
+    picture.uncertifiedPixels = std::count(certified.begin(), certified.end(), std::uint8_t{0});
     if (job.automaticLimit) {
         mandel::LimitAndBase next = mandel::chooseLimitAndBase(counts, job.width, job.height, job.location.limit);
         // Nothing escaped even at the limit the preview raised as far as it

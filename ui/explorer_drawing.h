@@ -50,6 +50,9 @@ struct ExplorerPicture {
     // base is already applied to the image; a higher limit needs a new drawing.
     mandel::ExploreLocation location;
     std::int64_t drawnLimit = 0;  // the limit the counts were computed with
+    // Pixels whose count the engine's precision cap left undecided (a full
+    // picture's; 0 for a preview).
+    std::int64_t uncertifiedPixels = 0;
     mandel::DeepReferenceInfo reference;
     double milliseconds = 0;  // from the start of the job
 };
@@ -72,6 +75,7 @@ signals:
     // The full picture's rows so far over the preview (full is false).
     void partReady(const ExplorerPicture& picture);
     void progressed(double fraction, double milliseconds);
+    // The drawing failed, or stopped without being cancelled or replaced.
     void failed(const QString& reason);
 
 private:

@@ -245,6 +245,7 @@ void ExplorerWindow::pictureReady(const ExplorerPicture& picture) {
     }
     drawingState_ = DrawingState::Done;
     finishedMs_ = picture.milliseconds;
+    uncertifiedPixels_ = picture.uncertifiedPixels;
     statusTicker_.stop();
     showDrawingStatus();
     emit drawingFinished();
@@ -262,8 +263,9 @@ void ExplorerWindow::drawingFailed(const QString& reason) {
     statusBar()->showMessage(QStringLiteral("描画できません: ") + reason);
 }
 
-// The drawing's state and time, the depth (the power of ten of the side),
-// the reference's length and precision, and the pixels' number type.
+// The drawing's state and time (and, once done, the pixels the precision cap
+// left undecided, if any), the depth (the power of ten of the side), the
+// reference's length and precision, and the pixels' number type.
 void ExplorerWindow::showDrawingStatus() {
     QString text;
     switch (drawingState_) {
@@ -272,7 +274,10 @@ void ExplorerWindow::showDrawingStatus() {
         if (progress_ >= 0) text += QStringLiteral(" %1%").arg(static_cast<int>(progress_ * 100));
         text += QStringLiteral(" %1 秒").arg(drawingClock_.elapsed() / 1000.0, 0, 'f', 1);
         break;
-    case DrawingState::Done: text = QStringLiteral("完了 %1 秒").arg(finishedMs_ / 1000.0, 0, 'f', 2); break;
+    case DrawingState::Done:
+        text = QStringLiteral("完了 %1 秒").arg(finishedMs_ / 1000.0, 0, 'f', 2);
+        if (uncertifiedPixels_ > 0) text += QStringLiteral(" 未確定 %1 画素").arg(uncertifiedPixels_);
+        break;
     case DrawingState::Failed: text = QStringLiteral("描画できません"); break;
     }
     text += QStringLiteral("  深さ 1e%1").arg(location().side.leadingExponent());

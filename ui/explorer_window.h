@@ -104,6 +104,7 @@ private:
     DrawingState drawingState_ = DrawingState::Running;
     double progress_ = -1;  // of the full picture's rows, 0..1; < 0 before they start
     double finishedMs_ = 0;
+    std::int64_t uncertifiedPixels_ = 0;  // of the finished picture
     mandel::DeepReferenceInfo reference_;
     int automaticRaises_ = 0;  // redraws with a raised limit since the last gesture
 };

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 
 namespace mandel {
 
@@ -16,6 +17,10 @@ public:
     // `rows` rows of `width` colour indices each (width = the picture's width),
     // continuing below the rows of the previous call.
     virtual void writeRows(std::span<const std::uint8_t> indices, std::size_t rows) = 0;
+    // A text field known only once every row is drawn (keyword, text), called
+    // before finish(). A format with text fields records it after the image
+    // data; the others, and collectors, ignore it.
+    virtual void addClosingText(const std::string& /*keyword*/, const std::string& /*text*/) {}
     // After the last row: completes the output. Not called when the drawing stops early.
     virtual void finish() = 0;
 };

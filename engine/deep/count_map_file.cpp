@@ -14,9 +14,9 @@ constexpr std::size_t kNpyAlignment = 64;
 
 }  // namespace
 
-std::vector<std::uint8_t> countMapHeader(std::size_t width, std::size_t height) {
-    std::string dictionary = "{'descr': '<i4', 'fortran_order': False, 'shape': (" + std::to_string(height) + ", " +
-                             std::to_string(width) + "), }";
+std::vector<std::uint8_t> npyHeader(std::string_view descr, std::size_t width, std::size_t height) {
+    std::string dictionary = "{'descr': '" + std::string(descr) + "', 'fortran_order': False, 'shape': (" +
+                             std::to_string(height) + ", " + std::to_string(width) + "), }";
     const std::size_t unpadded = kNpyPreambleBytes + dictionary.size() + 1;  // + the closing newline
     dictionary.append((kNpyAlignment - unpadded % kNpyAlignment) % kNpyAlignment, ' ');
     dictionary += '\n';
@@ -27,6 +27,10 @@ std::vector<std::uint8_t> countMapHeader(std::size_t width, std::size_t height) 
     header += static_cast<char>(dictionary.size() >> 8);
     header += dictionary;
     return {header.begin(), header.end()};
+}
+
+std::vector<std::uint8_t> countMapHeader(std::size_t width, std::size_t height) {
+    return npyHeader("<i4", width, height);
 }
 
 CountMapWriter::CountMapWriter(const std::string& path, std::size_t width, std::size_t height)
@@ -54,6 +58,24 @@ void CountMapWriter::writeCounts(std::span<const std::int32_t> counts, std::size
 
 void CountMapWriter::finish() {
     if (rowsWritten_ != height_) throw std::logic_error("count map finished before its last row");
+    file_.commit();
+}
+
+FlagMapWriter::FlagMapWriter(const std::string& path, std::size_t width, std::size_t height)
+    : file_(path), width_(width), height_(height) {
+    const std::vector<std::uint8_t> header = npyHeader("|u1", width, height);
+    file_.write(header.data(), header.size());
+}
+
+void FlagMapWriter::writeFlags(std::span<const std::uint8_t> flags, std::size_t rows) {
+    if (flags.size() != rows * width_ || rowsWritten_ + rows > height_)
+        throw std::invalid_argument("flag map rows do not match the drawing");
+    file_.write(flags.data(), flags.size());
+    rowsWritten_ += rows;
+}
+
+void FlagMapWriter::finish() {
+    if (rowsWritten_ != height_) throw std::logic_error("flag map finished before its last row");
     file_.commit();
 }
 

@@ -1,11 +1,13 @@
 #pragma once
 
 // Count maps: the counts of a drawing as a NumPy .npy file, for users who
-// colour the counts their own way (numpy.load reads it).
+// colour the counts their own way (numpy.load reads it); and flag maps, which
+// say in the same form which counts are certified.
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "deep/deep_picture.h"
@@ -13,9 +15,13 @@
 
 namespace mandel {
 
-// The .npy header (format 1.0) of a width × height array of little-endian
-// 32-bit integers in row order: the magic, the version, the header's length
-// and its dictionary, padded with spaces and a newline to a multiple of 64 bytes.
+// The .npy header (format 1.0) of a width × height array in row order whose
+// elements NumPy's `descr` names ("<i4", "|u1"): the magic, the version, the
+// header's length and its dictionary, padded with spaces and a newline to a
+// multiple of 64 bytes.
+std::vector<std::uint8_t> npyHeader(std::string_view descr, std::size_t width, std::size_t height);
+
+// The header of a count map: little-endian 32-bit integers ("<i4").
 std::vector<std::uint8_t> countMapHeader(std::size_t width, std::size_t height);
 
 // Writes a count map row by row as the drawing goes, through SafeFileWriter:
@@ -34,6 +40,24 @@ private:
     std::size_t height_;
     std::size_t rowsWritten_ = 0;
     std::vector<std::uint8_t> bytes_;  // a block's counts in little-endian order
+};
+
+// Writes a flag map, an .npy array of unsigned bytes ("|u1", shape (height,
+// width), row 0 first: 1 for a certified count, 0 for one the precision cap
+// left undecided), row by row as the drawing goes, as CountMapWriter does:
+// complete on disk only after finish(). Throws FileWriteError when the file
+// cannot be created or a write fails.
+class FlagMapWriter : public FlagSink {
+public:
+    FlagMapWriter(const std::string& path, std::size_t width, std::size_t height);
+    void writeFlags(std::span<const std::uint8_t> flags, std::size_t rows) override;
+    void finish() override;
+
+private:
+    SafeFileWriter file_;
+    std::size_t width_;
+    std::size_t height_;
+    std::size_t rowsWritten_ = 0;
 };
 
 }  // namespace mandel

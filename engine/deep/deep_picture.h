@@ -3,7 +3,7 @@
 // A deep drawing of any size into files: blocks of rows are computed one
 // after the other (memory does not grow with width × height), and each
 // block's counts go to the picture files as colour indices and to the count
-// maps as they are.
+// maps as they are, and whether each count is certified to the flag maps.
 
 #include <cstddef>
 #include <cstdint>
@@ -24,6 +24,18 @@ public:
     virtual void finish() = 0;
 };
 
+// Receives, row by row like the counts, whether each pixel's count is
+// certified: 1 where it is that of exact arithmetic, 0 where the precision cap
+// (DeepOptions::maxBits) left it undecided.
+class FlagSink {
+public:
+    virtual ~FlagSink() = default;
+    // `rows` rows of `width` flags each, continuing below the previous call's.
+    virtual void writeFlags(std::span<const std::uint8_t> flags, std::size_t rows) = 0;
+    // After the last row: completes the output. Not called when the drawing stops early.
+    virtual void finish() = 0;
+};
+
 // Pixels in one block of rows: 4 MiB of counts, enough rows for every core
 // to share at the usual widths.
 inline constexpr std::size_t kDeepBlockPixels = std::size_t{1} << 20;
@@ -40,6 +52,9 @@ struct DeepPictureOptions {
 struct DeepPictureResult {
     bool completed = false;
     std::int64_t iterations = 0;  // sum of every pixel's count
+    // Pixels whose count the precision cap left undecided (their count is
+    // the best the cap allowed); 0 when every count is certified.
+    std::int64_t uncertifiedPixels = 0;
     double computeMs = 0;         // in the engine, the reference orbit included
     double writeMs = 0;           // colouring and writing the files
     DeepReferenceInfo reference;
@@ -47,12 +62,14 @@ struct DeepPictureResult {
 };
 
 // Computes every pixel of drawing's view and writes the rows to every picture
-// (colour indices by deepColourIndex with options.base) and every count map,
-// then finishes them. completed = false, with nothing finished, when
-// cancelled. std::invalid_argument for a base outside 0 .. limit − 1.
-// Exceptions from the engine or a sink propagate; the sinks are then left
-// unfinished.
+// (colour indices by deepColourIndex with options.base), every count map and
+// every flag map, then gives each picture the number of uncertified pixels as
+// the closing text field picture_text::kUncertifiedPixels and finishes them
+// all. completed = false, with nothing finished, when cancelled.
+// std::invalid_argument for a base outside 0 .. limit − 1. Exceptions from the
+// engine or a sink propagate; the sinks are then left unfinished.
 DeepPictureResult drawDeepPicture(DeepDrawing& drawing, std::span<PictureSink* const> pictures,
-                                  std::span<CountSink* const> countMaps, const DeepPictureOptions& options = {});
+                                  std::span<CountSink* const> countMaps, const DeepPictureOptions& options = {},
+                                  std::span<FlagSink* const> flagMaps = {});
 
 }  // namespace mandel

@@ -31,6 +31,9 @@ inline constexpr const char* kLimit = "Iteration limit";
 inline constexpr const char* kBase = "Base count";
 inline constexpr const char* kSize = "Size";
 inline constexpr const char* kArithmetic = "Arithmetic";
+// The deep engine's pixels whose count the precision cap left undecided,
+// written after the image data (known only when the drawing is done).
+inline constexpr const char* kUncertifiedPixels = "Uncertified pixels";
 // The window's drawing: single-precision positions and steps.
 inline constexpr const char* kSinglePrecision = "single-precision";
 // The deep engine: the counts of exact arithmetic.

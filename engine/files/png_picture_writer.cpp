@@ -46,12 +46,6 @@ bool writeRowsOf(png_structp png, const std::uint8_t* rows, std::size_t count, s
     return true;
 }
 
-bool writeEnd(png_structp png, png_infop info) {
-    if (setjmp(png_jmpbuf(png))) return false;
-    png_write_end(png, info);
-    return true;
-}
-
 struct TextChunks {
     std::vector<png_text> chunks;
     explicit TextChunks(const std::vector<std::pair<std::string, std::string>>& fields) {
@@ -65,6 +59,17 @@ struct TextChunks {
         }
     }
 };
+
+// Ends the image: the text chunks of `closing` (after the image data, as PNG
+// allows), then IEND.
+bool writeEnd(png_structp png, png_infop info, const TextChunks& closing) {
+    if (setjmp(png_jmpbuf(png))) return false;
+    // png_write_info marked the first fields as written: png_write_end writes only these.
+    if (!closing.chunks.empty())
+        png_set_text(png, info, closing.chunks.data(), static_cast<int>(closing.chunks.size()));
+    png_write_end(png, info);
+    return true;
+}
 
 bool describeImage(png_structp png, png_infop info, std::size_t width, std::size_t height, const TextChunks& text,
                    const PngCompression& compression) {
@@ -132,9 +137,14 @@ void PngPictureWriter::writeRows(std::span<const std::uint8_t> indices, std::siz
     rowsWritten_ += rows;
 }
 
+void PngPictureWriter::addClosingText(const std::string& keyword, const std::string& text) {
+    closingText_.emplace_back(keyword, text);
+}
+
 void PngPictureWriter::finish() {
     if (rowsWritten_ != height_) throw std::logic_error("PNG finished before its last row");
-    if (!writeEnd(encoder_.png, encoder_.info)) fail();
+    const TextChunks closing(closingText_);
+    if (!writeEnd(encoder_.png, encoder_.info, closing)) fail();
     file_.commit();
 }
 

@@ -22,13 +22,15 @@ struct PngCompression {
 };
 
 // An 8-bit palette PNG of the 17 Palette colours, written row by row through
-// libpng, with text fields before the image data.
+// libpng, with text fields before the image data and, for those added by
+// addClosingText, after it.
 class PngPictureWriter : public PictureSink {
 public:
     PngPictureWriter(const std::string& path, std::size_t width, std::size_t height,
                      const std::vector<std::pair<std::string, std::string>>& textFields,
                      PngCompression compression = {});
     void writeRows(std::span<const std::uint8_t> indices, std::size_t rows) override;
+    void addClosingText(const std::string& keyword, const std::string& text) override;
     void finish() override;
 
     // Called by libpng (plain functions, as its interface needs).
@@ -50,6 +52,7 @@ private:
     std::size_t width_;
     std::size_t height_;
     std::size_t rowsWritten_ = 0;
+    std::vector<std::pair<std::string, std::string>> closingText_;  // written by finish()
     Encoder encoder_;
     std::exception_ptr writeError_;  // from the file, while libpng was writing
     std::string libpngError_;

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "drawing/draw_picture.h"
@@ -18,9 +20,14 @@ public:
         pixels.insert(pixels.end(), indices.begin(), indices.end());
         ++calls;
     }
+    void addClosingText(const std::string& keyword, const std::string& text) override {
+        EXPECT_FALSE(finished) << "a closing text field after finish";
+        closingText.emplace_back(keyword, text);
+    }
     void finish() override { finished = true; }
 
     std::vector<std::uint8_t> pixels;
+    std::vector<std::pair<std::string, std::string>> closingText;
     int calls = 0;
     bool finished = false;
 

@@ -1,6 +1,6 @@
-// Files of deep drawings: count maps byte by byte, the PNG text fields read
-// back as a location, and the refusals of pictures that do not say where they
-// were taken.
+// Files of deep drawings: count maps and flag maps byte by byte, the PNG text
+// fields read back as a location, and the refusals of pictures that do not say
+// where they were taken.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -74,6 +74,25 @@ TEST_F(DeepFiles, CountMapIsANpyArrayOfLittleEndianInt32InRowOrder) {
     }
     EXPECT_EQ(mandel::countMapHeader(32000, 32000).size() % 64, 0u);
     EXPECT_EQ(names(), std::vector<std::string>{"counts.npy"});
+}
+
+TEST_F(DeepFiles, FlagMapIsANpyArrayOfBytesInRowOrder) {
+    const fs::path path = dir_ / "flags.npy";
+    const Bytes flags{1, 1, 0, 1, 0, 1};  // 2 wide, 3 high
+    {
+        mandel::FlagMapWriter writer(path.string(), 2, 3);
+        writer.writeFlags(std::span(flags).first(4), 2);
+        EXPECT_THROW(writer.finish(), std::logic_error) << "a row is missing";
+        writer.writeFlags(std::span(flags).subspan(4), 1);
+        EXPECT_THROW(writer.writeFlags(std::span(flags).first(2), 1), std::invalid_argument) << "a row too many";
+        writer.finish();
+    }
+    const Bytes bytes = readAll(path);
+    const std::string dictionary = "{'descr': '|u1', 'fortran_order': False, 'shape': (3, 2), }";
+    constexpr std::size_t kHeader = 128;
+    ASSERT_EQ(bytes.size(), kHeader + flags.size());
+    EXPECT_EQ(std::string(bytes.begin() + 10, bytes.begin() + 10 + static_cast<long>(dictionary.size())), dictionary);
+    EXPECT_EQ(Bytes(bytes.begin() + kHeader, bytes.end()), flags);
 }
 
 TEST_F(DeepFiles, CountMapThatFailsOrStopsLeavesNothing) {

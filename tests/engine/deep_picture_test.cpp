@@ -1,10 +1,14 @@
 // Deep drawings into files: the blocks of rows put together are the whole
-// drawing, colours follow the base count, progress covers the picture, and a
-// cancelled drawing finishes nothing and leaves no file.
+// drawing, colours follow the base count, progress covers the picture, the
+// flags of uncertified pixels follow the blocks and their number reaches the
+// pictures, and a cancelled drawing finishes nothing and leaves no file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <set>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "collecting_sink.h"
@@ -12,6 +16,7 @@
 #include "deep/deep_colour.h"
 #include "deep/deep_picture.h"
 #include "deep/deep_picture_file.h"
+#include "files/picture_file.h"
 #include "scratch_folder.h"
 
 namespace {
@@ -73,6 +78,46 @@ TEST(DeepPicture, BlocksOfRowsMakeTheWholeDrawingInColoursOfTheBase) {
     ASSERT_FALSE(rowsDone.empty());
     EXPECT_EQ(rowsDone.back(), kView.height);
     EXPECT_GT(result.reference.precisionBits, 0);
+}
+
+class CollectingFlags : public mandel::FlagSink {
+public:
+    void writeFlags(std::span<const std::uint8_t> block, std::size_t) override {
+        flags.insert(flags.end(), block.begin(), block.end());
+    }
+    void finish() override { finished = true; }
+    std::vector<std::uint8_t> flags;
+    bool finished = false;
+};
+
+// Across |c| = 2 at a side of 1e-17, some escape tests need more than 64 bits.
+TEST(DeepPicture, FlagsOfUncertifiedPixelsFollowTheBlocksAndTheirNumberEndsEachPicture) {
+    const mandel::DeepView view{{"1.1999999999999999999999999999999999999999999999949", "1.6", "1e-17", 50}, 16, 16};
+    mandel::DeepOptions capped;
+    capped.maxBits = mandel::kMinSettleBits;
+    std::vector<std::int32_t> counts(256);
+    std::vector<std::uint8_t> expected(256, 7);
+    mandel::DeepDrawing whole(view);
+    ASSERT_TRUE(whole.computeRows(0, 16, counts, capped, expected));
+
+    mandel::DeepDrawing drawing(view);
+    CollectingSink picture(16);
+    CollectingFlags flagMap;
+    mandel::PictureSink* pictures[] = {&picture};
+    mandel::FlagSink* flagMaps[] = {&flagMap};
+    mandel::DeepPictureOptions options;
+    options.compute = capped;
+    options.blockPixels = 5 * 16;  // blocks of 5 rows, the last one of 1
+    const mandel::DeepPictureResult result = drawDeepPicture(drawing, pictures, {}, options, flagMaps);
+
+    ASSERT_TRUE(result.completed);
+    EXPECT_TRUE(flagMap.finished);
+    EXPECT_EQ(flagMap.flags, expected);
+    const auto uncertified = std::count(expected.begin(), expected.end(), std::uint8_t{0});
+    EXPECT_GT(uncertified, 0) << "the view must have pixels the cap leaves undecided";
+    EXPECT_EQ(result.uncertifiedPixels, uncertified);
+    EXPECT_EQ(picture.closingText, (std::vector<std::pair<std::string, std::string>>{
+                                       {mandel::picture_text::kUncertifiedPixels, std::to_string(uncertified)}}));
 }
 
 class DeepPictureFiles : public test::ScratchFolder {};

@@ -45,18 +45,23 @@ const std::string kLongReal = "-1.2506610123456789012345678901234567890123456789
 
 TEST(DeepRenderOptions, TextsAsGivenSizesBaseAndOutputs) {
     const DeepRenderOptions o = parse({"--deep", kLongReal, "--size", "64x32", "3.5e-50", "--base", "99", "1e-60",
-                                       "100", "--threads", "3", "--counts", "c.npy", "--png", "p.png"});
+                                       "100", "--threads", "3", "--counts", "c.npy", "--png", "p.png", "--max-bits",
+                                       "64", "--flags", "f.npy"});
     EXPECT_EQ(o.view, (mandel::DeepView{{kLongReal, "3.5e-50", "1e-60", 100}, 64, 32}));
     EXPECT_EQ(o.base, 99);
     EXPECT_EQ(o.threads, 3u);
     EXPECT_EQ(o.countsPath, "c.npy");
     EXPECT_EQ(o.pngPath, "p.png");
+    EXPECT_EQ(o.flagsPath, "f.npy");
+    EXPECT_EQ(o.maxBits, 64);
     EXPECT_FALSE(o.bmpPath);
+    EXPECT_EQ(parse({"--deep", "--max-bits", "16777216", "0", "0", "1", "9"}).maxBits, 16777216);
 
     const DeepRenderOptions plain = parse({"--deep", "-2", "-1.5", "3", "2147483647"});
     EXPECT_EQ(plain.view.width, 500);
     EXPECT_EQ(plain.view.height, 500);
     EXPECT_EQ(plain.base, 0);
+    EXPECT_EQ(plain.maxBits, 0) << "the engine's automatic cap";
     EXPECT_TRUE(mandel::tool::asksForDeep(std::vector<std::string_view>{"0", "--deep"}));
     EXPECT_FALSE(mandel::tool::asksForDeep(std::vector<std::string_view>{"--", "--deep"})) << "a text after --";
 }
@@ -78,6 +83,14 @@ TEST(DeepRenderOptions, EachBadTextOrBoundIsNamed) {
         {{"--deep", "--repeat", "2", "0", "0", "1", "100"}, "--repeat is not available with --deep"},
         {{"--deep", "--png", "a.png", "--counts", "a.png", "0", "0", "1", "100"},
          "--png and --counts name the same file"},
+        {{"--deep", "--flags", "a.npy", "--counts", "./a.npy", "0", "0", "1", "100"},
+         "--counts and --flags name the same file"},
+        {{"--deep", "--max-bits", "63", "0", "0", "1", "100"},
+         "--max-bits needs a whole number from 64 to 16777216, not \"63\""},
+        {{"--deep", "--max-bits", "16777217", "0", "0", "1", "100"}, "--max-bits needs a whole number from 64"},
+        {{"--deep", "--max-bits", "+128", "0", "0", "1", "100"}, "--max-bits needs a whole number from 64"},
+        {{"--deep", "--max-bits", "99999999999", "0", "0", "1", "100"}, "--max-bits needs a whole number from 64"},
+        {{"--deep", "0", "0", "1", "100", "--max-bits"}, "--max-bits needs a value"},
         {{"--deep", "0", "0", "1"}, "expected REAL_MIN IMAG_MIN SIDE LIMIT, got 3"},
     };
     for (const auto& [args, message] : bad) {
@@ -99,6 +112,7 @@ TEST(DeepRender, WritesPictureAndCountsAndSaysTheReference) {
     EXPECT_EQ(run.out.rfind("points_per_row=40 rows=24 iterations=", 0), 0u) << run.out;
     EXPECT_NE(run.out.find(" reference_length="), std::string::npos) << run.out;
     EXPECT_NE(run.out.find(" reference_precision_bits="), std::string::npos) << run.out;
+    EXPECT_TRUE(run.out.ends_with(" uncertified_pixels=0\n")) << run.out;
     const mandel::PictureLocationRead read = mandel::readPictureLocation(png);
     ASSERT_TRUE(read.location) << read.problem;
     EXPECT_EQ(read.location->view, (mandel::DeepView{{"-0.7454", "0.1128", "0.0006", 400}, 40, 24}));

@@ -75,8 +75,9 @@ private slots:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
     // A 300 × 200 view exported at 450: a 450 × 300 PNG with the renderer's
-    // pixels of that view in the view's colours, whose recorded location,
-    // read back, is the view's location.
+    // pixels of that view in the view's colours and its closing field of
+    // uncertified pixels, whose recorded location, read back, is the view's
+    // location.
     void pngInTheViewsShapeIsTheRenderersAndLeadsBack() {
         QWidget window;
         QTemporaryDir folder;
@@ -86,6 +87,7 @@ private slots:
         QCOMPARE(messages, QStringList{QStringLiteral("画像を書き出しました。\n\n") + path});
         const QImage png(path, "PNG");
         QCOMPARE(png.size(), QSize(450, 300));
+        QCOMPARE(png.text(QStringLiteral("Uncertified pixels")), QStringLiteral("0"));  // after the image data
         const QImage bmp = rendered(mandel::toDeepView(where, 450, 300), 40, folder.filePath("renderer.bmp"));
         QVERIFY(!bmp.isNull());
         QCOMPARE(test::rgb(png), test::rgb(bmp));

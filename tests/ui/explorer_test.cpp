@@ -1,10 +1,11 @@
 // The explorer window offscreen: gestures move the location as the exact
 // gesture arithmetic says, the history goes back, bad location texts are
 // refused with the reason, the clipboard round trip, the main window's menu
-// item, and a real drawing.
+// item, a real drawing, and the status line of a finished one.
 
 #include <QAction>
 #include <QClipboard>
+#include <QLabel>
 #include <QLineEdit>
 #include <QSet>
 #include <QSignalSpy>
@@ -191,6 +192,26 @@ private slots:
         for (int y = 0; y < image.height(); y += 3)
             for (int x = 0; x < image.width(); x += 3) colours.insert(image.pixel(x, y));
         QVERIFY2(colours.size() >= 4, qPrintable(QString::number(colours.size())));
+        const QString status = window.findChild<QLabel*>(QStringLiteral("drawingStatus"))->text();
+        QVERIFY2(status.startsWith(QStringLiteral("完了 ")), qPrintable(status));
+        QVERIFY2(!status.contains(QStringLiteral("未確定")), qPrintable(status));
+    }
+
+    // The pixel at 1.2 + 1.6i lies exactly on |c| = 2, which binary fractions
+    // cannot hold: its first escape test is undecided at every precision, and
+    // the finished drawing's status line counts it. (A 40 × 40 view centred
+    // there has that point as its pixel (20, 20).)
+    void statusLineCountsTheUncertifiedPixels() {
+        ExplorerWindow window(location("1.2", "1.6", "0.01", 50));
+        window.findChild<QAction*>(QStringLiteral("automaticLimit"))->setChecked(false);
+        window.view()->setFixedSize(40, 40);
+        QSignalSpy finished(&window, &ExplorerWindow::drawingFinished);
+        window.show();
+        waitFor(finished);
+        QCOMPARE(window.viewPixels(), QSize(40, 40));
+        const QString status = window.findChild<QLabel*>(QStringLiteral("drawingStatus"))->text();
+        QVERIFY2(status.startsWith(QStringLiteral("完了 ")), qPrintable(status));
+        QVERIFY2(status.contains(QStringLiteral(" 秒 未確定 1 画素  深さ 1e-2")), qPrintable(status));
     }
 
     // A jump in the history moves the old picture to where it lies in the new
