@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "deep/error_bound.h"
-#include "deep/perturbation.h"
+#include "deep/orbit.h"
 
 namespace mandel {
 
@@ -34,14 +34,6 @@ double magnitudeDown(double x, double y)
     return squares >= 0x1p-960 ? std::sqrt(squares) * kRoundDown : 0.0;
 }
 ExtReal magnitudeDown(const ExtReal& x, const ExtReal& y) { return sqrt(x * x + y * y) * ExtReal(kRoundDown); }
-
-// |x + iy| rounded up (within √2 where double's squares underflow).
-double magnitudeUp(double x, double y)
-{
-    const double squares = x * x + y * y;
-    return squares >= 0x1p-960 ? roundUp(std::sqrt(squares)) : std::fabs(x) + std::fabs(y);
-}
-ExtReal magnitudeUp(const ExtReal& x, const ExtReal& y) { return roundUp(sqrt(x * x + y * y)); }
 
 // The step of the single iteration from reference index j.
 template <class R>

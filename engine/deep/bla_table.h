@@ -22,8 +22,8 @@
 #include <memory>
 #include <vector>
 
-#include "deep/deep_reference.h"
 #include "deep/ext_real.h"
+#include "deep/orbit.h"
 
 namespace mandel {
 

@@ -7,9 +7,8 @@
 
 #include "deep/bla_table.h"
 #include "deep/error_bound.h"
-#include "deep/perturbation.h"
+#include "deep/orbit.h"
 #include "deep/pixel_point.h"
-#include "deep/settled_pixel.h"
 
 namespace mandel {
 
@@ -19,8 +18,6 @@ namespace {
 // or a zoom out by up to that factor keeps it.
 constexpr double kBlaOffsetRoom = 2;
 
-// |x + iy| rounded upward (both parts extended).
-ExtReal magnitudeUp(const ExtReal& x, const ExtReal& y) { return roundUp(sqrt(x * x + y * y)); }
 
 }  // namespace
 

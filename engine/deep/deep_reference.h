@@ -16,44 +16,13 @@
 
 #include "deep/ext_real.h"
 #include "deep/mpfr_value.h"
+#include "deep/orbit.h"
 
 namespace mandel {
 
 // Orbits up to this length keep their low parts from the start (24 bytes an
 // iteration); longer ones make them only when a pixel needs them.
 inline constexpr std::int64_t kEagerLowLength = std::int64_t{1} << 22;
-
-// Magnitudes from 2^kPlainExponentLow up are stored as plain doubles.
-inline constexpr std::int64_t kPlainExponentLow = -1000;
-
-// One iteration of the reference, 32 bytes. Value (re + i·im)·2^exponent and
-// error bound err·2^errExponent; an exponent is 0 where the value is a plain
-// double (from 2^-1000 up), so double arithmetic reads it directly.
-struct OrbitPoint {
-    double re = 0;
-    double im = 0;
-    double err = 0;
-    std::int32_t exponent = 0;
-    std::int32_t errExponent = 0;
-};
-
-// The rest of one iteration for double-double arithmetic, in the unit
-// 2^exponent of its OrbitPoint: Z − (re, im) of the point, rounded to double,
-// and a bound on the distance of that sum from the exact orbit.
-struct OrbitLow {
-    double re = 0;
-    double im = 0;
-    double err = 0;
-};
-
-// One iteration as the double-precision SIMD lanes read it: Z and its error
-// bound as a plain double iteration loads them, and |Z| as it computes it.
-struct LanePoint {
-    double zr = 0;
-    double zi = 0;
-    double zErr = 0;
-    double zAbs = 0;
-};
 
 class BlaTable;
 

@@ -25,4 +25,12 @@ inline double upperDouble(const ExtReal& bound)
     return bound.toDouble() * kBoundInflation + std::numeric_limits<double>::denorm_min();
 }
 
+// |x + iy| rounded upward; in double, within √2 where the squares underflow.
+inline double magnitudeUp(double x, double y)
+{
+    const double squares = x * x + y * y;
+    return squares >= 0x1p-960 ? roundUp(std::sqrt(squares)) : std::fabs(x) + std::fabs(y);
+}
+inline ExtReal magnitudeUp(const ExtReal& x, const ExtReal& y) { return roundUp(sqrt(x * x + y * y)); }
+
 }  // namespace mandel

@@ -8,8 +8,8 @@
 
 #include <atomic>
 
+#include "deep/pixel_count.h"
 #include "deep/row_control.h"
-#include "deep/row_worker.h"
 
 namespace mandel {
 

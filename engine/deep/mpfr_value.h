@@ -5,6 +5,8 @@
 
 #include <mpfr.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
 
 #include "deep/ext_real.h"
@@ -53,6 +55,15 @@ inline void setExtReal(mpfr_ptr x, const ExtReal& value)
     }
     mpfr_set_d(x, value.mantissa, MPFR_RNDU);
     mpfr_mul_2si(x, x, static_cast<long>(value.exponent), MPFR_RNDU);
+}
+
+// Iterations between two looks at cancel in an MPFR loop at `bits`: about
+// 2^18 bit-iterations, at most a millisecond or two at any precision (an
+// MPFR step costs roughly bits^1.6 / 10 ns and up).
+inline std::int64_t mpfrPollInterval(std::int64_t bits)
+{
+    constexpr std::int64_t kBitIterationsPerPoll = std::int64_t{1} << 18;
+    return std::max<std::int64_t>(1, kBitIterationsPerPoll / std::max<std::int64_t>(bits, 1));
 }
 
 }  // namespace mandel

@@ -13,15 +13,12 @@
 #include <vector>
 
 #include "deep/bla_table.h"
-#include "deep/deep_reference.h"
 #include "deep/error_bound.h"
+#include "deep/escape_test.h"
 #include "deep/ext_real.h"
+#include "deep/orbit.h"
 
 namespace mandel {
-
-inline constexpr std::int64_t kUndecidedCount = -1;
-inline constexpr std::int64_t kCancelledCount = -2;
-inline constexpr int kPollInterval = 4096;  // iterations between cancel checks
 
 // The step is inlined into its loops, scalar and in lanes, wherever it is used.
 #if defined(__GNUC__)
@@ -37,50 +34,6 @@ struct PixelOffset {
     R im{};
     R err{};
     R abs{};
-};
-
-template <class R>
-struct NumberTraits;
-
-template <>
-struct NumberTraits<double> {
-    // Underflow in a step may lose up to a few 2^-1074 absolutely.
-    static double stepAbsoluteError() { return 0x1p-1068; }
-    static void load(const OrbitPoint& p, double& zr, double& zi, double& err)
-    {
-        zr = p.re;
-        zi = p.im;
-        err = p.err;
-        if (p.exponent != 0) {  // below 2^-1000: subnormal or zero in double
-            zr = std::ldexp(p.re, p.exponent);
-            zi = std::ldexp(p.im, p.exponent);
-            err += 0x1p-1072;
-        }
-        if (p.errExponent != 0) err = upperDouble(ExtReal(p.err, p.errExponent)) + 0x1p-1072;
-    }
-    static double lowerDouble(double v) { return v; }
-    // |x + iy| from x² + y², also where the squares underflow (then within √2).
-    static double magnitude(double x, double y, double squares)
-    {
-        return squares >= 0x1p-960 ? std::sqrt(squares) : std::fabs(x) + std::fabs(y);
-    }
-    // Values this small leave double's accurate range: continue in ExtReal.
-    static bool outOfRange(double re, double im) { return std::fmax(std::fabs(re), std::fabs(im)) < 0x1p-900; }
-};
-
-template <>
-struct NumberTraits<ExtReal> {
-    static ExtReal stepAbsoluteError() { return {}; }
-    static void load(const OrbitPoint& p, ExtReal& zr, ExtReal& zi, ExtReal& err)
-    {
-        zr = ExtReal(p.re, p.exponent);
-        zi = ExtReal(p.im, p.exponent);
-        err = ExtReal(p.err, p.errExponent);
-    }
-    static double lowerDouble(const ExtReal& v) { return v.toDouble(); }
-    static ExtReal magnitude(const ExtReal&, const ExtReal&, const ExtReal& squares) { return sqrt(squares); }
-    // Values this large are safe in double: continue there (faster).
-    static bool outOfRange(const ExtReal& re, const ExtReal& im) { return std::max(re.exponent, im.exponent) > -890; }
 };
 
 inline constexpr std::int64_t kSwitchCount = -3;  // the other number type should continue
@@ -105,25 +58,6 @@ struct BlaUse {
     const BlaLevels<R>* levels = nullptr;
     std::int64_t* skipped = nullptr;
 };
-
-enum class EscapeTest { Escaped, Stays, Undecided };
-
-// Relative margin of escapeTest for the rounding of the test itself.
-inline constexpr double kEscapeTestMargin = 0x1p-46;
-
-// Decides |w| > 2 for the exact w, given the computed |w̃| and a bound on
-// |w̃ − w| (both in R), with margins for the rounding of the test itself.
-template <class R>
-EscapeTest escapeTest(const R& wAbs, const R& bound)
-{
-    constexpr double kMargin = kEscapeTestMargin;
-    const double low = NumberTraits<R>::lowerDouble(wAbs) * (1 - kMargin);
-    const double high = upperDouble(wAbs) * (1 + kMargin);
-    const double e = upperDouble(bound) * (1 + kMargin);
-    if (low - e > 2 * (1 + kMargin)) return EscapeTest::Escaped;
-    if (high + e < 2 * (1 - kMargin)) return EscapeTest::Stays;
-    return EscapeTest::Undecided;
-}
 
 // The approximation step s (of level k): δz ← Ã·δz + B̃·δc, its error
 // bound grown by the error of Ã and B̃, the dropped squares and the rounding

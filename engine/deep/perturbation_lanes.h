@@ -16,7 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "deep/deep_reference.h"
+#include "deep/orbit.h"
 
 namespace mandel {
 

@@ -8,7 +8,7 @@
 #include "deep/deep_view.h"
 #include "deep/ext_real.h"
 #include "deep/mpfr_value.h"
-#include "deep/perturbation.h"
+#include "deep/escape_test.h"
 
 namespace mandel {
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <mutex>
 
-#include "deep/deep_drawing.h"
+#include "deep/deep_options.h"
 
 namespace mandel {
 

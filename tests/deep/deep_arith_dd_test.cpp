@@ -12,11 +12,11 @@
 #include <vector>
 
 #include "deep/deep_drawing.h"
-#include "deep/dd_perturbation.h"
+#include "deep/double_double_perturbation.h"
 #include "deep/deep_geometry.h"
 #include "deep/deep_reference.h"
 #include "deep/perturbation.h"
-#include "deep/settled_pixel.h"
+#include "deep/mpfr_pixel.h"
 #include "deep_test_locations.h"
 
 namespace {
@@ -245,7 +245,7 @@ void expectSettledCounts(const mandel::DeepView& view)
             std::int64_t iterations = 0;
             const std::int64_t count = mandel::doubleDoublePerturbedCount(reference.orbit(), reference.orbitLow(), dc,
                                                                           view.location.limit, never, iterations);
-            EXPECT_EQ(count, mandel::settledCount(view.location, 16, x, y, geometry.pixelBits, mandel::kMaxSettleBits, never).count)
+            EXPECT_EQ(count, mandel::mpfrPixelCount(view.location, 16, x, y, geometry.pixelBits, mandel::kMaxSettleBits, never).count)
                 << x << "," << y;
         }
 }

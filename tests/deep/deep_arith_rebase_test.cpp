@@ -9,7 +9,7 @@
 #include "deep/deep_drawing.h"
 #include "deep/deep_reference.h"
 #include "deep/perturbation.h"
-#include "deep/settled_pixel.h"
+#include "deep/mpfr_pixel.h"
 
 namespace {
 
@@ -57,7 +57,7 @@ Probe probe(const DeepLocation& where, int span, int x, int y, const char* cr, c
     } else {
         result.perturbed = mandel::perturbedCount(reference.orbit(), dc, where.limit, never, made);
     }
-    result.settled = mandel::settledCount(where, span, x, y, bits, mandel::kMaxSettleBits, never).count;
+    result.settled = mandel::mpfrPixelCount(where, span, x, y, bits, mandel::kMaxSettleBits, never).count;
     return result;
 }
 

@@ -9,7 +9,7 @@
 
 #include "deep/deep_drawing.h"
 #include "deep/perturbation.h"
-#include "deep/settled_pixel.h"
+#include "deep/mpfr_pixel.h"
 
 namespace {
 
@@ -62,7 +62,7 @@ TEST(DeepCancel, ASettleAtTensOfThousandsOfBitsStopsWhenAsked) {
         ++asked;
         return msSince(start) > 20;
     };
-    const mandel::SettledPixel pixel = mandel::settledCount(where, 16, 0, 0, 40'000, 40'000, stop);
+    const mandel::MpfrPixel pixel = mandel::mpfrPixelCount(where, 16, 0, 0, 40'000, 40'000, stop);
     EXPECT_EQ(pixel.count, mandel::kCancelledCount);
     EXPECT_LT(msSince(start), 20 + kCancelMs);
     EXPECT_GT(asked.load(), 1);

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "deep/deep_geometry.h"
-#include "deep/deep_reference.h"
+#include "deep/orbit.h"
 
 namespace mandel {
 

@@ -14,7 +14,7 @@
 
 namespace mandel {
 
-struct SettledPixel {
+struct MpfrPixel {
     std::int64_t count = 0;  // or kCancelledCount
     bool certified = true;   // false: the cap was reached before a decision
     std::int64_t iterations = 0;
@@ -24,11 +24,7 @@ struct SettledPixel {
 // Pixel (x, y) of the location, the side spanning `span` pixels, from
 // startBits up to maxBits (at least one attempt, at the smaller of the two).
 // `stop` is asked often enough to return within a few milliseconds.
-SettledPixel settledCount(const DeepLocation& location, int span, int x, int y, int startBits, int maxBits,
+MpfrPixel mpfrPixelCount(const DeepLocation& location, int span, int x, int y, int startBits, int maxBits,
                           const std::function<bool()>& stop);
-
-// Iterations between two calls of stop() in an MPFR loop at `bits`: fewer
-// at higher precision, so that a cancel is seen within a few milliseconds.
-std::int64_t mpfrPollInterval(std::int64_t bits);
 
 }  // namespace mandel

@@ -1,29 +1,17 @@
-#include "deep/settled_pixel.h"
+#include "deep/mpfr_pixel.h"
 
 #include <algorithm>
 
 #include "deep/error_bound.h"
 #include "deep/mpfr_value.h"
-#include "deep/perturbation.h"
+#include "deep/escape_test.h"
 #include "deep/pixel_point.h"
 
 namespace mandel {
 
-std::int64_t mpfrPollInterval(std::int64_t bits)
-{
-    // About 2^18 bit-iterations between polls: at most a millisecond or two
-    // at any precision (an MPFR step costs roughly bits^1.6 / 10 ns and up).
-    constexpr std::int64_t kBitIterationsPerPoll = std::int64_t{1} << 18;
-    return std::max<std::int64_t>(1, kBitIterationsPerPoll / std::max<std::int64_t>(bits, 1));
-}
-
 namespace {
 
-ExtReal magnitudeUp(mpfr_srcptr re, mpfr_srcptr im)
-{
-    const ExtReal r = toExtReal(re), i = toExtReal(im);
-    return roundUp(sqrt(r * r + i * i));
-}
+ExtReal magnitudeUp(mpfr_srcptr re, mpfr_srcptr im) { return magnitudeUp(toExtReal(re), toExtReal(im)); }
 
 struct Attempt {
     std::int64_t count = kUndecidedCount;
@@ -86,10 +74,10 @@ Attempt countAtPrecision(const DeepLocation& location, int span, int x, int y, m
 
 }  // namespace
 
-SettledPixel settledCount(const DeepLocation& location, int span, int x, int y, int startBits, int maxBits,
+MpfrPixel mpfrPixelCount(const DeepLocation& location, int span, int x, int y, int startBits, int maxBits,
                           const std::function<bool()>& stop)
 {
-    SettledPixel result;
+    MpfrPixel result;
     for (int bits = std::min(startBits, maxBits);; bits *= 2) {
         const bool last = bits > maxBits / 2;
         result.finalBits = bits;

@@ -1,4 +1,4 @@
-#include "deep/dd_perturbation.h"
+#include "deep/double_double_perturbation.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,0 +1,36 @@
+#pragma once
+
+// The escape test under an error bound, and the results an iteration returns
+// besides a count.
+
+#include <cstdint>
+
+#include "deep/error_bound.h"
+#include "deep/orbit.h"
+
+namespace mandel {
+
+inline constexpr std::int64_t kUndecidedCount = -1;
+inline constexpr std::int64_t kCancelledCount = -2;
+inline constexpr int kPollInterval = 4096;  // iterations between cancel checks
+
+enum class EscapeTest { Escaped, Stays, Undecided };
+
+// Relative margin of escapeTest for the rounding of the test itself.
+inline constexpr double kEscapeTestMargin = 0x1p-46;
+
+// Decides |w| > 2 for the exact w, given the computed |w̃| and a bound on
+// |w̃ − w| (both in R), with margins for the rounding of the test itself.
+template <class R>
+EscapeTest escapeTest(const R& wAbs, const R& bound)
+{
+    constexpr double kMargin = kEscapeTestMargin;
+    const double low = NumberTraits<R>::lowerDouble(wAbs) * (1 - kMargin);
+    const double high = upperDouble(wAbs) * (1 + kMargin);
+    const double e = upperDouble(bound) * (1 + kMargin);
+    if (low - e > 2 * (1 + kMargin)) return EscapeTest::Escaped;
+    if (high + e < 2 * (1 - kMargin)) return EscapeTest::Stays;
+    return EscapeTest::Undecided;
+}
+
+}  // namespace mandel

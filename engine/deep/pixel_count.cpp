@@ -1,0 +1,136 @@
+#include "deep/pixel_count.h"
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+
+#include "deep/double_double_perturbation.h"
+#include "deep/double_double_pixel.h"
+#include "deep/error_bound.h"
+#include "deep/perturbation.h"
+#include "deep/row_control.h"
+#include "deep/mpfr_pixel.h"
+
+namespace mandel {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+// Down to this spacing (about 1e-21) a pixel that double-double perturbation
+// leaves undecided is also iterated directly in double-double, ten times
+// cheaper than MPFR; deeper its 106 bits are not enough to resolve the pixels.
+constexpr std::int64_t kDoubleDoubleSpacingExponent = -70;
+
+}  // namespace
+
+PixelOffset<ExtReal> pixelOffset(const RowJob& job, int x, int y)
+{
+    const AxisOffset& re = job.offsets->columns[static_cast<std::size_t>(x)];
+    const AxisOffset& im = job.offsets->rows[static_cast<std::size_t>(y)];
+    PixelOffset<ExtReal> dc;
+    dc.re = re.value;
+    dc.im = im.value;
+    dc.err = roundUp(re.err + im.err);
+    dc.abs = roundUp(sqrt(re.value * re.value + im.value * im.value));
+    return dc;
+}
+
+PixelOffset<double> doubleOffset(const PixelOffset<ExtReal>& x)
+{
+    // Rounding into double's subnormal range loses at most 2^-1075 per part.
+    constexpr double kSubnormalLoss = 0x1p-1073;
+    return PixelOffset<double>{x.re.toDouble(), x.im.toDouble(), upperDouble(x.err) + kSubnormalLoss,
+                               upperDouble(x.abs)};
+}
+
+std::size_t pixelIndex(const RowJob& job, int x, int y)
+{
+    return static_cast<std::size_t>(y - job.firstRow) * static_cast<std::size_t>(job.view->width) +
+           static_cast<std::size_t>(x);
+}
+
+bool knownCount(const RowJob& job, int x, int y, RowControl& control, std::int32_t& out)
+{
+    if (!job.known) return false;
+    const std::int64_t count = job.known->count(x, y);
+    if (count == 0) return false;
+    out = static_cast<std::int32_t>(count);
+    control.known += 1;
+    return true;
+}
+
+std::int64_t perturbedReach(const RowJob& job, int x, int y)
+{
+    const PixelOffset<ExtReal> dc = pixelOffset(job, x, y);
+    auto never = [] { return false; };
+    std::int64_t made = 0;
+    const std::int64_t limit = job.view->location.limit;
+    if (job.geometry->extended) return perturbedCount(job.reference->orbit(), dc, limit, never, made, true);
+    return perturbedCount(job.reference->orbit(), doubleOffset(dc), limit, never, made, true);
+}
+
+// A pixel the double (or extended) loop left undecided, settled in
+// double-double perturbation, directly in double-double (shallow views) or
+// in MPFR with ever more bits, whichever decides first; false if cancelled.
+bool settleUndecided(const RowJob& job, int x, int y, RowControl& control, std::int32_t& out)
+{
+    const std::function<bool()> stop = [&control] { return control.stop(); };
+    const auto start = Clock::now();
+    const int span = std::min(job.view->width, job.view->height);
+    std::int64_t settled = kUndecidedCount;
+    std::int64_t ddIterations = 0;
+    const std::vector<OrbitLow>& low = job.reference->orbitLow(control.cancelFlag());
+    if (low.empty() && control.stop()) return false;
+    if (!low.empty()) {
+        const DoubleDoubleOffset dc = doubleDoubleOffset(job.offsets->columns[static_cast<std::size_t>(x)],
+                                                         job.offsets->rows[static_cast<std::size_t>(y)],
+                                                         job.geometry->ddScaleExponent);
+        settled = doubleDoublePerturbedCount(job.reference->orbit(), low, dc, job.view->location.limit, stop,
+                                             ddIterations);
+    }
+    if (settled == kUndecidedCount && job.geometry->spacing.exponent > kDoubleDoubleSpacingExponent)
+        settled = doubleDoubleCount(job.view->location, span, x, y, stop, ddIterations);
+    if (settled == kUndecidedCount) {
+        const MpfrPixel mpfr = mpfrPixelCount(job.view->location, span, x, y, job.geometry->pixelBits, job.maxBits, stop);
+        settled = mpfr.count;
+        control.settledInMpfr += 1;
+        if (!mpfr.certified && settled != kCancelledCount) {
+            control.uncertified += 1;
+            if (!job.certified.empty()) job.certified[pixelIndex(job, x, y)] = 0;
+        }
+    }
+    control.recomputeNs += std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count();
+    control.recomputed += 1;
+    if (settled == kCancelledCount) return false;
+    out = static_cast<std::int32_t>(settled);
+    return true;
+}
+
+// One pixel's count; false if cancelled.
+bool pixelCount(const RowJob& job, int x, int y, RowControl& control, std::int32_t& out)
+{
+    if (knownCount(job, x, y, control, out)) return true;
+    const PixelOffset<ExtReal> dc = pixelOffset(job, x, y);
+    auto stop = [&control] { return control.stop(); };
+    std::int64_t made = 0, skipped = 0;
+    const std::int64_t limit = job.view->location.limit;
+    const BlaUse<ExtReal> extBla{job.bla ? job.bla->extendedRange() : nullptr, &skipped};
+    const BlaUse<double> doubleBla{job.bla ? job.bla->doubles() : nullptr, &skipped};
+    // A pixel this leaves undecided goes straight to double-double: trying
+    // it again step by step without the approximation decided only about a
+    // quarter of them, and cost more in all than it saved.
+    const std::int64_t count =
+        job.geometry->extended
+            ? hybridCount(job.reference->orbit(), dc, limit, stop, made, extBla, doubleBla)
+            : perturbedCount(job.reference->orbit(), doubleOffset(dc), limit, stop, made, false, doubleBla);
+    control.made += made;
+    control.skipped += skipped;
+    if (count == kCancelledCount) return false;
+    if (count != kUndecidedCount) {
+        out = static_cast<std::int32_t>(count);
+        return true;
+    }
+    return settleUndecided(job, x, y, control, out);
+}
+
+}  // namespace mandel

@@ -1,0 +1,57 @@
+#pragma once
+
+// One pixel of a drawing's rows through every stage: a count known without
+// iterating, perturbation in double (or extended range) against the
+// reference, and where that cannot decide, settling in double-double and then
+// MPFR up to the precision cap.
+
+#include <cstdint>
+#include <span>
+
+#include "deep/bla_table.h"
+#include "deep/deep_geometry.h"
+#include "deep/deep_options.h"
+#include "deep/deep_reference.h"
+#include "deep/known_counts.h"
+#include "deep/perturbation.h"
+
+namespace mandel {
+
+struct RowJob {
+    const DeepView* view = nullptr;
+    const DeepGeometry* geometry = nullptr;
+    const DeepReference* reference = nullptr;
+    const PixelOffsets* offsets = nullptr;
+    int firstRow = 0;
+    int rows = 0;
+    std::span<std::int32_t> counts;
+    const BlaTable* bla = nullptr;  // none: every iteration a perturbation step
+    const KnownCounts* known = nullptr;  // pixels counted without iterating
+    std::span<std::uint8_t> certified{};  // empty, or 0 where a count is not certified
+    int maxBits = kMinAutomaticSettleBits;  // the MPFR settling's precision cap
+};
+
+// Pixel (x, y)'s count by perturbation, undecided tests taken as computed (a
+// cheap guide to where a longer reference lies).
+std::int64_t perturbedReach(const RowJob& job, int x, int y);
+
+class RowControl;
+
+// Pixel (x, y)'s δc in the extended range, and in double.
+PixelOffset<ExtReal> pixelOffset(const RowJob& job, int x, int y);
+PixelOffset<double> doubleOffset(const PixelOffset<ExtReal>& x);
+
+// Pixel (x, y)'s place in job.counts.
+std::size_t pixelIndex(const RowJob& job, int x, int y);
+
+// Sets out and returns true when the pixel's count needs no iteration.
+bool knownCount(const RowJob& job, int x, int y, RowControl& control, std::int32_t& out);
+
+// A pixel the double (or extended) loop left undecided, settled with more
+// precision (double-double, then MPFR); false if cancelled.
+bool settleUndecided(const RowJob& job, int x, int y, RowControl& control, std::int32_t& out);
+
+// One pixel's count through every stage; false if cancelled.
+bool pixelCount(const RowJob& job, int x, int y, RowControl& control, std::int32_t& out);
+
+}  // namespace mandel
