@@ -85,8 +85,15 @@ BlaStep<R> merged(const BlaStep<R>& first, const BlaStep<R>& second, const R& cM
     return s;
 }
 
+// Steps built between two looks at cancel (well under a millisecond).
+constexpr std::int64_t kStepsPerPoll = 1 << 12;
+
+bool stopped(const std::atomic<bool>* cancel) { return cancel && cancel->load(std::memory_order_relaxed); }
+
+// False if cancelled (the table is then incomplete).
 template <class R>
-void build(BlaLevels<R>& table, const std::vector<OrbitPoint>& orbit, const R& cMax, double tolerance)
+bool build(BlaLevels<R>& table, const std::vector<OrbitPoint>& orbit, const R& cMax, double tolerance,
+           const std::atomic<bool>* cancel)
 {
     const std::int64_t last = static_cast<std::int64_t>(orbit.size()) - 1;
     // The first level: the steps from 1 + j·2^k, every iteration ending at or
@@ -106,6 +113,7 @@ void build(BlaLevels<R>& table, const std::vector<OrbitPoint>& orbit, const R& c
                 block[at] = merged(block[at], block[at + static_cast<std::size_t>(width)], cMax);
             }
         level.push_back(block[0]);
+        if (level.size() % kStepsPerPoll == 0 && stopped(cancel)) return false;
     }
     double length = static_cast<double>(firstLength);
     for (;;) {
@@ -118,12 +126,16 @@ void build(BlaLevels<R>& table, const std::vector<OrbitPoint>& orbit, const R& c
         table.slack.push_back(remainder + R(kBlaRounding));
         std::vector<BlaStep<R>> next;
         next.reserve(level.size() / 2);
-        for (std::size_t j = 0; j + 1 < level.size(); j += 2) next.push_back(merged(level[j], level[j + 1], cMax));
+        for (std::size_t j = 0; j + 1 < level.size(); j += 2) {
+            next.push_back(merged(level[j], level[j + 1], cMax));
+            if (next.size() % kStepsPerPoll == 0 && stopped(cancel)) return false;
+        }
         level.shrink_to_fit();
         table.levels.push_back(std::move(level));
         level = std::move(next);
         length *= 2;
     }
+    return true;
 }
 
 double cMaxIn(const ExtReal& cMax, double) { return upperDouble(cMax); }
@@ -142,13 +154,14 @@ std::size_t BlaLevels<R>::bytes() const
 template struct BlaLevels<double>;
 template struct BlaLevels<ExtReal>;
 
-BlaTable::BlaTable(const std::vector<OrbitPoint>& orbit, const ExtReal& cMax, bool extended, double tolerance)
+BlaTable::BlaTable(const std::vector<OrbitPoint>& orbit, const ExtReal& cMax, bool extended, double tolerance,
+                   const std::atomic<bool>* cancel)
     : cMax_(cMax), extended_(extended)
 {
     const auto start = std::chrono::steady_clock::now();
     // An extended-range drawing iterates in double too while δz is large enough.
-    if (extended_) build(ext_, orbit, cMaxIn(cMax_, ExtReal{}), tolerance);
-    build(doubles_, orbit, cMaxIn(cMax_, 0.0), tolerance);
+    cancelled_ = extended_ && !build(ext_, orbit, cMaxIn(cMax_, ExtReal{}), tolerance, cancel);
+    cancelled_ = cancelled_ || !build(doubles_, orbit, cMaxIn(cMax_, 0.0), tolerance, cancel);
     ext_.cMax = cMaxIn(cMax_, ExtReal{});
     doubles_.cMax = cMaxIn(cMax_, 0.0);
     buildMs_ = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();

@@ -17,6 +17,7 @@
 // on the step. Each iterate inside also stays at most |Z_j| + r_j < 2, so no
 // escape is skipped.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -93,8 +94,11 @@ struct BlaLevels {
 class BlaTable {
 public:
     // `tolerance` is ε; steps are at most 1/(2ε) long.
+    // Building stops early, with cancelled() true, when *cancel turns true.
     BlaTable(const std::vector<OrbitPoint>& orbit, const ExtReal& cMax, bool extended,
-             double tolerance = kBlaTolerance);
+             double tolerance = kBlaTolerance, const std::atomic<bool>* cancel = nullptr);
+
+    bool cancelled() const { return cancelled_; }
 
     const ExtReal& cMax() const { return cMax_; }
     const BlaLevels<double>* doubles() const { return &doubles_; }
@@ -108,6 +112,7 @@ private:
     BlaLevels<double> doubles_;
     BlaLevels<ExtReal> ext_;
     double buildMs_ = 0;
+    bool cancelled_ = false;
 };
 
 }  // namespace mandel

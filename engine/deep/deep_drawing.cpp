@@ -173,7 +173,10 @@ bool DeepDrawing::prepare(const DeepOptions& options)
         s.offsets = std::make_unique<PixelOffsets>(
             pixelOffsets(s.view, s.geometry, s.reference->centreRe().get(), s.reference->centreIm().get()));
     }
-    if (options.bla && !s.bla) s.bla = s.reference->blaTable(largestOffset(*s.offsets));
+    if (options.bla && !s.bla) {
+        s.bla = s.reference->blaTable(largestOffset(*s.offsets), options.cancel);
+        if (!s.bla) return false;
+    }
     return true;
 }
 

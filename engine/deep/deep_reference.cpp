@@ -183,10 +183,14 @@ OrbitLow DeepReference::lowPart(std::size_t index, mpfr_srcptr zr, mpfr_srcptr z
     return low;
 }
 
-std::shared_ptr<const BlaTable> DeepReference::blaTable(const ExtReal& cMax) const
+std::shared_ptr<const BlaTable> DeepReference::blaTable(const ExtReal& cMax, const std::atomic<bool>* cancel) const
 {
     std::lock_guard lock(blaMutex_);
-    if (!bla_ || bla_->cMax() < cMax) bla_ = std::make_shared<BlaTable>(orbit_, cMax * ExtReal(kBlaOffsetRoom), extended_);
+    if (!bla_ || bla_->cMax() < cMax) {
+        auto table = std::make_shared<BlaTable>(orbit_, cMax * ExtReal(kBlaOffsetRoom), extended_, kBlaTolerance, cancel);
+        if (table->cancelled()) return nullptr;
+        bla_ = std::move(table);
+    }
     return bla_;
 }
 

@@ -58,7 +58,8 @@ public:
     // The bilinear table for pixels with |δc| (plus its error) up to cMax:
     // the one kept from an earlier drawing when it allows that much, else a
     // new one with room for small pans, kept for the next drawing.
-    std::shared_ptr<const BlaTable> blaTable(const ExtReal& cMax) const;
+    // Null if *cancel turns true while it is built.
+    std::shared_ptr<const BlaTable> blaTable(const ExtReal& cMax, const std::atomic<bool>* cancel = nullptr) const;
     // orbit() for the SIMD lanes, made on first use and kept.
     const std::vector<LanePoint>& lanePoints() const;
 
