@@ -123,12 +123,41 @@ private:
     bool exactInputs_ = false;
 };
 
+// The middle of [low, high] in double and a half width covering the interval
+// and the rounding of the middle.
+void middle(mpfr_srcptr low, mpfr_srcptr high, double& mid, double& radius)
+{
+    const double lo = mpfr_get_d(low, MPFR_RNDD), hi = mpfr_get_d(high, MPFR_RNDU);
+    mid = lo / 2 + hi / 2;
+    radius = std::fmax(hi - mid, mid - lo) * (1 + 0x1p-50) + 0x1p-1074;
+}
+
 }  // namespace
+
+bool insideBulbs(double re, double reRadius, double im, double imRadius)
+{
+    // In |Re c|, |Im c| < 3 the two tests' functions change by at most kSlope
+    // per unit of distance (the cardioid's gradient stays below 400 there);
+    // their terms, below 500, round by far less than kMargin.
+    constexpr double kSlope = 512;
+    constexpr double kMargin = 0x1p-36;
+    if (!(std::fabs(re) < 3 && std::fabs(im) < 3)) return false;
+    const double radius = reRadius + imRadius;  // at least the distance to any point of the box
+    const double shift = kSlope * radius + kMargin;
+    // |c + 1|² < 1/16
+    const double bulb = (re + 1) * (re + 1) + im * im - 0.0625;
+    if (bulb < -shift) return true;
+    // q·(q + x − 1/4) < y²/4, q = (x − 1/4)² + y²
+    const double x = re - 0.25;
+    const double q = x * x + im * im;
+    return q * (q + x) - im * im / 4 < -shift;
+}
 
 KnownCounts::KnownCounts(const DeepView& view, int bits)
     : limit_(view.location.limit), reLow_(static_cast<std::size_t>(view.width)),
       imLow_(static_cast<std::size_t>(view.height)), realInSet_(static_cast<std::size_t>(view.width)),
-      realAxis_(static_cast<std::size_t>(view.height))
+      realAxis_(static_cast<std::size_t>(view.height)), reMid_(realInSet_.size()), reRadius_(realInSet_.size()),
+      imMid_(realAxis_.size()), imRadius_(realAxis_.size())
 {
     const DeepLocation& where = view.location;
     const int span = std::min(view.width, view.height);
@@ -138,11 +167,13 @@ KnownCounts::KnownCounts(const DeepView& view, int bits)
         const auto ix = static_cast<std::size_t>(x);
         reLow_[ix] = lowerMagnitude(re.low(), re.high());
         realInSet_[ix] = mpfr_cmp_si(re.low(), -2) >= 0 && mpfr_cmp_d(re.high(), 0.25) <= 0;
+        middle(re.low(), re.high(), reMid_[ix], reRadius_[ix]);
     }
     for (int y = 0; y < view.height; ++y) {
         const bool exact = im.at(y);
         const auto iy = static_cast<std::size_t>(y);
         imLow_[iy] = lowerMagnitude(im.low(), im.high());
+        middle(im.low(), im.high(), imMid_[iy], imRadius_[iy]);
         const bool enclosesZero = mpfr_sgn(im.low()) <= 0 && mpfr_sgn(im.high()) >= 0;
         realAxis_[iy] = enclosesZero && (exact ? mpfr_zero_p(im.low()) != 0
                                                : exactlyZero(where.imagMin, where.side, span, y));

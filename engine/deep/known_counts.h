@@ -4,7 +4,9 @@
 // the iteration's:
 // - a point certainly outside |c| ≤ 2 escapes at once: count 1;
 // - a point exactly on the real axis with −2 ≤ c ≤ 1/4 never escapes (its
-//   orbit stays in [−β, β], β = (1 + √(1 − 4c))/2 ≤ 2): count the limit.
+//   orbit stays in [−β, β], β = (1 + √(1 − 4c))/2 ≤ 2): count the limit;
+// - a point inside the main cardioid or the disk |c + 1| < 1/4 is attracted
+//   to a fixed point or a 2-cycle and never escapes: count the limit.
 // Each column's real part and each row's imaginary part are enclosed in MPFR
 // with directed rounding; "exactly 0" is decided in exact decimal arithmetic.
 
@@ -16,6 +18,10 @@
 
 namespace mandel {
 
+// True when every point within (reRadius, imRadius) of (re, im) lies inside
+// the main cardioid or the period-2 disk, with margins for the rounding.
+bool insideBulbs(double re, double reRadius, double im, double imRadius);
+
 class KnownCounts {
 public:
     // `bits`: the precision of the enclosures (the view's pixel precision).
@@ -26,6 +32,7 @@ public:
     {
         const auto ix = static_cast<std::size_t>(x), iy = static_cast<std::size_t>(y);
         if (realAxis_[iy] && realInSet_[ix]) return limit_;
+        if (insideBulbs(reMid_[ix], reRadius_[ix], imMid_[iy], imRadius_[iy])) return limit_;
         const ExtReal squares = reLow_[ix] * reLow_[ix] + imLow_[iy] * imLow_[iy];
         // The products and the sum round by at most 3·2^-53 together.
         return squares * ExtReal(1 - 0x1p-50) > ExtReal(4.0) ? 1 : 0;
@@ -39,6 +46,9 @@ private:
     std::vector<ExtReal> imLow_;   // per row: a lower bound of |Im c|
     std::vector<char> realInSet_;  // per column: −2 ≤ Re c ≤ 1/4 certainly
     std::vector<char> realAxis_;   // per row: Im c = 0 exactly
+    // Per column and row: the middle of the enclosure and its half width
+    // (rounded up), in double.
+    std::vector<double> reMid_, reRadius_, imMid_, imRadius_;
     bool all_ = false;
 };
 

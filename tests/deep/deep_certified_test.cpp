@@ -134,6 +134,12 @@ TEST(KnownCounts, FarOutsideAndOnTheRealAxisNeedNoIteration) {
     for (int x = 0; x < axis.width; ++x) EXPECT_EQ(real.at(axis, x, 12), 100000) << "x = " << x;
     // Column 0 (Re c = -2) off the axis lies outside |c| ≤ 2.
     EXPECT_EQ(real.stats.pixelsKnown, 24 + 23);
+    // Across the neck between the main cardioid and the period-2 disk: the
+    // points known inside must be those the iteration keeps.
+    const DeepView neck{{"-0.8", "-0.2", "0.4", 300}, 16, 16};
+    const Drawn bulbs = draw(neck);
+    EXPECT_GT(bulbs.stats.pixelsKnown, 100);
+    EXPECT_GT(expectBruteForceCounts(neck, bulbs), 200);
     EXPECT_FALSE(mandel::exactlyZero("-0.1", "0.2", 24, 11));
     EXPECT_TRUE(mandel::exactlyZero("-1e-30", "3e-30", 3, 1));
     EXPECT_TRUE(mandel::exactlyZero("0", "5", 7, 0));

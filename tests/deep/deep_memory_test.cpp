@@ -50,7 +50,7 @@ std::uint64_t measuredPeak(const DeepView& view, const mandel::DeepOptions& opti
 }
 
 TEST(DeepMemory, EstimatesBoundThePeaksTheyAnnounce) {
-    // Inside the cardioid, so that the reference runs to the limit; in double
+    // Inside the period-3 bulb, so that the reference runs to the limit; in double
     // range with a table, without one (the SIMD lanes' copy instead), a
     // compact table above two million iterations, and in extended range with
     // both tables.
@@ -58,10 +58,10 @@ TEST(DeepMemory, EstimatesBoundThePeaksTheyAnnounce) {
         DeepView view;
         bool bla;
     } cases[] = {
-        {{{"-0.1", "0.1", "1e-100", 1'000'000}, 16, 16}, true},
-        {{{"-0.1", "0.1", "1e-100", 1'000'000}, 16, 16}, false},
-        {{{"-0.1", "0.1", "1e-100", 3'000'000}, 16, 16}, true},
-        {{{"-0.1", "0.1", "1e-300", 300'000}, 16, 16}, true},
+        {{{"-0.1226", "0.7449", "1e-100", 1'000'000}, 16, 16}, true},
+        {{{"-0.1226", "0.7449", "1e-100", 1'000'000}, 16, 16}, false},
+        {{{"-0.1226", "0.7449", "1e-100", 3'000'000}, 16, 16}, true},
+        {{{"-0.1226", "0.7449", "1e-300", 300'000}, 16, 16}, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.view.location.side + " limit " + std::to_string(c.view.location.limit) +
