@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstdio>
+#include <limits>
 #include <memory>
 #include <ostream>
 #include <set>
@@ -9,6 +10,7 @@
 
 #include "deep/count_map_file.h"
 #include "deep/deep_drawing.h"
+#include "deep/deep_memory.h"
 #include "deep/deep_picture.h"
 #include "deep/deep_picture_file.h"
 #include "message_text.h"
@@ -38,6 +40,34 @@ int parseMaxBits(std::string_view text) {
     return bits;
 }
 
+// The memory budget: a whole number of bytes from 1, digits only, with an
+// optional K, M or G (either case) for 10^3, 10^6 or 10^9 bytes: the units
+// of the messages that report the estimate ("2.1 GB").
+std::uint64_t parseMemorySize(std::string_view text) {
+    const auto refuse = [&] {
+        return UsageError("--max-memory needs a size in bytes, optionally followed by K, M or G (such as 512M or 4G), "
+                          "not " + quoted(text));
+    };
+    std::uint64_t unit = 1;
+    std::string_view digits = text;
+    if (!digits.empty()) {
+        switch (digits.back()) {
+        case 'K': case 'k': unit = 1000; break;
+        case 'M': case 'm': unit = 1000 * 1000; break;
+        case 'G': case 'g': unit = 1000 * 1000 * 1000; break;
+        default: break;
+        }
+        if (unit != 1) digits.remove_suffix(1);
+    }
+    std::uint64_t count = 0;
+    const bool digitsOnly = !digits.empty() && digits.find_first_not_of("0123456789") == std::string_view::npos;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), count);
+    if (!digitsOnly || error != std::errc() || end != digits.data() + digits.size() || count == 0 ||
+        count > std::numeric_limits<std::uint64_t>::max() / unit)
+        throw refuse();
+    return count * unit;
+}
+
 // Applies one option (or help); returns false for help.
 bool applyDeepOption(DeepRenderOptions& options, std::set<std::string>& given, std::string_view arg,
                      std::span<const std::string_view> args, std::size_t& i, std::string_view& sizeText,
@@ -63,6 +93,8 @@ bool applyDeepOption(DeepRenderOptions& options, std::set<std::string>& given, s
         baseText = value();
     } else if (arg == "--max-bits") {
         options.maxBits = parseMaxBits(value());
+    } else if (arg == "--max-memory") {
+        options.maxMemory = parseMemorySize(value());
     } else if (arg == "--png") {
         options.pngPath = path();
     } else if (arg == "--bmp") {
@@ -170,8 +202,8 @@ DeepRenderOptions parseDeepRenderOptions(std::span<const std::string_view> args)
 
 std::string deepUsageText() {
     return "usage: mandelbrot-render --deep [--size S|WxH] [--base B] [--threads N] [--max-bits B]\n"
-           "                         [--png PATH] [--bmp PATH] [--counts PATH] [--flags PATH]\n"
-           "                         REAL_MIN IMAG_MIN SIDE LIMIT\n"
+           "                         [--max-memory BYTES] [--png PATH] [--bmp PATH] [--counts PATH]\n"
+           "                         [--flags PATH] REAL_MIN IMAG_MIN SIDE LIMIT\n"
            "Draws the region with corner (REAL_MIN, IMAG_MIN) and side SIDE (decimals of any length,\n"
            "such as -1.7497591451303665e-30) with the counts of exact arithmetic, at any depth, at the\n"
            "iteration limit LIMIT (1 to " + std::to_string(kMaxDeepLimit) + "), and prints the summary line with\n"
@@ -190,8 +222,16 @@ std::string deepUsageText() {
            "                " + std::to_string(kAutomaticSettleBitsFactor) +
            " times the view's pixel precision, at least " + std::to_string(kMinAutomaticSettleBits) +
            "): a bound on a pixel's time\n"
+           "  --max-memory BYTES  refuse a drawing whose memory estimate is above BYTES (K, M, G: 10^3,\n"
+           "                10^6, 10^9 bytes; such as 512M or 4G; default half the physical memory)\n"
+           "  --threads N, --png PATH, --bmp PATH, -h and -- as above\n"
+           "Each text has at most " + std::to_string(kMaxDecimalTextLength) +
+           " characters; its written exponent and its magnitude (the power of ten\n"
+           "of its leading digit) lie within -" + std::to_string(kMaxDecimalExponent) + " to " +
+           std::to_string(kMaxDecimalExponent) + ".\n"
            "Exit status with --deep: 0 the picture is complete (uncertified pixels included), 1 the drawing\n"
-           "did not complete or its output failed (no file is left), 2 a bad command line.\n";
+           "did not complete or its output failed (no file is left), 2 a bad command line or a drawing\n"
+           "above the memory budget (nothing is written).\n";
 }
 
 std::string deepSummaryLine(const DeepRenderSummary& summary) {
@@ -205,7 +245,39 @@ std::string deepSummaryLine(const DeepRenderSummary& summary) {
            " uncertified_pixels=" + std::to_string(summary.uncertifiedPixels);
 }
 
+namespace {
+
+// The drawing's estimate against its budget, before any file is opened: a
+// drawing that could not fit leaves nothing behind.
+void requireMemoryBudget(const DeepDrawing& drawing, const DeepOptions& compute) {
+    const std::uint64_t budget = compute.maxMemory != 0 ? compute.maxMemory : defaultMemoryBudget();
+    const std::uint64_t estimate = drawing.memoryEstimate(compute);
+    if (estimate > budget)
+        throw DeepMemoryError(memoryProblem(drawing.view(), estimate, budget) + " (--max-memory sets the budget)");
+}
+
+}  // namespace
+
 DeepRenderSummary renderDeep(const DeepRenderOptions& options, const RenderProgress& progress) {
+    DeepDrawing drawing(options.view);
+    DeepPictureOptions draw;
+    draw.base = options.base;
+    draw.compute.threads = options.threads;
+    draw.compute.maxBits = options.maxBits;
+    draw.compute.maxMemory = options.maxMemory;
+    if (progress)
+        draw.compute.progress = [&progress](const DeepProgress& p) {
+            // The reference orbit comes first, before any row.
+            if (p.referenceTotal > 0)
+                progress(ProgressPhase::Reference, static_cast<std::size_t>(p.referenceDone),
+                         static_cast<std::size_t>(p.referenceTotal));
+            else
+                progress(ProgressPhase::Rows, static_cast<std::size_t>(p.rowsDone),
+                         static_cast<std::size_t>(p.rowsTotal));
+            return true;
+        };
+    requireMemoryBudget(drawing, draw.compute);
+
     const DeepPictureFacts facts{options.view, options.base};
     std::vector<std::unique_ptr<PictureSink>> pictures;
     if (options.pngPath) pictures.push_back(openDeepPictureFile(*options.pngPath, PictureFormat::Png, facts));
@@ -223,16 +295,6 @@ DeepRenderSummary renderDeep(const DeepRenderOptions& options, const RenderProgr
     std::vector<FlagSink*> flagSinks;
     if (flagMap) flagSinks.push_back(flagMap.get());
 
-    DeepDrawing drawing(options.view);
-    DeepPictureOptions draw;
-    draw.base = options.base;
-    draw.compute.threads = options.threads;
-    draw.compute.maxBits = options.maxBits;
-    if (progress)
-        draw.compute.progress = [&progress](const DeepProgress& p) {
-            progress(static_cast<std::size_t>(p.rowsDone), static_cast<std::size_t>(p.rowsTotal));
-            return true;
-        };
     const DeepPictureResult result = drawDeepPicture(drawing, pictureSinks, countSinks, draw, flagSinks);
     // The files were not finished: their writers remove them as they go.
     if (!result.completed) throw IncompleteDrawingError("the drawing stopped before its last row");
@@ -254,7 +316,8 @@ void runDeepRender(std::span<const std::string_view> args, std::ostream& out, st
                               onOutput(options.countsPath) || onOutput(options.flagsPath);
     ProgressBar bar(err);
     RenderProgress progress;
-    if (showProgress) progress = [&bar](std::size_t done, std::size_t total) { bar.update(done, total); };
+    if (showProgress)
+        progress = [&bar](ProgressPhase phase, std::size_t done, std::size_t total) { bar.update(phase, done, total); };
     DeepRenderSummary summary;
     try {
         summary = renderDeep(options, progress);

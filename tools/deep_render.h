@@ -3,8 +3,8 @@
 // mandelbrot-render --deep: the deep engine's drawing of a location given by
 // decimal texts of any length, at any depth:
 //   mandelbrot-render --deep [--size S|WxH] [--base B] [--threads N] [--max-bits B]
-//                     [--png PATH] [--bmp PATH] [--counts PATH] [--flags PATH]
-//                     REAL_MIN IMAG_MIN SIDE LIMIT
+//                     [--max-memory BYTES] [--png PATH] [--bmp PATH] [--counts PATH]
+//                     [--flags PATH] REAL_MIN IMAG_MIN SIDE LIMIT
 
 #include <cstdint>
 #include <iosfwd>
@@ -25,6 +25,7 @@ struct DeepRenderOptions {
     std::int64_t base = 0;  // the colours' base count, 0 .. limit − 1
     unsigned threads = 0;   // 0 = every core
     int maxBits = 0;        // the engine's precision cap (DeepOptions::maxBits); 0 = automatic
+    std::uint64_t maxMemory = 0;  // the drawing's memory budget in bytes (DeepOptions::maxMemory); 0 = automatic
     std::optional<std::string> pngPath;
     std::optional<std::string> bmpPath;
     std::optional<std::string> countsPath;  // the counts as a NumPy .npy file
@@ -40,7 +41,9 @@ bool asksForDeep(std::span<const std::string_view> args);
 // option without its value, two outputs naming one file, a missing or extra
 // text, a text that is not a decimal, a side <= 0, and a limit (1 ..
 // 2147483647), base (0 .. limit − 1), size (S or WxH, 16 .. 32000), thread
-// count or precision cap (kMinSettleBits .. kMaxSettleBits) out of range.
+// count, precision cap (kMinSettleBits .. kMaxSettleBits) or memory budget (a
+// whole number of bytes from 1, with an optional K, M or G for 10^3, 10^6 or
+// 10^9) out of range.
 DeepRenderOptions parseDeepRenderOptions(std::span<const std::string_view> args);
 
 // The usage's lines for --deep.
@@ -67,7 +70,9 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Opens the files, draws the view into them and finishes them. Throws
+// Checks the drawing's memory estimate against its budget, then opens the
+// files, draws the view into them and finishes them. Throws DeepMemoryError
+// (before any file is opened) when the estimate is above the budget,
 // FileWriteError when a file fails, IncompleteDrawingError when the drawing
 // does not complete.
 DeepRenderSummary renderDeep(const DeepRenderOptions& options, const RenderProgress& progress = {});

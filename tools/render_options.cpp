@@ -7,6 +7,7 @@
 #include "deep_render.h"
 #include "message_text.h"
 #include "drawing/picture_scan.h"
+#include "files/safe_file.h"
 #include "region/picture_size.h"
 
 namespace mandel::tool {
@@ -112,10 +113,15 @@ bool isOption(std::string_view arg) {
 
 bool namesSameFile(const std::string& a, const std::string& b) {
     namespace fs = std::filesystem;
-    std::error_code error;
-    const fs::path first = fs::weakly_canonical(fs::absolute(a), error);
-    const fs::path second = fs::weakly_canonical(fs::absolute(b), error);
-    return a == b || (!error && first == second) || fs::equivalent(a, b, error);
+    if (a == b) return true;
+    // Where the writer puts each file: links followed, dangling ones too, so
+    // that two links to one file not yet there are one output.
+    const std::string targetA = writtenPath(a);
+    const std::string targetB = writtenPath(b);
+    std::error_code errorA, errorB, errorSame;
+    const fs::path first = fs::weakly_canonical(fs::absolute(targetA, errorA), errorA);
+    const fs::path second = fs::weakly_canonical(fs::absolute(targetB, errorB), errorB);
+    return targetA == targetB || (!errorA && !errorB && first == second) || fs::equivalent(a, b, errorSame);
 }
 
 unsigned parseCount(std::string_view option, std::string_view text, unsigned max) {

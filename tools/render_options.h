@@ -49,7 +49,8 @@ unsigned parseCount(std::string_view option, std::string_view text, unsigned max
 // ("-0.3" and "-.5" are read-out texts, "-x" and "--threads" options).
 bool isOption(std::string_view arg);
 
-// Whether two paths name one file (as given, after resolving, or the same inode).
+// Whether two paths name one file: as given, as the files the writer would
+// write (symbolic links followed, dangling ones included), or the same inode.
 bool namesSameFile(const std::string& a, const std::string& b);
 
 // Parses the arguments after the program name. Options may come anywhere

@@ -6,6 +6,7 @@
 #include <ostream>
 #include <system_error>
 
+#include "deep/deep_memory.h"
 #include "deep_render.h"
 #include "drawing/picture_fidelity.h"
 #include "message_text.h"
@@ -62,7 +63,8 @@ void run(std::span<const std::string_view> args, std::ostream& out, std::ostream
     for (const auto& file : files) sinks.push_back(file.get());
     ProgressBar bar(err);
     RenderProgress progress;
-    if (showProgress) progress = [&bar](std::size_t done, std::size_t total) { bar.update(done, total); };
+    if (showProgress)
+        progress = [&bar](ProgressPhase phase, std::size_t done, std::size_t total) { bar.update(phase, done, total); };
     RenderSummary summary;
     try {
         summary = renderInBands(options, sinks, progress);
@@ -75,9 +77,11 @@ void run(std::span<const std::string_view> args, std::ostream& out, std::ostream
 }
 
 int statusFor(const std::exception& error) {
-    // A region that cannot be scanned comes from the command line's numbers.
-    const bool badCommandLine =
-        dynamic_cast<const UsageError*>(&error) != nullptr || dynamic_cast<const SettingsError*>(&error) != nullptr;
+    // A region that cannot be scanned comes from the command line's numbers,
+    // and so does a deep drawing above its memory budget: its limit and size.
+    const bool badCommandLine = dynamic_cast<const UsageError*>(&error) != nullptr ||
+                                dynamic_cast<const SettingsError*>(&error) != nullptr ||
+                                dynamic_cast<const DeepMemoryError*>(&error) != nullptr;
     return badCommandLine ? kExitUsage : kExitFailure;
 }
 
@@ -103,7 +107,7 @@ RenderSummary renderInBands(const RenderOptions& options, std::span<PictureSink*
     std::size_t rowsBefore = 0;  // rows of the earlier repeats
     if (progress)
         draw.progress = [&](const DrawProgress& p) {
-            progress(rowsBefore + p.rowsDone, rowsPerDrawing * options.repeat);
+            progress(ProgressPhase::Rows, rowsBefore + p.rowsDone, rowsPerDrawing * options.repeat);
             return true;
         };
 

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "drawing/draw_picture.h"
+#include "progress_bar.h"
 #include "render_options.h"
 
 namespace mandel::tool {
@@ -24,8 +25,9 @@ struct RenderSummary {
 // "points_per_row=P rows=R iterations=I ms=T"
 std::string summaryLine(const RenderSummary& summary);
 
-// Rows done and rows to do over all the repeats.
-using RenderProgress = std::function<void(std::size_t done, std::size_t total)>;
+// Rows done and rows to do over all the repeats; for the deep drawing first
+// the reference orbit's iterations made and its limit.
+using RenderProgress = std::function<void(ProgressPhase phase, std::size_t done, std::size_t total)>;
 
 // Draws the whole pass options.repeat times, in bands of rows; the last
 // drawing also writes its picture to `files` and finishes them. Throws
@@ -45,7 +47,7 @@ void deliver(std::ostream& out, const std::string& text);
 
 inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitFailure = 1;  // the drawing, its file or its output failed
-inline constexpr int kExitUsage = 2;    // a bad command line, nothing else
+inline constexpr int kExitUsage = 2;    // a bad command line, or a deep drawing above its memory budget
 
 // The whole program: parses args (without the program name), renders, writes
 // the PNG and BMP files if asked, prints the summary line to out (or the

@@ -15,7 +15,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <cstdint>
+#include <exception>
+#include <new>
 
+#include "deep/deep_memory.h"
 
 namespace mandel_ui {
 
@@ -170,12 +174,17 @@ void ExportDialog::followFormat(int index) {
     pathEdit->setText(stem + "." + kFormatSuffixes[index]);
 }
 
+QString ExportDialog::typedPath() const {
+    const QString path = QDir::fromNativeSeparators(pathEdit->text().trimmed());
+    if (path.isEmpty() || !QFileInfo(path).isRelative()) return path;
+    return QDir(QFileInfo(proposal_.path).absolutePath()).absoluteFilePath(path);
+}
+
 ExportRequest ExportDialog::request() const {
     ExportRequest request = proposal_;
     request.size = sizeBox->value();
-    QString path = QDir::fromNativeSeparators(pathEdit->text().trimmed());
+    QString path = typedPath();
     if (path.isEmpty()) return request;
-    if (QFileInfo(path).isRelative()) path = QDir(QFileInfo(proposal_.path).absolutePath()).absoluteFilePath(path);
     if (QFileInfo(path).suffix().isEmpty())
         path += "." + (formatBox ? kFormatSuffixes[formatBox->currentIndex()] : QStringLiteral("png"));
     request.path = QDir::cleanPath(path);
@@ -214,18 +223,71 @@ bool ExportDialog::eventFilter(QObject* watched, QEvent* event) {
     return QDialog::eventFilter(watched, event);
 }
 
+void ExportDialog::showRefusal(const QString& objectName, const QString& text) {
+    QMessageBox refusal(QMessageBox::Warning, windowTitle(), text, QMessageBox::Ok, this);
+    refusal.setObjectName(objectName);
+    refusal.exec();
+}
+
 bool ExportDialog::refuseUnwritableSuffix(const QString& path) {
     const QString suffix = QFileInfo(path).suffix().toLower();
     if (suffix == QStringLiteral("png") || suffix == QStringLiteral("bmp")) return false;
     if (formatBox && suffix == QStringLiteral("npy")) return false;
     const QString choices = formatBox ? QStringLiteral("PNG (.png)、BMP (.bmp) かカウントマップ (.npy)")
                                       : QStringLiteral("PNG (.png) か BMP (.bmp)");
-    QMessageBox refusal(QMessageBox::Warning, windowTitle(),
-                        QStringLiteral("%1\n\n「.%2」の形式では書き出せません。%3 を選んでください。")
-                            .arg(QDir::toNativeSeparators(path), QFileInfo(path).suffix(), choices),
-                        QMessageBox::Ok, this);
-    refusal.setObjectName(QStringLiteral("suffixRefusal"));
-    refusal.exec();
+    showRefusal(QStringLiteral("suffixRefusal"),
+                QStringLiteral("%1\n\n「.%2」の形式では書き出せません。%3 を選んでください。")
+                    .arg(QDir::toNativeSeparators(path), QFileInfo(path).suffix(), choices));
+    return true;
+}
+
+// A folder typed as the file (which would otherwise become "folder.png"
+// beside it, or fail), or a file of that name that is a folder, a FIFO or a
+// device: the export writes regular files only (a FIFO would wait for a
+// reader for good).
+bool ExportDialog::refuseWhatIsNoFile(const QString& path) {
+    const QString typed = typedPath();
+    const bool typedFolder = QFileInfo(typed).isDir() || typed.endsWith(QLatin1Char('/'));
+    const QString culprit = typedFolder ? typed : path;
+    const QFileInfo info(culprit);
+    if (!typedFolder && (!info.exists() || info.isFile())) return false;
+    const QString shown = QDir::toNativeSeparators(culprit);
+    if (typedFolder || info.isDir()) {
+        showRefusal(QStringLiteral("folderRefusal"),
+                    QStringLiteral("%1\n\nこれはフォルダーを指しています。ファイルの名前まで入力してください"
+                                   "(例: %2)。")
+                        .arg(shown, QDir::toNativeSeparators(QDir(culprit).filePath(QStringLiteral("mandelbrot.png")))));
+    } else {
+        showRefusal(QStringLiteral("notAFileRefusal"),
+                    QStringLiteral("%1\n\nこれは通常のファイルではありません(名前付きパイプやデバイスなど)。"
+                                   "画像は通常のファイルにだけ書き出せます。")
+                        .arg(shown));
+    }
+    return true;
+}
+
+// The engine's own estimate against its budget, so that a picture too large
+// for the memory is refused here, with the way out, rather than after the
+// export has started.
+bool ExportDialog::refuseAboveMemoryBudget(const ExportRequest& request) {
+    std::uint64_t estimate = 0;
+    try {
+        estimate = mandel::deepMemoryEstimate(exportedView(request));
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const std::exception&) {
+        return false;  // a view the engine refuses: the export says why
+    }
+    const std::uint64_t budget = mandel::defaultMemoryBudget();
+    if (estimate <= budget) return false;
+    const QSize pixels = exportedPixels(request);
+    showRefusal(QStringLiteral("memoryRefusal"),
+                QStringLiteral("メモリが足りません。\n\n%1 × %2 ピクセルのこの画像を描くには約 %3 のメモリが要り、"
+                               "使えるメモリ (%4) を超えます。大きさか計算回数を小さくしてください。")
+                    .arg(pixels.width())
+                    .arg(pixels.height())
+                    .arg(QString::fromStdString(mandel::memoryText(estimate)),
+                         QString::fromStdString(mandel::memoryText(budget))));
     return true;
 }
 
@@ -256,15 +318,22 @@ void ExportDialog::browse() {
 
 void ExportDialog::accept() {
     if (!sizeBox->hasAcceptableInput()) return;  // the export button is off then; Return is caught before
-    const QString path = request().path;
-    if (refuseUnwritableSuffix(path)) return;
-    if (QFileInfo::exists(path) && QFileInfo(path) != QFileInfo(confirmedPath_)) {
-        QMessageBox question(QMessageBox::Question, windowTitle(),
-                             QStringLiteral("%1 は既にあります。\n置き換えますか?").arg(QDir::toNativeSeparators(path)),
-                             QMessageBox::Yes | QMessageBox::No, this);
-        question.setObjectName(QStringLiteral("replaceQuestion"));
-        question.setDefaultButton(QMessageBox::No);
-        if (question.exec() != QMessageBox::Yes) return;
+    try {
+        const ExportRequest asked = request();
+        const QString path = asked.path;
+        if (refuseWhatIsNoFile(path) || refuseUnwritableSuffix(path) || refuseAboveMemoryBudget(asked)) return;
+        if (QFileInfo::exists(path) && QFileInfo(path) != QFileInfo(confirmedPath_)) {
+            QMessageBox question(QMessageBox::Question, windowTitle(),
+                                 QStringLiteral("%1 は既にあります。\n置き換えますか?").arg(QDir::toNativeSeparators(path)),
+                                 QMessageBox::Yes | QMessageBox::No, this);
+            question.setObjectName(QStringLiteral("replaceQuestion"));
+            question.setDefaultButton(QMessageBox::No);
+            if (question.exec() != QMessageBox::Yes) return;
+        }
+    } catch (const std::bad_alloc&) {
+        // Nothing was started; the dialog stays for a smaller picture.
+        QMessageBox::warning(this, windowTitle(), QStringLiteral("メモリが足りません。"));
+        return;
     }
     QDialog::accept();
 }

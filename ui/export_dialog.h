@@ -52,8 +52,11 @@ public:
 
 public slots:
     void browse();
-    // Refuses a file type it cannot write; asks before an existing file is
-    // replaced, unless the file dialog has already asked.
+    // Refuses a file type it cannot write, a folder or anything else that is
+    // not a regular file (a FIFO, a device) as the file, and a picture whose
+    // drawing would need more memory than it may take, each with the reason;
+    // asks before an existing file is replaced, unless the file dialog has
+    // already asked.
     void accept() override;
 
 protected:
@@ -66,6 +69,10 @@ private:
     void updateState();
     void followFormat(int index);
     bool refuseUnwritableSuffix(const QString& path);
+    bool refuseWhatIsNoFile(const QString& path);
+    bool refuseAboveMemoryBudget(const ExportRequest& request);
+    void showRefusal(const QString& objectName, const QString& text);
+    QString typedPath() const;  // the file as typed, in the proposed file's folder when relative
 
     ExportRequest proposal_;
     QString confirmedPath_;  // chosen in the file dialog, which asks itself

@@ -118,6 +118,9 @@ std::string rangeProblem(std::string_view name, std::int64_t value, std::int64_t
 }  // namespace
 
 std::string decimalTextProblem(std::string_view text) {
+    // First, before any scan: a text of megabytes costs nothing to refuse.
+    if (text.size() > kMaxDecimalTextLength)
+        return "is longer than " + std::to_string(kMaxDecimalTextLength) + " characters";
     const std::string shape = shapeProblem(text);
     if (!shape.empty()) return shape;
     const DecimalParts parts = splitDecimal(text);

@@ -3,6 +3,7 @@
 // Where a deep drawing looks: decimal texts of any length, kept exactly as the
 // user gave them, and the picture's size in pixels.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -43,14 +44,23 @@ struct DeepView {
 // billion digits, and every accepted value lies well inside MPFR's range.
 inline constexpr std::int64_t kMaxDecimalExponent = 100000;
 
+// The longest decimal text taken, in characters: room for a coordinate of a
+// view at the smallest side, 1e-100000, written out digit by digit (a sign, a
+// digit and a point, the 100,000 digits down to the side, and a hundred more
+// for the pixels' fractions). It is checked before anything else is looked
+// at, so that a pasted megabyte is refused at once.
+inline constexpr std::size_t kMaxDecimalTextLength = 100100;
+
 // The one grammar of decimal texts, for the renderer, the picture fields and
 // the explorer alike: an optional sign (+ or -), digits with at most one
 // decimal point and at least one digit in all ("7", "-1.25", ".25", "1."),
 // then optionally e or E, an optional sign and at least one digit. Nothing
 // else: no spaces, no hexadecimal, no "inf" or "nan". "" when text is such a
-// decimal with its written exponent and, unless it is zero, the power of ten
-// of its leading digit within ±kMaxDecimalExponent; otherwise the reason
-// ("has no digits in its exponent", "has a magnitude beyond 1e±100000").
+// decimal of at most kMaxDecimalTextLength characters with its written
+// exponent and, unless it is zero, the power of ten of its leading digit
+// within ±kMaxDecimalExponent; otherwise the reason ("is longer than 100100
+// characters", "has no digits in its exponent", "has a magnitude beyond
+// 1e±100000").
 std::string decimalTextProblem(std::string_view text);
 
 // "" when the view can be drawn, otherwise one line naming the culprit

@@ -20,13 +20,18 @@ struct PictureLocation {
 struct PictureLocationRead {
     std::optional<PictureLocation> location;
     std::string problem;  // one line saying why, when there is no location
+    bool outOfMemory = false;  // the reason is a lack of memory, not the file
 };
 
-// Reads the PNG's text fields (before its image data). Refuses, with the
-// reason: a file that cannot be read, one that is not a PNG, a PNG the program
-// did not write (no Software field naming it), a missing or malformed field,
-// a size that is not the image's, and a location that cannot be drawn.
-// Pictures written before the Arithmetic field existed are the window's drawing.
+// Reads the PNG's text fields before its image data: tEXt, zTXt and iTXt
+// (compressed or not) alike. Refuses, with the reason: a path that is not a
+// regular file (a folder, a FIFO, a device, a socket: refused without waiting
+// for a FIFO's writer), a file that cannot be opened or read (both naming the
+// path and the system's error), one that is not a PNG, a PNG the program did
+// not write (no Software field naming it), a missing or malformed field, a
+// size that is not the image's, and a location that cannot be drawn. Out of
+// memory, it sets outOfMemory and says so. Pictures written before the
+// Arithmetic field existed are the window's drawing.
 PictureLocationRead readPictureLocation(const std::string& path);
 
 }  // namespace mandel

@@ -4,6 +4,7 @@
 #include <zlib.h>
 
 #include <csetjmp>
+#include <cstring>
 #include <stdexcept>
 
 #include "colour/banding.h"
@@ -119,14 +120,18 @@ bool PngPictureWriter::storeBytes(const void* data, std::size_t size) noexcept {
 }
 
 void PngPictureWriter::noteLibpngError(const char* message) noexcept {
+    // libpng and zlib say "Out of memory", "insufficient memory": then the file is not to blame.
+    outOfMemory_ = ::strcasestr(message, "memory") != nullptr;
     try {
         libpngError_ = message;
-    } catch (...) {  // no memory for the text: the failure is still reported
+    } catch (...) {  // no memory even for the text
+        outOfMemory_ = true;
     }
 }
 
 void PngPictureWriter::fail() {
     if (writeError_) std::rethrow_exception(writeError_);
+    if (outOfMemory_) throw FileWriteError(file_.path(), "out of memory");
     throw FileWriteError(file_.path(), "PNG encoder: " + (libpngError_.empty() ? "failed" : libpngError_));
 }
 

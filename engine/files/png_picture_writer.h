@@ -56,6 +56,7 @@ private:
     Encoder encoder_;
     std::exception_ptr writeError_;  // from the file, while libpng was writing
     std::string libpngError_;
+    bool outOfMemory_ = false;  // libpng's last error was for want of memory
 };
 
 }  // namespace mandel

@@ -152,6 +152,7 @@ SafeFileWriter::SafeFileWriter(const std::string& path) : path_(path) {
     }
     Target target;
     if (!chooseTarget(path, target)) fail(errno);
+    if (target.path != path) linkTarget_ = target.path;
     if (target.mode == WriteMode::Direct || target.mode == WriteMode::DirectAppend) {
         const int append = target.mode == WriteMode::DirectAppend ? O_APPEND : 0;
         fd_ = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | append);
@@ -208,6 +209,8 @@ void SafeFileWriter::discard() noexcept {
 
 void SafeFileWriter::fail(int error) {
     discard();
+    // Through a link, the file that failed is its target.
+    if (!linkTarget_.empty()) throw FileWriteError(path_, "link to " + linkTarget_ + ": " + systemReason(error));
     throw FileWriteError(path_, systemReason(error));
 }
 
@@ -286,6 +289,12 @@ void SafeFileWriter::commit() {
     }
     committed_ = true;
     discard();
+}
+
+std::string writtenPath(const std::string& path) {
+    if (path.empty() || isStandardOutput(path)) return path;
+    std::string followed = path;
+    return followLinks(followed) == Followed::ToName ? followed : path;
 }
 
 void writeFileSafely(const std::string& path, std::span<const std::uint8_t> bytes) {

@@ -13,7 +13,8 @@
 
 namespace mandel {
 
-// "cannot write PATH: REASON" (REASON is the system's strerror text, or a plain reason).
+// "cannot write PATH: REASON" (REASON is the system's strerror text, or a
+// plain reason; for a symbolic link, "link to TARGET: " comes first).
 class FileWriteError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -65,6 +66,7 @@ private:
     void linkUnnamedFile();  // gives the unnamed file its hidden name, just before the rename
 
     std::string path_;           // as given
+    std::string linkTarget_;     // where path_'s symbolic links lead; empty when it is no link
     std::string targetName_;     // after following symlinks: the rename's destination in its folder
     std::string temporaryName_;  // the hidden file's name in the folder; empty while unnamed or direct
     int folderFd_ = -1;          // the target's folder; -1 when writing directly
@@ -73,6 +75,13 @@ private:
     int listedSlot_ = -1;  // in the table that removeUncommittedFilesNow() reads
     bool committed_ = false;
 };
+
+// The file a SafeFileWriter of path writes into: symbolic links followed to
+// the first name that is not one, a dangling link's target included (it need
+// not exist yet); path itself for standard output, a link of the process
+// file system (/dev/stdout) and a path whose links cannot be followed. Two
+// paths whose written paths name one file are one output.
+std::string writtenPath(const std::string& path);
 
 // Convenience for small files: the whole content at once.
 void writeFileSafely(const std::string& path, std::span<const std::uint8_t> bytes);  // throws FileWriteError

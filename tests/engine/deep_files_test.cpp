@@ -169,7 +169,8 @@ TEST_F(DeepFiles, PicturesThatDoNotSayWhereAreRefusedWithTheReason) {
     const fs::path bmp = dir_ / "picture.bmp";
     writePicture(*mandel::openDeepPictureFile(bmp.string(), PictureFormat::Bmp, deepFacts(16, 16)), 16, 16);
     EXPECT_EQ(mandel::readPictureLocation(bmp.string()).problem, "not a PNG file");
-    EXPECT_EQ(mandel::readPictureLocation((dir_ / "absent.png").string()).problem, std::strerror(ENOENT));
+    const std::string absent = (dir_ / "absent.png").string();
+    EXPECT_EQ(mandel::readPictureLocation(absent).problem, "cannot open " + absent + ": " + std::strerror(ENOENT));
     const fs::path cut = dir_ / "cut.png";
     writePngWithFields(cut, fields);
     fs::resize_file(cut, 40);

@@ -13,6 +13,7 @@ namespace {
 
 constexpr const char* kExponentBeyond = "has an exponent beyond ±100000";
 constexpr const char* kMagnitudeBeyond = "has a magnitude beyond 1e±100000";
+constexpr const char* kTooLong = "is longer than 100100 characters";
 
 struct Row {
     std::string text;
@@ -40,6 +41,12 @@ std::vector<Row> rows() {
         refused("1e99999999999999999999999", kExponentBeyond), refused("100e99999", kMagnitudeBeyond),
         refused("0.01e-99999", kMagnitudeBeyond), refused("1" + zeros + "00", kMagnitudeBeyond),
         refused("0." + zeros + "01", kMagnitudeBeyond),
+        // The length, checked before anything else: 100100 characters are
+        // taken, one more is refused, and so is a 10 MB text of any shape.
+        taken("1." + std::string(100098, '5'), "1." + std::string(100098, '5') + "e0"),
+        taken("-0." + zeros + "1" + std::string(97, '0'), "-1e-100000"),
+        refused("1." + std::string(100099, '5'), kTooLong), refused("-0." + zeros + "1" + std::string(98, '0'), kTooLong),
+        refused(std::string(10'000'000, '7'), kTooLong), refused(std::string(10'000'000, 'x'), kTooLong),
         // Shapes.
         refused("", "is empty"), refused(".", "has no digits"), refused("+", "has no digits"),
         refused("e5", "has no digits"), refused(".e5", "has no digits"), refused("1e", "has no digits in its exponent"),

@@ -254,6 +254,14 @@ TEST(ProgressBar, RowsTimeSpentAndTimeLeftRedrawnInPlace) {
               "[##........]  4000/16000 rows  0:05 spent  0:15 left");
     EXPECT_EQ(mandel::tool::progressLine(16000, 16000, milliseconds(75400), 10),
               "[##########]  16000/16000 rows  1:15 spent  0:00 left");
+    // The deep drawing's reference orbit first; then the rows' time left
+    // comes from the rows' own rate, the time spent from the whole run.
+    using mandel::tool::ProgressPhase;
+    EXPECT_EQ(mandel::tool::progressLine(ProgressPhase::Reference, 12000, 600000, milliseconds(1000),
+                                         milliseconds(1000), 10),
+              "[..........]  reference 12,000 / 600,000  0:01 spent  0:49 left");
+    EXPECT_EQ(mandel::tool::progressLine(ProgressPhase::Rows, 50, 200, milliseconds(60000), milliseconds(10000), 10),
+              "[##........]  50/200 rows  1:00 spent  0:30 left");
 
     std::ostringstream terminal;
     mandel::tool::ProgressBar bar(terminal, milliseconds(60000));
@@ -267,6 +275,14 @@ TEST(ProgressBar, RowsTimeSpentAndTimeLeftRedrawnInPlace) {
     EXPECT_EQ(text.find("2/3 rows"), std::string::npos);
     EXPECT_NE(text.find("3/3 rows"), std::string::npos);
     EXPECT_TRUE(text.ends_with("\r\x1b[K")) << "the line is erased at the end";
+
+    std::ostringstream deepTerminal;
+    mandel::tool::ProgressBar deep(deepTerminal, milliseconds(60000));
+    deep.update(ProgressPhase::Reference, 1000, 600000);
+    deep.update(ProgressPhase::Reference, 2000, 600000);  // within the interval: not drawn
+    deep.update(ProgressPhase::Rows, 0, 3);               // a new phase always is
+    EXPECT_EQ(deepTerminal.str().find("2,000"), std::string::npos) << deepTerminal.str();
+    EXPECT_NE(deepTerminal.str().find("0/3 rows"), std::string::npos) << deepTerminal.str();
 }
 
 // ---------------------------------------------------------------------------
