@@ -16,7 +16,6 @@
 #include "message_text.h"
 #include "progress_bar.h"
 #include "region/picture_size.h"
-#include "render_options.h"
 #include "files/standard_output.h"
 
 namespace mandel::tool {
@@ -149,10 +148,7 @@ void requireDistinctOutputs(const DeepRenderOptions& options) {
 
 // The location from the four texts, checked in the order they are given.
 void readLocation(DeepRenderOptions& options, const std::vector<std::string_view>& texts) {
-    if (texts.size() < 4)
-        throw UsageError("expected REAL_MIN IMAG_MIN SIDE LIMIT, got " + std::to_string(texts.size()) +
-                         " of them (-h shows the usage)");
-    if (texts.size() > 4) throw UsageError("unexpected argument " + quoted(texts[4]));
+    requireFourTexts(texts);
     DeepLocation& location = options.view.location;
     location = {std::string(texts[0]), std::string(texts[1]), std::string(texts[2]), 0};
     requireDecimal("REAL_MIN", location.realMin);
@@ -177,18 +173,12 @@ DeepRenderOptions parseDeepRenderOptions(std::span<const std::string_view> args)
     std::vector<std::string_view> texts;
     std::string_view sizeText = "500";
     std::optional<std::string_view> baseText;
-    bool optionsEnded = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (!optionsEnded && args[i] == "--") {
-            optionsEnded = true;
-        } else if (!optionsEnded && args[i] == "-") {
-            throw UsageError("stray \"-\": neither an option nor a number");
-        } else if (optionsEnded || !isOption(args[i])) {
-            texts.push_back(args[i]);
-        } else if (!applyDeepOption(options, given, args[i], args, i, sizeText, baseText)) {
-            options.help = true;
-            return options;
-        }
+    const auto read = [&](std::string_view arg, std::span<const std::string_view> all, std::size_t& i) {
+        return applyDeepOption(options, given, arg, all, i, sizeText, baseText);
+    };
+    if (!splitArguments(args, read, texts)) {
+        options.help = true;
+        return options;
     }
     readLocation(options, texts);
     const PictureSize size = parseSize(sizeText);
@@ -307,9 +297,13 @@ void runDeepRender(std::span<const std::string_view> args, std::ostream& out, st
                    bool showProgress) {
     const DeepRenderOptions options = parseDeepRenderOptions(args);
     if (options.help) {
-        deliver(out, usageText());
+        deliver(out, deepUsageText());
         return;
     }
+    runDeepRender(options, out, err, showProgress);
+}
+
+void runDeepRender(const DeepRenderOptions& options, std::ostream& out, std::ostream& err, bool showProgress) {
     const auto onOutput = [](const std::optional<std::string>& path) { return path && isStandardOutput(*path); };
     // A file sent to standard output is not to be followed by the summary.
     const bool fileOnOutput = onOutput(options.pngPath) || onOutput(options.bmpPath) ||

@@ -15,7 +15,8 @@
 #include <string_view>
 
 #include "deep/deep_view.h"
-#include "render_run.h"
+#include "command_line.h"
+#include "render_progress.h"
 
 namespace mandel::tool {
 
@@ -79,6 +80,8 @@ DeepRenderSummary renderDeep(const DeepRenderOptions& options, const RenderProgr
 
 // The whole --deep run after the command line has asked for it: as
 // runRenderTool's, every failure is an exception.
+void runDeepRender(const DeepRenderOptions& options, std::ostream& out, std::ostream& err, bool showProgress);
+// The same from its arguments; -h prints the --deep lines of the usage.
 void runDeepRender(std::span<const std::string_view> args, std::ostream& out, std::ostream& err,
                    bool showProgress);
 

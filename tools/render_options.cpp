@@ -1,10 +1,7 @@
 #include "render_options.h"
 
-#include <charconv>
-#include <filesystem>
 #include <vector>
 
-#include "deep_render.h"
 #include "message_text.h"
 #include "drawing/picture_scan.h"
 #include "files/safe_file.h"
@@ -107,54 +104,20 @@ void checkReadouts(const RenderOptions& options) {
 
 }  // namespace
 
-bool isOption(std::string_view arg) {
-    return arg.size() >= 2 && arg[0] == '-' && !(arg[1] >= '0' && arg[1] <= '9') && arg[1] != '.';
-}
 
-bool namesSameFile(const std::string& a, const std::string& b) {
-    namespace fs = std::filesystem;
-    if (a == b) return true;
-    // Where the writer puts each file: links followed, dangling ones too, so
-    // that two links to one file not yet there are one output.
-    const std::string targetA = writtenPath(a);
-    const std::string targetB = writtenPath(b);
-    std::error_code errorA, errorB, errorSame;
-    const fs::path first = fs::weakly_canonical(fs::absolute(targetA, errorA), errorA);
-    const fs::path second = fs::weakly_canonical(fs::absolute(targetB, errorB), errorB);
-    return targetA == targetB || (!errorA && !errorB && first == second) || fs::equivalent(a, b, errorSame);
-}
 
-unsigned parseCount(std::string_view option, std::string_view text, unsigned max) {
-    unsigned value = 0;
-    const char* end = text.data() + text.size();
-    const bool digitsOnly = !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
-    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    if (!digitsOnly || ec != std::errc() || ptr != end || value < 1 || value > max)
-        throw UsageError(std::string(option) + " needs a whole number from 1 to " + std::to_string(max) + ", not " +
-                         tool::quoted(text));
-    return value;
-}
 
 RenderOptions parseRenderOptions(std::span<const std::string_view> args) {
     RenderOptions options;
     std::vector<std::string_view> readouts;
-    bool optionsEnded = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (!optionsEnded && args[i] == "--") {
-            optionsEnded = true;
-        } else if (!optionsEnded && args[i] == "-") {
-            throw UsageError("stray \"-\": neither an option nor a number");
-        } else if (optionsEnded || !isOption(args[i])) {
-            readouts.push_back(args[i]);
-        } else if (!applyOption(options, args[i], args, i)) {
-            options.help = true;
-            return options;
-        }
+    const auto read = [&options](std::string_view arg, std::span<const std::string_view> all, std::size_t& i) {
+        return applyOption(options, arg, all, i);
+    };
+    if (!splitArguments(args, read, readouts)) {
+        options.help = true;
+        return options;
     }
-    if (readouts.size() < 4)
-        throw UsageError("expected REAL_MIN IMAG_MIN SIDE LIMIT, got " + std::to_string(readouts.size()) +
-                         " of them (-h shows the usage)");
-    if (readouts.size() > 4) throw UsageError("unexpected argument " + tool::quoted(readouts[4]));
+    requireFourTexts(readouts);
 
     requireDistinctFiles(options);
     options.region = {std::string(readouts[0]), std::string(readouts[1]), std::string(readouts[2]),
@@ -163,7 +126,7 @@ RenderOptions parseRenderOptions(std::span<const std::string_view> args) {
     return options;
 }
 
-std::string usageText() {
+std::string singleUsageText() {
     return "usage: mandelbrot-render [--scalar] [--threads N] [--repeat K] [--size S] [--png PATH] [--bmp PATH]\n"
            "                         REAL_MIN IMAG_MIN SIDE LIMIT\n"
            "Draws the square region with corner (REAL_MIN, IMAG_MIN) and side length SIDE at the\n"
@@ -183,8 +146,7 @@ std::string usageText() {
            "  --            ends the options: every argument after it is a read-out\n"
            "A picture written to standard output (/dev/stdout) moves the summary line to standard error.\n"
            "While it draws, a progress bar goes to standard error if that is a terminal.\n"
-           "Exit status: 0 done, 1 the drawing or its output failed, 2 a bad command line.\n\n" +
-           deepUsageText();
+           "Exit status: 0 done, 1 the drawing or its output failed, 2 a bad command line.\n";
 }
 
 }  // namespace mandel::tool

@@ -13,16 +13,12 @@
 #include <string>
 #include <string_view>
 
+#include "command_line.h"
 #include "region/region.h"
 #include "region/render_settings.h"
 
 namespace mandel::tool {
 
-// A command line that cannot be run; what() is the one-line message.
-class UsageError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 inline constexpr int kDefaultPictureSize = kLogicalSize;  // the window's drawing
 
@@ -38,20 +34,10 @@ struct RenderOptions {
     std::set<std::string> given;  // the options seen, to refuse one given twice
 };
 
-inline constexpr unsigned kMaxThreads = 1024;
 inline constexpr unsigned kMaxRepeat = 100000;
 
-// A count given to option: a whole number from 1 to max, digits only.
-// Throws UsageError naming the option otherwise.
-unsigned parseCount(std::string_view option, std::string_view text, unsigned max);
 
-// Whether an argument is an option: '-' and then anything but a digit or '.'
-// ("-0.3" and "-.5" are read-out texts, "-x" and "--threads" options).
-bool isOption(std::string_view arg);
 
-// Whether two paths name one file: as given, as the files the writer would
-// write (symbolic links followed, dangling ones included), or the same inode.
-bool namesSameFile(const std::string& a, const std::string& b);
 
 // Parses the arguments after the program name. Options may come anywhere
 // before "--", after which every argument is a read-out text; an argument
@@ -65,7 +51,7 @@ bool namesSameFile(const std::string& a, const std::string& b);
 // is not a whole number from 16 to 32000.
 RenderOptions parseRenderOptions(std::span<const std::string_view> args);
 
-// What -h prints: the command line, each option, and the exit statuses.
-std::string usageText();
+// The usage's lines for the single-precision drawing.
+std::string singleUsageText();
 
 }  // namespace mandel::tool

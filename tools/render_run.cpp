@@ -46,7 +46,12 @@ void warnWhereThePictureMisses(const RenderOptions& options, std::ostream& err) 
 // Does the work; every failure is an exception.
 void run(std::span<const std::string_view> args, std::ostream& out, std::ostream& err, bool showProgress) {
     if (asksForDeep(args)) {
-        runDeepRender(args, out, err, showProgress);
+        const DeepRenderOptions options = parseDeepRenderOptions(args);
+        if (options.help) {
+            deliver(out, usageText());
+            return;
+        }
+        runDeepRender(options, out, err, showProgress);
         return;
     }
     const RenderOptions options = parseRenderOptions(args);
@@ -87,16 +92,6 @@ int statusFor(const std::exception& error) {
 
 }  // namespace
 
-void deliver(std::ostream& out, const std::string& text) {
-    errno = 0;
-    out << text;
-    out.flush();
-    if (out) return;
-    const int error = errno;
-    throw OutputError("cannot write to standard output: " +
-                      (error != 0 ? std::error_code(error, std::generic_category()).message() : "write failed"));
-}
-
 RenderSummary renderInBands(const RenderOptions& options, std::span<PictureSink* const> files,
                             const RenderProgress& progress) {
     const PictureScan scan = planPictureScan(options.region, options.size, ScanExtent::WholePass);
@@ -122,6 +117,8 @@ RenderSummary renderInBands(const RenderOptions& options, std::span<PictureSink*
     summary.medianMs = median(times);
     return summary;
 }
+
+std::string usageText() { return singleUsageText() + "\n" + deepUsageText(); }
 
 std::string summaryLine(const RenderSummary& summary) {
     char ms[64];

@@ -9,8 +9,9 @@
 #include <string_view>
 
 #include "drawing/draw_picture.h"
-#include "progress_bar.h"
+#include "command_line.h"
 #include "render_options.h"
+#include "render_progress.h"
 
 namespace mandel::tool {
 
@@ -22,12 +23,12 @@ struct RenderSummary {
     double medianMs = 0;           // computation only, median of the repeats
 };
 
+// What -h prints: both drawings' command lines, options and exit statuses.
+std::string usageText();
+
 // "points_per_row=P rows=R iterations=I ms=T"
 std::string summaryLine(const RenderSummary& summary);
 
-// Rows done and rows to do over all the repeats; for the deep drawing first
-// the reference orbit's iterations made and its limit.
-using RenderProgress = std::function<void(ProgressPhase phase, std::size_t done, std::size_t total)>;
 
 // Draws the whole pass options.repeat times, in bands of rows; the last
 // drawing also writes its picture to `files` and finishes them. Throws
@@ -36,18 +37,8 @@ using RenderProgress = std::function<void(ProgressPhase phase, std::size_t done,
 RenderSummary renderInBands(const RenderOptions& options, std::span<PictureSink* const> files,
                             const RenderProgress& progress = {});
 
-// Standard output did not take the result.
-class OutputError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
-// Writes text to out and flushes it; throws OutputError when it is not delivered.
-void deliver(std::ostream& out, const std::string& text);
 
-inline constexpr int kExitSuccess = 0;
-inline constexpr int kExitFailure = 1;  // the drawing, its file or its output failed
-inline constexpr int kExitUsage = 2;    // a bad command line, or a deep drawing above its memory budget
 
 // The whole program: parses args (without the program name), renders, writes
 // the PNG and BMP files if asked, prints the summary line to out (or the
