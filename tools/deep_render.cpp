@@ -8,11 +8,9 @@
 #include <set>
 #include <vector>
 
-#include "deep/count_map_file.h"
 #include "deep/deep_drawing.h"
 #include "deep/deep_memory.h"
-#include "deep/deep_picture.h"
-#include "deep/deep_picture_file.h"
+#include "deep/deep_outputs.h"
 #include "message_text.h"
 #include "progress_bar.h"
 #include "region/picture_size.h"
@@ -268,24 +266,8 @@ DeepRenderSummary renderDeep(const DeepRenderOptions& options, const RenderProgr
         };
     requireMemoryBudget(drawing, draw.compute);
 
-    const DeepPictureFacts facts{options.view, options.base};
-    std::vector<std::unique_ptr<PictureSink>> pictures;
-    if (options.pngPath) pictures.push_back(openDeepPictureFile(*options.pngPath, PictureFormat::Png, facts));
-    if (options.bmpPath) pictures.push_back(openDeepPictureFile(*options.bmpPath, PictureFormat::Bmp, facts));
-    std::unique_ptr<CountMapWriter> countMap;
-    if (options.countsPath)
-        countMap = std::make_unique<CountMapWriter>(*options.countsPath, options.view.width, options.view.height);
-    std::vector<PictureSink*> pictureSinks;
-    for (const auto& picture : pictures) pictureSinks.push_back(picture.get());
-    std::vector<CountSink*> countSinks;
-    if (countMap) countSinks.push_back(countMap.get());
-    std::unique_ptr<FlagMapWriter> flagMap;
-    if (options.flagsPath)
-        flagMap = std::make_unique<FlagMapWriter>(*options.flagsPath, options.view.width, options.view.height);
-    std::vector<FlagSink*> flagSinks;
-    if (flagMap) flagSinks.push_back(flagMap.get());
-
-    const DeepPictureResult result = drawDeepPicture(drawing, pictureSinks, countSinks, draw, flagSinks);
+    const DeepOutputPaths paths{options.pngPath, options.bmpPath, options.countsPath, options.flagsPath};
+    const DeepPictureResult result = drawDeepOutputs(drawing, {options.view, options.base}, paths, draw);
     // The files were not finished: their writers remove them as they go.
     if (!result.completed) throw IncompleteDrawingError("the drawing stopped before its last row");
     return {options.view.width,           options.view.height,         result.iterations,

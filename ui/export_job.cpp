@@ -2,14 +2,10 @@
 
 #include <QMetaObject>
 #include <exception>
-#include <memory>
 #include <new>
-#include <vector>
 
 #include "deep/deep_drawing.h"
-#include "deep/deep_picture.h"
-#include "deep/count_map_file.h"
-#include "deep/deep_picture_file.h"
+#include "deep/deep_outputs.h"
 
 namespace mandel_ui {
 
@@ -39,21 +35,11 @@ ExportOutcome ExportJob::run(const ExportRequest& request) {
         const mandel::DeepView view = exportedView(request);
         mandel::DeepDrawing drawing(view);
         const std::string path = request.path.toStdString();
-        std::unique_ptr<mandel::PictureSink> picture;
-        std::unique_ptr<mandel::CountMapWriter> countMap;
-        std::vector<mandel::PictureSink*> pictures;
-        std::vector<mandel::CountSink*> countMaps;
+        mandel::DeepOutputPaths paths;
         switch (exportFormatForPath(request.path)) {
-        case ExportFormat::CountMap:
-            countMap = std::make_unique<mandel::CountMapWriter>(path, view.width, view.height);
-            countMaps.push_back(countMap.get());
-            break;
-        case ExportFormat::Bmp:
-        case ExportFormat::Png:
-            picture = mandel::openDeepPictureFile(path, mandel::pictureFormatForPath(path),
-                                                  {view, exportedBase(request)});
-            pictures.push_back(picture.get());
-            break;
+        case ExportFormat::CountMap: paths.counts = path; break;
+        case ExportFormat::Bmp: paths.bmp = path; break;
+        case ExportFormat::Png: paths.png = path; break;
         }
         mandel::DeepPictureOptions options;
         options.base = exportedBase(request);
@@ -64,7 +50,8 @@ ExportOutcome ExportJob::run(const ExportRequest& request) {
             QMetaObject::invokeMethod(this, [this, done, total] { emit progressed(done, total); }, Qt::QueuedConnection);
             return !cancelled_;
         };
-        const bool completed = mandel::drawDeepPicture(drawing, pictures, countMaps, options).completed;
+        const bool completed =
+            mandel::drawDeepOutputs(drawing, {view, exportedBase(request)}, paths, options).completed;
         outcome.kind = completed ? ExportOutcome::Kind::Completed : ExportOutcome::Kind::Cancelled;
     } catch (const std::bad_alloc&) {
         outcome.error = QStringLiteral("out of memory");
