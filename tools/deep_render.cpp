@@ -195,7 +195,7 @@ std::string deepUsageText() {
            "Draws the region with corner (REAL_MIN, IMAG_MIN) and side SIDE (decimals of any length,\n"
            "such as -1.7497591451303665e-30) with the counts of exact arithmetic, at any depth, at the\n"
            "iteration limit LIMIT (1 to " + std::to_string(kMaxDeepLimit) + "), and prints the summary line with\n"
-           "reference_length=L reference_precision_bits=P recomputed_pixels=K uncertified_pixels=U added\n"
+           "reference_length=L reference_precision_bits=P settled_pixels=K uncertified_pixels=U added\n"
            "(U: pixels the precision cap left undecided, drawn with their best count; normally 0)\n"
            "  --deep        this drawing instead of the window's single precision\n"
            "  --size S|WxH  a picture of S x S or W x H pixels (" + std::to_string(kMinDeepSize) + " to " +
@@ -229,7 +229,7 @@ std::string deepSummaryLine(const DeepRenderSummary& summary) {
            " iterations=" + std::to_string(summary.iterations) + " ms=" + ms +
            " reference_length=" + std::to_string(summary.referenceLength) +
            " reference_precision_bits=" + std::to_string(summary.referencePrecisionBits) +
-           " recomputed_pixels=" + std::to_string(summary.pixelsRecomputed) +
+           " settled_pixels=" + std::to_string(summary.pixelsSettled) +
            " uncertified_pixels=" + std::to_string(summary.uncertifiedPixels);
 }
 
@@ -272,7 +272,7 @@ DeepRenderSummary renderDeep(const DeepRenderOptions& options, const RenderProgr
     if (!result.completed) throw IncompleteDrawingError("the drawing stopped before its last row");
     return {options.view.width,           options.view.height,         result.iterations,
             result.computeMs,             result.reference.length,     result.reference.precisionBits,
-            result.stats.pixelsRecomputed, result.uncertifiedPixels};
+            result.stats.pixelsSettled, result.uncertifiedPixels};
 }
 
 void runDeepRender(std::span<const std::string_view> args, std::ostream& out, std::ostream& err,

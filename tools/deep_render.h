@@ -56,12 +56,12 @@ struct DeepRenderSummary {
     double ms = 0;                // in the engine, the reference orbit included
     std::int64_t referenceLength = 0;
     int referencePrecisionBits = 0;
-    std::int64_t pixelsRecomputed = 0;  // settled with more precision
+    std::int64_t pixelsSettled = 0;  // settled with more precision
     std::int64_t uncertifiedPixels = 0; // left undecided by the precision cap
 };
 
 // "points_per_row=W rows=H iterations=I ms=T reference_length=L
-// reference_precision_bits=P recomputed_pixels=K uncertified_pixels=U"
+// reference_precision_bits=P settled_pixels=K uncertified_pixels=U"
 std::string deepSummaryLine(const DeepRenderSummary& summary);
 
 // A drawing that ended before its last row: its files are not finished

@@ -4,7 +4,7 @@
 // arithmetic, at any depth. One reference orbit in MPFR serves every pixel;
 // each pixel is iterated by perturbation against it (double precision, or an
 // extended range below double's), pixels whose count the arithmetic cannot
-// settle are recomputed with more precision. Counts are identical on every
+// decide are settled with more precision. Counts are identical on every
 // SIMD target, thread count and machine.
 
 #include <atomic>

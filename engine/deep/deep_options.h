@@ -59,11 +59,11 @@ struct DeepOptions {
 struct DeepStats {
     std::int64_t iterationsMade = 0;     // perturbation steps taken
     std::int64_t iterationsSkipped = 0;  // iterations covered by approximation steps
-    std::int64_t pixelsRecomputed = 0;   // pixels settled with more precision
+    std::int64_t pixelsSettled = 0;   // pixels settled with more precision
     std::int64_t pixelsSettledInMpfr = 0;  // of those, the ones double-double could not settle
     std::int64_t uncertifiedPixels = 0;  // pixels not settled within the precision cap
     std::int64_t pixelsKnown = 0;        // pixels counted without iterating (outside |c| ≤ 2, real axis)
-    double recomputeMs = 0;              // time spent on those
+    double settleMs = 0;              // time spent on those
     std::int64_t laneSteps = 0;          // of the steps made, those made in SIMD lanes (one per lane)
     double laneMs = 0;                   // time the lanes' loop took, summed over threads
 };

@@ -99,8 +99,8 @@ bool settleUndecided(const RowJob& job, int x, int y, RowControl& control, std::
             if (!job.certified.empty()) job.certified[pixelIndex(job, x, y)] = 0;
         }
     }
-    control.recomputeNs += std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count();
-    control.recomputed += 1;
+    control.settleNs += std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count();
+    control.settled += 1;
     if (settled == kCancelledCount) return false;
     out = static_cast<std::int32_t>(settled);
     return true;

@@ -49,11 +49,11 @@ bool computeRowsOnThreads(const RowJob& job, const DeepOptions& options, DeepSta
     });
     stats.iterationsMade += control.made.load();
     stats.iterationsSkipped += control.skipped.load();
-    stats.pixelsRecomputed += control.recomputed.load();
+    stats.pixelsSettled += control.settled.load();
     stats.pixelsSettledInMpfr += control.settledInMpfr.load();
     stats.uncertifiedPixels += control.uncertified.load();
     stats.pixelsKnown += control.known.load();
-    stats.recomputeMs += static_cast<double>(control.recomputeNs.load()) / 1e6;
+    stats.settleMs += static_cast<double>(control.settleNs.load()) / 1e6;
     stats.laneSteps += control.laneSteps.load();
     stats.laneMs += static_cast<double>(control.laneNs.load()) / 1e6;
     return !control.stopped();
