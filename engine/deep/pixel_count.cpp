@@ -10,6 +10,7 @@
 #include "deep/perturbation.h"
 #include "deep/row_control.h"
 #include "deep/mpfr_pixel.h"
+#include "deep/rational_pixel.h"
 
 namespace mandel {
 
@@ -90,6 +91,13 @@ bool settleUndecided(const RowJob& job, int x, int y, RowControl& control, std::
     }
     if (settled == kUndecidedCount && job.geometry->spacing.exponent > kDoubleDoubleSpacingExponent)
         settled = doubleDoubleCount(job.view->location, span, x, y, stop, ddIterations);
+    // Points that binary cannot hold but whose orbit escapes or repeats at
+    // once (±i, 1, −2i given as decimals) are decided exactly in rationals,
+    // whose size the precision cap bounds too.
+    if (settled == kUndecidedCount) {
+        const std::size_t rationalBits = std::min<std::size_t>(kRationalBits, 4 * static_cast<std::size_t>(job.maxBits));
+        settled = rationalPixelCount(job.view->location, span, x, y, kRationalIterations, rationalBits);
+    }
     if (settled == kUndecidedCount) {
         const MpfrPixel mpfr = mpfrPixelCount(job.view->location, span, x, y, job.geometry->pixelBits, job.maxBits, stop);
         settled = mpfr.count;

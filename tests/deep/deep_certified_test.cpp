@@ -100,6 +100,16 @@ TEST(EscapeAtTwo, OrbitsThatReachTwoExactlyAreDecidedByTheExactSign) {
     EXPECT_GT(expectBruteForceCounts(view, drawn), 250);
     EXPECT_EQ(drawn.stats.uncertifiedPixels, 0);
 
+    // At 24 pixels the spacing is 1/6: -2i, -i, 1 and i are exact decimals
+    // but not binary numbers, so no precision decides them; rationals do.
+    const DeepView sixths{{"-2", "-2", "4", 100000}, 24, 24};
+    const Drawn rational = draw(sixths);
+    EXPECT_EQ(rational.at(sixths, 12, 0), 2) << "c = -2i";
+    EXPECT_EQ(rational.at(sixths, 12, 6), 100000) << "c = -i";
+    EXPECT_EQ(rational.at(sixths, 18, 12), 3) << "c = 1";
+    EXPECT_EQ(rational.at(sixths, 12, 18), 100000) << "c = i";
+    EXPECT_EQ(rational.stats.uncertifiedPixels, 0);
+
     // Deeper, the same points with limits the orbits never leave.
     const DeepView tip{{"-2", "-1e-20", "2e-20", 5000}, 16, 16};
     EXPECT_EQ(draw(tip).at(tip, 0, 8), 5000) << "c = -2 at a side of 2e-20";
