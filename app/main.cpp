@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -34,6 +35,17 @@ std::optional<mandel::ExploreLocation> exploreArguments(int count, char* values[
     return reading.location;
 }
 
+// A cancelled drawing of the explorer ends within milliseconds, unless a long
+// step of the engine keeps its worker busy: the program waits this long for
+// the workers, then ends without them.
+constexpr auto kWorkerWait = std::chrono::milliseconds(500);
+
+int endWithoutWaitingLong(int status) {
+    if (mandel_ui::ExplorerDrawing::waitForWorkers(kWorkerWait)) return status;
+    std::fflush(nullptr);
+    std::_Exit(status);
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -53,13 +65,17 @@ int main(int argc, char* argv[]) {
     // unnamed files get.
     if (std::getenv("MANDEL_NAMED_TEMPORARY_FILES") != nullptr) mandel::safeFileCalls().unnamedFiles = false;
 
+    int status = 0;
     if (explore) {
         mandel_ui::ExplorerWindow explorer(*opening);
         explorer.show();
-        return app.exec();
+        status = app.exec();
+    } else {
+        mandel_ui::Form1 w;
+        w.Form_Load();
+        w.show();
+        status = app.exec();
     }
-    mandel_ui::Form1 w;
-    w.Form_Load();
-    w.show();
-    return app.exec();
+    // The windows are gone, their drawings cancelled.
+    return endWithoutWaitingLong(status);
 }

@@ -6,28 +6,42 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 #endif
-#include <QPointer>
 #include <algorithm>
+#include <atomic>
+#include <charconv>
+#include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <functional>
+#include <mutex>
+#include <new>
+#include <optional>
+#include <thread>
 
 #include "colour/banding.h"
 #include "deep/deep_colour.h"
+#include "deep/deep_memory.h"
 #include "explore/auto_limit.h"
+#include "explorer_input.h"
 
 namespace mandel_ui {
 
 namespace {
 
-// Progress reports to the GUI thread at most this often.
+// Progress reports to the GUI thread at most this often (the first at once).
 constexpr qint64 kProgressIntervalMs = 100;
 // Limit raises on one location's previews before its full picture, while a
 // preview stays cheap: its pixels times its limit within this many iterations.
 constexpr int kMaxPreviewRaises = 6;
 constexpr std::int64_t kPreviewIterationBudget = std::int64_t{1} << 25;
+// Bytes a pixel of the full picture takes besides the engine's counts and
+// flags: the picture being filled in, the copy handed over with each band
+// and the finished picture, 4 bytes each.
+constexpr int kShownPixelBytes = 12;
 
 // What the window is told when the engine stops a drawing that nobody cancelled.
-const QString kStoppedReason = QStringLiteral("描画が途中で止まりました");
+QString stoppedReason() { return QStringLiteral("描画が途中で止まりました"); }
 
 // The drawing threads yield to the GUI thread, which must never wait long
 // for a core: on Linux each thread has its own nice value, and the threads
@@ -41,7 +55,74 @@ void yieldToTheGuiThread() {
 #endif
 }
 
+// The workers still running. Never destroyed: a worker may end while the
+// process exits, after the static objects are gone.
+struct RunningWorkers {
+    std::mutex mutex;
+    std::condition_variable ended;
+    int count = 0;
+};
+
+RunningWorkers& runningWorkers() {
+    static auto* workers = new RunningWorkers;
+    return *workers;
+}
+
+std::uint64_t budgetOf(const ExplorerJob& job) {
+    return job.memoryBudget > 0 ? job.memoryBudget : mandel::defaultMemoryBudget();
+}
+
+struct Pending {
+    ExplorerJob job;
+    std::uint64_t generation = 0;
+};
+
 }  // namespace
+
+// The worker thread and what it shares with the drawing on the GUI thread.
+// The thread owns it as much as the drawing does, so that it may outlive the
+// drawing: once the drawing is destroyed (receiver_ null) the worker delivers
+// nothing more, and ends as soon as the engine returns from the cancelled step.
+class ExplorerDrawing::Worker {
+public:
+    explicit Worker(ExplorerDrawing* receiver) : receiver_(receiver) {}
+
+    void run();
+    std::uint64_t start(const ExplorerJob& job);
+    void cancel();
+    void stop();
+    std::uint64_t generation() const { return generation_; }
+
+private:
+    void drawReportingErrors(Pending& pending);
+    void draw(Pending& pending);
+    // The preview scaled up to the view, or null when cancelled.
+    // With the automatic limit it may raise the job's limit and set its base.
+    QImage drawPreview(Pending& pending, QElapsedTimer& clock);
+    bool drawFull(const Pending& pending, QImage shown, QElapsedTimer& clock);
+    // Paints rows first .. first + rows − 1 of the counts into shown and hands a copy over.
+    void showBand(const Pending& pending, const mandel::DeepDrawing& drawing, const std::vector<std::int32_t>& counts,
+                  int first, int rows, QImage& shown);
+    // The engine's progress as reports to the GUI thread; the rows are the
+    // full picture's when firstRow is given (the first row of the band being
+    // computed), otherwise only the reference's progress is reported.
+    std::function<bool(const mandel::DeepProgress&)> progressReports(const Pending& pending,
+                                                                     const QElapsedTimer& clock,
+                                                                     const int* firstRow);
+    void refuse(const Pending& pending);
+    // Hands a result to the GUI thread, where it is dropped when a newer job
+    // started; nothing once the drawing is destroyed.
+    void deliver(std::uint64_t generation, std::function<void(ExplorerDrawing&)> emitOnGui);
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::optional<Pending> pending_;
+    bool stopping_ = false;
+    ExplorerDrawing* receiver_;  // guarded by mutex_
+    std::atomic<bool> cancel_{false};
+    std::atomic<std::uint64_t> generation_{0};
+    std::shared_ptr<const mandel::DeepReference> reference_;  // worker thread only
+};
 
 QSize previewSize(int width, int height) {
     const int longer = std::max(width, height);
@@ -54,6 +135,7 @@ QSize previewSize(int width, int height) {
 QImage colourCounts(const std::vector<std::int32_t>& counts, int width, int height, std::int64_t limit,
                     std::int64_t base) {
     QImage image(width, height, QImage::Format_RGB32);
+    if (image.isNull()) throw std::bad_alloc();
     // Neighbouring pixels mostly share their count: remember the last one.
     std::int64_t lastCount = -1;
     QRgb lastColour = 0;
@@ -72,19 +154,78 @@ QImage colourCounts(const std::vector<std::int32_t>& counts, int width, int heig
     return image;
 }
 
-ExplorerDrawing::ExplorerDrawing(QObject* parent) : QObject(parent), worker_([this] { run(); }) {}
-
-ExplorerDrawing::~ExplorerDrawing() {
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-        cancel_ = true;
-    }
-    wake_.notify_all();
-    worker_.join();
+std::uint64_t explorerMemoryEstimate(const mandel::ExploreLocation& location, int width, int height) {
+    // The estimate depends on the limit, the size and the number range the
+    // pixels' spacing needs, not on where the view lies: a view with its
+    // corner at 0 spares converting the centre's digits (up to 100,000).
+    mandel::DeepView view;
+    view.location = {"0", "0", location.side.scientificText(), location.limit};
+    view.width = width;
+    view.height = height;
+    return mandel::deepMemoryEstimate(view, mandel::DeepMemoryChoices{true, true, kShownPixelBytes});
 }
 
-std::uint64_t ExplorerDrawing::start(const ExplorerJob& job) {
+QString memoryRefusalText(const ExplorerMemoryRefusal& refusal) {
+    return QStringLiteral("上限 %1 には約 %2 のメモリが要ります（使える量 %3）")
+        .arg(refusal.limit)
+        .arg(QString::fromStdString(mandel::memoryText(refusal.estimate)),
+             QString::fromStdString(mandel::memoryText(refusal.budget)));
+}
+
+std::uint64_t startupMemoryBudget() {
+    if (const char* text = std::getenv("MANDEL_MAX_MEMORY")) {
+        const char* end = text + std::strlen(text);
+        std::uint64_t bytes = 0;
+        const auto [at, error] = std::from_chars(text, end, bytes);
+        if (error == std::errc() && at == end && bytes > 0) return bytes;
+    }
+    return mandel::defaultMemoryBudget();
+}
+
+// ---------------------------------------------------------------------------
+// The drawing on the GUI thread
+
+ExplorerDrawing::ExplorerDrawing(QObject* parent) : QObject(parent), worker_(std::make_shared<Worker>(this)) {
+    RunningWorkers& running = runningWorkers();
+    {
+        std::lock_guard lock(running.mutex);
+        ++running.count;
+    }
+    try {
+        std::thread([worker = worker_]() mutable {
+            worker->run();
+            // The last owner frees the state before the worker counts as ended.
+            worker.reset();
+            RunningWorkers& workers = runningWorkers();
+            std::lock_guard lock(workers.mutex);
+            --workers.count;
+            workers.ended.notify_all();
+        }).detach();
+    } catch (...) {
+        std::lock_guard lock(running.mutex);
+        --running.count;
+        throw;
+    }
+}
+
+ExplorerDrawing::~ExplorerDrawing() { worker_->stop(); }
+
+std::uint64_t ExplorerDrawing::start(const ExplorerJob& job) { return worker_->start(job); }
+
+void ExplorerDrawing::cancel() { worker_->cancel(); }
+
+std::uint64_t ExplorerDrawing::generation() const { return worker_->generation(); }
+
+bool ExplorerDrawing::waitForWorkers(std::chrono::milliseconds timeout) {
+    RunningWorkers& running = runningWorkers();
+    std::unique_lock lock(running.mutex);
+    return running.ended.wait_for(lock, timeout, [&running] { return running.count == 0; });
+}
+
+// ---------------------------------------------------------------------------
+// The worker
+
+std::uint64_t ExplorerDrawing::Worker::start(const ExplorerJob& job) {
     std::uint64_t generation = 0;
     {
         std::lock_guard lock(mutex_);
@@ -96,45 +237,105 @@ std::uint64_t ExplorerDrawing::start(const ExplorerJob& job) {
     return generation;
 }
 
-void ExplorerDrawing::cancel() {
+void ExplorerDrawing::Worker::cancel() {
     std::lock_guard lock(mutex_);
     ++generation_;
     pending_.reset();
     cancel_ = true;
 }
 
-void ExplorerDrawing::run() {
+void ExplorerDrawing::Worker::stop() {
+    {
+        std::lock_guard lock(mutex_);
+        receiver_ = nullptr;
+        stopping_ = true;
+        ++generation_;
+        pending_.reset();
+        cancel_ = true;
+    }
+    wake_.notify_all();
+}
+
+void ExplorerDrawing::Worker::run() {
     yieldToTheGuiThread();
     std::unique_lock lock(mutex_);
     for (;;) {
         wake_.wait(lock, [this] { return stopping_ || pending_.has_value(); });
         if (stopping_) return;
-        const Pending pending = *pending_;
+        Pending pending = std::move(*pending_);
         pending_.reset();
         cancel_ = false;
         lock.unlock();
-        try {
-            draw(pending);
-        } catch (const std::exception& error) {
-            const QString reason = QString::fromStdString(error.what());
-            deliver(pending.generation, [this, reason] { emit failed(reason); });
-        }
+        drawReportingErrors(pending);
         lock.lock();
     }
 }
 
-void ExplorerDrawing::deliver(std::uint64_t generation, std::function<void()> emitOnGui) {
-    QPointer<ExplorerDrawing> self(this);
+void ExplorerDrawing::Worker::drawReportingErrors(Pending& pending) {
+    const std::uint64_t generation = pending.generation;
+    try {
+        draw(pending);
+    } catch (const mandel::DeepMemoryError&) {
+        refuse(pending);
+    } catch (const std::bad_alloc&) {
+        // Saying so needs a little memory too; without it the window just
+        // keeps what it shows.
+        try {
+            deliver(generation, [](ExplorerDrawing& drawing) { emit drawing.failed(outOfMemoryText()); });
+        } catch (const std::bad_alloc&) {
+        }
+    } catch (const std::exception& error) {
+        const QString reason = QString::fromStdString(error.what());
+        deliver(generation, [reason](ExplorerDrawing& drawing) { emit drawing.failed(reason); });
+    }
+}
+
+void ExplorerDrawing::Worker::refuse(const Pending& pending) {
+    const ExplorerJob& job = pending.job;
+    const ExplorerMemoryRefusal refusal{job.location.limit, explorerMemoryEstimate(job.location, job.width, job.height),
+                                        budgetOf(job)};
+    deliver(pending.generation, [refusal](ExplorerDrawing& drawing) { emit drawing.refused(refusal); });
+}
+
+void ExplorerDrawing::Worker::deliver(std::uint64_t generation, std::function<void(ExplorerDrawing&)> emitOnGui) {
+    std::lock_guard lock(mutex_);
+    if (receiver_ == nullptr || generation_ != generation) return;
+    // The event goes to the drawing's thread and is dropped with the drawing.
+    ExplorerDrawing* receiver = receiver_;
     QMetaObject::invokeMethod(
-        this,
-        [self, generation, emitOnGui = std::move(emitOnGui)] {
-            if (self && self->generation_ == generation) emitOnGui();
+        receiver,
+        [receiver, generation, emitOnGui = std::move(emitOnGui)] {
+            if (receiver->generation() == generation) emitOnGui(*receiver);
         },
         Qt::QueuedConnection);
 }
 
-void ExplorerDrawing::showBand(const Pending& pending, const mandel::DeepDrawing& drawing,
-                               const std::vector<std::int32_t>& counts, int first, int rows, QImage& shown) {
+std::function<bool(const mandel::DeepProgress&)> ExplorerDrawing::Worker::progressReports(
+    const Pending& pending, const QElapsedTimer& clock, const int* firstRow) {
+    auto lastReport = std::make_shared<qint64>(-kProgressIntervalMs);
+    const int height = pending.job.height;
+    return [this, generation = pending.generation, &clock, firstRow, height,
+            lastReport](const mandel::DeepProgress& progress) {
+        const qint64 now = clock.elapsed();
+        if (now - *lastReport < kProgressIntervalMs) return true;
+        ExplorerProgress report;
+        report.milliseconds = static_cast<double>(now);
+        if (progress.referenceTotal > 0) {
+            report.referenceDone = progress.referenceDone;
+            report.referenceTotal = progress.referenceTotal;
+        } else if (firstRow != nullptr) {
+            report.rows = static_cast<double>(*firstRow + progress.rowsDone) / height;
+        } else {
+            return true;
+        }
+        *lastReport = now;
+        deliver(generation, [report](ExplorerDrawing& drawing) { emit drawing.progressed(report); });
+        return true;
+    };
+}
+
+void ExplorerDrawing::Worker::showBand(const Pending& pending, const mandel::DeepDrawing& drawing,
+                                       const std::vector<std::int32_t>& counts, int first, int rows, QImage& shown) {
     const ExplorerJob& job = pending.job;
     const std::vector<std::int32_t> band(counts.begin() + static_cast<std::ptrdiff_t>(first) * job.width,
                                          counts.begin() + static_cast<std::ptrdiff_t>(first + rows) * job.width);
@@ -147,32 +348,38 @@ void ExplorerDrawing::showBand(const Pending& pending, const mandel::DeepDrawing
     picture.drawnLimit = job.location.limit;
     picture.reference = drawing.referenceInfo();
     picture.image = shown.copy();
-    deliver(pending.generation, [this, picture] { emit partReady(picture); });
+    deliver(pending.generation, [picture](ExplorerDrawing& target) { emit target.partReady(picture); });
 }
 
-void ExplorerDrawing::draw(Pending pending) {
+void ExplorerDrawing::Worker::draw(Pending& pending) {
     QElapsedTimer clock;
     clock.start();
-    QImage shown = pending.job.background;
-    if (pending.job.preview) {
+    const ExplorerJob& job = pending.job;
+    // Nothing is drawn, not even the preview, when the full picture would
+    // not fit in the budget.
+    if (explorerMemoryEstimate(job.location, job.width, job.height) > budgetOf(job)) return refuse(pending);
+    QImage shown = job.background;
+    if (job.preview) {
         shown = drawPreview(pending, clock);
         if (shown.isNull()) return;
     }
     drawFull(pending, shown, clock);
 }
 
-QImage ExplorerDrawing::drawPreview(Pending& pending, QElapsedTimer& clock) {
+QImage ExplorerDrawing::Worker::drawPreview(Pending& pending, QElapsedTimer& clock) {
     ExplorerJob& job = pending.job;
     const QSize size = previewSize(job.width, job.height);
     std::vector<std::int32_t> counts(static_cast<std::size_t>(size.width()) * size.height());
     mandel::DeepOptions options;
     options.cancel = &cancel_;
+    options.maxMemory = budgetOf(job);
+    options.progress = progressReports(pending, clock, nullptr);
     mandel::DeepReferenceInfo reference;
     for (int raises = 0;; ++raises) {
         mandel::DeepDrawing drawing(mandel::toDeepView(job.location, size.width(), size.height()), reference_);
         if (!drawing.computeRows(0, size.height(), counts, options)) {
             // Dropped unless this job is still the current one.
-            deliver(pending.generation, [this] { emit failed(kStoppedReason); });
+            deliver(pending.generation, [](ExplorerDrawing& target) { emit target.failed(stoppedReason()); });
             return {};
         }
         reference_ = drawing.reference();
@@ -187,6 +394,10 @@ QImage ExplorerDrawing::drawPreview(Pending& pending, QElapsedTimer& clock) {
         if (next.limit <= job.location.limit || raises == kMaxPreviewRaises ||
             next.limit > kPreviewIterationBudget / pixels)
             break;
+        // No higher than the full picture can be drawn with.
+        mandel::ExploreLocation raised = job.location;
+        raised.limit = next.limit;
+        if (explorerMemoryEstimate(raised, job.width, job.height) > budgetOf(job)) break;
         job.location.limit = next.limit;
     }
     ExplorerPicture picture;
@@ -196,29 +407,22 @@ QImage ExplorerDrawing::drawPreview(Pending& pending, QElapsedTimer& clock) {
     picture.reference = reference;
     picture.image = colourCounts(counts, size.width(), size.height(), job.location.limit, job.location.base)
                         .scaled(job.width, job.height, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    if (picture.image.isNull()) throw std::bad_alloc();
     picture.milliseconds = static_cast<double>(clock.nsecsElapsed()) / 1e6;
-    deliver(pending.generation, [this, picture] { emit previewReady(picture); });
+    deliver(pending.generation, [picture](ExplorerDrawing& target) { emit target.previewReady(picture); });
     return picture.image;
 }
 
-bool ExplorerDrawing::drawFull(const Pending& pending, QImage shown, QElapsedTimer& clock) {
+bool ExplorerDrawing::Worker::drawFull(const Pending& pending, QImage shown, QElapsedTimer& clock) {
     const ExplorerJob& job = pending.job;
     mandel::DeepDrawing drawing(mandel::toDeepView(job.location, job.width, job.height), reference_);
     std::vector<std::int32_t> counts(static_cast<std::size_t>(job.width) * job.height);
     std::vector<std::uint8_t> certified(counts.size());
-    qint64 lastReport = clock.elapsed();
     int first = 0;  // of the band being computed
     mandel::DeepOptions options;
     options.cancel = &cancel_;
-    options.progress = [&](const mandel::DeepProgress& progress) {
-        if (clock.elapsed() - lastReport >= kProgressIntervalMs) {
-            lastReport = clock.elapsed();
-            const double fraction = static_cast<double>(first + progress.rowsDone) / job.height;
-            const double ms = static_cast<double>(lastReport);
-            deliver(pending.generation, [this, fraction, ms] { emit progressed(fraction, ms); });
-        }
-        return true;
-    };
+    options.maxMemory = budgetOf(job);
+    options.progress = progressReports(pending, clock, &first);
     shown = shown.size() == QSize(job.width, job.height) ? shown.convertToFormat(QImage::Format_RGB32) : QImage();
     for (int band = 0; band < kFullPictureBands; ++band) {
         first = job.height * band / kFullPictureBands;
@@ -229,7 +433,7 @@ bool ExplorerDrawing::drawFull(const Pending& pending, QImage shown, QElapsedTim
         if (!drawing.computeRows(first, rows, std::span(counts).subspan(offset, pixels), options,
                                  std::span(certified).subspan(offset, pixels))) {
             // Dropped unless this job is still the current one.
-            deliver(pending.generation, [this] { emit failed(kStoppedReason); });
+            deliver(pending.generation, [](ExplorerDrawing& target) { emit target.failed(stoppedReason()); });
             return false;
         }
         reference_ = drawing.reference();
@@ -263,7 +467,7 @@ bool ExplorerDrawing::drawFull(const Pending& pending, QImage shown, QElapsedTim
     const std::int64_t colourBase = std::min(picture.location.base, colourLimit - 1);
     picture.image = colourCounts(counts, job.width, job.height, colourLimit, colourBase);
     picture.milliseconds = static_cast<double>(clock.nsecsElapsed()) / 1e6;
-    deliver(pending.generation, [this, picture] { emit pictureReady(picture); });
+    deliver(pending.generation, [picture](ExplorerDrawing& target) { emit target.pictureReady(picture); });
     return true;
 }
 

@@ -3,22 +3,20 @@
 // The explorer's drawings on a worker thread: for each location first a
 // coarse preview, then the full picture. Starting a new drawing cancels the
 // one in progress. The results come back on the thread that owns this object
-// (the GUI thread), through its signals; the GUI thread never waits for the
-// worker except when this object is destroyed (a cancelled drawing stops
-// within 50 ms).
+// (the GUI thread), through its signals. The GUI thread never waits for the
+// worker: the worker keeps what it works on in a state it shares, so that
+// destroying this object only cancels the drawing and lets the worker end on
+// its own (within milliseconds, or whenever a long step of the engine
+// returns); waitForWorkers bounds the wait for such workers at exit.
 
 #include <QElapsedTimer>
 #include <QImage>
 #include <QObject>
 #include <QSize>
-#include <atomic>
-#include <condition_variable>
+#include <QString>
+#include <chrono>
 #include <cstdint>
-#include <functional>
 #include <memory>
-#include <mutex>
-#include <optional>
-#include <thread>
 #include <vector>
 
 #include "deep/deep_drawing.h"
@@ -35,6 +33,8 @@ struct ExplorerJob {
     int height = 0;
     bool preview = true;        // draw the coarse preview first
     bool automaticLimit = true; // choose the next limit and base from the counts
+    // The most memory the drawing may take (explorerMemoryEstimate), in bytes.
+    std::uint64_t memoryBudget = 0;
     // What rows not drawn yet show while the full picture comes in bands
     // (a picture of this location at this size, or null).
     QImage background;
@@ -57,53 +57,67 @@ struct ExplorerPicture {
     double milliseconds = 0;  // from the start of the job
 };
 
+// How far a drawing has come: the reference orbit's iterations while it is
+// computed (referenceTotal > 0), then the full picture's rows (rows ≥ 0).
+struct ExplorerProgress {
+    std::int64_t referenceDone = 0;
+    std::int64_t referenceTotal = 0;
+    double rows = -1;  // fraction of the full picture's rows, 0..1
+    double milliseconds = 0;  // from the start of the job
+};
+
+// A drawing the memory budget does not allow.
+struct ExplorerMemoryRefusal {
+    std::int64_t limit = 0;
+    std::uint64_t estimate = 0;  // bytes the drawing would need
+    std::uint64_t budget = 0;    // bytes it may take
+};
+
 class ExplorerDrawing : public QObject {
     Q_OBJECT
 
 public:
     explicit ExplorerDrawing(QObject* parent = nullptr);
+    // Cancels the drawing in progress; does not wait for the worker.
     ~ExplorerDrawing() override;
 
     // Cancels the drawing in progress and starts this one; returns its generation.
     std::uint64_t start(const ExplorerJob& job);
     void cancel();
-    std::uint64_t generation() const { return generation_; }
+    std::uint64_t generation() const;
+
+    // Waits up to `timeout` for the workers of every drawing destroyed so
+    // far to end; false when some still run (the process may then end
+    // without them).
+    static bool waitForWorkers(std::chrono::milliseconds timeout);
 
 signals:
     void previewReady(const ExplorerPicture& picture);
     void pictureReady(const ExplorerPicture& picture);
     // The full picture's rows so far over the preview (full is false).
     void partReady(const ExplorerPicture& picture);
-    void progressed(double fraction, double milliseconds);
+    void progressed(const ExplorerProgress& progress);
     // The drawing failed, or stopped without being cancelled or replaced.
     void failed(const QString& reason);
+    // The drawing would have needed more memory than its budget; nothing of
+    // it was shown.
+    void refused(const ExplorerMemoryRefusal& refusal);
 
 private:
-    struct Pending {
-        ExplorerJob job;
-        std::uint64_t generation = 0;
-    };
-    void run();
-    void draw(Pending pending);
-    // The preview scaled up to the view, or null when cancelled.
-    // With the automatic limit it may raise the job's limit and set its base.
-    QImage drawPreview(Pending& pending, QElapsedTimer& clock);
-    bool drawFull(const Pending& pending, QImage shown, QElapsedTimer& clock);
-    // Paints rows first .. first + rows − 1 of the counts into shown and hands a copy over.
-    void showBand(const Pending& pending, const mandel::DeepDrawing& drawing, const std::vector<std::int32_t>& counts,
-                  int first, int rows, QImage& shown);
-    // Hands a result to the GUI thread, where it is dropped when a newer job started.
-    void deliver(std::uint64_t generation, std::function<void()> emitOnGui);
-
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::optional<Pending> pending_;
-    bool stopping_ = false;
-    std::atomic<bool> cancel_{false};
-    std::atomic<std::uint64_t> generation_{0};
-    std::shared_ptr<const mandel::DeepReference> reference_;  // worker thread only
-    std::thread worker_;
+    class Worker;
+    std::shared_ptr<Worker> worker_;
 };
+
+// The most memory a drawing of the location at width × height pixels may
+// take, with the pictures the explorer keeps of it besides the engine's.
+std::uint64_t explorerMemoryEstimate(const mandel::ExploreLocation& location, int width, int height);
+
+// "上限 16777216 には約 2.1 GB のメモリが要ります（使える量 11.8 GB）"
+QString memoryRefusalText(const ExplorerMemoryRefusal& refusal);
+
+// The budget at start-up: MANDEL_MAX_MEMORY (bytes) when it holds a whole
+// number above 0, otherwise half the machine's physical memory.
+std::uint64_t startupMemoryBudget();
 
 // Colours the counts of a drawing with the explorer's 17 bands.
 QImage colourCounts(const std::vector<std::int32_t>& counts, int width, int height, std::int64_t limit,

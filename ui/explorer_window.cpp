@@ -2,6 +2,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTransform>
@@ -11,6 +12,7 @@
 #include <optional>
 #include <string>
 
+#include "explorer_input.h"
 #include "explorer_view.h"
 
 namespace mandel_ui {
@@ -63,8 +65,36 @@ std::optional<QTransform> placeholderBetween(const mandel::ExploreLocation& from
 
 }  // namespace
 
+// The status bar's message: one line left of the drawing's status, shortened
+// with "…" to the room the bar leaves it, so that it never runs into the
+// drawing's status whatever either says; the whole text is its tool tip.
+class ExplorerMessage : public QWidget {
+public:
+    explicit ExplorerMessage(QWidget* parent) : QWidget(parent) {
+        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    }
+    const QString& text() const { return text_; }
+    void setText(const QString& text) {
+        text_ = text;
+        setToolTip(text);
+        update();
+    }
+    QSize sizeHint() const override { return {0, fontMetrics().height()}; }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        const QRect room = contentsRect();
+        painter.drawText(room, Qt::AlignLeading | Qt::AlignVCenter | Qt::TextSingleLine,
+                         fontMetrics().elidedText(text_, Qt::ElideRight, room.width()));
+    }
+
+private:
+    QString text_;
+};
+
 ExplorerWindow::ExplorerWindow(const mandel::ExploreLocation& opening, QWidget* parent)
-    : QMainWindow(parent), history_(opening) {
+    : QMainWindow(parent), history_(opening), home_(opening), memoryBudget_(startupMemoryBudget()) {
     setObjectName(QStringLiteral("explorer"));
     setWindowTitle(QStringLiteral("探索ウィンドウ"));
     setAcceptDrops(true);
@@ -80,6 +110,9 @@ ExplorerWindow::ExplorerWindow(const mandel::ExploreLocation& opening, QWidget* 
     drawingStatus_ = new QLabel(this);
     drawingStatus_->setObjectName(QStringLiteral("drawingStatus"));
     statusBar()->addPermanentWidget(drawingStatus_);
+    message_ = new ExplorerMessage(this);
+    message_->setObjectName(QStringLiteral("statusMessage"));
+    statusBar()->addWidget(message_, 1);
     createMenus();
     connectView();
     connect(&drawing_, &ExplorerDrawing::previewReady, this, &ExplorerWindow::previewReady);
@@ -88,6 +121,7 @@ ExplorerWindow::ExplorerWindow(const mandel::ExploreLocation& opening, QWidget* 
             [this](const ExplorerPicture& part) { view_->setPicture(part.image); });
     connect(&drawing_, &ExplorerDrawing::progressed, this, &ExplorerWindow::progressed);
     connect(&drawing_, &ExplorerDrawing::failed, this, &ExplorerWindow::drawingFailed);
+    connect(&drawing_, &ExplorerDrawing::refused, this, &ExplorerWindow::drawingRefused);
     // The time in the status line goes on while a drawing runs.
     statusTicker_.setInterval(kStatusTickMs);
     connect(&statusTicker_, &QTimer::timeout, this, &ExplorerWindow::showDrawingStatus);
@@ -107,24 +141,18 @@ void ExplorerWindow::connectView() {
     connect(view_, &ExplorerView::panned, this, &ExplorerWindow::panned);
     connect(view_, &ExplorerView::zoomKey, this, &ExplorerWindow::zoomKey);
     connect(view_, &ExplorerView::resized, this, &ExplorerWindow::viewResized);
-    connect(view_, &ExplorerView::backRequested, this, [this] {
-        const mandel::ExploreLocation before = location();
-        showHistoryStep(history_.back(), before);
-    });
-    connect(view_, &ExplorerView::forwardRequested, this, [this] {
-        const mandel::ExploreLocation before = location();
-        showHistoryStep(history_.forward(), before);
-    });
-    connect(view_, &ExplorerView::homeRequested, this, [this] {
-        const mandel::ExploreLocation before = location();
-        history_.home();
-        showHistoryStep(true, before);
-    });
+    connect(view_, &ExplorerView::backRequested, this, [this] { stepHistory(false); });
+    connect(view_, &ExplorerView::forwardRequested, this, [this] { stepHistory(true); });
+    connect(view_, &ExplorerView::homeRequested, this, &ExplorerWindow::goHome);
 }
 
 QImage ExplorerWindow::image() const { return view_->picture(); }
 
 QSize ExplorerWindow::viewPixels() const { return view_->devicePixelSize(); }
+
+QSize ExplorerWindow::drawingSize() const {
+    return viewPixels().expandedTo(QSize(mandel::kMinDeepSize, mandel::kMinDeepSize));
+}
 
 void ExplorerWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
@@ -134,9 +162,30 @@ void ExplorerWindow::showEvent(QShowEvent* event) {
 // ---------------------------------------------------------------------------
 // Gestures
 
-void ExplorerWindow::goTo(const mandel::ExploreLocation& location) {
+bool ExplorerWindow::goTo(const mandel::ExploreLocation& location) {
+    if (!fitsTheBudget(location, drawingSize())) return false;
     const mandel::ExploreLocation before = this->location();
     history_.visit(location);
+    showHistoryStep(true, before);
+    return true;
+}
+
+void ExplorerWindow::stepHistory(bool forward) {
+    const mandel::ExploreLocation before = location();
+    if (!(forward ? history_.forward() : history_.back())) return;
+    if (!fitsTheBudget(location(), drawingSize())) {
+        // Undone: the window stays where it was.
+        if (forward) history_.back();
+        else history_.forward();
+        return;
+    }
+    showHistoryStep(true, before);
+}
+
+void ExplorerWindow::goHome() {
+    if (!fitsTheBudget(home_, drawingSize())) return;
+    const mandel::ExploreLocation before = location();
+    history_.home();
     showHistoryStep(true, before);
 }
 
@@ -150,6 +199,7 @@ void ExplorerWindow::showHistoryStep(bool moved, const mandel::ExploreLocation& 
 }
 
 void ExplorerWindow::moveTo(const mandel::ExploreLocation& next, const QTransform& placeholder) {
+    if (!fitsTheBudget(next, drawingSize())) return;
     view_->movePicture(placeholder);
     history_.visit(next);
     showHistoryStep(true, next);
@@ -187,7 +237,7 @@ void ExplorerWindow::squareChosen(int x, int y, int pixels) {
 void ExplorerWindow::viewResized() {
     if (drawnSize_.isEmpty() || !isVisible()) return;
     const QSize size = viewPixels();
-    if (size == drawnSize_) return;
+    if (size == drawnSize_ || !fitsTheBudget(location(), drawingSize())) return;
     const double k = static_cast<double>(std::min(size.width(), size.height())) /
                      std::min(drawnSize_.width(), drawnSize_.height());
     view_->movePicture(QTransform::fromTranslate(-drawnSize_.width() / 2.0, -drawnSize_.height() / 2.0) *
@@ -199,8 +249,29 @@ void ExplorerWindow::viewResized() {
 // ---------------------------------------------------------------------------
 // Drawing
 
-void ExplorerWindow::startDrawing(bool preview) {
-    const QSize size = viewPixels().expandedTo(QSize(mandel::kMinDeepSize, mandel::kMinDeepSize));
+bool ExplorerWindow::fitsTheBudget(const mandel::ExploreLocation& target, QSize size) {
+    const std::uint64_t estimate = explorerMemoryEstimate(target, size.width(), size.height());
+    if (estimate <= memoryBudget_) return true;
+    showRefusal({target.limit, estimate, memoryBudget_});
+    return false;
+}
+
+void ExplorerWindow::showRefusal(const ExplorerMemoryRefusal& refusal) {
+    showStatusMessage(memoryRefusalText(refusal) + QStringLiteral(": 前の画像のままです"), true);
+}
+
+bool ExplorerWindow::startDrawing(bool preview) {
+    const QSize size = drawingSize();
+    if (!fitsTheBudget(location(), size)) {
+        // Nothing runs for the first picture: say so rather than "drawing".
+        if (drawnSize_.isEmpty()) {
+            drawingState_ = DrawingState::Refused;
+            showDrawingStatus();
+        }
+        return false;
+    }
+    // A drawing that starts answers an earlier refusal.
+    if (messageIsRefusal_) clearStatusMessage();
     drawnSize_ = size;
     ExplorerJob job;
     job.location = location();
@@ -208,25 +279,30 @@ void ExplorerWindow::startDrawing(bool preview) {
     job.height = size.height();
     job.preview = preview;
     job.automaticLimit = automaticLimit();
+    job.memoryBudget = memoryBudget_;
     // Without a preview the rows come in over the picture on the view.
     if (!preview) job.background = view_->picture();
     drawingClock_.start();
     drawing_.start(job);
     drawingState_ = DrawingState::Running;
     progress_ = -1;
+    referenceTotal_ = 0;
     statusTicker_.start();
     showDrawingStatus();
+    return true;
 }
 
 // The automatic rule's limit and base belong to this place in the history.
 void ExplorerWindow::adoptLimitAndBase(const mandel::ExploreLocation& chosen) {
     if (chosen == location()) return;
+    if (!history_.canGoBack()) home_ = chosen;
     history_.updateCurrent(chosen);
     showLocationTexts();
 }
 
 void ExplorerWindow::previewReady(const ExplorerPicture& picture) {
     reference_ = picture.reference;
+    referenceTotal_ = 0;
     view_->setPicture(picture.image);
     adoptLimitAndBase(picture.location);
     showDrawingStatus();
@@ -236,13 +312,21 @@ void ExplorerWindow::previewReady(const ExplorerPicture& picture) {
 void ExplorerWindow::pictureReady(const ExplorerPicture& picture) {
     reference_ = picture.reference;
     view_->setPicture(picture.image);
-    adoptLimitAndBase(picture.location);
-    if (picture.location.limit > picture.drawnLimit && automaticRaises_ < kMaxAutomaticRaises) {
-        // The limit cut the view's boundary off: draw again with the raised one.
-        ++automaticRaises_;
-        startDrawing(false);
-        return;
+    mandel::ExploreLocation chosen = picture.location;
+    if (chosen.limit > picture.drawnLimit && automaticRaises_ < kMaxAutomaticRaises) {
+        if (explorerMemoryEstimate(chosen, drawnSize_.width(), drawnSize_.height()) <= memoryBudget_) {
+            // The limit cut the view's boundary off: draw again with the raised one.
+            adoptLimitAndBase(chosen);
+            ++automaticRaises_;
+            startDrawing(false);
+            return;
+        }
+        // The raised limit would not fit in the memory budget: the picture
+        // keeps the limit it was drawn with.
+        chosen.limit = picture.drawnLimit;
+        chosen.base = std::min(chosen.base, chosen.limit - 1);
     }
+    adoptLimitAndBase(chosen);
     drawingState_ = DrawingState::Done;
     finishedMs_ = picture.milliseconds;
     uncertifiedPixels_ = picture.uncertifiedPixels;
@@ -251,8 +335,14 @@ void ExplorerWindow::pictureReady(const ExplorerPicture& picture) {
     emit drawingFinished();
 }
 
-void ExplorerWindow::progressed(double fraction, double) {
-    progress_ = fraction;
+void ExplorerWindow::progressed(const ExplorerProgress& progress) {
+    if (progress.referenceTotal > 0) {
+        referenceDone_ = progress.referenceDone;
+        referenceTotal_ = progress.referenceTotal;
+    } else {
+        referenceTotal_ = 0;
+        progress_ = progress.rows;
+    }
     showDrawingStatus();
 }
 
@@ -260,8 +350,24 @@ void ExplorerWindow::drawingFailed(const QString& reason) {
     drawingState_ = DrawingState::Failed;
     statusTicker_.stop();
     showDrawingStatus();
-    statusBar()->showMessage(QStringLiteral("描画できません: ") + reason);
+    showStatusMessage(QStringLiteral("描画できません: ") + escapedText(reason, 3 * kShownCharacters));
 }
+
+void ExplorerWindow::drawingRefused(const ExplorerMemoryRefusal& refusal) {
+    drawingState_ = DrawingState::Failed;
+    statusTicker_.stop();
+    showDrawingStatus();
+    showRefusal(refusal);
+}
+
+QString ExplorerWindow::statusMessage() const { return message_->text(); }
+
+void ExplorerWindow::showStatusMessage(const QString& text, bool refusal) {
+    messageIsRefusal_ = refusal;
+    message_->setText(text);
+}
+
+void ExplorerWindow::clearStatusMessage() { showStatusMessage(QString()); }
 
 // The drawing's state and time (and, once done, the pixels the precision cap
 // left undecided, if any), the depth (the power of ten of the side), the
@@ -271,7 +377,10 @@ void ExplorerWindow::showDrawingStatus() {
     switch (drawingState_) {
     case DrawingState::Running:
         text = QStringLiteral("描画中");
-        if (progress_ >= 0) text += QStringLiteral(" %1%").arg(static_cast<int>(progress_ * 100));
+        if (referenceTotal_ > 0)
+            text += QStringLiteral(" 参照軌道 %1 / %2").arg(groupedNumber(referenceDone_), groupedNumber(referenceTotal_));
+        else if (progress_ >= 0)
+            text += QStringLiteral(" %1%").arg(static_cast<int>(progress_ * 100));
         text += QStringLiteral(" %1 秒").arg(drawingClock_.elapsed() / 1000.0, 0, 'f', 1);
         break;
     case DrawingState::Done:
@@ -279,6 +388,7 @@ void ExplorerWindow::showDrawingStatus() {
         if (uncertifiedPixels_ > 0) text += QStringLiteral(" 未確定 %1 画素").arg(uncertifiedPixels_);
         break;
     case DrawingState::Failed: text = QStringLiteral("描画できません"); break;
+    case DrawingState::Refused: text = QStringLiteral("描画していません"); break;
     }
     text += QStringLiteral("  深さ 1e%1").arg(location().side.leadingExponent());
     if (reference_.length > 0)

@@ -11,6 +11,7 @@
 #include <QSize>
 #include <QTimer>
 #include <array>
+#include <cstdint>
 
 #include "explore/explore_gestures.h"
 #include "explore/explore_location.h"
@@ -23,6 +24,7 @@ class QTransform;
 
 namespace mandel_ui {
 
+class ExplorerMessage;
 class ExplorerView;
 
 class ExplorerWindow : public QMainWindow {
@@ -33,14 +35,22 @@ public:
     ~ExplorerWindow() override;
 
     mandel::ExploreLocation location() const { return history_.current(); }
-    // Goes to a location (a step in the history) and draws it.
-    void goTo(const mandel::ExploreLocation& location);
+    // Goes to a location (a step in the history) and draws it; false, with
+    // the reason in the status bar, when its drawing would take more memory
+    // than the budget (the window then stays where it is).
+    bool goTo(const mandel::ExploreLocation& location);
     // The picture on the screen (device pixels): the full picture once
     // drawingFinished, a scaled-up preview before.
     QImage image() const;
     QSize viewPixels() const;
     ExplorerView* view() const { return view_; }
     bool automaticLimit() const;
+
+    // The most memory a drawing may take, in bytes (startupMemoryBudget at first).
+    std::uint64_t memoryBudget() const { return memoryBudget_; }
+    void setMemoryBudget(std::uint64_t bytes) { memoryBudget_ = bytes; }
+    // The status bar's message in full (the bar shortens it to its room).
+    QString statusMessage() const;
 
     // Goes to the location recorded in a PNG the program wrote; false (and
     // the reason in the status bar) when it has none.
@@ -56,6 +66,7 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void createLocationLine();
@@ -69,22 +80,38 @@ private:
     void panned(int dx, int dy);
     void zoomKey(int units);
     void viewResized();
+    // A step back or forward, undone when its drawing would not fit the budget.
+    void stepHistory(bool forward);
+    void goHome();
     // Draws the location the history now holds; `before` is where the view was,
     // for moving the old picture there as a placeholder.
     void showHistoryStep(bool moved, const mandel::ExploreLocation& before);
 
-    void startDrawing(bool preview);
+    // The view's size in device pixels, as drawn.
+    QSize drawingSize() const;
+    // Whether a drawing of target at size fits in the memory budget; when it
+    // does not, the status bar says so.
+    bool fitsTheBudget(const mandel::ExploreLocation& target, QSize size);
+    void showRefusal(const ExplorerMemoryRefusal& refusal);
+    // False when the drawing would not fit in the memory budget.
+    bool startDrawing(bool preview);
     void adoptLimitAndBase(const mandel::ExploreLocation& chosen);
     void previewReady(const ExplorerPicture& picture);
     void pictureReady(const ExplorerPicture& picture);
-    void progressed(double fraction, double milliseconds);
+    void progressed(const ExplorerProgress& progress);
     void drawingFailed(const QString& reason);
+    void drawingRefused(const ExplorerMemoryRefusal& refusal);
     void automaticLimitToggled(bool on);
 
+    std::array<QLineEdit*, 4> locationFields() const;
     void locationEntered();
     void showLocationTexts();
+    // Esc in the location line: every field shows the location again, unmarked.
+    void restoreLocationLine();
     void markField(QLineEdit* field, bool bad);
-    void showProblem(const QString& what, const std::string& problem);
+    // A one-line message in the status bar, left of the drawing's status.
+    void showStatusMessage(const QString& text, bool refusal = false);
+    void clearStatusMessage();
     void showDrawingStatus();
 
     ExplorerView* view_ = nullptr;
@@ -93,16 +120,23 @@ private:
     QLineEdit* sideEdit_ = nullptr;
     QLineEdit* limitEdit_ = nullptr;
     QLabel* drawingStatus_ = nullptr;
+    ExplorerMessage* message_ = nullptr;
     QAction* automaticAction_ = nullptr;
 
     mandel::ExploreHistory history_;
+    mandel::ExploreLocation home_;  // where Home goes: the history's first place
+    std::uint64_t memoryBudget_ = 0;
+    bool messageIsRefusal_ = false;  // the message says a drawing would not fit
     ExplorerDrawing drawing_;
     QSize drawnSize_;  // device pixels of the picture on the view
     QElapsedTimer drawingClock_;
     QTimer statusTicker_;
-    enum class DrawingState { Running, Done, Failed };
+    // Refused: nothing was drawn, the first drawing would not fit the budget.
+    enum class DrawingState { Running, Done, Failed, Refused };
     DrawingState drawingState_ = DrawingState::Running;
     double progress_ = -1;  // of the full picture's rows, 0..1; < 0 before they start
+    std::int64_t referenceDone_ = 0;   // iterations of the reference orbit so far,
+    std::int64_t referenceTotal_ = 0;  // of this many (0: not being computed)
     double finishedMs_ = 0;
     std::int64_t uncertifiedPixels_ = 0;  // of the finished picture
     mandel::DeepReferenceInfo reference_;

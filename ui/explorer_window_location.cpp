@@ -3,19 +3,24 @@
 #include <QClipboard>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QEvent>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
-#include <QStatusBar>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <array>
+#include <new>
 
 #include "deep/picture_location.h"
 #include "explorer_export.h"
+#include "explorer_input.h"
 #include "explorer_view.h"
 #include "explorer_window.h"
 
@@ -58,7 +63,10 @@ void ExplorerWindow::createLocationLine() {
     imagEdit_ = addField(row, "centreImag", QStringLiteral("虚部(&I)"), 4);
     sideEdit_ = addField(row, "side", QStringLiteral("幅(&S)"), 2);
     limitEdit_ = addField(row, "limit", QStringLiteral("上限(&L)"), 1);
-    for (QLineEdit* field : {realEdit_, imagEdit_, sideEdit_, limitEdit_}) {
+    for (QLineEdit* field : locationFields()) {
+        // Qt would cut a text at 32767 characters: a longer one is refused instead.
+        field->setMaxLength(kFieldMaxLength);
+        field->installEventFilter(this);
         connect(field, &QLineEdit::returnPressed, this, &ExplorerWindow::locationEntered);
         connect(field, &QLineEdit::textEdited, this, [this, field] { markField(field, false); });
     }
@@ -101,6 +109,10 @@ void ExplorerWindow::automaticLimitToggled(bool on) {
 // ---------------------------------------------------------------------------
 // The location line
 
+std::array<QLineEdit*, 4> ExplorerWindow::locationFields() const {
+    return {realEdit_, imagEdit_, sideEdit_, limitEdit_};
+}
+
 void ExplorerWindow::showLocationTexts() {
     const mandel::LocationTexts texts = mandel::displayTexts(location());
     const std::pair<QLineEdit*, const std::string*> fields[] = {
@@ -115,39 +127,50 @@ void ExplorerWindow::showLocationTexts() {
     }
 }
 
+void ExplorerWindow::restoreLocationLine() {
+    for (QLineEdit* field : locationFields()) field->setModified(false);
+    showLocationTexts();
+    clearStatusMessage();
+}
+
+bool ExplorerWindow::eventFilter(QObject* watched, QEvent* event) {
+    const auto fields = locationFields();
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape &&
+        std::find(fields.begin(), fields.end(), watched) != fields.end()) {
+        restoreLocationLine();
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
 void ExplorerWindow::markField(QLineEdit* field, bool bad) {
     field->setProperty("bad", bad);
     field->setStyleSheet(bad ? QStringLiteral("QLineEdit { border: 2px solid red; }") : QString());
 }
 
-void ExplorerWindow::showProblem(const QString& what, const std::string& problem) {
-    statusBar()->showMessage(what + QStringLiteral(": ") + QString::fromStdString(problem));
-}
-
+// Only the fields the user edited are read: the others keep the location's
+// exact values, whatever their texts show.
 void ExplorerWindow::locationEntered() {
-    const mandel::LocationTexts texts{realEdit_->text().trimmed().toStdString(),
-                                      imagEdit_->text().trimmed().toStdString(),
-                                      sideEdit_->text().trimmed().toStdString(),
-                                      limitEdit_->text().trimmed().toStdString()};
-    const mandel::LocationReading reading = mandel::parseEditedTexts(texts, location().base);
-    if (!reading.ok) {
-        // Mark every field that is bad on its own; a text that only fails
-        // with the others (a side of 0) is named by the reason.
-        const auto badDecimal = [](const std::string& text) { return !mandel::Decimal::parse(text); };
-        const auto side = mandel::Decimal::parse(texts.side);
-        const bool realBad = badDecimal(texts.centreReal), imagBad = badDecimal(texts.centreImag);
-        const bool sideBad = !side || side->sign() <= 0;
-        markField(realEdit_, realBad);
-        markField(imagEdit_, imagBad);
-        markField(sideEdit_, sideBad);
-        markField(limitEdit_, !realBad && !imagBad && !sideBad);
-        showProblem(QStringLiteral("この位置には行けません"), reading.problem);
-        return;
+    try {
+        const auto fields = locationFields();
+        std::array<QString, kLocationFields> texts;
+        std::array<bool, kLocationFields> edited{};
+        for (std::size_t i = 0; i < kLocationFields; ++i) {
+            texts[i] = fields[i]->text();
+            edited[i] = fields[i]->isModified();
+        }
+        const ExplorerReading reading = readLocationFields(texts, edited, location());
+        for (std::size_t i = 0; i < kLocationFields; ++i) markField(fields[i], reading.bad[i]);
+        if (!reading.location) return showStatusMessage(QStringLiteral("この位置には行けません: ") + reading.problem);
+        // Refused for its memory, the texts stay as typed, to be changed.
+        if (!fitsTheBudget(*reading.location, drawingSize())) return;
+        clearStatusMessage();
+        for (QLineEdit* field : fields) field->setModified(false);
+        goTo(*reading.location);
+        view_->setFocus(Qt::OtherFocusReason);
+    } catch (const std::bad_alloc&) {
+        showStatusMessage(outOfMemoryText());
     }
-    statusBar()->clearMessage();
-    for (QLineEdit* field : {realEdit_, imagEdit_, sideEdit_, limitEdit_}) field->setModified(false);
-    goTo(reading.location);
-    view_->setFocus(Qt::OtherFocusReason);
 }
 
 // ---------------------------------------------------------------------------
@@ -160,27 +183,36 @@ void ExplorerWindow::copyLocation() {
 }
 
 void ExplorerWindow::pasteLocation() {
-    const mandel::LocationReading reading =
-        mandel::parseLocationLine(QGuiApplication::clipboard()->text().toStdString());
-    if (!reading.ok) return showProblem(QStringLiteral("貼り付けた位置を読めません"), reading.problem);
-    statusBar()->clearMessage();
-    goTo(reading.location);
+    try {
+        const ExplorerReading reading = readPastedLine(QGuiApplication::clipboard()->text());
+        if (!reading.location)
+            return showStatusMessage(QStringLiteral("貼り付けた位置を読めません: ") + reading.problem);
+        clearStatusMessage();
+        goTo(*reading.location);
+    } catch (const std::bad_alloc&) {
+        showStatusMessage(outOfMemoryText());
+    }
 }
 
 bool ExplorerWindow::openPicture(const QString& path) {
-    const mandel::PictureLocationRead read = mandel::readPictureLocation(path.toStdString());
-    if (!read.location) {
-        showProblem(QStringLiteral("画像の位置を読めません"), read.problem);
+    const QString cannot = QStringLiteral("画像の位置を読めません: ");
+    try {
+        const mandel::PictureLocationRead read = mandel::readPictureLocation(path.toStdString());
+        if (!read.location) {
+            showStatusMessage(cannot + pictureProblemText(read));
+            return false;
+        }
+        const ExplorerReading reading = readPastedLine(QString::fromStdString(renderArguments(*read.location)));
+        if (!reading.location) {
+            showStatusMessage(cannot + reading.problem);
+            return false;
+        }
+        clearStatusMessage();
+        return goTo(*reading.location);
+    } catch (const std::bad_alloc&) {
+        showStatusMessage(outOfMemoryText());
         return false;
     }
-    const mandel::LocationReading reading = mandel::parseLocationLine(renderArguments(*read.location));
-    if (!reading.ok) {
-        showProblem(QStringLiteral("画像の位置を読めません"), reading.problem);
-        return false;
-    }
-    statusBar()->clearMessage();
-    goTo(reading.location);
-    return true;
 }
 
 void ExplorerWindow::dragEnterEvent(QDragEnterEvent* event) {

@@ -7,10 +7,16 @@
 #include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
+#include <QRegularExpression>
 #include <QSet>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QtTest>
+#include <gmpxx.h>
+
+#include <chrono>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -18,6 +24,7 @@
 
 #include "explore/explore_gestures.h"
 #include "explore/explore_location.h"
+#include "explorer_drawing.h"
 #include "explorer_view.h"
 #include "explorer_window.h"
 #include "form1.h"
@@ -25,6 +32,7 @@
 #include "deep_render.h"
 #include "test_support.h"
 
+using mandel_ui::ExplorerDrawing;
 using mandel_ui::ExplorerWindow;
 
 namespace {
@@ -35,12 +43,47 @@ mandel::ExploreLocation location(const char* real, const char* imag, const char*
     return reading.location;
 }
 
+// A point exactly on |c| = 2 with long decimals: c = 2·(2 + i)^(2k) / 5^k
+// (|2 + i|² = 5), written out exactly (k decimals). Binary fractions cannot
+// hold it, and its rational parts outgrow what the exact stage takes.
+std::string circlePointPart(int k, bool imaginary) {
+    mpz_class re = 1, im = 0;
+    for (int j = 0; j < 2 * k; ++j) {
+        const mpz_class next = 2 * re - im;
+        im = re + 2 * im;
+        re = next;
+    }
+    mpz_class twoPowK;
+    mpz_ui_pow_ui(twoPowK.get_mpz_t(), 2, static_cast<unsigned long>(k));
+    const mpz_class scaled = 2 * (imaginary ? im : re) * twoPowK;  // the value · 10^k
+    const std::string digits = mpz_class(abs(scaled)).get_str();  // |parts| ≥ 1 here: k + 1 digits or more
+    const std::size_t point = digits.size() - static_cast<std::size_t>(k);
+    std::string text(scaled < 0 ? "-" : "");
+    text.append(digits, 0, point).append(".").append(digits, point);
+    return text;
+}
+
+// No character of a message may be invisible or turn the line around.
+bool onlyVisible(const QString& message) {
+    return std::none_of(message.begin(), message.end(), [](QChar c) {
+        return c.category() == QChar::Other_Control || c.category() == QChar::Other_Format;
+    });
+}
+
 const mandel::ExploreLocation kSeahorse = location("-0.7436438870371587", "0.1318259042053119", "1e-6", 2000);
 
 // Runs the event loop until the signal has come (no time limit: a test must
 // not depend on the machine's speed).
 void waitFor(QSignalSpy& spy) {
     while (spy.isEmpty()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+// Puts a text into a field as typing or pasting would (Qt's length limit
+// applies, and the field counts as edited).
+void enter(QLineEdit* field, const QString& text) {
+    field->setFocus();
+    field->selectAll();
+    field->insert(text);
 }
 
 void turnWheel(QWidget* view, QPoint at, int units) {
@@ -91,24 +134,23 @@ private slots:
     void badLocationTextIsRefusedWithTheReason() {
         Explorer e;
         const mandel::ExploreLocation before = e.window.location();
-        e.field("centreReal")->setText(QStringLiteral("-0.74.3"));
+        enter(e.field("centreReal"), QStringLiteral("-0.74.3"));
         QTest::keyClick(e.field("centreReal"), Qt::Key_Return);
         QCOMPARE(e.window.location(), before);
         QVERIFY(e.field("centreReal")->property("bad").toBool());
         QVERIFY(!e.field("side")->property("bad").toBool());
-        QVERIFY2(e.window.statusBar()->currentMessage().contains(QStringLiteral("centre real")),
-                 qPrintable(e.window.statusBar()->currentMessage()));
+        QVERIFY2(e.window.statusMessage().contains(QStringLiteral("実部")), qPrintable(e.window.statusMessage()));
 
-        e.field("centreReal")->setText(QStringLiteral("-0.75"));
-        e.field("side")->setText(QStringLiteral("0"));
+        enter(e.field("centreReal"), QStringLiteral("-0.75"));
+        enter(e.field("side"), QStringLiteral("0"));
         QTest::keyClick(e.field("side"), Qt::Key_Return);
         QCOMPARE(e.window.location(), before);
         QVERIFY(e.field("side")->property("bad").toBool());
         QVERIFY(!e.field("centreReal")->property("bad").toBool());
-        QVERIFY(e.window.statusBar()->currentMessage().contains(QStringLiteral("side")));
+        QVERIFY(e.window.statusMessage().contains(QStringLiteral("幅")));
 
         // A good text goes there and clears the marks.
-        e.field("side")->setText(QStringLiteral("2.5e-3"));
+        enter(e.field("side"), QStringLiteral("2.5e-3"));
         QTest::keyClick(e.field("side"), Qt::Key_Return);
         QCOMPARE(e.window.location(), location("-0.75", "0.1318259042053119", "2.5e-3", 2000));
         QVERIFY(!e.field("side")->property("bad").toBool());
@@ -128,7 +170,7 @@ private slots:
         QGuiApplication::clipboard()->setText(QStringLiteral("--deep -0.75 0.1 abc 100"));
         QTest::keyClick(e.window.view(), Qt::Key_V, Qt::ControlModifier);
         QCOMPARE(e.window.location(), here);
-        QVERIFY(e.window.statusBar()->currentMessage().contains(QStringLiteral("abc")));
+        QVERIFY(e.window.statusMessage().contains(QStringLiteral("abc")));
     }
 
     // The clipboard's line is the renderer's command line: the PNG it writes
@@ -151,7 +193,7 @@ private slots:
         const QString notPicture = folder.path() + QStringLiteral("/none.png");
         QVERIFY(!e.window.openPicture(notPicture));
         QCOMPARE(e.window.location(), here);
-        QVERIFY(!e.window.statusBar()->currentMessage().isEmpty());
+        QVERIFY(!e.window.statusMessage().isEmpty());
     }
 
     // Enabled while the main window shows a picture; one explorer, at the drawn region.
@@ -197,12 +239,13 @@ private slots:
         QVERIFY2(!status.contains(QStringLiteral("未確定")), qPrintable(status));
     }
 
-    // The pixel at 1.2 + 1.6i lies exactly on |c| = 2, which binary fractions
-    // cannot hold: its first escape test is undecided at every precision, and
-    // the finished drawing's status line counts it. (A 40 × 40 view centred
-    // there has that point as its pixel (20, 20).)
+    // A point exactly on |c| = 2 with 1800 decimals: its first escape test is
+    // undecided at every precision, and the finished drawing's status line
+    // counts it. (A 40 × 40 view centred there has it as its pixel (20, 20);
+    // the side keeps every digit of the centre.)
     void statusLineCountsTheUncertifiedPixels() {
-        ExplorerWindow window(location("1.2", "1.6", "0.01", 50));
+        const std::string re = circlePointPart(1800, false), im = circlePointPart(1800, true);
+        ExplorerWindow window(location(re.c_str(), im.c_str(), "1e-1790", 50));
         window.findChild<QAction*>(QStringLiteral("automaticLimit"))->setChecked(false);
         window.view()->setFixedSize(40, 40);
         QSignalSpy finished(&window, &ExplorerWindow::drawingFinished);
@@ -211,7 +254,7 @@ private slots:
         QCOMPARE(window.viewPixels(), QSize(40, 40));
         const QString status = window.findChild<QLabel*>(QStringLiteral("drawingStatus"))->text();
         QVERIFY2(status.startsWith(QStringLiteral("完了 ")), qPrintable(status));
-        QVERIFY2(status.contains(QStringLiteral(" 秒 未確定 1 画素  深さ 1e-2")), qPrintable(status));
+        QVERIFY2(status.contains(QStringLiteral(" 秒 未確定 1 画素  深さ 1e-1790")), qPrintable(status));
     }
 
     // A jump in the history moves the old picture to where it lies in the new
@@ -259,6 +302,208 @@ private slots:
         const QPoint origin(qRound(corner.x()), qRound(corner.y()));
         shot.setDevicePixelRatio(1);
         QCOMPARE(shot.copy(QRect(origin, image.size())), image.convertToFormat(QImage::Format_RGB32));
+    }
+
+    // Texts just inside and just outside the bounds, put into a field (as
+    // typing or pasting would) or pasted as a line. Inside, the window goes
+    // there exactly (40,000 characters are beyond Qt's usual cut of a field);
+    // outside, it stays, the field is marked, and the message says why in
+    // Japanese with at most 40 characters of the text, escaped.
+    void textsAtTheBounds_data() {
+        QTest::addColumn<QString>("target");  // a field's object name, or "paste"
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("said");  // part of the message; empty: the window goes there
+        const auto digits = [](qsizetype count) { return QString(count, QLatin1Char('3')); };
+        const auto bound = static_cast<qsizetype>(mandel::kMaxDecimalTextLength);
+        const QString tooLong = QStringLiteral("100,100 文字を超えています（100,101 文字）");
+        QTest::newRow("40,000 characters") << "centreReal" << "-0.7" + digits(40000 - 4) << "";
+        QTest::newRow("at the length bound") << "centreImag" << "0." + digits(bound - 2) << "";
+        QTest::newRow("twice the bound, cut one past it") << "centreReal" << digits(2 * bound) << tooLong;
+        QTest::newRow("smallest exponent") << "side" << "1e-100000" << "";
+        QTest::newRow("exponent past the bound") << "side" << "1e-100001" << "幅: 指数が ±100000 を超えています";
+        QTest::newRow("magnitude past the bound") << "side" << "0.1e-100000" << "大きさが 1e±100000 を超えています";
+        QTest::newRow("side of 0") << "side" << "0" << "幅: 0 より大きい数にしてください \"0\"";
+        QTest::newRow("limit past the bound") << "limit" << "2147483648" << "1 から 2147483647 までの整数";
+        QTest::newRow("limit at the bound, over the memory budget") << "limit" << "2147483647"
+                                                                    << "上限 2147483647 には約";
+        QTest::newRow("control and direction characters")
+            << "centreReal" << QStringLiteral("-0.7\x1b[2J\u202Eevil\u2066\u200F\\")
+            << "実部: 小数の形ではありません \"-0.7\\x1B[2J\\u202Eevil\\u2066\\u200F\\\\\"";
+        QTest::newRow("40 characters shown") << "centreReal" << "x" + digits(100)
+                                             << "\"x" + digits(39) + QStringLiteral("…\"");
+        QTest::newRow("pasted 10 MB") << "paste" << digits(10'000'000) << "長すぎます（10,000,000 文字";
+        QTest::newRow("pasted value past the bound") << "paste" << "0 0 " + digits(bound + 1) + " 100"
+                                                     << "幅: " + tooLong;
+        QTest::newRow("pasted direction mark") << "paste" << QStringLiteral("--deep --size 100x100 0\u202E1 0 1e-3 9")
+                                               << "実部の最小値: 小数の形ではありません \"0\\u202E1\"";
+    }
+
+    void textsAtTheBounds() {
+        QFETCH(QString, target);
+        QFETCH(QString, text);
+        QFETCH(QString, said);
+        Explorer e;
+        e.window.setMemoryBudget(std::uint64_t{1} << 30);
+        const mandel::ExploreLocation before = e.window.location();
+        QLineEdit* field = target == QStringLiteral("paste") ? nullptr : e.field(qPrintable(target));
+        if (field) {
+            enter(field, text);
+            QTest::keyClick(field, Qt::Key_Return);
+        } else {
+            QGuiApplication::clipboard()->setText(text);
+            e.window.pasteLocation();
+        }
+        const QString message = e.window.statusMessage();
+        if (said.isEmpty()) {
+            mandel::ExploreLocation expected = before;
+            mandel::Decimal& value = target == QStringLiteral("centreReal")   ? expected.centreReal
+                                     : target == QStringLiteral("centreImag") ? expected.centreImag
+                                                                              : expected.side;
+            value = mandel::Decimal::parse(text.toStdString()).value();
+            QVERIFY(e.window.location() == expected);
+            QVERIFY2(message.isEmpty(), qPrintable(message));
+            return;
+        }
+        QVERIFY(e.window.location() == before);
+        QVERIFY2(message.contains(said), qPrintable(message));
+        QVERIFY2(onlyVisible(message) && message.size() < 200, qPrintable(message));
+        if (field && !said.startsWith(QStringLiteral("上限 "))) QVERIFY(field->property("bad").toBool());
+    }
+
+    // Only edited fields are read: a centre of 40,000 digits stays exact
+    // while the limit changes. Esc takes a refused text back and its mark
+    // and message away, and Enter works again.
+    void escapeTakesABadTextBack() {
+        const std::string real = "-0.7" + std::string(39996, '1');
+        Explorer e(location(real.c_str(), "0.1", "1e-3", 200));
+        const mandel::ExploreLocation start = e.window.location();
+        enter(e.field("side"), QStringLiteral("abc"));
+        QTest::keyClick(e.field("side"), Qt::Key_Return);
+        QVERIFY(e.field("side")->property("bad").toBool());
+        QTest::keyClick(e.field("side"), Qt::Key_Escape);
+        QVERIFY(!e.field("side")->property("bad").toBool());
+        QCOMPARE(e.field("side")->text(), QStringLiteral("1e-3"));
+        QCOMPARE(e.window.statusMessage(), QString());
+        enter(e.field("limit"), QStringLiteral("300"));
+        QTest::keyClick(e.field("limit"), Qt::Key_Return);
+        mandel::ExploreLocation expected = start;
+        expected.limit = 300;
+        QVERIFY(e.window.location() == expected);
+    }
+
+    // A picture's fields are measured before they are read: one of 7 MB is
+    // refused at once; a text from the file shows escaped.
+    void pictureFieldsAreReadSafely() {
+        QTemporaryDir folder;
+        QImage image(16, 16, QImage::Format_RGB32);
+        image.fill(Qt::black);
+        const std::pair<const char*, QString> fields[] = {
+            {"Software", "mandelbrot 1"}, {"Real-part minimum", QString(7'000'000, QLatin1Char('1'))},
+            {"Imaginary-part minimum", "0"}, {"Side length", "1e-3"}, {"Iteration limit", "100"},
+            {"Base count", "0"}, {"Size", "16x16"}, {"Arithmetic", "deep"}};
+        for (const auto& [key, value] : fields) image.setText(QLatin1String(key), value);
+        const QString huge = folder.filePath(QStringLiteral("huge.png"));
+        QVERIFY(image.save(huge));
+        image.setText(QStringLiteral("Real-part minimum"), QStringLiteral("0"));
+        image.setText(QStringLiteral("Arithmetic"), QStringLiteral("deep\u202E\x1b"));
+        const QString marked = folder.filePath(QStringLiteral("marked.png"));
+        QVERIFY(image.save(marked));
+
+        Explorer e;
+        const mandel::ExploreLocation before = e.window.location();
+        QVERIFY(!e.window.openPicture(huge));
+        QVERIFY2(e.window.statusMessage().contains(
+                     QStringLiteral("フィールド「Real-part minimum」: 100,100 文字を超えています")),
+                 qPrintable(e.window.statusMessage()));
+        QVERIFY(!e.window.openPicture(marked));
+        QVERIFY2(e.window.statusMessage().contains(QStringLiteral("deep\\u202E\\x1B")) &&
+                     onlyVisible(e.window.statusMessage()),
+                 qPrintable(e.window.statusMessage()));
+        QVERIFY(e.window.location() == before);
+    }
+
+    // Closing the explorer while its reference orbit is computed is done at
+    // once, and the worker ends on its own soon after. Meanwhile the status
+    // line has counted the reference's iterations. (Inside the period-3
+    // bulb the orbit stays bounded: at a side of 1e-30000 its million
+    // iterations take many seconds.)
+    void closesAtOnceDuringALongReference() {
+        auto* window = new ExplorerWindow(location("-0.1225", "0.7449", "1e-30000", 1000000));
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        window->show();
+        const QLabel* status = window->findChild<QLabel*>(QStringLiteral("drawingStatus"));
+        const QRegularExpression counting(QStringLiteral("^描画中 参照軌道 [1-9][0-9]{0,2}(,[0-9]{3})* / 1,000,000 "));
+        while (!counting.match(status->text()).hasMatch())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        const QPointer<ExplorerWindow> open(window);
+        QElapsedTimer clock;
+        clock.start();
+        window->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        const qint64 ms = clock.elapsed();
+        QVERIFY(open.isNull());
+        QVERIFY2(ms < 1000, qPrintable(QString::number(ms)));
+        QVERIFY(ExplorerDrawing::waitForWorkers(std::chrono::seconds(30)));
+    }
+
+    // Over its memory budget a drawing does not start: the window stays
+    // where it is with its picture, and the status line says what the
+    // drawing would need. MANDEL_MAX_MEMORY sets the budget at start-up.
+    void drawingOverTheBudgetKeepsThePicture() {
+        Explorer e(location("-0.9007", "-0.2293", "0.5", 100));
+        QSignalSpy finished(&e.window, &ExplorerWindow::drawingFinished);
+        e.window.resize(300, 260);
+        waitFor(finished);
+        const mandel::ExploreLocation first = e.window.location();
+        turnWheel(e.window.view(), QPoint(50, 50), 120);
+        finished.clear();
+        waitFor(finished);
+        const mandel::ExploreLocation here = e.window.location();
+        const QImage shown = e.window.view()->grab().toImage();
+        e.window.setMemoryBudget(2'000'000);
+        turnWheel(e.window.view(), QPoint(50, 50), 120);
+        QTest::keyClick(e.window.view(), Qt::Key_Backspace);
+        QTest::keyClick(e.window.view(), Qt::Key_Home);
+        QVERIFY(e.window.location() == here);
+        QCOMPARE(e.window.view()->grab().toImage(), shown);
+        const QRegularExpression refusal(
+            QStringLiteral("^上限 100 には約 [0-9.]+ [MG]B のメモリが要ります（使える量 2 MB）: 前の画像のままです$"));
+        QVERIFY2(refusal.match(e.window.statusMessage()).hasMatch(), qPrintable(e.window.statusMessage()));
+        // The history is as it was: with room again, Backspace goes back.
+        e.window.setMemoryBudget(std::uint64_t{1} << 30);
+        QTest::keyClick(e.window.view(), Qt::Key_Backspace);
+        QVERIFY(e.window.location() == first);
+
+        qputenv("MANDEL_MAX_MEMORY", "2000000");
+        ExplorerWindow opening(here);
+        qunsetenv("MANDEL_MAX_MEMORY");
+        QCOMPARE(opening.memoryBudget(), std::uint64_t{2'000'000});
+        opening.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&opening));
+        QVERIFY(refusal.match(opening.statusMessage()).hasMatch());
+        const QString status = opening.findChild<QLabel*>(QStringLiteral("drawingStatus"))->text();
+        QVERIFY2(status.startsWith(QStringLiteral("描画していません")), qPrintable(status));
+    }
+
+    // The worker checks the budget too (the window's check may be out of
+    // date): over it, nothing is drawn and the refusal says why.
+    void workerRefusesADrawingOverItsBudget() {
+        ExplorerDrawing drawing;
+        std::optional<mandel_ui::ExplorerMemoryRefusal> refusal;
+        bool drawn = false;
+        connect(&drawing, &ExplorerDrawing::refused, [&](const mandel_ui::ExplorerMemoryRefusal& r) { refusal = r; });
+        connect(&drawing, &ExplorerDrawing::previewReady, [&] { drawn = true; });
+        mandel_ui::ExplorerJob job;
+        job.location = location("-0.9007", "-0.2293", "0.5", 100);
+        job.width = 100;
+        job.height = 80;
+        job.memoryBudget = 1'000'000;
+        drawing.start(job);
+        while (!refusal) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        QCOMPARE(refusal->limit, 100);
+        QCOMPARE(refusal->budget, std::uint64_t{1'000'000});
+        QVERIFY(refusal->estimate > refusal->budget);
+        QVERIFY(!drawn);
     }
 };
 
