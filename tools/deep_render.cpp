@@ -198,8 +198,8 @@ std::string deepUsageText() {
            "reference_length=L reference_precision_bits=P settled_pixels=K uncertified_pixels=U added\n"
            "(U: pixels the precision cap left undecided, drawn with their best count; normally 0)\n"
            "  --deep        this drawing instead of the window's single precision\n"
-           "  --size S|WxH  a picture of S x S or W x H pixels (" + std::to_string(kMinDeepSize) + " to " +
-           std::to_string(kMaxDeepSize) + " each; default 500); SIDE spans the shorter edge\n"
+           "  --size S|WxH  a picture of S x S or W x H pixels (" + std::to_string(kMinPictureSize) + " to " +
+           std::to_string(kMaxPictureSize) + " each; default 500); SIDE spans the shorter edge\n"
            "  --base B      the colours' bands spread over the counts B to LIMIT (0 to LIMIT-1; default 0,\n"
            "                the window's colours); choose B near the picture's lowest count\n"
            "  --counts PATH also write the counts as a NumPy .npy file (int32, shape (H, W), row 0 first)\n"

@@ -127,7 +127,7 @@ private:
 QSize previewSize(int width, int height) {
     const int longer = std::max(width, height);
     const auto scaled = [longer](int edge) {
-        return std::max(mandel::kMinDeepSize, (edge * kPreviewLongerSide + longer / 2) / longer);
+        return std::max(mandel::kMinPictureSize, (edge * kPreviewLongerSide + longer / 2) / longer);
     };
     return {scaled(width), scaled(height)};
 }

@@ -75,13 +75,13 @@ std::optional<std::int64_t> limitValue(QStringView text) {
 QString limitProblem() { return QStringLiteral("1 から %1 までの整数にしてください").arg(mandel::kMaxDeepLimit); }
 QString sideProblem() { return QStringLiteral("0 より大きい数にしてください"); }
 
-// "WxH" with both in kMinDeepSize .. kMaxDeepSize.
+// "WxH" with both in kMinPictureSize .. kMaxPictureSize.
 bool sizeValue(QStringView text, int& width, int& height) {
     const qsizetype x = text.indexOf(QLatin1Char('x'));
     if (x < 0) return false;
     const auto edge = [](QStringView digits, int& out) {
         const std::optional<std::int64_t> value = limitValue(digits);
-        if (!value || *value < mandel::kMinDeepSize || *value > mandel::kMaxDeepSize) return false;
+        if (!value || *value < mandel::kMinPictureSize || *value > mandel::kMaxPictureSize) return false;
         out = static_cast<int>(*value);
         return true;
     };
@@ -222,8 +222,8 @@ ExplorerReading readPastedLine(const QString& line) {
         } else if (word == u"--size" && !sized) {
             if (!hasValue || !sizeValue(all[++i], width, height))
                 return failure(QStringLiteral("--size には WxH（それぞれ %1～%2）が要ります")
-                                   .arg(mandel::kMinDeepSize)
-                                   .arg(mandel::kMaxDeepSize));
+                                   .arg(mandel::kMinPictureSize)
+                                   .arg(mandel::kMaxPictureSize));
             sized = true;
         } else if (word == u"--base" && !based) {
             const auto value = hasValue ? limitValue(all[++i]) : std::nullopt;

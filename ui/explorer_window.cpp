@@ -151,7 +151,7 @@ QImage ExplorerWindow::image() const { return view_->picture(); }
 QSize ExplorerWindow::viewPixels() const { return view_->devicePixelSize(); }
 
 QSize ExplorerWindow::drawingSize() const {
-    return viewPixels().expandedTo(QSize(mandel::kMinDeepSize, mandel::kMinDeepSize));
+    return viewPixels().expandedTo(QSize(mandel::kMinPictureSize, mandel::kMinPictureSize));
 }
 
 void ExplorerWindow::showEvent(QShowEvent* event) {

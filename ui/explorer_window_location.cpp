@@ -38,15 +38,6 @@ QLineEdit* addField(QHBoxLayout* row, const char* name, const QString& caption, 
     return field;
 }
 
-// A picture's location as the renderer's arguments, read as a pasted line.
-std::string renderArguments(const mandel::PictureLocation& picture) {
-    const mandel::DeepView& view = picture.view;
-    std::string line = "--deep --size " + std::to_string(view.width) + "x" + std::to_string(view.height);
-    if (picture.base > 0) line += " --base " + std::to_string(picture.base);
-    return line + " " + view.location.realMin + " " + view.location.imagMin + " " + view.location.side + " " +
-           std::to_string(view.location.limit);
-}
-
 QString droppedPicture(const QMimeData* data) {
     if (!data || !data->hasUrls() || data->urls().size() != 1) return {};
     const QString path = data->urls().front().toLocalFile();
@@ -202,13 +193,13 @@ bool ExplorerWindow::openPicture(const QString& path) {
             showStatusMessage(cannot + pictureProblemText(read));
             return false;
         }
-        const ExplorerReading reading = readPastedLine(QString::fromStdString(renderArguments(*read.location)));
-        if (!reading.location) {
-            showStatusMessage(cannot + reading.problem);
+        const mandel::LocationReading reading = mandel::locationFromView(read.location->view, read.location->base);
+        if (!reading.ok) {
+            showStatusMessage(cannot + escapedText(std::string_view(reading.problem), 2 * kShownCharacters));
             return false;
         }
         clearStatusMessage();
-        return goTo(*reading.location);
+        return goTo(reading.location);
     } catch (const std::bad_alloc&) {
         showStatusMessage(outOfMemoryText());
         return false;

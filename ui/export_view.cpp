@@ -21,7 +21,7 @@ QSize exportedPixels(const ExportRequest& request) {
     // longer · short / long, to the nearest pixel (halves up), in 64 bits.
     auto shorterSide = [longer](std::int64_t shortPixels, std::int64_t longPixels) {
         const std::int64_t rounded = (2 * longer * shortPixels + longPixels) / (2 * longPixels);
-        return static_cast<int>(std::clamp<std::int64_t>(rounded, mandel::kMinDeepSize, longer));
+        return static_cast<int>(std::clamp<std::int64_t>(rounded, mandel::kMinPictureSize, longer));
     };
     if (view.width() > view.height()) return {longer, shorterSide(view.height(), view.width())};
     return {shorterSide(view.width(), view.height()), longer};

@@ -38,7 +38,7 @@ ExportFormat exportFormatForPath(const QString& path);
 
 // The picture's width and height: size × size for a region or a square;
 // otherwise the longer side is size and the shorter keeps the view's aspect,
-// rounded to the nearest pixel and at least mandel::kMinDeepSize.
+// rounded to the nearest pixel and at least mandel::kMinPictureSize.
 QSize exportedPixels(const ExportRequest& request);
 
 // The deep engine's view that the request draws: the region's texts as

@@ -15,7 +15,7 @@ std::optional<int> parseSide(std::string_view text) {
     if (text.empty() || text.front() < '0' || text.front() > '9') return std::nullopt;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-    if (value < kMinDeepSize || value > kMaxDeepSize) return std::nullopt;
+    if (value < kMinPictureSize || value > kMaxPictureSize) return std::nullopt;
     return value;
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "deep/deep_view.h"
+#include "region/picture_size.h"
 #include "files/picture_file.h"
 
 namespace mandel {
@@ -26,12 +27,7 @@ struct DeepPictureFacts {
 // a square, "WxH" otherwise.
 std::string pictureSizeText(int width, int height);
 
-struct PictureSize {
-    int width = 0;
-    int height = 0;
-};
-
-// Reads "S" or "WxH" (digits only, each kMinDeepSize..kMaxDeepSize); nullopt otherwise.
+// Reads "S" or "WxH" (digits only, each kMinPictureSize..kMaxPictureSize); nullopt otherwise.
 std::optional<PictureSize> parsePictureSizeText(std::string_view text);
 
 // The PNG text fields (keyword, text): the program and its version, the

@@ -13,8 +13,6 @@
 namespace mandel {
 
 inline constexpr std::int64_t kMaxDeepLimit = 2147483647;
-inline constexpr int kMinDeepSize = kMinPictureSize;
-inline constexpr int kMaxDeepSize = kMaxPictureSize;
 
 // A region of the plane by its minimum corner and side, and an iteration limit.
 // The texts are decimals of any length as decimalTextProblem below accepts
@@ -33,8 +31,8 @@ struct DeepLocation {
 // side spans the shorter edge, and the imaginary part grows downward.
 struct DeepView {
     DeepLocation location;
-    int width = 0;   // kMinDeepSize .. kMaxDeepSize
-    int height = 0;  // kMinDeepSize .. kMaxDeepSize
+    int width = 0;   // kMinPictureSize .. kMaxPictureSize
+    int height = 0;  // kMinPictureSize .. kMaxPictureSize
 
     bool operator==(const DeepView&) const = default;
 };

@@ -18,7 +18,7 @@ Decimal movedCentre(const Decimal& centre, std::int64_t shorter, std::int64_t of
     return (centre * Decimal(2 * shorter) + Decimal(offset2) * span).dividedRounded(2 * shorter, q);
 }
 
-std::int64_t shorterEdge(ViewSize size) { return std::min(size.width, size.height); }
+std::int64_t shorterEdge(PictureSize size) { return std::min(size.width, size.height); }
 
 }  // namespace
 
@@ -45,7 +45,7 @@ Decimal wheelScale(std::int64_t units) {
     return scale;
 }
 
-ExploreLocation zoomAboutPixel(const ExploreLocation& from, ViewSize size, int x, int y, std::int64_t units) {
+ExploreLocation zoomAboutPixel(const ExploreLocation& from, PictureSize size, int x, int y, std::int64_t units) {
     const Decimal exactSide = from.side * wheelScale(units);
     ExploreLocation to = from;
     to.side = exactSide.rounded(locationQuantumExponent(exactSide));
@@ -61,7 +61,7 @@ ExploreLocation zoomAboutCentre(const ExploreLocation& from, std::int64_t units)
     return zoomAboutPixel(from, {2, 2}, 1, 1, units);
 }
 
-ExploreLocation panByPixels(const ExploreLocation& from, ViewSize size, std::int64_t dx, std::int64_t dy) {
+ExploreLocation panByPixels(const ExploreLocation& from, PictureSize size, std::int64_t dx, std::int64_t dy) {
     ExploreLocation to = from;
     const std::int64_t q = locationQuantumExponent(from.side);
     const std::int64_t shorter = shorterEdge(size);
@@ -70,7 +70,7 @@ ExploreLocation panByPixels(const ExploreLocation& from, ViewSize size, std::int
     return to;
 }
 
-ExploreLocation zoomToSquare(const ExploreLocation& from, ViewSize size, int x, int y, int pixels) {
+ExploreLocation zoomToSquare(const ExploreLocation& from, PictureSize size, int x, int y, int pixels) {
     const std::int64_t shorter = shorterEdge(size);
     const Decimal scaled = from.side * Decimal(pixels);
     // The grid follows the new side's leading digit, found on a finer grid;

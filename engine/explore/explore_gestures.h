@@ -15,16 +15,12 @@
 #include <vector>
 
 #include "explore/explore_location.h"
+#include "region/picture_size.h"
 
 namespace mandel {
 
 // High-resolution wheels report eighths of a degree; one notch is 120 units.
 inline constexpr int kWheelUnitsPerNotch = 120;
-
-struct ViewSize {
-    int width = 0;
-    int height = 0;
-};
 
 // 2^(−units/120) as an exact decimal when units is a multiple of 120, else
 // rounded to 30 significant digits (MPFR, correctly rounded, then to nearest).
@@ -32,7 +28,7 @@ Decimal wheelScale(std::int64_t units);
 
 // Zoom by 2^(units/120) about pixel (x, y): positive units zoom in (the side
 // shrinks), and the point under the pixel stays under it.
-ExploreLocation zoomAboutPixel(const ExploreLocation& from, ViewSize size, int x, int y, std::int64_t units);
+ExploreLocation zoomAboutPixel(const ExploreLocation& from, PictureSize size, int x, int y, std::int64_t units);
 
 // Zoom by 2^(units/120) about the view's centre.
 ExploreLocation zoomAboutCentre(const ExploreLocation& from, std::int64_t units);
@@ -40,11 +36,11 @@ ExploreLocation zoomAboutCentre(const ExploreLocation& from, std::int64_t units)
 // Moves the centre by (dx, dy) pixels: positive dx towards larger real parts
 // (right), positive dy towards larger imaginary parts (down). A drag that
 // moves the picture with the hand pans by the negated drag.
-ExploreLocation panByPixels(const ExploreLocation& from, ViewSize size, std::int64_t dx, std::int64_t dy);
+ExploreLocation panByPixels(const ExploreLocation& from, PictureSize size, std::int64_t dx, std::int64_t dy);
 
 // The square of `pixels` pixels with its top-left corner at pixel (x, y)
 // becomes the new view: its centre the square's centre, its side pixels·s/m.
-ExploreLocation zoomToSquare(const ExploreLocation& from, ViewSize size, int x, int y, int pixels);
+ExploreLocation zoomToSquare(const ExploreLocation& from, PictureSize size, int x, int y, int pixels);
 
 // Back / forward / home. visit() records a new location after the current one
 // (dropping any forward entries). home() visits the first location again, so

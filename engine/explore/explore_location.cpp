@@ -47,14 +47,14 @@ std::vector<std::string_view> splitSpaces(std::string_view line) {
     return words;
 }
 
-// "WxH" with both in kMinDeepSize .. kMaxDeepSize.
+// "WxH" with both in kMinPictureSize .. kMaxPictureSize.
 bool parseSize(std::string_view text, int& width, int& height) {
     const auto x = text.find('x');
     if (x == std::string_view::npos) return false;
     auto number = [](std::string_view t, int& out) {
         auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), out);
         return ec == std::errc() && end == t.data() + t.size() && !t.empty() && t[0] != '-' &&
-               out >= kMinDeepSize && out <= kMaxDeepSize;
+               out >= kMinPictureSize && out <= kMaxPictureSize;
     };
     return number(text.substr(0, x), width) && number(text.substr(x + 1), height);
 }
@@ -141,6 +141,18 @@ std::string clipboardText(const ExploreLocation& location, int width, int height
     if (location.base > 0) text += " --base " + std::to_string(location.base);
     return text + " " + view.location.realMin + " " + view.location.imagMin + " " + view.location.side + " " +
            std::to_string(view.location.limit);
+}
+
+LocationReading locationFromView(const DeepView& view, std::int64_t base) {
+    const std::string limit = std::to_string(view.location.limit);
+    const std::vector<std::string_view> words{view.location.realMin, view.location.imagMin, view.location.side, limit};
+    LocationReading reading = locationFromCorner(words, view.width, view.height);
+    if (!reading.ok) return reading;
+    if (base >= reading.location.limit) return failure("base " + std::to_string(base) + " must be below the limit");
+    reading.location.base = base;
+    reading.width = view.width;
+    reading.height = view.height;
+    return reading;
 }
 
 LocationReading parseLocationLine(std::string_view line) {

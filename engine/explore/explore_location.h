@@ -73,6 +73,11 @@ LocationReading parseEditedTexts(const LocationTexts& texts, std::int64_t base);
 // with the corner and side of toDeepView (--base only when B > 0).
 std::string clipboardText(const ExploreLocation& location, int width, int height);
 
+// The location a W × H view shows (a picture's recorded view, say): its
+// centre is the corner plus half the view, rounded onto the grid, as for a
+// pasted line; with the colour base given.
+LocationReading locationFromView(const DeepView& view, std::int64_t base);
+
 // Reads a pasted line: the clipboard form above (options in any order, each
 // at most once), or a plain "REAL_MIN IMAG_MIN SIDE LIMIT" (a square, the
 // main window's read-outs). The centre is the corner plus half the view,

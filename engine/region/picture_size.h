@@ -11,6 +11,12 @@ namespace mandel {
 inline constexpr int kMinPictureSize = 16;
 inline constexpr int kMaxPictureSize = 32000;
 
+// A picture's (or a view's) width and height in pixels.
+struct PictureSize {
+    int width = 0;
+    int height = 0;
+};
+
 // "a whole number from 16 to 32000": what a size on a command line must be.
 inline std::string pictureSizeRangeText() {
     return "a whole number from " + std::to_string(kMinPictureSize) + " to " + std::to_string(kMaxPictureSize);

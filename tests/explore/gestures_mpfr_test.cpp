@@ -92,7 +92,7 @@ std::string plain(const OnGrid& g) {
 }
 
 TEST(GesturesAgainstMpfr, HundredNotchesAboutPixelsThenAPanMatchDigitForDigit) {
-    const ViewSize size{800, 600};
+    const PictureSize size{800, 600};
     const long w = size.width, h = size.height, m = 600;
     ExploreLocation location{*Decimal::parse("-0.75"), *Decimal::parse("0.1"), *Decimal::parse("3"), 1000, 0};
     OnGrid re, im, side;

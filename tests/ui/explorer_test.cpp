@@ -100,7 +100,7 @@ struct Explorer {
         QVERIFY(QTest::qWaitForWindowExposed(&window));
     }
     QLineEdit* field(const char* name) { return window.findChild<QLineEdit*>(QLatin1String(name)); }
-    mandel::ViewSize size() const { return {window.viewPixels().width(), window.viewPixels().height()}; }
+    mandel::PictureSize size() const { return {window.viewPixels().width(), window.viewPixels().height()}; }
     ExplorerWindow window;
 };
 
