@@ -43,9 +43,8 @@ bool hasSoundCard() {
 
 void reportMissingDeviceOnce() {
     static std::once_flag reported;
-    std::call_once(reported, [] {
-        std::fputs("No sound device was found; the notification sound is not played.\n", stderr);
-    });
+    std::call_once(reported,
+                   [] { std::fputs("No sound device was found; the notification sound is not played.\n", stderr); });
 }
 
 // One context for the whole program. Destroying a context unloads its output

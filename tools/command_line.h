@@ -34,7 +34,8 @@ inline constexpr unsigned kMaxThreads = 1024;
 
 // Applies the option args[i] (taking its value from args[i + 1], with i moved
 // on); returns false when the option asks for help.
-using OptionReader = std::function<bool(std::string_view option, std::span<const std::string_view> args, std::size_t& i)>;
+using OptionReader =
+    std::function<bool(std::string_view option, std::span<const std::string_view> args, std::size_t& i)>;
 
 // The texts of a command line, its options handed to `read` as they come:
 // options anywhere before "--", after which every argument is a text; an

@@ -43,8 +43,7 @@ struct BenchSettings {
 };
 
 // Plain MPFR iteration of one pixel at `bits` (the brute force's cost).
-std::int64_t bruteForceCount(const mandel::DeepView& view, int x, int y, int bits)
-{
+std::int64_t bruteForceCount(const mandel::DeepView& view, int x, int y, int bits) {
     mpfr_t a, h, cr, ci, zr, zi, sr, si, t;
     mpfr_inits2(bits, a, h, cr, ci, zr, zi, sr, si, t, static_cast<mpfr_ptr>(nullptr));
     mpfr_set_str(h, view.location.side.c_str(), 10, MPFR_RNDN);
@@ -77,8 +76,7 @@ std::int64_t bruteForceCount(const mandel::DeepView& view, int x, int y, int bit
 }
 
 // Brute-force milliseconds for the sample grid, scaled to every pixel.
-double bruteForceMsScaled(const mandel::DeepView& view)
-{
+double bruteForceMsScaled(const mandel::DeepView& view) {
     const int bits = mandel::deepGeometry(view).pixelBits;
     const double ms = mandel::tool::timeMs([&] {
         for (int j = 0; j < kSampleSide; ++j)
@@ -98,8 +96,7 @@ struct DrawingRun {
 };
 
 DrawingRun draw(const mandel::DeepView& view, const BenchSettings& settings, bool bla,
-                std::shared_ptr<const mandel::DeepReference> reuse = nullptr)
-{
+                std::shared_ptr<const mandel::DeepReference> reuse = nullptr) {
     mandel::DeepDrawing drawing(view, std::move(reuse));
     mandel::DeepOptions options;
     options.threads = settings.threads;
@@ -114,8 +111,7 @@ DrawingRun draw(const mandel::DeepView& view, const BenchSettings& settings, boo
     return run;
 }
 
-void printRun(const char* name, std::int64_t limit, const char* what, const DrawingRun& run, double bruteMs)
-{
+void printRun(const char* name, std::int64_t limit, const char* what, const DrawingRun& run, double bruteMs) {
     const mandel::DeepReferenceInfo& ref = run.reference;
     const mandel::DeepStats& stats = run.stats;
     std::int64_t atLimit = 0;
@@ -126,28 +122,28 @@ void printRun(const char* name, std::int64_t limit, const char* what, const Draw
         highest = c == limit ? highest : std::max(highest, c);
     }
     const double iterations = static_cast<double>(stats.iterationsMade);
-    std::printf("%-18s %-7s limit %-7lld %s bits %-5d time %9.1f ms  %.3g it/s  made %.3g skipped %.3g  "
-                "reference %lld it %.1f ms %zu B (%.1f B/it)  table %.1f ms %zu B  settled %lld px (%lld in MPFR) %.1f ms  "
-                "uncertified %lld  known %lld  at limit %lld  counts %d..%d  brute force %.4g s  ratio %.0fx\n",
-                name, what, static_cast<long long>(limit), ref.numberType.c_str(), ref.precisionBits, run.ms,
-                iterations / (run.ms / 1000), iterations, static_cast<double>(stats.iterationsSkipped),
-                static_cast<long long>(ref.length), ref.buildMs, ref.bytes,
-                static_cast<double>(ref.bytes) / static_cast<double>(std::max<std::int64_t>(ref.length, 1)),
-                ref.blaBuildMs, ref.blaBytes, static_cast<long long>(stats.pixelsSettled),
-                static_cast<long long>(stats.pixelsSettledInMpfr), stats.settleMs,
-                static_cast<long long>(stats.uncertifiedPixels), static_cast<long long>(stats.pixelsKnown),
-                static_cast<long long>(atLimit), lowest, highest, bruteMs / 1000, bruteMs / run.ms);
+    std::printf(
+        "%-18s %-7s limit %-7lld %s bits %-5d time %9.1f ms  %.3g it/s  made %.3g skipped %.3g  "
+        "reference %lld it %.1f ms %zu B (%.1f B/it)  table %.1f ms %zu B  settled %lld px (%lld in MPFR) %.1f ms  "
+        "uncertified %lld  known %lld  at limit %lld  counts %d..%d  brute force %.4g s  ratio %.0fx\n",
+        name, what, static_cast<long long>(limit), ref.numberType.c_str(), ref.precisionBits, run.ms,
+        iterations / (run.ms / 1000), iterations, static_cast<double>(stats.iterationsSkipped),
+        static_cast<long long>(ref.length), ref.buildMs, ref.bytes,
+        static_cast<double>(ref.bytes) / static_cast<double>(std::max<std::int64_t>(ref.length, 1)), ref.blaBuildMs,
+        ref.blaBytes, static_cast<long long>(stats.pixelsSettled), static_cast<long long>(stats.pixelsSettledInMpfr),
+        stats.settleMs, static_cast<long long>(stats.uncertifiedPixels), static_cast<long long>(stats.pixelsKnown),
+        static_cast<long long>(atLimit), lowest, highest, bruteMs / 1000, bruteMs / run.ms);
     if (stats.laneSteps > 0) {
         const double rate = static_cast<double>(stats.laneSteps) / (stats.laneMs / 1000);
-        std::printf("%-18s %-7s lanes: %.3g of the steps made, %.3g lane-steps/s per thread in their loop, "
-                    "%.0f%% of the peak\n",
-                    name, what, static_cast<double>(stats.laneSteps) / iterations, rate, 100 * rate / lanePeak);
+        std::printf(
+            "%-18s %-7s lanes: %.3g of the steps made, %.3g lane-steps/s per thread in their loop, "
+            "%.0f%% of the peak\n",
+            name, what, static_cast<double>(stats.laneSteps) / iterations, rate, 100 * rate / lanePeak);
     }
     std::fflush(stdout);
 }
 
-void benchLocation(const bench::DeepBenchLocation& where, const BenchSettings& settings)
-{
+void benchLocation(const bench::DeepBenchLocation& where, const BenchSettings& settings) {
     const mandel::DeepLocation location{where.realMin, where.imagMin, where.side, where.limit};
     const mandel::DeepView view{location, settings.size, settings.size};
     const double bruteMs = bruteForceMsScaled(view);
@@ -159,27 +155,32 @@ void benchLocation(const bench::DeepBenchLocation& where, const BenchSettings& s
     if (!settings.both) return;
     const DrawingRun plain = draw(view, settings, false);
     printRun(where.name, where.limit, "no-bla", plain, bruteMs);
-    if (plain.counts != main.counts) std::printf("%-18s COUNTS DIFFER with and without the approximation\n", where.name);
+    if (plain.counts != main.counts)
+        std::printf("%-18s COUNTS DIFFER with and without the approximation\n", where.name);
 }
 
-BenchSettings parse(int argc, char** argv)
-{
+BenchSettings parse(int argc, char** argv) {
     BenchSettings s;
     for (int i = 1; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "--no-bla")) s.bla = false;
-        else if (!std::strcmp(argv[i], "--no-lanes")) s.lanes = false;
-        else if (!std::strcmp(argv[i], "--both")) s.both = true;
-        else if (!std::strcmp(argv[i], "--size") && i + 1 < argc) s.size = std::atoi(argv[++i]);
-        else if (!std::strcmp(argv[i], "--threads") && i + 1 < argc) s.threads = static_cast<unsigned>(std::atoi(argv[++i]));
-        else s.names.emplace_back(argv[i]);
+        if (!std::strcmp(argv[i], "--no-bla"))
+            s.bla = false;
+        else if (!std::strcmp(argv[i], "--no-lanes"))
+            s.lanes = false;
+        else if (!std::strcmp(argv[i], "--both"))
+            s.both = true;
+        else if (!std::strcmp(argv[i], "--size") && i + 1 < argc)
+            s.size = std::atoi(argv[++i]);
+        else if (!std::strcmp(argv[i], "--threads") && i + 1 < argc)
+            s.threads = static_cast<unsigned>(std::atoi(argv[++i]));
+        else
+            s.names.emplace_back(argv[i]);
     }
     return s;
 }
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     const BenchSettings settings = parse(argc, argv);
     lanePeak = mandel::laneStepPeak();
     std::printf("SIMD lanes: %s, %zu lanes of double; peak of the step's arithmetic on one thread %.3g lane-steps/s\n",

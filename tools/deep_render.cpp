@@ -42,17 +42,22 @@ int parseMaxBits(std::string_view text) {
 // of the messages that report the estimate ("2.1 GB").
 std::uint64_t parseMemorySize(std::string_view text) {
     const auto refuse = [&] {
-        return UsageError("--max-memory needs a size in bytes, optionally followed by K, M or G (such as 512M or 4G), "
-                          "not " + quoted(text));
+        return UsageError(
+            "--max-memory needs a size in bytes, optionally followed by K, M or G (such as 512M or 4G), "
+            "not " +
+            quoted(text));
     };
     std::uint64_t unit = 1;
     std::string_view digits = text;
     if (!digits.empty()) {
         switch (digits.back()) {
-        case 'K': case 'k': unit = 1000; break;
-        case 'M': case 'm': unit = 1000 * 1000; break;
-        case 'G': case 'g': unit = 1000 * 1000 * 1000; break;
-        default: break;
+            case 'K':
+            case 'k': unit = 1000; break;
+            case 'M':
+            case 'm': unit = 1000 * 1000; break;
+            case 'G':
+            case 'g': unit = 1000 * 1000 * 1000; break;
+            default: break;
         }
         if (unit != 1) digits.remove_suffix(1);
     }
@@ -115,8 +120,7 @@ void requireDecimal(std::string_view name, const std::string& text) {
 
 PictureSize parseSize(std::string_view text) {
     const std::optional<PictureSize> size = parsePictureSizeText(text);
-    if (!size)
-        throw UsageError("--size needs S or WxH, each " + pictureSizeRangeText() + ", not " + quoted(text));
+    if (!size) throw UsageError("--size needs S or WxH, each " + pictureSizeRangeText() + ", not " + quoted(text));
     return *size;
 }
 
@@ -132,11 +136,10 @@ std::int64_t parseBase(std::string_view text, std::int64_t limit) {
 
 // No two outputs may name one file: the last would replace the others.
 void requireDistinctOutputs(const DeepRenderOptions& options) {
-    const std::pair<const char*, const std::optional<std::string>*> outputs[] = {
-        {"--png", &options.pngPath},
-        {"--bmp", &options.bmpPath},
-        {"--counts", &options.countsPath},
-        {"--flags", &options.flagsPath}};
+    const std::pair<const char*, const std::optional<std::string>*> outputs[] = {{"--png", &options.pngPath},
+                                                                                 {"--bmp", &options.bmpPath},
+                                                                                 {"--counts", &options.countsPath},
+                                                                                 {"--flags", &options.flagsPath}};
     for (std::size_t a = 0; a < std::size(outputs); ++a)
         for (std::size_t b = a + 1; b < std::size(outputs); ++b)
             if (*outputs[a].second && *outputs[b].second && namesSameFile(**outputs[a].second, **outputs[b].second))
@@ -194,29 +197,36 @@ std::string deepUsageText() {
            "                         [--flags PATH] REAL_MIN IMAG_MIN SIDE LIMIT\n"
            "Draws the region with corner (REAL_MIN, IMAG_MIN) and side SIDE (decimals of any length,\n"
            "such as -1.7497591451303665e-30) with the counts of exact arithmetic, at any depth, at the\n"
-           "iteration limit LIMIT (1 to " + std::to_string(kMaxDeepLimit) + "), and prints the summary line with\n"
+           "iteration limit LIMIT (1 to " +
+           std::to_string(kMaxDeepLimit) +
+           "), and prints the summary line with\n"
            "reference_length=L reference_precision_bits=P settled_pixels=K uncertified_pixels=U added\n"
            "(U: pixels the precision cap left undecided, drawn with their best count; normally 0)\n"
            "  --deep        this drawing instead of the window's single precision\n"
-           "  --size S|WxH  a picture of S x S or W x H pixels (" + std::to_string(kMinPictureSize) + " to " +
-           std::to_string(kMaxPictureSize) + " each; default 500); SIDE spans the shorter edge\n"
+           "  --size S|WxH  a picture of S x S or W x H pixels (" +
+           std::to_string(kMinPictureSize) + " to " + std::to_string(kMaxPictureSize) +
+           " each; default 500); SIDE spans the shorter edge\n"
            "  --base B      the colours' bands spread over the counts B to LIMIT (0 to LIMIT-1; default 0,\n"
            "                the window's colours); choose B near the picture's lowest count\n"
            "  --counts PATH also write the counts as a NumPy .npy file (int32, shape (H, W), row 0 first)\n"
            "  --flags PATH  also write which counts are certified as a NumPy .npy file (uint8, shape (H, W),\n"
            "                row 0 first; 1 certified, 0 left undecided by the precision cap)\n"
            "  --max-bits B  settle each count with at most B bits of MPFR precision (" +
-           std::to_string(kMinSettleBits) + " to " + std::to_string(kMaxSettleBits) + "; default\n"
-           "                " + std::to_string(kAutomaticSettleBitsFactor) +
-           " times the view's pixel precision, at least " + std::to_string(kMinAutomaticSettleBits) +
+           std::to_string(kMinSettleBits) + " to " + std::to_string(kMaxSettleBits) +
+           "; default\n"
+           "                " +
+           std::to_string(kAutomaticSettleBitsFactor) + " times the view's pixel precision, at least " +
+           std::to_string(kMinAutomaticSettleBits) +
            "): a bound on a pixel's time\n"
            "  --max-memory BYTES  refuse a drawing whose memory estimate is above BYTES (K, M, G: 10^3,\n"
            "                10^6, 10^9 bytes; such as 512M or 4G; default half the physical memory)\n"
            "  --threads N, --png PATH, --bmp PATH, -h and -- as above\n"
-           "Each text has at most " + std::to_string(kMaxDecimalTextLength) +
+           "Each text has at most " +
+           std::to_string(kMaxDecimalTextLength) +
            " characters; its written exponent and its magnitude (the power of ten\n"
-           "of its leading digit) lie within -" + std::to_string(kMaxDecimalExponent) + " to " +
-           std::to_string(kMaxDecimalExponent) + ".\n"
+           "of its leading digit) lie within -" +
+           std::to_string(kMaxDecimalExponent) + " to " + std::to_string(kMaxDecimalExponent) +
+           ".\n"
            "Exit status with --deep: 0 the picture is complete (uncertified pixels included), 1 the drawing\n"
            "did not complete or its output failed (no file is left), 2 a bad command line or a drawing\n"
            "above the memory budget (nothing is written).\n";
@@ -270,13 +280,12 @@ DeepRenderSummary renderDeep(const DeepRenderOptions& options, const RenderProgr
     const DeepPictureResult result = drawDeepOutputs(drawing, {options.view, options.base}, paths, draw);
     // The files were not finished: their writers remove them as they go.
     if (!result.completed) throw IncompleteDrawingError("the drawing stopped before its last row");
-    return {options.view.width,           options.view.height,         result.iterations,
-            result.computeMs,             result.reference.length,     result.reference.precisionBits,
+    return {options.view.width,         options.view.height,     result.iterations,
+            result.computeMs,           result.reference.length, result.reference.precisionBits,
             result.stats.pixelsSettled, result.uncertifiedPixels};
 }
 
-void runDeepRender(std::span<const std::string_view> args, std::ostream& out, std::ostream& err,
-                   bool showProgress) {
+void runDeepRender(std::span<const std::string_view> args, std::ostream& out, std::ostream& err, bool showProgress) {
     const DeepRenderOptions options = parseDeepRenderOptions(args);
     if (options.help) {
         deliver(out, deepUsageText());
@@ -288,8 +297,8 @@ void runDeepRender(std::span<const std::string_view> args, std::ostream& out, st
 void runDeepRender(const DeepRenderOptions& options, std::ostream& out, std::ostream& err, bool showProgress) {
     const auto onOutput = [](const std::optional<std::string>& path) { return path && isStandardOutput(*path); };
     // A file sent to standard output is not to be followed by the summary.
-    const bool fileOnOutput = onOutput(options.pngPath) || onOutput(options.bmpPath) ||
-                              onOutput(options.countsPath) || onOutput(options.flagsPath);
+    const bool fileOnOutput = onOutput(options.pngPath) || onOutput(options.bmpPath) || onOutput(options.countsPath) ||
+                              onOutput(options.flagsPath);
     ProgressBar bar(err);
     RenderProgress progress;
     if (showProgress)

@@ -22,10 +22,10 @@ namespace mandel::tool {
 
 struct DeepRenderOptions {
     bool help = false;
-    DeepView view;          // the texts exactly as given, the limit and the size
-    std::int64_t base = 0;  // the colours' base count, 0 .. limit − 1
-    unsigned threads = 0;   // 0 = every core
-    int maxBits = 0;        // the engine's precision cap (DeepOptions::maxBits); 0 = automatic
+    DeepView view;                // the texts exactly as given, the limit and the size
+    std::int64_t base = 0;        // the colours' base count, 0 .. limit − 1
+    unsigned threads = 0;         // 0 = every core
+    int maxBits = 0;              // the engine's precision cap (DeepOptions::maxBits); 0 = automatic
     std::uint64_t maxMemory = 0;  // the drawing's memory budget in bytes (DeepOptions::maxMemory); 0 = automatic
     std::optional<std::string> pngPath;
     std::optional<std::string> bmpPath;
@@ -56,8 +56,8 @@ struct DeepRenderSummary {
     double ms = 0;                // in the engine, the reference orbit included
     std::int64_t referenceLength = 0;
     int referencePrecisionBits = 0;
-    std::int64_t pixelsSettled = 0;  // settled with more precision
-    std::int64_t uncertifiedPixels = 0; // left undecided by the precision cap
+    std::int64_t pixelsSettled = 0;      // settled with more precision
+    std::int64_t uncertifiedPixels = 0;  // left undecided by the precision cap
 };
 
 // "points_per_row=W rows=H iterations=I ms=T reference_length=L
@@ -82,7 +82,6 @@ DeepRenderSummary renderDeep(const DeepRenderOptions& options, const RenderProgr
 // runRenderTool's, every failure is an exception.
 void runDeepRender(const DeepRenderOptions& options, std::ostream& out, std::ostream& err, bool showProgress);
 // The same from its arguments; -h prints the --deep lines of the usage.
-void runDeepRender(std::span<const std::string_view> args, std::ostream& out, std::ostream& err,
-                   bool showProgress);
+void runDeepRender(std::span<const std::string_view> args, std::ostream& out, std::ostream& err, bool showProgress);
 
 }  // namespace mandel::tool

@@ -105,9 +105,7 @@ bool fitView(mandel_ui::ExplorerWindow& window, int side) {
     return window.viewPixels() == QSize(side, side);
 }
 
-QString ms(double value) {
-    return value < 0 ? QStringLiteral("> %1").arg(kGiveUpMs) : QString::number(value, 'f', 0);
-}
+QString ms(double value) { return value < 0 ? QStringLiteral("> %1").arg(kGiveUpMs) : QString::number(value, 'f', 0); }
 
 }  // namespace
 
@@ -118,8 +116,10 @@ int main(int argc, char** argv) {
     bool automatic = false;
     std::vector<std::string> names;
     for (int i = 1; i < argc; ++i) {
-        if (std::string(argv[i]) == "--auto") automatic = true;
-        else names.emplace_back(argv[i]);
+        if (std::string(argv[i]) == "--auto")
+            automatic = true;
+        else
+            names.emplace_back(argv[i]);
     }
 
     const auto& first = bench::kDeepBenchLocations[0];
@@ -135,8 +135,9 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    std::printf("| location | limit | first preview ms | full picture ms | notch → first new picture ms | "
-                "notch → full picture ms | longest event-loop gap ms |\n|---|---|---|---|---|---|---|\n");
+    std::printf(
+        "| location | limit | first preview ms | full picture ms | notch → first new picture ms | "
+        "notch → full picture ms | longest event-loop gap ms |\n|---|---|---|---|---|---|---|\n");
     for (const auto& where : bench::kDeepBenchLocations) {
         if (!names.empty() && std::find(names.begin(), names.end(), where.name) == names.end()) continue;
         const mandel::LocationReading reading = mandel::parseLocationLine(

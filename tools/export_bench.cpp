@@ -40,10 +40,11 @@ struct BenchOptions {
 };
 
 [[noreturn]] void usage(const std::string& problem) {
-    std::fprintf(stderr,
-                 "mandelbrot-export-bench: %s\nusage: mandelbrot-export-bench [--repeat K] [--format png|bmp] "
-                 "[--png-level L] [--png-strategy rle|default] [--no-overlap] [--dir DIR] SIZE REAL_MIN IMAG_MIN SIDE LIMIT\n",
-                 problem.c_str());
+    std::fprintf(
+        stderr,
+        "mandelbrot-export-bench: %s\nusage: mandelbrot-export-bench [--repeat K] [--format png|bmp] "
+        "[--png-level L] [--png-strategy rle|default] [--no-overlap] [--dir DIR] SIZE REAL_MIN IMAG_MIN SIDE LIMIT\n",
+        problem.c_str());
     std::exit(2);
 }
 
@@ -92,8 +93,8 @@ double peakRssMegabytes() {
 std::unique_ptr<mandel::PictureSink> openFile(const BenchOptions& o, const std::string& path,
                                               const mandel::PictureFacts& facts) {
     if (o.format == mandel::PictureFormat::Png)
-        return std::make_unique<mandel::PngPictureWriter>(path, facts.size, facts.size, mandel::pictureTextFields(facts),
-                                                          o.compression);
+        return std::make_unique<mandel::PngPictureWriter>(path, facts.size, facts.size,
+                                                          mandel::pictureTextFields(facts), o.compression);
     return mandel::openPictureFile(path, o.format, facts);
 }
 
@@ -142,11 +143,12 @@ int main(int argc, char** argv) {
     try {
         const mandel::PictureScan scan = mandel::planPictureScan(region, size, mandel::ScanExtent::Picture);
         const Measured m = measure(o, scan, region);
-        std::printf("size=%d compute_ms=%.1f encode_ms=%.1f total_ms=%.1f total_per_compute=%.2f "
-                    "giga_lane_iterations_per_s=%.2f peak_rss_mb=%.0f file_bytes=%llu\n",
-                    size, m.computeMs, m.encodeMs, m.totalMs, m.totalMs / m.computeMs,
-                    static_cast<double>(m.iterations) / (m.computeMs * 1e-3) / 1e9, peakRssMegabytes(),
-                    static_cast<unsigned long long>(m.fileBytes));
+        std::printf(
+            "size=%d compute_ms=%.1f encode_ms=%.1f total_ms=%.1f total_per_compute=%.2f "
+            "giga_lane_iterations_per_s=%.2f peak_rss_mb=%.0f file_bytes=%llu\n",
+            size, m.computeMs, m.encodeMs, m.totalMs, m.totalMs / m.computeMs,
+            static_cast<double>(m.iterations) / (m.computeMs * 1e-3) / 1e9, peakRssMegabytes(),
+            static_cast<unsigned long long>(m.fileBytes));
     } catch (const std::exception& e) {
         std::fprintf(stderr, "mandelbrot-export-bench: %s\n", e.what());
         return 1;

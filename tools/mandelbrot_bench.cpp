@@ -56,12 +56,13 @@ void printHeader(const BenchOptions& options) {
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     std::printf("SIMD target %s, %u cores. Times in ms: medians of %u runs (reference: %u).\n",
                 mandel::activeSimdTarget().c_str(), cores, options.repeat, options.referenceRepeat);
-    std::printf("1T = one thread, all = every core; x = reference time / fast time;\n"
-                "G/s = lane-iterations (sum of the escape counts) per second, in 10^9 (with the cycle\n"
-                "check an effective rate: skipped iterations count as made); cyc/plain = cycle-check time\n"
-                "on all cores relative to the plain kernel's.\n\n");
-    std::printf("%-9s %10s | %9s %5s | %8s %8s %6s %6s | %8s %8s %6s %6s | %9s\n", "region", "iterations",
-                "reference", "G/s", "plain 1T", "all", "x", "G/s", "cycle 1T", "all", "x", "G/s", "cyc/plain");
+    std::printf(
+        "1T = one thread, all = every core; x = reference time / fast time;\n"
+        "G/s = lane-iterations (sum of the escape counts) per second, in 10^9 (with the cycle\n"
+        "check an effective rate: skipped iterations count as made); cyc/plain = cycle-check time\n"
+        "on all cores relative to the plain kernel's.\n\n");
+    std::printf("%-9s %10s | %9s %5s | %8s %8s %6s %6s | %8s %8s %6s %6s | %9s\n", "region", "iterations", "reference",
+                "G/s", "plain 1T", "all", "x", "G/s", "cycle 1T", "all", "x", "G/s", "cyc/plain");
 }
 
 // Times one region on every path and prints its line; whether every fast
@@ -73,7 +74,8 @@ bool measureRegion(const bench::Region& r, const BenchOptions& options) {
     std::vector<std::int16_t> reference(plan.pointCount());
     std::vector<std::int16_t> fast(plan.pointCount());
 
-    const double refMs = medianMs(options.referenceRepeat, [&] { mandel::escapeCountsReference(plan, cmax, reference); });
+    const double refMs =
+        medianMs(options.referenceRepeat, [&] { mandel::escapeCountsReference(plan, cmax, reference); });
     const double iterations = static_cast<double>(std::accumulate(reference.begin(), reference.end(), 0LL));
 
     bool equal = true;
@@ -93,8 +95,8 @@ bool measureRegion(const bench::Region& r, const BenchOptions& options) {
     const double cycleAll = timeFast(mandel::FastKernel::CycleCheck, 0);
     auto rate = [&](double ms) { return iterations / (ms * 1e-3) / 1e9; };
     std::printf("%-9s %10.0f | %9.3f %5.2f | %8.3f %8.3f %6.1f %6.2f | %8.3f %8.3f %6.1f %6.2f | %+8.1f%%\n",
-                r.name.c_str(), iterations, refMs, rate(refMs), plain1, plainAll, refMs / plainAll,
-                rate(plainAll), cycle1, cycleAll, refMs / cycleAll, rate(cycleAll), (cycleAll / plainAll - 1) * 100);
+                r.name.c_str(), iterations, refMs, rate(refMs), plain1, plainAll, refMs / plainAll, rate(plainAll),
+                cycle1, cycleAll, refMs / cycleAll, rate(cycleAll), (cycleAll / plainAll - 1) * 100);
     return equal;
 }
 

@@ -32,8 +32,7 @@ std::string progressLine(ProgressPhase phase, std::size_t done, std::size_t tota
 // when the phase changes.
 class ProgressBar {
 public:
-    explicit ProgressBar(std::ostream& terminal,
-                         std::chrono::milliseconds interval = std::chrono::milliseconds(100));
+    explicit ProgressBar(std::ostream& terminal, std::chrono::milliseconds interval = std::chrono::milliseconds(100));
     void update(std::size_t done, std::size_t total) { update(ProgressPhase::Rows, done, total); }
     void update(ProgressPhase phase, std::size_t done, std::size_t total);
     // Erases the line, so that what follows starts on a clean line.

@@ -31,8 +31,9 @@ void requireNumber(std::string_view name, std::string_view text) {
         parseReadout(text);
     } catch (const ParseError&) {
         if (inReadoutNotation(text))
-            throw UsageError(std::string(name) + " is out of the range of a single (magnitudes from about 1.4e-45 to 3.4e38): " +
-                             tool::quoted(text));
+            throw UsageError(
+                std::string(name) +
+                " is out of the range of a single (magnitudes from about 1.4e-45 to 3.4e38): " + tool::quoted(text));
         throw UsageError(std::string(name) + " is not a number: " + tool::quoted(text));
     }
 }
@@ -52,8 +53,7 @@ int parseSize(std::string_view option, std::string_view text) {
 }
 
 // Applies one option (or help); returns false for help.
-bool applyOption(RenderOptions& options, std::string_view arg, std::span<const std::string_view> args,
-                 std::size_t& i) {
+bool applyOption(RenderOptions& options, std::string_view arg, std::span<const std::string_view> args, std::size_t& i) {
     auto value = [&]() -> std::string_view {
         if (i + 1 >= args.size()) throw UsageError(std::string(arg) + " needs a value");
         return args[++i];
@@ -104,9 +104,6 @@ void checkReadouts(const RenderOptions& options) {
 
 }  // namespace
 
-
-
-
 RenderOptions parseRenderOptions(std::span<const std::string_view> args) {
     RenderOptions options;
     std::vector<std::string_view> readouts;
@@ -130,15 +127,20 @@ std::string singleUsageText() {
     return "usage: mandelbrot-render [--scalar] [--threads N] [--repeat K] [--size S] [--png PATH] [--bmp PATH]\n"
            "                         REAL_MIN IMAG_MIN SIDE LIMIT\n"
            "Draws the square region with corner (REAL_MIN, IMAG_MIN) and side length SIDE at the\n"
-           "iteration limit LIMIT (a whole number from 1 to " + std::to_string(kMaxIterationLimit) +
+           "iteration limit LIMIT (a whole number from 1 to " +
+           std::to_string(kMaxIterationLimit) +
            "), as the window draws it, and prints\n"
            "points_per_row=P rows=R iterations=I ms=T\n"
            "  --scalar      the one-point-at-a-time reference, on one thread\n"
-           "  --threads N   at most N threads for the fast path (1 to " + std::to_string(kMaxThreads) +
+           "  --threads N   at most N threads for the fast path (1 to " +
+           std::to_string(kMaxThreads) +
            "; default: every core)\n"
-           "  --repeat K    draw K times and report the median time (1 to " + std::to_string(kMaxRepeat) + ")\n"
-           "  --size S      draw on a surface of S x S units, S from " + std::to_string(kMinPictureSize) + " to " +
-           std::to_string(kMaxPictureSize) + " (default " + std::to_string(kDefaultPictureSize) +
+           "  --repeat K    draw K times and report the median time (1 to " +
+           std::to_string(kMaxRepeat) +
+           ")\n"
+           "  --size S      draw on a surface of S x S units, S from " +
+           std::to_string(kMinPictureSize) + " to " + std::to_string(kMaxPictureSize) + " (default " +
+           std::to_string(kDefaultPictureSize) +
            ": the window's drawing)\n"
            "  --png PATH    also write the S x S picture as a PNG file (17-colour palette)\n"
            "  --bmp PATH    also write the S x S picture as a 24-bit BMP file\n"

@@ -19,25 +19,21 @@
 
 namespace mandel::tool {
 
-
 inline constexpr int kDefaultPictureSize = kLogicalSize;  // the window's drawing
 
 struct RenderOptions {
-    bool help = false;                  // print the usage and nothing else
-    bool scalar = false;                // the one-point-at-a-time reference path
-    unsigned threads = 0;               // fast path: 0 = every core
-    unsigned repeat = 1;                // draws to time; the median is reported
-    int size = kDefaultPictureSize;     // the drawing's logical width and height; the picture's pixels
+    bool help = false;               // print the usage and nothing else
+    bool scalar = false;             // the one-point-at-a-time reference path
+    unsigned threads = 0;            // fast path: 0 = every core
+    unsigned repeat = 1;             // draws to time; the median is reported
+    int size = kDefaultPictureSize;  // the drawing's logical width and height; the picture's pixels
     std::optional<std::string> pngPath;
     std::optional<std::string> bmpPath;
-    RegionTexts region;  // the four read-out texts
+    RegionTexts region;           // the four read-out texts
     std::set<std::string> given;  // the options seen, to refuse one given twice
 };
 
 inline constexpr unsigned kMaxRepeat = 100000;
-
-
-
 
 // Parses the arguments after the program name. Options may come anywhere
 // before "--", after which every argument is a read-out text; an argument

@@ -135,8 +135,7 @@ std::string errorLine(const std::exception& error) {
     return oneLine(error.what());
 }
 
-int runRenderTool(std::span<const std::string_view> args, std::ostream& out, std::ostream& err,
-                  bool showProgress) {
+int runRenderTool(std::span<const std::string_view> args, std::ostream& out, std::ostream& err, bool showProgress) {
     try {
         run(args, out, err, showProgress);
         return kExitSuccess;

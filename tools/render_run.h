@@ -29,16 +29,12 @@ std::string usageText();
 // "points_per_row=P rows=R iterations=I ms=T"
 std::string summaryLine(const RenderSummary& summary);
 
-
 // Draws the whole pass options.repeat times, in bands of rows; the last
 // drawing also writes its picture to `files` and finishes them. Throws
 // SettingsError if the region cannot be scanned, FileWriteError if a file
 // fails.
 RenderSummary renderInBands(const RenderOptions& options, std::span<PictureSink* const> files,
                             const RenderProgress& progress = {});
-
-
-
 
 // The whole program: parses args (without the program name), renders, writes
 // the PNG and BMP files if asked, prints the summary line to out (or the

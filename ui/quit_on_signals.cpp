@@ -21,7 +21,8 @@ int signalPipe[2] = {-1, -1};  // [0] read by the notifier, [1] written by the h
 extern "C" void passSignalToEventLoop(int signal) {
     const int savedErrno = errno;
     const unsigned char number = static_cast<unsigned char>(signal);
-    if (::write(signalPipe[1], &number, 1) < 0) { /* a full pipe: a quit is already pending */ }
+    if (::write(signalPipe[1], &number, 1) < 0) { /* a full pipe: a quit is already pending */
+    }
     errno = savedErrno;
 }
 

@@ -33,8 +33,7 @@ QString SaveLocation::noteAfterSave(const QString& savedPath) {
     if (!preparedPictures_ || noted_) return {};
     noted_ = true;
     return QStringLiteral("プログラムのフォルダーには書き込めないため、次の場所に保存しました。\n\n") +
-           QDir::toNativeSeparators(savedPath) +
-           QStringLiteral("\n\nこの後の保存も同じフォルダーに保存します。");
+           QDir::toNativeSeparators(savedPath) + QStringLiteral("\n\nこの後の保存も同じフォルダーに保存します。");
 }
 
 bool SaveLocation::isWritableFolder(const QString& folder) {

@@ -11,8 +11,7 @@ std::unique_ptr<QMessageBox> makeMessageBox(const MessageRequest& request, QWidg
     box->setWindowTitle(request.title);
     box->setTextFormat(Qt::PlainText);
     box->setText(request.text);
-    box->setIcon(request.kind == MessageRequest::Kind::Error ? QMessageBox::Critical
-                                                             : QMessageBox::NoIcon);
+    box->setIcon(request.kind == MessageRequest::Kind::Error ? QMessageBox::Critical : QMessageBox::NoIcon);
     box->setStandardButtons(QMessageBox::Ok);
     box->setDefaultButton(QMessageBox::Ok);
     box->setWindowModality(Qt::ApplicationModal);
@@ -21,8 +20,8 @@ std::unique_ptr<QMessageBox> makeMessageBox(const MessageRequest& request, QWidg
 
 QString versionMessage() {
     const QString crcrlf = QStringLiteral("\r\r\n");
-    const QString version = QString::fromUtf8(mandel::kProgramVersion.data(),
-                                              static_cast<qsizetype>(mandel::kProgramVersion.size()));
+    const QString version =
+        QString::fromUtf8(mandel::kProgramVersion.data(), static_cast<qsizetype>(mandel::kProgramVersion.size()));
     return QStringLiteral("    マンデルブロ集合   Ver.  ") + version + crcrlf +
            QStringLiteral("　　Copyright (C) 2026 Mandelbrot Works") + crcrlf +
            QStringLiteral("　　E-mail: support@mandelbrot-works.example") + QStringLiteral("\r\n") +

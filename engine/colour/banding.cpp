@@ -14,14 +14,23 @@ struct Multiplier {
 };
 
 constexpr std::array<Multiplier, 14> kMultipliers = {{
-    {0.1, false}, {0.3, false}, {0.5, false}, {1, true},     {2, true},
-    {3.6, false}, {6.6, false}, {8.1, false}, {10.3, false}, {12, true},
-    {13.1, false}, {13.8, false}, {14.5, false}, {15, true},
+    {0.1, false},
+    {0.3, false},
+    {0.5, false},
+    {1, true},
+    {2, true},
+    {3.6, false},
+    {6.6, false},
+    {8.1, false},
+    {10.3, false},
+    {12, true},
+    {13.1, false},
+    {13.8, false},
+    {14.5, false},
+    {15, true},
 }};
 
-constexpr int bandIndexOf(std::size_t multiplierPosition) {
-    return 15 - static_cast<int>(multiplierPosition);
-}
+constexpr int bandIndexOf(std::size_t multiplierPosition) { return 15 - static_cast<int>(multiplierPosition); }
 
 // cmax − m × cstep in the multiplier's precision, widened to double.
 double lowerBound(const Multiplier& m, float cmax, float cstep) {

@@ -36,9 +36,7 @@ inline constexpr std::array<Rgb, kColourCount> Palette = {{
 }};
 
 // red + 256·green + 65536·blue
-constexpr std::uint32_t packColour(Rgb c) {
-    return std::uint32_t{c.red} + 256u * c.green + 65536u * c.blue;
-}
+constexpr std::uint32_t packColour(Rgb c) { return std::uint32_t{c.red} + 256u * c.green + 65536u * c.blue; }
 
 // Colour index of the escape count c, computing each band's thresholds on the
 // spot: cmax first, then odd counts, then the bands 15 down to 2, then 1.

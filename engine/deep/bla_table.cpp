@@ -21,15 +21,13 @@ bool finite(const ExtReal& v) { return std::isfinite(v.mantissa); }
 
 // a / b rounded down, for a ≥ 0 and b > 0.
 double quotientDown(double a, double b) { return a / b * kRoundDown; }
-ExtReal quotientDown(const ExtReal& a, const ExtReal& b)
-{
+ExtReal quotientDown(const ExtReal& a, const ExtReal& b) {
     if (a.isZero()) return {};
     return ExtReal(a.mantissa / b.mantissa * kRoundDown, a.exponent - b.exponent);
 }
 
 // |x + iy| rounded down; 0 where double's squares underflow (then no step).
-double magnitudeDown(double x, double y)
-{
+double magnitudeDown(double x, double y) {
     const double squares = x * x + y * y;
     return squares >= 0x1p-960 ? std::sqrt(squares) * kRoundDown : 0.0;
 }
@@ -37,8 +35,7 @@ ExtReal magnitudeDown(const ExtReal& x, const ExtReal& y) { return sqrt(x * x + 
 
 // The step of the single iteration from reference index j.
 template <class R>
-BlaStep<R> singleStep(const OrbitPoint& point, double tolerance)
-{
+BlaStep<R> singleStep(const OrbitPoint& point, double tolerance) {
     R zr, zi, zErr;
     NumberTraits<R>::load(point, zr, zi, zErr);
     const R zAbs = magnitudeDown(zr, zi);
@@ -61,8 +58,7 @@ BlaStep<R> singleStep(const OrbitPoint& point, double tolerance)
 
 // The step `first` followed by `second`.
 template <class R>
-BlaStep<R> merged(const BlaStep<R>& first, const BlaStep<R>& second, const R& cMax)
-{
+BlaStep<R> merged(const BlaStep<R>& first, const BlaStep<R>& second, const R& cMax) {
     const R gamma(kBlaRounding);
     const R one(1.0);
     BlaStep<R> s;
@@ -93,8 +89,7 @@ bool stopped(const std::atomic<bool>* cancel) { return cancel && cancel->load(st
 // False if cancelled (the table is then incomplete).
 template <class R>
 bool build(BlaLevels<R>& table, const std::vector<OrbitPoint>& orbit, const R& cMax, double tolerance,
-           const std::atomic<bool>* cancel)
-{
+           const std::atomic<bool>* cancel) {
     const std::int64_t last = static_cast<std::int64_t>(orbit.size()) - 1;
     // The first level: the steps from 1 + j·2^k, every iteration ending at or
     // before the last index, each merged pairwise from its single steps (the
@@ -144,8 +139,7 @@ ExtReal cMaxIn(const ExtReal& cMax, const ExtReal&) { return cMax; }
 }  // namespace
 
 template <class R>
-std::size_t BlaLevels<R>::bytes() const
-{
+std::size_t BlaLevels<R>::bytes() const {
     std::size_t total = 0;
     for (const auto& level : levels) total += level.capacity() * sizeof(BlaStep<R>);
     return total;
@@ -156,8 +150,7 @@ template struct BlaLevels<ExtReal>;
 
 BlaTable::BlaTable(const std::vector<OrbitPoint>& orbit, const ExtReal& cMax, bool extended, double tolerance,
                    const std::atomic<bool>* cancel)
-    : cMax_(cMax), extended_(extended)
-{
+    : cMax_(cMax), extended_(extended) {
     const auto start = std::chrono::steady_clock::now();
     // An extended-range drawing iterates in double too while δz is large enough.
     cancelled_ = extended_ && !build(ext_, orbit, cMaxIn(cMax_, ExtReal{}), tolerance, cancel);

@@ -36,13 +36,13 @@ inline constexpr double kBlaRounding = 0x1p-48;
 
 template <class R>
 struct BlaStep {
-    R ar{}, ai{};    // Ã (computed)
-    R br{}, bi{};    // B̃ (computed)
-    R aBound{};      // ≥ |A| and ≥ |Ã|
-    R bBound{};      // ≥ |B| and ≥ |B̃|
-    R aErr{};        // ≥ |Ã − A|, A that of the exact reference orbit
-    R bErr{};        // ≥ |B̃ − B|
-    R radius{};      // valid for exact |δz_m| ≤ radius (0: never)
+    R ar{}, ai{};  // Ã (computed)
+    R br{}, bi{};  // B̃ (computed)
+    R aBound{};    // ≥ |A| and ≥ |Ã|
+    R bBound{};    // ≥ |B| and ≥ |B̃|
+    R aErr{};      // ≥ |Ã − A|, A that of the exact reference orbit
+    R bErr{};      // ≥ |B̃ − B|
+    R radius{};    // valid for exact |δz_m| ≤ radius (0: never)
 };
 
 // Orbits longer than this keep steps of 2^kCompactFirstLevel iterations and
@@ -66,8 +66,7 @@ struct BlaLevels {
 
     // The longest valid step from reference index m for an exact |δz_m| ≤ u
     // and at most maxLength iterations: its level (0 for none).
-    int longest(std::int64_t m, const R& u, std::int64_t maxLength) const
-    {
+    int longest(std::int64_t m, const R& u, std::int64_t maxLength) const {
         if (m < 1) return 0;
         const auto offset = static_cast<std::uint64_t>(m - 1);
         if ((offset & ((std::uint64_t{1} << firstLevel) - 1)) != 0) return 0;
@@ -81,8 +80,7 @@ struct BlaLevels {
         }
         return best;
     }
-    const BlaStep<R>& step(std::int64_t m, int k) const
-    {
+    const BlaStep<R>& step(std::int64_t m, int k) const {
         return levels[slot(k)][static_cast<std::size_t>((m - 1) >> k)];
     }
     std::size_t bytes() const;
@@ -95,8 +93,8 @@ class BlaTable {
 public:
     // `tolerance` is ε; steps are at most 1/(2ε) long.
     // Building stops early, with cancelled() true, when *cancel turns true.
-    BlaTable(const std::vector<OrbitPoint>& orbit, const ExtReal& cMax, bool extended,
-             double tolerance = kBlaTolerance, const std::atomic<bool>* cancel = nullptr);
+    BlaTable(const std::vector<OrbitPoint>& orbit, const ExtReal& cMax, bool extended, double tolerance = kBlaTolerance,
+             const std::atomic<bool>* cancel = nullptr);
 
     bool cancelled() const { return cancelled_; }
 

@@ -22,8 +22,7 @@ struct DecimalValue {
     std::size_t length = 0;  // digits written
 };
 
-inline void readDecimal(const std::string& text, DecimalValue& out)
-{
+inline void readDecimal(const std::string& text, DecimalValue& out) {
     std::string digits;
     std::size_t at = 0;
     const bool negative = !text.empty() && text[0] == '-';
@@ -42,7 +41,8 @@ inline void readDecimal(const std::string& text, DecimalValue& out)
     if (at < text.size()) {
         const bool negativeExponent = at + 1 < text.size() && text[at + 1] == '-';
         for (std::size_t i = at + 1; i < text.size(); ++i)
-            if (text[i] >= '0' && text[i] <= '9') written = std::min<std::int64_t>(written * 10 + (text[i] - '0'), 1'000'000'000'000);
+            if (text[i] >= '0' && text[i] <= '9')
+                written = std::min<std::int64_t>(written * 10 + (text[i] - '0'), 1'000'000'000'000);
         if (negativeExponent) written = -written;
     }
     mpz_set_str(out.digits, digits.empty() ? "0" : digits.c_str(), 10);

@@ -37,8 +37,7 @@ namespace {
 
 // A reference made for another view serves this one when it is nearly as
 // precise, of the same number type, long enough and inside this view.
-bool suitable(const DeepReference& reference, const DeepView& view, const DeepGeometry& geometry)
-{
+bool suitable(const DeepReference& reference, const DeepView& view, const DeepGeometry& geometry) {
     if (reference.precisionBits() + kReuseSlackBits < geometry.referenceBits ||
         reference.extended() != geometry.extended) {
         return false;
@@ -52,8 +51,7 @@ bool suitable(const DeepReference& reference, const DeepView& view, const DeepGe
 }  // namespace
 
 DeepDrawing::DeepDrawing(const DeepView& view, std::shared_ptr<const DeepReference> reuse)
-    : state_(std::make_unique<State>())
-{
+    : state_(std::make_unique<State>()) {
     const std::string problem = deepViewProblem(view);
     if (!problem.empty()) throw std::invalid_argument(problem);
     state_->view = view;
@@ -69,8 +67,7 @@ namespace {
 
 std::shared_ptr<const DeepReference> makeReference(const DeepView& view, const DeepGeometry& geometry,
                                                    const MpfrValue& re, const MpfrValue& im,
-                                                   const DeepOptions& options)
-{
+                                                   const DeepOptions& options) {
     const ExtReal ceiling = geometry.spacing * ExtReal(kReferenceErrorCeiling);
     DeepReference::Progress progress;
     if (options.progress)
@@ -83,15 +80,13 @@ std::shared_ptr<const DeepReference> makeReference(const DeepView& view, const D
     return reference;
 }
 
-bool endsEarly(const DeepReference& reference, const DeepView& view)
-{
+bool endsEarly(const DeepReference& reference, const DeepView& view) {
     return static_cast<std::int64_t>(reference.orbit().size()) - 1 < view.location.limit;
 }
 
 // The pixel of a coarse grid that perturbation follows longest; a reference
 // there serves the pixels that outlive the centre's.
-void longestGridPixel(const RowJob& job, int& bestX, int& bestY)
-{
+void longestGridPixel(const RowJob& job, int& bestX, int& bestY) {
     std::int64_t best = -1;
     for (int j = 0; j < kReferenceSearchGrid; ++j) {
         for (int i = 0; i < kReferenceSearchGrid; ++i) {
@@ -108,8 +103,7 @@ void longestGridPixel(const RowJob& job, int& bestX, int& bestY)
 }
 
 // The point of pixel (x, y) at the reference's precision.
-void pixelPoint(const DeepView& view, const DeepGeometry& g, int x, int y, MpfrValue& re, MpfrValue& im)
-{
+void pixelPoint(const DeepView& view, const DeepGeometry& g, int x, int y, MpfrValue& re, MpfrValue& im) {
     MpfrValue h(g.coordinateBits), t(g.coordinateBits);
     setDecimal(h.get(), view.location.side);
     mpfr_div_si(h.get(), h.get(), std::min(view.width, view.height), MPFR_RNDN);
@@ -122,8 +116,7 @@ void pixelPoint(const DeepView& view, const DeepGeometry& g, int x, int y, MpfrV
 }
 
 // Bounds every pixel's |δc| plus its error.
-ExtReal largestOffset(const PixelOffsets& offsets)
-{
+ExtReal largestOffset(const PixelOffsets& offsets) {
     const auto largest = [](const std::vector<AxisOffset>& axis) {
         ExtReal most;
         for (const AxisOffset& o : axis) {
@@ -138,13 +131,11 @@ ExtReal largestOffset(const PixelOffsets& offsets)
 
 }  // namespace
 
-std::uint64_t DeepDrawing::memoryEstimate(const DeepOptions& options) const
-{
+std::uint64_t DeepDrawing::memoryEstimate(const DeepOptions& options) const {
     return deepMemoryEstimate(state_->view, state_->geometry.extended, DeepMemoryChoices{options.bla, options.lanes});
 }
 
-bool DeepDrawing::prepare(const DeepOptions& options)
-{
+bool DeepDrawing::prepare(const DeepOptions& options) {
     State& s = *state_;
     if (!s.reference) {
         const std::uint64_t budget = options.maxMemory ? options.maxMemory : defaultMemoryBudget();
@@ -180,8 +171,7 @@ bool DeepDrawing::prepare(const DeepOptions& options)
     return true;
 }
 
-int DeepDrawing::settleBitsCap(const DeepOptions& options) const
-{
+int DeepDrawing::settleBitsCap(const DeepOptions& options) const {
     if (options.maxBits > 0) return std::clamp(options.maxBits, kMinSettleBits, kMaxSettleBits);
     const std::int64_t automatic = std::int64_t{kAutomaticSettleBitsFactor} * state_->geometry.pixelBits;
     return static_cast<int>(std::clamp<std::int64_t>(automatic, kMinAutomaticSettleBits, kMaxSettleBits));
@@ -190,8 +180,7 @@ int DeepDrawing::settleBitsCap(const DeepOptions& options) const
 namespace {
 
 // Rows whose every pixel is known: filled without a reference orbit.
-void fillKnown(const KnownCounts& known, int width, int firstRow, int rows, std::span<std::int32_t> counts)
-{
+void fillKnown(const KnownCounts& known, int width, int firstRow, int rows, std::span<std::int32_t> counts) {
     for (int row = 0; row < rows; ++row)
         for (int x = 0; x < width; ++x)
             counts[static_cast<std::size_t>(row) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)] =
@@ -201,8 +190,7 @@ void fillKnown(const KnownCounts& known, int width, int firstRow, int rows, std:
 }  // namespace
 
 bool DeepDrawing::computeRows(int firstRow, int rows, std::span<std::int32_t> counts, const DeepOptions& options,
-                              std::span<std::uint8_t> certified)
-{
+                              std::span<std::uint8_t> certified) {
     State& s = *state_;
     const auto pixels = static_cast<std::size_t>(rows) * static_cast<std::size_t>(s.view.width);
     if (firstRow < 0 || rows < 0 || firstRow + rows > s.view.height || counts.size() < pixels ||
@@ -227,8 +215,7 @@ bool DeepDrawing::computeRows(int firstRow, int rows, std::span<std::int32_t> co
 
 std::shared_ptr<const DeepReference> DeepDrawing::reference() const { return state_->reference; }
 
-DeepReferenceInfo DeepDrawing::referenceInfo() const
-{
+DeepReferenceInfo DeepDrawing::referenceInfo() const {
     DeepReferenceInfo info;
     const State& s = *state_;
     info.numberType = s.geometry.extended ? "extended" : "double";

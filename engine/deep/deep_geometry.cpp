@@ -16,8 +16,7 @@ long magnitudeExponent(mpfr_srcptr x) { return mpfr_zero_p(x) ? 0 : mpfr_get_exp
 // One axis: offsets of start + k·step − reference for k = 0 .. count − 1
 // (also, times 2^-ddScale, as double-doubles).
 std::vector<AxisOffset> axisOffsets(mpfr_srcptr start, mpfr_srcptr step, mpfr_srcptr reference, int count, int bits,
-                                    std::int64_t ddScale)
-{
+                                    std::int64_t ddScale) {
     MpfrValue v(bits);
     const ExtReal unit(1.0, -static_cast<std::int64_t>(bits));
     const ExtReal fixed = abs(toExtReal(start)) + abs(toExtReal(reference));
@@ -44,8 +43,7 @@ std::vector<AxisOffset> axisOffsets(mpfr_srcptr start, mpfr_srcptr step, mpfr_sr
 
 }  // namespace
 
-DeepGeometry deepGeometry(const DeepView& view)
-{
+DeepGeometry deepGeometry(const DeepView& view) {
     DeepGeometry g;
     const int span = minSide(view);
     MpfrValue s(128), a(128), b(128), far(128);
@@ -85,8 +83,7 @@ DeepGeometry deepGeometry(const DeepView& view)
 }
 
 PixelOffsets pixelOffsets(const DeepView& view, const DeepGeometry& geometry, mpfr_srcptr referenceRe,
-                          mpfr_srcptr referenceIm)
-{
+                          mpfr_srcptr referenceIm) {
     const int bits = geometry.coordinateBits;
     MpfrValue h(bits), a(bits), b(bits);
     setDecimal(h.get(), view.location.side);
@@ -99,8 +96,7 @@ PixelOffsets pixelOffsets(const DeepView& view, const DeepGeometry& geometry, mp
     return out;
 }
 
-bool withinDistance(mpfr_srcptr x, mpfr_srcptr y, const ExtReal& limit)
-{
+bool withinDistance(mpfr_srcptr x, mpfr_srcptr y, const ExtReal& limit) {
     MpfrValue d(std::max(mpfr_get_prec(x), mpfr_get_prec(y)) + 8);
     mpfr_sub(d.get(), x, y, MPFR_RNDN);
     return !(limit < abs(toExtReal(d.get())));

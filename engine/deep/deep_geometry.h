@@ -29,8 +29,8 @@ struct DeepGeometry {
     // 2^ddScaleExponent (about the spacing), plain views in units of 1.
     std::int64_t ddScaleExponent = 0;
     bool extended = false;
-    ExtReal spacing;                         // s / min(W, H), rounded
-    std::unique_ptr<MpfrValue> centreRe;     // view's centre at referenceBits
+    ExtReal spacing;                      // s / min(W, H), rounded
+    std::unique_ptr<MpfrValue> centreRe;  // view's centre at referenceBits
     std::unique_ptr<MpfrValue> centreIm;
 };
 

@@ -13,8 +13,7 @@ namespace mandel {
 
 namespace {
 
-std::uint64_t tableBytesPerIteration(std::int64_t limit, bool extended)
-{
+std::uint64_t tableBytesPerIteration(std::int64_t limit, bool extended) {
     // A table holds about one step per iteration (half per level, summed),
     // a quarter of that from the compact first level on.
     const bool compact = static_cast<std::uint64_t>(limit) + 1 > kCompactTableLength;
@@ -24,14 +23,12 @@ std::uint64_t tableBytesPerIteration(std::int64_t limit, bool extended)
 
 }  // namespace
 
-std::uint64_t deepMemoryEstimate(const DeepView& view, const DeepMemoryChoices& choices)
-{
+std::uint64_t deepMemoryEstimate(const DeepView& view, const DeepMemoryChoices& choices) {
     // Below 1e-290 the pixels iterate in extended range, with a second table.
     return deepMemoryEstimate(view, deepGeometry(view).extended, choices);
 }
 
-std::uint64_t deepMemoryEstimate(const DeepView& view, bool extended, const DeepMemoryChoices& choices)
-{
+std::uint64_t deepMemoryEstimate(const DeepView& view, bool extended, const DeepMemoryChoices& choices) {
     const auto iterations = static_cast<std::uint64_t>(view.location.limit) + 1;
     std::uint64_t perIteration = sizeof(OrbitPoint) + sizeof(OrbitLow);
     const std::uint64_t table = choices.bla ? tableBytesPerIteration(view.location.limit, extended) : 0;
@@ -48,25 +45,24 @@ std::uint64_t deepMemoryEstimate(const DeepView& view, bool extended, const Deep
            axes * kAxisBytes + kFixedBytes;
 }
 
-std::uint64_t defaultMemoryBudget()
-{
+std::uint64_t defaultMemoryBudget() {
     const long pages = sysconf(_SC_PHYS_PAGES);
     const long pageSize = sysconf(_SC_PAGE_SIZE);
     if (pages <= 0 || pageSize <= 0) return std::uint64_t{4} << 30;
     return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize) / 2;
 }
 
-std::string memoryText(std::uint64_t bytes)
-{
+std::string memoryText(std::uint64_t bytes) {
     char text[32];
     const double mb = static_cast<double>(bytes) / 1e6;
-    if (mb >= 1000) std::snprintf(text, sizeof text, "%.1f GB", mb / 1000);
-    else std::snprintf(text, sizeof text, "%.0f MB", std::max(mb, 1.0));
+    if (mb >= 1000)
+        std::snprintf(text, sizeof text, "%.1f GB", mb / 1000);
+    else
+        std::snprintf(text, sizeof text, "%.0f MB", std::max(mb, 1.0));
     return text;
 }
 
-std::string memoryProblem(const DeepView& view, std::uint64_t estimate, std::uint64_t budget)
-{
+std::string memoryProblem(const DeepView& view, std::uint64_t estimate, std::uint64_t budget) {
     return "limit " + std::to_string(view.location.limit) + " needs about " + memoryText(estimate) +
            ", above the memory budget of " + memoryText(budget);
 }

@@ -12,13 +12,13 @@
 namespace mandel {
 
 struct DeepReferenceInfo {
-    std::int64_t length = 0;      // iterations the reference holds
-    int precisionBits = 0;        // MPFR precision of the reference
-    double buildMs = 0;           // time to compute it (and its tables)
-    std::size_t bytes = 0;        // memory it holds
-    std::string numberType;       // number type of the pixels' iteration ("double", "extended", ...)
-    double blaBuildMs = 0;        // time to build the bilinear table (0 without one)
-    std::size_t blaBytes = 0;     // memory the table holds
+    std::int64_t length = 0;   // iterations the reference holds
+    int precisionBits = 0;     // MPFR precision of the reference
+    double buildMs = 0;        // time to compute it (and its tables)
+    std::size_t bytes = 0;     // memory it holds
+    std::string numberType;    // number type of the pixels' iteration ("double", "extended", ...)
+    double blaBuildMs = 0;     // time to build the bilinear table (0 without one)
+    std::size_t blaBytes = 0;  // memory the table holds
 };
 
 // While the reference orbit is computed (before any row), referenceTotal is
@@ -57,15 +57,15 @@ struct DeepOptions {
 };
 
 struct DeepStats {
-    std::int64_t iterationsMade = 0;     // perturbation steps taken
-    std::int64_t iterationsSkipped = 0;  // iterations covered by approximation steps
-    std::int64_t pixelsSettled = 0;   // pixels settled with more precision
+    std::int64_t iterationsMade = 0;       // perturbation steps taken
+    std::int64_t iterationsSkipped = 0;    // iterations covered by approximation steps
+    std::int64_t pixelsSettled = 0;        // pixels settled with more precision
     std::int64_t pixelsSettledInMpfr = 0;  // of those, the ones double-double could not settle
-    std::int64_t uncertifiedPixels = 0;  // pixels not settled within the precision cap
-    std::int64_t pixelsKnown = 0;        // pixels counted without iterating (outside |c| ≤ 2, real axis)
-    double settleMs = 0;              // time spent on those
-    std::int64_t laneSteps = 0;          // of the steps made, those made in SIMD lanes (one per lane)
-    double laneMs = 0;                   // time the lanes' loop took, summed over threads
+    std::int64_t uncertifiedPixels = 0;    // pixels not settled within the precision cap
+    std::int64_t pixelsKnown = 0;          // pixels counted without iterating (outside |c| ≤ 2, real axis)
+    double settleMs = 0;                   // time spent on those
+    std::int64_t laneSteps = 0;            // of the steps made, those made in SIMD lanes (one per lane)
+    double laneMs = 0;                     // time the lanes' loop took, summed over threads
 };
 
 }  // namespace mandel

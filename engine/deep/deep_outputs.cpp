@@ -3,8 +3,7 @@
 namespace mandel {
 
 DeepPictureResult drawDeepOutputs(DeepDrawing& drawing, const DeepPictureFacts& facts, const DeepOutputPaths& paths,
-                                  const DeepPictureOptions& options)
-{
+                                  const DeepPictureOptions& options) {
     const int width = facts.view.width, height = facts.view.height;
     std::vector<std::unique_ptr<PictureSink>> pictures;
     if (paths.png) pictures.push_back(openDeepPictureFile(*paths.png, PictureFormat::Png, facts));

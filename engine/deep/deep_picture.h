@@ -55,8 +55,8 @@ struct DeepPictureResult {
     // Pixels whose count the precision cap left undecided (their count is
     // the best the cap allowed); 0 when every count is certified.
     std::int64_t uncertifiedPixels = 0;
-    double computeMs = 0;         // in the engine, the reference orbit included
-    double writeMs = 0;           // colouring and writing the files
+    double computeMs = 0;  // in the engine, the reference orbit included
+    double writeMs = 0;    // colouring and writing the files
     DeepReferenceInfo reference;
     DeepStats stats;
 };

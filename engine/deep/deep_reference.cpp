@@ -18,7 +18,6 @@ namespace {
 // or a zoom out by up to that factor keeps it.
 constexpr double kBlaOffsetRoom = 2;
 
-
 }  // namespace
 
 // The MPFR orbit of C from Z_1: visit(m, zr, zi, error) for each Z_m, error
@@ -26,8 +25,7 @@ constexpr double kBlaOffsetRoom = 2;
 // the orbit ends: the limit, a certain escape, or the error ceiling.
 template <class Visit>
 DeepReference::WalkEnd DeepReference::walk(const std::atomic<bool>* cancel, const Progress& progress,
-                                           Visit&& visit) const
-{
+                                           Visit&& visit) const {
     using Clock = std::chrono::steady_clock;
     constexpr auto kProgressInterval = std::chrono::milliseconds(25);
     auto lastProgress = Clock::now();
@@ -79,10 +77,8 @@ DeepReference::WalkEnd DeepReference::walk(const std::atomic<bool>* cancel, cons
 }
 
 DeepReference::DeepReference(const MpfrValue& centreRe, const MpfrValue& centreIm, std::int64_t limit, bool extended,
-                             const ExtReal& errorCeiling, const std::atomic<bool>* cancel,
-                             const Progress& progress)
-    : centreRe_(centreRe), centreIm_(centreIm), limit_(limit), extended_(extended), errorCeiling_(errorCeiling)
-{
+                             const ExtReal& errorCeiling, const std::atomic<bool>* cancel, const Progress& progress)
+    : centreRe_(centreRe), centreIm_(centreIm), limit_(limit), extended_(extended), errorCeiling_(errorCeiling) {
     const auto start = std::chrono::steady_clock::now();
     const bool eagerLow = limit <= kEagerLowLength;
     // Room for the whole orbit at once: pages never written are never
@@ -110,14 +106,12 @@ DeepReference::DeepReference(const MpfrValue& centreRe, const MpfrValue& centreI
     buildMs_ = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 }
 
-std::size_t DeepReference::bytes() const
-{
+std::size_t DeepReference::bytes() const {
     std::lock_guard lock(lowMutex_);
     return orbit_.capacity() * sizeof(OrbitPoint) + orbitLow_.capacity() * sizeof(OrbitLow);
 }
 
-const std::vector<OrbitLow>& DeepReference::orbitLow(const std::atomic<bool>* cancel) const
-{
+const std::vector<OrbitLow>& DeepReference::orbitLow(const std::atomic<bool>* cancel) const {
     std::lock_guard lock(lowMutex_);
     if (orbitLow_.size() == orbit_.size()) return orbitLow_;
     std::vector<OrbitLow> low;
@@ -137,8 +131,7 @@ const std::vector<OrbitLow>& DeepReference::orbitLow(const std::atomic<bool>* ca
     return orbitLow_;
 }
 
-void DeepReference::store(mpfr_srcptr zr, mpfr_srcptr zi, const ExtReal& mpfrError)
-{
+void DeepReference::store(mpfr_srcptr zr, mpfr_srcptr zi, const ExtReal& mpfrError) {
     OrbitPoint point;
     const ExtReal re = toExtReal(zr), im = toExtReal(zi);
     // Rounding to double (or to the mantissas) adds at most 2^-53 of each part,
@@ -163,8 +156,7 @@ void DeepReference::store(mpfr_srcptr zr, mpfr_srcptr zi, const ExtReal& mpfrErr
 }
 
 OrbitLow DeepReference::lowPart(std::size_t index, mpfr_srcptr zr, mpfr_srcptr zi, const ExtReal& mpfrError,
-                                MpfrValue& scratch) const
-{
+                                MpfrValue& scratch) const {
     const OrbitPoint& point = orbit_[index];
     OrbitLow low;
     // In the point's unit 2^exponent: Z·2^-exponent − hi is exact in MPFR;
@@ -183,19 +175,18 @@ OrbitLow DeepReference::lowPart(std::size_t index, mpfr_srcptr zr, mpfr_srcptr z
     return low;
 }
 
-std::shared_ptr<const BlaTable> DeepReference::blaTable(const ExtReal& cMax, const std::atomic<bool>* cancel) const
-{
+std::shared_ptr<const BlaTable> DeepReference::blaTable(const ExtReal& cMax, const std::atomic<bool>* cancel) const {
     std::lock_guard lock(blaMutex_);
     if (!bla_ || bla_->cMax() < cMax) {
-        auto table = std::make_shared<BlaTable>(orbit_, cMax * ExtReal(kBlaOffsetRoom), extended_, kBlaTolerance, cancel);
+        auto table =
+            std::make_shared<BlaTable>(orbit_, cMax * ExtReal(kBlaOffsetRoom), extended_, kBlaTolerance, cancel);
         if (table->cancelled()) return nullptr;
         bla_ = std::move(table);
     }
     return bla_;
 }
 
-const std::vector<LanePoint>& DeepReference::lanePoints() const
-{
+const std::vector<LanePoint>& DeepReference::lanePoints() const {
     std::call_once(lanePointsMade_, [this] {
         lanePoints_.resize(orbit_.size());
         for (std::size_t m = 0; m < orbit_.size(); ++m) {

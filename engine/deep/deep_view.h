@@ -18,9 +18,9 @@ inline constexpr std::int64_t kMaxDeepLimit = 2147483647;
 // The texts are decimals of any length as decimalTextProblem below accepts
 // them ("-1.25066101234567890123", "3.5e-120").
 struct DeepLocation {
-    std::string realMin;   // a
-    std::string imagMin;   // b
-    std::string side;      // s, > 0
+    std::string realMin;     // a
+    std::string imagMin;     // b
+    std::string side;        // s, > 0
     std::int64_t limit = 0;  // N, 1 .. kMaxDeepLimit
 
     bool operator==(const DeepLocation&) const = default;

@@ -20,24 +20,21 @@ constexpr double kStepRounding = 0x1p-96;
 constexpr double kStepAbsoluteError = 0x1p-1060;
 
 // ≥ |x| + |y| of two complex double-doubles, from their high parts.
-double sizeUp(const DoubleDouble& xr, const DoubleDouble& xi, const DoubleDouble& yr, const DoubleDouble& yi)
-{
+double sizeUp(const DoubleDouble& xr, const DoubleDouble& xi, const DoubleDouble& yr, const DoubleDouble& yi) {
     return (std::fabs(xr.hi) + std::fabs(xi.hi) + std::fabs(yr.hi) + std::fabs(yi.hi)) * (1 + 0x1p-50);
 }
 
 DoubleDouble twice(const DoubleDouble& x) { return {x.hi + x.hi, x.lo + x.lo}; }
 
 // x·2^k; parts that fall below double's range lose at most 2^-1074 each.
-DoubleDouble scaled(const DoubleDouble& x, std::int64_t k)
-{
+DoubleDouble scaled(const DoubleDouble& x, std::int64_t k) {
     const int e = static_cast<int>(std::clamp<std::int64_t>(k, -3000, 3000));
     return {std::ldexp(x.hi, e), std::ldexp(x.lo, e)};
 }
 
 // Z_m in units of 2^unit, and a bound on its error.
 void loadPoint(const std::vector<OrbitPoint>& orbit, const std::vector<OrbitLow>& low, std::int64_t m,
-               std::int64_t unit, DoubleDouble& zr, DoubleDouble& zi, double& zErr)
-{
+               std::int64_t unit, DoubleDouble& zr, DoubleDouble& zi, double& zErr) {
     const OrbitPoint& p = orbit[static_cast<std::size_t>(m)];
     const OrbitLow& q = low[static_cast<std::size_t>(m)];
     zr = {p.re, q.re};
@@ -52,8 +49,7 @@ void loadPoint(const std::vector<OrbitPoint>& orbit, const std::vector<OrbitLow>
 
 }  // namespace
 
-DoubleDoubleOffset doubleDoubleOffset(const AxisOffset& column, const AxisOffset& row, std::int64_t scale)
-{
+DoubleDoubleOffset doubleDoubleOffset(const AxisOffset& column, const AxisOffset& row, std::int64_t scale) {
     DoubleDoubleOffset dc;
     dc.scale = scale;
     dc.re = column.dd;
@@ -67,8 +63,7 @@ DoubleDoubleState startState(const DoubleDoubleOffset& dc) { return {dc.re, dc.i
 
 std::int64_t doubleDoubleStep(const std::vector<OrbitPoint>& orbit, const std::vector<OrbitLow>& low,
                               const DoubleDoubleOffset& dc, std::int64_t limit, DoubleDoubleState& st,
-                              bool pauseAfterRebase)
-{
+                              bool pauseAfterRebase) {
     DoubleDouble zr, zi;
     double zErr;
     loadPoint(orbit, low, st.m, 0, zr, zi, zErr);
@@ -127,8 +122,7 @@ struct ScaledOffset {
     double vErr = 0, vAbs = 0;
 };
 
-ScaledOffset offsetIn(const DoubleDoubleOffset& dc, std::int64_t k)
-{
+ScaledOffset offsetIn(const DoubleDoubleOffset& dc, std::int64_t k) {
     const std::int64_t shift = dc.scale - k;
     const int clamped = static_cast<int>(std::clamp<std::int64_t>(shift, -3000, 3000));
     return {scaled(dc.re, shift), scaled(dc.im, shift), roundUp(std::ldexp(dc.err, clamped) + 0x1p-1072),
@@ -141,22 +135,19 @@ ScaledOffset offsetIn(const DoubleDoubleOffset& dc, std::int64_t k)
 constexpr int kPlainFromExponent = -900;
 constexpr int kScaledBelowExponent = -950;
 
-bool plainStepSafe(double zLargest, std::int64_t dzExponent, int floor)
-{
+bool plainStepSafe(double zLargest, std::int64_t dzExponent, int floor) {
     if (dzExponent < floor) return false;
     const std::int64_t linear = zLargest > 0 ? std::ilogb(zLargest) + dzExponent + 1 : dzExponent * 2;
     return std::max(2 * dzExponent, linear) >= floor;
 }
 
-double largestPart(const DoubleDouble& re, const DoubleDouble& im)
-{
+double largestPart(const DoubleDouble& re, const DoubleDouble& im) {
     return std::fmax(std::fabs(re.hi), std::fabs(im.hi));
 }
 
 // Keeps |u| near 1 by moving powers of two into k. Parts that fall below
 // double's range lose at most 2^-1074 each, which the bound takes up.
-void renormalise(ScaledState& s)
-{
+void renormalise(ScaledState& s) {
     const double largest = largestPart(s.ur, s.ui);
     if (largest == 0) return;
     const int shift = std::ilogb(largest);
@@ -168,8 +159,7 @@ void renormalise(ScaledState& s)
 }
 
 // The step's new u, at the next iteration.
-void moveOn(ScaledState& s, const DoubleDouble& nr, const DoubleDouble& ni)
-{
+void moveOn(ScaledState& s, const DoubleDouble& nr, const DoubleDouble& ni) {
     s.ur = nr;
     s.ui = ni;
     ++s.m;
@@ -182,8 +172,7 @@ void moveOn(ScaledState& s, const DoubleDouble& nr, const DoubleDouble& ni)
 // step. Z + δz is then far below 2, so the pixel stays. δz' may be far
 // smaller than δz (δc at most): it is computed in a unit of its own size.
 std::int64_t scaledStepNearZero(const std::vector<OrbitPoint>& orbit, const std::vector<OrbitLow>& low,
-                                const DoubleDoubleOffset& dc, std::int64_t limit, ScaledState& s)
-{
+                                const DoubleDoubleOffset& dc, std::int64_t limit, ScaledState& s) {
     DoubleDouble zr, zi;
     double zErr;
     loadPoint(orbit, low, s.m, s.k, zr, zi, zErr);
@@ -229,14 +218,14 @@ std::int64_t scaledStepNearZero(const std::vector<OrbitPoint>& orbit, const std:
 // against a Z in double's range, or the rebase at the reference's end onto
 // Z + δz, which is then in double's range).
 std::int64_t scaledStep(const std::vector<OrbitPoint>& orbit, const std::vector<OrbitLow>& low,
-                        const DoubleDoubleOffset& dc, std::int64_t limit, ScaledState& s)
-{
+                        const DoubleDoubleOffset& dc, std::int64_t limit, ScaledState& s) {
     const auto index = static_cast<std::size_t>(s.m);
     const OrbitPoint& point = orbit[index];
     const bool tinyZ = point.exponent != 0;
     const double uAbs = magnitudeUp(s.ur, s.ui);
     const double uLargest = largestPart(s.ur, s.ui);
-    const std::int64_t dzExponent = uLargest > 0 ? std::ilogb(uLargest) + s.k : std::numeric_limits<std::int32_t>::min();
+    const std::int64_t dzExponent =
+        uLargest > 0 ? std::ilogb(uLargest) + s.k : std::numeric_limits<std::int32_t>::min();
     if (!tinyZ && (s.m == static_cast<std::int64_t>(orbit.size()) - 1 ||
                    plainStepSafe(std::fmax(std::fabs(point.re), std::fabs(point.im)), dzExponent, kPlainFromExponent)))
         return kSwitchCount;
@@ -269,32 +258,28 @@ std::int64_t scaledStep(const std::vector<OrbitPoint>& orbit, const std::vector<
 
 // From the plain loop into the scaled one where δz or Z leave double's
 // range (not at the reference's end, where the plain loop rebases).
-bool needsScaling(const std::vector<OrbitPoint>& orbit, const DoubleDoubleState& st)
-{
+bool needsScaling(const std::vector<OrbitPoint>& orbit, const DoubleDoubleState& st) {
     if (st.m == static_cast<std::int64_t>(orbit.size()) - 1) return false;
     const OrbitPoint& point = orbit[static_cast<std::size_t>(st.m)];
     if (point.exponent != 0) return true;
     const double dzLargest = largestPart(st.dzr, st.dzi);
-    return dzLargest == 0 || !plainStepSafe(std::fmax(std::fabs(point.re), std::fabs(point.im)),
-                                            std::ilogb(dzLargest), kScaledBelowExponent);
+    return dzLargest == 0 || !plainStepSafe(std::fmax(std::fabs(point.re), std::fabs(point.im)), std::ilogb(dzLargest),
+                                            kScaledBelowExponent);
 }
 
-ScaledState toScaled(const DoubleDoubleState& st)
-{
+ScaledState toScaled(const DoubleDoubleState& st) {
     const double largest = largestPart(st.dzr, st.dzi);
     const std::int64_t k = largest > 0 ? std::ilogb(largest) : -1074;
     return {scaled(st.dzr, -k), scaled(st.dzi, -k), roundUp(std::ldexp(st.e, static_cast<int>(-k))), k, st.m, st.i};
 }
 
 // Into double's range: parts lost there are at most 2^-1074 each.
-DoubleDoubleState toPlain(const ScaledState& s)
-{
+DoubleDoubleState toPlain(const ScaledState& s) {
     return {scaled(s.ur, s.k), scaled(s.ui, s.k), roundUp(std::ldexp(s.e, static_cast<int>(s.k)) + 0x1p-1072), s.m,
             s.i};
 }
 
-DoubleDoubleOffset plainOffset(const DoubleDoubleOffset& dc)
-{
+DoubleDoubleOffset plainOffset(const DoubleDoubleOffset& dc) {
     if (dc.scale == 0) return dc;
     DoubleDoubleOffset out{scaled(dc.re, dc.scale), scaled(dc.im, dc.scale), 0, 0, 0};
     out.err = roundUp(std::ldexp(dc.err, static_cast<int>(std::max<std::int64_t>(dc.scale, -3000))) + 0x1p-1072);
@@ -306,8 +291,7 @@ DoubleDoubleOffset plainOffset(const DoubleDoubleOffset& dc)
 
 std::int64_t doubleDoublePerturbedCount(const std::vector<OrbitPoint>& orbit, const std::vector<OrbitLow>& low,
                                         const DoubleDoubleOffset& dc, std::int64_t limit,
-                                        const std::function<bool()>& stop, std::int64_t& iterations)
-{
+                                        const std::function<bool()>& stop, std::int64_t& iterations) {
     const DoubleDoubleOffset plain = plainOffset(dc);
     const bool mayScale = dc.scale != 0;
     DoubleDoubleState st = startState(dc);

@@ -19,8 +19,7 @@ constexpr double kStepRounding = 0x1p-96;
 }  // namespace
 
 std::int64_t doubleDoubleCount(const DeepLocation& location, int span, int x, int y, const std::function<bool()>& stop,
-                               std::int64_t& iterations)
-{
+                               std::int64_t& iterations) {
     MpfrValue a(kCoordinateBits), b(kCoordinateBits), h(kCoordinateBits), cr(kCoordinateBits), ci(kCoordinateBits);
     setDecimal(a.get(), location.realMin);
     setDecimal(b.get(), location.imagMin);

@@ -20,14 +20,12 @@ inline ExtReal roundUp(const ExtReal& bound) { return ExtReal(bound.mantissa * k
 
 // A double at least as large as a bound.
 inline double upperDouble(double bound) { return bound; }
-inline double upperDouble(const ExtReal& bound)
-{
+inline double upperDouble(const ExtReal& bound) {
     return bound.toDouble() * kBoundInflation + std::numeric_limits<double>::denorm_min();
 }
 
 // |x + iy| rounded upward; in double, within √2 where the squares underflow.
-inline double magnitudeUp(double x, double y)
-{
+inline double magnitudeUp(double x, double y) {
     const double squares = x * x + y * y;
     return squares >= 0x1p-960 ? roundUp(std::sqrt(squares)) : std::fabs(x) + std::fabs(y);
 }

@@ -22,8 +22,7 @@ inline constexpr double kEscapeTestMargin = 0x1p-46;
 // Decides |w| > 2 for the exact w, given the computed |w̃| and a bound on
 // |w̃ − w| (both in R), with margins for the rounding of the test itself.
 template <class R>
-EscapeTest escapeTest(const R& wAbs, const R& bound)
-{
+EscapeTest escapeTest(const R& wAbs, const R& bound) {
     constexpr double kMargin = kEscapeTestMargin;
     const double low = NumberTraits<R>::lowerDouble(wAbs) * (1 - kMargin);
     const double high = upperDouble(wAbs) * (1 + kMargin);

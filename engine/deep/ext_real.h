@@ -26,8 +26,7 @@ struct ExtReal {
     ExtReal(double m, std::int64_t e) { set(m, e); }
     explicit ExtReal(double v) { set(v, 0); }
 
-    void set(double m, std::int64_t e)
-    {
+    void set(double m, std::int64_t e) {
         if (m == 0) {
             mantissa = 0;
             exponent = kZeroExponent;
@@ -47,16 +46,14 @@ struct ExtReal {
     }
     bool isZero() const { return mantissa == 0; }
     // Nearest double; 0 or infinity outside double's range.
-    double toDouble() const
-    {
+    double toDouble() const {
         if (exponent < -1100) return 0.0 * mantissa;
         if (exponent > 1100) return mantissa * HUGE_VAL;
         return std::ldexp(mantissa, static_cast<int>(exponent));
     }
 };
 
-inline ExtReal operator*(const ExtReal& a, const ExtReal& b)
-{
+inline ExtReal operator*(const ExtReal& a, const ExtReal& b) {
     if (a.isZero() || b.isZero()) return {};
     ExtReal r;
     r.mantissa = a.mantissa * b.mantissa;  // magnitude in [0.25, 1): exact renormalisation below
@@ -70,15 +67,13 @@ inline ExtReal operator*(const ExtReal& a, const ExtReal& b)
     return r;
 }
 
-inline ExtReal operator-(const ExtReal& a)
-{
+inline ExtReal operator-(const ExtReal& a) {
     ExtReal r = a;
     r.mantissa = -r.mantissa;
     return r;
 }
 
-inline ExtReal operator+(const ExtReal& a, const ExtReal& b)
-{
+inline ExtReal operator+(const ExtReal& a, const ExtReal& b) {
     if (a.isZero()) return b;
     if (b.isZero()) return a;
     // Beyond this gap the smaller one is below half an ulp of the larger.
@@ -96,15 +91,13 @@ inline ExtReal operator+(const ExtReal& a, const ExtReal& b)
 
 inline ExtReal operator-(const ExtReal& a, const ExtReal& b) { return a + (-b); }
 
-inline ExtReal abs(const ExtReal& a)
-{
+inline ExtReal abs(const ExtReal& a) {
     ExtReal r = a;
     r.mantissa = std::fabs(r.mantissa);
     return r;
 }
 
-inline ExtReal sqrt(const ExtReal& a)
-{
+inline ExtReal sqrt(const ExtReal& a) {
     if (a.isZero()) return {};
     // Make the exponent even so that it halves exactly.
     const std::int64_t odd = a.exponent & 1;
@@ -116,8 +109,7 @@ inline double sqrt(double a) { return std::sqrt(a); }
 inline double abs(double a) { return std::fabs(a); }
 
 // a < b for values of any sign.
-inline bool operator<(const ExtReal& a, const ExtReal& b)
-{
+inline bool operator<(const ExtReal& a, const ExtReal& b) {
     if (a.mantissa <= 0 && b.mantissa >= 0) return !(a.isZero() && b.isZero());
     if (a.mantissa >= 0 && b.mantissa <= 0) return false;
     const bool positive = a.mantissa > 0;

@@ -13,8 +13,7 @@ namespace mandel {
 namespace {
 
 // The lower bound of |v| over the interval [low, high], rounded downward.
-ExtReal lowerMagnitude(mpfr_srcptr low, mpfr_srcptr high)
-{
+ExtReal lowerMagnitude(mpfr_srcptr low, mpfr_srcptr high) {
     if (mpfr_sgn(low) <= 0 && mpfr_sgn(high) >= 0) return {};
     mpfr_srcptr nearer = mpfr_sgn(low) > 0 ? low : high;
     long exponent = 0;
@@ -24,8 +23,7 @@ ExtReal lowerMagnitude(mpfr_srcptr low, mpfr_srcptr high)
 
 }  // namespace
 
-bool exactlyZero(const std::string& b, const std::string& s, int m, int y)
-{
+bool exactlyZero(const std::string& b, const std::string& s, int m, int y) {
     DecimalValue bv, sv;
     readDecimal(b, bv);
     readDecimal(s, sv);
@@ -57,8 +55,7 @@ namespace {
 class AxisEnclosure {
 public:
     AxisEnclosure(const std::string& start, const std::string& side, int span, int bits)
-        : low_(bits), high_(bits), stepLow_(bits), stepHigh_(bits), startLow_(bits), startHigh_(bits)
-    {
+        : low_(bits), high_(bits), stepLow_(bits), stepHigh_(bits), startLow_(bits), startHigh_(bits) {
         int inexact = setDecimal(stepLow_.get(), side, MPFR_RNDD);
         inexact |= mpfr_div_si(stepLow_.get(), stepLow_.get(), span, MPFR_RNDD);
         setDecimal(stepHigh_.get(), side, MPFR_RNDU);
@@ -68,8 +65,7 @@ public:
         exactInputs_ = inexact == 0;
     }
     // Sets low() and high() for k; true when both are the exact value.
-    bool at(int k)
-    {
+    bool at(int k) {
         int inexact = mpfr_mul_si(low_.get(), stepLow_.get(), k, MPFR_RNDD);
         inexact |= mpfr_add(low_.get(), low_.get(), startLow_.get(), MPFR_RNDD);
         mpfr_mul_si(high_.get(), stepHigh_.get(), k, MPFR_RNDU);
@@ -86,8 +82,7 @@ private:
 
 // The middle of [low, high] in double and a half width covering the interval
 // and the rounding of the middle.
-void middle(mpfr_srcptr low, mpfr_srcptr high, double& mid, double& radius)
-{
+void middle(mpfr_srcptr low, mpfr_srcptr high, double& mid, double& radius) {
     const double lo = mpfr_get_d(low, MPFR_RNDD), hi = mpfr_get_d(high, MPFR_RNDU);
     mid = lo / 2 + hi / 2;
     radius = std::fmax(hi - mid, mid - lo) * (1 + 0x1p-50) + 0x1p-1074;
@@ -95,8 +90,7 @@ void middle(mpfr_srcptr low, mpfr_srcptr high, double& mid, double& radius)
 
 }  // namespace
 
-bool insideBulbs(double re, double reRadius, double im, double imRadius)
-{
+bool insideBulbs(double re, double reRadius, double im, double imRadius) {
     // In |Re c|, |Im c| < 3 the two tests' functions change by at most kSlope
     // per unit of distance (the cardioid's gradient stays below 400 there);
     // their terms, below 500, round by far less than kMargin.
@@ -115,11 +109,15 @@ bool insideBulbs(double re, double reRadius, double im, double imRadius)
 }
 
 KnownCounts::KnownCounts(const DeepView& view, int bits)
-    : limit_(view.location.limit), reLow_(static_cast<std::size_t>(view.width)),
-      imLow_(static_cast<std::size_t>(view.height)), realInSet_(static_cast<std::size_t>(view.width)),
-      realAxis_(static_cast<std::size_t>(view.height)), reMid_(realInSet_.size()), reRadius_(realInSet_.size()),
-      imMid_(realAxis_.size()), imRadius_(realAxis_.size())
-{
+    : limit_(view.location.limit),
+      reLow_(static_cast<std::size_t>(view.width)),
+      imLow_(static_cast<std::size_t>(view.height)),
+      realInSet_(static_cast<std::size_t>(view.width)),
+      realAxis_(static_cast<std::size_t>(view.height)),
+      reMid_(realInSet_.size()),
+      reRadius_(realInSet_.size()),
+      imMid_(realAxis_.size()),
+      imRadius_(realAxis_.size()) {
     const DeepLocation& where = view.location;
     const int span = std::min(view.width, view.height);
     AxisEnclosure re(where.realMin, where.side, span, bits), im(where.imagMin, where.side, span, bits);
@@ -136,8 +134,8 @@ KnownCounts::KnownCounts(const DeepView& view, int bits)
         imLow_[iy] = lowerMagnitude(im.low(), im.high());
         middle(im.low(), im.high(), imMid_[iy], imRadius_[iy]);
         const bool enclosesZero = mpfr_sgn(im.low()) <= 0 && mpfr_sgn(im.high()) >= 0;
-        realAxis_[iy] = enclosesZero && (exact ? mpfr_zero_p(im.low()) != 0
-                                               : exactlyZero(where.imagMin, where.side, span, y));
+        realAxis_[iy] =
+            enclosesZero && (exact ? mpfr_zero_p(im.low()) != 0 : exactlyZero(where.imagMin, where.side, span, y));
     }
     all_ = true;
     for (int y = 0; y < view.height && all_; ++y)

@@ -28,8 +28,7 @@ public:
     KnownCounts(const DeepView& view, int bits);
 
     // The count of pixel (x, y), or 0 when it must be iterated.
-    std::int64_t count(int x, int y) const
-    {
+    std::int64_t count(int x, int y) const {
         const auto ix = static_cast<std::size_t>(x), iy = static_cast<std::size_t>(y);
         if (realAxis_[iy] && realInSet_[ix]) return limit_;
         if (insideBulbs(reMid_[ix], reRadius_[ix], imMid_[iy], imRadius_[iy])) return limit_;

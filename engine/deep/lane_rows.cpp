@@ -53,23 +53,20 @@ private:
 };
 
 LaneRows::LaneRows(const RowJob& job, std::atomic<int>& nextRow, RowControl& control)
-    : job_(job), nextRow_(nextRow), control_(control), laneCount_(deepLaneCount())
-{
+    : job_(job), nextRow_(nextRow), control_(control), laneCount_(deepLaneCount()) {
     const std::vector<LanePoint>& points = job.reference->lanePoints();
     lanes_.points = points.data();
     lanes_.last = static_cast<std::int64_t>(points.size()) - 1;
     lanes_.limit = job.view->location.limit;
 }
 
-LaneRows::~LaneRows()
-{
+LaneRows::~LaneRows() {
     control_.made += made_;
     control_.laneSteps += laneSteps_;
     control_.laneNs += std::chrono::duration_cast<std::chrono::nanoseconds>(laneTime_).count();
 }
 
-bool LaneRows::nextPixel(int& row, int& x)
-{
+bool LaneRows::nextPixel(int& row, int& x) {
     if (!rowsLeft_) return false;
     if (row_ < 0 || x_ == job_.view->width) {
         row_ = nextRow_.fetch_add(1);
@@ -85,8 +82,7 @@ bool LaneRows::nextPixel(int& row, int& x)
     return true;
 }
 
-void LaneRows::load(std::size_t lane)
-{
+void LaneRows::load(std::size_t lane) {
     LanePixel& p = pixels_[lane];
     for (;;) {
         if (!nextPixel(p.row, p.x)) {
@@ -108,16 +104,14 @@ void LaneRows::load(std::size_t lane)
     batch_.i[lane] = 1;
 }
 
-PerturbRun<double> LaneRows::runOf(std::size_t lane)
-{
+PerturbRun<double> LaneRows::runOf(std::size_t lane) {
     return PerturbRun<double>(job_.reference->orbit(), pixels_[lane].dc, job_.view->location.limit, false,
                               BlaUse<double>{});
 }
 
 // perturbStep until the pixel has made one plain step (then back to the
 // lanes) or is finished; false if cancelled.
-bool LaneRows::service(std::size_t lane)
-{
+bool LaneRows::service(std::size_t lane) {
     const PerturbRun<double> run = runOf(lane);
     PerturbState<double> st{batch_.dzr[lane], batch_.dzi[lane], batch_.e[lane], batch_.m[lane], batch_.i[lane]};
     const std::int64_t before = made_;
@@ -136,19 +130,17 @@ bool LaneRows::service(std::size_t lane)
 
 // The rest of a pixel in the scalar loop, once no pixel is left to fill the
 // lanes.
-bool LaneRows::finishScalar(std::size_t lane)
-{
+bool LaneRows::finishScalar(std::size_t lane) {
     auto stop = [this] { return control_.stop(); };
     PerturbState<double> st{batch_.dzr[lane], batch_.dzi[lane], batch_.e[lane], batch_.m[lane], batch_.i[lane]};
-    const std::int64_t result = perturbRun(job_.reference->orbit(), pixels_[lane].dc,
-                                                   job_.view->location.limit, stop, made_, st, false);
+    const std::int64_t result =
+        perturbRun(job_.reference->orbit(), pixels_[lane].dc, job_.view->location.limit, stop, made_, st, false);
     return result != kCancelledCount && finish(lane, result);
 }
 
 // Stores the pixel's count (settling it first if undecided) and loads the
 // lane's next pixel; false if cancelled.
-bool LaneRows::finish(std::size_t lane, std::int64_t count)
-{
+bool LaneRows::finish(std::size_t lane, std::int64_t count) {
     const LanePixel& p = pixels_[lane];
     std::int32_t& out = countOf(p);
     if (count == kUndecidedCount) {
@@ -161,13 +153,11 @@ bool LaneRows::finish(std::size_t lane, std::int64_t count)
     return true;
 }
 
-std::int32_t& LaneRows::countOf(const LanePixel& p)
-{
+std::int32_t& LaneRows::countOf(const LanePixel& p) {
     return job_.counts[pixelIndex(job_, p.x, job_.firstRow + p.row)];
 }
 
-void LaneRows::pixelDone(int rowIndex)
-{
+void LaneRows::pixelDone(int rowIndex) {
     const auto row =
         std::find_if(unfinished_.begin(), unfinished_.end(), [&](const auto& r) { return r.first == rowIndex; });
     if (--row->second == 0) {
@@ -176,8 +166,7 @@ void LaneRows::pixelDone(int rowIndex)
     }
 }
 
-void LaneRows::run()
-{
+void LaneRows::run() {
     for (std::size_t lane = 0; lane < laneCount_; ++lane) load(lane);
     for (;;) {
         const bool full = std::all_of(pixels_, pixels_ + laneCount_, [](const LanePixel& p) { return p.row >= 0; });
@@ -198,8 +187,7 @@ void LaneRows::run()
 
 }  // namespace
 
-void workRowsInLanes(const RowJob& job, std::atomic<int>& nextRow, RowControl& control)
-{
+void workRowsInLanes(const RowJob& job, std::atomic<int>& nextRow, RowControl& control) {
     LaneRows rows(job, nextRow, control);
     rows.run();
 }

@@ -21,8 +21,7 @@ struct Attempt {
 // Iterates at `bits`. An undecided test ends the attempt, unless `guess`:
 // then it is taken as computed (|z̃| > 2) and the attempt goes on.
 Attempt countAtPrecision(const DeepLocation& location, int span, int x, int y, mpfr_prec_t bits, bool guess,
-                         const std::function<bool()>& stop, std::int64_t& iterations)
-{
+                         const std::function<bool()>& stop, std::int64_t& iterations) {
     MpfrValue cr(bits), ci(bits), zr(bits), zi(bits), sr(bits), si(bits), t(bits);
     const bool exactPoint = pixelPoint(location, span, x, y, cr, ci);
     const ExtReal unit(1.0, -static_cast<std::int64_t>(bits));
@@ -75,8 +74,7 @@ Attempt countAtPrecision(const DeepLocation& location, int span, int x, int y, m
 }  // namespace
 
 MpfrPixel mpfrPixelCount(const DeepLocation& location, int span, int x, int y, int startBits, int maxBits,
-                          const std::function<bool()>& stop)
-{
+                         const std::function<bool()>& stop) {
     MpfrPixel result;
     for (int bits = std::min(startBits, maxBits);; bits *= 2) {
         const bool last = bits > maxBits / 2;

@@ -25,6 +25,6 @@ struct MpfrPixel {
 // startBits up to maxBits (at least one attempt, at the smaller of the two).
 // `stop` is asked often enough to return within a few milliseconds.
 MpfrPixel mpfrPixelCount(const DeepLocation& location, int span, int x, int y, int startBits, int maxBits,
-                          const std::function<bool()>& stop);
+                         const std::function<bool()>& stop);
 
 }  // namespace mandel

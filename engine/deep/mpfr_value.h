@@ -17,7 +17,9 @@ class MpfrValue {
 public:
     explicit MpfrValue(mpfr_prec_t bits) { mpfr_init2(value_, bits); }
     ~MpfrValue() { mpfr_clear(value_); }
-    MpfrValue(const MpfrValue& other) : MpfrValue(mpfr_get_prec(other.value_)) { mpfr_set(value_, other.value_, MPFR_RNDN); }
+    MpfrValue(const MpfrValue& other) : MpfrValue(mpfr_get_prec(other.value_)) {
+        mpfr_set(value_, other.value_, MPFR_RNDN);
+    }
     MpfrValue& operator=(const MpfrValue&) = delete;
 
     mpfr_ptr get() { return value_; }
@@ -29,8 +31,7 @@ private:
 
 // The value rounded to the nearest extended-range number (relative error at
 // most 2^-53).
-inline ExtReal toExtReal(mpfr_srcptr x)
-{
+inline ExtReal toExtReal(mpfr_srcptr x) {
     if (mpfr_zero_p(x)) return {};
     long exponent = 0;
     const double mantissa = mpfr_get_d_2exp(&exponent, x, MPFR_RNDN);
@@ -40,15 +41,13 @@ inline ExtReal toExtReal(mpfr_srcptr x)
 // Sets x to the decimal text (checked by decimalTextProblem beforehand),
 // rounded to x's precision in the direction `rounding`. Returns MPFR's
 // ternary value: 0 when x is the text's value exactly.
-inline int setDecimal(mpfr_ptr x, const std::string& text, mpfr_rnd_t rounding = MPFR_RNDN)
-{
+inline int setDecimal(mpfr_ptr x, const std::string& text, mpfr_rnd_t rounding = MPFR_RNDN) {
     return mpfr_strtofr(x, text.c_str(), nullptr, 10, rounding);
 }
 
 // An ExtReal bound as an MPFR number (exact: x has at least 53 bits), rounded
 // upward where it leaves MPFR's exponent range.
-inline void setExtReal(mpfr_ptr x, const ExtReal& value)
-{
+inline void setExtReal(mpfr_ptr x, const ExtReal& value) {
     if (value.isZero()) {
         mpfr_set_zero(x, 1);
         return;
@@ -60,8 +59,7 @@ inline void setExtReal(mpfr_ptr x, const ExtReal& value)
 // Iterations between two looks at cancel in an MPFR loop at `bits`: about
 // 2^18 bit-iterations, at most a millisecond or two at any precision (an
 // MPFR step costs roughly bits^1.6 / 10 ns and up).
-inline std::int64_t mpfrPollInterval(std::int64_t bits)
-{
+inline std::int64_t mpfrPollInterval(std::int64_t bits) {
     constexpr std::int64_t kBitIterationsPerPoll = std::int64_t{1} << 18;
     return std::max<std::int64_t>(1, kBitIterationsPerPoll / std::max<std::int64_t>(bits, 1));
 }

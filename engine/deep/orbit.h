@@ -50,8 +50,7 @@ template <>
 struct NumberTraits<double> {
     // Underflow in a step may lose up to a few 2^-1074 absolutely.
     static double stepAbsoluteError() { return 0x1p-1068; }
-    static void load(const OrbitPoint& p, double& zr, double& zi, double& err)
-    {
+    static void load(const OrbitPoint& p, double& zr, double& zi, double& err) {
         zr = p.re;
         zi = p.im;
         err = p.err;
@@ -64,8 +63,7 @@ struct NumberTraits<double> {
     }
     static double lowerDouble(double v) { return v; }
     // |x + iy| from x² + y², also where the squares underflow (then within √2).
-    static double magnitude(double x, double y, double squares)
-    {
+    static double magnitude(double x, double y, double squares) {
         return squares >= 0x1p-960 ? std::sqrt(squares) : std::fabs(x) + std::fabs(y);
     }
     // Values this small leave double's accurate range: continue in ExtReal.
@@ -75,8 +73,7 @@ struct NumberTraits<double> {
 template <>
 struct NumberTraits<ExtReal> {
     static ExtReal stepAbsoluteError() { return {}; }
-    static void load(const OrbitPoint& p, ExtReal& zr, ExtReal& zi, ExtReal& err)
-    {
+    static void load(const OrbitPoint& p, ExtReal& zr, ExtReal& zi, ExtReal& err) {
         zr = ExtReal(p.re, p.exponent);
         zi = ExtReal(p.im, p.exponent);
         err = ExtReal(p.err, p.errExponent);

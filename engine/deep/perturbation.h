@@ -64,8 +64,7 @@ struct BlaUse {
 // (see bla_table.h). dAbs ≥ |δz̃| (to rounding), cBound ≥ |δc|.
 template <class R>
 void blaStep(const BlaLevels<R>& table, const BlaStep<R>& s, int k, const PixelOffset<R>& dc, const R& cBound,
-             const R& dAbs, R& dzr, R& dzi, R& e)
-{
+             const R& dAbs, R& dzr, R& dzi, R& e) {
     const std::size_t level = table.slot(k);
     const R nr = (s.ar * dzr - s.ai * dzi) + (s.br * dc.re - s.bi * dc.im);
     const R ni = (s.ar * dzi + s.ai * dzr) + (s.br * dc.im + s.bi * dc.re);
@@ -81,11 +80,14 @@ template <class R>
 struct PerturbRun {
     PerturbRun(const std::vector<OrbitPoint>& orbit, const PixelOffset<R>& dc, std::int64_t limit, bool switching,
                const BlaUse<R>& bla)
-        : orbit(orbit), dc(dc), limit(limit), switching(switching), bla(bla), cBound(roundUp(dc.abs + dc.err)),
+        : orbit(orbit),
+          dc(dc),
+          limit(limit),
+          switching(switching),
+          bla(bla),
+          cBound(roundUp(dc.abs + dc.err)),
           table(bla.levels && cBound <= bla.levels->cMax ? bla.levels : nullptr),
-          last(static_cast<std::int64_t>(orbit.size()) - 1)
-    {
-    }
+          last(static_cast<std::int64_t>(orbit.size()) - 1) {}
     const std::vector<OrbitPoint>& orbit;
     const PixelOffset<R>& dc;
     const std::int64_t limit;
@@ -108,8 +110,7 @@ inline constexpr double kPerturbSumRounding = 0x1p-51;
 // st.i), or 0 when the pixel goes on. `iterations` is increased by the
 // perturbation steps taken, the approximation's by its skipped count.
 template <class R>
-MANDEL_ALWAYS_INLINE std::int64_t perturbStep(const PerturbRun<R>& run, PerturbState<R>& st, std::int64_t& iterations)
-{
+MANDEL_ALWAYS_INLINE std::int64_t perturbStep(const PerturbRun<R>& run, PerturbState<R>& st, std::int64_t& iterations) {
     using Traits = NumberTraits<R>;
     const R two(2.0);
     R zr, zi, zErr;
@@ -176,8 +177,7 @@ MANDEL_ALWAYS_INLINE std::int64_t perturbStep(const PerturbRun<R>& run, PerturbS
 // stop() says so (kCancelledCount), asked every few thousand iterations.
 template <class R, class Stop>
 std::int64_t perturbRun(const std::vector<OrbitPoint>& orbit, const PixelOffset<R>& dc, std::int64_t limit, Stop& stop,
-                        std::int64_t& iterations, PerturbState<R>& st, bool switching, const BlaUse<R>& bla = {})
-{
+                        std::int64_t& iterations, PerturbState<R>& st, bool switching, const BlaUse<R>& bla = {}) {
     const PerturbRun<R> run(orbit, dc, limit, switching, bla);
     for (std::int64_t loops = 1;; ++loops) {
         const std::int64_t result = perturbStep(run, st, iterations);
@@ -190,8 +190,7 @@ std::int64_t perturbRun(const std::vector<OrbitPoint>& orbit, const PixelOffset<
 // With `guess`, a count that may be wrong where the bound cannot decide.
 template <class R, class Stop>
 std::int64_t perturbedCount(const std::vector<OrbitPoint>& orbit, const PixelOffset<R>& dc, std::int64_t limit,
-                            Stop& stop, std::int64_t& iterations, bool guess = false, const BlaUse<R>& bla = {})
-{
+                            Stop& stop, std::int64_t& iterations, bool guess = false, const BlaUse<R>& bla = {}) {
     PerturbState<R> st{dc.re, dc.im, dc.err, 1, 1, guess};
     return perturbRun(orbit, dc, limit, stop, iterations, st, false, bla);
 }
@@ -204,8 +203,7 @@ std::int64_t perturbedCount(const std::vector<OrbitPoint>& orbit, const PixelOff
 template <class Stop>
 std::int64_t hybridCount(const std::vector<OrbitPoint>& orbit, const PixelOffset<ExtReal>& dc, std::int64_t limit,
                          Stop& stop, std::int64_t& iterations, const BlaUse<ExtReal>& bla = {},
-                         const BlaUse<double>& doubleBla = {})
-{
+                         const BlaUse<double>& doubleBla = {}) {
     if (dc.abs.exponent < kPlainExponentLow) return perturbedCount(orbit, dc, limit, stop, iterations, false, bla);
     const PixelOffset<double> dcDouble{dc.re.toDouble(), dc.im.toDouble(), upperDouble(dc.err) + 0x1p-1072,
                                        upperDouble(dc.abs)};

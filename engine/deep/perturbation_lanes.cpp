@@ -34,10 +34,8 @@ static_assert(HWY_LANES(double) <= kMaxDeepLanes);
 static_assert(sizeof(LanePoint) == 4 * sizeof(double));
 
 // NumberTraits<double>::magnitude.
-HWY_INLINE V Magnitude(D d, V x, V y, V squares)
-{
-    return hn::IfThenElse(hn::Ge(squares, hn::Set(d, 0x1p-960)), hn::Sqrt(squares),
-                          hn::Add(hn::Abs(x), hn::Abs(y)));
+HWY_INLINE V Magnitude(D d, V x, V y, V squares) {
+    return hn::IfThenElse(hn::Ge(squares, hn::Set(d, 0x1p-960)), hn::Sqrt(squares), hn::Add(hn::Abs(x), hn::Abs(y)));
 }
 
 // One lane-state's plain step, perturbStep's operations in its order.
@@ -46,14 +44,13 @@ struct Step {
 };
 
 HWY_INLINE Step PlainStep(D d, V zr, V zi, V zErr, V zAbs, V dzr, V dzi, V e, V d2, V dAbs, V wBound, V dcr, V dci,
-                          V dcErr, V dcAbs)
-{
+                          V dcErr, V dcAbs) {
     const V two = hn::Set(d, 2.0);
     const V twoZr = hn::Add(zr, zr), twoZi = hn::Add(zi, zi);
-    const V nr = hn::Add(hn::Add(hn::Sub(hn::Mul(twoZr, dzr), hn::Mul(twoZi, dzi)),
-                                 hn::Sub(hn::Mul(dzr, dzr), hn::Mul(dzi, dzi))), dcr);
-    const V ni = hn::Add(hn::Add(hn::Add(hn::Mul(twoZr, dzi), hn::Mul(twoZi, dzr)), hn::Mul(hn::Add(dzr, dzr), dzi)),
-                         dci);
+    const V nr = hn::Add(
+        hn::Add(hn::Sub(hn::Mul(twoZr, dzr), hn::Mul(twoZi, dzi)), hn::Sub(hn::Mul(dzr, dzr), hn::Mul(dzi, dzi))), dcr);
+    const V ni =
+        hn::Add(hn::Add(hn::Add(hn::Mul(twoZr, dzi), hn::Mul(twoZi, dzr)), hn::Mul(hn::Add(dzr, dzr), dzi)), dci);
     const V terms = hn::Add(hn::Add(hn::Mul(hn::Mul(two, zAbs), dAbs), d2), dcAbs);
     V bound = hn::Mul(e, hn::Add(hn::Mul(two, wBound), e));
     bound = hn::Add(bound, hn::Mul(hn::Mul(two, hn::Add(dAbs, e)), zErr));
@@ -63,14 +60,14 @@ HWY_INLINE Step PlainStep(D d, V zr, V zi, V zErr, V zAbs, V dzr, V dzi, V e, V 
     return {nr, ni, hn::Mul(bound, hn::Set(d, kBoundInflation))};
 }
 
-std::int64_t AdvanceLanes(const LaneJob* jobPointer, LaneBatch* batchPointer, std::int64_t maxSteps)
-{
+std::int64_t AdvanceLanes(const LaneJob* jobPointer, LaneBatch* batchPointer, std::int64_t maxSteps) {
     const D d;
     const DI di;
     const LaneJob& job = *jobPointer;
     LaneBatch& b = *batchPointer;
     V dzr = hn::Load(d, b.dzr), dzi = hn::Load(d, b.dzi), e = hn::Load(d, b.e);
-    const V dcr = hn::Load(d, b.dcr), dci = hn::Load(d, b.dci), dcErr = hn::Load(d, b.dcErr), dcAbs = hn::Load(d, b.dcAbs);
+    const V dcr = hn::Load(d, b.dcr), dci = hn::Load(d, b.dci), dcErr = hn::Load(d, b.dcErr),
+            dcAbs = hn::Load(d, b.dcAbs);
     VI m = hn::Load(di, b.m), i = hn::Load(di, b.i);
     const VI last = hn::Set(di, job.last), limit = hn::Set(di, job.limit), one = hn::Set(di, 1);
     const V inflation = hn::Set(d, kBoundInflation), marginUp = hn::Set(d, 1 + kEscapeTestMargin);
@@ -93,8 +90,8 @@ std::int64_t AdvanceLanes(const LaneJob* jobPointer, LaneBatch* batchPointer, st
         const V dAbs = Magnitude(d, dzr, dzi, d2);
         attention = hn::Or(attention, hn::Or(hn::RebindMask(d, hn::Eq(m, last)), hn::Lt(wAbs, dAbs)));
         if (!hn::AllFalse(d, attention)) break;
-        const Step next = PlainStep(d, zr, zi, zErr, zAbs, dzr, dzi, e, d2, dAbs, hn::Add(wAbs, wSum), dcr, dci,
-                                    dcErr, dcAbs);
+        const Step next =
+            PlainStep(d, zr, zi, zErr, zAbs, dzr, dzi, e, d2, dAbs, hn::Add(wAbs, wSum), dcr, dci, dcErr, dcAbs);
         dzr = next.dzr;
         dzi = next.dzi;
         e = next.e;
@@ -112,8 +109,7 @@ std::int64_t AdvanceLanes(const LaneJob* jobPointer, LaneBatch* batchPointer, st
 
 std::size_t LaneCountOfThisVariant() { return hn::Lanes(D()); }
 
-double LaneStepPeakOfThisVariant()
-{
+double LaneStepPeakOfThisVariant() {
     const D d;
     constexpr int kVectors = 4;
     constexpr std::int64_t kSteps = 1 << 22;
@@ -169,8 +165,7 @@ HWY_EXPORT(LaneStepPeakOfThisVariant);
 // Unqualified: with a single compiled target, HWY_DYNAMIC_DISPATCH names the
 // function in that target's namespace directly.
 static std::size_t laneCount() { return HWY_DYNAMIC_DISPATCH(LaneCountOfThisVariant)(); }
-static std::int64_t advance(const LaneJob& job, LaneBatch& batch, std::int64_t maxSteps)
-{
+static std::int64_t advance(const LaneJob& job, LaneBatch& batch, std::int64_t maxSteps) {
     return HWY_DYNAMIC_DISPATCH(AdvanceLanes)(&job, &batch, maxSteps);
 }
 static double peak() { return HWY_DYNAMIC_DISPATCH(LaneStepPeakOfThisVariant)(); }
@@ -179,8 +174,7 @@ static double peak() { return HWY_DYNAMIC_DISPATCH(LaneStepPeakOfThisVariant)();
 
 std::size_t deepLaneCount() { return deeplanes::laneCount(); }
 
-std::int64_t advanceLanes(const LaneJob& job, LaneBatch& batch, std::int64_t maxSteps)
-{
+std::int64_t advanceLanes(const LaneJob& job, LaneBatch& batch, std::int64_t maxSteps) {
     return deeplanes::advance(job, batch, maxSteps);
 }
 

@@ -154,8 +154,8 @@ struct PngInfo {
 // A text chunk's text: libpng gives the length of an iTXt's (compressed or
 // not) as itxt_length, and that of a tEXt's or zTXt's as text_length.
 std::string chunkText(const png_text& chunk) {
-    const bool international = chunk.compression == PNG_ITXT_COMPRESSION_NONE ||
-                               chunk.compression == PNG_ITXT_COMPRESSION_zTXt;
+    const bool international =
+        chunk.compression == PNG_ITXT_COMPRESSION_NONE || chunk.compression == PNG_ITXT_COMPRESSION_zTXt;
     return std::string(chunk.text, international ? chunk.itxt_length : chunk.text_length);
 }
 
@@ -223,8 +223,8 @@ public:
         if (text == nullptr) return 0;
         const std::optional<std::int64_t> value = wholeNumber(*text, min, max);
         if (!value)
-            fail(std::string("the field '") + keyword + "' is not a whole number from " + std::to_string(min) +
-                 " to " + std::to_string(max));
+            fail(std::string("the field '") + keyword + "' is not a whole number from " + std::to_string(min) + " to " +
+                 std::to_string(max));
         return value.value_or(0);
     }
 
@@ -261,8 +261,7 @@ PictureLocationRead locationOf(const PngInfo& png) {
     location.view.location.side = reader.decimal(kSide);
     location.view.location.limit = reader.whole(kLimit, 1, kMaxDeepLimit);
     const bool hasBase = location.deep || png.fields.count(kBase) != 0;
-    if (hasBase && reader.problem().empty())
-        location.base = reader.whole(kBase, 0, location.view.location.limit - 1);
+    if (hasBase && reader.problem().empty()) location.base = reader.whole(kBase, 0, location.view.location.limit - 1);
     if (const std::string* sizeText = reader.field(kSize)) {
         const std::optional<PictureSize> size = parsePictureSizeText(*sizeText);
         if (!size || size->width != png.size.width || size->height != png.size.height) {

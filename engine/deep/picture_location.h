@@ -19,7 +19,7 @@ struct PictureLocation {
 
 struct PictureLocationRead {
     std::optional<PictureLocation> location;
-    std::string problem;  // one line saying why, when there is no location
+    std::string problem;       // one line saying why, when there is no location
     bool outOfMemory = false;  // the reason is a lack of memory, not the file
 };
 

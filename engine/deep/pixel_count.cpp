@@ -24,8 +24,7 @@ constexpr std::int64_t kDoubleDoubleSpacingExponent = -70;
 
 }  // namespace
 
-PixelOffset<ExtReal> pixelOffset(const RowJob& job, int x, int y)
-{
+PixelOffset<ExtReal> pixelOffset(const RowJob& job, int x, int y) {
     const AxisOffset& re = job.offsets->columns[static_cast<std::size_t>(x)];
     const AxisOffset& im = job.offsets->rows[static_cast<std::size_t>(y)];
     PixelOffset<ExtReal> dc;
@@ -36,22 +35,19 @@ PixelOffset<ExtReal> pixelOffset(const RowJob& job, int x, int y)
     return dc;
 }
 
-PixelOffset<double> doubleOffset(const PixelOffset<ExtReal>& x)
-{
+PixelOffset<double> doubleOffset(const PixelOffset<ExtReal>& x) {
     // Rounding into double's subnormal range loses at most 2^-1075 per part.
     constexpr double kSubnormalLoss = 0x1p-1073;
     return PixelOffset<double>{x.re.toDouble(), x.im.toDouble(), upperDouble(x.err) + kSubnormalLoss,
                                upperDouble(x.abs)};
 }
 
-std::size_t pixelIndex(const RowJob& job, int x, int y)
-{
+std::size_t pixelIndex(const RowJob& job, int x, int y) {
     return static_cast<std::size_t>(y - job.firstRow) * static_cast<std::size_t>(job.view->width) +
            static_cast<std::size_t>(x);
 }
 
-bool knownCount(const RowJob& job, int x, int y, RowControl& control, std::int32_t& out)
-{
+bool knownCount(const RowJob& job, int x, int y, RowControl& control, std::int32_t& out) {
     if (!job.known) return false;
     const std::int64_t count = job.known->count(x, y);
     if (count == 0) return false;
@@ -60,8 +56,7 @@ bool knownCount(const RowJob& job, int x, int y, RowControl& control, std::int32
     return true;
 }
 
-std::int64_t perturbedReach(const RowJob& job, int x, int y)
-{
+std::int64_t perturbedReach(const RowJob& job, int x, int y) {
     const PixelOffset<ExtReal> dc = pixelOffset(job, x, y);
     auto never = [] { return false; };
     std::int64_t made = 0;
@@ -73,8 +68,7 @@ std::int64_t perturbedReach(const RowJob& job, int x, int y)
 // A pixel the double (or extended) loop left undecided, settled in
 // double-double perturbation, directly in double-double (shallow views) or
 // in MPFR with ever more bits, whichever decides first; false if cancelled.
-bool settleUndecided(const RowJob& job, int x, int y, RowControl& control, std::int32_t& out)
-{
+bool settleUndecided(const RowJob& job, int x, int y, RowControl& control, std::int32_t& out) {
     const std::function<bool()> stop = [&control] { return control.stop(); };
     const auto start = Clock::now();
     const int span = std::min(job.view->width, job.view->height);
@@ -83,11 +77,11 @@ bool settleUndecided(const RowJob& job, int x, int y, RowControl& control, std::
     const std::vector<OrbitLow>& low = job.reference->orbitLow(control.cancelFlag());
     if (low.empty() && control.stop()) return false;
     if (!low.empty()) {
-        const DoubleDoubleOffset dc = doubleDoubleOffset(job.offsets->columns[static_cast<std::size_t>(x)],
-                                                         job.offsets->rows[static_cast<std::size_t>(y)],
-                                                         job.geometry->ddScaleExponent);
-        settled = doubleDoublePerturbedCount(job.reference->orbit(), low, dc, job.view->location.limit, stop,
-                                             ddIterations);
+        const DoubleDoubleOffset dc =
+            doubleDoubleOffset(job.offsets->columns[static_cast<std::size_t>(x)],
+                               job.offsets->rows[static_cast<std::size_t>(y)], job.geometry->ddScaleExponent);
+        settled =
+            doubleDoublePerturbedCount(job.reference->orbit(), low, dc, job.view->location.limit, stop, ddIterations);
     }
     if (settled == kUndecidedCount && job.geometry->spacing.exponent > kDoubleDoubleSpacingExponent)
         settled = doubleDoubleCount(job.view->location, span, x, y, stop, ddIterations);
@@ -95,11 +89,13 @@ bool settleUndecided(const RowJob& job, int x, int y, RowControl& control, std::
     // once (±i, 1, −2i given as decimals) are decided exactly in rationals,
     // whose size the precision cap bounds too.
     if (settled == kUndecidedCount) {
-        const std::size_t rationalBits = std::min<std::size_t>(kRationalBits, 4 * static_cast<std::size_t>(job.maxBits));
+        const std::size_t rationalBits =
+            std::min<std::size_t>(kRationalBits, 4 * static_cast<std::size_t>(job.maxBits));
         settled = rationalPixelCount(job.view->location, span, x, y, kRationalIterations, rationalBits);
     }
     if (settled == kUndecidedCount) {
-        const MpfrPixel mpfr = mpfrPixelCount(job.view->location, span, x, y, job.geometry->pixelBits, job.maxBits, stop);
+        const MpfrPixel mpfr =
+            mpfrPixelCount(job.view->location, span, x, y, job.geometry->pixelBits, job.maxBits, stop);
         settled = mpfr.count;
         control.settledInMpfr += 1;
         if (!mpfr.certified && settled != kCancelledCount) {
@@ -115,8 +111,7 @@ bool settleUndecided(const RowJob& job, int x, int y, RowControl& control, std::
 }
 
 // One pixel's count; false if cancelled.
-bool pixelCount(const RowJob& job, int x, int y, RowControl& control, std::int32_t& out)
-{
+bool pixelCount(const RowJob& job, int x, int y, RowControl& control, std::int32_t& out) {
     if (knownCount(job, x, y, control, out)) return true;
     const PixelOffset<ExtReal> dc = pixelOffset(job, x, y);
     auto stop = [&control] { return control.stop(); };

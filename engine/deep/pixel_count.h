@@ -25,9 +25,9 @@ struct RowJob {
     int firstRow = 0;
     int rows = 0;
     std::span<std::int32_t> counts;
-    const BlaTable* bla = nullptr;  // none: every iteration a perturbation step
-    const KnownCounts* known = nullptr;  // pixels counted without iterating
-    std::span<std::uint8_t> certified{};  // empty, or 0 where a count is not certified
+    const BlaTable* bla = nullptr;          // none: every iteration a perturbation step
+    const KnownCounts* known = nullptr;     // pixels counted without iterating
+    std::span<std::uint8_t> certified{};    // empty, or 0 where a count is not certified
     int maxBits = kMinAutomaticSettleBits;  // the MPFR settling's precision cap
 };
 

@@ -3,8 +3,7 @@
 namespace mandel {
 
 bool pixelPoint(const DeepLocation& location, int span, int x, int y, MpfrValue& re, MpfrValue& im,
-                mpfr_rnd_t rounding)
-{
+                mpfr_rnd_t rounding) {
     const mpfr_prec_t bits = mpfr_get_prec(re.get());
     MpfrValue h(bits), t(bits);
     int inexact = setDecimal(h.get(), location.side, rounding);
@@ -21,8 +20,7 @@ bool pixelPoint(const DeepLocation& location, int span, int x, int y, MpfrValue&
 namespace {
 
 // |z̃|² rounded in the direction given, from squares computed exactly.
-void squaredMagnitude(mpfr_srcptr zr, mpfr_srcptr zi, mpfr_rnd_t rounding, MpfrValue& out)
-{
+void squaredMagnitude(mpfr_srcptr zr, mpfr_srcptr zi, mpfr_rnd_t rounding, MpfrValue& out) {
     const mpfr_prec_t exactBits = 2 * std::max(mpfr_get_prec(zr), mpfr_get_prec(zi)) + 2;
     MpfrValue r(exactBits), i(exactBits);
     mpfr_sqr(r.get(), zr, MPFR_RNDN);  // exact at twice the bits
@@ -32,8 +30,7 @@ void squaredMagnitude(mpfr_srcptr zr, mpfr_srcptr zi, mpfr_rnd_t rounding, MpfrV
 
 }  // namespace
 
-EscapeTest exactEscapeTest(mpfr_srcptr zr, mpfr_srcptr zi, const ExtReal& e)
-{
+EscapeTest exactEscapeTest(mpfr_srcptr zr, mpfr_srcptr zi, const ExtReal& e) {
     const ExtReal r = toExtReal(zr), i = toExtReal(zi);
     const EscapeTest quick = escapeTest(sqrt(r * r + i * i), e);
     if (quick != EscapeTest::Undecided) return quick;

@@ -11,28 +11,28 @@ namespace mandel {
 
 namespace {
 
-mpq_class rationalOf(const std::string& text)
-{
+mpq_class rationalOf(const std::string& text) {
     DecimalValue value;
     readDecimal(text, value);
     mpq_class out{mpz_class(value.digits)};
     mpz_class power;
-    mpz_ui_pow_ui(power.get_mpz_t(), 10, static_cast<unsigned long>(value.exponent < 0 ? -value.exponent : value.exponent));
-    if (value.exponent < 0) out /= power;
-    else out *= power;
+    mpz_ui_pow_ui(power.get_mpz_t(), 10,
+                  static_cast<unsigned long>(value.exponent < 0 ? -value.exponent : value.exponent));
+    if (value.exponent < 0)
+        out /= power;
+    else
+        out *= power;
     return out;
 }
 
-std::size_t bitsOf(const mpq_class& q)
-{
+std::size_t bitsOf(const mpq_class& q) {
     return mpz_sizeinbase(q.get_num_mpz_t(), 2) + mpz_sizeinbase(q.get_den_mpz_t(), 2);
 }
 
 }  // namespace
 
 std::int64_t rationalPixelCount(const DeepLocation& location, int span, int x, int y, int maxIterations,
-                                std::size_t maxBits)
-{
+                                std::size_t maxBits) {
     const mpq_class h = rationalOf(location.side) / span;
     const mpq_class cr = rationalOf(location.realMin) + h * x;
     const mpq_class ci = rationalOf(location.imagMin) + h * y;

@@ -23,8 +23,7 @@ public:
     RowControl(const DeepOptions& options, int rowsTotal) : options_(options), rowsTotal_(rowsTotal) {}
 
     // True when the computation must stop; reports progress when due.
-    bool stop()
-    {
+    bool stop() {
         if (stopped_.load(std::memory_order_relaxed)) return true;
         if (options_.cancel && options_.cancel->load(std::memory_order_relaxed)) {
             stopped_ = true;
@@ -41,12 +40,10 @@ public:
     std::atomic<std::int64_t> laneSteps{0}, laneNs{0};
 
 private:
-    Clock::time_point lastProgress()
-    {
+    Clock::time_point lastProgress() {
         return Clock::time_point(Clock::duration(lastProgress_.load(std::memory_order_relaxed)));
     }
-    void report()
-    {
+    void report() {
         std::unique_lock lock(progressMutex_, std::try_to_lock);
         if (!lock.owns_lock()) return;
         lastProgress_ = Clock::now().time_since_epoch().count();

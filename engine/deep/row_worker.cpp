@@ -14,8 +14,7 @@ namespace {
 
 constexpr int kPixelsPerPoll = 16;
 
-void workRows(const RowJob& job, std::atomic<int>& nextRow, RowControl& control)
-{
+void workRows(const RowJob& job, std::atomic<int>& nextRow, RowControl& control) {
     const int width = job.view->width;
     for (;;) {
         const int row = nextRow.fetch_add(1);
@@ -31,8 +30,7 @@ void workRows(const RowJob& job, std::atomic<int>& nextRow, RowControl& control)
 
 }  // namespace
 
-bool computeRowsOnThreads(const RowJob& job, const DeepOptions& options, DeepStats& stats)
-{
+bool computeRowsOnThreads(const RowJob& job, const DeepOptions& options, DeepStats& stats) {
     RowControl control(options, job.rows);
     std::atomic<int> nextRow{0};
     unsigned threads = options.threads ? options.threads : std::max(1u, std::thread::hardware_concurrency());
@@ -44,8 +42,10 @@ bool computeRowsOnThreads(const RowJob& job, const DeepOptions& options, DeepSta
     const bool tableHasSteps = table && table->hasSteps();
     const bool lanes = options.lanes && !job.geometry->extended && !tableHasSteps;
     runOnThreads(threads, [&] {
-        if (lanes) workRowsInLanes(job, nextRow, control);
-        else workRows(job, nextRow, control);
+        if (lanes)
+            workRowsInLanes(job, nextRow, control);
+        else
+            workRows(job, nextRow, control);
     });
     stats.iterationsMade += control.made.load();
     stats.iterationsSkipped += control.skipped.load();

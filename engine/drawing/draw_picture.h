@@ -33,7 +33,7 @@ struct DrawOptions {
 struct DrawResult {
     bool completed = false;
     long long passIterations = 0;  // sum of the counts of the computed points that the pass draws
-    RowBlockTiming timing;             // consume*: colouring, writing and summing
+    RowBlockTiming timing;         // consume*: colouring, writing and summing
 };
 
 // Computes every point of scan.plan and writes the pixels (x, y < size) to

@@ -26,8 +26,7 @@ void fitSequence(std::vector<float>& values, float& after, std::size_t count, fl
 }  // namespace
 
 PictureScan planPictureScan(const RegionTexts& region, int size, ScanExtent extent) {
-    if (const std::string problem = pictureSizeProblem(size); !problem.empty())
-        throw std::invalid_argument(problem);
+    if (const std::string problem = pictureSizeProblem(size); !problem.empty()) throw std::invalid_argument(problem);
     PictureScan scan;
     RenderSettings& s = scan.settings;
     s.load(region, static_cast<float>(size));

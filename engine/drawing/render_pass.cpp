@@ -79,8 +79,8 @@ void scanFromCounts(RenderSettings& s, PassSurface& surface, unsigned threads) {
 
 }  // namespace
 
-void runRenderPass(RenderSettings& settings, PassControls& controls, PassSurface& surface,
-                   const Clock& clock, const PassOptions& options) {
+void runRenderPass(RenderSettings& settings, PassControls& controls, PassSurface& surface, const Clock& clock,
+                   const PassOptions& options) {
     controls.runClearCommand();
     controls.setStartTimeText(clock.dateTimeText());
     controls.setEndTimeText("");

@@ -26,7 +26,7 @@ public:
 };
 
 enum class Readout { Real = 1, Imag = 2, Side = 3, Limit = 4 };  // lbl1 .. lbl4
-enum class PassButton { Start, Clear, End };                      // btnstart, btncls, btnend
+enum class PassButton { Start, Clear, End };                     // btnstart, btncls, btnend
 
 // What the render pass needs of the window's controls.
 class PassControls {
@@ -64,7 +64,7 @@ struct PassOptions {
 // surface with the same colours and leave the same settings behind.
 // A failing load (bad read-out text) throws before any button is disabled;
 // a failure after that re-enables the buttons before it propagates.
-void runRenderPass(RenderSettings& settings, PassControls& controls, PassSurface& surface,
-                   const Clock& clock, const PassOptions& options = {});
+void runRenderPass(RenderSettings& settings, PassControls& controls, PassSurface& surface, const Clock& clock,
+                   const PassOptions& options = {});
 
 }  // namespace mandel

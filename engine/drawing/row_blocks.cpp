@@ -27,7 +27,8 @@ double threadCpuMs() {
 // Runs the consumer of one block on a thread of its own (when overlapping),
 // or on the calling thread, also when no thread can be started; the result
 // is the same either way.
-std::future<bool> consumeAside(const RowBlockConsumer& consume, const RowBlock& block, RowBlockTiming& spent, bool overlap) {
+std::future<bool> consumeAside(const RowBlockConsumer& consume, const RowBlock& block, RowBlockTiming& spent,
+                               bool overlap) {
     auto task = [&consume, block, &spent] {
         const Clock::time_point start = Clock::now();
         const double startCpu = threadCpuMs();
@@ -54,11 +55,12 @@ std::size_t rowBlockRows(std::size_t columns, std::size_t blockPoints) {
 }
 
 bool computeRowBlocks(const ScanPlan& plan, float cmax, const RowBlockOptions& options, const RowBlockConsumer& consume,
-                       RowBlockTiming* timing) {
+                      RowBlockTiming* timing) {
     const Clock::time_point begin = Clock::now();
     RowBlockTiming spent;
     const std::size_t columns = plan.pointsPerRow();
-    const std::size_t rowsPerBlock = std::min(rowBlockRows(columns, options.blockPoints), std::max<std::size_t>(1, plan.rows()));
+    const std::size_t rowsPerBlock =
+        std::min(rowBlockRows(columns, options.blockPoints), std::max<std::size_t>(1, plan.rows()));
     // Two buffers: one is computed while the consumer reads the other (one
     // is enough for a single block).
     const bool severalBlocks = plan.rows() > rowsPerBlock;
@@ -72,7 +74,7 @@ bool computeRowBlocks(const ScanPlan& plan, float cmax, const RowBlockOptions& o
     for (std::size_t first = 0, block = 0; goOn && first < plan.rows(); first += rowsPerBlock, ++block) {
         const std::size_t rows = std::min(rowsPerBlock, plan.rows() - first);
         blockPlan.imags.assign(plan.imags.begin() + static_cast<std::ptrdiff_t>(first),
-                              plan.imags.begin() + static_cast<std::ptrdiff_t>(first + rows));
+                               plan.imags.begin() + static_cast<std::ptrdiff_t>(first + rows));
         std::vector<std::int16_t>& counts = buffers[block % 2];
         const Clock::time_point start = Clock::now();
         if (options.reference)
@@ -85,8 +87,8 @@ bool computeRowBlocks(const ScanPlan& plan, float cmax, const RowBlockOptions& o
         // The last block has no computation left to overlap with.
         const bool last = first + rows >= plan.rows();
         if (goOn)
-            pending = consumeAside(consume, {first, rows, columns, std::span(counts).first(rows * columns)},
-                                   spent, options.overlap && !last);
+            pending = consumeAside(consume, {first, rows, columns, std::span(counts).first(rows * columns)}, spent,
+                                   options.overlap && !last);
     }
     if (pending.valid()) goOn = pending.get();
     spent.totalMs = msSince(begin);

@@ -17,7 +17,7 @@ namespace mandel {
 struct RowBlock {
     std::size_t firstRow = 0;
     std::size_t rows = 0;
-    std::size_t columns = 0;                // points per row
+    std::size_t columns = 0;               // points per row
     std::span<const std::int16_t> counts;  // rows × columns, row-major
 };
 
@@ -26,8 +26,8 @@ struct RowBlock {
 inline constexpr std::size_t kRowBlockPoints = std::size_t{1} << 21;
 
 struct RowBlockOptions {
-    bool reference = false;  // one point at a time with mandel, on the calling thread
-    FastOptions fast;        // otherwise the fast path with these options
+    bool reference = false;                     // one point at a time with mandel, on the calling thread
+    FastOptions fast;                           // otherwise the fast path with these options
     std::size_t blockPoints = kRowBlockPoints;  // at least one row per block
     // Hands a block to the consumer on its own thread while the next block is
     // computed; otherwise one after the other on the calling thread (for
@@ -44,10 +44,10 @@ using RowBlockConsumer = std::function<bool(const RowBlock&)>;
 
 // Where the time went, in milliseconds.
 struct RowBlockTiming {
-    double computeMs = 0;  // computing counts (the calling thread)
+    double computeMs = 0;     // computing counts (the calling thread)
     double consumeMs = 0;     // inside the consumer (its own thread, overlapping)
     double consumeCpuMs = 0;  // processor time of the consumer's thread(s) inside it
-    double totalMs = 0;    // wall time of the whole call
+    double totalMs = 0;       // wall time of the whole call
 };
 
 // Computes every count of plan (the same counts as escapeCountsFast or
@@ -56,6 +56,6 @@ struct RowBlockTiming {
 // exception from the computation or the consumer ends the work and
 // propagates once the consumer is idle.
 bool computeRowBlocks(const ScanPlan& plan, float cmax, const RowBlockOptions& options, const RowBlockConsumer& consume,
-                       RowBlockTiming* timing = nullptr);
+                      RowBlockTiming* timing = nullptr);
 
 }  // namespace mandel

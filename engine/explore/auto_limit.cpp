@@ -15,8 +15,7 @@ constexpr std::int64_t kRisePerThousand = 2;
 constexpr int kBasePercentile = 2;
 
 // Held pixels with a 4-neighbour that escaped at a count >= 3/4 of the limit.
-std::int64_t heldNextToLateEscapes(std::span<const std::int32_t> counts, int width, int height,
-                                   std::int64_t limit) {
+std::int64_t heldNextToLateEscapes(std::span<const std::int32_t> counts, int width, int height, std::int64_t limit) {
     auto lateEscape = [&](int x, int y) {
         if (x < 0 || y < 0 || x >= width || y >= height) return false;
         const std::int64_t c = counts[static_cast<std::size_t>(y) * width + x];

@@ -167,7 +167,6 @@ Decimal Decimal::dividedRounded(std::int64_t divisor, std::int64_t quantumExpone
     return r;
 }
 
-
 std::string Decimal::plainText() const {
     std::string digits = absoluteDigits(digits_);
     std::string text;
@@ -178,7 +177,9 @@ std::string Decimal::plainText() const {
         if (whole <= 0)
             text.append("0.").append(static_cast<std::size_t>(-whole), '0').append(digits);
         else
-            text.append(digits, 0, static_cast<std::size_t>(whole)).append(".").append(digits, static_cast<std::size_t>(whole));
+            text.append(digits, 0, static_cast<std::size_t>(whole))
+                .append(".")
+                .append(digits, static_cast<std::size_t>(whole));
     }
     std::string signed_text(sign() < 0 ? "-" : "");
     signed_text.append(text);

@@ -53,8 +53,8 @@ bool parseSize(std::string_view text, int& width, int& height) {
     if (x == std::string_view::npos) return false;
     auto number = [](std::string_view t, int& out) {
         auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), out);
-        return ec == std::errc() && end == t.data() + t.size() && !t.empty() && t[0] != '-' &&
-               out >= kMinPictureSize && out <= kMaxPictureSize;
+        return ec == std::errc() && end == t.data() + t.size() && !t.empty() && t[0] != '-' && out >= kMinPictureSize &&
+               out <= kMaxPictureSize;
     };
     return number(text.substr(0, x), width) && number(text.substr(x + 1), height);
 }
@@ -167,8 +167,7 @@ LocationReading parseLocationLine(std::string_view line) {
         if (word == "--deep" && !deep) {
             deep = true;
         } else if (word == "--size" && !sized) {
-            if (!hasValue || !parseSize(words[++i], width, height))
-                return failure("--size needs WxH, each 16..32000");
+            if (!hasValue || !parseSize(words[++i], width, height)) return failure("--size needs WxH, each 16..32000");
             sized = true;
         } else if (word == "--base" && !based) {
             std::string ignored;

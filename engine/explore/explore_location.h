@@ -24,9 +24,9 @@ inline constexpr int kDigitsBelowSide = 20;
 struct ExploreLocation {
     Decimal centreReal;
     Decimal centreImag;
-    Decimal side;               // > 0; spans the shorter edge of the view
-    std::int64_t limit = 0;     // 1 .. kMaxDeepLimit
-    std::int64_t base = 0;      // colour base count B, 0 <= B < limit
+    Decimal side;            // > 0; spans the shorter edge of the view
+    std::int64_t limit = 0;  // 1 .. kMaxDeepLimit
+    std::int64_t base = 0;   // colour base count B, 0 <= B < limit
 
     bool operator==(const ExploreLocation&) const = default;
 };
@@ -38,7 +38,7 @@ std::int64_t locationQuantumExponent(const Decimal& side);
 struct LocationReading {
     bool ok = false;
     ExploreLocation location;
-    int width = 0;   // from "--size WxH" of a pasted line, else 0
+    int width = 0;  // from "--size WxH" of a pasted line, else 0
     int height = 0;
     std::string problem;  // one line naming the bad text, when !ok
 };

@@ -17,21 +17,16 @@ PictureFormat pictureFormatForPath(std::string_view path) {
     constexpr std::string_view kBmpSuffix = ".bmp";
     if (path.size() < kBmpSuffix.size()) return PictureFormat::Png;
     const std::string_view suffix = path.substr(path.size() - kBmpSuffix.size());
-    const bool isBmp = std::equal(suffix.begin(), suffix.end(), kBmpSuffix.begin(), [](char a, char b) {
-        return std::tolower(static_cast<unsigned char>(a)) == b;
-    });
+    const bool isBmp = std::equal(suffix.begin(), suffix.end(), kBmpSuffix.begin(),
+                                  [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
     return isBmp ? PictureFormat::Bmp : PictureFormat::Png;
 }
 
 std::vector<std::pair<std::string, std::string>> pictureTextFields(const PictureFacts& facts) {
     using namespace picture_text;
     return {
-        {kSoftware, pictureSoftwareText()},
-        {kRealMin, facts.region.real},
-        {kImagMin, facts.region.imag},
-        {kSide, facts.region.side},
-        {kLimit, facts.region.limit},
-        {kSize, std::to_string(facts.size)},
+        {kSoftware, pictureSoftwareText()}, {kRealMin, facts.region.real}, {kImagMin, facts.region.imag},
+        {kSide, facts.region.side},         {kLimit, facts.region.limit},  {kSize, std::to_string(facts.size)},
         {kArithmetic, kSinglePrecision},
     };
 }

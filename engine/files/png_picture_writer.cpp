@@ -75,8 +75,8 @@ bool writeEnd(png_structp png, png_infop info, const TextChunks& closing) {
 bool describeImage(png_structp png, png_infop info, std::size_t width, std::size_t height, const TextChunks& text,
                    const PngCompression& compression) {
     if (setjmp(png_jmpbuf(png))) return false;
-    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8, PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
+                 PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_color palette[kColourCount];
     for (int i = 0; i < kColourCount; ++i) palette[i] = {Palette[i].red, Palette[i].green, Palette[i].blue};
     png_set_PLTE(png, info, palette, kColourCount);
@@ -102,7 +102,8 @@ PngPictureWriter::PngPictureWriter(const std::string& path, std::size_t width, s
     if (encoder_.info == nullptr) throw std::bad_alloc();
     png_set_write_fn(png, this, writeToFile, flushNothing);
     const TextChunks text(textFields);
-    if (!describeImage(png, encoder_.info, width, height, text, compression) || !writeHeader(png, encoder_.info)) fail();
+    if (!describeImage(png, encoder_.info, width, height, text, compression) || !writeHeader(png, encoder_.info))
+        fail();
 }
 
 PngPictureWriter::Encoder::~Encoder() {

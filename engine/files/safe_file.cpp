@@ -46,8 +46,7 @@ std::string nameOf(const std::string& path) {
 bool isSystemLink(const std::string& link) {
     struct statfs fileSystem {};
     const std::string folder = folderOf(link);
-    return ::statfs(folder.empty() ? "." : folder.c_str(), &fileSystem) == 0 &&
-           fileSystem.f_type == PROC_SUPER_MAGIC;
+    return ::statfs(folder.empty() ? "." : folder.c_str(), &fileSystem) == 0 && fileSystem.f_type == PROC_SUPER_MAGIC;
 }
 
 enum class Followed { ToName, ToSystemLink, Failed };
@@ -185,8 +184,10 @@ void SafeFileWriter::openInFolder(const std::string& targetPath, bool replacing,
     }
     if (replacing) {
         // The new file keeps the old one's permissions (and owner, where allowed).
-        if (::fchmod(fd_, existing.st_mode & 07777) != 0) { /* keeps the default mode */ }
-        if (::fchown(fd_, existing.st_uid, existing.st_gid) != 0) { /* keeps our owner */ }
+        if (::fchmod(fd_, existing.st_mode & 07777) != 0) { /* keeps the default mode */
+        }
+        if (::fchown(fd_, existing.st_uid, existing.st_gid) != 0) { /* keeps our owner */
+        }
     }
 }
 
@@ -282,8 +283,7 @@ void SafeFileWriter::commit() {
     fd_ = -1;
     if (::close(fd) != 0 && errno != EINTR) fail(errno);
     if (seekable()) {
-        if (safeFileCalls().rename(folderFd_, temporaryName_.c_str(), folderFd_, targetName_.c_str()) != 0)
-            fail(errno);
+        if (safeFileCalls().rename(folderFd_, temporaryName_.c_str(), folderFd_, targetName_.c_str()) != 0) fail(errno);
         uncommitted::forget(listedSlot_);
         listedSlot_ = -1;
     }

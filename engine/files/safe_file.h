@@ -46,7 +46,7 @@ private:
 class SafeFileWriter {
 public:
     explicit SafeFileWriter(const std::string& path);  // throws FileWriteError
-    ~SafeFileWriter();                                  // removes an uncommitted temporary file
+    ~SafeFileWriter();                                 // removes an uncommitted temporary file
     SafeFileWriter(const SafeFileWriter&) = delete;
     SafeFileWriter& operator=(const SafeFileWriter&) = delete;
 
@@ -55,8 +55,8 @@ public:
     bool seekable() const { return folderFd_ >= 0; }
     // Writes at a byte offset from the start; std::logic_error when not seekable().
     void writeAt(std::uint64_t offset, const void* data, std::size_t size);  // throws
-    void commit();                                                            // flush + close + rename; throws
-    const std::string& path() const { return path_; }                         // the path as given
+    void commit();                                                           // flush + close + rename; throws
+    const std::string& path() const { return path_; }                        // the path as given
 
 private:
     [[noreturn]] void fail(int error);

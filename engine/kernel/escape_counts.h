@@ -16,8 +16,7 @@ void escapeCountsReference(const ScanPlan& plan, float cmax, std::span<std::int1
 // The same counts, computed in SIMD lanes on several threads. threads = 0 uses
 // every core of the machine. When the system refuses a thread, the threads it
 // did create (at least the calling one) share all the rows.
-void escapeCountsFast(const ScanPlan& plan, float cmax, std::span<std::int16_t> out,
-                      unsigned threads = 0);
+void escapeCountsFast(const ScanPlan& plan, float cmax, std::span<std::int16_t> out, unsigned threads = 0);
 
 // Which loop the fast path runs. Both give exactly the reference counts.
 enum class FastKernel {
@@ -33,7 +32,6 @@ struct FastOptions {
     FastKernel kernel = FastKernel::CycleCheck;
 };
 
-void escapeCountsFast(const ScanPlan& plan, float cmax, std::span<std::int16_t> out,
-                      const FastOptions& options);
+void escapeCountsFast(const ScanPlan& plan, float cmax, std::span<std::int16_t> out, const FastOptions& options);
 
 }  // namespace mandel

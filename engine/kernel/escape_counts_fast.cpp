@@ -11,13 +11,11 @@
 
 namespace mandel {
 
-void escapeCountsFast(const ScanPlan& plan, float cmax, std::span<std::int16_t> out,
-                      unsigned threads) {
+void escapeCountsFast(const ScanPlan& plan, float cmax, std::span<std::int16_t> out, unsigned threads) {
     escapeCountsFast(plan, cmax, out, FastOptions{threads, FastKernel::CycleCheck});
 }
 
-void escapeCountsFast(const ScanPlan& plan, float cmax, std::span<std::int16_t> out,
-                      const FastOptions& options) {
+void escapeCountsFast(const ScanPlan& plan, float cmax, std::span<std::int16_t> out, const FastOptions& options) {
     const std::size_t points = plan.pointCount();
     if (out.size() < points) throw std::length_error("count buffer too small");
     if (points == 0) return;
@@ -40,8 +38,7 @@ void escapeCountsFast(const ScanPlan& plan, float cmax, std::span<std::int16_t> 
     job.limit = limit;
     job.out = out.data();
     job.nextRow = &nextRow;
-    const fastkernel::WorkerFunction worker =
-        fastkernel::selectWorker(options.kernel == FastKernel::CycleCheck);
+    const fastkernel::WorkerFunction worker = fastkernel::selectWorker(options.kernel == FastKernel::CycleCheck);
 
     unsigned threads = options.threads;
     if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());

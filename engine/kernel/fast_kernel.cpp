@@ -176,9 +176,7 @@ HWY_INLINE void FastStep(VF& x, VF& y, VI& seen, VF a, VF b) {
 }
 
 // Whether any lane of the vectors has reached 2 or more (or NaN) in `bits`.
-HWY_INLINE bool AnyTwoOrMore(VI bits) {
-    return !hn::AllFalse(di, hn::TestBit(bits, hn::Set(di, kTwoOrMoreBit)));
-}
+HWY_INLINE bool AnyTwoOrMore(VI bits) { return !hn::AllFalse(di, hn::TestBit(bits, hn::Set(di, kTwoOrMoreBit))); }
 
 // The points of one vector: up to kLanes consecutive points of a row. Lanes
 // past the end of the row iterate padding, which escapes at once.
@@ -187,7 +185,7 @@ struct Run {
     std::int16_t* out = nullptr;   // where the counts go
     std::size_t points = 0;        // how many lanes are points of the row (0: no run)
     std::int32_t firstTestClock = 0;
-    std::int32_t nextSave = 0;     // steps after which the cycle test saves next
+    std::int32_t nextSave = 0;  // steps after which the cycle test saves next
 };
 
 // Hands out a thread's runs, row by row.
@@ -446,8 +444,7 @@ private:
         VI squares = hn::Zero(di);
         ForEachVector([&](auto v) {
             const Orbit& o = orbits_[v];
-            squares = hn::Or(squares, hn::Or(hn::BitCast(di, hn::Mul(o.x, o.x)),
-                                             hn::BitCast(di, hn::Mul(o.y, o.y))));
+            squares = hn::Or(squares, hn::Or(hn::BitCast(di, hn::Mul(o.x, o.x)), hn::BitCast(di, hn::Mul(o.y, o.y))));
         });
         return AnyTwoOrMore(squares);
     }
@@ -465,7 +462,7 @@ private:
     }
 
     RunFeed feed_;
-    const std::int32_t limit_;      // N, 1..32767
+    const std::int32_t limit_;          // N, 1..32767
     std::int32_t clock_ = kClockStart;  // the clock of the next step
     std::size_t runsActive_ = 0;
     bool calm_ = false;  // whether the next block may skip the test
@@ -529,8 +526,7 @@ static std::string activeTargetName() { return HWY_DYNAMIC_DISPATCH(TargetNameOf
 
 std::vector<SimdTarget> availableSimdTargets() {
     std::vector<SimdTarget> targets;
-    for (const std::int64_t id : hwy::SupportedAndGeneratedTargets())
-        targets.push_back({id, hwy::TargetName(id)});
+    for (const std::int64_t id : hwy::SupportedAndGeneratedTargets()) targets.push_back({id, hwy::TargetName(id)});
     return targets;
 }
 

@@ -11,8 +11,8 @@ namespace mandel {
 // single-precision addition of cside, exactly as the point-by-point scan forms
 // them, and the row length from the remaining-width countdown.
 struct ScanPlan {
-    std::vector<float> reals;  // real part of the points x = 0, 1, ... of any row
-    std::vector<float> imags;  // imaginary part of the rows y = 0, 1, ...
+    std::vector<float> reals;      // real part of the points x = 0, 1, ... of any row
+    std::vector<float> imags;      // imaginary part of the rows y = 0, 1, ...
     float realAfterLastPoint = 0;  // amin after the last point of a row
     float imagAfterLastRow = 0;    // bmin after the last row
 

@@ -21,8 +21,7 @@ std::jthread startHelperThread(const std::function<void()>& body) { return std::
 
 WorkerPool::WorkerPool(unsigned maxWorkers, HelperThreadStarter start) : maxWorkers_(maxWorkers), start_(start) {}
 
-WorkerPool::~WorkerPool()
-{
+WorkerPool::~WorkerPool() {
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
@@ -31,16 +30,14 @@ WorkerPool::~WorkerPool()
     threads_.clear();  // joins
 }
 
-std::size_t WorkerPool::workers() const
-{
+std::size_t WorkerPool::workers() const {
     std::lock_guard lock(mutex_);
     return threads_.size();
 }
 
 // Starts workers while the places on offer outnumber the free ones. Called
 // with the lock held; a worker the system refuses ends the attempt.
-void WorkerPool::addWorkersFor(unsigned wanted)
-{
+void WorkerPool::addWorkersFor(unsigned wanted) {
     unsigned open = 0;
     for (const Task* task : tasks_) open += task->open;
     wanted = std::max(wanted, open);
@@ -56,8 +53,7 @@ void WorkerPool::addWorkersFor(unsigned wanted)
     }
 }
 
-void WorkerPool::serve()
-{
+void WorkerPool::serve() {
     std::unique_lock lock(mutex_);
     for (;;) {
         wake_.wait(lock, [this] { return stopping_ || !tasks_.empty(); });
@@ -76,8 +72,7 @@ void WorkerPool::serve()
     }
 }
 
-void WorkerPool::run(unsigned threads, const std::function<void()>& work)
-{
+void WorkerPool::run(unsigned threads, const std::function<void()>& work) {
     const unsigned helpers = std::min(threads > 1 ? threads - 1 : 0u, maxWorkers_);
     if (helpers == 0) {
         work();
@@ -114,16 +109,14 @@ void WorkerPool::run(unsigned threads, const std::function<void()>& work)
 
 namespace {
 
-std::atomic<WorkerPool*>& swappedPool()
-{
+std::atomic<WorkerPool*>& swappedPool() {
     static std::atomic<WorkerPool*> pool{nullptr};
     return pool;
 }
 
 }  // namespace
 
-WorkerPool& programPool()
-{
+WorkerPool& programPool() {
     if (WorkerPool* swapped = swappedPool().load(std::memory_order_acquire)) return *swapped;
     static WorkerPool pool(std::max(1u, std::thread::hardware_concurrency()));
     return pool;

@@ -28,8 +28,8 @@ double toPlane(int steps) { return steps / kPositionsPerUnit; }
 
 }  // namespace
 
-std::optional<Region> regionFromReadouts(const std::string& real, const std::string& imag,
-                                         const std::string& side, const std::string& limit) {
+std::optional<Region> regionFromReadouts(const std::string& real, const std::string& imag, const std::string& side,
+                                         const std::string& limit) {
     const auto r = parseNumber(real);
     const auto i = parseNumber(imag);
     const auto s = parseNumber(side);

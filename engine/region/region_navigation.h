@@ -11,8 +11,8 @@ namespace mandel {
 
 // The region the read-outs describe (their texts, as the drawing reads them).
 // nullopt when a text is not a read-out number.
-std::optional<Region> regionFromReadouts(const std::string& real, const std::string& imag,
-                                         const std::string& side, const std::string& limit);
+std::optional<Region> regionFromReadouts(const std::string& real, const std::string& imag, const std::string& side,
+                                         const std::string& limit);
 
 // A square dragged on the picture, in the surface's logical units
 // (mandel::kLogicalSize across): left and top edge and width. The imaginary part grows downwards, so the top

@@ -42,8 +42,7 @@ float checkedDivide(float dividend, float divisor, const char* what) {
 float parseReadout(std::string_view text) {
     if (!hasReadoutNotation(text)) throw ParseError(std::string(text));
     float value = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value,
-                                           std::chars_format::fixed);
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed);
     // out of float range (e.g. a 50-digit number) is not a usable parameter
     if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
         throw ParseError(std::string(text));
@@ -64,8 +63,7 @@ void RenderSettings::load(const RegionTexts& region, float logicalWidth) {
     cmax = parseReadout(region.limit);
     const short n = toInt16(cmax);
     if (n < 1 || n > kMaxIterationLimit)
-        throw SettingsError("iteration limit " + region.limit + " is outside 1.." +
-                            std::to_string(kMaxIterationLimit));
+        throw SettingsError("iteration limit " + region.limit + " is outside 1.." + std::to_string(kMaxIterationLimit));
     cside = checkedDivide(side, logicalWidth, "the point step");
     // A positive side whose step underflows to 0 would never finish a row.
     if (side > 0.0f && cside == 0.0f)

@@ -35,14 +35,14 @@ struct StepCheck {
 
 // x as a number of type R (rounded to nearest).
 template <class R>
-R fromMpfr(mpfr_srcptr x)
-{
-    if constexpr (std::is_same_v<R, double>) return mpfr_get_d(x, MPFR_RNDN);
-    else return mandel::toExtReal(x);
+R fromMpfr(mpfr_srcptr x) {
+    if constexpr (std::is_same_v<R, double>)
+        return mpfr_get_d(x, MPFR_RNDN);
+    else
+        return mandel::toExtReal(x);
 }
 
-double log2Abs(mpfr_srcptr re, mpfr_srcptr im)
-{
+double log2Abs(mpfr_srcptr re, mpfr_srcptr im) {
     MpfrValue h(64);
     mpfr_hypot(h.get(), re, im, MPFR_RNDN);
     if (mpfr_zero_p(h.get())) return -1e18;
@@ -53,8 +53,7 @@ double log2Abs(double x) { return std::log2(x); }
 double log2Abs(const ExtReal& x) { return std::log2(x.mantissa) + static_cast<double>(x.exponent); }
 
 void setMpfr(mpfr_ptr out, double x) { mpfr_set_d(out, x, MPFR_RNDN); }
-void setMpfr(mpfr_ptr out, const ExtReal& x)
-{
+void setMpfr(mpfr_ptr out, const ExtReal& x) {
     mpfr_set_d(out, x.mantissa, MPFR_RNDN);
     if (!x.isZero()) mpfr_mul_2si(out, out, x.exponent, MPFR_RNDN);
 }
@@ -62,8 +61,7 @@ void setMpfr(mpfr_ptr out, const ExtReal& x)
 // The exact δz_j = z_j − Z_j, j = 1 .. until the pixel escapes or the
 // reference ends (index 0 unused), of the pixel C + δc.
 std::vector<std::pair<MpfrValue, MpfrValue>> exactOffsets(const mandel::DeepReference& reference, mpfr_srcptr dcr,
-                                                          mpfr_srcptr dci)
-{
+                                                          mpfr_srcptr dci) {
     MpfrValue zr(kExactBits), zi(kExactBits), pr(kExactBits), pi(kExactBits), t(kExactBits), u(kExactBits);
     const MpfrValue& cr = reference.centreRe();
     const MpfrValue& ci = reference.centreIm();
@@ -100,8 +98,7 @@ std::vector<std::pair<MpfrValue, MpfrValue>> exactOffsets(const mandel::DeepRefe
 // iteration on), and checks each step's bound against the exact δz.
 template <class R>
 StepCheck walk(const mandel::DeepReference& reference, const mandel::BlaLevels<R>& table, double dr, double di,
-               long scale)
-{
+               long scale) {
     MpfrValue dcr(64), dci(64), dcAbs(64);
     mpfr_set_d(dcr.get(), dr, MPFR_RNDN);
     mpfr_mul_2si(dcr.get(), dcr.get(), scale, MPFR_RNDN);
@@ -144,8 +141,7 @@ StepCheck walk(const mandel::DeepReference& reference, const mandel::BlaLevels<R
 
 // The view of side `side` (a decimal) whose centre is the 1e-29 minibrot
 // view's centre moved by `shift` of that view's side along both axes.
-mandel::DeepView minibrotView(const std::string& side, double shift)
-{
+mandel::DeepView minibrotView(const std::string& side, double shift) {
     MpfrValue corner(300), half(300), big(300);
     mandel::DeepLocation where{"", "", side, 3000};
     std::string* texts[] = {&where.realMin, &where.imagMin};
@@ -163,8 +159,7 @@ mandel::DeepView minibrotView(const std::string& side, double shift)
     return {where, 16, 16};
 }
 
-TEST(DeepArithBla, DoubleStepsKeepTheExactOffsetWithinTheirBound)
-{
+TEST(DeepArithBla, DoubleStepsKeepTheExactOffsetWithinTheirBound) {
     const mandel::DeepView view = minibrotView("1e-29", 0);
     mandel::DeepDrawing drawing(view);
     ASSERT_TRUE(drawing.prepare());
@@ -184,8 +179,7 @@ TEST(DeepArithBla, DoubleStepsKeepTheExactOffsetWithinTheirBound)
     }
 }
 
-TEST(DeepArithBla, ExtendedStepsKeepTheExactOffsetWithinTheirBound)
-{
+TEST(DeepArithBla, ExtendedStepsKeepTheExactOffsetWithinTheirBound) {
     // Around the Misiurewicz point i at offsets of 2^-2165 (about 1e-652):
     // the pixels follow the repelling 2-cycle for about 1,750 iterations.
     MpfrValue re(2300), im(2300);
@@ -204,8 +198,7 @@ TEST(DeepArithBla, ExtendedStepsKeepTheExactOffsetWithinTheirBound)
     }
 }
 
-TEST(DeepArithBla, ReferenceAndTableServeAZoomAndASmallPan)
-{
+TEST(DeepArithBla, ReferenceAndTableServeAZoomAndASmallPan) {
     mandel::DeepDrawing first(minibrotView("1e-29", 0));
     mandel::DeepOptions bla;
     bla.bla = true;

@@ -31,8 +31,7 @@ struct Complex {
     MpfrValue re{kExactBits}, im{kExactBits};
 };
 
-void squarePlus(Complex& z, const Complex& c, MpfrValue& t, MpfrValue& u)
-{
+void squarePlus(Complex& z, const Complex& c, MpfrValue& t, MpfrValue& u) {
     mpfr_mul(t.get(), z.re.get(), z.im.get(), MPFR_RNDN);
     mpfr_sqr(u.get(), z.im.get(), MPFR_RNDN);
     mpfr_sqr(z.re.get(), z.re.get(), MPFR_RNDN);
@@ -42,15 +41,13 @@ void squarePlus(Complex& z, const Complex& c, MpfrValue& t, MpfrValue& u)
     mpfr_add(z.im.get(), z.im.get(), c.im.get(), MPFR_RNDN);
 }
 
-void setDoubleDouble(mpfr_ptr out, const DoubleDouble& x)
-{
+void setDoubleDouble(mpfr_ptr out, const DoubleDouble& x) {
     mpfr_set_d(out, x.hi, MPFR_RNDN);
     mpfr_add_d(out, out, x.lo, MPFR_RNDN);
 }
 
 // |a − (b − c)| for the real parts and the imaginary parts together.
-double distance(const DoubleDouble& ar, const DoubleDouble& ai, const Complex& b, const Complex& c)
-{
+double distance(const DoubleDouble& ar, const DoubleDouble& ai, const Complex& b, const Complex& c) {
     MpfrValue x(kExactBits), y(kExactBits), d(kExactBits);
     setDoubleDouble(d.get(), ar);
     mpfr_sub(x.get(), b.re.get(), c.re.get(), MPFR_RNDN);
@@ -74,10 +71,9 @@ struct Walk {
 // iteration at a time, for the walk below.
 struct DoubleSteps {
     DoubleSteps(const mandel::DeepReference& reference, DoubleDouble dcr, DoubleDouble dci, std::int64_t limit)
-        : dc{dcr.hi, dci.hi, 0, mandel::magnitudeUp(dcr, dci)}, run(reference.orbit(), dc, limit, false, {}),
-          st{dc.re, dc.im, 0, 1, 1}
-    {
-    }
+        : dc{dcr.hi, dci.hi, 0, mandel::magnitudeUp(dcr, dci)},
+          run(reference.orbit(), dc, limit, false, {}),
+          st{dc.re, dc.im, 0, 1, 1} {}
     static constexpr double kRounding = 0x1p-52;  // of one sum, relative to |δc|
     std::int64_t step() { return mandel::perturbStep(run, st, made); }
     void offsetBy(double off) { st.dzr += off; }
@@ -91,9 +87,10 @@ struct DoubleSteps {
 
 struct DoubleDoubleSteps {
     DoubleDoubleSteps(const mandel::DeepReference& reference, DoubleDouble dcr, DoubleDouble dci, std::int64_t limit)
-        : reference(reference), dc{dcr, dci, 0, mandel::magnitudeUp(dcr, dci)}, limit(limit), st(mandel::startState(dc))
-    {
-    }
+        : reference(reference),
+          dc{dcr, dci, 0, mandel::magnitudeUp(dcr, dci)},
+          limit(limit),
+          st(mandel::startState(dc)) {}
     static constexpr double kRounding = 0x1p-100;
     std::int64_t step() { return mandel::doubleDoubleStep(reference.orbit(), reference.orbitLow(), dc, limit, st); }
     void offsetBy(double off) { st.dzr = st.dzr + DoubleDouble{off, 0}; }
@@ -113,8 +110,7 @@ struct DoubleDoubleSteps {
 // as fast.
 template <class Steps>
 Walk walk(const mandel::DeepReference& reference, const std::vector<Complex>& exactReference, DoubleDouble dcr,
-          DoubleDouble dci, std::int64_t limit, double offBy = 0)
-{
+          DoubleDouble dci, std::int64_t limit, double offBy = 0) {
     if constexpr (std::is_same_v<Steps, DoubleSteps>) dcr.lo = dci.lo = 0;
     Complex c, z;
     MpfrValue t(kExactBits), u(kExactBits);
@@ -136,7 +132,8 @@ Walk walk(const mandel::DeepReference& reference, const std::vector<Complex>& ex
         if (!(actual <= steps.st.e)) ++w.violations;
         w.worstRatio = std::max(w.worstRatio, steps.st.e / mandel::magnitudeUp(steps.dzr(), steps.dzi()));
         if (w.exactCount == 0 && mpfr_get_d(z.re.get(), MPFR_RNDN) * mpfr_get_d(z.re.get(), MPFR_RNDN) +
-                                             mpfr_get_d(z.im.get(), MPFR_RNDN) * mpfr_get_d(z.im.get(), MPFR_RNDN) > 4)
+                                         mpfr_get_d(z.im.get(), MPFR_RNDN) * mpfr_get_d(z.im.get(), MPFR_RNDN) >
+                                     4)
             w.exactCount = steps.st.i;
         const std::int64_t previousM = steps.st.m;
         w.count = steps.step();
@@ -148,8 +145,7 @@ Walk walk(const mandel::DeepReference& reference, const std::vector<Complex>& ex
     return w;
 }
 
-std::vector<Complex> exactOrbit(const mandel::DeepReference& reference)
-{
+std::vector<Complex> exactOrbit(const mandel::DeepReference& reference) {
     std::vector<Complex> orbit(reference.orbit().size());
     MpfrValue t(kExactBits), u(kExactBits);
     Complex c;
@@ -165,8 +161,7 @@ std::vector<Complex> exactOrbit(const mandel::DeepReference& reference)
     return orbit;
 }
 
-mandel::DeepReference referenceAt(const char* re, const char* im, int bits, std::int64_t limit)
-{
+mandel::DeepReference referenceAt(const char* re, const char* im, int bits, std::int64_t limit) {
     MpfrValue cr(bits), ci(bits);
     mpfr_set_str(cr.get(), re, 10, MPFR_RNDN);
     mpfr_set_str(ci.get(), im, 10, MPFR_RNDN);
@@ -174,8 +169,7 @@ mandel::DeepReference referenceAt(const char* re, const char* im, int bits, std:
 }
 
 template <class Steps>
-void expectBoundThroughRebases()
-{
+void expectBoundThroughRebases() {
     // The reference 0.3 escapes after a few dozen iterations; the pixels lie
     // in the cardioid, on its boundary near 0.25 or escape.
     const auto reference = referenceAt("0.3", "0", 200, 400);
@@ -194,8 +188,7 @@ void expectBoundThroughRebases()
 // `smallRatio`: how far below |δz| the bound of a pixel started exactly
 // must stay.
 template <class Steps>
-void expectBoundNearADeepMinibrot(double smallRatio)
-{
+void expectBoundNearADeepMinibrot(double smallRatio) {
     // A 1e-29 view around a period-41 nucleus near i, reference at its centre.
     const auto reference = referenceAt("-3.99105769538512105274096648820103670810813791676121839829615e-16",
                                        "1.00000000000000119409280877276061648260786528327363434666981720", 220, 1500);
@@ -215,22 +208,19 @@ void expectBoundNearADeepMinibrot(double smallRatio)
     EXPECT_EQ(decided, 7);
 }
 
-TEST(DeepArithSteps, BoundHoldsThroughRebasesAgainstAnEarlyEscapingReference)
-{
+TEST(DeepArithSteps, BoundHoldsThroughRebasesAgainstAnEarlyEscapingReference) {
     expectBoundThroughRebases<DoubleSteps>();
     expectBoundThroughRebases<DoubleDoubleSteps>();
 }
 
-TEST(DeepArithSteps, BoundHoldsAndStaysSmallNearADeepMinibrot)
-{
+TEST(DeepArithSteps, BoundHoldsAndStaysSmallNearADeepMinibrot) {
     expectBoundNearADeepMinibrot<DoubleSteps>(0x1p-30);
     expectBoundNearADeepMinibrot<DoubleDoubleSteps>(0x1p-60);
 }
 
 // A 4 × 4 grid of pixels of a 16-pixel view: the double-double count
 // (scaled below double's range) against the MPFR-settled count.
-void expectSettledCounts(const mandel::DeepView& view)
-{
+void expectSettledCounts(const mandel::DeepView& view) {
     const mandel::DeepGeometry geometry = mandel::deepGeometry(view);
     const mandel::DeepReference reference(*geometry.centreRe, *geometry.centreIm, view.location.limit,
                                           geometry.extended, geometry.spacing * ExtReal(0x1p-60), nullptr);
@@ -239,19 +229,20 @@ void expectSettledCounts(const mandel::DeepView& view)
     const std::function<bool()> never = [] { return false; };
     for (int y = 1; y < 16; y += 4)
         for (int x = 1; x < 16; x += 4) {
-            const auto dc = mandel::doubleDoubleOffset(offsets.columns[static_cast<std::size_t>(x)],
-                                                       offsets.rows[static_cast<std::size_t>(y)],
-                                                       geometry.ddScaleExponent);
+            const auto dc =
+                mandel::doubleDoubleOffset(offsets.columns[static_cast<std::size_t>(x)],
+                                           offsets.rows[static_cast<std::size_t>(y)], geometry.ddScaleExponent);
             std::int64_t iterations = 0;
             const std::int64_t count = mandel::doubleDoublePerturbedCount(reference.orbit(), reference.orbitLow(), dc,
                                                                           view.location.limit, never, iterations);
-            EXPECT_EQ(count, mandel::mpfrPixelCount(view.location, 16, x, y, geometry.pixelBits, mandel::kMaxSettleBits, never).count)
+            EXPECT_EQ(count,
+                      mandel::mpfrPixelCount(view.location, 16, x, y, geometry.pixelBits, mandel::kMaxSettleBits, never)
+                          .count)
                 << x << "," << y;
         }
 }
 
-TEST(DeepArithDoubleDouble, CountsAreTheSettledCountsInAndBelowDoublesRange)
-{
+TEST(DeepArithDoubleDouble, CountsAreTheSettledCountsInAndBelowDoublesRange) {
     using namespace mandel::test;
     expectSettledCounts({{kMinibrot1e29.realMin, kMinibrot1e29.imagMin, "1e-29", 3000}, 16, 16});
     // The reference passes within 1e-600 of 0 once per period (831).

@@ -14,8 +14,7 @@ using mandel::ExtReal;
 using mandel::MpfrValue;
 
 // |got − exact| ≤ 2^-52 |exact|, with exact in MPFR.
-void expectWithinRounding(const ExtReal& got, mpfr_srcptr exact)
-{
+void expectWithinRounding(const ExtReal& got, mpfr_srcptr exact) {
     MpfrValue g(200), d(200);
     mpfr_set_d(g.get(), got.mantissa, MPFR_RNDN);
     mpfr_mul_2si(g.get(), g.get(), got.exponent, MPFR_RNDN);
@@ -31,14 +30,12 @@ void expectWithinRounding(const ExtReal& got, mpfr_srcptr exact)
     }
 }
 
-void setExact(mpfr_ptr x, const ExtReal& v)
-{
+void setExact(mpfr_ptr x, const ExtReal& v) {
     mpfr_set_d(x, v.mantissa, MPFR_RNDN);
     mpfr_mul_2si(x, x, v.isZero() ? 0 : v.exponent, MPFR_RNDN);
 }
 
-TEST(DeepArithExtReal, OperationsRoundOnceAtAnyExponent)
-{
+TEST(DeepArithExtReal, OperationsRoundOnceAtAnyExponent) {
     const double mantissas[] = {0.7, -0.9999999999999999, 0.5, -0.61803398874989};
     const std::int64_t exponents[] = {-5000, -1100, -60, 0, 3, 1200};
     for (double ma : mantissas)
@@ -59,8 +56,7 @@ TEST(DeepArithExtReal, OperationsRoundOnceAtAnyExponent)
                 }
 }
 
-TEST(DeepArithExtReal, CancellationSquareRootAndDoubleRange)
-{
+TEST(DeepArithExtReal, CancellationSquareRootAndDoubleRange) {
     const ExtReal a(0.75, -3000);
     EXPECT_TRUE((a - a).isZero());
     EXPECT_FALSE(ExtReal{} < ExtReal{});
@@ -88,8 +84,7 @@ TEST(DeepArithExtReal, CancellationSquareRootAndDoubleRange)
 // An escaping orbit's error bound squares itself again and again: it must stay
 // huge (never wrap round to a tiny bound that would decide a test), and a
 // bound far below everything becomes zero rather than wrapping to huge.
-TEST(DeepArithExtReal, RepeatedSquaringSaturatesInsteadOfWrapping)
-{
+TEST(DeepArithExtReal, RepeatedSquaringSaturatesInsteadOfWrapping) {
     mandel::ExtReal huge(0.75, 1000);
     mandel::ExtReal tiny(0.75, -1000);
     for (int i = 0; i < 80; ++i) {

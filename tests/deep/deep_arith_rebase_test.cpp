@@ -27,14 +27,12 @@ struct Probe {
 // reference point (cr, ci), in the number type R.
 template <class R>
 Probe probe(const DeepLocation& where, int span, int x, int y, const char* cr, const char* ci, int bits,
-            std::int64_t ceilingExponent)
-{
+            std::int64_t ceilingExponent) {
     MpfrValue re(bits), im(bits), d(bits * 2), h(bits * 2), a(bits * 2);
     mpfr_set_str(re.get(), cr, 10, MPFR_RNDN);
     mpfr_set_str(im.get(), ci, 10, MPFR_RNDN);
     const mandel::DeepReference reference(re, im, where.limit, std::is_same_v<R, ExtReal>,
-                                          ExtReal(1.0, ceilingExponent),
-                                          nullptr);
+                                          ExtReal(1.0, ceilingExponent), nullptr);
     PixelOffset<ExtReal> dc;
     mpfr_set_str(h.get(), where.side.c_str(), 10, MPFR_RNDN);
     mpfr_div_si(h.get(), h.get(), span, MPFR_RNDN);
@@ -61,8 +59,7 @@ Probe probe(const DeepLocation& where, int span, int x, int y, const char* cr, c
     return result;
 }
 
-TEST(DeepArithRebase, ReferenceEscapingEarlyServesInteriorAndLateEscapes)
-{
+TEST(DeepArithRebase, ReferenceEscapingEarlyServesInteriorAndLateEscapes) {
     // The reference 0.3 escapes after a few dozen iterations; the pixels lie
     // in the main cardioid (never escape) or on the boundary near 0.25.
     const DeepLocation where{"-0.5", "-0.5", "0.75", 3000};
@@ -76,8 +73,7 @@ TEST(DeepArithRebase, ReferenceEscapingEarlyServesInteriorAndLateEscapes)
     EXPECT_EQ(interior.perturbed, 3000);
 }
 
-TEST(DeepArithRebase, ExtendedRangeAroundTheMisiurewiczPointI)
-{
+TEST(DeepArithRebase, ExtendedRangeAroundTheMisiurewiczPointI) {
     // Side 1e-700 around i (spacing about 2^-2329): offsets and the bound far
     // below double's range; the reference i never escapes.
     const std::string nines(700, '9');

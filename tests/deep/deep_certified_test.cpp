@@ -163,8 +163,7 @@ TEST(PrecisionCap, PixelsBeyondTheCapAreFlaggedAndTheDrawingCompletes) {
     EXPECT_TRUE(capped.complete);
     EXPECT_GT(capped.stats.uncertifiedPixels, 0);
     EXPECT_EQ(std::count(capped.certified.begin(), capped.certified.end(), 0), capped.stats.uncertifiedPixels);
-    EXPECT_EQ(std::count(capped.certified.begin(), capped.certified.end(), 1),
-              256 - capped.stats.uncertifiedPixels);
+    EXPECT_EQ(std::count(capped.certified.begin(), capped.certified.end(), 1), 256 - capped.stats.uncertifiedPixels);
     EXPECT_TRUE(std::all_of(capped.counts.begin(), capped.counts.end(), [](std::int32_t c) { return c >= 5; }))
         << "a flagged pixel keeps a count of its best stage, never 0";
     // The certified ones are exact.

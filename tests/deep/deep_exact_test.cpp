@@ -38,13 +38,16 @@ std::ostream& operator<<(std::ostream& out, const ExactCase& c) { return out << 
 ExactCase around(std::string name, mandel::test::Corner corner, std::string side, std::int64_t limit, int size,
                  int stride = 1) {
     const bool earlyReference = name.starts_with("EarlyEscape");
-    return {std::move(name), {{corner.realMin, corner.imagMin, std::move(side), limit}, size, size}, stride,
+    return {std::move(name),
+            {{corner.realMin, corner.imagMin, std::move(side), limit}, size, size},
+            stride,
             earlyReference};
 }
 
 // A view 2^-20 of the size of `view` around its centre pixel.
 DeepView centreProbe(const DeepView& view) {
-    const mpfr_prec_t bits = 64 + 4 * static_cast<mpfr_prec_t>(view.location.side.size() + view.location.realMin.size());
+    const mpfr_prec_t bits =
+        64 + 4 * static_cast<mpfr_prec_t>(view.location.side.size() + view.location.realMin.size());
     mpfr_t side, tiny, corner;
     mpfr_inits2(bits, side, tiny, corner, static_cast<mpfr_ptr>(nullptr));
     mpfr_set_str(side, view.location.side.c_str(), 10, MPFR_RNDN);
@@ -90,12 +93,14 @@ std::vector<std::int32_t> engineCounts(const ExactCase& c, bool bla, unsigned th
     // Two blocks of rows, as a drawing of any size is made.
     const int firstBlock = view.height / 3;
     const std::span<std::int32_t> all(counts);
-    EXPECT_TRUE(drawing.computeRows(0, firstBlock, all.first(static_cast<std::size_t>(firstBlock * view.width)), options));
+    EXPECT_TRUE(
+        drawing.computeRows(0, firstBlock, all.first(static_cast<std::size_t>(firstBlock * view.width)), options));
     EXPECT_TRUE(drawing.computeRows(firstBlock, view.height - firstBlock,
                                     all.subspan(static_cast<std::size_t>(firstBlock * view.width)), options));
     const mandel::DeepStats stats = drawing.stats();
     // Deep views around a minibrot or i follow the reference closely: they must skip.
-    const bool skips = (c.name.starts_with("Minibrot") && c.name != "Minibrot_1e3") || c.name.starts_with("Misiurewicz");
+    const bool skips =
+        (c.name.starts_with("Minibrot") && c.name != "Minibrot_1e3") || c.name.starts_with("Misiurewicz");
     if (bla && skips) {
         EXPECT_GT(stats.iterationsSkipped, 0);
     }
@@ -103,9 +108,9 @@ std::vector<std::int32_t> engineCounts(const ExactCase& c, bool bla, unsigned th
         EXPECT_EQ(stats.iterationsSkipped, 0);
     }
     std::cout << "  bla " << bla << ", threads " << threads << ": " << stats.iterationsMade << " iterations made, "
-              << stats.iterationsSkipped << " skipped, " << stats.pixelsSettled
-              << " pixels settled in " << stats.settleMs << " ms, reference "
-              << drawing.referenceInfo().length << " iterations (" << drawing.referenceInfo().numberType << ")\n";
+              << stats.iterationsSkipped << " skipped, " << stats.pixelsSettled << " pixels settled in "
+              << stats.settleMs << " ms, reference " << drawing.referenceInfo().length << " iterations ("
+              << drawing.referenceInfo().numberType << ")\n";
     if (c.earlyReference) {
         EXPECT_LT(drawing.referenceInfo().length, longestCount) << "the early reference was not taken";
     }
@@ -145,27 +150,25 @@ TEST_P(DeepExact, EveryDecidedCountIsTheBruteForceCount) {
 using namespace mandel::test;
 
 // Cheap enough for the sanitizer builds and QEMU.
-INSTANTIATE_TEST_SUITE_P(
-    Quick, DeepExact,
-    testing::Values(around("Minibrot_1e3", kMinibrot1e3, "1e-3", 1000, 32),
-                    around("EarlyEscape_1e3", kEarlyEscape1e3, "1e-3", 1000, 32),
-                    // Seahorse valley near the period-2 bulb: filaments with
-                    // counts in the hundreds to thousands, a wide view.
-                    ExactCase{"Chaotic_1e3", {{"-0.7485", "0.0645", "1e-3", 2000}, 32, 24}},
-                    around("Minibrot_1e29", kMinibrot1e29, "1e-29", 3000, 32),
-                    around("EarlyEscape_1e29", kEarlyEscape1e29, "1e-29", 3000, 32), misiurewiczI(300, 1000),
-                    misiurewiczI(650, 2000)),
-    [](const testing::TestParamInfo<ExactCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Quick, DeepExact,
+                         testing::Values(around("Minibrot_1e3", kMinibrot1e3, "1e-3", 1000, 32),
+                                         around("EarlyEscape_1e3", kEarlyEscape1e3, "1e-3", 1000, 32),
+                                         // Seahorse valley near the period-2 bulb: filaments with
+                                         // counts in the hundreds to thousands, a wide view.
+                                         ExactCase{"Chaotic_1e3", {{"-0.7485", "0.0645", "1e-3", 2000}, 32, 24}},
+                                         around("Minibrot_1e29", kMinibrot1e29, "1e-29", 3000, 32),
+                                         around("EarlyEscape_1e29", kEarlyEscape1e29, "1e-29", 3000, 32),
+                                         misiurewiczI(300, 1000), misiurewiczI(650, 2000)),
+                         [](const testing::TestParamInfo<ExactCase>& info) { return info.param.name; });
 
 #ifndef MANDEL_DEEP_QUICK_TESTS_ONLY
 // Seconds each in MPFR: the release build only.
-INSTANTIATE_TEST_SUITE_P(
-    Deep, DeepExact,
-    testing::Values(around("Minibrot_1e300", kMinibrot1e300, "1e-300", 8000, 16),
-                    around("EarlyEscape_1e300", kEarlyEscape1e300, "1e-300", 8000, 16),
-                    around("Minibrot_3e624", kMinibrot3e624, "3e-624", 14000, 16, 2),
-                    around("EarlyEscape_3e624", kEarlyEscape3e624, "3e-624", 14000, 16, 2)),
-    [](const testing::TestParamInfo<ExactCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Deep, DeepExact,
+                         testing::Values(around("Minibrot_1e300", kMinibrot1e300, "1e-300", 8000, 16),
+                                         around("EarlyEscape_1e300", kEarlyEscape1e300, "1e-300", 8000, 16),
+                                         around("Minibrot_3e624", kMinibrot3e624, "3e-624", 14000, 16, 2),
+                                         around("EarlyEscape_3e624", kEarlyEscape3e624, "3e-624", 14000, 16, 2)),
+                         [](const testing::TestParamInfo<ExactCase>& info) { return info.param.name; });
 #endif
 
 }  // namespace

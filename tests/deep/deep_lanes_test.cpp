@@ -25,8 +25,7 @@ bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 // Pixels of the view's bottom row in the lanes, against perturbStep one step
 // at a time, for 200 steps or until a lane stops for perturbStep.
-void expectLanesFollowTheScalarStep(const DeepView& view)
-{
+void expectLanesFollowTheScalarStep(const DeepView& view) {
     const mandel::DeepGeometry geometry = mandel::deepGeometry(view);
     const mandel::DeepReference reference(*geometry.centreRe, *geometry.centreIm, view.location.limit, false,
                                           geometry.spacing * mandel::ExtReal(0x1p-60), nullptr);
@@ -38,8 +37,8 @@ void expectLanesFollowTheScalarStep(const DeepView& view)
     job.reference = &reference;
     job.offsets = &offsets;
     const std::size_t lanes = mandel::deepLaneCount();
-    mandel::LaneJob laneJob{reference.lanePoints().data(),
-                            static_cast<std::int64_t>(reference.lanePoints().size()) - 1, view.location.limit};
+    mandel::LaneJob laneJob{reference.lanePoints().data(), static_cast<std::int64_t>(reference.lanePoints().size()) - 1,
+                            view.location.limit};
     mandel::LaneBatch batch;
     std::vector<mandel::PixelOffset<double>> dcs;
     std::vector<PerturbState<double>> scalar;
@@ -73,8 +72,7 @@ struct Drawn {
     mandel::DeepStats stats;
 };
 
-Drawn draw(const DeepView& view, bool lanes, unsigned threads)
-{
+Drawn draw(const DeepView& view, bool lanes, unsigned threads) {
     mandel::DeepDrawing drawing(view);
     mandel::DeepOptions options;
     options.bla = false;
@@ -87,8 +85,7 @@ Drawn draw(const DeepView& view, bool lanes, unsigned threads)
     return out;
 }
 
-TEST(DeepLanes, EveryInstructionSetFollowsTheScalarStepBitForBit)
-{
+TEST(DeepLanes, EveryInstructionSetFollowsTheScalarStepBitForBit) {
     using namespace mandel::test;
     const DeepView minibrot{{kMinibrot1e29.realMin, kMinibrot1e29.imagMin, "1e-29", 3000}, 64, 64};
     const DeepView seahorse{{"-0.7485", "0.0645", "1e-3", 2000}, 64, 48};
@@ -99,8 +96,7 @@ TEST(DeepLanes, EveryInstructionSetFollowsTheScalarStepBitForBit)
     }
 }
 
-TEST(DeepLanes, DrawingsAreTheScalarDrawingsOnEveryInstructionSet)
-{
+TEST(DeepLanes, DrawingsAreTheScalarDrawingsOnEveryInstructionSet) {
     using namespace mandel::test;
     // Widths that no lane count divides; the early-escape view's pixels all
     // outlive its reference and rebase.

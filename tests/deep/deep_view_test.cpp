@@ -7,8 +7,8 @@
 namespace {
 
 using mandel::decimalTextProblem;
-using mandel::deepViewProblem;
 using mandel::DeepView;
+using mandel::deepViewProblem;
 
 TEST(DecimalText, TakesDecimalsOfAnyLength) {
     const std::string long_digits = "-1.25066101234567890123456789012345678901234567890" + std::string(2000, '7');

@@ -51,8 +51,8 @@ int compare(const char* savedPath, const char* referencePath) {
         return 1;
     }
     if (reference.width() != 500 || reference.height() != 500 || saved.width() > 500 || saved.height() > 500) {
-        std::fprintf(stderr, "unexpected sizes %dx%d and %dx%d\n", saved.width(), saved.height(),
-                     reference.width(), reference.height());
+        std::fprintf(stderr, "unexpected sizes %dx%d and %dx%d\n", saved.width(), saved.height(), reference.width(),
+                     reference.height());
         return 1;
     }
     for (int py = 0; py < saved.height(); ++py) {
@@ -152,8 +152,9 @@ int main(int argc, char** argv) {
     if ((args.size() == 4 || args.size() == 5) && args[1] == "settle")
         return settleWindow(argv[2], argv[3], args.size() == 5 ? argv[4] : nullptr);
     if (args.size() == 3 && args[1] == "boundary") return boundaryPixel(argv[2]);
-    std::fprintf(stderr, "usage: e2e_helper compare SAVED.bmp REFERENCE.bmp | grab OUT.png [X Y W H] | margins\n"
-                         "       | location PICTURE.png | same A.png B.png\n"
-                         "       | settle WINDOW_ID OUT.png [BEFORE.png] | boundary PICTURE.png\n");
+    std::fprintf(stderr,
+                 "usage: e2e_helper compare SAVED.bmp REFERENCE.bmp | grab OUT.png [X Y W H] | margins\n"
+                 "       | location PICTURE.png | same A.png B.png\n"
+                 "       | settle WINDOW_ID OUT.png [BEFORE.png] | boundary PICTURE.png\n");
     return 2;
 }

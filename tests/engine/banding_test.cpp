@@ -52,9 +52,7 @@ TEST(Cstepcol, LowerBoundsInclusiveUpperBoundsExclusive) {
     expectIndices(320.0f, {{318, 15}, {316, 14}, {20, 2}, {18, 1}});
 }
 
-TEST(Cstepcol, CountsOutsideTheRangeOfTheIteration) {
-    expectIndices(100.0f, {{102, 1}, {103, 16}});
-}
+TEST(Cstepcol, CountsOutsideTheRangeOfTheIteration) { expectIndices(100.0f, {{102, 1}, {103, 16}}); }
 
 TEST(Cstepcol, IndexFifteenOnlyFromLimitsThatAllowIt) {
     for (int cmax = 100; cmax <= 1500; ++cmax) {

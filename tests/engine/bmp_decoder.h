@@ -10,10 +10,10 @@
 namespace test {
 
 struct DecodedBmp {
-    bool ok = false;       // a 24-bit BI_RGB file whose size matches its header
+    bool ok = false;  // a 24-bit BI_RGB file whose size matches its header
     int width = 0;
     int height = 0;
-    bool topDown = false;  // a negative height in the header
+    bool topDown = false;               // a negative height in the header
     std::vector<std::uint32_t> pixels;  // red + 256·green + 65536·blue, from the top-left
 };
 
@@ -21,8 +21,8 @@ inline DecodedBmp decodeBmp(const std::vector<std::uint8_t>& b) {
     DecodedBmp d;
     const auto le16 = [&](std::size_t at) { return static_cast<std::uint32_t>(b[at] | b[at + 1] << 8); };
     const auto le32 = [&](std::size_t at) { return le16(at) | le16(at + 2) << 16; };
-    if (b.size() < 54 || b[0] != 'B' || b[1] != 'M' || le32(2) != b.size() || le32(14) != 40 ||
-        le16(26) != 1 || le16(28) != 24 || le32(30) != 0)
+    if (b.size() < 54 || b[0] != 'B' || b[1] != 'M' || le32(2) != b.size() || le32(14) != 40 || le16(26) != 1 ||
+        le16(28) != 24 || le32(30) != 0)
         return d;
     const std::size_t dataStart = le32(10);
     d.width = static_cast<std::int32_t>(le32(18));

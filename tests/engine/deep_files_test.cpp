@@ -70,7 +70,8 @@ TEST_F(DeepFiles, CountMapIsANpyArrayOfLittleEndianInt32InRowOrder) {
     for (std::size_t i = 0; i < counts.size(); ++i) {
         const std::uint8_t* at = bytes.data() + kHeader + 4 * i;
         EXPECT_EQ(at[0] | at[1] << 8 | at[2] << 16 | static_cast<std::uint32_t>(at[3]) << 24,
-                  static_cast<std::uint32_t>(counts[i])) << i;
+                  static_cast<std::uint32_t>(counts[i]))
+            << i;
     }
     EXPECT_EQ(mandel::countMapHeader(32000, 32000).size() % 64, 0u);
     EXPECT_EQ(names(), std::vector<std::string>{"counts.npy"});

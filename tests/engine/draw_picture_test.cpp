@@ -39,8 +39,8 @@ std::string describe(const RegionTexts& r, int size) {
 std::vector<bool> checkedRows(int size, int rowBlockRows) {
     std::vector<bool> checked(static_cast<std::size_t>(size));
     for (int y = 0; y < size; ++y)
-        checked[static_cast<std::size_t>(y)] = y % 4 == 0 || y % rowBlockRows == 0 || y % rowBlockRows == rowBlockRows - 1 ||
-                                              y == size - 1;
+        checked[static_cast<std::size_t>(y)] =
+            y % 4 == 0 || y % rowBlockRows == 0 || y % rowBlockRows == rowBlockRows - 1 || y == size - 1;
     return checked;
 }
 
@@ -105,8 +105,8 @@ std::string differences(const Pixels& expected, const Pixels& actual, std::size_
     const auto first = std::mismatch(expected.begin(), expected.end(), actual.begin());
     if (first.first == expected.end()) return "";
     const auto at = static_cast<std::size_t>(first.first - expected.begin());
-    const long differing = std::inner_product(expected.begin(), expected.end(), actual.begin(), 0L, std::plus<>(),
-                                              std::not_equal_to<>());
+    const long differing =
+        std::inner_product(expected.begin(), expected.end(), actual.begin(), 0L, std::plus<>(), std::not_equal_to<>());
     return std::to_string(differing) + " pixels differ, first at x=" + std::to_string(at % size) +
            " y=" + std::to_string(at / size);
 }
@@ -131,7 +131,8 @@ TEST_P(PictureOnEveryTarget, EveryPixelIsThePointByPointCount) {
         int size;
         int rowBlockRows;
     };
-    const Case cases[] = {{{"-0.775", "0.107", "0.01", "180"}, 777, 50}, {{"-1.26", "-0.01", "0.02", "250"}, 1000, 333}};
+    const Case cases[] = {{{"-0.775", "0.107", "0.01", "180"}, 777, 50},
+                          {{"-1.26", "-0.01", "0.02", "250"}, 1000, 333}};
     for (const Case& c : cases) {
         const std::vector<bool> rows = checkedRows(c.size, c.rowBlockRows);
         const Pixels expected = pointByPointPicture(c.region, c.size, rows);
@@ -145,8 +146,7 @@ TEST_P(PictureOnEveryTarget, EveryPixelIsThePointByPointCount) {
 
 std::string targetName(const testing::TestParamInfo<mandel::SimdTarget>& info) { return info.param.name; }
 
-INSTANTIATE_TEST_SUITE_P(Targets, PictureOnEveryTarget, testing::ValuesIn(mandel::availableSimdTargets()),
-                         targetName);
+INSTANTIATE_TEST_SUITE_P(Targets, PictureOnEveryTarget, testing::ValuesIn(mandel::availableSimdTargets()), targetName);
 
 // ---------------------------------------------------------------------------
 
@@ -220,7 +220,7 @@ TEST(RowBlocks, EveryRowOnceInOrderForAnyBandHeight) {
     const std::size_t rows = scan.plan.rows();  // 62
     for (const bool overlap : {true, false})
         for (const std::size_t rowBlockRows : {std::size_t{1}, std::size_t{2}, std::size_t{7}, std::size_t{61},
-                                           std::size_t{62}, std::size_t{63}, std::size_t{500}}) {
+                                               std::size_t{62}, std::size_t{63}, std::size_t{500}}) {
             std::vector<std::int16_t> joined;
             std::vector<std::size_t> firsts, heights;
             mandel::RowBlockOptions options;
@@ -279,15 +279,15 @@ TEST(RowBlocks, AConsumerThatStopsOrThrowsGetsNoFurtherBand) {
     options.blockPoints = 10 * 100;
     int calls = 0;
     EXPECT_FALSE(mandel::computeRowBlocks(scan.plan, scan.settings.cmax, options,
-                                           [&](const mandel::RowBlock&) { return ++calls < 3; }));
+                                          [&](const mandel::RowBlock&) { return ++calls < 3; }));
     EXPECT_EQ(calls, 3);
 
     calls = 0;
     EXPECT_THROW(mandel::computeRowBlocks(scan.plan, scan.settings.cmax, options,
-                                           [&](const mandel::RowBlock&) -> bool {
-                                               if (++calls == 2) throw std::runtime_error("disk full");
-                                               return true;
-                                           }),
+                                          [&](const mandel::RowBlock&) -> bool {
+                                              if (++calls == 2) throw std::runtime_error("disk full");
+                                              return true;
+                                          }),
                  std::runtime_error);
     EXPECT_EQ(calls, 2);
 }

@@ -74,8 +74,8 @@ std::string differences(const Drawing& d, const Counts& expected, const Counts& 
         if (count++ == 0) {
             const std::size_t x = i % d.plan.pointsPerRow();
             const std::size_t y = i / d.plan.pointsPerRow();
-            first = "first at x=" + std::to_string(x) + " y=" + std::to_string(y) + " (c = " +
-                    std::to_string(d.plan.reals[x]) + ", " + std::to_string(d.plan.imags[y]) +
+            first = "first at x=" + std::to_string(x) + " y=" + std::to_string(y) +
+                    " (c = " + std::to_string(d.plan.reals[x]) + ", " + std::to_string(d.plan.imags[y]) +
                     "): reference " + std::to_string(expected[i]) + ", fast " + std::to_string(actual[i]);
         }
     }
@@ -129,11 +129,10 @@ private:
 };
 
 TEST_P(OnEveryTarget, EveryPointOfTheStartupRegionAndThePresets) {
-    const Region regions[] = {
-        {"-1.1507", "-0.4793", "0.5", "100"},  {"-0.75", "-0.275", "0.05", "106"},
-        {"-1.8558", "-1.173", "2.4232", "100"}, {"-0.775", "0.107", "0.01", "180"},
-        {"-0.7717", "0.1165", "0.0001", "180"}, {"-0.772", "0.1163", "0.0005", "180"},
-        {"-0.7612", "0.0664", "1.3015", "100"}};
+    const Region regions[] = {{"-1.1507", "-0.4793", "0.5", "100"},   {"-0.75", "-0.275", "0.05", "106"},
+                              {"-1.8558", "-1.173", "2.4232", "100"}, {"-0.775", "0.107", "0.01", "180"},
+                              {"-0.7717", "0.1165", "0.0001", "180"}, {"-0.772", "0.1163", "0.0005", "180"},
+                              {"-0.7612", "0.0664", "1.3015", "100"}};
     for (const Region& r : regions) expectFastMatchesReference(r, 1, kTwoVariants);
 }
 
@@ -175,8 +174,8 @@ TEST_P(OnEveryTarget, SeededRandomRegions) {
 // of what the bars can reach.
 TEST_P(OnEveryTarget, TheLargestLimitAndTheEdgesOfTheBarRanges) {
     expectFastMatchesReference({"-1.1507", "-0.4793", "0.5", "32766"}, 250, kTwoVariants);
-    const Region corners[] = {{"-2", "-3", "3", "100"}, {"1", "1", "0.0001", "1500"},
-                              {"-2", "1", "0.0001", "1500"}, {"1", "-3", "3", "100"}};
+    const Region corners[] = {
+        {"-2", "-3", "3", "100"}, {"1", "1", "0.0001", "1500"}, {"-2", "1", "0.0001", "1500"}, {"1", "-3", "3", "100"}};
     for (const Region& r : corners) expectFastMatchesReference(r, 50, kTwoVariants);
 }
 

@@ -29,14 +29,15 @@
 namespace {
 
 namespace fs = std::filesystem;
+using mandel::PictureFormat;
 using test::Bytes;
 using test::readAll;
-using mandel::PictureFormat;
 
 const mandel::RegionTexts kBoundary{"-0.775", "0.107", "0.01", "180"};
 
 std::int32_t le32(const Bytes& b, std::size_t at) {
-    return static_cast<std::int32_t>(b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24);
+    return static_cast<std::int32_t>(b[at] | b[at + 1] << 8 | b[at + 2] << 16 |
+                                     static_cast<std::uint32_t>(b[at + 3]) << 24);
 }
 
 struct DecodedPng {
@@ -171,7 +172,8 @@ TEST_F(PictureFiles, BmpHeaderAndBottomUpBlueGreenRedRowsPaddedToFourBytes) {
     // 0x40 + k, blue 0x80 + k.
     std::vector<std::uint32_t> pixels;
     for (std::uint8_t k = 0; k < 6; ++k)
-        pixels.push_back(mandel::packColour({k, static_cast<std::uint8_t>(0x40 + k), static_cast<std::uint8_t>(0x80 + k)}));
+        pixels.push_back(
+            mandel::packColour({k, static_cast<std::uint8_t>(0x40 + k), static_cast<std::uint8_t>(0x80 + k)}));
     const fs::path path = dir_ / "tiny.bmp";
     mandel::writeBmpFile(path.string(), 3, 2, pixels);
     const Bytes b = readAll(path);

@@ -14,10 +14,10 @@ using mandel::Region;
 
 TEST(ReadoutText, WritesThePositionAsAPlainDecimal) {
     EXPECT_EQ(mandel::positionText(-11507), "-1.1507");
-    EXPECT_EQ(mandel::positionText(-20000), "-2");     // whole: no point
-    EXPECT_EQ(mandel::positionText(0), "0");           // no sign, no point
-    EXPECT_EQ(mandel::positionText(5000), "0.5");      // no trailing zeros
-    EXPECT_EQ(mandel::positionText(1), "0.0001");      // never 1e-04
+    EXPECT_EQ(mandel::positionText(-20000), "-2");  // whole: no point
+    EXPECT_EQ(mandel::positionText(0), "0");        // no sign, no point
+    EXPECT_EQ(mandel::positionText(5000), "0.5");   // no trailing zeros
+    EXPECT_EQ(mandel::positionText(1), "0.0001");   // never 1e-04
     EXPECT_EQ(mandel::positionText(-1), "-0.0001");
     EXPECT_EQ(mandel::positionText(10001), "1.0001");  // inner zeros kept
     EXPECT_EQ(mandel::positionText(30000), "3");
@@ -40,9 +40,9 @@ TEST(ReadoutText, ParsesBackToTheNearestFloat) {
 
 TEST(Presets, TextsOfTheSixViews) {
     const mandel::RegionTexts expected[] = {
-        {"-0.75", "-0.275", "0.05", "106"},     {"-1.8558", "-1.173", "2.4232", "100"},
-        {"-0.775", "0.107", "0.01", "180"},     {"-0.7717", "0.1165", "0.0001", "180"},
-        {"-0.772", "0.1163", "0.0005", "180"},  {"-0.7612", "0.0664", "1.3015", "100"},
+        {"-0.75", "-0.275", "0.05", "106"},    {"-1.8558", "-1.173", "2.4232", "100"},
+        {"-0.775", "0.107", "0.01", "180"},    {"-0.7717", "0.1165", "0.0001", "180"},
+        {"-0.772", "0.1163", "0.0005", "180"}, {"-0.7612", "0.0664", "1.3015", "100"},
     };
     for (std::size_t i = 0; i < kPresets.size(); ++i) {
         EXPECT_EQ(kPresets[i].name, "sample" + std::to_string(i + 1));

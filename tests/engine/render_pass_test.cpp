@@ -29,7 +29,8 @@ struct Recorder : mandel::PassControls, mandel::PassSurface, mandel::Clock {
         {Readout::Real, "-0.75"}, {Readout::Imag, "-0.275"}, {Readout::Side, "0.05"}, {Readout::Limit, "106"}};
     std::vector<std::string> events;
     std::vector<Plot> plots;
-    std::map<PassButton, bool> enabled = {{PassButton::Start, true}, {PassButton::Clear, true}, {PassButton::End, true}};
+    std::map<PassButton, bool> enabled = {
+        {PassButton::Start, true}, {PassButton::Clear, true}, {PassButton::End, true}};
     std::string startText = "old start";
     std::string endText = "old end";
     bool endEmptyWhilePlotting = true;
@@ -64,7 +65,9 @@ struct Recorder : mandel::PassControls, mandel::PassSurface, mandel::Clock {
     }
     float ScaleWidth() const override { return 500.0f; }
     float ScaleHeight() const override { return 500.0f; }
-    std::string dateTimeText() const override { return "t" + std::to_string(++const_cast<Recorder*>(this)->clockReads); }
+    std::string dateTimeText() const override {
+        return "t" + std::to_string(++const_cast<Recorder*>(this)->clockReads);
+    }
 };
 
 class RenderPassTest : public ::testing::TestWithParam<PassEngine> {
@@ -76,9 +79,9 @@ protected:
 
 TEST_P(RenderPassTest, StepsRunInOrder) {
     run();
-    const std::vector<std::string> expected = {"cls",       "start t1",  "end ",     "disable 0", "disable 1",
-                                               "disable 2", "first plot", "enable 0", "enable 1",  "enable 2",
-                                               "end t2"};
+    const std::vector<std::string> expected = {"cls",       "start t1",  "end ",       "disable 0",
+                                               "disable 1", "disable 2", "first plot", "enable 0",
+                                               "enable 1",  "enable 2",  "end t2"};
     EXPECT_EQ(r.events, expected);
     EXPECT_TRUE(r.endEmptyWhilePlotting);
     EXPECT_TRUE(r.buttonsDisabledWhilePlotting);
@@ -143,8 +146,7 @@ TEST_P(RenderPassTest, ASurfaceThatThrowsMidScanLeavesTheButtonsEnabled) {
     EXPECT_EQ(r.plots.size(), 501u * 500u);
 }
 
-INSTANTIATE_TEST_SUITE_P(BothEngines, RenderPassTest,
-                         ::testing::Values(PassEngine::Reference, PassEngine::Fast),
+INSTANTIATE_TEST_SUITE_P(BothEngines, RenderPassTest, ::testing::Values(PassEngine::Reference, PassEngine::Fast),
                          [](const auto& info) { return info.param == PassEngine::Reference ? "Reference" : "Fast"; });
 
 TEST(RenderPass, FastAndReferenceMakeTheSameCalls) {

@@ -7,8 +7,8 @@
 
 namespace {
 
-using mandel::parseReadout;
 using mandel::ParseError;
+using mandel::parseReadout;
 using mandel::RenderSettings;
 using mandel::SettingsError;
 
@@ -37,8 +37,8 @@ TEST(ParseReadout, IgnoresTheProcessLocale) {
 }
 
 TEST(ParseReadout, RejectsTextThatIsNotAReadout) {
-    for (const char* bad : {"", "abc", "1e", "1e5", "--1", "+1", "nan", "NaN", "inf", "-inf", "1.", ".5",
-                            " 1", "1 ", "1,5", "0x10", "-", "1.2.3", "1e999999"}) {
+    for (const char* bad : {"", "abc", "1e", "1e5", "--1", "+1", "nan", "NaN", "inf", "-inf", "1.", ".5", " 1", "1 ",
+                            "1,5", "0x10", "-", "1.2.3", "1e999999"}) {
         EXPECT_THROW(parseReadout(bad), ParseError) << '"' << bad << '"';
     }
     // A number too large for a single is no usable parameter either.
@@ -87,8 +87,7 @@ TEST(RenderSettingsLoad, RejectsUnusableParameters) {
     EXPECT_THROW(s.load({"0", "0", "1", "-5"}, 500.0f), SettingsError);
     EXPECT_THROW(s.load({"0", "0", "1", "32767"}, 500.0f), SettingsError);
     EXPECT_THROW(s.load({"0", "0", "1", "70000"}, 500.0f), SettingsError);
-    EXPECT_THROW(s.load({"0", "0", "0.0000000000000000000000000000000000000000001", "100"}, 500.0f),
-                 SettingsError)
+    EXPECT_THROW(s.load({"0", "0", "0.0000000000000000000000000000000000000000001", "100"}, 500.0f), SettingsError)
         << "a step that underflows to 0 would never end a row";
     EXPECT_NO_THROW(s.load({"0", "0", "1", "32766"}, 500.0f));
     EXPECT_NO_THROW(s.load({"0", "0", "1", "1"}, 500.0f));

@@ -26,12 +26,15 @@ TEST(ScanPlan, TallyOverEverySideLengthOfTheBar) {
     int with500 = 0;
     int with501 = 0;
     for (int v = 1; v <= 30000; ++v) {
-        const float side = mandel::parseReadout(std::to_string(v / 10000) + "." +
-                                                std::to_string(10000 + v % 10000).substr(1));
+        const float side =
+            mandel::parseReadout(std::to_string(v / 10000) + "." + std::to_string(10000 + v % 10000).substr(1));
         const std::size_t points = mandel::pointsPerRow(side, side / 500.0f);
-        if (points == 500) ++with500;
-        else if (points == 501) ++with501;
-        else ADD_FAILURE() << "side " << v << " gives " << points;
+        if (points == 500)
+            ++with500;
+        else if (points == 501)
+            ++with501;
+        else
+            ADD_FAILURE() << "side " << v << " gives " << points;
     }
     EXPECT_EQ(with500, 15025);
     EXPECT_EQ(with501, 14975);

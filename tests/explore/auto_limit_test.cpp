@@ -54,9 +54,7 @@ TEST(AutoLimit, HeldPixelsAgainstLateEscapesRaiseTheLimit) {
 TEST(AutoLimit, IterationsThatChangeNothingLowerTheLimitWithoutSwingingBack) {
     // Escapes at most 149, half the view held at 10000: held pixels cost
     // nearly every iteration, the limit falls to 2·149.
-    auto map = [](std::int64_t limit) {
-        return countMap([limit](int x, int) { return x < 50 ? 100 + x : limit; });
-    };
+    auto map = [](std::int64_t limit) { return countMap([limit](int x, int) { return x < 50 ? 100 + x : limit; }); };
     const LimitAndBase lowered = rule(map(10000), 10000);
     EXPECT_EQ(lowered.limit, 298);
     EXPECT_EQ(rule(map(298), 298).limit, 298);

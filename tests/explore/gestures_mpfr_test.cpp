@@ -20,7 +20,10 @@ struct Big {
     Big() { mpfr_init2(v, kBits); }
     explicit Big(const char* text) : Big() { mpfr_set_str(v, text, 10, MPFR_RNDN); }
     Big(const Big& o) : Big() { mpfr_set(v, o.v, MPFR_RNDN); }
-    Big& operator=(const Big& o) { mpfr_set(v, o.v, MPFR_RNDN); return *this; }
+    Big& operator=(const Big& o) {
+        mpfr_set(v, o.v, MPFR_RNDN);
+        return *this;
+    }
     ~Big() { mpfr_clear(v); }
 };
 

@@ -75,12 +75,19 @@ TEST(LocationText, DisplayTextsRoundTripAndBadEditsAreExplained) {
     const auto back = parseEditedTexts(texts, 300);
     ASSERT_TRUE(back.ok);
     EXPECT_EQ(back.location, location);
-    struct Bad { LocationTexts texts; const char* named; };
+    struct Bad {
+        LocationTexts texts;
+        const char* named;
+    };
     const std::vector<Bad> bads = {
-        {{"1..2", "0", "1", "100"}, "centre real"},  {{"0", "i", "1", "100"}, "centre imaginary"},
-        {{"0", "0", "0", "100"}, "side"},            {{"0", "0", "-1e-5", "100"}, "side"},
-        {{"0", "0", "1", "0"}, "limit"},             {{"0", "0", "1", "2147483648"}, "limit"},
-        {{"0", "0", "1", "12a"}, "limit"},           {{"0", "0", "1", ""}, "limit"},
+        {{"1..2", "0", "1", "100"}, "centre real"},
+        {{"0", "i", "1", "100"}, "centre imaginary"},
+        {{"0", "0", "0", "100"}, "side"},
+        {{"0", "0", "-1e-5", "100"}, "side"},
+        {{"0", "0", "1", "0"}, "limit"},
+        {{"0", "0", "1", "2147483648"}, "limit"},
+        {{"0", "0", "1", "12a"}, "limit"},
+        {{"0", "0", "1", ""}, "limit"},
     };
     for (const Bad& bad : bads) {
         const auto reading = parseEditedTexts(bad.texts, 0);

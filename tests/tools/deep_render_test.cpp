@@ -54,9 +54,9 @@ const std::string kLongReal = "-1.2506610123456789012345678901234567890123456789
 const mandel::DeepView kView{{"-0.7454", "0.1128", "0.0006", 400}, 16, 16};
 
 TEST(DeepRenderOptions, TextsAsGivenSizesBaseAndOutputs) {
-    const DeepRenderOptions o = parse({"--deep", kLongReal, "--size", "64x32", "3.5e-50", "--base", "99", "1e-60",
-                                       "100", "--threads", "3", "--counts", "c.npy", "--png", "p.png", "--max-bits",
-                                       "64", "--flags", "f.npy"});
+    const DeepRenderOptions o =
+        parse({"--deep", kLongReal, "--size", "64x32", "3.5e-50", "--base", "99", "1e-60", "100", "--threads", "3",
+               "--counts", "c.npy", "--png", "p.png", "--max-bits", "64", "--flags", "f.npy"});
     EXPECT_EQ(o.view, (mandel::DeepView{{kLongReal, "3.5e-50", "1e-60", 100}, 64, 32}));
     EXPECT_EQ(o.base, 99);
     EXPECT_EQ(o.threads, 3u);
@@ -92,7 +92,8 @@ TEST(DeepRenderOptions, EachBadTextOrBoundIsNamed) {
         {{"--deep", "0", "0", "1", "2147483648"}, "LIMIT needs a whole number from 1 to 2147483647"},
         {{"--deep", "--base", "100", "0", "0", "1", "100"}, "--base needs a whole number from 0 to 99, not \"100\""},
         {{"--deep", "--base", "-1", "0", "0", "1", "100"}, "--base needs a whole number from 0 to 99"},
-        {{"--deep", "--size", "15", "0", "0", "1", "100"}, "--size needs S or WxH, each a whole number from 16 to 32000"},
+        {{"--deep", "--size", "15", "0", "0", "1", "100"},
+         "--size needs S or WxH, each a whole number from 16 to 32000"},
         {{"--deep", "--size", "64x32001", "0", "0", "1", "100"}, "--size needs S or WxH"},
         {{"--deep", "--threads", "0", "0", "0", "1", "100"}, "--threads needs a whole number from 1 to"},
         {{"--deep", "--repeat", "2", "0", "0", "1", "100"}, "--repeat is not available with --deep"},
@@ -128,8 +129,8 @@ TEST(DeepRender, WritesPictureAndCountsAndSaysTheReference) {
     const fs::path dir = scratch("files");
     const std::string png = (dir / "deep.png").string();
     const std::string npy = (dir / "deep.npy").string();
-    const ToolRun run = runTool({"--deep", "--size", "40x24", "--base", "50", "--png", png, "--counts", npy,
-                                 "-0.7454", "0.1128", "0.0006", "400"});
+    const ToolRun run = runTool({"--deep", "--size", "40x24", "--base", "50", "--png", png, "--counts", npy, "-0.7454",
+                                 "0.1128", "0.0006", "400"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out.rfind("points_per_row=40 rows=24 iterations=", 0), 0u) << run.out;
     EXPECT_NE(run.out.find(" reference_length="), std::string::npos) << run.out;
@@ -142,8 +143,8 @@ TEST(DeepRender, WritesPictureAndCountsAndSaysTheReference) {
     EXPECT_EQ(fs::file_size(npy), 128u + 4 * 40 * 24);
 
     const std::string missing = (dir / "no such folder" / "deep.npy").string();
-    const ToolRun failed = runTool({"--deep", "--size", "16", "--png", png + ".2", "--counts", missing, "0", "0",
-                                    "1", "10"});
+    const ToolRun failed =
+        runTool({"--deep", "--size", "16", "--png", png + ".2", "--counts", missing, "0", "0", "1", "10"});
     EXPECT_EQ(failed.status, mandel::tool::kExitFailure);
     EXPECT_EQ(failed.err.rfind("mandelbrot-render: cannot write ", 0), 0u) << failed.err;
     EXPECT_FALSE(fs::exists(png + ".2")) << "a failed run leaves none of its files";
@@ -159,8 +160,8 @@ TEST(DeepRender, MemoryBudgetIsTheEstimateAndARefusalLeavesNoFile) {
     const std::string png = (dir / "deep.png").string();
     const std::uint64_t estimate = mandel::deepMemoryEstimate({{"-0.1", "0", "1e-100", 2000}, 16, 16});
     const auto run = [&](std::uint64_t budget, const std::string& counts) {
-        return runTool({"--deep", "--size", "16", "--max-memory", std::to_string(budget), "--png", png,
-                        "--counts", counts, "-0.1", "0", "1e-100", "2000"});
+        return runTool({"--deep", "--size", "16", "--max-memory", std::to_string(budget), "--png", png, "--counts",
+                        counts, "-0.1", "0", "1e-100", "2000"});
     };
     const ToolRun refused = run(estimate - 1, (dir / "missing" / "c.npy").string());
     EXPECT_EQ(refused.status, mandel::tool::kExitUsage);
@@ -234,8 +235,8 @@ TEST(PicturePaths, ReaderAndOutputCheckOnEveryKindOfPath) {
         {"device", [] {}, "/dev/null", at("y.png"), "/dev/null is a device, not a picture file", false},
         {"link to the device", [&] { link("/dev/null", "n.png"); }, at("n.png"), "/dev/null",
          at("n.png") + " is a device, not a picture file", true},
-        {"dangling links to one file", [&] { link(at("t.png").c_str(), "a.png"), link("t.png", "b.png"); },
-         at("a.png"), at("b.png"), "cannot open " + at("a.png") + absent, true},
+        {"dangling links to one file", [&] { link(at("t.png").c_str(), "a.png"), link("t.png", "b.png"); }, at("a.png"),
+         at("b.png"), "cannot open " + at("a.png") + absent, true},
         {"dangling chain and its end", [&] { link("a.png", "c.png"); }, at("c.png"), at("t.png"),
          "cannot open " + at("c.png") + absent, true},
         {"dangling links to two files", [&] { link("other.png", "d.png"); }, at("d.png"), at("a.png"),
@@ -250,13 +251,14 @@ TEST(PicturePaths, ReaderAndOutputCheckOnEveryKindOfPath) {
         const std::optional<mandel::PictureLocationRead> read = readWithin5s(c.first);
         ASSERT_TRUE(read) << c.name << ": the reader hangs";
         EXPECT_EQ(read->problem, c.problem) << c.name;
-        EXPECT_EQ(read->location ? read->location->view : mandel::DeepView{}, c.problem.empty() ? kView : mandel::DeepView{})
+        EXPECT_EQ(read->location ? read->location->view : mandel::DeepView{},
+                  c.problem.empty() ? kView : mandel::DeepView{})
             << c.name;
         EXPECT_EQ(mandel::tool::namesSameFile(c.first, c.second), c.sameFile) << c.name;
         EXPECT_EQ(mandel::tool::namesSameFile(c.second, c.first), c.sameFile) << c.name;
         if (!c.sameFile) continue;  // (the renderer would wait on the FIFO for a reader)
-        const ToolRun run = runTool({"--deep", "--size", "16", "--png", c.first, "--counts", c.second, "0", "0",
-                                     "1", "10"});
+        const ToolRun run =
+            runTool({"--deep", "--size", "16", "--png", c.first, "--counts", c.second, "0", "0", "1", "10"});
         EXPECT_EQ(run.status, mandel::tool::kExitUsage) << c.name << ": " << run.err;
         EXPECT_NE(run.err.find("--png and --counts name the same file"), std::string::npos) << c.name << run.err;
     }

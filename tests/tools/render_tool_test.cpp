@@ -51,8 +51,8 @@ bool isSummaryLine(const std::string& line, const std::string& prefix) {
 }
 
 TEST(RenderOptions, OptionsAnywhereAndNegativeReadouts) {
-    const RenderOptions o = parse({"-0.3", "--threads", "3", "-0.25", "--scalar", "0.2", "--bmp", "p.bmp", "1500",
-                                   "--repeat", "5"});
+    const RenderOptions o =
+        parse({"-0.3", "--threads", "3", "-0.25", "--scalar", "0.2", "--bmp", "p.bmp", "1500", "--repeat", "5"});
     EXPECT_TRUE(o.scalar);
     EXPECT_EQ(o.threads, 3u);
     EXPECT_EQ(o.repeat, 5u);
@@ -78,30 +78,30 @@ TEST(RenderOptions, OptionsAnywhereAndNegativeReadouts) {
 
 TEST(RenderOptions, EveryKindOfBadCommandLineIsOneUsageError) {
     const std::vector<std::vector<std::string_view>> bad = {
-        {},                                          // nothing
-        {"0", "0", "1"},                             // missing read-out
-        {"0", "0", "1", "100", "7"},                 // extra argument
-        {"--fast", "0", "0", "1", "100"},            // unknown option
-        {"0", "0", "1", "100", "--threads"},         // option without its value
+        {},                                   // nothing
+        {"0", "0", "1"},                      // missing read-out
+        {"0", "0", "1", "100", "7"},          // extra argument
+        {"--fast", "0", "0", "1", "100"},     // unknown option
+        {"0", "0", "1", "100", "--threads"},  // option without its value
         {"0", "0", "1", "100", "--bmp"},
-        {"--threads", "0", "0", "0", "1", "100"},    // counts start at 1
+        {"--threads", "0", "0", "0", "1", "100"},  // counts start at 1
         {"--threads", "2x", "0", "0", "1", "100"},
         {"--repeat", "-1", "0", "0", "1", "100"},
         {"--repeat", "", "0", "0", "1", "100"},
-        {"x", "0", "1", "100"},                      // not numbers
+        {"x", "0", "1", "100"},  // not numbers
         {"0", "0", "1e3", "100"},
         {"0", "0", ".5", "100"},
-        {"0", "0", "0", "100"},                      // side <= 0
+        {"0", "0", "0", "100"},  // side <= 0
         {"0", "0", "-0.5", "100"},
-        {"0", "0", "1", "0"},                        // limit outside 1..32766
+        {"0", "0", "1", "0"},  // limit outside 1..32766
         {"0", "0", "1", "32767"},
         {"0", "0", "1", "-5"},
         {"--png", "a.png", "--png", "b.png", "0", "0", "1", "100"},  // an option twice
         {"--scalar", "--scalar", "0", "0", "1", "100"},
-        {"--png", "same", "--bmp", "same", "0", "0", "1", "100"},    // one file for two pictures
+        {"--png", "same", "--bmp", "same", "0", "0", "1", "100"},  // one file for two pictures
         {"--png", "/tmp/../tmp/same", "--bmp", "/tmp/same", "0", "0", "1", "100"},
-        {"-", "0", "0", "1", "100"},                                 // a stray "-"
-        {"--", "--size", "0", "0", "1", "100"},                      // no option after "--"
+        {"-", "0", "0", "1", "100"},             // a stray "-"
+        {"--", "--size", "0", "0", "1", "100"},  // no option after "--"
     };
     for (const auto& args : bad) {
         std::string line;
@@ -124,7 +124,8 @@ TEST(RenderOptions, SizeAndPng) {
     EXPECT_EQ(o.size, 2000);
     EXPECT_EQ(o.pngPath, "p.png");
     EXPECT_FALSE(o.bmpPath);
-    EXPECT_EQ(test::loadedSettings(o).cside, mandel::parseReadout("0.01") / 2000.0f) << "the surface is 2000 units wide";
+    EXPECT_EQ(test::loadedSettings(o).cside, mandel::parseReadout("0.01") / 2000.0f)
+        << "the surface is 2000 units wide";
     EXPECT_EQ(parse({"0", "0", "1", "100"}).size, 500) << "the window's drawing by default";
     EXPECT_EQ(parse({"--size", "16", "0", "0", "1", "100"}).size, 16);
     EXPECT_EQ(parse({"--size", "32000", "0", "0", "1", "100"}).size, 32000);
@@ -133,8 +134,8 @@ TEST(RenderOptions, SizeAndPng) {
             parse({"--size", size, "0", "0", "1", "100"});
             ADD_FAILURE() << "accepted size " << size;
         } catch (const UsageError& e) {
-            EXPECT_EQ(std::string(e.what()), std::string("--size needs a whole number from 16 to 32000, not \"") +
-                                                 size + "\"");
+            EXPECT_EQ(std::string(e.what()),
+                      std::string("--size needs a whole number from 16 to 32000, not \"") + size + "\"");
         }
     }
     EXPECT_THROW(parse({"0", "0", "1", "100", "--png"}), UsageError);
@@ -210,8 +211,8 @@ std::vector<std::uint8_t> readAll(const std::string& path) {
 // memory, bottom-up, with 500 and with 501 points per row.
 TEST_F(RenderToolFiles, TheStreamedBmpAt500IsTheWholeDrawingsBmp) {
     const std::string path = (dir_ / "mandelbrot_render_500.bmp").string();
-    for (const std::vector<std::string_view>& region : {std::vector<std::string_view>{"-0.75", "-0.275", "0.05", "106"},
-                                                       {"-1.1507", "-0.4793", "0.5", "100"}}) {
+    for (const std::vector<std::string_view>& region :
+         {std::vector<std::string_view>{"-0.75", "-0.275", "0.05", "106"}, {"-1.1507", "-0.4793", "0.5", "100"}}) {
         std::vector<std::string_view> args = {"--bmp", path};
         args.insert(args.end(), region.begin(), region.end());
         ASSERT_EQ(runTool(args).status, 0);
@@ -243,7 +244,8 @@ TEST_F(RenderToolFiles, PngAndBmpOfAnySizeInOneRun) {
     const auto p = readAll(png);
     ASSERT_GT(p.size(), 33u);
     EXPECT_EQ(std::vector<std::uint8_t>(p.begin() + 12, p.begin() + 24),
-              (std::vector<std::uint8_t>{'I', 'H', 'D', 'R', 0, 0, 3, 9, 0, 0, 3, 9})) << "777 × 777";
+              (std::vector<std::uint8_t>{'I', 'H', 'D', 'R', 0, 0, 3, 9, 0, 0, 3, 9}))
+        << "777 × 777";
 }
 
 TEST(ProgressBar, RowsTimeSpentAndTimeLeftRedrawnInPlace) {
@@ -257,9 +259,9 @@ TEST(ProgressBar, RowsTimeSpentAndTimeLeftRedrawnInPlace) {
     // The deep drawing's reference orbit first; then the rows' time left
     // comes from the rows' own rate, the time spent from the whole run.
     using mandel::tool::ProgressPhase;
-    EXPECT_EQ(mandel::tool::progressLine(ProgressPhase::Reference, 12000, 600000, milliseconds(1000),
-                                         milliseconds(1000), 10),
-              "[..........]  reference 12,000 / 600,000  0:01 spent  0:49 left");
+    EXPECT_EQ(
+        mandel::tool::progressLine(ProgressPhase::Reference, 12000, 600000, milliseconds(1000), milliseconds(1000), 10),
+        "[..........]  reference 12,000 / 600,000  0:01 spent  0:49 left");
     EXPECT_EQ(mandel::tool::progressLine(ProgressPhase::Rows, 50, 200, milliseconds(60000), milliseconds(10000), 10),
               "[##........]  50/200 rows  1:00 spent  0:30 left");
 
@@ -325,8 +327,7 @@ TEST_F(RenderToolFailures, AnExistingFileStaysTheSameWhenTheWriteFails) {
     EXPECT_EQ(run.status, 1);
     expectOneErrorLine(run, "disk full");
     std::ifstream file(path, std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()),
-              "an older picture");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()), "an older picture");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), std::filesystem::directory_iterator()), 1)
         << "no temporary file left beside it";
 }
@@ -362,7 +363,7 @@ TEST_F(RenderToolFailures, ALimitMustBeAWholeNumberInRange) {
 TEST_F(RenderToolFailures, ErrorsAreOneShortLineThatNamesTheCulprit) {
     const std::string huge(100000, '7');
     const std::string badPath = (dir_ / "no\nfolder" / "x.bmp").string();
-    const std::string tiny = "0." + std::string(45, '0') + "1";     // a valid decimal below every single
+    const std::string tiny = "0." + std::string(45, '0') + "1";   // a valid decimal below every single
     const std::string beyondSingle = "4" + std::string(38, '0');  // just above the largest single
     // A long path is shortened in the middle, and keeps its whole file name.
     const std::string longPath = (dir_ / std::string(200, 'd') / "missing-folder" / "the-picture.bmp").string();
@@ -373,8 +374,8 @@ TEST_F(RenderToolFailures, ErrorsAreOneShortLineThatNamesTheCulprit) {
         {{"0", "0", "1", "100", huge}, "unexpected argument \"" + huge.substr(0, 20) + "…" + huge.substr(0, 60) + "\""},
         {{"-.5", "0", "1", "100"}, "REAL_MIN is not a number: \"-.5\""},
         {{"0", "0", tiny, "100"},
-         "SIDE is out of the range of a single (magnitudes from about 1.4e-45 to 3.4e38): \"0." +
-             std::string(45, '0') + "1\""},
+         "SIDE is out of the range of a single (magnitudes from about 1.4e-45 to 3.4e38): \"0." + std::string(45, '0') +
+             "1\""},
         {{"0", beyondSingle, "1", "100"},
          "IMAG_MIN is out of the range of a single (magnitudes from about 1.4e-45 to 3.4e38): \"4" +
              std::string(38, '0') + "\""},

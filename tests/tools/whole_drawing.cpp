@@ -14,7 +14,8 @@ mandel::RenderSettings loadedSettings(const mandel::tool::RenderOptions& options
 }
 
 WholeDrawing drawWhole(const mandel::tool::RenderOptions& options) {
-    const mandel::PictureScan scan = mandel::planPictureScan(options.region, options.size, mandel::ScanExtent::WholePass);
+    const mandel::PictureScan scan =
+        mandel::planPictureScan(options.region, options.size, mandel::ScanExtent::WholePass);
     WholeDrawing drawing{scan.plan, std::vector<std::int16_t>(scan.plan.pointCount(), 0), 0};
     if (options.scalar)
         mandel::escapeCountsReference(drawing.plan, scan.settings.cmax, drawing.counts);

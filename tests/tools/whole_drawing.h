@@ -17,7 +17,7 @@ namespace test {
 mandel::RenderSettings loadedSettings(const mandel::tool::RenderOptions& options);
 
 struct WholeDrawing {
-    mandel::ScanPlan plan;              // the whole pass
+    mandel::ScanPlan plan;             // the whole pass
     std::vector<std::int16_t> counts;  // row-major, plan.pointCount() values
     long long iterations = 0;          // sum of the counts
 };

@@ -11,9 +11,7 @@
 
 namespace {
 
-QString iconFile(int size) {
-    return QStringLiteral(MANDEL_ICON_DIR "/%1x%1/apps/" MANDEL_APP_ID ".png").arg(size);
-}
+QString iconFile(int size) { return QStringLiteral(MANDEL_ICON_DIR "/%1x%1/apps/" MANDEL_APP_ID ".png").arg(size); }
 
 // The pixels alone: the PNG files are marked sRGB, the window's picture
 // carries no colour space, and QImage compares that mark too.

@@ -25,8 +25,7 @@ bool isBlank(const QImage& image) {
 
 QImage referenceFor(const test::Controls& c) {
     return test::referencePicture(c.lbl1->text().toStdString(), c.lbl2->text().toStdString(),
-                                  c.lbl3->text().toStdString(), c.lbl4->text().toStdString(),
-                                  c.Pic1->image().size());
+                                  c.lbl3->text().toStdString(), c.lbl4->text().toStdString(), c.Pic1->image().size());
 }
 
 struct PresetRow {
@@ -78,8 +77,8 @@ private slots:
             bool eventFilter(QObject* object, QEvent* event) override {
                 if (event->type() == QEvent::EnabledChange) {
                     auto* w = static_cast<QWidget*>(object);
-                    seen << w->objectName() + (w->isEnabled() ? " on" : " off") + " [" +
-                                ui->lblstart->text() + "|" + ui->lblend->text() + "]";
+                    seen << w->objectName() + (w->isEnabled() ? " on" : " off") + " [" + ui->lblstart->text() + "|" +
+                                ui->lblend->text() + "]";
                 }
                 return false;
             }
@@ -152,7 +151,7 @@ private slots:
         test::Harness h;
         h.ui.btbsa1->click();
         h.ui.btnstart->click();
-        const QStringList texts = {h.ui.lbl1->text(), h.ui.lbl2->text(), h.ui.lbl3->text(),
+        const QStringList texts = {h.ui.lbl1->text(), h.ui.lbl2->text(),     h.ui.lbl3->text(),
                                    h.ui.lbl4->text(), h.ui.lblstart->text(), h.ui.lblend->text()};
         const int value = h.ui.Hbar1->value();
         QVERIFY(!isBlank(h.ui.Pic1->image()));
@@ -303,8 +302,10 @@ private slots:
             h.ui.btnstart->click();  // an unsaved drawing asks nothing
             h.form.show();
             QVERIFY(h.form.isVisible());
-            if (fromMenu) h.ui.mnuend->trigger();
-            else h.ui.btnend->click();
+            if (fromMenu)
+                h.ui.mnuend->trigger();
+            else
+                h.ui.btnend->click();
             QVERIFY(!h.form.isVisible());
             QCOMPARE(h.events, QStringList{"end"});
             QVERIFY(h.messages.empty());

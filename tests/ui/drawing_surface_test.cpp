@@ -85,8 +85,8 @@ private slots:
             for (int px = 0; px < size.width(); ++px) {
                 const int x = ((px + 1) * 500 - 1) / size.width();
                 if (image.pixel(px, py) != rgbOf(x, y))
-                    QFAIL(qPrintable(QStringLiteral("pixel (%1, %2) does not hold point (%3, %4)")
-                                         .arg(px).arg(py).arg(x).arg(y)));
+                    QFAIL(qPrintable(
+                        QStringLiteral("pixel (%1, %2) does not hold point (%3, %4)").arg(px).arg(py).arg(x).arg(y)));
             }
         }
     }
@@ -101,7 +101,8 @@ private slots:
         QCOMPARE(image.pixel(0, 0), qRgb(255, 0, 0));
         QCOMPARE(image.pixel(452, 452), qRgb(0, 0, 255));
         QCOMPARE(image.pixel(9, 9), qRgb(0x56, 0x34, 0x12));
-        for (const QPoint n : {QPoint(8, 9), QPoint(10, 9), QPoint(9, 8), QPoint(9, 10)}) QCOMPARE(image.pixel(n), kWhite);
+        for (const QPoint n : {QPoint(8, 9), QPoint(10, 9), QPoint(9, 8), QPoint(9, 10)})
+            QCOMPARE(image.pixel(n), kWhite);
 
         const QImage before = image.copy();
         for (int i = 0; i <= 500; ++i) {
@@ -199,8 +200,8 @@ private slots:
         const QByteArray header = file.read(54);
         QCOMPARE(header.left(2), QByteArray("BM"));
         const auto le32 = [&](int at) { return qFromLittleEndian<qint32>(header.constData() + at); };
-        QCOMPARE(le32(18), 453);                                              // width
-        QCOMPARE(std::abs(le32(22)), 453);                                    // height
+        QCOMPARE(le32(18), 453);                                                     // width
+        QCOMPARE(std::abs(le32(22)), 453);                                           // height
         QCOMPARE(qFromLittleEndian<quint16>(header.constData() + 28), quint16(24));  // bits per pixel
         file.close();
 

@@ -59,8 +59,17 @@ QStringList exportView(QWidget& window, const mandel::ExploreLocation& where, QS
 QImage rendered(const mandel::DeepView& view, std::int64_t base, const QString& path) {
     const std::string file = path.toStdString(), size = std::to_string(view.width) + "x" + std::to_string(view.height);
     const std::string baseText = std::to_string(base), limit = std::to_string(view.location.limit);
-    const std::vector<std::string_view> args = {"--deep",  "--size", size, "--base", baseText, "--bmp", file,
-                                                view.location.realMin, view.location.imagMin, view.location.side, limit};
+    const std::vector<std::string_view> args = {"--deep",
+                                                "--size",
+                                                size,
+                                                "--base",
+                                                baseText,
+                                                "--bmp",
+                                                file,
+                                                view.location.realMin,
+                                                view.location.imagMin,
+                                                view.location.side,
+                                                limit};
     std::ostringstream out, err;
     if (mandel::tool::runRenderTool(args, out, err) != 0) return {};
     return QImage(path, "BMP");
@@ -130,7 +139,8 @@ private slots:
         QTemporaryDir folder;
         mandel_ui::ExportDialog dialog({{}, 1000, folder.filePath("view.png"), {{deepLocation(), {1600, 900}, false}}});
         const QString place = dialog.regionText->text();
-        QVERIFY2(place.contains(QStringLiteral("-0.0000000000000003991057695385046052740966488201037")), qPrintable(place));
+        QVERIFY2(place.contains(QStringLiteral("-0.0000000000000003991057695385046052740966488201037")),
+                 qPrintable(place));
         QVERIFY2(place.contains(QStringLiteral("1e-29")) && place.contains(QStringLiteral("40")), qPrintable(place));
         QCOMPARE(dialog.pixelsText->text(), QStringLiteral("1000 × 563 ピクセル"));
         dialog.sizeBox->setValue(32000);

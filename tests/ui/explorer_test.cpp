@@ -56,7 +56,7 @@ std::string circlePointPart(int k, bool imaginary) {
     mpz_class twoPowK;
     mpz_ui_pow_ui(twoPowK.get_mpz_t(), 2, static_cast<unsigned long>(k));
     const mpz_class scaled = 2 * (imaginary ? im : re) * twoPowK;  // the value · 10^k
-    const std::string digits = mpz_class(abs(scaled)).get_str();  // |parts| ≥ 1 here: k + 1 digits or more
+    const std::string digits = mpz_class(abs(scaled)).get_str();   // |parts| ≥ 1 here: k + 1 digits or more
     const std::size_t point = digits.size() - static_cast<std::size_t>(k);
     std::string text(scaled < 0 ? "-" : "");
     text.append(digits, 0, point).append(".").append(digits, point);
@@ -316,23 +316,37 @@ private slots:
         const auto digits = [](qsizetype count) { return QString(count, QLatin1Char('3')); };
         const auto bound = static_cast<qsizetype>(mandel::kMaxDecimalTextLength);
         const QString tooLong = QStringLiteral("100,100 文字を超えています（100,101 文字）");
-        QTest::newRow("40,000 characters") << "centreReal" << "-0.7" + digits(40000 - 4) << "";
-        QTest::newRow("at the length bound") << "centreImag" << "0." + digits(bound - 2) << "";
+        QTest::newRow("40,000 characters") << "centreReal"
+                                           << "-0.7" + digits(40000 - 4) << "";
+        QTest::newRow("at the length bound") << "centreImag"
+                                             << "0." + digits(bound - 2) << "";
         QTest::newRow("twice the bound, cut one past it") << "centreReal" << digits(2 * bound) << tooLong;
-        QTest::newRow("smallest exponent") << "side" << "1e-100000" << "";
-        QTest::newRow("exponent past the bound") << "side" << "1e-100001" << "幅: 指数が ±100000 を超えています";
-        QTest::newRow("magnitude past the bound") << "side" << "0.1e-100000" << "大きさが 1e±100000 を超えています";
-        QTest::newRow("side of 0") << "side" << "0" << "幅: 0 より大きい数にしてください \"0\"";
-        QTest::newRow("limit past the bound") << "limit" << "2147483648" << "1 から 2147483647 までの整数";
-        QTest::newRow("limit at the bound, over the memory budget") << "limit" << "2147483647"
+        QTest::newRow("smallest exponent") << "side"
+                                           << "1e-100000"
+                                           << "";
+        QTest::newRow("exponent past the bound") << "side"
+                                                 << "1e-100001"
+                                                 << "幅: 指数が ±100000 を超えています";
+        QTest::newRow("magnitude past the bound") << "side"
+                                                  << "0.1e-100000"
+                                                  << "大きさが 1e±100000 を超えています";
+        QTest::newRow("side of 0") << "side"
+                                   << "0"
+                                   << "幅: 0 より大きい数にしてください \"0\"";
+        QTest::newRow("limit past the bound") << "limit"
+                                              << "2147483648"
+                                              << "1 から 2147483647 までの整数";
+        QTest::newRow("limit at the bound, over the memory budget") << "limit"
+                                                                    << "2147483647"
                                                                     << "上限 2147483647 には約";
         QTest::newRow("control and direction characters")
             << "centreReal" << QStringLiteral("-0.7\x1b[2J\u202Eevil\u2066\u200F\\")
             << "実部: 小数の形ではありません \"-0.7\\x1B[2J\\u202Eevil\\u2066\\u200F\\\\\"";
-        QTest::newRow("40 characters shown") << "centreReal" << "x" + digits(100)
-                                             << "\"x" + digits(39) + QStringLiteral("…\"");
+        QTest::newRow("40 characters shown") << "centreReal"
+                                             << "x" + digits(100) << "\"x" + digits(39) + QStringLiteral("…\"");
         QTest::newRow("pasted 10 MB") << "paste" << digits(10'000'000) << "長すぎます（10,000,000 文字";
-        QTest::newRow("pasted value past the bound") << "paste" << "0 0 " + digits(bound + 1) + " 100"
+        QTest::newRow("pasted value past the bound") << "paste"
+                                                     << "0 0 " + digits(bound + 1) + " 100"
                                                      << "幅: " + tooLong;
         QTest::newRow("pasted direction mark") << "paste" << QStringLiteral("--deep --size 100x100 0\u202E1 0 1e-3 9")
                                                << "実部の最小値: 小数の形ではありません \"0\\u202E1\"";
@@ -397,10 +411,14 @@ private slots:
         QTemporaryDir folder;
         QImage image(16, 16, QImage::Format_RGB32);
         image.fill(Qt::black);
-        const std::pair<const char*, QString> fields[] = {
-            {"Software", "mandelbrot 1"}, {"Real-part minimum", QString(7'000'000, QLatin1Char('1'))},
-            {"Imaginary-part minimum", "0"}, {"Side length", "1e-3"}, {"Iteration limit", "100"},
-            {"Base count", "0"}, {"Size", "16x16"}, {"Arithmetic", "deep"}};
+        const std::pair<const char*, QString> fields[] = {{"Software", "mandelbrot 1"},
+                                                          {"Real-part minimum", QString(7'000'000, QLatin1Char('1'))},
+                                                          {"Imaginary-part minimum", "0"},
+                                                          {"Side length", "1e-3"},
+                                                          {"Iteration limit", "100"},
+                                                          {"Base count", "0"},
+                                                          {"Size", "16x16"},
+                                                          {"Arithmetic", "deep"}};
         for (const auto& [key, value] : fields) image.setText(QLatin1String(key), value);
         const QString huge = folder.filePath(QStringLiteral("huge.png"));
         QVERIFY(image.save(huge));

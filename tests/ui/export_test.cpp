@@ -171,8 +171,8 @@ private slots:
         QList<QRgb> palette;
         for (const mandel::Rgb& c : mandel::Palette) palette.push_back(qRgb(c.red, c.green, c.blue));
         QCOMPARE(png.colorTable(), palette);
-        const QImage bmp = QImage::fromData(renderedBmp({"-0.775", "0.107", "0.01", "180"}, 777,
-                                                        h.folder.filePath("renderer.bmp")), "BMP");
+        const QImage bmp = QImage::fromData(
+            renderedBmp({"-0.775", "0.107", "0.01", "180"}, 777, h.folder.filePath("renderer.bmp")), "BMP");
         QCOMPARE(test::rgb(png), test::rgb(bmp));
         QCOMPARE(png.text(QStringLiteral("Size")), QStringLiteral("777"));
         QCOMPARE(png.text(QStringLiteral("Iteration limit")), QStringLiteral("180"));
@@ -254,7 +254,8 @@ private slots:
         QCOMPARE(h.messages[0].kind, MessageRequest::Kind::Error);
         QVERIFY2(h.messages[0].text.startsWith(QStringLiteral("画像を書き出せませんでした。\n\n") + path + "\n\n"),
                  qPrintable(h.messages[0].text));
-        QVERIFY2(h.messages[0].text.contains(QStringLiteral("No space left on device")), qPrintable(h.messages[0].text));
+        QVERIFY2(h.messages[0].text.contains(QStringLiteral("No space left on device")),
+                 qPrintable(h.messages[0].text));
         QCOMPARE(QDir(h.folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{});
     }
 

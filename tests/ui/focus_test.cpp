@@ -97,9 +97,8 @@ private slots:
         showAndActivate(f);
         c.btbsa1->click();
         f.btnstart_Click();
-        const QList<QWidget*> controls = {c.Pic1, c.btnstart, c.btncls, c.btnend, c.Hbar1, c.Hbar2, c.Hbar3,
-                                          c.Hbar4, c.btbsa1, c.btnsa2, c.btnsa3, c.Command1, c.Command2,
-                                          c.sample6};
+        const QList<QWidget*> controls = {c.Pic1,  c.btnstart, c.btncls, c.btnend, c.Hbar1,    c.Hbar2,    c.Hbar3,
+                                          c.Hbar4, c.btbsa1,   c.btnsa2, c.btnsa3, c.Command1, c.Command2, c.sample6};
         for (QWidget* control : controls) {
             // Focus on another control, then on this one.
             QWidget* other = control == c.btnsa3 ? c.btnsa2 : c.btnsa3;

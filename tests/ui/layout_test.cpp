@@ -241,9 +241,8 @@ private slots:
         form.Form_Load();
         form.show();
         QVERIFY(QTest::qWaitForWindowActive(&form));
-        const QList<QWidget*> order = {c.Pic1, c.btnstart, c.btncls, c.btnend, c.Hbar1,
-                                       c.Hbar2, c.Hbar3, c.Hbar4, c.btbsa1, c.btnsa2,
-                                       c.btnsa3, c.Command1, c.Command2, c.sample6};
+        const QList<QWidget*> order = {c.Pic1,  c.btnstart, c.btncls, c.btnend, c.Hbar1,    c.Hbar2,    c.Hbar3,
+                                       c.Hbar4, c.btbsa1,   c.btnsa2, c.btnsa3, c.Command1, c.Command2, c.sample6};
         // The window opens with the focus on the picture, the first control.
         QCOMPARE(QApplication::focusWidget(), c.Pic1);
         for (int i = 1; i <= order.size(); ++i) {

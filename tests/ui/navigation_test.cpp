@@ -20,8 +20,8 @@ QList<int> bars(const test::Controls& c) {
 
 QImage pictureOf(const test::Controls& c) {
     const QStringList r = readouts(c);
-    return test::referencePicture(r[0].toStdString(), r[1].toStdString(), r[2].toStdString(),
-                                  r[3].toStdString(), c.Pic1->image().size());
+    return test::referencePicture(r[0].toStdString(), r[1].toStdString(), r[2].toStdString(), r[3].toStdString(),
+                                  c.Pic1->image().size());
 }
 
 }  // namespace
@@ -41,7 +41,7 @@ private slots:
         QTest::mousePress(c.Pic1, Qt::LeftButton, {}, QPoint(100, 100));
         QTest::mouseMove(c.Pic1, QPoint(200, 180));
         QCOMPARE(c.Pic1->selection(), QRect(100, 100, 100, 100));  // a square, as wide as the larger distance
-        QCOMPARE(test::rgb(c.Pic1->image()), before);               // drawn over the picture, not into it
+        QCOMPARE(test::rgb(c.Pic1->image()), before);              // drawn over the picture, not into it
         QTest::mouseRelease(c.Pic1, Qt::LeftButton, {}, QPoint(200, 180));
 
         // 100 of the surface's pixels are 100/W of the region's side 0.05, W = 453:

@@ -113,8 +113,10 @@ private slots:
             barOf(h.ui, i)->triggerAction(QAbstractSlider::SliderPageStepAdd);
             const QStringList after = allReadouts(h.ui);
             for (int j = 0; j < before.size(); ++j) {
-                if (j == i - 1) QVERIFY(after[j] != before[j]);
-                else QCOMPARE(after[j], before[j]);
+                if (j == i - 1)
+                    QVERIFY(after[j] != before[j]);
+                else
+                    QCOMPARE(after[j], before[j]);
             }
             QCOMPARE(h.ui.Pic1->image(), picture);
         }

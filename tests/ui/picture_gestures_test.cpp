@@ -60,7 +60,9 @@ private slots:
         const QString drawnAt = c.lblstart->text();
 
         const QPoint from(100, 100);
-        const QPoint clicks[] = {{0, 0}, {1, 0}, {0, -1}, {2, 0}, {2, 2}, {distance - 1, 0},
+        const QPoint clicks[] = {{0, 0},        {1, 0},
+                                 {0, -1},       {2, 0},
+                                 {2, 2},        {distance - 1, 0},
                                  {0, distance}, {distance / 2, distance - distance / 2}};
         for (const QPoint by : clicks) {
             QTest::mousePress(c.Pic1, Qt::LeftButton, {}, from);

@@ -27,9 +27,8 @@ struct Folders {
     bool programWritable = true;
     Folders() { QDir().mkpath(program); }
     SaveLocation location() {
-        return SaveLocation(program, pictures, [this](const QString& folder) {
-            return folder == program && programWritable;
-        });
+        return SaveLocation(program, pictures,
+                            [this](const QString& folder) { return folder == program && programWritable; });
     }
 };
 

@@ -49,8 +49,7 @@ inline QString expectedReadout(int v) {
 // (24 + 14 bits), and so is its distance from the integer v.
 inline bool isNearestFloat(float f, int v) {
     const auto distance = [v](float g) { return std::fabs(static_cast<double>(g) * 10000.0 - v); };
-    return distance(f) < distance(std::nextafter(f, INFINITY)) &&
-           distance(f) < distance(std::nextafter(f, -INFINITY));
+    return distance(f) < distance(std::nextafter(f, INFINITY)) && distance(f) < distance(std::nextafter(f, -INFINITY));
 }
 
 // A control of the window found by its object name. A missing control stops
@@ -66,19 +65,31 @@ T* child(const QObject& window, const char* name) {
 struct Controls {
     explicit Controls(const QObject& w)
         : Pic1(child<mandel_ui::DrawingSurface>(w, "Pic1")),
-          lbl1(child<QLabel>(w, "lbl1")), lbl2(child<QLabel>(w, "lbl2")),
-          lbl3(child<QLabel>(w, "lbl3")), lbl4(child<QLabel>(w, "lbl4")),
-          lblstart(child<QLabel>(w, "lblstart")), lblend(child<QLabel>(w, "lblend")),
-          Hbar1(child<QScrollBar>(w, "Hbar1")), Hbar2(child<QScrollBar>(w, "Hbar2")),
-          Hbar3(child<QScrollBar>(w, "Hbar3")), Hbar4(child<QScrollBar>(w, "Hbar4")),
-          btnstart(child<QPushButton>(w, "btnstart")), btncls(child<QPushButton>(w, "btncls")),
+          lbl1(child<QLabel>(w, "lbl1")),
+          lbl2(child<QLabel>(w, "lbl2")),
+          lbl3(child<QLabel>(w, "lbl3")),
+          lbl4(child<QLabel>(w, "lbl4")),
+          lblstart(child<QLabel>(w, "lblstart")),
+          lblend(child<QLabel>(w, "lblend")),
+          Hbar1(child<QScrollBar>(w, "Hbar1")),
+          Hbar2(child<QScrollBar>(w, "Hbar2")),
+          Hbar3(child<QScrollBar>(w, "Hbar3")),
+          Hbar4(child<QScrollBar>(w, "Hbar4")),
+          btnstart(child<QPushButton>(w, "btnstart")),
+          btncls(child<QPushButton>(w, "btncls")),
           btnend(child<QPushButton>(w, "btnend")),
-          btbsa1(child<QPushButton>(w, "btbsa1")), btnsa2(child<QPushButton>(w, "btnsa2")),
-          btnsa3(child<QPushButton>(w, "btnsa3")), Command1(child<QPushButton>(w, "Command1")),
-          Command2(child<QPushButton>(w, "Command2")), sample6(child<QPushButton>(w, "sample6")),
-          mnufile(child<QMenu>(w, "mnufile")), mnuhelp(child<QMenu>(w, "mnuhelp")),
-          mnuprint(child<QAction>(w, "mnuprint")), mnuexport(child<QAction>(w, "mnuexport")),
-          mnuexplore(child<QAction>(w, "mnuexplore")), mnuend(child<QAction>(w, "mnuend")),
+          btbsa1(child<QPushButton>(w, "btbsa1")),
+          btnsa2(child<QPushButton>(w, "btnsa2")),
+          btnsa3(child<QPushButton>(w, "btnsa3")),
+          Command1(child<QPushButton>(w, "Command1")),
+          Command2(child<QPushButton>(w, "Command2")),
+          sample6(child<QPushButton>(w, "sample6")),
+          mnufile(child<QMenu>(w, "mnufile")),
+          mnuhelp(child<QMenu>(w, "mnuhelp")),
+          mnuprint(child<QAction>(w, "mnuprint")),
+          mnuexport(child<QAction>(w, "mnuexport")),
+          mnuexplore(child<QAction>(w, "mnuexplore")),
+          mnuend(child<QAction>(w, "mnuend")),
           mnuver(child<QAction>(w, "mnuver")) {}
 
     mandel_ui::DrawingSurface* Pic1;
@@ -119,8 +130,8 @@ struct Harness {
 // the region of the four read-out texts: every plotted point in scan order,
 // logical (x, y) at pixel (floor(x·W/500), floor(y·H/500)), the later point
 // winning, nothing for points on the far edges.
-inline QImage referencePicture(const std::string& real, const std::string& imag,
-                               const std::string& side, const std::string& limit, QSize size) {
+inline QImage referencePicture(const std::string& real, const std::string& imag, const std::string& side,
+                               const std::string& limit, QSize size) {
     struct Recorder : mandel::PassSurface {
         QImage picture;
         void Cls() override { picture.fill(mandel_ui::DrawingSurface::backgroundColour()); }
@@ -137,9 +148,7 @@ inline QImage referencePicture(const std::string& real, const std::string& imag,
         Recorder* surface = nullptr;
         std::string texts[4];
         void runClearCommand() override { surface->Cls(); }
-        std::string shownReadout(mandel::Readout which) const override {
-            return texts[static_cast<int>(which) - 1];
-        }
+        std::string shownReadout(mandel::Readout which) const override { return texts[static_cast<int>(which) - 1]; }
         void setStartTimeText(const std::string&) override {}
         void setEndTimeText(const std::string&) override {}
         void setButtonEnabled(mandel::PassButton, bool) override {}

@@ -17,10 +17,10 @@ class TextFormatTest : public QObject {
 private slots:
     void readoutEdgeCases() {
         QCOMPARE(positionQString(-11507), QStringLiteral("-1.1507"));
-        QCOMPARE(positionQString(-20000), QStringLiteral("-2"));     // whole: no point
-        QCOMPARE(positionQString(0), QStringLiteral("0"));           // no sign, no point
-        QCOMPARE(positionQString(5000), QStringLiteral("0.5"));      // no trailing zeros
-        QCOMPARE(positionQString(1), QStringLiteral("0.0001"));      // never 1e-04
+        QCOMPARE(positionQString(-20000), QStringLiteral("-2"));  // whole: no point
+        QCOMPARE(positionQString(0), QStringLiteral("0"));        // no sign, no point
+        QCOMPARE(positionQString(5000), QStringLiteral("0.5"));   // no trailing zeros
+        QCOMPARE(positionQString(1), QStringLiteral("0.0001"));   // never 1e-04
         QCOMPARE(positionQString(-1), QStringLiteral("-0.0001"));
         QCOMPARE(positionQString(10001), QStringLiteral("1.0001"));  // inner zeros kept
         QCOMPARE(mandel_ui::iterationText(1500), QStringLiteral("1500"));
@@ -31,8 +31,7 @@ private slots:
     void everySixteenBitValue() {
         for (int v = -32768; v <= 32767; ++v) {
             const QString text = positionQString(v);
-            if (text != test::expectedReadout(v))
-                QFAIL(qPrintable(QStringLiteral("%1 gives %2").arg(v).arg(text)));
+            if (text != test::expectedReadout(v)) QFAIL(qPrintable(QStringLiteral("%1 gives %2").arg(v).arg(text)));
             if (!test::isNearestFloat(mandel::parseReadout(text.toStdString()), v))
                 QFAIL(qPrintable(text + QStringLiteral(" does not parse back to the nearest float")));
         }

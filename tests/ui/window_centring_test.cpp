@@ -14,8 +14,8 @@ struct Margins {
 
 Margins marginsOf(const QRect& screen, const QSize& window, const QMargins& frame) {
     const QPoint at = centredFramePosition(screen, window, frame);
-    const QRect outer(at, QSize(frame.left() + window.width() + frame.right(),
-                                frame.top() + window.height() + frame.bottom()));
+    const QRect outer(
+        at, QSize(frame.left() + window.width() + frame.right(), frame.top() + window.height() + frame.bottom()));
     return {outer.left() - screen.left(), screen.right() - outer.right(), outer.top() - screen.top(),
             screen.bottom() - outer.bottom()};
 }

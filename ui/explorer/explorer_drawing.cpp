@@ -106,8 +106,7 @@ private:
     // The engine's progress as reports to the GUI thread; the rows are the
     // full picture's when firstRow is given (the first row of the band being
     // computed), otherwise only the reference's progress is reported.
-    std::function<bool(const mandel::DeepProgress&)> progressReports(const Pending& pending,
-                                                                     const QElapsedTimer& clock,
+    std::function<bool(const mandel::DeepProgress&)> progressReports(const Pending& pending, const QElapsedTimer& clock,
                                                                      const int* firstRow);
     void refuse(const Pending& pending);
     // Hands a result to the GUI thread, where it is dropped when a newer job
@@ -282,8 +281,7 @@ void ExplorerDrawing::Worker::drawReportingErrors(Pending& pending) {
         // keeps what it shows.
         try {
             deliver(generation, [](ExplorerDrawing& drawing) { emit drawing.failed(outOfMemoryText()); });
-        } catch (const std::bad_alloc&) {
-        }
+        } catch (const std::bad_alloc&) {}
     } catch (const std::exception& error) {
         const QString reason = QString::fromStdString(error.what());
         deliver(generation, [reason](ExplorerDrawing& drawing) { emit drawing.failed(reason); });
@@ -310,8 +308,9 @@ void ExplorerDrawing::Worker::deliver(std::uint64_t generation, std::function<vo
         Qt::QueuedConnection);
 }
 
-std::function<bool(const mandel::DeepProgress&)> ExplorerDrawing::Worker::progressReports(
-    const Pending& pending, const QElapsedTimer& clock, const int* firstRow) {
+std::function<bool(const mandel::DeepProgress&)> ExplorerDrawing::Worker::progressReports(const Pending& pending,
+                                                                                          const QElapsedTimer& clock,
+                                                                                          const int* firstRow) {
     auto lastReport = std::make_shared<qint64>(-kProgressIntervalMs);
     const int height = pending.job.height;
     return [this, generation = pending.generation, &clock, firstRow, height,
@@ -388,7 +387,8 @@ QImage ExplorerDrawing::Worker::drawPreview(Pending& pending, QElapsedTimer& clo
         // The rule on the preview's counts already: a view where nothing
         // escapes, or whose boundary the limit cuts off, gets its higher
         // limit before the full picture is drawn, not after.
-        const mandel::LimitAndBase next = mandel::chooseLimitAndBase(counts, size.width(), size.height(), job.location.limit);
+        const mandel::LimitAndBase next =
+            mandel::chooseLimitAndBase(counts, size.width(), size.height(), job.location.limit);
         job.location.base = std::min(next.base, job.location.limit - 1);
         const std::int64_t pixels = static_cast<std::int64_t>(counts.size());
         if (next.limit <= job.location.limit || raises == kMaxPreviewRaises ||

@@ -29,10 +29,10 @@ inline constexpr int kPreviewLongerSide = 64;
 
 struct ExplorerJob {
     mandel::ExploreLocation location;
-    int width = 0;   // device pixels
+    int width = 0;  // device pixels
     int height = 0;
-    bool preview = true;        // draw the coarse preview first
-    bool automaticLimit = true; // choose the next limit and base from the counts
+    bool preview = true;         // draw the coarse preview first
+    bool automaticLimit = true;  // choose the next limit and base from the counts
     // The most memory the drawing may take (explorerMemoryEstimate), in bytes.
     std::uint64_t memoryBudget = 0;
     // What rows not drawn yet show while the full picture comes in bands
@@ -62,7 +62,7 @@ struct ExplorerPicture {
 struct ExplorerProgress {
     std::int64_t referenceDone = 0;
     std::int64_t referenceTotal = 0;
-    double rows = -1;  // fraction of the full picture's rows, 0..1
+    double rows = -1;         // fraction of the full picture's rows, 0..1
     double milliseconds = 0;  // from the start of the job
 };
 

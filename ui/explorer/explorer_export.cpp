@@ -15,9 +15,8 @@ const QString kCommandName = QStringLiteral("explorerExport");
 
 ExportCommand* explorerExportCommand(QWidget* window) {
     if (auto* existing = window->findChild<ExportCommand*>(kCommandName, Qt::FindDirectChildrenOnly)) return existing;
-    auto* command = new ExportCommand(window, [window](const MessageRequest& request) {
-        makeMessageBox(request, window)->exec();
-    });
+    auto* command =
+        new ExportCommand(window, [window](const MessageRequest& request) { makeMessageBox(request, window)->exec(); });
     command->setObjectName(kCommandName);
     return command;
 }

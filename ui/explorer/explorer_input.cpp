@@ -23,13 +23,13 @@ std::size_t index(LocationField field) { return static_cast<std::size_t>(field);
 bool needsEscape(char32_t c) {
     if (c == U'\\') return true;  // so that an escape in the text cannot pass for one of ours
     switch (QChar::category(c)) {
-    case QChar::Other_Control:
-    case QChar::Other_Format:
-    case QChar::Other_Surrogate:
-    case QChar::Other_NotAssigned:
-    case QChar::Separator_Line:
-    case QChar::Separator_Paragraph: return true;
-    default: return false;
+        case QChar::Other_Control:
+        case QChar::Other_Format:
+        case QChar::Other_Surrogate:
+        case QChar::Other_NotAssigned:
+        case QChar::Separator_Line:
+        case QChar::Separator_Paragraph: return true;
+        default: return false;
     }
 }
 
@@ -134,8 +134,10 @@ QString escapedText(QStringView text, int characters) {
             c = QChar::surrogateToUcs4(text[i], text[i + 1]);
             width = 2;
         }
-        if (needsEscape(c)) out += escape(c);
-        else out += text.sliced(i, width);
+        if (needsEscape(c))
+            out += escape(c);
+        else
+            out += text.sliced(i, width);
         i += width;
     }
     if (i < text.size()) out += QStringLiteral("…");
@@ -196,8 +198,10 @@ ExplorerReading readLocationFields(const std::array<QString, kLocationFields>& t
     }
     if (edited[index(LocationField::Limit)]) {
         const QString text = texts[index(LocationField::Limit)].trimmed();
-        if (const auto limit = limitValue(text)) location.limit = *limit;
-        else refuse(LocationField::Limit, text, limitProblem());
+        if (const auto limit = limitValue(text))
+            location.limit = *limit;
+        else
+            refuse(LocationField::Limit, text, limitProblem());
     }
     if (!reading.problem.isEmpty()) return reading;
     location.base = std::clamp<std::int64_t>(current.base, 0, location.limit - 1);
@@ -238,8 +242,8 @@ ExplorerReading readPastedLine(const QString& line) {
         }
     }
     if (values.size() != kLocationFields)
-        return failure(QStringLiteral("REAL_MIN IMAG_MIN SIDE LIMIT の 4 つの値が要ります（%1 個あります）")
-                           .arg(values.size()));
+        return failure(
+            QStringLiteral("REAL_MIN IMAG_MIN SIDE LIMIT の 4 つの値が要ります（%1 個あります）").arg(values.size()));
     for (std::size_t i = 0; i < 3; ++i)
         if (const QString why = decimalProblemText(values[i]); !why.isEmpty())
             return failure(namedProblem(kLineNames[i], values[i], why));
@@ -266,16 +270,14 @@ QString pictureProblemText(const mandel::PictureLocationRead& read) {
     if (english.starts_with(kField)) {
         const std::size_t close = english.find('\'', kField.size());
         if (close != std::string_view::npos) {
-            const QString name = QStringLiteral("フィールド「%1」")
-                                     .arg(escapedText(english.substr(kField.size(), close - kField.size()),
-                                                      kShownCharacters));
+            const QString name =
+                QStringLiteral("フィールド「%1」")
+                    .arg(escapedText(english.substr(kField.size(), close - kField.size()), kShownCharacters));
             std::string_view rest = english.substr(close + 1);
             if (rest.starts_with(' ')) rest.remove_prefix(1);
             if (rest == "is missing") return name + QStringLiteral("がありません");
-            if (rest.starts_with("is not a whole number"))
-                return name + QStringLiteral("が範囲内の整数ではありません");
-            if (rest.ends_with("is not the image's size"))
-                return name + QStringLiteral("が画像の大きさと合いません");
+            if (rest.starts_with("is not a whole number")) return name + QStringLiteral("が範囲内の整数ではありません");
+            if (rest.ends_with("is not the image's size")) return name + QStringLiteral("が画像の大きさと合いません");
             if (const auto why = japaneseDecimalReason(rest)) return name + QStringLiteral(": ") + *why;
         }
     }

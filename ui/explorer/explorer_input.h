@@ -61,7 +61,7 @@ struct ExplorerReading {
     std::optional<mandel::ExploreLocation> location;
     int width = 0;  // a pasted line's --size WxH; otherwise 0
     int height = 0;
-    QString problem;  // one Japanese line when there is no location
+    QString problem;                          // one Japanese line when there is no location
     std::array<bool, kLocationFields> bad{};  // the fields whose own text is at fault
 };
 

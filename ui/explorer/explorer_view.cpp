@@ -83,9 +83,7 @@ void ExplorerView::wheelEvent(QWheelEvent* event) {
     emit wheelTurned(at.x(), at.y(), units);
 }
 
-QRect ExplorerView::squareTowards(const QPoint& pointer) const {
-    return zoomSquare(pressPoint_, pointer, size());
-}
+QRect ExplorerView::squareTowards(const QPoint& pointer) const { return zoomSquare(pressPoint_, pointer, size()); }
 
 void ExplorerView::endDrag() {
     drag_ = Drag::None;
@@ -100,8 +98,8 @@ void ExplorerView::mousePressEvent(QMouseEvent* event) {
     if (button == Qt::ForwardButton) return emit forwardRequested();
     if (button == Qt::RightButton && drag_ == Drag::Square) return endDrag();
     if (drag_ != Drag::None) return;
-    const bool pan = button == Qt::MiddleButton ||
-                     (button == Qt::LeftButton && (event->modifiers() & Qt::ShiftModifier));
+    const bool pan =
+        button == Qt::MiddleButton || (button == Qt::LeftButton && (event->modifiers() & Qt::ShiftModifier));
     if (!pan && button != Qt::LeftButton) return QWidget::mousePressEvent(event);
     setFocus(Qt::MouseFocusReason);
     drag_ = pan ? Drag::Pan : Drag::Square;
@@ -117,8 +115,8 @@ void ExplorerView::mouseMoveEvent(QMouseEvent* event) {
         const QPoint shift = toDevice(pointer) - toDevice(pressPoint_);
         dragShift_ = QTransform::fromTranslate(shift.x(), shift.y());
     } else {
-        const bool beyond = (pointer - pressPoint_).manhattanLength() >
-                            QGuiApplication::styleHints()->startDragDistance();
+        const bool beyond =
+            (pointer - pressPoint_).manhattanLength() > QGuiApplication::styleHints()->startDragDistance();
         square_ = beyond ? squareTowards(pointer) : QRect();
     }
     update();
@@ -126,7 +124,8 @@ void ExplorerView::mouseMoveEvent(QMouseEvent* event) {
 
 void ExplorerView::mouseReleaseEvent(QMouseEvent* event) {
     if (drag_ == Drag::None) return QWidget::mouseReleaseEvent(event);
-    const bool panEnds = drag_ == Drag::Pan && (event->button() == Qt::MiddleButton || event->button() == Qt::LeftButton);
+    const bool panEnds =
+        drag_ == Drag::Pan && (event->button() == Qt::MiddleButton || event->button() == Qt::LeftButton);
     const bool squareEnds = drag_ == Drag::Square && event->button() == Qt::LeftButton;
     if (!panEnds && !squareEnds) return;
     const QPoint pointer = event->position().toPoint();
@@ -151,20 +150,20 @@ void ExplorerView::keyPressEvent(QKeyEvent* event) {
     const int stepX = size.width() / kArrowPanDivisor;
     const int stepY = size.height() / kArrowPanDivisor;
     switch (event->key()) {
-    case Qt::Key_Escape:
-        if (drag_ == Drag::Square) endDrag();
-        break;
-    case Qt::Key_Left: emit panned(-stepX, 0); break;
-    case Qt::Key_Right: emit panned(stepX, 0); break;
-    case Qt::Key_Up: emit panned(0, -stepY); break;
-    case Qt::Key_Down: emit panned(0, stepY); break;
-    case Qt::Key_Plus:
-    case Qt::Key_Equal: emit zoomKey(mandel::kWheelUnitsPerNotch); break;
-    case Qt::Key_Minus:
-    case Qt::Key_Underscore: emit zoomKey(-mandel::kWheelUnitsPerNotch); break;
-    case Qt::Key_Backspace: emit backRequested(); break;
-    case Qt::Key_Home: emit homeRequested(); break;
-    default: return QWidget::keyPressEvent(event);
+        case Qt::Key_Escape:
+            if (drag_ == Drag::Square) endDrag();
+            break;
+        case Qt::Key_Left: emit panned(-stepX, 0); break;
+        case Qt::Key_Right: emit panned(stepX, 0); break;
+        case Qt::Key_Up: emit panned(0, -stepY); break;
+        case Qt::Key_Down: emit panned(0, stepY); break;
+        case Qt::Key_Plus:
+        case Qt::Key_Equal: emit zoomKey(mandel::kWheelUnitsPerNotch); break;
+        case Qt::Key_Minus:
+        case Qt::Key_Underscore: emit zoomKey(-mandel::kWheelUnitsPerNotch); break;
+        case Qt::Key_Backspace: emit backRequested(); break;
+        case Qt::Key_Home: emit homeRequested(); break;
+        default: return QWidget::keyPressEvent(event);
     }
     event->accept();
 }

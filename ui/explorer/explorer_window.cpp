@@ -175,8 +175,10 @@ void ExplorerWindow::stepHistory(bool forward) {
     if (!(forward ? history_.forward() : history_.back())) return;
     if (!fitsTheBudget(location(), drawingSize())) {
         // Undone: the window stays where it was.
-        if (forward) history_.back();
-        else history_.forward();
+        if (forward)
+            history_.back();
+        else
+            history_.forward();
         return;
     }
     showHistoryStep(true, before);
@@ -191,8 +193,7 @@ void ExplorerWindow::goHome() {
 
 void ExplorerWindow::showHistoryStep(bool moved, const mandel::ExploreLocation& before) {
     if (!moved) return;
-    if (const auto placeholder = placeholderBetween(before, location(), viewPixels()))
-        view_->movePicture(*placeholder);
+    if (const auto placeholder = placeholderBetween(before, location(), viewPixels())) view_->movePicture(*placeholder);
     automaticRaises_ = 0;
     showLocationTexts();
     startDrawing(true);
@@ -219,8 +220,7 @@ void ExplorerWindow::zoomKey(int units) {
 
 void ExplorerWindow::panned(int dx, int dy) {
     const QSize size = viewPixels();
-    moveTo(mandel::panByPixels(location(), {size.width(), size.height()}, dx, dy),
-           QTransform::fromTranslate(-dx, -dy));
+    moveTo(mandel::panByPixels(location(), {size.width(), size.height()}, dx, dy), QTransform::fromTranslate(-dx, -dy));
 }
 
 void ExplorerWindow::squareChosen(int x, int y, int pixels) {
@@ -238,8 +238,8 @@ void ExplorerWindow::viewResized() {
     if (drawnSize_.isEmpty() || !isVisible()) return;
     const QSize size = viewPixels();
     if (size == drawnSize_ || !fitsTheBudget(location(), drawingSize())) return;
-    const double k = static_cast<double>(std::min(size.width(), size.height())) /
-                     std::min(drawnSize_.width(), drawnSize_.height());
+    const double k =
+        static_cast<double>(std::min(size.width(), size.height())) / std::min(drawnSize_.width(), drawnSize_.height());
     view_->movePicture(QTransform::fromTranslate(-drawnSize_.width() / 2.0, -drawnSize_.height() / 2.0) *
                        QTransform::fromScale(k, k) *
                        QTransform::fromTranslate(size.width() / 2.0, size.height() / 2.0));
@@ -375,20 +375,21 @@ void ExplorerWindow::clearStatusMessage() { showStatusMessage(QString()); }
 void ExplorerWindow::showDrawingStatus() {
     QString text;
     switch (drawingState_) {
-    case DrawingState::Running:
-        text = QStringLiteral("描画中");
-        if (referenceTotal_ > 0)
-            text += QStringLiteral(" 参照軌道 %1 / %2").arg(groupedNumber(referenceDone_), groupedNumber(referenceTotal_));
-        else if (progress_ >= 0)
-            text += QStringLiteral(" %1%").arg(static_cast<int>(progress_ * 100));
-        text += QStringLiteral(" %1 秒").arg(drawingClock_.elapsed() / 1000.0, 0, 'f', 1);
-        break;
-    case DrawingState::Done:
-        text = QStringLiteral("完了 %1 秒").arg(finishedMs_ / 1000.0, 0, 'f', 2);
-        if (uncertifiedPixels_ > 0) text += QStringLiteral(" 未確定 %1 画素").arg(uncertifiedPixels_);
-        break;
-    case DrawingState::Failed: text = QStringLiteral("描画できません"); break;
-    case DrawingState::Refused: text = QStringLiteral("描画していません"); break;
+        case DrawingState::Running:
+            text = QStringLiteral("描画中");
+            if (referenceTotal_ > 0)
+                text += QStringLiteral(" 参照軌道 %1 / %2")
+                            .arg(groupedNumber(referenceDone_), groupedNumber(referenceTotal_));
+            else if (progress_ >= 0)
+                text += QStringLiteral(" %1%").arg(static_cast<int>(progress_ * 100));
+            text += QStringLiteral(" %1 秒").arg(drawingClock_.elapsed() / 1000.0, 0, 'f', 1);
+            break;
+        case DrawingState::Done:
+            text = QStringLiteral("完了 %1 秒").arg(finishedMs_ / 1000.0, 0, 'f', 2);
+            if (uncertifiedPixels_ > 0) text += QStringLiteral(" 未確定 %1 画素").arg(uncertifiedPixels_);
+            break;
+        case DrawingState::Failed: text = QStringLiteral("描画できません"); break;
+        case DrawingState::Refused: text = QStringLiteral("描画していません"); break;
     }
     text += QStringLiteral("  深さ 1e%1").arg(location().side.leadingExponent());
     if (reference_.length > 0)

@@ -134,7 +134,7 @@ private:
     // Refused: nothing was drawn, the first drawing would not fit the budget.
     enum class DrawingState { Running, Done, Failed, Refused };
     DrawingState drawingState_ = DrawingState::Running;
-    double progress_ = -1;  // of the full picture's rows, 0..1; < 0 before they start
+    double progress_ = -1;             // of the full picture's rows, 0..1; < 0 before they start
     std::int64_t referenceDone_ = 0;   // iterations of the reference orbit so far,
     std::int64_t referenceTotal_ = 0;  // of this many (0: not being computed)
     double finishedMs_ = 0;

@@ -67,8 +67,8 @@ void ExplorerWindow::createLocationLine() {
 void ExplorerWindow::createMenus() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
     file->addAction(QStringLiteral("画像を開く(&O)..."), this, [this] {
-        const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("画像を開く"), QString(),
-                                                          QStringLiteral("PNG (*.png)"));
+        const QString path =
+            QFileDialog::getOpenFileName(this, QStringLiteral("画像を開く"), QString(), QStringLiteral("PNG (*.png)"));
         if (!path.isEmpty()) openPicture(path);
     });
     QAction* exportView = file->addAction(QStringLiteral("画像エクスポート(&X)..."), this,
@@ -106,9 +106,10 @@ std::array<QLineEdit*, 4> ExplorerWindow::locationFields() const {
 
 void ExplorerWindow::showLocationTexts() {
     const mandel::LocationTexts texts = mandel::displayTexts(location());
-    const std::pair<QLineEdit*, const std::string*> fields[] = {
-        {realEdit_, &texts.centreReal}, {imagEdit_, &texts.centreImag}, {sideEdit_, &texts.side},
-        {limitEdit_, &texts.limit}};
+    const std::pair<QLineEdit*, const std::string*> fields[] = {{realEdit_, &texts.centreReal},
+                                                                {imagEdit_, &texts.centreImag},
+                                                                {sideEdit_, &texts.side},
+                                                                {limitEdit_, &texts.limit}};
     for (const auto& [field, text] : fields) {
         // A text the user is editing stays until Enter.
         if (field->hasFocus() && field->isModified()) continue;

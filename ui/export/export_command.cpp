@@ -22,7 +22,9 @@ std::optional<ExportRequest> ExportCommand::askWithDialog(const ExportRequest& p
     return dialog.request();
 }
 
-void ExportCommand::run(const mandel::RegionTexts& region) { askAndStart({region, lastSize_, QString(), std::nullopt}); }
+void ExportCommand::run(const mandel::RegionTexts& region) {
+    askAndStart({region, lastSize_, QString(), std::nullopt});
+}
 
 void ExportCommand::runExplorer(const ExplorerExportView& view) {
     ExplorerExportView proposed = view;
@@ -42,8 +44,9 @@ void ExportCommand::askAndStart(ExportRequest proposal) {
     if (lastFolder_ == QDir(picturesFolder()).absolutePath()) QDir().mkpath(lastFolder_);
 
     if (!job_.start(*request)) return;
-    progress_ = new QProgressDialog(QStringLiteral("画像を書き出しています。\n%1").arg(QDir::toNativeSeparators(request->path)),
-                                    QStringLiteral("キャンセル"), 0, 100, window_);
+    progress_ =
+        new QProgressDialog(QStringLiteral("画像を書き出しています。\n%1").arg(QDir::toNativeSeparators(request->path)),
+                            QStringLiteral("キャンセル"), 0, 100, window_);
     progress_->setObjectName(QStringLiteral("exportProgress"));
     progress_->setWindowTitle(exportTitle());
     progress_->setFont(window_->font());
@@ -71,15 +74,16 @@ void ExportCommand::finish(const ExportOutcome& outcome) {
     emit runningChanged(false);
     const QString path = QDir::toNativeSeparators(outcome.path);
     switch (outcome.kind) {
-    case ExportOutcome::Kind::Completed:
-        present_({MessageRequest::Kind::Information, exportTitle(), QStringLiteral("画像を書き出しました。\n\n") + path});
-        break;
-    case ExportOutcome::Kind::Failed:
-        present_({MessageRequest::Kind::Error, exportTitle(),
-                  QStringLiteral("画像を書き出せませんでした。\n\n") + path + QStringLiteral("\n\n") + outcome.error});
-        break;
-    case ExportOutcome::Kind::Cancelled:
-        break;  // the user asked for it; no file was left
+        case ExportOutcome::Kind::Completed:
+            present_({MessageRequest::Kind::Information, exportTitle(),
+                      QStringLiteral("画像を書き出しました。\n\n") + path});
+            break;
+        case ExportOutcome::Kind::Failed:
+            present_(
+                {MessageRequest::Kind::Error, exportTitle(),
+                 QStringLiteral("画像を書き出せませんでした。\n\n") + path + QStringLiteral("\n\n") + outcome.error});
+            break;
+        case ExportOutcome::Kind::Cancelled: break;  // the user asked for it; no file was left
     }
 }
 

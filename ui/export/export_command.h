@@ -10,7 +10,6 @@
 #include "export_job.h"
 #include "window_messages.h"
 
-
 namespace mandel_ui {
 
 // The window's export command: asks for the size and the file, draws and

@@ -34,9 +34,9 @@ const QString kFormatSuffixes[] = {QStringLiteral("png"), QStringLiteral("bmp"),
 
 int formatIndex(ExportFormat format) {
     switch (format) {
-    case ExportFormat::Bmp: return 1;
-    case ExportFormat::CountMap: return 2;
-    case ExportFormat::Png: break;
+        case ExportFormat::Bmp: return 1;
+        case ExportFormat::CountMap: return 2;
+        case ExportFormat::Png: break;
     }
     return 0;
 }
@@ -80,9 +80,10 @@ ExportDialog::ExportDialog(const ExportRequest& proposal, QWidget* parent) : QDi
     regionText->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     // The export is not the window's single-precision drawing: say so.
-    arithmeticNote = new QLabel(QStringLiteral("書き出す画像は任意精度の計算で描きます。どの大きさでも、この領域を正確に表します"
-                                               "(色はウィンドウと同じです。ウィンドウの単精度の描画とは細部が異なることがあります)。"),
-                                this);
+    arithmeticNote = new QLabel(
+        QStringLiteral("書き出す画像は任意精度の計算で描きます。どの大きさでも、この領域を正確に表します"
+                       "(色はウィンドウと同じです。ウィンドウの単精度の描画とは細部が異なることがあります)。"),
+        this);
     arithmeticNote->setObjectName(QStringLiteral("arithmeticNote"));
     arithmeticNote->setWordWrap(true);
 
@@ -151,8 +152,8 @@ void ExportDialog::addExplorerRows(QFormLayout* form, int row) {
 
     formatBox = new QComboBox(this);
     formatBox->setObjectName(QStringLiteral("formatBox"));
-    formatBox->addItems({QStringLiteral("PNG 画像"), QStringLiteral("BMP 画像"),
-                         QStringLiteral("カウントマップ (NumPy .npy)")});
+    formatBox->addItems(
+        {QStringLiteral("PNG 画像"), QStringLiteral("BMP 画像"), QStringLiteral("カウントマップ (NumPy .npy)")});
     formatBox->setCurrentIndex(formatIndex(exportFormatForPath(proposal_.path)));
 
     form->insertRow(row, QStringLiteral("形:"), shapeRow);
@@ -253,10 +254,11 @@ bool ExportDialog::refuseWhatIsNoFile(const QString& path) {
     if (!typedFolder && (!info.exists() || info.isFile())) return false;
     const QString shown = QDir::toNativeSeparators(culprit);
     if (typedFolder || info.isDir()) {
-        showRefusal(QStringLiteral("folderRefusal"),
-                    QStringLiteral("%1\n\nこれはフォルダーを指しています。ファイルの名前まで入力してください"
-                                   "(例: %2)。")
-                        .arg(shown, QDir::toNativeSeparators(QDir(culprit).filePath(QStringLiteral("mandelbrot.png")))));
+        showRefusal(
+            QStringLiteral("folderRefusal"),
+            QStringLiteral("%1\n\nこれはフォルダーを指しています。ファイルの名前まで入力してください"
+                           "(例: %2)。")
+                .arg(shown, QDir::toNativeSeparators(QDir(culprit).filePath(QStringLiteral("mandelbrot.png")))));
     } else {
         showRefusal(QStringLiteral("notAFileRefusal"),
                     QStringLiteral("%1\n\nこれは通常のファイルではありません(名前付きパイプやデバイスなど)。"
@@ -323,9 +325,10 @@ void ExportDialog::accept() {
         const QString path = asked.path;
         if (refuseWhatIsNoFile(path) || refuseUnwritableSuffix(path) || refuseAboveMemoryBudget(asked)) return;
         if (QFileInfo::exists(path) && QFileInfo(path) != QFileInfo(confirmedPath_)) {
-            QMessageBox question(QMessageBox::Question, windowTitle(),
-                                 QStringLiteral("%1 は既にあります。\n置き換えますか?").arg(QDir::toNativeSeparators(path)),
-                                 QMessageBox::Yes | QMessageBox::No, this);
+            QMessageBox question(
+                QMessageBox::Question, windowTitle(),
+                QStringLiteral("%1 は既にあります。\n置き換えますか?").arg(QDir::toNativeSeparators(path)),
+                QMessageBox::Yes | QMessageBox::No, this);
             question.setObjectName(QStringLiteral("replaceQuestion"));
             question.setDefaultButton(QMessageBox::No);
             if (question.exec() != QMessageBox::Yes) return;

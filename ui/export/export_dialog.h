@@ -41,13 +41,13 @@ public:
     QLineEdit* pathEdit;
     QPushButton* browseButton;
     QPushButton* exportButton;
-    QLabel* regionText;  // the four read-outs, as one line
+    QLabel* regionText;      // the four read-outs, as one line
     QLabel* arithmeticNote;  // the export draws with the deep engine
-    QLabel* sizeRange;   // the sizes allowed
+    QLabel* sizeRange;       // the sizes allowed
     // The explorer's rows; null for the main window's region.
     QRadioButton* viewShapeButton = nullptr;
     QRadioButton* squareButton = nullptr;
-    QLabel* pixelsText = nullptr;  // the picture's width × height
+    QLabel* pixelsText = nullptr;    // the picture's width × height
     QComboBox* formatBox = nullptr;  // PNG, BMP, count map: the file's suffix follows it
 
 public slots:

@@ -22,7 +22,8 @@ bool ExportJob::start(const ExportRequest& request) {
     worker_ = std::thread([this, request] {
         const ExportOutcome outcome = run(request);
         // The file is complete or gone by now; the result goes to the job's own thread.
-        QMetaObject::invokeMethod(this, [this, outcome] { finishOnOwnThread(outcome); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, outcome] { finishOnOwnThread(outcome); }, Qt::QueuedConnection);
     });
     return true;
 }
@@ -37,9 +38,9 @@ ExportOutcome ExportJob::run(const ExportRequest& request) {
         const std::string path = request.path.toStdString();
         mandel::DeepOutputPaths paths;
         switch (exportFormatForPath(request.path)) {
-        case ExportFormat::CountMap: paths.counts = path; break;
-        case ExportFormat::Bmp: paths.bmp = path; break;
-        case ExportFormat::Png: paths.png = path; break;
+            case ExportFormat::CountMap: paths.counts = path; break;
+            case ExportFormat::Bmp: paths.bmp = path; break;
+            case ExportFormat::Png: paths.png = path; break;
         }
         mandel::DeepPictureOptions options;
         options.base = exportedBase(request);
@@ -47,7 +48,8 @@ ExportOutcome ExportJob::run(const ExportRequest& request) {
         options.compute.progress = [this](const mandel::DeepProgress& p) {
             const int done = static_cast<int>(p.rowsDone);
             const int total = static_cast<int>(p.rowsTotal);
-            QMetaObject::invokeMethod(this, [this, done, total] { emit progressed(done, total); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this, done, total] { emit progressed(done, total); }, Qt::QueuedConnection);
             return !cancelled_;
         };
         const bool completed =

@@ -17,10 +17,7 @@
 namespace mandel_ui {
 
 DrawingSurface::DrawingSurface(QWidget* parent)
-    : QWidget(parent),
-      image_(1, 1, QImage::Format_RGB32),
-      scaleWidth_(1),
-      scaleHeight_(1) {
+    : QWidget(parent), image_(1, 1, QImage::Format_RGB32), scaleWidth_(1), scaleHeight_(1) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     // Tab, a click or the wheel gives the picture the focus (for Backspace).
     setFocusPolicy(Qt::WheelFocus);
@@ -113,9 +110,8 @@ void DrawingSurface::PSetRow(float y, const std::uint32_t* colours, std::size_t 
     QRgb* const line = plot_.bits + py * plot_.stride;
     // In order, so that of two points in one pixel the later one stays.
     for (std::size_t x = 0; x < count; ++x) {
-        const int px = x < plot_.columns.size()
-                           ? plot_.columns[x]
-                           : devicePixel(static_cast<double>(x), scaleWidth_, plot_.width);
+        const int px =
+            x < plot_.columns.size() ? plot_.columns[x] : devicePixel(static_cast<double>(x), scaleWidth_, plot_.width);
         if (px >= 0) line[px] = toRgb(colours[x]);
     }
 }
@@ -154,9 +150,7 @@ bool DrawingSurface::beyondDragDistance(const QPoint& pointer) const {
     return (pointer - pressPoint_).manhattanLength() > QGuiApplication::styleHints()->startDragDistance();
 }
 
-QRect DrawingSurface::squareTowards(const QPoint& pointer) const {
-    return zoomSquare(pressPoint_, pointer, size());
-}
+QRect DrawingSurface::squareTowards(const QPoint& pointer) const { return zoomSquare(pressPoint_, pointer, size()); }
 
 void DrawingSurface::cancelDrag() {
     dragging_ = false;

@@ -35,25 +35,15 @@ public:
         return form_.parameter(which).readout->text().toStdString();
     }
 
-    void setStartTimeText(const std::string& text) override {
-        form_.lblstart->setText(QString::fromStdString(text));
-    }
+    void setStartTimeText(const std::string& text) override { form_.lblstart->setText(QString::fromStdString(text)); }
 
-    void setEndTimeText(const std::string& text) override {
-        form_.lblend->setText(QString::fromStdString(text));
-    }
+    void setEndTimeText(const std::string& text) override { form_.lblend->setText(QString::fromStdString(text)); }
 
     void setButtonEnabled(mandel::PassButton button, bool enabled) override {
         switch (button) {
-        case mandel::PassButton::Start:
-            form_.btnstart->setEnabled(enabled);
-            break;
-        case mandel::PassButton::Clear:
-            form_.btncls->setEnabled(enabled);
-            break;
-        case mandel::PassButton::End:
-            form_.btnend->setEnabled(enabled);
-            break;
+            case mandel::PassButton::Start: form_.btnstart->setEnabled(enabled); break;
+            case mandel::PassButton::Clear: form_.btncls->setEnabled(enabled); break;
+            case mandel::PassButton::End: form_.btnend->setEnabled(enabled); break;
         }
     }
 
@@ -176,8 +166,8 @@ void Form1::mnuexplore_Click() {
     const mandel::LocationReading reading =
         mandel::locationFromReadouts(texts.real, texts.imag, texts.side, texts.limit);
     if (!reading.ok) {
-        showMessage({MessageRequest::Kind::Error, QStringLiteral("探索ウィンドウ"),
-                     QString::fromStdString(reading.problem)});
+        showMessage(
+            {MessageRequest::Kind::Error, QStringLiteral("探索ウィンドウ"), QString::fromStdString(reading.problem)});
         return;
     }
     if (explorer_) {

@@ -120,8 +120,8 @@ void Form1::createTimeRows(QWidget* client) {
 void Form1::createPresetButtons(QWidget* client) {
     for (const PresetButton& preset : kPresetButtons) {
         const std::string_view caption = preset.preset->name;
-        QPushButton* button = addButton(client, preset.name, QString::fromUtf8(caption.data(), caption.size()),
-                                        preset.rect);
+        QPushButton* button =
+            addButton(client, preset.name, QString::fromUtf8(caption.data(), caption.size()), preset.rect);
         if (preset.toolTip) button->setToolTip(QString::fromUtf8(preset.toolTip));
         connect(button, &QPushButton::clicked, this, [this, &preset] { preset_Click(preset); });
     }

@@ -47,14 +47,13 @@ void WindowCentring::centre() {
 
 bool WindowCentring::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
-    case QEvent::Show:
-    case QEvent::Move:
-    case QEvent::Resize:
-    case QEvent::WindowActivate:
-        if (watched == window_ && frameMargins() != centredFor_) centre();
-        break;
-    default:
-        break;
+        case QEvent::Show:
+        case QEvent::Move:
+        case QEvent::Resize:
+        case QEvent::WindowActivate:
+            if (watched == window_ && frameMargins() != centredFor_) centre();
+            break;
+        default: break;
     }
     return false;
 }

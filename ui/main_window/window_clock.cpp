@@ -26,8 +26,6 @@ std::string SystemClock::dateTimeText() const {
     return mandel_ui::dateTimeText(QDateTime::currentDateTime(), QLocale()).toStdString();
 }
 
-int SystemClock::minute() const {
-    return QTime::currentTime().minute();
-}
+int SystemClock::minute() const { return QTime::currentTime().minute(); }
 
 }  // namespace mandel_ui

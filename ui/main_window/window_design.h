@@ -26,7 +26,7 @@ struct ButtonDesign {
     double points;  // a font of its own, or 0 for the window's font
 };
 
-inline constexpr TwipsRect kClientArea{0, 0, 11340, 6975};  // below the menu bar
+inline constexpr TwipsRect kClientArea{0, 0, 11340, 6975};     // below the menu bar
 inline constexpr TwipsRect kPictureRect{135, 45, 6795, 6795};  // Pic1
 
 // A drawing parameter: its caption and read-out above its scroll bar, and
@@ -50,28 +50,48 @@ struct ParameterGroup {
 inline constexpr std::array<ParameterGroup, 4> kParameterGroups = {{
     {{"Label1", "実部最小値", {7170, 120, 1425, 255}},
      {"lbl1", "", {8610, 120, 1995, 255}},
-     "Hbar1", {7170, 510, 3915, 252}, mandel::kStartRegion.real, 100,
+     "Hbar1",
+     {7170, 510, 3915, 252},
+     mandel::kStartRegion.real,
+     100,
      {"Label8", "right", {7185, 795, 390, 255}},
      {"Label9", "left", {10830, 795, 240, 255}},
-     mandel::kRealRange, &mandel::Region::real, &positionQString},
+     mandel::kRealRange,
+     &mandel::Region::real,
+     &positionQString},
     {{"Label3", "虚部最小値", {7185, 1065, 1425, 255}},
      {"lbl2", "", {8610, 1065, 1995, 255}},
-     "Hbar2", {7185, 1455, 3915, 252}, mandel::kStartRegion.imag, 100,
+     "Hbar2",
+     {7185, 1455, 3915, 252},
+     mandel::kStartRegion.imag,
+     100,
      {"Label10", "down", {7185, 1725, 390, 255}},
      {"Label11", "up", {10890, 1725, 300, 255}},
-     mandel::kImagRange, &mandel::Region::imag, &positionQString},
+     mandel::kImagRange,
+     &mandel::Region::imag,
+     &positionQString},
     {{"Label5", "描画領域", {7185, 1995, 1230, 255}},
      {"lbl3", "", {8610, 1995, 1995, 255}},
-     "Hbar3", {7185, 2370, 3915, 252}, mandel::kStartRegion.side, 100,
+     "Hbar3",
+     {7185, 2370, 3915, 252},
+     mandel::kStartRegion.side,
+     100,
      {"Label12", "large", {7185, 2655, 390, 255}},
      {"Label13", "small", {10695, 2655, 390, 255}},
-     mandel::kSideRange, &mandel::Region::side, &positionQString},
+     mandel::kSideRange,
+     &mandel::Region::side,
+     &positionQString},
     {{"Label6", "計算回数", {7215, 2925, 1230, 255}},
      {"lbl4", "   ", {8610, 2910, 1995, 270}},
-     "Hbar4", {7215, 3315, 3915, 252}, mandel::kStartRegion.limit, 10,
+     "Hbar4",
+     {7215, 3315, 3915, 252},
+     mandel::kStartRegion.limit,
+     10,
      {nullptr, nullptr, {}},
      {nullptr, nullptr, {}},
-     mandel::kLimitRange, &mandel::Region::limit, &iterationText},
+     mandel::kLimitRange,
+     &mandel::Region::limit,
+     &iterationText},
 }};
 
 // The start and end time of the last drawing, caption and read-out.
@@ -105,8 +125,8 @@ inline constexpr LabelDesign kNote{"Label7", "※描画中は、反応がなく�
 
 // The controls that take the keyboard focus, in the order of the design's
 // tab indexes.
-inline constexpr const char* kFocusOrder[] = {"Pic1", "btnstart", "btncls", "btnend", "Hbar1",
-                                               "Hbar2", "Hbar3", "Hbar4", "btbsa1", "btnsa2",
-                                               "btnsa3", "Command1", "Command2", "sample6"};
+inline constexpr const char* kFocusOrder[] = {"Pic1",   "btnstart", "btncls",   "btnend", "Hbar1",
+                                              "Hbar2",  "Hbar3",    "Hbar4",    "btbsa1", "btnsa2",
+                                              "btnsa3", "Command1", "Command2", "sample6"};
 
 }  // namespace mandel_ui

@@ -11,8 +11,7 @@ namespace mandel_ui {
 
 QFont gothicFont(double points) {
     QFont font;
-    font.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"),
-                      QStringLiteral("IPAPGothic")});
+    font.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"), QStringLiteral("IPAPGothic")});
     font.setPointSizeF(points);
     font.setWeight(QFont::Normal);
     font.setItalic(false);
@@ -51,31 +50,28 @@ void setTextColour(QWidget* widget, const QColor& colour) {
 
 void applyLabelStyle(QLabel* label, LabelStyle style) {
     switch (style) {
-    case LabelStyle::Caption:
-        label->setFont(gothicFont(10.5));
-        label->setAlignment(Qt::AlignCenter);
-        break;
-    case LabelStyle::Readout:
-        label->setFont(gothicFont(10.5));
-        setBackground(label, Qt::white);
-        break;
-    case LabelStyle::TimeCaption:
-        label->setFont(gothicFont(10.5));
-        break;
-    case LabelStyle::TimeReadout:
-        label->setFont(gothicFont(10.5));
-        // The colour of an active title bar's text.
-        setBackground(label, label->window()->palette().color(QPalette::Active, QPalette::HighlightedText));
-        setTextColour(label, Qt::black);
-        break;
-    case LabelStyle::DirectionWord:
-        break;
-    case LabelStyle::Note:
-        label->setFont(gothicFont(8.25));
-        label->setWordWrap(true);
-        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        setTextColour(label, QColor(192, 0, 0));
-        break;
+        case LabelStyle::Caption:
+            label->setFont(gothicFont(10.5));
+            label->setAlignment(Qt::AlignCenter);
+            break;
+        case LabelStyle::Readout:
+            label->setFont(gothicFont(10.5));
+            setBackground(label, Qt::white);
+            break;
+        case LabelStyle::TimeCaption: label->setFont(gothicFont(10.5)); break;
+        case LabelStyle::TimeReadout:
+            label->setFont(gothicFont(10.5));
+            // The colour of an active title bar's text.
+            setBackground(label, label->window()->palette().color(QPalette::Active, QPalette::HighlightedText));
+            setTextColour(label, Qt::black);
+            break;
+        case LabelStyle::DirectionWord: break;
+        case LabelStyle::Note:
+            label->setFont(gothicFont(8.25));
+            label->setWordWrap(true);
+            label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            setTextColour(label, QColor(192, 0, 0));
+            break;
     }
 }
 
