@@ -33,17 +33,31 @@ std::vector<std::uint8_t> countMapHeader(std::size_t width, std::size_t height) 
     return npyHeader("<i4", width, height);
 }
 
-CountMapWriter::CountMapWriter(const std::string& path, std::size_t width, std::size_t height)
+NpyRowFile::NpyRowFile(const std::string& path, std::string_view descr, std::size_t width, std::size_t height)
     : file_(path), width_(width), height_(height) {
-    const std::vector<std::uint8_t> header = countMapHeader(width, height);
+    const std::vector<std::uint8_t> header = npyHeader(descr, width, height);
     file_.write(header.data(), header.size());
 }
 
+void NpyRowFile::writeRows(const void* bytes, std::size_t size, std::size_t elements, std::size_t rows,
+                           const char* what) {
+    if (elements != rows * width_ || rowsWritten_ + rows > height_)
+        throw std::invalid_argument(std::string(what) + " rows do not match the drawing");
+    file_.write(bytes, size);
+    rowsWritten_ += rows;
+}
+
+void NpyRowFile::finish(const char* what) {
+    if (rowsWritten_ != height_) throw std::logic_error(std::string(what) + " finished before its last row");
+    file_.commit();
+}
+
+CountMapWriter::CountMapWriter(const std::string& path, std::size_t width, std::size_t height)
+    : file_(path, "<i4", width, height) {}
+
 void CountMapWriter::writeCounts(std::span<const std::int32_t> counts, std::size_t rows) {
-    if (counts.size() != rows * width_ || rowsWritten_ + rows > height_)
-        throw std::invalid_argument("count map rows do not match the drawing");
     if constexpr (std::endian::native == std::endian::little) {
-        file_.write(counts.data(), counts.size_bytes());
+        file_.writeRows(counts.data(), counts.size_bytes(), counts.size(), rows, "count map");
     } else {
         bytes_.resize(counts.size_bytes());
         std::uint8_t* out = bytes_.data();
@@ -51,32 +65,19 @@ void CountMapWriter::writeCounts(std::span<const std::int32_t> counts, std::size
             const auto bits = static_cast<std::uint32_t>(count);
             for (int shift = 0; shift < 32; shift += 8) *out++ = static_cast<std::uint8_t>(bits >> shift);
         }
-        file_.write(bytes_.data(), bytes_.size());
+        file_.writeRows(bytes_.data(), bytes_.size(), counts.size(), rows, "count map");
     }
-    rowsWritten_ += rows;
 }
 
-void CountMapWriter::finish() {
-    if (rowsWritten_ != height_) throw std::logic_error("count map finished before its last row");
-    file_.commit();
-}
+void CountMapWriter::finish() { file_.finish("count map"); }
 
 FlagMapWriter::FlagMapWriter(const std::string& path, std::size_t width, std::size_t height)
-    : file_(path), width_(width), height_(height) {
-    const std::vector<std::uint8_t> header = npyHeader("|u1", width, height);
-    file_.write(header.data(), header.size());
-}
+    : file_(path, "|u1", width, height) {}
 
 void FlagMapWriter::writeFlags(std::span<const std::uint8_t> flags, std::size_t rows) {
-    if (flags.size() != rows * width_ || rowsWritten_ + rows > height_)
-        throw std::invalid_argument("flag map rows do not match the drawing");
-    file_.write(flags.data(), flags.size());
-    rowsWritten_ += rows;
+    file_.writeRows(flags.data(), flags.size(), flags.size(), rows, "flag map");
 }
 
-void FlagMapWriter::finish() {
-    if (rowsWritten_ != height_) throw std::logic_error("flag map finished before its last row");
-    file_.commit();
-}
+void FlagMapWriter::finish() { file_.finish("flag map"); }
 
 }  // namespace mandel

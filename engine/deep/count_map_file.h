@@ -24,6 +24,24 @@ std::vector<std::uint8_t> npyHeader(std::string_view descr, std::size_t width, s
 // The header of a count map: little-endian 32-bit integers ("<i4").
 std::vector<std::uint8_t> countMapHeader(std::size_t width, std::size_t height);
 
+// The rows of one .npy array on disk through SafeFileWriter: the header
+// first, then whole rows, committed only once every row is there.
+class NpyRowFile {
+public:
+    NpyRowFile(const std::string& path, std::string_view descr, std::size_t width, std::size_t height);
+    // Writes `rows` rows of `bytes`; throws std::invalid_argument when they
+    // are not `rows` rows of the array or go past its last row.
+    void writeRows(const void* bytes, std::size_t size, std::size_t elements, std::size_t rows, const char* what);
+    void finish(const char* what);
+    std::size_t width() const { return width_; }
+
+private:
+    SafeFileWriter file_;
+    std::size_t width_;
+    std::size_t height_;
+    std::size_t rowsWritten_ = 0;
+};
+
 // Writes a count map row by row as the drawing goes, through SafeFileWriter:
 // the file is complete on disk only after finish(), and nothing is left of it
 // when the writer is destroyed unfinished. Throws FileWriteError when the
@@ -35,10 +53,7 @@ public:
     void finish() override;
 
 private:
-    SafeFileWriter file_;
-    std::size_t width_;
-    std::size_t height_;
-    std::size_t rowsWritten_ = 0;
+    NpyRowFile file_;
     std::vector<std::uint8_t> bytes_;  // a block's counts in little-endian order
 };
 
@@ -54,10 +69,7 @@ public:
     void finish() override;
 
 private:
-    SafeFileWriter file_;
-    std::size_t width_;
-    std::size_t height_;
-    std::size_t rowsWritten_ = 0;
+    NpyRowFile file_;
 };
 
 }  // namespace mandel

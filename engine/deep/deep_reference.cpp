@@ -61,17 +61,10 @@ DeepReference::WalkEnd DeepReference::walk(const std::atomic<bool>* cancel, cons
         const ExtReal nextDr = ExtReal(2.0) * (zre * dr - zim * di) + ExtReal(1.0);
         di = ExtReal(2.0) * (zre * di + zim * dr);
         dr = nextDr;
-        // Z ← Z² + C
-        int inexact = mpfr_sqr(sr.get(), zr.get(), MPFR_RNDN);
-        inexact |= mpfr_sqr(si.get(), zi.get(), MPFR_RNDN);
-        inexact |= mpfr_mul(t.get(), zr.get(), zi.get(), MPFR_RNDN);
-        inexact |= mpfr_sub(zr.get(), sr.get(), si.get(), MPFR_RNDN);
-        inexact |= mpfr_add(zr.get(), zr.get(), centreRe_.get(), MPFR_RNDN);
-        inexact |= mpfr_mul_2ui(zi.get(), t.get(), 1, MPFR_RNDN);
-        inexact |= mpfr_add(zi.get(), zi.get(), centreIm_.get(), MPFR_RNDN);
-        // A step that rounded nothing adds nothing: an orbit of dyadic values
-        // stays exact.
-        const ExtReal rounding = inexact != 0 ? stepRounding * (zAbs * zAbs + cAbs) : ExtReal();
+        // Z ← Z² + C; a step that rounded nothing adds nothing, so that an
+        // orbit of dyadic values stays exact.
+        const bool exact = squareAdd(zr, zi, centreRe_.get(), centreIm_.get(), sr, si, t);
+        const ExtReal rounding = exact ? ExtReal() : stepRounding * (zAbs * zAbs + cAbs);
         error = roundUp(error * (ExtReal(2.0) * zAbs + error) + rounding);
     }
 }

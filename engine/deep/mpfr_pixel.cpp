@@ -56,16 +56,10 @@ Attempt countAtPrecision(const DeepLocation& location, int span, int x, int y, m
         if (i == location.limit) return attempt.count = location.limit, attempt;
         if (i % poll == 0 && stop()) return attempt.count = kCancelledCount, attempt;
         const ExtReal zAbs = magnitudeUp(zr.get(), zi.get());
-        int inexact = mpfr_sqr(sr.get(), zr.get(), MPFR_RNDN);
-        inexact |= mpfr_sqr(si.get(), zi.get(), MPFR_RNDN);
-        inexact |= mpfr_mul(t.get(), zr.get(), zi.get(), MPFR_RNDN);
-        inexact |= mpfr_sub(zr.get(), sr.get(), si.get(), MPFR_RNDN);
-        inexact |= mpfr_add(zr.get(), zr.get(), cr.get(), MPFR_RNDN);
-        inexact |= mpfr_mul_2ui(zi.get(), t.get(), 1, MPFR_RNDN);
-        inexact |= mpfr_add(zi.get(), zi.get(), ci.get(), MPFR_RNDN);
         // A step that rounded nothing adds nothing to the bound: an orbit of
         // dyadic points stays exact (e = 0) as long as the bits hold it.
-        const ExtReal rounding = inexact != 0 ? stepRounding * (zAbs * zAbs + cAbs) : ExtReal();
+        const bool exact = squareAdd(zr, zi, cr.get(), ci.get(), sr, si, t);
+        const ExtReal rounding = exact ? ExtReal() : stepRounding * (zAbs * zAbs + cAbs);
         e = roundUp(e * (ExtReal(2.0) * zAbs + e) + cErr + rounding);
         ++iterations;
     }

@@ -56,6 +56,21 @@ inline void setExtReal(mpfr_ptr x, const ExtReal& value) {
     mpfr_mul_2si(x, x, static_cast<long>(value.exponent), MPFR_RNDU);
 }
 
+// z ← z² + c in MPFR, each operation rounded to nearest at the precision of
+// its result (sr, si and t are scratch numbers of z's precision). Returns
+// true when no operation rounded: z is then the exact square plus c.
+inline bool squareAdd(MpfrValue& zr, MpfrValue& zi, mpfr_srcptr cr, mpfr_srcptr ci, MpfrValue& sr, MpfrValue& si,
+                      MpfrValue& t) {
+    int inexact = mpfr_sqr(sr.get(), zr.get(), MPFR_RNDN);
+    inexact |= mpfr_sqr(si.get(), zi.get(), MPFR_RNDN);
+    inexact |= mpfr_mul(t.get(), zr.get(), zi.get(), MPFR_RNDN);
+    inexact |= mpfr_sub(zr.get(), sr.get(), si.get(), MPFR_RNDN);
+    inexact |= mpfr_add(zr.get(), zr.get(), cr, MPFR_RNDN);
+    inexact |= mpfr_mul_2ui(zi.get(), t.get(), 1, MPFR_RNDN);
+    inexact |= mpfr_add(zi.get(), zi.get(), ci, MPFR_RNDN);
+    return inexact == 0;
+}
+
 // Iterations between two looks at cancel in an MPFR loop at `bits`: about
 // 2^18 bit-iterations, at most a millisecond or two at any precision (an
 // MPFR step costs roughly bits^1.6 / 10 ns and up).
