@@ -1,11 +1,13 @@
 #include "deep/deep_drawing.h"
 
 #include <algorithm>
+#include <limits>
 #include <stdexcept>
 
 #include "deep/bla_table.h"
 #include "deep/deep_geometry.h"
 #include "deep/deep_reference.h"
+#include "deep/minibrot_finder.h"
 #include "deep/error_bound.h"
 #include "deep/row_worker.h"
 
@@ -18,6 +20,9 @@ constexpr double kReferenceErrorCeiling = 0x1p-60;
 // a coarse grid of pixels, a few times at most.
 constexpr int kReferenceSearchGrid = 12;
 constexpr int kReferenceSearchAttempts = 3;
+// A nucleus found to within 2^-8 of its minibrot's size lies deep inside the
+// minibrot, whose orbits never escape.
+constexpr int kNucleusPrecisionBelow = 8;
 // A reference serves views up to this many bits finer than its own precision
 // was made for (a zoom about its point by up to 2^32): its error is carried
 // exactly, and the guard bits still keep it far below the finer spacing.
@@ -102,6 +107,25 @@ void longestGridPixel(const RowJob& job, int& bestX, int& bestY) {
     }
 }
 
+// A reference at the nucleus of the lowest-period minibrot near the view's
+// centre, when Newton's method finds one within a side of it.
+std::shared_ptr<const DeepReference> nucleusReference(const DeepView& view, const DeepGeometry& geometry,
+                                                      const DeepReference& centre, const DeepOptions& options) {
+    const int longer = std::max(view.width, view.height);
+    const ExtReal radius = geometry.spacing * ExtReal(static_cast<double>(longer));
+    const std::optional<MinibrotNucleus> found =
+        findMinibrotNear(centre, radius, view.location.limit, kNucleusPrecisionBelow, options.cancel);
+    if (!found) return nullptr;
+    const ExtReal side = geometry.spacing * ExtReal(static_cast<double>(std::min(view.width, view.height)));
+    if (!withinDistance(found->re->get(), geometry.centreRe->get(), side) ||
+        !withinDistance(found->im->get(), geometry.centreIm->get(), side))
+        return nullptr;
+    MpfrValue re(geometry.referenceBits), im(geometry.referenceBits);
+    mpfr_set(re.get(), found->re->get(), MPFR_RNDN);
+    mpfr_set(im.get(), found->im->get(), MPFR_RNDN);
+    return makeReference(view, geometry, re, im, options);
+}
+
 // The point of pixel (x, y) at the reference's precision.
 void pixelPoint(const DeepView& view, const DeepGeometry& g, int x, int y, MpfrValue& re, MpfrValue& im) {
     MpfrValue h(g.coordinateBits), t(g.coordinateBits);
@@ -144,8 +168,14 @@ bool DeepDrawing::prepare(const DeepOptions& options) {
         s.reference = makeReference(s.view, s.geometry, *s.geometry.centreRe, *s.geometry.centreIm, options);
         if (!s.reference) return false;
         // A reference that escapes before the limit makes the pixels that
-        // outlive it continue from full-size values (less precise): look for
-        // a longer one at the grid pixel that lasts longest.
+        // outlive it continue from full-size values (less precise): first
+        // try the nucleus of the minibrot the view holds (its orbit never
+        // escapes), then the grid pixel that lasts longest.
+        if (endsEarly(*s.reference, s.view)) {
+            auto nucleus = nucleusReference(s.view, s.geometry, *s.reference, options);
+            if (nucleus && nucleus->orbit().size() > s.reference->orbit().size()) s.reference = std::move(nucleus);
+            if (options.cancel && options.cancel->load()) return false;
+        }
         for (int attempt = 0; attempt < kReferenceSearchAttempts && endsEarly(*s.reference, s.view); ++attempt) {
             const PixelOffsets offsets =
                 pixelOffsets(s.view, s.geometry, s.reference->centreRe().get(), s.reference->centreIm().get());
@@ -190,11 +220,11 @@ void fillKnown(const KnownCounts& known, int width, int firstRow, int rows, std:
 }  // namespace
 
 bool DeepDrawing::computeRows(int firstRow, int rows, std::span<std::int32_t> counts, const DeepOptions& options,
-                              std::span<std::uint8_t> certified) {
+                              std::span<std::uint8_t> certified, std::span<float> excess) {
     State& s = *state_;
     const auto pixels = static_cast<std::size_t>(rows) * static_cast<std::size_t>(s.view.width);
     if (firstRow < 0 || rows < 0 || firstRow + rows > s.view.height || counts.size() < pixels ||
-        (!certified.empty() && certified.size() < pixels)) {
+        (!certified.empty() && certified.size() < pixels) || (!excess.empty() && excess.size() < pixels)) {
         throw std::invalid_argument("computeRows: rows outside the view or counts too small");
     }
     if (!certified.empty()) std::fill_n(certified.begin(), pixels, std::uint8_t{1});
@@ -202,6 +232,7 @@ bool DeepDrawing::computeRows(int firstRow, int rows, std::span<std::int32_t> co
     if (s.known->all()) {
         fillKnown(*s.known, s.view.width, firstRow, rows, counts);
         s.stats.pixelsKnown += static_cast<std::int64_t>(pixels);
+        if (!excess.empty()) std::fill_n(excess.begin(), pixels, std::numeric_limits<float>::quiet_NaN());
         return true;
     }
     if (!prepare(options)) return false;
@@ -209,6 +240,7 @@ bool DeepDrawing::computeRows(int firstRow, int rows, std::span<std::int32_t> co
     job.bla = options.bla ? s.bla.get() : nullptr;
     job.known = s.known.get();
     job.certified = certified;
+    if (!excess.empty()) job.excess = excess.first(pixels);
     job.maxBits = settleBitsCap(options);
     return computeRowsOnThreads(job, options, s.stats);
 }

@@ -1,0 +1,89 @@
+// The minibrot finder against nuclei whose periods and sizes were found
+// independently (tests/deep/deep_test_locations.h lists them), and its nuclei
+// checked as roots in MPFR at twice their precision.
+
+#include <gtest/gtest.h>
+#include <mpfr.h>
+
+#include <cmath>
+#include <string>
+
+#include "deep/minibrot_finder.h"
+
+namespace mandel {
+namespace {
+
+// |z_p(c) / z_p'(c)|, the Newton step left at c, in MPFR at `bits`.
+double newtonStepLeft(const std::string& re, const std::string& im, std::int64_t period, mpfr_prec_t bits,
+                      long& exponent) {
+    mpfr_t cr, ci, zr, zi, dr, di, t, u;
+    for (mpfr_ptr v : {cr, ci, zr, zi, dr, di, t, u}) mpfr_init2(v, bits);
+    mpfr_set_str(cr, re.c_str(), 10, MPFR_RNDN);
+    mpfr_set_str(ci, im.c_str(), 10, MPFR_RNDN);
+    for (mpfr_ptr v : {zr, zi, dr, di}) mpfr_set_zero(v, 1);
+    for (std::int64_t n = 0; n < period; ++n) {
+        // (d, z) ← (2zd + 1, z² + c)
+        mpfr_mul(t, zr, dr, MPFR_RNDN);
+        mpfr_mul(u, zi, di, MPFR_RNDN);
+        mpfr_sub(t, t, u, MPFR_RNDN);
+        mpfr_mul(u, zr, di, MPFR_RNDN);
+        mpfr_mul(di, zi, dr, MPFR_RNDN);
+        mpfr_add(di, di, u, MPFR_RNDN);
+        mpfr_mul_2ui(di, di, 1, MPFR_RNDN);
+        mpfr_mul_2ui(dr, t, 1, MPFR_RNDN);
+        mpfr_add_ui(dr, dr, 1, MPFR_RNDN);
+        mpfr_mul(t, zr, zi, MPFR_RNDN);
+        mpfr_sqr(zr, zr, MPFR_RNDN);
+        mpfr_sqr(u, zi, MPFR_RNDN);
+        mpfr_sub(zr, zr, u, MPFR_RNDN);
+        mpfr_add(zr, zr, cr, MPFR_RNDN);
+        mpfr_mul_2ui(zi, t, 1, MPFR_RNDN);
+        mpfr_add(zi, zi, ci, MPFR_RNDN);
+    }
+    mpfr_hypot(t, zr, zi, MPFR_RNDN);
+    mpfr_hypot(u, dr, di, MPFR_RNDN);
+    mpfr_div(t, t, u, MPFR_RNDN);
+    const double mantissa = mpfr_get_d_2exp(&exponent, t, MPFR_RNDN);
+    for (mpfr_ptr v : {cr, ci, zr, zi, dr, di, t, u}) mpfr_clear(v);
+    return mantissa;
+}
+
+struct Case {
+    const char* re;
+    const char* im;
+    const char* radius;
+    std::int64_t period;
+    double sizeLog10;  // found independently
+};
+
+TEST(MinibrotFinder, FindsTheNucleusPeriodAndSizeAtEveryDepth) {
+    const Case cases[] = {
+        {"-1.75", "0", "0.01", 3, std::log10(0.0190)},
+        {"0", "1", "1e-15", 41, std::log10(2.4e-30)},
+        {"0", "1", "1e-150", 401, std::log10(2.8e-301)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.radius);
+        MinibrotSearch search{c.re, c.im, c.radius, 2000, 32};
+        const std::optional<Minibrot> found = findMinibrot(search);
+        ASSERT_TRUE(found.has_value());
+        EXPECT_EQ(found->period, c.period);
+        const double sizeLog10 = std::log10(found->size.mantissa) + found->size.exponent * std::log10(2.0);
+        EXPECT_NEAR(sizeLog10, c.sizeLog10, 0.1);
+        long exponent = 0;
+        const double left = newtonStepLeft(found->re, found->im, found->period, 2 * found->bits, exponent);
+        const double leftLog2 = std::log2(std::fabs(left)) + static_cast<double>(exponent);
+        const double sizeLog2 = std::log2(found->size.mantissa) + static_cast<double>(found->size.exponent);
+        EXPECT_LT(leftLog2, sizeLog2 - 32) << found->re;
+    }
+}
+
+TEST(MinibrotFinder, RefusesBadSearches) {
+    EXPECT_FALSE(findMinibrot({"x", "0", "0.1", 10, 32}));
+    EXPECT_FALSE(findMinibrot({"0", "0", "-1", 10, 32}));
+    // Far outside the set the disc never comes back to 0.
+    EXPECT_FALSE(findMinibrot({"3", "3", "0.01", 1000, 32}));
+}
+
+}  // namespace
+}  // namespace mandel
