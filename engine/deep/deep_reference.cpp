@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "deep/bla_table.h"
+#include "deep/dd_bla_table.h"
 #include "deep/error_bound.h"
 #include "deep/orbit.h"
 #include "deep/pixel_point.h"
@@ -177,6 +178,20 @@ std::shared_ptr<const BlaTable> DeepReference::blaTable(const ExtReal& cMax, con
         bla_ = std::move(table);
     }
     return bla_;
+}
+
+std::shared_ptr<const DdBlaLevels> DeepReference::ddBlaTable(double cMax, const std::atomic<bool>* cancel) const {
+    if (extended_) return nullptr;
+    const std::vector<OrbitLow>& low = orbitLow(cancel);
+    if (low.empty()) return nullptr;
+    std::lock_guard lock(ddBlaMutex_);
+    if (!ddBla_ || ddBla_->cMax < cMax) {
+        bool cancelled = false;
+        auto table = std::make_shared<DdBlaLevels>(buildDdBlaLevels(orbit_, low, cMax, cancel, cancelled));
+        if (cancelled) return nullptr;
+        ddBla_ = std::move(table);
+    }
+    return ddBla_;
 }
 
 const std::vector<LanePoint>& DeepReference::lanePoints() const {

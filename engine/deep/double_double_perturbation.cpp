@@ -47,6 +47,20 @@ void loadPoint(const std::vector<OrbitPoint>& orbit, const std::vector<OrbitLow>
     zErr = roundUp(std::ldexp(zErr, static_cast<int>(std::clamp<std::int64_t>(shift, -3000, 3000))) + 0x1p-1072);
 }
 
+// The longest valid approximation step from st, taken; false if none.
+bool approximationStep(const DdBlaLevels& table, const DoubleDoubleOffset& dc, std::int64_t limit, double dAbs,
+                       DoubleDoubleState& st) {
+    const double cBound = roundUp(dc.abs + dc.err);
+    if (!(cBound <= table.cMax)) return false;
+    const int k = table.longest(st.m, roundUp(dAbs + st.e), limit - st.i);
+    if (k == 0) return false;
+    ddBlaStep(table, table.step(st.m, k), k, dc.re, dc.im, cBound, dc.err, dAbs, st.dzr, st.dzi, st.e);
+    const std::int64_t length = std::int64_t{1} << k;
+    st.m += length;
+    st.i += length;
+    return true;
+}
+
 }  // namespace
 
 DoubleDoubleOffset doubleDoubleOffset(const AxisOffset& column, const AxisOffset& row, std::int64_t scale) {
@@ -63,7 +77,7 @@ DoubleDoubleState startState(const DoubleDoubleOffset& dc) { return {dc.re, dc.i
 
 std::int64_t doubleDoubleStep(const std::vector<OrbitPoint>& orbit, const std::vector<OrbitLow>& low,
                               const DoubleDoubleOffset& dc, std::int64_t limit, DoubleDoubleState& st,
-                              bool pauseAfterRebase) {
+                              bool pauseAfterRebase, const DdBlaLevels* table) {
     DoubleDouble zr, zi;
     double zErr;
     loadPoint(orbit, low, st.m, 0, zr, zi, zErr);
@@ -85,6 +99,7 @@ std::int64_t doubleDoubleStep(const std::vector<OrbitPoint>& orbit, const std::v
         zr = zi = DoubleDouble{};
         zErr = 0;
     }
+    if (table && approximationStep(*table, dc, limit, dAbs, st)) return 0;
     const DoubleDouble& dzr = st.dzr;
     const DoubleDouble& dzi = st.dzi;
     const double zAbs = magnitudeUp(zr, zi);
@@ -291,7 +306,8 @@ DoubleDoubleOffset plainOffset(const DoubleDoubleOffset& dc) {
 
 std::int64_t doubleDoublePerturbedCount(const std::vector<OrbitPoint>& orbit, const std::vector<OrbitLow>& low,
                                         const DoubleDoubleOffset& dc, std::int64_t limit,
-                                        const std::function<bool()>& stop, std::int64_t& iterations) {
+                                        const std::function<bool()>& stop, std::int64_t& iterations,
+                                        const DdBlaLevels* table) {
     const DoubleDoubleOffset plain = plainOffset(dc);
     const bool mayScale = dc.scale != 0;
     DoubleDoubleState st = startState(dc);
@@ -312,13 +328,11 @@ std::int64_t doubleDoublePerturbedCount(const std::vector<OrbitPoint>& orbit, co
                 scaling = true;
                 continue;
             }
-            result = doubleDoubleStep(orbit, low, plain, limit, st, mayScale);
+            result = doubleDoubleStep(orbit, low, plain, limit, st, mayScale, table);
             if (result == kSwitchCount) continue;  // rebased: the next step may need scaling
         }
         if (result != 0) return result;
-        ++iterations;
-        const std::int64_t i = scaling ? scaledState.i : st.i;
-        if (i % kPollInterval == 0 && stop()) return kCancelledCount;
+        if (++iterations % kPollInterval == 0 && stop()) return kCancelledCount;
     }
 }
 

@@ -10,6 +10,7 @@
 #include <functional>
 #include <vector>
 
+#include "deep/dd_bla_table.h"
 #include "deep/deep_geometry.h"
 #include "deep/orbit.h"
 
@@ -43,16 +44,20 @@ DoubleDoubleState startState(const DoubleDoubleOffset& dc);
 // orbit ends). Returns the count (escaped at st.i, or the limit),
 // kUndecidedCount, or 0 when the pixel goes on; with `pauseAfterRebase`,
 // kSwitchCount after a rebase (st then holds the rebased iteration st.i).
+// With a table, an approximation step is taken in place of the step where
+// one is valid (st.i then moves on by its length).
 std::int64_t doubleDoubleStep(const std::vector<OrbitPoint>& orbit, const std::vector<OrbitLow>& low,
                               const DoubleDoubleOffset& dc, std::int64_t limit, DoubleDoubleState& st,
-                              bool pauseAfterRebase = false);
+                              bool pauseAfterRebase = false, const DdBlaLevels* table = nullptr);
 
 // The count, kUndecidedCount or kCancelledCount. A pixel whose δc is
 // scaled is first iterated with δz in units of a power of two (while δz is
 // below double's range), then like the others. (stop() is asked every few
-// thousand iterations). `iterations` is increased by the steps taken.
+// thousand iterations). `iterations` is increased by the steps taken. The
+// table (if any) serves the unscaled steps.
 std::int64_t doubleDoublePerturbedCount(const std::vector<OrbitPoint>& orbit, const std::vector<OrbitLow>& low,
                                         const DoubleDoubleOffset& dc, std::int64_t limit,
-                                        const std::function<bool()>& stop, std::int64_t& iterations);
+                                        const std::function<bool()>& stop, std::int64_t& iterations,
+                                        const DdBlaLevels* table = nullptr);
 
 }  // namespace mandel

@@ -80,8 +80,11 @@ bool settleUndecided(const RowJob& job, int x, int y, RowControl& control, std::
         const DoubleDoubleOffset dc =
             doubleDoubleOffset(job.offsets->columns[static_cast<std::size_t>(x)],
                                job.offsets->rows[static_cast<std::size_t>(y)], job.geometry->ddScaleExponent);
-        settled =
-            doubleDoublePerturbedCount(job.reference->orbit(), low, dc, job.view->location.limit, stop, ddIterations);
+        // The table's room for δc is the double table's (which has some for pans).
+        const std::shared_ptr<const DdBlaLevels> table =
+            job.bla ? job.reference->ddBlaTable(upperDouble(job.bla->cMax()), control.cancelFlag()) : nullptr;
+        settled = doubleDoublePerturbedCount(job.reference->orbit(), low, dc, job.view->location.limit, stop,
+                                             ddIterations, table.get());
     }
     if (settled == kUndecidedCount && job.geometry->spacing.exponent > kDoubleDoubleSpacingExponent)
         settled = doubleDoubleCount(job.view->location, span, x, y, stop, ddIterations);

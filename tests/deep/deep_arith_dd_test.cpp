@@ -11,6 +11,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "deep/dd_bla_table.h"
 #include "deep/deep_drawing.h"
 #include "deep/double_double_perturbation.h"
 #include "deep/deep_geometry.h"
@@ -65,6 +66,7 @@ struct Walk {
     int rebases = 0;
     int violations = 0;
     double worstRatio = 0;  // largest bound / |δz|
+    std::int64_t longestStep = 0;
 };
 
 // The drawing's own loop (double) and its settling (double-double), one
@@ -102,6 +104,21 @@ struct DoubleDoubleSteps {
     mandel::DoubleDoubleState st;
 };
 
+// The double-double steps with the approximation table: a step may move on
+// by many iterations.
+struct DoubleDoubleTableSteps : DoubleDoubleSteps {
+    DoubleDoubleTableSteps(const mandel::DeepReference& reference, DoubleDouble dcr, DoubleDouble dci,
+                           std::int64_t limit)
+        : DoubleDoubleSteps(reference, dcr, dci, limit) {
+        bool cancelled = false;
+        table = mandel::buildDdBlaLevels(reference.orbit(), reference.orbitLow(), 2 * dc.abs, nullptr, cancelled);
+    }
+    std::int64_t step() {
+        return mandel::doubleDoubleStep(reference.orbit(), reference.orbitLow(), dc, limit, st, false, &table);
+    }
+    mandel::DdBlaLevels table;
+};
+
 // The pixel C + δc (δc exactly the values given; double takes the high
 // parts) against the reference at C, every step checked against the exact
 // orbits. The walk may start with δz off by `offBy` (relative to |δc|, in
@@ -135,11 +152,13 @@ Walk walk(const mandel::DeepReference& reference, const std::vector<Complex>& ex
                                          mpfr_get_d(z.im.get(), MPFR_RNDN) * mpfr_get_d(z.im.get(), MPFR_RNDN) >
                                      4)
             w.exactCount = steps.st.i;
-        const std::int64_t previousM = steps.st.m;
+        const std::int64_t previousM = steps.st.m, previousI = steps.st.i;
         w.count = steps.step();
         if (w.count != 0) break;
-        w.rebases += steps.st.m != previousM + 1;
-        squarePlus(z, c, t, u);
+        const std::int64_t moved = steps.st.i - previousI;
+        w.rebases += steps.st.m != previousM + moved;
+        w.longestStep = std::max(w.longestStep, moved);
+        for (std::int64_t j = 0; j < moved; ++j) squarePlus(z, c, t, u);
     }
     if (w.exactCount == 0) w.exactCount = limit;
     return w;
@@ -216,6 +235,24 @@ TEST(DeepArithSteps, BoundHoldsThroughRebasesAgainstAnEarlyEscapingReference) {
 TEST(DeepArithSteps, BoundHoldsAndStaysSmallNearADeepMinibrot) {
     expectBoundNearADeepMinibrot<DoubleSteps>(0x1p-30);
     expectBoundNearADeepMinibrot<DoubleDoubleSteps>(0x1p-60);
+}
+
+TEST(DeepArithSteps, BoundHoldsThroughDoubleDoubleApproximationSteps) {
+    // Pixels 1e-40 from the period-41 nucleus's reference: δz stays tiny
+    // beside Z for hundreds of iterations, where the table's steps are valid.
+    const auto reference = referenceAt("-3.99105769538512105274096648820103670810813791676121839829615e-16",
+                                       "1.00000000000000119409280877276061648260786528327363434666981720", 220, 1500);
+    const auto exact = exactOrbit(reference);
+    std::int64_t longest = 0;
+    for (int k = -3; k <= 3; ++k) {
+        const double dr = k * 1.5e-40, di = (3 - k) * 1.1e-40;
+        const Walk w =
+            walk<DoubleDoubleTableSteps>(reference, exact, {dr, dr * 0x1p-70}, {di, 0}, 1500, k % 2 ? 0x1p-30 : 0);
+        EXPECT_EQ(w.violations, 0) << k;
+        EXPECT_EQ(w.count, w.exactCount) << k;
+        longest = std::max(longest, w.longestStep);
+    }
+    EXPECT_GE(longest, 16);
 }
 
 // A 4 × 4 grid of pixels of a 16-pixel view: the double-double count

@@ -1,0 +1,65 @@
+#pragma once
+
+// The bilinear approximation of bla_table.h for the double-double stage: the
+// same steps δz_{m+l} = A·δz_m + B·δc with A and B in double-double and a
+// tolerance far below double's rounding, so that a pixel the double loop left
+// undecided skips the long stretches where its δz is tiny beside Z (in the
+// double-double loop's precision) instead of stepping through each
+// iteration. Bounds are doubles; the bound's argument is that of
+// bla_table.h with this table's tolerance and rounding.
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "deep/double_double.h"
+#include "deep/orbit.h"
+
+namespace mandel {
+
+// ε: the dropped squares relative to the linear terms in each iteration.
+inline constexpr double kDdBlaTolerance = 0x1p-110;
+// Rounding of one step or one merge in double-double, relative to its terms.
+inline constexpr double kDdBlaRounding = 0x1p-98;
+// Steps of 2^kDdBlaFirstLevel iterations and more (13 bytes an iteration).
+inline constexpr int kDdBlaFirstLevel = 4;
+
+struct DdBlaStep {
+    DoubleDouble ar, ai;  // Ã (computed)
+    DoubleDouble br, bi;  // B̃ (computed)
+    double aBound = 0;    // ≥ |A| and ≥ |Ã|
+    double bBound = 0;    // ≥ |B| and ≥ |B̃|
+    double aErr = 0;      // ≥ |Ã − A|, A that of the exact reference orbit
+    double bErr = 0;      // ≥ |B̃ − B|
+    double radius = 0;    // valid for exact |δz_m| ≤ radius (0: never)
+};
+
+struct DdBlaLevels {
+    std::vector<std::vector<DdBlaStep>> levels;  // levels[k − kDdBlaFirstLevel]
+    std::vector<double> remainder;               // 2ε·2^k per level
+    std::vector<double> slack;                   // remainder + rounding per level
+    double cMax = 0;                             // the largest |δc| (plus its error) the radii allow
+
+    // The longest valid step from reference index m for an exact |δz_m| ≤ u
+    // and at most maxLength iterations: its level (0 for none).
+    int longest(std::int64_t m, double u, std::int64_t maxLength) const;
+    const DdBlaStep& step(std::int64_t m, int k) const {
+        return levels[static_cast<std::size_t>(k - kDdBlaFirstLevel)][static_cast<std::size_t>((m - 1) >> k)];
+    }
+    std::size_t bytes() const;
+};
+
+// The table of an orbit in plain doubles (OrbitPoint exponent 0) with its low
+// parts, for |δc| plus its error up to cMax. `cancelled` is set (and the
+// table left incomplete) when *cancel turns true.
+DdBlaLevels buildDdBlaLevels(const std::vector<OrbitPoint>& orbit, const std::vector<OrbitLow>& low, double cMax,
+                             const std::atomic<bool>* cancel, bool& cancelled);
+
+// δz ← Ã·δz + B̃·δc with its error bound e grown by the errors of Ã and B̃,
+// the dropped squares and the rounding; dAbs ≥ |δz̃|, cBound ≥ |δc|, cErr the
+// error of δc.
+void ddBlaStep(const DdBlaLevels& table, const DdBlaStep& s, int k, const DoubleDouble& dcRe, const DoubleDouble& dcIm,
+               double cBound, double cErr, double dAbs, DoubleDouble& dzr, DoubleDouble& dzi, double& e);
+
+}  // namespace mandel
