@@ -38,7 +38,7 @@ DdBlaStep singleStep(const OrbitPoint& point, const OrbitLow& low) {
     return s;
 }
 
-DdBlaStep merged(const DdBlaStep& first, const DdBlaStep& second, double cMax) {
+DdBlaStep merged(const DdBlaStep& first, const DdBlaStep& second, const ExtReal& cMax) {
     const double gamma = kDdBlaRounding;
     DdBlaStep s;
     s.ar = second.ar * first.ar - second.ai * first.ai;
@@ -53,7 +53,8 @@ DdBlaStep merged(const DdBlaStep& first, const DdBlaStep& second, double cMax) {
     s.bErr = roundUp(gamma * ab + second.aBound * first.bErr + second.aErr * first.bBound + second.bErr);
     if (!(first.radius > 0) || !(second.radius > 0)) return s;
     if (!std::isfinite(s.aBound + s.bBound + s.aErr + s.bErr)) return s;
-    const double room = second.radius - roundUp(first.bBound * cMax);
+    // In the extended range so that a huge |B| times a tiny |δc| stays tiny.
+    const double room = second.radius - upperDouble(roundUp(ExtReal(first.bBound) * cMax));
     if (!(room > 0)) return s;
     s.radius = std::min(room / first.aBound * kRoundDown, first.radius);
     return s;
@@ -63,7 +64,7 @@ bool stopped(const std::atomic<bool>* cancel) { return cancel && cancel->load(st
 
 // The first level, each step merged pairwise from its single steps.
 bool firstLevel(std::vector<DdBlaStep>& level, const std::vector<OrbitPoint>& orbit, const std::vector<OrbitLow>& low,
-                double cMax, const std::atomic<bool>* cancel) {
+                const ExtReal& cMax, const std::atomic<bool>* cancel) {
     const std::int64_t last = static_cast<std::int64_t>(orbit.size()) - 1;
     const std::int64_t length = std::int64_t{1} << kDdBlaFirstLevel;
     std::vector<DdBlaStep> block(static_cast<std::size_t>(length));
@@ -105,8 +106,8 @@ std::size_t DdBlaLevels::bytes() const {
     return total;
 }
 
-DdBlaLevels buildDdBlaLevels(const std::vector<OrbitPoint>& orbit, const std::vector<OrbitLow>& low, double cMax,
-                             const std::atomic<bool>* cancel, bool& cancelled) {
+DdBlaLevels buildDdBlaLevels(const std::vector<OrbitPoint>& orbit, const std::vector<OrbitLow>& low,
+                             const ExtReal& cMax, const std::atomic<bool>* cancel, bool& cancelled) {
     DdBlaLevels table;
     table.cMax = cMax;
     std::vector<DdBlaStep> level;
@@ -134,15 +135,15 @@ DdBlaLevels buildDdBlaLevels(const std::vector<OrbitPoint>& orbit, const std::ve
 }
 
 void ddBlaStep(const DdBlaLevels& table, const DdBlaStep& s, int k, const DoubleDouble& dcRe, const DoubleDouble& dcIm,
-               double cBound, double cErr, double dAbs, DoubleDouble& dzr, DoubleDouble& dzi, double& e) {
+               double offsetTerms, double dAbs, DoubleDouble& dzr, DoubleDouble& dzi, double& e) {
     const std::size_t level = static_cast<std::size_t>(k - kDdBlaFirstLevel);
     const DoubleDouble nr = (s.ar * dzr - s.ai * dzi) + (s.br * dcRe - s.bi * dcIm);
     const DoubleDouble ni = (s.ar * dzi + s.ai * dzr) + (s.br * dcIm + s.bi * dcRe);
     const double slack = table.slack[level];
     // Underflowing low parts lose a few 2^-1074 in each of the step's operations.
     constexpr double kAbsoluteError = 0x1p-1060;
-    e = roundUp(s.aBound * (e + table.remainder[level] * e) + (s.aErr + slack * s.aBound) * dAbs +
-                (s.bErr + slack * s.bBound) * cBound + s.bBound * cErr + kAbsoluteError);
+    e = roundUp(s.aBound * (e + table.remainder[level] * e) + (s.aErr + slack * s.aBound) * dAbs + offsetTerms +
+                kAbsoluteError);
     dzr = nr;
     dzi = ni;
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "deep/double_double.h"
+#include "deep/ext_real.h"
 #include "deep/orbit.h"
 
 namespace mandel {
@@ -39,7 +40,7 @@ struct DdBlaLevels {
     std::vector<std::vector<DdBlaStep>> levels;  // levels[k − kDdBlaFirstLevel]
     std::vector<double> remainder;               // 2ε·2^k per level
     std::vector<double> slack;                   // remainder + rounding per level
-    double cMax = 0;                             // the largest |δc| (plus its error) the radii allow
+    ExtReal cMax;                                // the largest |δc| (plus its error) the radii allow
 
     // The longest valid step from reference index m for an exact |δz_m| ≤ u
     // and at most maxLength iterations: its level (0 for none).
@@ -53,13 +54,13 @@ struct DdBlaLevels {
 // The table of an orbit in plain doubles (OrbitPoint exponent 0) with its low
 // parts, for |δc| plus its error up to cMax. `cancelled` is set (and the
 // table left incomplete) when *cancel turns true.
-DdBlaLevels buildDdBlaLevels(const std::vector<OrbitPoint>& orbit, const std::vector<OrbitLow>& low, double cMax,
-                             const std::atomic<bool>* cancel, bool& cancelled);
+DdBlaLevels buildDdBlaLevels(const std::vector<OrbitPoint>& orbit, const std::vector<OrbitLow>& low,
+                             const ExtReal& cMax, const std::atomic<bool>* cancel, bool& cancelled);
 
-// δz ← Ã·δz + B̃·δc with its error bound e grown by the errors of Ã and B̃,
-// the dropped squares and the rounding; dAbs ≥ |δz̃|, cBound ≥ |δc|, cErr the
-// error of δc.
+// δz ← Ã·δz + B̃·δc with its error bound e grown by the errors of Ã, the
+// dropped squares and the rounding; dAbs ≥ |δz̃|. offsetTerms is the bound's
+// share from δc: (|B̃ − B| + slack·|B|)·|δc| + |B|·(error of δc).
 void ddBlaStep(const DdBlaLevels& table, const DdBlaStep& s, int k, const DoubleDouble& dcRe, const DoubleDouble& dcIm,
-               double cBound, double cErr, double dAbs, DoubleDouble& dzr, DoubleDouble& dzi, double& e);
+               double offsetTerms, double dAbs, DoubleDouble& dzr, DoubleDouble& dzi, double& e);
 
 }  // namespace mandel

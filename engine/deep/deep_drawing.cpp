@@ -120,7 +120,10 @@ std::shared_ptr<const DeepReference> nucleusReference(const DeepView& view, cons
     if (!withinDistance(found->re->get(), geometry.centreRe->get(), side) ||
         !withinDistance(found->im->get(), geometry.centreIm->get(), side))
         return nullptr;
-    MpfrValue re(geometry.referenceBits), im(geometry.referenceBits);
+    // A minibrot far smaller than the pixels needs the nucleus's own digits:
+    // rounded to the view's precision it would lie outside and escape.
+    const mpfr_prec_t bits = std::max<mpfr_prec_t>(geometry.referenceBits, mpfr_get_prec(found->re->get()));
+    MpfrValue re(bits), im(bits);
     mpfr_set(re.get(), found->re->get(), MPFR_RNDN);
     mpfr_set(im.get(), found->im->get(), MPFR_RNDN);
     return makeReference(view, geometry, re, im, options);

@@ -180,8 +180,8 @@ std::shared_ptr<const BlaTable> DeepReference::blaTable(const ExtReal& cMax, con
     return bla_;
 }
 
-std::shared_ptr<const DdBlaLevels> DeepReference::ddBlaTable(double cMax, const std::atomic<bool>* cancel) const {
-    if (extended_) return nullptr;
+std::shared_ptr<const DdBlaLevels> DeepReference::ddBlaTable(const ExtReal& cMax,
+                                                             const std::atomic<bool>* cancel) const {
     const std::vector<OrbitLow>& low = orbitLow(cancel);
     if (low.empty()) return nullptr;
     std::lock_guard lock(ddBlaMutex_);

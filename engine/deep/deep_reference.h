@@ -63,9 +63,8 @@ public:
     std::shared_ptr<const BlaTable> blaTable(const ExtReal& cMax, const std::atomic<bool>* cancel = nullptr) const;
     // The double-double stage's approximation table for pixels with |δc|
     // (plus its error) up to cMax, made on first use from the low parts (a
-    // new one where a kept one allows less). Null if cancelled, or for an
-    // extended-range orbit.
-    std::shared_ptr<const DdBlaLevels> ddBlaTable(double cMax, const std::atomic<bool>* cancel = nullptr) const;
+    // new one where a kept one allows less). Null if cancelled.
+    std::shared_ptr<const DdBlaLevels> ddBlaTable(const ExtReal& cMax, const std::atomic<bool>* cancel = nullptr) const;
     // orbit() for the SIMD lanes, made on first use and kept.
     const std::vector<LanePoint>& lanePoints() const;
 

@@ -47,14 +47,30 @@ void loadPoint(const std::vector<OrbitPoint>& orbit, const std::vector<OrbitLow>
     zErr = roundUp(std::ldexp(zErr, static_cast<int>(std::clamp<std::int64_t>(shift, -3000, 3000))) + 0x1p-1072);
 }
 
+// Below this the double-double loop's values lose precision to underflow;
+// above the ceiling a scaled step's terms could overflow.
+constexpr double kDdApproximationFloor = 0x1p-890;
+constexpr double kScaledTermCeiling = 0x1p900;
+
 // The longest valid approximation step from st, taken; false if none.
 bool approximationStep(const DdBlaLevels& table, const DoubleDoubleOffset& dc, std::int64_t limit, double dAbs,
                        DoubleDoubleState& st) {
     const double cBound = roundUp(dc.abs + dc.err);
-    if (!(cBound <= table.cMax)) return false;
+    if (dc.lost ? table.cMax < dc.wholeBound : table.cMax < ExtReal(cBound)) return false;
     const int k = table.longest(st.m, roundUp(dAbs + st.e), limit - st.i);
     if (k == 0) return false;
-    ddBlaStep(table, table.step(st.m, k), k, dc.re, dc.im, cBound, dc.err, dAbs, st.dzr, st.dzi, st.e);
+    const DdBlaStep& s = table.step(st.m, k);
+    // A step that takes δz (of an offset below double's range) down to
+    // where double-doubles underflow is left to the single steps, which move
+    // such a pixel into scaled units first.
+    if (dc.lost && s.aBound * dAbs < kDdApproximationFloor) return false;
+    const double slack = table.slack[static_cast<std::size_t>(k - kDdBlaFirstLevel)];
+    // The bound's share from δc: B̃'s error and the rounding times |δc|, and
+    // |B̃| times δc's error (or, where δc was lost to underflow, times all of it).
+    const double offsetTerms =
+        dc.lost ? upperDouble(roundUp(ExtReal(roundUp(s.bErr + slack * s.bBound + s.bBound)) * dc.wholeBound))
+                : roundUp((s.bErr + slack * s.bBound) * cBound + s.bBound * dc.err);
+    ddBlaStep(table, s, k, dc.re, dc.im, offsetTerms, dAbs, st.dzr, st.dzi, st.e);
     const std::int64_t length = std::int64_t{1} << k;
     st.m += length;
     st.i += length;
@@ -70,6 +86,7 @@ DoubleDoubleOffset doubleDoubleOffset(const AxisOffset& column, const AxisOffset
     dc.im = row.dd;
     dc.err = roundUp(column.ddErr + row.ddErr);
     dc.abs = magnitudeUp(dc.re, dc.im);
+    dc.wholeBound = roundUp(ExtReal(roundUp(dc.abs + dc.err), scale));
     return dc;
 }
 
@@ -228,12 +245,36 @@ std::int64_t scaledStepNearZero(const std::vector<OrbitPoint>& orbit, const std:
     return 0;
 }
 
+// The longest valid approximation step from s in units of 2^k, taken; false
+// if none, or if its terms would leave double's range in that unit.
+bool scaledApproximationStep(const DdBlaLevels& table, const DoubleDoubleOffset& dc, std::int64_t limit,
+                             ScaledState& s) {
+    if (table.cMax < dc.wholeBound) return false;
+    const double uAbs = magnitudeUp(s.ur, s.ui);
+    const double reach = upperDouble(ExtReal(roundUp(uAbs + s.e), s.k));
+    const int k = table.longest(s.m, reach, limit - s.i);
+    if (k == 0) return false;
+    const DdBlaStep& step = table.step(s.m, k);
+    const ScaledOffset v = offsetIn(dc, s.k);
+    const double linear = step.aBound * uAbs, offset = step.bBound * v.vAbs;
+    if (!(linear < kScaledTermCeiling && offset < kScaledTermCeiling && linear + offset > kDdApproximationFloor))
+        return false;
+    const double slack = table.slack[static_cast<std::size_t>(k - kDdBlaFirstLevel)];
+    const double offsetTerms = roundUp((step.bErr + slack * step.bBound) * v.vAbs + step.bBound * v.vErr);
+    ddBlaStep(table, step, k, v.vr, v.vi, offsetTerms, uAbs, s.ur, s.ui, s.e);
+    const std::int64_t length = std::int64_t{1} << k;
+    s.m += length - 1;
+    s.i += length - 1;
+    moveOn(s, s.ur, s.ui);  // the last iteration, and |u| back near 1
+    return true;
+}
+
 // One iteration of the scaled loop: the count, kUndecidedCount, 0 to go on,
 // or kSwitchCount where the plain loop must take over (δz in double's range
 // against a Z in double's range, or the rebase at the reference's end onto
 // Z + δz, which is then in double's range).
 std::int64_t scaledStep(const std::vector<OrbitPoint>& orbit, const std::vector<OrbitLow>& low,
-                        const DoubleDoubleOffset& dc, std::int64_t limit, ScaledState& s) {
+                        const DoubleDoubleOffset& dc, std::int64_t limit, ScaledState& s, const DdBlaLevels* table) {
     const auto index = static_cast<std::size_t>(s.m);
     const OrbitPoint& point = orbit[index];
     const bool tinyZ = point.exponent != 0;
@@ -255,6 +296,7 @@ std::int64_t scaledStep(const std::vector<OrbitPoint>& orbit, const std::vector<
     if (test == EscapeTest::Escaped) return s.i;
     if (test == EscapeTest::Undecided) return kUndecidedCount;
     if (s.i == limit) return limit;
+    if (table && scaledApproximationStep(*table, dc, limit, s)) return 0;
     // u ← 2Z·u + v + 2^k·u²
     const ScaledOffset v = offsetIn(dc, s.k);
     const DoubleDouble twoZr = twice(zr), twoZi = twice(zi);
@@ -296,7 +338,7 @@ DoubleDoubleState toPlain(const ScaledState& s) {
 
 DoubleDoubleOffset plainOffset(const DoubleDoubleOffset& dc) {
     if (dc.scale == 0) return dc;
-    DoubleDoubleOffset out{scaled(dc.re, dc.scale), scaled(dc.im, dc.scale), 0, 0, 0};
+    DoubleDoubleOffset out{scaled(dc.re, dc.scale), scaled(dc.im, dc.scale), 0, 0, 0, true, dc.wholeBound};
     out.err = roundUp(std::ldexp(dc.err, static_cast<int>(std::max<std::int64_t>(dc.scale, -3000))) + 0x1p-1072);
     out.abs = magnitudeUp(out.re, out.im);
     return out;
@@ -316,7 +358,7 @@ std::int64_t doubleDoublePerturbedCount(const std::vector<OrbitPoint>& orbit, co
     for (;;) {
         std::int64_t result;
         if (scaling) {
-            result = scaledStep(orbit, low, dc, limit, scaledState);
+            result = scaledStep(orbit, low, dc, limit, scaledState, table);
             if (result == kSwitchCount) {
                 st = toPlain(scaledState);
                 scaling = false;

@@ -24,6 +24,11 @@ struct DoubleDoubleOffset {
     double err = 0;
     double abs = 0;
     std::int64_t scale = 0;
+    // Set in the unscaled copy of an offset below double's range, which holds
+    // δc rounded into double (often 0): wholeBound ≥ |δc| + its error then
+    // bounds what that copy lost, however large the factor it is taken with.
+    bool lost = false;
+    ExtReal wholeBound;
 };
 
 DoubleDoubleOffset doubleDoubleOffset(const AxisOffset& column, const AxisOffset& row, std::int64_t scale);

@@ -82,7 +82,7 @@ bool settleUndecided(const RowJob& job, int x, int y, RowControl& control, std::
                                job.offsets->rows[static_cast<std::size_t>(y)], job.geometry->ddScaleExponent);
         // The table's room for δc is the double table's (which has some for pans).
         const std::shared_ptr<const DdBlaLevels> table =
-            job.bla ? job.reference->ddBlaTable(upperDouble(job.bla->cMax()), control.cancelFlag()) : nullptr;
+            job.bla ? job.reference->ddBlaTable(job.bla->cMax(), control.cancelFlag()) : nullptr;
         settled = doubleDoublePerturbedCount(job.reference->orbit(), low, dc, job.view->location.limit, stop,
                                              ddIterations, table.get());
     }

@@ -90,7 +90,7 @@ struct DoubleSteps {
 struct DoubleDoubleSteps {
     DoubleDoubleSteps(const mandel::DeepReference& reference, DoubleDouble dcr, DoubleDouble dci, std::int64_t limit)
         : reference(reference),
-          dc{dcr, dci, 0, mandel::magnitudeUp(dcr, dci)},
+          dc{dcr, dci, 0, mandel::magnitudeUp(dcr, dci), 0, false, {}},
           limit(limit),
           st(mandel::startState(dc)) {}
     static constexpr double kRounding = 0x1p-100;
@@ -111,7 +111,8 @@ struct DoubleDoubleTableSteps : DoubleDoubleSteps {
                            std::int64_t limit)
         : DoubleDoubleSteps(reference, dcr, dci, limit) {
         bool cancelled = false;
-        table = mandel::buildDdBlaLevels(reference.orbit(), reference.orbitLow(), 2 * dc.abs, nullptr, cancelled);
+        table =
+            mandel::buildDdBlaLevels(reference.orbit(), reference.orbitLow(), ExtReal(2 * dc.abs), nullptr, cancelled);
     }
     std::int64_t step() {
         return mandel::doubleDoubleStep(reference.orbit(), reference.orbitLow(), dc, limit, st, false, &table);
@@ -256,35 +257,44 @@ TEST(DeepArithSteps, BoundHoldsThroughDoubleDoubleApproximationSteps) {
 }
 
 // A 4 × 4 grid of pixels of a 16-pixel view: the double-double count
-// (scaled below double's range) against the MPFR-settled count.
-void expectSettledCounts(const mandel::DeepView& view) {
+// (scaled below double's range), with and without the approximation table,
+// against the MPFR-settled count. Deep enough (δc far below 2^-110·|Z|), the
+// table must save most of the steps.
+void expectSettledCounts(const mandel::DeepView& view, bool deep) {
     const mandel::DeepGeometry geometry = mandel::deepGeometry(view);
     const mandel::DeepReference reference(*geometry.centreRe, *geometry.centreIm, view.location.limit,
                                           geometry.extended, geometry.spacing * ExtReal(0x1p-60), nullptr);
     const mandel::PixelOffsets offsets =
         mandel::pixelOffsets(view, geometry, geometry.centreRe->get(), geometry.centreIm->get());
+    const auto table = reference.ddBlaTable(geometry.spacing * ExtReal(64.0));
     const std::function<bool()> never = [] { return false; };
+    std::int64_t stepped = 0, approximated = 0;
     for (int y = 1; y < 16; y += 4)
         for (int x = 1; x < 16; x += 4) {
             const auto dc =
                 mandel::doubleDoubleOffset(offsets.columns[static_cast<std::size_t>(x)],
                                            offsets.rows[static_cast<std::size_t>(y)], geometry.ddScaleExponent);
-            std::int64_t iterations = 0;
+            const std::int64_t exact =
+                mandel::mpfrPixelCount(view.location, 16, x, y, geometry.pixelBits, mandel::kMaxSettleBits, never)
+                    .count;
             const std::int64_t count = mandel::doubleDoublePerturbedCount(reference.orbit(), reference.orbitLow(), dc,
-                                                                          view.location.limit, never, iterations);
-            EXPECT_EQ(count,
-                      mandel::mpfrPixelCount(view.location, 16, x, y, geometry.pixelBits, mandel::kMaxSettleBits, never)
-                          .count)
-                << x << "," << y;
+                                                                          view.location.limit, never, stepped);
+            EXPECT_EQ(count, exact) << x << "," << y;
+            const std::int64_t withTable = mandel::doubleDoublePerturbedCount(
+                reference.orbit(), reference.orbitLow(), dc, view.location.limit, never, approximated, table.get());
+            EXPECT_EQ(withTable, exact) << x << "," << y << " with the table";
         }
+    if (deep) {
+        EXPECT_LT(approximated * 2, stepped);
+    }
 }
 
 TEST(DeepArithDoubleDouble, CountsAreTheSettledCountsInAndBelowDoublesRange) {
     using namespace mandel::test;
-    expectSettledCounts({{kMinibrot1e29.realMin, kMinibrot1e29.imagMin, "1e-29", 3000}, 16, 16});
+    expectSettledCounts({{kMinibrot1e29.realMin, kMinibrot1e29.imagMin, "1e-29", 3000}, 16, 16}, false);
     // The reference passes within 1e-600 of 0 once per period (831).
-    expectSettledCounts({{kMinibrot3e624.realMin, kMinibrot3e624.imagMin, "3e-624", 14000}, 16, 16});
-    expectSettledCounts({{kEarlyEscape3e624.realMin, kEarlyEscape3e624.imagMin, "3e-624", 14000}, 16, 16});
+    expectSettledCounts({{kMinibrot3e624.realMin, kMinibrot3e624.imagMin, "3e-624", 14000}, 16, 16}, true);
+    expectSettledCounts({{kEarlyEscape3e624.realMin, kEarlyEscape3e624.imagMin, "3e-624", 14000}, 16, 16}, true);
 }
 
 }  // namespace
