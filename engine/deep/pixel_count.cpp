@@ -85,6 +85,12 @@ bool settleUndecided(const RowJob& job, int x, int y, RowControl& control, std::
             job.bla ? job.reference->ddBlaTable(job.bla->cMax(), control.cancelFlag()) : nullptr;
         settled = doubleDoublePerturbedCount(job.reference->orbit(), low, dc, job.view->location.limit, stop,
                                              ddIterations, table.get());
+        // The table's bound is a little wider than the single steps': the
+        // rare pixel it leaves undecided is stepped through (far cheaper
+        // than MPFR).
+        if (settled == kUndecidedCount && table)
+            settled = doubleDoublePerturbedCount(job.reference->orbit(), low, dc, job.view->location.limit, stop,
+                                                 ddIterations);
     }
     if (settled == kUndecidedCount && job.geometry->spacing.exponent > kDoubleDoubleSpacingExponent)
         settled = doubleDoubleCount(job.view->location, span, x, y, stop, ddIterations);
