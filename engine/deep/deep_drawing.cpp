@@ -1,7 +1,6 @@
 #include "deep/deep_drawing.h"
 
 #include <algorithm>
-#include <limits>
 #include <stdexcept>
 
 #include "deep/bla_table.h"
@@ -223,11 +222,11 @@ void fillKnown(const KnownCounts& known, int width, int firstRow, int rows, std:
 }  // namespace
 
 bool DeepDrawing::computeRows(int firstRow, int rows, std::span<std::int32_t> counts, const DeepOptions& options,
-                              std::span<std::uint8_t> certified, std::span<float> excess) {
+                              std::span<std::uint8_t> certified) {
     State& s = *state_;
     const auto pixels = static_cast<std::size_t>(rows) * static_cast<std::size_t>(s.view.width);
     if (firstRow < 0 || rows < 0 || firstRow + rows > s.view.height || counts.size() < pixels ||
-        (!certified.empty() && certified.size() < pixels) || (!excess.empty() && excess.size() < pixels)) {
+        (!certified.empty() && certified.size() < pixels)) {
         throw std::invalid_argument("computeRows: rows outside the view or counts too small");
     }
     if (!certified.empty()) std::fill_n(certified.begin(), pixels, std::uint8_t{1});
@@ -235,7 +234,6 @@ bool DeepDrawing::computeRows(int firstRow, int rows, std::span<std::int32_t> co
     if (s.known->all()) {
         fillKnown(*s.known, s.view.width, firstRow, rows, counts);
         s.stats.pixelsKnown += static_cast<std::int64_t>(pixels);
-        if (!excess.empty()) std::fill_n(excess.begin(), pixels, std::numeric_limits<float>::quiet_NaN());
         return true;
     }
     if (!prepare(options)) return false;
@@ -243,7 +241,6 @@ bool DeepDrawing::computeRows(int firstRow, int rows, std::span<std::int32_t> co
     job.bla = options.bla ? s.bla.get() : nullptr;
     job.known = s.known.get();
     job.certified = certified;
-    if (!excess.empty()) job.excess = excess.first(pixels);
     job.maxBits = settleBitsCap(options);
     return computeRowsOnThreads(job, options, s.stats);
 }
