@@ -16,9 +16,17 @@ namespace {
 constexpr int kPerturbedStepBits = 44;
 constexpr int kMaxPerturbedSteps = 60;
 constexpr int kMaxMpfrSteps = 12;
+constexpr int kDiscAttempts = 4;
+constexpr double kDiscShrink = 0.25;
 // A nucleus further than this many radii from the point is not the one the
 // disc found (Newton's method went elsewhere).
 constexpr double kReachRadii = 4;
+// The searched point's orbit: its precision below the radius, and how far
+// its error may grow beside the radius (times |dZ/dC|) before it ends; the
+// period and a first nucleus need far less than a drawing's pixels.
+constexpr std::int64_t kSearchMinBits = 128;
+constexpr std::int64_t kSearchGuardBits = 128;
+constexpr double kSearchErrorCeiling = 0x1p-32;
 // Bits of the MPFR orbit beyond those the accuracy asks for.
 constexpr int kGuardBits = 32;
 
@@ -87,7 +95,14 @@ std::optional<PerturbedValue> perturbedNewton(const std::vector<OrbitPoint>& orb
         if (cancel && cancel->load(std::memory_order_relaxed)) return std::nullopt;
         const PerturbedValue v = perturbedValue(orbit, period, dc);
         if (v.derivative.re.isZero() && v.derivative.im.isZero()) return std::nullopt;
-        const Complex move = v.value * reciprocal(v.derivative);
+        Complex move = v.value * reciprocal(v.derivative);
+        // A step longer than the radius is cut to it: far from the root,
+        // Newton's full step tends to leave the disc for another nucleus.
+        const ExtReal moveAbs = magnitude(move);
+        if (radius < moveAbs) {
+            const ExtReal shrink = radius * ExtReal(1.0 / moveAbs.mantissa, -moveAbs.exponent);
+            move = {move.re * shrink, move.im * shrink};
+        }
         dc = dc - move;
         if (reach < magnitude(dc)) return std::nullopt;
         const ExtReal settled =
@@ -158,10 +173,20 @@ std::optional<MinibrotNucleus> findMinibrotNear(const DeepReference& reference, 
                                                 std::int64_t maxPeriod, int precisionBelow,
                                                 const std::atomic<bool>* cancel) {
     const std::vector<OrbitPoint>& orbit = reference.orbit();
-    const std::int64_t period = ballPeriod(orbit, radius, maxPeriod);
-    if (period == 0) return std::nullopt;
+    // Where Newton's method finds no nucleus for the disc's period (a wide
+    // disc over a tangle of minibrots), smaller discs are tried.
+    std::int64_t period = 0;
     Complex dc{};
-    const std::optional<PerturbedValue> found = perturbedNewton(orbit, period, radius, dc, cancel);
+    std::optional<PerturbedValue> found;
+    ExtReal disc = radius;
+    for (int attempt = 0; attempt < kDiscAttempts && !(found && !found->size.isZero()); ++attempt) {
+        period = ballPeriod(orbit, disc, maxPeriod);
+        if (period == 0) return std::nullopt;
+        dc = Complex{};
+        found = perturbedNewton(orbit, period, disc, dc, cancel);
+        if (cancel && cancel->load(std::memory_order_relaxed)) return std::nullopt;
+        disc = disc * ExtReal(kDiscShrink);
+    }
     if (!found || found->size.isZero()) return std::nullopt;
     const ExtReal wanted = found->size * ExtReal(std::ldexp(1.0, -precisionBelow));
     ExtReal accuracy =
@@ -212,12 +237,12 @@ std::optional<Minibrot> findMinibrot(const MinibrotSearch& search, const std::at
     setDecimal(probe.get(), search.radius);
     if (mpfr_sgn(probe.get()) <= 0) return std::nullopt;
     const ExtReal radius = toExtReal(probe.get());
-    const std::int64_t bits = std::max<std::int64_t>(64, -radius.exponent + 64);
+    const std::int64_t bits = std::max<std::int64_t>(kSearchMinBits, -radius.exponent + kSearchGuardBits);
     MpfrValue re(bits), im(bits);
     setDecimal(re.get(), search.re);
     setDecimal(im.get(), search.im);
     const bool extended = radius.exponent < kExtendedBelowExponent;
-    const DeepReference reference(re, im, search.maxPeriod, extended, radius * ExtReal(0x1p-60), cancel);
+    const DeepReference reference(re, im, search.maxPeriod, extended, radius * ExtReal(kSearchErrorCeiling), cancel);
     if (reference.cancelled()) return std::nullopt;
     std::optional<MinibrotNucleus> nucleus =
         findMinibrotNear(reference, radius, search.maxPeriod, search.precisionBelow, cancel);

@@ -59,6 +59,8 @@ struct Case {
 TEST(MinibrotFinder, FindsTheNucleusPeriodAndSizeAtEveryDepth) {
     const Case cases[] = {
         {"-1.75", "0", "0.01", 3, std::log10(0.0190)},
+        // Off the axis, with a coarse search precision: the same minibrot.
+        {"-1.75", "0.001", "0.01", 3, std::log10(0.0190)},
         {"0", "1", "1e-15", 41, std::log10(2.4e-30)},
         {"0", "1", "1e-150", 401, std::log10(2.8e-301)},
     };
