@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "explore/explore_location.h"
+#include "explorer_settings.h"
 #include "explorer_window.h"
 #include "form1.h"
 #include "qt_translations.h"
@@ -15,12 +16,14 @@
 
 namespace {
 
-// `--explore [REAL_MIN IMAG_MIN SIDE LIMIT]`: the explorer's opening location,
-// the main window's start-up region without values. Prints the reason and
-// gives nothing for bad arguments.
+// `--explore [REAL_MIN IMAG_MIN SIDE LIMIT]`: the explorer's opening location;
+// without values, where the explorer last closed, or else the main window's
+// start-up region. Prints the reason and gives nothing for bad arguments.
 std::optional<mandel::ExploreLocation> exploreArguments(int count, char* values[]) {
     mandel::RegionTexts texts = mandel::regionTexts(mandel::kStartRegion);
-    if (count == 4) {
+    if (count == 0) {
+        if (const auto remembered = mandel_ui::rememberedExplorerPlace()) return remembered->location;
+    } else if (count == 4) {
         texts = {values[0], values[1], values[2], values[3]};
     } else if (count != 0) {
         std::fprintf(stderr, "usage: mandelbrot --explore [REAL_MIN IMAG_MIN SIDE LIMIT]\n");
@@ -68,6 +71,9 @@ int main(int argc, char* argv[]) {
     int status = 0;
     if (explore) {
         mandel_ui::ExplorerWindow explorer(*opening);
+        if (argc == 2)
+            if (const auto remembered = mandel_ui::rememberedExplorerPlace())
+                explorer.setAutomaticLimit(remembered->automaticLimit);
         explorer.show();
         status = app.exec();
     } else {

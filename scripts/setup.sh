@@ -11,6 +11,7 @@ MANDEL_PACKAGES=(
   libmpfr-dev libgmp-dev qt6-translations-l10n python3-numpy
   desktop-file-utils appstream
   xvfb xauth xdotool openbox
+  ffmpeg slurm-wlm munge
 )
 # The engine's tests on 64-bit Arm (test.sh): a cross compiler, the arm64
 # libraries from Debian's multiarch archive, and user-mode QEMU to run them.

@@ -1,5 +1,6 @@
 #include "deep_render.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <limits>
@@ -8,9 +9,11 @@
 #include <set>
 #include <vector>
 
+#include "colour/gradients.h"
 #include "deep/deep_drawing.h"
 #include "deep/deep_memory.h"
 #include "deep/deep_outputs.h"
+#include "deep/deep_picture_colours.h"
 #include "message_text.h"
 #include "progress_bar.h"
 #include "region/picture_size.h"
@@ -105,6 +108,13 @@ bool applyDeepOption(DeepRenderOptions& options, std::set<std::string>& given, s
         options.countsPath = path();
     } else if (arg == "--flags") {
         options.flagsPath = path();
+    } else if (arg == "--smooth") {
+        options.smoothPath = path();
+    } else if (arg == "--distance") {
+        options.distancePath = path();
+    } else if (isColouringOption(arg)) {
+        const std::string problem = applyColouringOption(options.colouring, arg, value());
+        if (!problem.empty()) throw UsageError(problem);
     } else if (isSinglePrecisionOnly(arg)) {
         throw UsageError(std::string(arg) + " is not available with --deep");
     } else {
@@ -136,15 +146,23 @@ std::int64_t parseBase(std::string_view text, std::int64_t limit) {
 
 // No two outputs may name one file: the last would replace the others.
 void requireDistinctOutputs(const DeepRenderOptions& options) {
-    const std::pair<const char*, const std::optional<std::string>*> outputs[] = {{"--png", &options.pngPath},
-                                                                                 {"--bmp", &options.bmpPath},
-                                                                                 {"--counts", &options.countsPath},
-                                                                                 {"--flags", &options.flagsPath}};
+    const std::pair<const char*, const std::optional<std::string>*> outputs[] = {
+        {"--png", &options.pngPath},     {"--bmp", &options.bmpPath},       {"--counts", &options.countsPath},
+        {"--flags", &options.flagsPath}, {"--smooth", &options.smoothPath}, {"--distance", &options.distancePath}};
     for (std::size_t a = 0; a < std::size(outputs); ++a)
         for (std::size_t b = a + 1; b < std::size(outputs); ++b)
             if (*outputs[a].second && *outputs[b].second && namesSameFile(**outputs[a].second, **outputs[b].second))
                 throw UsageError(std::string(outputs[a].first) + " and " + outputs[b].first + " name the same file " +
                                  quoted(**outputs[a].second));
+}
+
+// K times the picture's size stays within the sizes a drawing may have.
+void requireSamples(const DeepRenderOptions& options) {
+    const int k = options.colouring.supersample;
+    const int longer = std::max(options.view.width, options.view.height);
+    if (static_cast<std::int64_t>(longer) * k > kMaxPictureSize)
+        throw UsageError("--supersample " + std::to_string(k) + " makes " + std::to_string(longer * k) +
+                         " samples across; at most " + std::to_string(kMaxPictureSize));
 }
 
 // The location from the four texts, checked in the order they are given.
@@ -187,6 +205,7 @@ DeepRenderOptions parseDeepRenderOptions(std::span<const std::string_view> args)
     options.view.height = size.height;
     if (baseText) options.base = parseBase(*baseText, options.view.location.limit);
     if (const std::string problem = deepViewProblem(options.view); !problem.empty()) throw UsageError(problem);
+    requireSamples(options);
     requireDistinctOutputs(options);
     return options;
 }
@@ -194,7 +213,10 @@ DeepRenderOptions parseDeepRenderOptions(std::span<const std::string_view> args)
 std::string deepUsageText() {
     return "usage: mandelbrot-render --deep [--size S|WxH] [--base B] [--threads N] [--max-bits B]\n"
            "                         [--max-memory BYTES] [--png PATH] [--bmp PATH] [--counts PATH]\n"
-           "                         [--flags PATH] REAL_MIN IMAG_MIN SIDE LIMIT\n"
+           "                         [--flags PATH] [--smooth PATH] [--distance PATH]\n"
+           "                         [--colouring bands|smooth|distance]\n"
+           "                         [--palette NAME] [--density D|auto] [--density-scale linear|log]\n"
+           "                         [--offset O] [--supersample K] REAL_MIN IMAG_MIN SIDE LIMIT\n"
            "Draws the region with corner (REAL_MIN, IMAG_MIN) and side SIDE (decimals of any length,\n"
            "such as -1.7497591451303665e-30) with the counts of exact arithmetic, at any depth, at the\n"
            "iteration limit LIMIT (1 to " +
@@ -211,6 +233,22 @@ std::string deepUsageText() {
            "  --counts PATH also write the counts as a NumPy .npy file (int32, shape (H, W), row 0 first)\n"
            "  --flags PATH  also write which counts are certified as a NumPy .npy file (uint8, shape (H, W),\n"
            "                row 0 first; 1 certified, 0 left undecided by the precision cap)\n"
+           "  --smooth PATH also write each pixel's continuous count as a NumPy .npy file (float32, shape\n"
+           "                (H, W), row 0 first; NaN inside the set)\n"
+           "  --distance PATH also write each pixel's estimated distance to the set in pixels as a NumPy\n"
+           "                .npy file (float32, shape (H, W), row 0 first; NaN inside the set)\n"
+           "  --colouring bands|smooth|distance  the 17 bands of the counts (default), a gradient over\n"
+           "                the continuous counts, or that gradient shaded by the distance to the set\n"
+           "                (dark at its boundary) and by the distance's slope (lit from the upper left)\n"
+           "  --palette NAME  the gradient of smooth and distance: " +
+           gradientNames() +
+           " (default classic)\n"
+           "  --density D|auto  colour cycles per count (per doubling with --density-scale log), above 0\n"
+           "                up to 1e6; auto (default) spreads the gradient over the view's counts\n"
+           "  --density-scale linear|log  the counts' scale (default linear)\n"
+           "  --offset O    where the gradient starts, in cycles (default 0; with auto, a shift)\n"
+           "  --supersample K  K x K samples per pixel (1 to 8; default 1), averaged in linear light;\n"
+           "                the counts, flags and continuous counts written are each pixel's own sample\n"
            "  --max-bits B  settle each count with at most B bits of MPFR precision (" +
            std::to_string(kMinSettleBits) + " to " + std::to_string(kMaxSettleBits) +
            "; default\n"
@@ -256,10 +294,12 @@ void requireMemoryBudget(const DeepDrawing& drawing, const DeepOptions& compute)
 
 }  // namespace
 
-DeepRenderSummary renderDeep(const DeepRenderOptions& options, const RenderProgress& progress) {
-    DeepDrawing drawing(options.view);
+DeepRenderSummary renderDeep(const DeepRenderOptions& options, const RenderProgress& progress,
+                             std::shared_ptr<const DeepReference> reuse) {
+    DeepDrawing drawing(sampleView(options.view, options.colouring.supersample), std::move(reuse));
     DeepPictureOptions draw;
     draw.base = options.base;
+    draw.colouring = options.colouring;
     draw.compute.threads = options.threads;
     draw.compute.maxBits = options.maxBits;
     draw.compute.maxMemory = options.maxMemory;
@@ -276,8 +316,10 @@ DeepRenderSummary renderDeep(const DeepRenderOptions& options, const RenderProgr
         };
     requireMemoryBudget(drawing, draw.compute);
 
-    const DeepOutputPaths paths{options.pngPath, options.bmpPath, options.countsPath, options.flagsPath};
-    const DeepPictureResult result = drawDeepOutputs(drawing, {options.view, options.base}, paths, draw);
+    const DeepOutputPaths paths{options.pngPath,   options.bmpPath,    options.countsPath,
+                                options.flagsPath, options.smoothPath, options.distancePath};
+    const DeepPictureResult result =
+        drawDeepOutputs(drawing, {options.view, options.base, options.colouring}, paths, draw);
     // The files were not finished: their writers remove them as they go.
     if (!result.completed) throw IncompleteDrawingError("the drawing stopped before its last row");
     return {options.view.width,         options.view.height,     result.iterations,
@@ -298,7 +340,8 @@ void runDeepRender(const DeepRenderOptions& options, std::ostream& out, std::ost
     const auto onOutput = [](const std::optional<std::string>& path) { return path && isStandardOutput(*path); };
     // A file sent to standard output is not to be followed by the summary.
     const bool fileOnOutput = onOutput(options.pngPath) || onOutput(options.bmpPath) || onOutput(options.countsPath) ||
-                              onOutput(options.flagsPath);
+                              onOutput(options.flagsPath) || onOutput(options.smoothPath) ||
+                              onOutput(options.distancePath);
     ProgressBar bar(err);
     RenderProgress progress;
     if (showProgress)

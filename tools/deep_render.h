@@ -4,19 +4,28 @@
 // decimal texts of any length, at any depth:
 //   mandelbrot-render --deep [--size S|WxH] [--base B] [--threads N] [--max-bits B]
 //                     [--max-memory BYTES] [--png PATH] [--bmp PATH] [--counts PATH]
-//                     [--flags PATH] REAL_MIN IMAG_MIN SIDE LIMIT
+//                     [--flags PATH] [--smooth PATH] [--distance PATH]
+//                     [--colouring bands|smooth|distance]
+//                     [--palette NAME] [--density D|auto] [--density-scale linear|log]
+//                     [--offset O] [--supersample K] REAL_MIN IMAG_MIN SIDE LIMIT
 
 #include <cstdint>
 #include <iosfwd>
+#include <memory>
 #include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 
+#include "colour/colouring.h"
 #include "deep/deep_view.h"
 #include "command_line.h"
 #include "render_progress.h"
+
+namespace mandel {
+class DeepReference;
+}
 
 namespace mandel::tool {
 
@@ -29,8 +38,11 @@ struct DeepRenderOptions {
     std::uint64_t maxMemory = 0;  // the drawing's memory budget in bytes (DeepOptions::maxMemory); 0 = automatic
     std::optional<std::string> pngPath;
     std::optional<std::string> bmpPath;
-    std::optional<std::string> countsPath;  // the counts as a NumPy .npy file
-    std::optional<std::string> flagsPath;   // which counts are certified, as a NumPy .npy file
+    std::optional<std::string> countsPath;    // the counts as a NumPy .npy file
+    std::optional<std::string> flagsPath;     // which counts are certified, as a NumPy .npy file
+    std::optional<std::string> smoothPath;    // the continuous counts as a NumPy .npy file
+    std::optional<std::string> distancePath;  // the distances in pixels as a NumPy .npy file
+    Colouring colouring = {};                 // bands (with base) or smooth; K × K samples
 };
 
 // Whether the command line asks for the deep drawing (--deep among its options).
@@ -41,7 +53,8 @@ bool asksForDeep(std::span<const std::string_view> args);
 // culprit for: an unknown option or one the deep drawing does not take, an
 // option without its value, two outputs naming one file, a missing or extra
 // text, a text that is not a decimal, a side <= 0, and a limit (1 ..
-// 2147483647), base (0 .. limit − 1), size (S or WxH, 16 .. 32000), thread
+// 2147483647), base (0 .. limit − 1), size (S or WxH, 16 .. 32000; times
+// the supersampling K, at most 32000), a colouring option's value, thread
 // count, precision cap (kMinSettleBits .. kMaxSettleBits) or memory budget (a
 // whole number of bytes from 1, with an optional K, M or G for 10^3, 10^6 or
 // 10^9) out of range.
@@ -75,8 +88,10 @@ public:
 // files, draws the view into them and finishes them. Throws DeepMemoryError
 // (before any file is opened) when the estimate is above the budget,
 // FileWriteError when a file fails, IncompleteDrawingError when the drawing
-// does not complete.
-DeepRenderSummary renderDeep(const DeepRenderOptions& options, const RenderProgress& progress = {});
+// does not complete. `reuse`, when given and suitable, is the reference
+// orbit drawn against instead of a new one (DeepDrawing's constructor).
+DeepRenderSummary renderDeep(const DeepRenderOptions& options, const RenderProgress& progress = {},
+                             std::shared_ptr<const DeepReference> reuse = nullptr);
 
 // The whole --deep run after the command line has asked for it: as
 // runRenderTool's, every failure is an exception.

@@ -7,6 +7,11 @@
 // Usage: mandelbrot-explorer-bench [--auto] [NAME ...]
 //   --auto: the limit and the colours chosen as the view goes (the window's
 //   default); otherwise each location's own limit is kept.
+// mandelbrot-explorer-bench --find: from the find gesture (移動 → 中心に近い
+//   ミニブロへ) to the full picture of the minibrot found, at three depths.
+// mandelbrot-explorer-bench --zoom-out: the whole set's full picture with the
+//   automatic limit after a view at 1e-30 settled its own, against the same
+//   picture at a limit chosen by hand.
 
 #include <QAction>
 #include <QApplication>
@@ -107,19 +112,77 @@ bool fitView(mandel_ui::ExplorerWindow& window, int side) {
 
 QString ms(double value) { return value < 0 ? QStringLiteral("> %1").arg(kGiveUpMs) : QString::number(value, 'f', 0); }
 
+mandel::ExploreLocation centred(const char* re, const char* im, const char* side, std::int64_t limit) {
+    return mandel::parseEditedTexts({re, im, side, std::to_string(limit)}, 0).location;
+}
+
+// Views about i at three depths: the find gesture at the view's centre goes
+// to a minibrot tens of orders of magnitude deeper each time.
+struct FindStart {
+    const char* name;
+    const char* re;
+    const char* im;
+    const char* side;
+};
+constexpr FindStart kFindStarts[] = {
+    {"i at 1e-12", "0", "1", "1e-12"},
+    {"i at 1e-40", "0", "1", "1e-40"},
+    {"i at 1e-100", "0", "1", "1e-100"},
+};
+
+void timeFinds(mandel_ui::ExplorerWindow& window, GapMeter& gaps) {
+    std::printf(
+        "| start | minibrot found (status line) | side | limit | find → full picture ms |\n|---|---|---|---|---|\n");
+    QAction* find = window.findChild<QAction*>(QStringLiteral("findMinibrot"));
+    for (const FindStart& start : kFindStarts) {
+        timeDrawing(window, gaps, [&] { window.goTo(centred(start.re, start.im, start.side, 1000)); });
+        const mandel::ExploreLocation before = window.location();
+        const Phase found = timeDrawing(window, gaps, [&] { find->trigger(); });
+        const bool moved = !(window.location() == before);
+        const std::string side = moved ? window.location().side.scientificText() : "-";
+        std::printf("| %s | %s | %s | %lld | %s |\n", start.name, qPrintable(window.statusMessage()), side.c_str(),
+                    static_cast<long long>(window.location().limit), qPrintable(ms(found.fullMs)));
+        std::fflush(stdout);
+    }
+}
+
+void timeZoomOut(mandel_ui::ExplorerWindow& window, GapMeter& gaps) {
+    const mandel::ExploreLocation deep = centred("-0.7436438870371587", "0.131825904205312", "1e-30", 1000);
+    timeDrawing(window, gaps, [&] { window.goTo(deep); });
+    const std::int64_t deepLimit = window.location().limit;
+    mandel::ExploreLocation whole = centred("-0.75", "0", "3", window.location().limit);
+    const Phase automatic = timeDrawing(window, gaps, [&] { window.goTo(whole); });
+    const std::int64_t settled = window.location().limit;
+    window.findChild<QAction*>(QStringLiteral("automaticLimit"))->setChecked(false);
+    constexpr std::int64_t kByHand = 256;
+    whole.limit = kByHand;
+    const Phase byHand = timeDrawing(window, gaps, [&] { window.goTo(whole); });
+    std::printf(
+        "| whole set after 1e-30 | view | limit there | automatic limit | automatic ms | limit by hand | "
+        "by hand ms |\n|---|---|---|---|---|---|---|\n");
+    std::printf("| | %dx%d | %lld | %lld | %s | %lld | %s |\n", window.viewPixels().width(),
+                window.viewPixels().height(), static_cast<long long>(deepLimit), static_cast<long long>(settled),
+                qPrintable(ms(automatic.fullMs)), static_cast<long long>(kByHand), qPrintable(ms(byHand.fullMs)));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("QT_SCALE_FACTOR", "1");
     QApplication app(argc, argv);
-    bool automatic = false;
+    bool automatic = false, finds = false, zoomOut = false;
     std::vector<std::string> names;
     for (int i = 1; i < argc; ++i) {
-        if (std::string(argv[i]) == "--auto")
+        const std::string arg = argv[i];
+        if (arg == "--auto")
             automatic = true;
+        else if (arg == "--find")
+            finds = automatic = true;
+        else if (arg == "--zoom-out")
+            zoomOut = automatic = true;
         else
-            names.emplace_back(argv[i]);
+            names.emplace_back(arg);
     }
 
     const auto& first = bench::kDeepBenchLocations[0];
@@ -135,6 +198,11 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    if (finds || zoomOut) {
+        if (finds) timeFinds(window, gaps);
+        if (zoomOut) timeZoomOut(window, gaps);
+        return 0;
+    }
     std::printf(
         "| location | limit | first preview ms | full picture ms | notch → first new picture ms | "
         "notch → full picture ms | longest event-loop gap ms |\n|---|---|---|---|---|---|---|\n");

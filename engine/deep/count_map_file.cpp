@@ -80,4 +80,23 @@ void FlagMapWriter::writeFlags(std::span<const std::uint8_t> flags, std::size_t 
 
 void FlagMapWriter::finish() { file_.finish("flag map"); }
 
+FloatMapWriter::FloatMapWriter(const std::string& path, std::size_t width, std::size_t height, const char* what)
+    : file_(path, "<f4", width, height), what_(what) {}
+
+void FloatMapWriter::writeValues(std::span<const float> values, std::size_t rows) {
+    if constexpr (std::endian::native == std::endian::little) {
+        file_.writeRows(values.data(), values.size_bytes(), values.size(), rows, what_);
+    } else {
+        bytes_.resize(values.size_bytes());
+        std::uint8_t* out = bytes_.data();
+        for (const float value : values) {
+            const auto bits = std::bit_cast<std::uint32_t>(value);
+            for (int shift = 0; shift < 32; shift += 8) *out++ = static_cast<std::uint8_t>(bits >> shift);
+        }
+        file_.writeRows(bytes_.data(), bytes_.size(), values.size(), rows, what_);
+    }
+}
+
+void FloatMapWriter::finish() { file_.finish(what_); }
+
 }  // namespace mandel

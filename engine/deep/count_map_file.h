@@ -72,4 +72,20 @@ private:
     NpyRowFile file_;
 };
 
+// Writes a map of floats, an .npy array of little-endian 32-bit floats
+// ("<f4", shape (height, width): each pixel's continuous count or distance,
+// NaN inside the set), row by row as CountMapWriter does. `what` names it in
+// errors ("smooth map").
+class FloatMapWriter : public FloatMapSink {
+public:
+    FloatMapWriter(const std::string& path, std::size_t width, std::size_t height, const char* what);
+    void writeValues(std::span<const float> values, std::size_t rows) override;
+    void finish() override;
+
+private:
+    NpyRowFile file_;
+    const char* what_;
+    std::vector<std::uint8_t> bytes_;  // a block's values in little-endian order
+};
+
 }  // namespace mandel

@@ -1,6 +1,7 @@
 #include "deep/deep_drawing.h"
 
 #include <algorithm>
+#include <limits>
 #include <stdexcept>
 
 #include "deep/bla_table.h"
@@ -222,11 +223,13 @@ void fillKnown(const KnownCounts& known, int width, int firstRow, int rows, std:
 }  // namespace
 
 bool DeepDrawing::computeRows(int firstRow, int rows, std::span<std::int32_t> counts, const DeepOptions& options,
-                              std::span<std::uint8_t> certified) {
+                              std::span<std::uint8_t> certified, const ColourOutputs& colours) {
     State& s = *state_;
     const auto pixels = static_cast<std::size_t>(rows) * static_cast<std::size_t>(s.view.width);
     if (firstRow < 0 || rows < 0 || firstRow + rows > s.view.height || counts.size() < pixels ||
-        (!certified.empty() && certified.size() < pixels)) {
+        (!certified.empty() && certified.size() < pixels) ||
+        (!colours.excess.empty() && colours.excess.size() < pixels) ||
+        (!colours.distance.empty() && (colours.distance.size() < pixels || colours.slope.size() < pixels))) {
         throw std::invalid_argument("computeRows: rows outside the view or counts too small");
     }
     if (!certified.empty()) std::fill_n(certified.begin(), pixels, std::uint8_t{1});
@@ -234,6 +237,8 @@ bool DeepDrawing::computeRows(int firstRow, int rows, std::span<std::int32_t> co
     if (s.known->all()) {
         fillKnown(*s.known, s.view.width, firstRow, rows, counts);
         s.stats.pixelsKnown += static_cast<std::int64_t>(pixels);
+        for (const std::span<float> out : {colours.excess, colours.distance, colours.slope})
+            if (!out.empty()) std::fill_n(out.begin(), pixels, std::numeric_limits<float>::quiet_NaN());
         return true;
     }
     if (!prepare(options)) return false;
@@ -241,6 +246,11 @@ bool DeepDrawing::computeRows(int firstRow, int rows, std::span<std::int32_t> co
     job.bla = options.bla ? s.bla.get() : nullptr;
     job.known = s.known.get();
     job.certified = certified;
+    if (!colours.excess.empty()) job.excess = colours.excess.first(pixels);
+    if (!colours.distance.empty()) {
+        job.distance = colours.distance.first(pixels);
+        job.slope = colours.slope.first(pixels);
+    }
     job.maxBits = settleBitsCap(options);
     return computeRowsOnThreads(job, options, s.stats);
 }

@@ -14,6 +14,7 @@
 #include <span>
 #include <string>
 
+#include "deep/colour_outputs.h"
 #include "deep/deep_memory.h"
 #include "deep/deep_options.h"
 #include "deep/deep_view.h"
@@ -45,9 +46,12 @@ public:
     // counts (rows × width, row-major). Returns false if cancelled; counts is
     // then incomplete. `certified`, when given (the size of counts), receives
     // 1 for each pixel whose count is that of exact arithmetic and 0 for one
-    // the precision cap left undecided (see DeepOptions::maxBits).
+    // the precision cap left undecided (see DeepOptions::maxBits). The
+    // colour outputs, those given (each the size of counts), receive each
+    // pixel's continuous count, distance and slope (colour_outputs.h); the
+    // counts are the same with or without them.
     bool computeRows(int firstRow, int rows, std::span<std::int32_t> counts, const DeepOptions& options = {},
-                     std::span<std::uint8_t> certified = {});
+                     std::span<std::uint8_t> certified = {}, const ColourOutputs& colours = {});
 
     // The peak memory the drawing may reach with these options (deep_memory.h).
     std::uint64_t memoryEstimate(const DeepOptions& options) const;

@@ -21,12 +21,17 @@ namespace mandel {
 struct DeepOutputPaths {
     std::optional<std::string> png;
     std::optional<std::string> bmp;
-    std::optional<std::string> counts;  // int32 counts, NumPy .npy
-    std::optional<std::string> flags;   // 1 = certified, NumPy .npy
+    std::optional<std::string> counts;    // int32 counts, NumPy .npy
+    std::optional<std::string> flags;     // 1 = certified, NumPy .npy
+    std::optional<std::string> smooth;    // float continuous counts, NumPy .npy
+    std::optional<std::string> distance;  // float distances in pixels, NumPy .npy
 };
 
 // Opens the files named (throws FileWriteError when one cannot be created)
-// and draws the drawing's view into them.
+// and draws the drawing's view into them. With K = options.colouring's
+// supersample above 1 the drawing is of the samples and facts.view of the
+// pictures (K times smaller). An automatic density is chosen before the
+// files are opened, so that the pictures record the density they show.
 DeepPictureResult drawDeepOutputs(DeepDrawing& drawing, const DeepPictureFacts& facts, const DeepOutputPaths& paths,
                                   const DeepPictureOptions& options);
 

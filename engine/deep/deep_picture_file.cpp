@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "deep/deep_picture_colours.h"
 #include "files/bmp_picture_writer.h"
 #include "files/png_picture_writer.h"
 
@@ -42,7 +43,7 @@ std::optional<PictureSize> parsePictureSizeText(std::string_view text) {
 std::vector<std::pair<std::string, std::string>> deepPictureTextFields(const DeepPictureFacts& facts) {
     using namespace picture_text;
     const DeepLocation& location = facts.view.location;
-    return {
+    std::vector<std::pair<std::string, std::string>> fields = {
         {kSoftware, pictureSoftwareText()},
         {kRealMin, location.realMin},
         {kImagMin, location.imagMin},
@@ -52,6 +53,10 @@ std::vector<std::pair<std::string, std::string>> deepPictureTextFields(const Dee
         {kSize, pictureSizeText(facts.view.width, facts.view.height)},
         {kArithmetic, kDeep},
     };
+    // Bands at one sample, the colouring of every picture before there was a
+    // choice, leave their files as they were.
+    if (!usesColourIndices(facts.colouring)) fields.emplace_back(kColouringField, colouringArguments(facts.colouring));
+    return fields;
 }
 
 std::unique_ptr<PictureSink> openDeepPictureFile(const std::string& path, PictureFormat format,
@@ -59,7 +64,9 @@ std::unique_ptr<PictureSink> openDeepPictureFile(const std::string& path, Pictur
     const auto width = static_cast<std::size_t>(facts.view.width);
     const auto height = static_cast<std::size_t>(facts.view.height);
     if (format == PictureFormat::Bmp) return std::make_unique<BmpPictureWriter>(path, width, height);
-    return std::make_unique<PngPictureWriter>(path, width, height, deepPictureTextFields(facts));
+    const PngColours colours = usesColourIndices(facts.colouring) ? PngColours::Indexed : PngColours::TrueColour;
+    return std::make_unique<PngPictureWriter>(path, width, height, deepPictureTextFields(facts), PngCompression{},
+                                              colours);
 }
 
 }  // namespace mandel

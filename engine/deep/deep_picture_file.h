@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "colour/colouring.h"
 #include "deep/deep_view.h"
 #include "region/picture_size.h"
 #include "files/picture_file.h"
@@ -21,7 +22,13 @@ namespace mandel {
 struct DeepPictureFacts {
     DeepView view;
     std::int64_t base = 0;
+    Colouring colouring = {};  // its density resolved
 };
+
+// The PNG field that records the colouring, as the renderer's options
+// (colouringArguments); written unless the picture is in bands at one sample,
+// which pictures without it are.
+inline constexpr const char* kColouringField = "Colouring";
 
 // A picture's size as the command line and the Size field write it: "S" for
 // a square, "WxH" otherwise.
@@ -31,12 +38,13 @@ std::string pictureSizeText(int width, int height);
 std::optional<PictureSize> parsePictureSizeText(std::string_view text);
 
 // The PNG text fields (keyword, text): the program and its version, the
-// location's texts exactly as given, the limit, the base, the size and the
-// arithmetic (deep).
+// location's texts exactly as given, the limit, the base, the size, the
+// arithmetic (deep) and the colouring.
 std::vector<std::pair<std::string, std::string>> deepPictureTextFields(const DeepPictureFacts& facts);
 
-// An 8-bit palette PNG with those fields, or a 24-bit BMP, of the view's
-// width × height. Throws FileWriteError if the file cannot be created.
+// An 8-bit palette PNG (a true-colour PNG for a colouring other than bands
+// at one sample) with those fields, or a 24-bit BMP, of the view's width ×
+// height. Throws FileWriteError if the file cannot be created.
 std::unique_ptr<PictureSink> openDeepPictureFile(const std::string& path, PictureFormat format,
                                                  const DeepPictureFacts& facts);
 

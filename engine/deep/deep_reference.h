@@ -38,6 +38,21 @@ public:
     DeepReference(const MpfrValue& centreRe, const MpfrValue& centreIm, std::int64_t limit, bool extended,
                   const ExtReal& errorCeiling, const std::atomic<bool>* cancel, const Progress& progress = {});
 
+    // A finished orbit read back from a file (reference_file.h): the parts the
+    // constructor above leaves, low parts included or (for a long orbit) not.
+    DeepReference(const MpfrValue& centreRe, const MpfrValue& centreIm, std::int64_t limit, bool extended,
+                  const ExtReal& errorCeiling, bool escaped, bool truncated, std::vector<OrbitPoint> orbit,
+                  std::vector<OrbitLow> orbitLow)
+        : centreRe_(centreRe),
+          centreIm_(centreIm),
+          limit_(limit),
+          extended_(extended),
+          escaped_(escaped),
+          truncated_(truncated),
+          errorCeiling_(errorCeiling),
+          orbit_(std::move(orbit)),
+          orbitLow_(std::move(orbitLow)) {}
+
     const MpfrValue& centreRe() const { return centreRe_; }
     const MpfrValue& centreIm() const { return centreIm_; }
     int precisionBits() const { return static_cast<int>(mpfr_get_prec(centreRe_.get())); }
@@ -53,6 +68,7 @@ public:
     // them do not pay their memory. Empty if *cancel turned true meanwhile.
     const std::vector<OrbitLow>& orbitLow(const std::atomic<bool>* cancel = nullptr) const;
     bool escaped() const { return escaped_; }
+    const ExtReal& errorCeiling() const { return errorCeiling_; }
     bool truncated() const { return truncated_; }
     double buildMs() const { return buildMs_; }
     std::size_t bytes() const;

@@ -19,6 +19,7 @@ struct LanePixel {
     int row = -1;  // relative to the job's first row; −1: the lane is empty
     int x = 0;
     PixelOffset<double> dc;
+    std::int64_t derivativeScale = 0;  // of the derivative's parts in the batch
 };
 
 class LaneRows {
@@ -30,10 +31,12 @@ public:
 private:
     bool nextPixel(int& row, int& x);
     void load(std::size_t lane);
-    PerturbRun<double> runOf(std::size_t lane);
+    PerturbRun<double> runOf(std::size_t lane, PixelTrace& trace);
+    PixelTrace traceOf(std::size_t lane) const;
+    void keepDerivative(std::size_t lane, const PixelTrace& trace);
     bool service(std::size_t lane);
     bool finishScalar(std::size_t lane);
-    bool finish(std::size_t lane, std::int64_t count);
+    bool finish(std::size_t lane, std::int64_t count, const PerturbState<double>& st, PixelTrace& trace);
     std::int32_t& countOf(const LanePixel& p);
     void pixelDone(int rowIndex);
 
@@ -58,6 +61,7 @@ LaneRows::LaneRows(const RowJob& job, std::atomic<int>& nextRow, RowControl& con
     lanes_.points = points.data();
     lanes_.last = static_cast<std::int64_t>(points.size()) - 1;
     lanes_.limit = job.view->location.limit;
+    lanes_.derivative = !job.distance.empty();
 }
 
 LaneRows::~LaneRows() {
@@ -102,24 +106,42 @@ void LaneRows::load(std::size_t lane) {
     batch_.dcAbs[lane] = p.dc.abs;
     batch_.m[lane] = 1;
     batch_.i[lane] = 1;
+    keepDerivative(lane, traceFor(job_));
 }
 
-PerturbRun<double> LaneRows::runOf(std::size_t lane) {
+PerturbRun<double> LaneRows::runOf(std::size_t lane, PixelTrace& trace) {
     return PerturbRun<double>(job_.reference->orbit(), pixels_[lane].dc, job_.view->location.limit, false,
-                              BlaUse<double>{});
+                              BlaUse<double>{}, &trace);
+}
+
+// The lane's trace: its derivative as the batch holds it.
+PixelTrace LaneRows::traceOf(std::size_t lane) const {
+    PixelTrace trace = traceFor(job_);
+    trace.derivative.assign(batch_.derR[lane], batch_.derI[lane], pixels_[lane].derivativeScale);
+    return trace;
+}
+
+void LaneRows::keepDerivative(std::size_t lane, const PixelTrace& trace) {
+    const ScaledDerivative& d = trace.derivative;
+    batch_.derR[lane] = d.re;
+    batch_.derI[lane] = d.im;
+    batch_.derUnit[lane] = d.scale >= 0 ? d.unit() : -1.0;
+    pixels_[lane].derivativeScale = d.scale;
 }
 
 // perturbStep until the pixel has made one plain step (then back to the
 // lanes) or is finished; false if cancelled.
 bool LaneRows::service(std::size_t lane) {
-    const PerturbRun<double> run = runOf(lane);
+    PixelTrace trace = traceOf(lane);
+    const PerturbRun<double> run = runOf(lane, trace);
     PerturbState<double> st{batch_.dzr[lane], batch_.dzi[lane], batch_.e[lane], batch_.m[lane], batch_.i[lane]};
     const std::int64_t before = made_;
     for (std::int64_t loops = 1; made_ == before; ++loops) {
         const std::int64_t result = perturbStep(run, st, made_);
-        if (result != 0) return finish(lane, result);
+        if (result != 0) return finish(lane, result, st, trace);
         if (loops % kPollInterval == 0 && control_.stop()) return false;
     }
+    keepDerivative(lane, trace);
     batch_.dzr[lane] = st.dzr;
     batch_.dzi[lane] = st.dzi;
     batch_.e[lane] = st.e;
@@ -133,20 +155,24 @@ bool LaneRows::service(std::size_t lane) {
 bool LaneRows::finishScalar(std::size_t lane) {
     auto stop = [this] { return control_.stop(); };
     PerturbState<double> st{batch_.dzr[lane], batch_.dzi[lane], batch_.e[lane], batch_.m[lane], batch_.i[lane]};
-    const std::int64_t result =
-        perturbRun(job_.reference->orbit(), pixels_[lane].dc, job_.view->location.limit, stop, made_, st, false);
-    return result != kCancelledCount && finish(lane, result);
+    PixelTrace trace = traceOf(lane);
+    const std::int64_t result = perturbRun(job_.reference->orbit(), pixels_[lane].dc, job_.view->location.limit, stop,
+                                           made_, st, false, {}, &trace);
+    return result != kCancelledCount && finish(lane, result, st, trace);
 }
 
-// Stores the pixel's count (settling it first if undecided) and loads the
-// lane's next pixel; false if cancelled.
-bool LaneRows::finish(std::size_t lane, std::int64_t count) {
+// Stores the pixel's count (settling it first if undecided) and its ν from
+// the state st it ended in, and loads the lane's next pixel; false if
+// cancelled.
+bool LaneRows::finish(std::size_t lane, std::int64_t count, const PerturbState<double>& st, PixelTrace& trace) {
     const LanePixel& p = pixels_[lane];
     std::int32_t& out = countOf(p);
     if (count == kUndecidedCount) {
         if (!settleUndecided(job_, p.x, job_.firstRow + p.row, control_, out)) return false;
     } else {
         out = static_cast<std::int32_t>(count);
+        noteEscape(job_.reference->orbit(), st, count, job_.view->location.limit, &trace);
+        storeColourOutputs(job_, p.x, job_.firstRow + p.row, count, trace);
     }
     pixelDone(p.row);
     load(lane);

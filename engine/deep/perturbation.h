@@ -17,6 +17,7 @@
 #include "deep/escape_test.h"
 #include "deep/ext_real.h"
 #include "deep/orbit.h"
+#include "deep/scaled_derivative.h"
 
 namespace mandel {
 
@@ -75,11 +76,60 @@ void blaStep(const BlaLevels<R>& table, const BlaStep<R>& s, int k, const PixelO
     dzi = ni;
 }
 
+// The pixel's z = Z_m + δz where it escaped, in double (a count that is not
+// the limit; perturbStep leaves the state of the iteration it escaped at).
+struct EscapePoint {
+    double zr = 0;
+    double zi = 0;
+    bool known = false;
+};
+
+// What a pixel's iteration hands on besides its count, when asked: z where it
+// escaped, and (with carryDerivative) the derivative dz/dc carried through
+// every perturbation and approximation step (rebasing leaves z, and so its
+// derivative, as it is), scaled by powers of two: it grows with the depth.
+struct PixelTrace {
+    EscapePoint escape;
+    bool carryDerivative = false;
+    ScaledDerivative derivative;
+};
+
+inline double plainDouble(double v) { return v; }
+inline double plainDouble(const ExtReal& v) { return v.toDouble(); }
+
+template <class R>
+void noteEscape(const std::vector<OrbitPoint>& orbit, const PerturbState<R>& st, std::int64_t result,
+                std::int64_t limit, PixelTrace* trace) {
+    if (trace == nullptr || result <= 0 || result >= limit) return;
+    R zr, zi, zErr;
+    NumberTraits<R>::load(orbit[static_cast<std::size_t>(st.m)], zr, zi, zErr);
+    trace->escape.zr = plainDouble(zr + st.dzr);
+    trace->escape.zi = plainDouble(zi + st.dzi);
+    trace->escape.known = true;
+}
+
+// dz/dc through a plain step from z = w (|w| ≤ 2, a plain double in either
+// number type): 2w·dz/dc + 1.
+template <class R>
+void derivativeStep(const R& wr, const R& wi, PixelTrace& t) {
+    t.derivative.step(plainDouble(wr), plainDouble(wi));
+}
+
+// dz/dc through an approximation step δz ← A·δz + B·δc: A·dz/dc + B.
+template <class R>
+void derivativeStep(const BlaStep<R>& s, PixelTrace& t) {
+    double ar, ai, br, bi;
+    std::int64_t aScale, bScale;
+    scaledPair(s.ar, s.ai, ar, ai, aScale);
+    scaledPair(s.br, s.bi, br, bi, bScale);
+    t.derivative.step(ar, ai, aScale, br, bi, bScale);
+}
+
 // What stays the same through one pixel's iteration.
 template <class R>
 struct PerturbRun {
     PerturbRun(const std::vector<OrbitPoint>& orbit, const PixelOffset<R>& dc, std::int64_t limit, bool switching,
-               const BlaUse<R>& bla)
+               const BlaUse<R>& bla, PixelTrace* trace = nullptr)
         : orbit(orbit),
           dc(dc),
           limit(limit),
@@ -87,7 +137,8 @@ struct PerturbRun {
           bla(bla),
           cBound(roundUp(dc.abs + dc.err)),
           table(bla.levels && cBound <= bla.levels->cMax ? bla.levels : nullptr),
-          last(static_cast<std::int64_t>(orbit.size()) - 1) {}
+          last(static_cast<std::int64_t>(orbit.size()) - 1),
+          derivative(trace != nullptr && trace->carryDerivative ? trace : nullptr) {}
     const std::vector<OrbitPoint>& orbit;
     const PixelOffset<R>& dc;
     const std::int64_t limit;
@@ -96,6 +147,7 @@ struct PerturbRun {
     const R cBound;
     const BlaLevels<R>* const table;
     const std::int64_t last;
+    PixelTrace* const derivative;  // null unless dz/dc is carried
 };
 
 // Rounding of one step, relative to its terms' sizes, and of the sum Z + δz.
@@ -147,7 +199,9 @@ MANDEL_ALWAYS_INLINE std::int64_t perturbStep(const PerturbRun<R>& run, PerturbS
     if (run.table) {
         const int k = run.table->longest(st.m, roundUp(dAbs + e), run.limit - st.i);
         if (k > 0) {
-            blaStep(*run.table, run.table->step(st.m, k), k, run.dc, run.cBound, dAbs, dzr, dzi, e);
+            const BlaStep<R>& s = run.table->step(st.m, k);
+            if (run.derivative) derivativeStep(s, *run.derivative);
+            blaStep(*run.table, s, k, run.dc, run.cBound, dAbs, dzr, dzi, e);
             const std::int64_t length = std::int64_t{1} << k;
             st.m += length;
             st.i += length;
@@ -155,6 +209,7 @@ MANDEL_ALWAYS_INLINE std::int64_t perturbStep(const PerturbRun<R>& run, PerturbS
             return 0;
         }
     }
+    if (run.derivative) derivativeStep(wr, wi, *run.derivative);
     const R zAbs = Traits::magnitude(zr, zi, zr * zr + zi * zi);
     const R twoZr = zr + zr, twoZi = zi + zi;
     const R nr = ((twoZr * dzr - twoZi * dzi) + (dzr * dzr - dzi * dzi)) + run.dc.re;
@@ -177,8 +232,9 @@ MANDEL_ALWAYS_INLINE std::int64_t perturbStep(const PerturbRun<R>& run, PerturbS
 // stop() says so (kCancelledCount), asked every few thousand iterations.
 template <class R, class Stop>
 std::int64_t perturbRun(const std::vector<OrbitPoint>& orbit, const PixelOffset<R>& dc, std::int64_t limit, Stop& stop,
-                        std::int64_t& iterations, PerturbState<R>& st, bool switching, const BlaUse<R>& bla = {}) {
-    const PerturbRun<R> run(orbit, dc, limit, switching, bla);
+                        std::int64_t& iterations, PerturbState<R>& st, bool switching, const BlaUse<R>& bla = {},
+                        PixelTrace* trace = nullptr) {
+    const PerturbRun<R> run(orbit, dc, limit, switching, bla, trace);
     for (std::int64_t loops = 1;; ++loops) {
         const std::int64_t result = perturbStep(run, st, iterations);
         if (result != 0) return result;
@@ -190,9 +246,12 @@ std::int64_t perturbRun(const std::vector<OrbitPoint>& orbit, const PixelOffset<
 // With `guess`, a count that may be wrong where the bound cannot decide.
 template <class R, class Stop>
 std::int64_t perturbedCount(const std::vector<OrbitPoint>& orbit, const PixelOffset<R>& dc, std::int64_t limit,
-                            Stop& stop, std::int64_t& iterations, bool guess = false, const BlaUse<R>& bla = {}) {
+                            Stop& stop, std::int64_t& iterations, bool guess = false, const BlaUse<R>& bla = {},
+                            PixelTrace* trace = nullptr) {
     PerturbState<R> st{dc.re, dc.im, dc.err, 1, 1, guess};
-    return perturbRun(orbit, dc, limit, stop, iterations, st, false, bla);
+    const std::int64_t result = perturbRun(orbit, dc, limit, stop, iterations, st, false, bla, trace);
+    noteEscape(orbit, st, result, limit, trace);
+    return result;
 }
 
 // One pixel of an extended-range view: ExtReal while δz is below double's
@@ -203,17 +262,24 @@ std::int64_t perturbedCount(const std::vector<OrbitPoint>& orbit, const PixelOff
 template <class Stop>
 std::int64_t hybridCount(const std::vector<OrbitPoint>& orbit, const PixelOffset<ExtReal>& dc, std::int64_t limit,
                          Stop& stop, std::int64_t& iterations, const BlaUse<ExtReal>& bla = {},
-                         const BlaUse<double>& doubleBla = {}) {
-    if (dc.abs.exponent < kPlainExponentLow) return perturbedCount(orbit, dc, limit, stop, iterations, false, bla);
+                         const BlaUse<double>& doubleBla = {}, PixelTrace* trace = nullptr) {
+    if (dc.abs.exponent < kPlainExponentLow)
+        return perturbedCount(orbit, dc, limit, stop, iterations, false, bla, trace);
     const PixelOffset<double> dcDouble{dc.re.toDouble(), dc.im.toDouble(), upperDouble(dc.err) + 0x1p-1072,
                                        upperDouble(dc.abs)};
     PerturbState<ExtReal> xs{dc.re, dc.im, dc.err, 1, 1};
     for (;;) {
-        std::int64_t r = perturbRun(orbit, dc, limit, stop, iterations, xs, true, bla);
-        if (r != kSwitchCount) return r;
+        std::int64_t r = perturbRun(orbit, dc, limit, stop, iterations, xs, true, bla, trace);
+        if (r != kSwitchCount) {
+            noteEscape(orbit, xs, r, limit, trace);
+            return r;
+        }
         PerturbState<double> ds{xs.dzr.toDouble(), xs.dzi.toDouble(), upperDouble(xs.e), xs.m, xs.i};
-        r = perturbRun(orbit, dcDouble, limit, stop, iterations, ds, true, doubleBla);
-        if (r != kSwitchCount) return r;
+        r = perturbRun(orbit, dcDouble, limit, stop, iterations, ds, true, doubleBla, trace);
+        if (r != kSwitchCount) {
+            noteEscape(orbit, ds, r, limit, trace);
+            return r;
+        }
         xs = PerturbState<ExtReal>{ExtReal(ds.dzr), ExtReal(ds.dzi), ExtReal(ds.e), ds.m, ds.i};
     }
 }

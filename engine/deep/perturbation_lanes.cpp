@@ -60,12 +60,22 @@ HWY_INLINE Step PlainStep(D d, V zr, V zi, V zErr, V zAbs, V dzr, V dzi, V e, V 
     return {nr, ni, hn::Mul(bound, hn::Set(d, kBoundInflation))};
 }
 
-std::int64_t AdvanceLanes(const LaneJob* jobPointer, LaneBatch* batchPointer, std::int64_t maxSteps) {
+// The derivative's plain step, ScaledDerivative::step's operations in its order.
+HWY_INLINE void DerivativeStep(D d, V wr, V wi, V unit, V& derR, V& derI) {
+    const V two = hn::Set(d, 2.0);
+    const V nr = hn::Mul(two, hn::Sub(hn::Mul(wr, derR), hn::Mul(wi, derI)));
+    const V ni = hn::Mul(two, hn::Add(hn::Mul(wr, derI), hn::Mul(wi, derR)));
+    derR = hn::Add(nr, unit);
+    derI = hn::Add(ni, hn::Zero(d));
+}
+
+template <bool kDerivative>
+std::int64_t AdvanceLanesOf(const LaneJob& job, LaneBatch& b, std::int64_t maxSteps) {
     const D d;
     const DI di;
-    const LaneJob& job = *jobPointer;
-    LaneBatch& b = *batchPointer;
     V dzr = hn::Load(d, b.dzr), dzi = hn::Load(d, b.dzi), e = hn::Load(d, b.e);
+    V derR = hn::Load(d, b.derR), derI = hn::Load(d, b.derI);
+    const V unit = hn::Load(d, b.derUnit), laneHigh = hn::Set(d, ScaledDerivative::kLaneHigh);
     const V dcr = hn::Load(d, b.dcr), dci = hn::Load(d, b.dci), dcErr = hn::Load(d, b.dcErr),
             dcAbs = hn::Load(d, b.dcAbs);
     VI m = hn::Load(di, b.m), i = hn::Load(di, b.i);
@@ -89,7 +99,12 @@ std::int64_t AdvanceLanes(const LaneJob* jobPointer, LaneBatch* batchPointer, st
         const V d2 = hn::Add(hn::Mul(dzr, dzr), hn::Mul(dzi, dzi));
         const V dAbs = Magnitude(d, dzr, dzi, d2);
         attention = hn::Or(attention, hn::Or(hn::RebindMask(d, hn::Eq(m, last)), hn::Lt(wAbs, dAbs)));
+        if constexpr (kDerivative) {
+            const V top = hn::Max(hn::Abs(derR), hn::Abs(derI));
+            attention = hn::Or(attention, hn::Or(hn::Not(hn::Lt(top, laneHigh)), hn::Lt(unit, hn::Zero(d))));
+        }
         if (!hn::AllFalse(d, attention)) break;
+        if constexpr (kDerivative) DerivativeStep(d, wr, wi, unit, derR, derI);
         const Step next =
             PlainStep(d, zr, zi, zErr, zAbs, dzr, dzi, e, d2, dAbs, hn::Add(wAbs, wSum), dcr, dci, dcErr, dcAbs);
         dzr = next.dzr;
@@ -103,8 +118,17 @@ std::int64_t AdvanceLanes(const LaneJob* jobPointer, LaneBatch* batchPointer, st
     hn::Store(e, d, b.e);
     hn::Store(m, di, b.m);
     hn::Store(i, di, b.i);
+    if constexpr (kDerivative) {
+        hn::Store(derR, d, b.derR);
+        hn::Store(derI, d, b.derI);
+    }
     hn::Store(hn::VecFromMask(di, hn::RebindMask(di, attention)), di, b.attention);
     return steps;
+}
+
+std::int64_t AdvanceLanes(const LaneJob* job, LaneBatch* batch, std::int64_t maxSteps) {
+    return job->derivative ? AdvanceLanesOf<true>(*job, *batch, maxSteps)
+                           : AdvanceLanesOf<false>(*job, *batch, maxSteps);
 }
 
 std::size_t LaneCountOfThisVariant() { return hn::Lanes(D()); }

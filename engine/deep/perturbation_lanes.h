@@ -27,6 +27,7 @@ struct LaneJob {
     const LanePoint* points = nullptr;
     std::int64_t last = 0;  // index of the reference's last point
     std::int64_t limit = 0;
+    bool derivative = false;  // carry dz/dc (ScaledDerivative's plain step)
 };
 
 // Each lane's pixel: PerturbState<double> (dz, e, m, i) and its offset.
@@ -40,6 +41,12 @@ struct LaneBatch {
     alignas(64) double dcAbs[kMaxDeepLanes] = {};
     alignas(64) std::int64_t m[kMaxDeepLanes] = {};
     alignas(64) std::int64_t i[kMaxDeepLanes] = {};
+    // With the derivative: its parts at the lane's scale, and the unit
+    // ScaledDerivative::unit() of that scale (below 0: the lane must wait
+    // for perturbStep).
+    alignas(64) double derR[kMaxDeepLanes] = {};
+    alignas(64) double derI[kMaxDeepLanes] = {};
+    alignas(64) double derUnit[kMaxDeepLanes] = {};
     // Out: nonzero for the lanes whose next iteration needs perturbStep.
     alignas(64) std::int64_t attention[kMaxDeepLanes] = {};
 };
@@ -49,7 +56,8 @@ std::size_t deepLaneCount();
 
 // Plain steps of every lane until some lane's next iteration needs
 // perturbStep (marked in batch.attention) or maxSteps steps are made. Returns
-// the steps made (each by every lane).
+// the steps made (each by every lane). With job.derivative a lane also
+// waits for perturbStep while its derivative is at ScaledDerivative::kLaneHigh or above.
 std::int64_t advanceLanes(const LaneJob& job, LaneBatch& batch, std::int64_t maxSteps);
 
 // Lane-steps per second of the step's arithmetic alone on one thread (no

@@ -271,6 +271,14 @@ PictureLocationRead locationOf(const PngInfo& png) {
             location.view.height = size->height;
         }
     }
+    if (const std::string* colouring = png.fields.count(kColouringField) ? reader.field(kColouringField) : nullptr) {
+        std::string problem;
+        const std::optional<Colouring> read = parseColouringArguments(*colouring, problem);
+        if (read)
+            location.colouring = *read;
+        else
+            reader.fail("the field 'Colouring': " + problem);
+    }
     if (reader.problem().empty()) reader.fail(deepViewProblem(location.view));
     if (!reader.problem().empty()) return {std::nullopt, reader.problem()};
     return {location, ""};

@@ -7,14 +7,16 @@
 #include <optional>
 #include <string>
 
+#include "colour/colouring.h"
 #include "deep/deep_view.h"
 
 namespace mandel {
 
 struct PictureLocation {
-    DeepView view;          // the location's texts exactly as recorded, the limit and the picture's size
-    std::int64_t base = 0;  // the base count of the colours; 0 for the window's drawing
-    bool deep = false;      // drawn by the deep engine; otherwise in the window's single precision
+    DeepView view;             // the location's texts exactly as recorded, the limit and the picture's size
+    std::int64_t base = 0;     // the base count of the colours; 0 for the window's drawing
+    bool deep = false;         // drawn by the deep engine; otherwise in the window's single precision
+    Colouring colouring = {};  // as its Colouring field says; bands without one
 };
 
 struct PictureLocationRead {
@@ -30,7 +32,8 @@ struct PictureLocationRead {
 // path and the system's error), one that is not a PNG, a PNG the program did
 // not write (no Software field naming it), a missing or malformed field, a
 // size that is not the image's, and a location that cannot be drawn. Out of
-// memory, it sets outOfMemory and says so. Pictures written before the
+// memory, it sets outOfMemory and says so. A Colouring field that does not
+// read as one is refused too. Pictures written before the
 // Arithmetic field existed are the window's drawing.
 PictureLocationRead readPictureLocation(const std::string& path);
 

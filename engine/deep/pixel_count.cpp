@@ -3,14 +3,18 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
+#include <limits>
 
+#include "colour/smooth_count.h"
 #include "deep/double_double_perturbation.h"
+#include "deep/pixel_finish.h"
 #include "deep/double_double_pixel.h"
 #include "deep/error_bound.h"
 #include "deep/perturbation.h"
 #include "deep/row_control.h"
 #include "deep/mpfr_pixel.h"
 #include "deep/rational_pixel.h"
+#include "deep/rescaled_perturbation.h"
 
 namespace mandel {
 
@@ -53,7 +57,64 @@ bool knownCount(const RowJob& job, int x, int y, RowControl& control, std::int32
     if (count == 0) return false;
     out = static_cast<std::int32_t>(count);
     control.known += 1;
+    storeColourOutputs(job, x, y, count, {});
     return true;
+}
+
+namespace {
+
+// The pixel's trace in a perturbation that takes undecided tests as computed.
+PixelTrace guessedTrace(const RowJob& job, int x, int y) {
+    const PixelOffset<ExtReal> dc = pixelOffset(job, x, y);
+    auto never = [] { return false; };
+    std::int64_t made = 0;
+    PixelTrace trace = traceFor(job);
+    const std::int64_t limit = job.view->location.limit;
+    if (job.geometry->extended)
+        perturbedCount(job.reference->orbit(), dc, limit, never, made, true, {}, &trace);
+    else
+        perturbedCount(job.reference->orbit(), doubleOffset(dc), limit, never, made, true, {}, &trace);
+    return trace;
+}
+
+}  // namespace
+
+PixelTrace traceFor(const RowJob& job) {
+    PixelTrace trace;
+    trace.carryDerivative = !job.distance.empty();
+    return trace;
+}
+
+void storeColourOutputs(const RowJob& job, int x, int y, std::int64_t count, const PixelTrace& trace) {
+    if (job.excess.empty() && job.distance.empty()) return;
+    const std::size_t i = pixelIndex(job, x, y);
+    float excess = std::numeric_limits<float>::quiet_NaN(), distance = excess, slope = excess;
+    if (count < job.view->location.limit) {
+        const PixelTrace t = trace.escape.known ? trace : guessedTrace(job, x, y);
+        excess = 0;
+        distance = std::numeric_limits<float>::max();
+        slope = 1;
+        if (t.escape.known) {
+            // c = C + δc in double, C being the reference's first iterate.
+            double cr, ci, cErr;
+            NumberTraits<double>::load(job.reference->orbit()[1], cr, ci, cErr);
+            const PixelOffset<double> dc = doubleOffset(pixelOffset(job, x, y));
+            cr = cr + dc.re;
+            ci = ci + dc.im;
+            excess = static_cast<float>(smoothExcess(t.escape.zr, t.escape.zi, cr, ci));
+            if (!job.distance.empty()) {
+                const DistanceEstimate d =
+                    estimateDistance(t.escape.zr, t.escape.zi, cr, ci, t.derivative, job.geometry->spacing);
+                distance = d.distance;
+                slope = d.slope;
+            }
+        }
+    }
+    if (!job.excess.empty()) job.excess[i] = excess;
+    if (!job.distance.empty()) {
+        job.distance[i] = distance;
+        job.slope[i] = slope;
+    }
 }
 
 std::int64_t perturbedReach(const RowJob& job, int x, int y) {
@@ -116,6 +177,7 @@ bool settleUndecided(const RowJob& job, int x, int y, RowControl& control, std::
     control.settled += 1;
     if (settled == kCancelledCount) return false;
     out = static_cast<std::int32_t>(settled);
+    storeColourOutputs(job, x, y, settled, {});
     return true;
 }
 
@@ -131,15 +193,21 @@ bool pixelCount(const RowJob& job, int x, int y, RowControl& control, std::int32
     // A pixel this leaves undecided goes straight to double-double: trying
     // it again step by step without the approximation decided only about a
     // quarter of them, and cost more in all than it saved.
+    PixelTrace trace = traceFor(job);
+    PixelTrace* const traced = job.excess.empty() && job.distance.empty() ? nullptr : &trace;
+    // Offsets below double's range iterate in rescaled doubles.
     const std::int64_t count =
-        job.geometry->extended
-            ? hybridCount(job.reference->orbit(), dc, limit, stop, made, extBla, doubleBla)
-            : perturbedCount(job.reference->orbit(), doubleOffset(dc), limit, stop, made, false, doubleBla);
+        !job.geometry->extended
+            ? perturbedCount(job.reference->orbit(), doubleOffset(dc), limit, stop, made, false, doubleBla, traced)
+        : dc.abs.exponent < kPlainExponentLow
+            ? rescaledCount(job.reference->orbit(), dc, limit, stop, made, extBla, traced)
+            : hybridCount(job.reference->orbit(), dc, limit, stop, made, extBla, doubleBla, traced);
     control.made += made;
     control.skipped += skipped;
     if (count == kCancelledCount) return false;
     if (count != kUndecidedCount) {
         out = static_cast<std::int32_t>(count);
+        storeColourOutputs(job, x, y, count, trace);
         return true;
     }
     return settleUndecided(job, x, y, control, out);

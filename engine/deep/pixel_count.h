@@ -29,6 +29,10 @@ struct RowJob {
     const KnownCounts* known = nullptr;     // pixels counted without iterating
     std::span<std::uint8_t> certified{};    // empty, or 0 where a count is not certified
     int maxBits = kMinAutomaticSettleBits;  // the MPFR settling's precision cap
+    // Empty, or each pixel's colour outputs (colour_outputs.h); NaN inside.
+    std::span<float> excess{};
+    std::span<float> distance{};
+    std::span<float> slope{};
 };
 
 // Pixel (x, y)'s count by perturbation, undecided tests taken as computed (a
@@ -46,6 +50,15 @@ std::size_t pixelIndex(const RowJob& job, int x, int y);
 
 // Sets out and returns true when the pixel's count needs no iteration.
 bool knownCount(const RowJob& job, int x, int y, RowControl& control, std::int32_t& out);
+
+// A trace that carries dz/dc where the job wants distances.
+PixelTrace traceFor(const RowJob& job);
+
+// Stores pixel (x, y)'s colour outputs (those the job wants): NaN for a count
+// at the limit, otherwise from its trace where it escaped, or from a
+// perturbation that takes undecided tests as computed when the trace does
+// not know where (a pixel settled with more precision).
+void storeColourOutputs(const RowJob& job, int x, int y, std::int64_t count, const PixelTrace& trace);
 
 // A pixel the double (or extended) loop left undecided, settled with more
 // precision (double-double, then MPFR); false if cancelled.

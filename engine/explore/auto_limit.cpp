@@ -12,9 +12,12 @@ namespace {
 constexpr std::int64_t kLateEscapeQuarters = 3;
 // Held boundary pixels per thousand pixels that make the limit rise.
 constexpr std::int64_t kRisePerThousand = 2;
+// Pixels per thousand that a lower limit may turn from escaped to held.
+constexpr std::int64_t kLowerChangesPerThousand = 2;
 constexpr int kBasePercentile = 2;
 
-// Held pixels with a 4-neighbour that escaped at a count >= 3/4 of the limit.
+// Held pixels (count >= limit) with a 4-neighbour that escaped at a count >=
+// 3/4 of the limit, of the counts cut off at `limit`.
 std::int64_t heldNextToLateEscapes(std::span<const std::int32_t> counts, int width, int height, std::int64_t limit) {
     auto lateEscape = [&](int x, int y) {
         if (x < 0 || y < 0 || x >= width || y >= height) return false;
@@ -30,33 +33,58 @@ std::int64_t heldNextToLateEscapes(std::span<const std::int32_t> counts, int wid
     return held;
 }
 
-std::int64_t nextLimit(std::span<const std::int32_t> counts, int width, int height, std::int64_t limit) {
-    std::int64_t escaped = 0, highest = 0, total = 0;
-    for (std::int32_t c : counts) {
-        total += c;
-        if (c < limit) {
-            ++escaped;
-            highest = std::max<std::int64_t>(highest, c);
-        }
+bool cutOffBoundary(std::span<const std::int32_t> counts, int width, int height, std::int64_t limit) {
+    const auto pixels = static_cast<std::int64_t>(counts.size());
+    return 1000 * heldNextToLateEscapes(counts, width, height, limit) >= kRisePerThousand * pixels;
+}
+
+// The lowest of N/2, N/4, … (each taken only if the one above it was) at
+// which the picture stays (rule 3), or N.
+std::int64_t loweredLimit(std::span<const std::int32_t> counts, int width, int height, std::int64_t limit) {
+    const auto pixels = static_cast<std::int64_t>(counts.size());
+    std::vector<std::int32_t> escaped;
+    for (std::int32_t c : counts)
+        if (c < limit) escaped.push_back(c);
+    std::sort(escaped.begin(), escaped.end());
+    std::int64_t chosen = limit;
+    for (std::int64_t lower = limit / 2; lower >= kMinAutoLimit; lower /= 2) {
+        const auto firstCut = std::lower_bound(escaped.begin(), escaped.end(), lower);
+        const auto changed = static_cast<std::int64_t>(escaped.end() - firstCut);
+        if (1000 * changed > kLowerChangesPerThousand * pixels) break;
+        if (cutOffBoundary(counts, width, height, lower)) break;
+        chosen = lower;
     }
-    const std::int64_t pixels = static_cast<std::int64_t>(counts.size());
-    const std::int64_t held = pixels - escaped;
-    if (escaped == 0) return std::max(limit, std::min(limit * 4, kBlindRiseCeiling));
-    if (1000 * heldNextToLateEscapes(counts, width, height, limit) >= kRisePerThousand * pixels) return limit * 2;
-    // With nothing held the limit costs nothing, but it sets the top of the
-    // bands: far above the highest count it would leave the view in one band.
-    if (4 * highest < limit && (held == 0 || 2 * held * limit > total)) return 2 * highest;
-    return limit;
+    return chosen;
+}
+
+LimitAndBase nextLimit(std::span<const std::int32_t> counts, int width, int height, std::int64_t limit,
+                       InteriorEvidence evidence) {
+    if (nothingEscaped(counts, limit)) {
+        if (evidence == InteriorEvidence::AttractingCycle) return {limit, 0, LimitReason::Inside};
+        if (limit >= kBlindRiseCeiling) return {limit, 0, LimitReason::CeilingReached};
+        return {std::min(limit * 4, kBlindRiseCeiling), 0, LimitReason::RaisedBlind};
+    }
+    if (cutOffBoundary(counts, width, height, limit)) return {limit * 2, 0, LimitReason::RaisedForBoundary};
+    const std::int64_t lowered = loweredLimit(counts, width, height, limit);
+    if (lowered < limit) return {lowered, 0, LimitReason::Lowered};
+    return {limit, 0, LimitReason::Kept};
 }
 
 }  // namespace
 
-LimitAndBase chooseLimitAndBase(std::span<const std::int32_t> counts, int width, int height, std::int64_t limit) {
-    LimitAndBase result;
-    result.limit = std::clamp(nextLimit(counts, width, height, limit), kMinAutoLimit, kMaxDeepLimit);
+bool nothingEscaped(std::span<const std::int32_t> counts, std::int64_t limit) {
+    return std::all_of(counts.begin(), counts.end(), [limit](std::int32_t c) { return c >= limit; });
+}
+
+LimitAndBase chooseLimitAndBase(std::span<const std::int32_t> counts, int width, int height, std::int64_t limit,
+                                InteriorEvidence evidence) {
+    LimitAndBase result = nextLimit(counts, width, height, limit, evidence);
+    result.limit = std::clamp(result.limit, kMinAutoLimit, kMaxDeepLimit);
+    // The base from the counts as the new limit shows them.
+    const std::int64_t shown = std::min(limit, result.limit);
     std::vector<std::int32_t> escaped;
     for (std::int32_t c : counts)
-        if (c < limit) escaped.push_back(c);
+        if (c < shown) escaped.push_back(c);
     if (!escaped.empty()) {
         const std::size_t rank = (escaped.size() - 1) * kBasePercentile / 100;
         std::nth_element(escaped.begin(), escaped.begin() + static_cast<std::ptrdiff_t>(rank), escaped.end());

@@ -11,11 +11,13 @@ namespace {
 constexpr int kWheelScaleDigits = 30;
 constexpr mpfr_prec_t kWheelScaleBits = 160;
 
-// (centre·2m + offset2·span) / (2m) on the grid 10^q: the centre moved by
-// offset2/2 pixels' worth of `span`/m.
+// The centre moved by offset2/2 pixels' worth of `span`/m. Only the move,
+// the digits the gesture creates, is rounded onto the grid 10^q: the
+// centre's own digits (typed, pasted or opened, however many) are kept.
 Decimal movedCentre(const Decimal& centre, std::int64_t shorter, std::int64_t offset2, const Decimal& span,
                     std::int64_t q) {
-    return (centre * Decimal(2 * shorter) + Decimal(offset2) * span).dividedRounded(2 * shorter, q);
+    if (offset2 == 0) return centre;
+    return centre + (Decimal(offset2) * span).dividedRounded(2 * shorter, q);
 }
 
 std::int64_t shorterEdge(PictureSize size) { return std::min(size.width, size.height); }

@@ -5,11 +5,13 @@
 // pixel (x, y) is the point centre + ((x − W/2)·s/m, (y − H/2)·s/m), m = min(W, H),
 // the imaginary part growing downward.
 //
-// Rounding: each gesture computes the new centre and side exactly as
-// fractions, then rounds each once onto the new side's grid 10^q
-// (locationQuantumExponent), to nearest, ties to the even multiple. The side
-// is rounded first; the centre is then placed so that the point under the
-// pointer stays put with the rounded side. The limit and base are kept.
+// Rounding: each gesture computes the new side exactly as a fraction and
+// rounds it once onto its grid 10^q (locationQuantumExponent), to nearest,
+// ties to the even multiple; the centre then moves by the exact fraction that
+// keeps the point under the pointer put with the rounded side, and only that
+// move is rounded onto the grid. The centre's own digits are never rounded:
+// a location typed with 35 digits keeps them through any number of zooms
+// about the centre, which do not move it at all. The limit and base are kept.
 
 #include <cstdint>
 #include <vector>
@@ -30,7 +32,7 @@ Decimal wheelScale(std::int64_t units);
 // shrinks), and the point under the pixel stays under it.
 ExploreLocation zoomAboutPixel(const ExploreLocation& from, PictureSize size, int x, int y, std::int64_t units);
 
-// Zoom by 2^(units/120) about the view's centre.
+// Zoom by 2^(units/120) about the view's centre: the centre stays exactly.
 ExploreLocation zoomAboutCentre(const ExploreLocation& from, std::int64_t units);
 
 // Moves the centre by (dx, dy) pixels: positive dx towards larger real parts

@@ -47,16 +47,25 @@ std::vector<std::string_view> splitSpaces(std::string_view line) {
     return words;
 }
 
-// "WxH" with both in kMinPictureSize .. kMaxPictureSize.
+// "WxH", or "S" for S × S as the renderer takes it, each in
+// kMinPictureSize .. kMaxPictureSize.
 bool parseSize(std::string_view text, int& width, int& height) {
     const auto x = text.find('x');
-    if (x == std::string_view::npos) return false;
     auto number = [](std::string_view t, int& out) {
         auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), out);
         return ec == std::errc() && end == t.data() + t.size() && !t.empty() && t[0] != '-' && out >= kMinPictureSize &&
                out <= kMaxPictureSize;
     };
+    if (x == std::string_view::npos) return number(text, width) && number(text, height);
     return number(text.substr(0, x), width) && number(text.substr(x + 1), height);
+}
+
+// Half of an edge of `pixels` pixels, side·pixels/(2·shorter): exactly half
+// the side along the shorter edge, otherwise (not always a finite decimal)
+// rounded onto the grid 10^q. The one rounding between corner and centre.
+Decimal halfView(const Decimal& side, std::int64_t pixels, std::int64_t shorter, std::int64_t q) {
+    if (pixels == shorter) return side * Decimal(5).timesPowerOfTen(-1);
+    return (side * Decimal(pixels)).dividedRounded(2 * shorter, q);
 }
 
 // The four positional words of a line: a corner, a side and a limit; the
@@ -74,17 +83,10 @@ LocationReading locationFromCorner(const std::vector<std::string_view>& words, i
     reading.ok = true;
     const std::int64_t q = locationQuantumExponent(*side);
     const std::int64_t shorter = std::min(width, height);
-    if (width == height) {
-        // A square: centre = corner + side/2, exact (no rounding at all).
-        const Decimal half = *side * Decimal(5).timesPowerOfTen(-1);
-        reading.location.centreReal = *realMin + half;
-        reading.location.centreImag = *imagMin + half;
-    } else {
-        reading.location.centreReal =
-            (*realMin * Decimal(2 * shorter) + *side * Decimal(width)).dividedRounded(2 * shorter, q);
-        reading.location.centreImag =
-            (*imagMin * Decimal(2 * shorter) + *side * Decimal(height)).dividedRounded(2 * shorter, q);
-    }
+    // The corner's digits are all kept, and the corner toDeepView makes of a
+    // location reads back as that location.
+    reading.location.centreReal = *realMin + halfView(*side, width, shorter, q);
+    reading.location.centreImag = *imagMin + halfView(*side, height, shorter, q);
     reading.location.side = *side;
     reading.location.limit = *limit;
     return reading;
@@ -102,8 +104,10 @@ LocationReading locationFromReadouts(std::string_view realMin, std::string_view 
 DeepView toDeepView(const ExploreLocation& location, int width, int height) {
     const std::int64_t q = locationQuantumExponent(location.side);
     const std::int64_t shorter = std::min(width, height);
+    // The corner keeps the centre's digits, and a corner read back
+    // (locationFromCorner) gives the centre exactly.
     auto corner = [&](const Decimal& centre, int pixels) {
-        return (centre * Decimal(2 * shorter) - location.side * Decimal(pixels)).dividedRounded(2 * shorter, q);
+        return centre - halfView(location.side, pixels, shorter, q);
     };
     DeepView view;
     view.width = width;
@@ -167,7 +171,8 @@ LocationReading parseLocationLine(std::string_view line) {
         if (word == "--deep" && !deep) {
             deep = true;
         } else if (word == "--size" && !sized) {
-            if (!hasValue || !parseSize(words[++i], width, height)) return failure("--size needs WxH, each 16..32000");
+            if (!hasValue || !parseSize(words[++i], width, height))
+                return failure("--size needs S or WxH, each 16..32000");
             sized = true;
         } else if (word == "--base" && !based) {
             std::string ignored;

@@ -4,11 +4,13 @@
 // iteration limit and a base count for the colours; its conversions to and
 // from the main window's read-outs, the deep engine's view, and texts.
 //
-// Digits: every location is kept on a decimal grid set by its side, the
-// quantum 10^q with q = (power of ten of the side's leading digit) − 20. The
-// side keeps 21 significant digits and the centre as many as the depth needs
-// (about 20 below the side), so texts grow with depth and no further. Every
-// rounding onto the grid is to nearest, ties to the even multiple.
+// Digits: a location keeps every digit it was given (typed, pasted, opened
+// or on the command line). The digits a gesture creates lie on a decimal grid
+// set by the side, the quantum 10^q with q = (power of ten of the side's
+// leading digit) − 20: a gesture's side keeps 21 significant digits and its
+// move of the centre as many as the depth needs (about 20 below the side),
+// so texts grow with depth and no further. Every rounding onto the grid is
+// to nearest, ties to the even multiple.
 
 #include <cstdint>
 #include <string>
@@ -49,9 +51,12 @@ LocationReading locationFromReadouts(std::string_view realMin, std::string_view 
                                      std::string_view limit);
 
 // The deep engine's W × H view of the location: spacing side/min(W, H); the
-// minimum corner is centre − (W/2, H/2)·spacing rounded onto the location's
-// grid (at least 15 digits below the spacing at 32000 pixels), the side is
-// passed unchanged. Deterministic: the same location and size give the same texts.
+// minimum corner is centre − (W/2, H/2)·spacing, every digit of the centre
+// kept: half the side exactly along the shorter edge, the longer edge's half
+// rounded onto the location's grid (at least 15 digits below the spacing at
+// 32000 pixels); the side is passed unchanged.
+// Deterministic: the same location and size give the same texts, and the
+// corner reads back (parseLocationLine, locationFromView) as the location.
 DeepView toDeepView(const ExploreLocation& location, int width, int height);
 
 // The texts shown in the explorer: centre real and imaginary in plain
@@ -74,15 +79,16 @@ LocationReading parseEditedTexts(const LocationTexts& texts, std::int64_t base);
 std::string clipboardText(const ExploreLocation& location, int width, int height);
 
 // The location a W × H view shows (a picture's recorded view, say): its
-// centre is the corner plus half the view, rounded onto the grid, as for a
-// pasted line; with the colour base given.
+// centre is the corner plus half the view (as toDeepView halves it, the
+// corner's digits kept), as for a pasted line; with the colour base given.
 LocationReading locationFromView(const DeepView& view, std::int64_t base);
 
 // Reads a pasted line: the clipboard form above (options in any order, each
 // at most once), or a plain "REAL_MIN IMAG_MIN SIDE LIMIT" (a square, the
-// main window's read-outs). The centre is the corner plus half the view,
-// rounded onto the grid. Surrounding spaces are ignored; anything else bad
-// gives !ok and the reason.
+// main window's read-outs). The centre is the corner plus half the view
+// (as toDeepView halves it, the corner's digits kept). Surrounding spaces
+// are ignored; anything else bad gives !ok and the reason. "--size S" is
+// S × S, as the renderer takes it.
 LocationReading parseLocationLine(std::string_view line);
 
 }  // namespace mandel

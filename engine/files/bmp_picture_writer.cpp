@@ -16,6 +16,13 @@ void BmpPictureWriter::writeRows(std::span<const std::uint8_t> indices, std::siz
     file_.writeRows(colours_);
 }
 
+void BmpPictureWriter::writeColourRows(std::span<const Rgb> colours, std::size_t rows) {
+    if (colours.size() != rows * width_) throw std::invalid_argument("BMP rows do not match the picture");
+    colours_.resize(colours.size());
+    for (std::size_t i = 0; i < colours.size(); ++i) colours_[i] = packColour(colours[i]);
+    file_.writeRows(colours_);
+}
+
 void BmpPictureWriter::finish() { file_.commit(); }
 
 }  // namespace mandel

@@ -14,6 +14,7 @@ class BmpPictureWriter : public PictureSink {
 public:
     BmpPictureWriter(const std::string& path, std::size_t width, std::size_t height);
     void writeRows(std::span<const std::uint8_t> indices, std::size_t rows) override;
+    void writeColourRows(std::span<const Rgb> colours, std::size_t rows) override;
     void finish() override;
 
 private:

@@ -21,15 +21,20 @@ struct PngCompression {
     bool runLengthOnly = true;  // zlib's Z_RLE strategy
 };
 
-// An 8-bit palette PNG of the 17 Palette colours, written row by row through
-// libpng, with text fields before the image data and, for those added by
-// addClosingText, after it.
+// How a PNG holds its pixels: indices into the 17 Palette colours, or
+// 8-bit red, green and blue (writeColourRows).
+enum class PngColours { Indexed, TrueColour };
+
+// An 8-bit palette PNG of the 17 Palette colours (or a true-colour PNG),
+// written row by row through libpng, with text fields before the image data
+// and, for those added by addClosingText, after it.
 class PngPictureWriter : public PictureSink {
 public:
     PngPictureWriter(const std::string& path, std::size_t width, std::size_t height,
                      const std::vector<std::pair<std::string, std::string>>& textFields,
-                     PngCompression compression = {});
+                     PngCompression compression = {}, PngColours colours = PngColours::Indexed);
     void writeRows(std::span<const std::uint8_t> indices, std::size_t rows) override;
+    void writeColourRows(std::span<const Rgb> colours, std::size_t rows) override;
     void addClosingText(const std::string& keyword, const std::string& text) override;
     void finish() override;
 
@@ -52,6 +57,8 @@ private:
     std::size_t width_;
     std::size_t height_;
     std::size_t rowsWritten_ = 0;
+    PngColours colours_;
+    std::vector<std::uint8_t> colourBytes_;                         // a block of true-colour rows as libpng takes them
     std::vector<std::pair<std::string, std::string>> closingText_;  // written by finish()
     Encoder encoder_;
     std::exception_ptr writeError_;  // from the file, while libpng was writing

@@ -17,6 +17,7 @@
 #include "deep/deep_geometry.h"
 #include "deep/deep_reference.h"
 #include "deep/perturbation.h"
+#include "deep/rescaled_perturbation.h"
 #include "deep/mpfr_pixel.h"
 #include "deep_test_locations.h"
 
@@ -102,6 +103,43 @@ struct DoubleDoubleSteps {
     mandel::DoubleDoubleOffset dc;
     std::int64_t limit;
     mandel::DoubleDoubleState st;
+};
+
+// The rescaled double steps (δz = w·2^k), with the extended-range step where
+// they hand an iteration over. The walk reads and sets the bound absolutely.
+struct RescaledSteps {
+    RescaledSteps(const mandel::DeepReference& reference, DoubleDouble dcr, DoubleDouble dci, std::int64_t limit)
+        : dc{ExtReal(dcr.hi), ExtReal(dci.hi), ExtReal(), ExtReal(mandel::magnitudeUp(dcr, dci))},
+          run(reference.orbit(), dc, limit, false, {}),
+          s(mandel::rescaledState(mandel::PerturbState<ExtReal>{dc.re, dc.im, {}, 1, 1}, dc.abs.exponent)),
+          d(mandel::rescaledOffset(dc, s.k)) {}
+    static constexpr double kRounding = 0x1p-52;
+    struct Position {
+        double e = 0;
+        std::int64_t m = 1, i = 1;
+    } st;
+    std::int64_t step() {
+        s.e = std::ldexp(st.e, static_cast<int>(-s.k)) * (1 + 0x1p-50);
+        std::int64_t r = mandel::rescaledStep(run, s, d, made);
+        if (r == mandel::kSwitchCount) {
+            mandel::PerturbState<ExtReal> x = mandel::extendedState(s);
+            r = mandel::perturbStep(run, x, made);
+            s = mandel::rescaledState(x, dc.abs.exponent);
+        } else if (r == 0) {
+            s = mandel::rescaledState(mandel::extendedState(s), dc.abs.exponent);
+        }
+        d = mandel::rescaledOffset(dc, s.k);
+        st = {mandel::upperDouble(ExtReal(s.e, s.k)), s.m, s.i};
+        return r;
+    }
+    void offsetBy(double off) { s.wr += std::ldexp(off, static_cast<int>(-s.k)); }
+    DoubleDouble dzr() const { return {std::ldexp(s.wr, static_cast<int>(s.k)), 0}; }
+    DoubleDouble dzi() const { return {std::ldexp(s.wi, static_cast<int>(s.k)), 0}; }
+    mandel::PixelOffset<ExtReal> dc;
+    mandel::PerturbRun<ExtReal> run;
+    mandel::RescaledState s;
+    mandel::RescaledOffset d;
+    std::int64_t made = 0;
 };
 
 // The double-double steps with the approximation table: a step may move on
@@ -230,11 +268,13 @@ void expectBoundNearADeepMinibrot(double smallRatio) {
 
 TEST(DeepArithSteps, BoundHoldsThroughRebasesAgainstAnEarlyEscapingReference) {
     expectBoundThroughRebases<DoubleSteps>();
+    expectBoundThroughRebases<RescaledSteps>();
     expectBoundThroughRebases<DoubleDoubleSteps>();
 }
 
 TEST(DeepArithSteps, BoundHoldsAndStaysSmallNearADeepMinibrot) {
     expectBoundNearADeepMinibrot<DoubleSteps>(0x1p-30);
+    expectBoundNearADeepMinibrot<RescaledSteps>(0x1p-30);
     expectBoundNearADeepMinibrot<DoubleDoubleSteps>(0x1p-60);
 }
 

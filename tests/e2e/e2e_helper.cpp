@@ -9,7 +9,8 @@
 //     Saves a screenshot of the screen of $DISPLAY, or of that rectangle.
 //   e2e_helper location PICTURE.png
 //     Prints the renderer's arguments for the deep picture whose location the
-//     PNG records: --deep --size WxH --base B REAL_MIN IMAG_MIN SIDE LIMIT.
+//     PNG records: --deep --size WxH --base B REAL_MIN IMAG_MIN SIDE LIMIT,
+//     then the colouring options it records (if any).
 //   e2e_helper same A.png B.png
 //     Exit 0 when the two pictures have the same size and pixels (printing
 //     how many colours they show), 1 otherwise (with the first difference).
@@ -18,10 +19,13 @@
 //     (and differs from BEFORE).
 //   e2e_helper boundary PICTURE.png
 //     Prints "X Y", the boundary pixel nearest the picture's centre.
+//   e2e_helper clipboard
+//     Prints the text on the clipboard (another program's, on $DISPLAY).
 //   e2e_helper margins
 //     Prints the distances "LEFT RIGHT TOP BOTTOM" in pixels between the
 //     screen's edges and what is drawn on its plain background (the window
 //     with its frame, on a screen with nothing else on it).
+#include <QClipboard>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPixmap>
@@ -82,6 +86,9 @@ int location(const char* path) {
         std::fprintf(stderr, "%s records no deep location\n", path);
         return 1;
     }
+    // The colouring (and anti-aliasing) the picture was drawn with, as options.
+    const QString colouring = png.text(QStringLiteral("Colouring"));
+    if (!colouring.isEmpty()) words << colouring;
     std::printf("%s\n", qPrintable(words.join(' ')));
     return 0;
 }
@@ -152,9 +159,13 @@ int main(int argc, char** argv) {
     if ((args.size() == 4 || args.size() == 5) && args[1] == "settle")
         return settleWindow(argv[2], argv[3], args.size() == 5 ? argv[4] : nullptr);
     if (args.size() == 3 && args[1] == "boundary") return boundaryPixel(argv[2]);
+    if (args.size() == 2 && args[1] == "clipboard") {
+        std::printf("%s\n", qPrintable(QGuiApplication::clipboard()->text()));
+        return 0;
+    }
     std::fprintf(stderr,
                  "usage: e2e_helper compare SAVED.bmp REFERENCE.bmp | grab OUT.png [X Y W H] | margins\n"
                  "       | location PICTURE.png | same A.png B.png\n"
-                 "       | settle WINDOW_ID OUT.png [BEFORE.png] | boundary PICTURE.png\n");
+                 "       | settle WINDOW_ID OUT.png [BEFORE.png] | boundary PICTURE.png | clipboard\n");
     return 2;
 }

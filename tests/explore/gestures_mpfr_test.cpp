@@ -1,5 +1,6 @@
 // Wheel notches and a pan, replayed in MPFR with the documented rounding rule
-// (not with the decimal code), must give the same texts digit for digit.
+// (not with the decimal code), must give the same texts digit for digit; a
+// location's own digits survive zooms about the centre.
 
 #include <gmp.h>
 #include <gtest/gtest.h>
@@ -68,6 +69,18 @@ OnGrid roundToGrid(const Big& x, long q) {
     return r;
 }
 
+// a + move, exactly, on move's grid (a lies on a grid no finer).
+OnGrid plus(const OnGrid& a, const OnGrid& move) {
+    OnGrid sum = move;
+    mpz_t scale;
+    mpz_init(scale);
+    mpz_ui_pow_ui(scale, 10, static_cast<unsigned long>(a.q - move.q));
+    mpz_addmul(sum.n, a.n, scale);
+    mpz_clear(scale);
+    mpfr_add(sum.value.v, a.value.v, move.value.v, MPFR_RNDN);
+    return sum;
+}
+
 long leading(const Big& x) {
     Big l;
     mpfr_abs(l.v, x.v, MPFR_RNDN);
@@ -98,9 +111,7 @@ TEST(GesturesAgainstMpfr, HundredNotchesAboutPixelsThenAPanMatchDigitForDigit) {
     const PictureSize size{800, 600};
     const long w = size.width, h = size.height, m = 600;
     ExploreLocation location{*Decimal::parse("-0.75"), *Decimal::parse("0.1"), *Decimal::parse("3"), 1000, 0};
-    OnGrid re, im, side;
-    re.value = Big("-0.75");
-    im.value = Big("0.1");
+    OnGrid re = roundToGrid(Big("-0.75"), -2), im = roundToGrid(Big("0.1"), -1), side;
     side.value = Big("3");
     for (int notch = 0; notch < 100; ++notch) {
         const int x = (37 * notch + 11) % size.width, y = (53 * notch + 7) % size.height;
@@ -111,23 +122,20 @@ TEST(GesturesAgainstMpfr, HundredNotchesAboutPixelsThenAPanMatchDigitForDigit) {
         const long q = grid(newSide.value);
         mpfr_sub(shrink.v, side.value.v, newSide.value.v, MPFR_RNDN);
         mpfr_div_si(shrink.v, shrink.v, 2 * m, MPFR_RNDN);
+        // Only the move is rounded onto the grid; the centre's digits stay.
         mpfr_mul_si(offset.v, shrink.v, 2L * x - w, MPFR_RNDN);
-        mpfr_add(offset.v, offset.v, re.value.v, MPFR_RNDN);
-        re = roundToGrid(offset, q);
+        re = plus(re, roundToGrid(offset, q));
         mpfr_mul_si(offset.v, shrink.v, 2L * y - h, MPFR_RNDN);
-        mpfr_add(offset.v, offset.v, im.value.v, MPFR_RNDN);
-        im = roundToGrid(offset, q);
+        im = plus(im, roundToGrid(offset, q));
         side = newSide;
     }
     location = panByPixels(location, size, -123, 45);
     Big step, moved;
     mpfr_div_si(step.v, side.value.v, m, MPFR_RNDN);
     mpfr_mul_si(moved.v, step.v, -123, MPFR_RNDN);
-    mpfr_add(moved.v, moved.v, re.value.v, MPFR_RNDN);
-    re = roundToGrid(moved, grid(side.value));
+    re = plus(re, roundToGrid(moved, grid(side.value)));
     mpfr_mul_si(moved.v, step.v, 45, MPFR_RNDN);
-    mpfr_add(moved.v, moved.v, im.value.v, MPFR_RNDN);
-    im = roundToGrid(moved, grid(side.value));
+    im = plus(im, roundToGrid(moved, grid(side.value)));
 
     EXPECT_EQ(location.centreReal.plainText(), plain(re));
     EXPECT_EQ(location.centreImag.plainText(), plain(im));
@@ -143,6 +151,36 @@ TEST(GesturesAgainstMpfr, FractionalWheelStepsComposeToAWholeNotch) {
     EXPECT_LT(error.sign() == 0 ? -100 : error.leadingExponent(), -28);
     EXPECT_EQ(wheelScale(-240).plainText(), "4");
     EXPECT_EQ(wheelScale(360).plainText(), "0.125");
+}
+
+}  // namespace
+}  // namespace mandel
+
+namespace mandel {
+namespace {
+
+TEST(GivenDigits, ThirtyFiveDigitsSurviveNinetyZoomsAboutTheCentreAndMovesAddOnlyGridDigits) {
+    const std::string re = "-0.744143887037158704752191506115274", im = "0.131325904205311970493132056384639";
+    const ExploreLocation given{*Decimal::parse(re), *Decimal::parse(im), *Decimal::parse("0.001"), 1000, 0};
+    ExploreLocation location = given;
+    for (int press = 0; press < 90; ++press) location = zoomAboutCentre(location, kWheelUnitsPerNotch);
+    EXPECT_EQ(location.centreReal.plainText(), re);
+    EXPECT_EQ(location.centreImag.plainText(), im);
+    EXPECT_EQ(location.side.leadingExponent(), -31);  // 0.001 / 2^90 ≈ 8.1e-31
+    // And back out: the centre has not moved by a single digit.
+    for (int press = 0; press < 90; ++press) location = zoomAboutCentre(location, -kWheelUnitsPerNotch);
+    EXPECT_EQ(location.centreReal, given.centreReal);
+    EXPECT_EQ(location.centreImag, given.centreImag);
+
+    // A zoom about a pixel and a pan move the centre by whole grid steps of
+    // the new side: the 35 given digits stay below them.
+    const PictureSize size{640, 480};
+    location = panByPixels(zoomAboutPixel(given, size, 17, 401, kWheelUnitsPerNotch), size, 5, -3);
+    const std::int64_t q = locationQuantumExponent(location.side);
+    const Decimal moved = location.centreReal - given.centreReal;
+    EXPECT_EQ(moved.rounded(q), moved);
+    EXPECT_NE(moved.sign(), 0);
+    EXPECT_NE(location.centreReal.rounded(q), location.centreReal);  // the given digits reach below the grid
 }
 
 }  // namespace

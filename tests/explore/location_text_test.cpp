@@ -121,7 +121,12 @@ TEST(LocationText, ClipboardLineIsTheRenderersArgumentsAndPastesBack) {
     ASSERT_TRUE(square.ok);
     EXPECT_EQ(square.location.centreReal, dec("-0.5"));
     EXPECT_EQ(square.width, 0);
-    for (const char* bad : {"", "-2 -1.5 3", "-2 -1.5 3 1000 5", "--deep --size 800 -2 -1.5 3 100",
+    // The renderer's --size S is S × S.
+    const auto sized = parseLocationLine("--deep --size 800 -2 -1.5 3 100");
+    ASSERT_TRUE(sized.ok) << sized.problem;
+    EXPECT_EQ(sized.width, 800);
+    EXPECT_EQ(sized.height, 800);
+    for (const char* bad : {"", "-2 -1.5 3", "-2 -1.5 3 1000 5", "--deep --size 8 -2 -1.5 3 100",
                             "--size 8x600 -2 -1.5 3 100", "--bogus -2 -1.5 3 100", "--deep --deep -2 -1.5 3 100",
                             "--base 100 -2 -1.5 3 100", "-2 -1.5 -3 100", "-2 -1.5 3 0", "-2 - 3 100"}) {
         const auto reading = parseLocationLine(bad);

@@ -38,7 +38,7 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 share=$prefix/share
 desktop=$share/applications/$app_id.desktop
 metainfo=$share/metainfo/$app_id.metainfo.xml
-for program in mandelbrot mandelbrot-render; do
+for program in mandelbrot mandelbrot-find mandelbrot-render mandelbrot-zoom; do
   [ -x "$prefix/bin/$program" ] || fail "bin/$program is not installed"
 done
 [ -s "$share/man/man1/mandelbrot-render.1" ] || fail "the man page is not installed"
@@ -113,7 +113,7 @@ wait_for "the note to close" no_box
 
 name=$(basename "$saved")
 [[ "$name" =~ ^M_sample([0-9]|[1-5][0-9])\.bmp$ ]] || fail "unexpected file name $name"
-[ "$(ls "$prefix/bin" | tr '\n' ' ')" = "mandelbrot mandelbrot-render " ] ||
+[ "$(ls "$prefix/bin" | tr '\n' ' ')" = "mandelbrot mandelbrot-find mandelbrot-render mandelbrot-zoom " ] ||
   fail "something was written into the program's folder"
 "$prefix/bin/mandelbrot-render" --bmp "$work/reference.bmp" -1.1507 -0.4793 0.5 100 >/dev/null
 "$helper" compare "$saved" "$work/reference.bmp" || fail "the saved picture differs from the renderer's"

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <exception>
 #include <functional>
+#include <limits>
 #include <mutex>
 #include <new>
 #include <optional>
@@ -22,7 +23,9 @@
 #include "colour/banding.h"
 #include "deep/deep_colour.h"
 #include "deep/deep_memory.h"
+#include "deep/deep_picture_colours.h"
 #include "explore/auto_limit.h"
+#include "explore/interior_check.h"
 #include "explorer_input.h"
 
 namespace mandel_ui {
@@ -31,14 +34,21 @@ namespace {
 
 // Progress reports to the GUI thread at most this often (the first at once).
 constexpr qint64 kProgressIntervalMs = 100;
-// Limit raises on one location's previews before its full picture, while a
-// preview stays cheap: its pixels times its limit within this many iterations.
-constexpr int kMaxPreviewRaises = 6;
-constexpr std::int64_t kPreviewIterationBudget = std::int64_t{1} << 25;
+// Limit raises on one location's previews before its full picture, while
+// the previews so far took less than this time (a view in which nothing
+// escapes climbs fourfold a preview, cheaply, before the full picture).
+constexpr int kMaxPreviewRaises = 12;
+constexpr qint64 kPreviewRaiseMs = 1500;
+// A preview lowers the limit to this many times what its counts allow.
+constexpr std::int64_t kPreviewLowerMargin = 2;
+// The interior check follows cycles up to this period (see interior_check.h).
+constexpr std::int64_t kLongestCheckedCycle = std::int64_t{1} << 20;
 // Bytes a pixel of the full picture takes besides the engine's counts and
 // flags: the picture being filled in, the copy handed over with each band
 // and the finished picture, 4 bytes each.
-constexpr int kShownPixelBytes = 12;
+// The continuous counts and the copy of the counts kept to colour again
+// add 4 bytes each.
+constexpr int kShownPixelBytes = 20;
 
 // What the window is told when the engine stops a drawing that nobody cancelled.
 QString stoppedReason() { return QStringLiteral("描画が途中で止まりました"); }
@@ -72,9 +82,16 @@ std::uint64_t budgetOf(const ExplorerJob& job) {
     return job.memoryBudget > 0 ? job.memoryBudget : mandel::defaultMemoryBudget();
 }
 
+// K: the samples a pixel of the job's full picture takes across.
+int samplesPerPixel(const ExplorerJob& job) { return screenSupersample(job.colouring, job.width, job.height); }
+
 struct Pending {
     ExplorerJob job;
     std::uint64_t generation = 0;
+    // What the interior check found at the view's centre: an attracting
+    // cycle, or none of period up to interiorCheckedUpTo (0: not asked yet).
+    bool inside = false;
+    std::int64_t interiorCheckedUpTo = 0;
 };
 
 }  // namespace
@@ -99,16 +116,19 @@ private:
     // The preview scaled up to the view, or null when cancelled.
     // With the automatic limit it may raise the job's limit and set its base.
     QImage drawPreview(Pending& pending, QElapsedTimer& clock);
-    bool drawFull(const Pending& pending, QImage shown, QElapsedTimer& clock);
+    bool drawFull(Pending& pending, QImage shown, QElapsedTimer& clock);
     // Paints rows first .. first + rows − 1 of the counts into shown and hands a copy over.
-    void showBand(const Pending& pending, const mandel::DeepDrawing& drawing, const std::vector<std::int32_t>& counts,
-                  int first, int rows, QImage& shown);
+    void showBand(const Pending& pending, const mandel::DeepDrawing& drawing, const HeldCounts& held, int first,
+                  int rows, QImage& shown);
     // The engine's progress as reports to the GUI thread; the rows are the
     // full picture's when firstRow is given (the first row of the band being
     // computed), otherwise only the reference's progress is reported.
     std::function<bool(const mandel::DeepProgress&)> progressReports(const Pending& pending, const QElapsedTimer& clock,
                                                                      const int* firstRow);
     void refuse(const Pending& pending);
+    // The limit rule on a drawing's counts; the interior check runs (once a
+    // job) only when nothing escaped.
+    mandel::LimitAndBase applyRule(Pending& pending, const std::vector<std::int32_t>& counts, int width, int height);
     // Hands a result to the GUI thread, where it is dropped when a newer job
     // started; nothing once the drawing is destroyed.
     void deliver(std::uint64_t generation, std::function<void(ExplorerDrawing&)> emitOnGui);
@@ -215,6 +235,19 @@ void ExplorerDrawing::cancel() { worker_->cancel(); }
 
 std::uint64_t ExplorerDrawing::generation() const { return worker_->generation(); }
 
+void ExplorerDrawing::workerStarted() {
+    RunningWorkers& running = runningWorkers();
+    std::lock_guard lock(running.mutex);
+    ++running.count;
+}
+
+void ExplorerDrawing::workerEnded() {
+    RunningWorkers& running = runningWorkers();
+    std::lock_guard lock(running.mutex);
+    --running.count;
+    running.ended.notify_all();
+}
+
 bool ExplorerDrawing::waitForWorkers(std::chrono::milliseconds timeout) {
     RunningWorkers& running = runningWorkers();
     std::unique_lock lock(running.mutex);
@@ -288,6 +321,26 @@ void ExplorerDrawing::Worker::drawReportingErrors(Pending& pending) {
     }
 }
 
+mandel::LimitAndBase ExplorerDrawing::Worker::applyRule(Pending& pending, const std::vector<std::int32_t>& counts,
+                                                        int width, int height) {
+    const mandel::ExploreLocation& location = pending.job.location;
+    // Cycles up to the limit: a longer one could not hold every pixel.
+    const std::int64_t longest = std::min(location.limit, kLongestCheckedCycle);
+    if (!pending.inside && longest > pending.interiorCheckedUpTo && mandel::nothingEscaped(counts, location.limit)) {
+        mandel::InteriorQuestion question;
+        question.re = location.centreReal.plainText();
+        question.im = location.centreImag.plainText();
+        question.bits = mandel::bitsForSide(location.side.leadingExponent());
+        question.maxPeriod = longest;
+        // A cancelled check finds nothing; its job is dropped anyway.
+        pending.inside = mandel::attractingCyclePeriod(question, &cancel_).has_value();
+        pending.interiorCheckedUpTo = longest;
+    }
+    return mandel::chooseLimitAndBase(
+        counts, width, height, location.limit,
+        pending.inside ? mandel::InteriorEvidence::AttractingCycle : mandel::InteriorEvidence::None);
+}
+
 void ExplorerDrawing::Worker::refuse(const Pending& pending) {
     const ExplorerJob& job = pending.job;
     const ExplorerMemoryRefusal refusal{job.location.limit, explorerMemoryEstimate(job.location, job.width, job.height),
@@ -312,7 +365,7 @@ std::function<bool(const mandel::DeepProgress&)> ExplorerDrawing::Worker::progre
                                                                                           const QElapsedTimer& clock,
                                                                                           const int* firstRow) {
     auto lastReport = std::make_shared<qint64>(-kProgressIntervalMs);
-    const int height = pending.job.height;
+    const int height = pending.job.height * samplesPerPixel(pending.job);
     return [this, generation = pending.generation, &clock, firstRow, height,
             lastReport](const mandel::DeepProgress& progress) {
         const qint64 now = clock.elapsed();
@@ -334,13 +387,16 @@ std::function<bool(const mandel::DeepProgress&)> ExplorerDrawing::Worker::progre
 }
 
 void ExplorerDrawing::Worker::showBand(const Pending& pending, const mandel::DeepDrawing& drawing,
-                                       const std::vector<std::int32_t>& counts, int first, int rows, QImage& shown) {
+                                       const HeldCounts& held, int first, int rows, QImage& shown) {
     const ExplorerJob& job = pending.job;
-    const std::vector<std::int32_t> band(counts.begin() + static_cast<std::ptrdiff_t>(first) * job.width,
-                                         counts.begin() + static_cast<std::ptrdiff_t>(first + rows) * job.width);
-    const QImage coloured = colourCounts(band, job.width, rows, job.location.limit, job.location.base);
-    for (int y = 0; y < rows; ++y)
-        std::memcpy(shown.scanLine(first + y), coloured.constScanLine(y), static_cast<std::size_t>(job.width) * 4);
+    // first and rows count samples, K to a pixel.
+    const int k = samplesPerPixel(job);
+    const auto offset = static_cast<std::size_t>(first) * held.width;
+    const auto samples = static_cast<std::size_t>(rows) * held.width;
+    const QImage coloured =
+        colourCountsAs(held.rows(offset, samples), job.location.limit, job.location.base, job.colouring, k);
+    for (int y = 0; y < rows / k; ++y)
+        std::memcpy(shown.scanLine(first / k + y), coloured.constScanLine(y), static_cast<std::size_t>(job.width) * 4);
     ExplorerPicture picture;
     picture.generation = pending.generation;
     picture.location = job.location;
@@ -356,7 +412,8 @@ void ExplorerDrawing::Worker::draw(Pending& pending) {
     const ExplorerJob& job = pending.job;
     // Nothing is drawn, not even the preview, when the full picture would
     // not fit in the budget.
-    if (explorerMemoryEstimate(job.location, job.width, job.height) > budgetOf(job)) return refuse(pending);
+    const int k = samplesPerPixel(job);
+    if (explorerMemoryEstimate(job.location, job.width * k, job.height * k) > budgetOf(job)) return refuse(pending);
     QImage shown = job.background;
     if (job.preview) {
         shown = drawPreview(pending, clock);
@@ -369,14 +426,16 @@ QImage ExplorerDrawing::Worker::drawPreview(Pending& pending, QElapsedTimer& clo
     ExplorerJob& job = pending.job;
     const QSize size = previewSize(job.width, job.height);
     std::vector<std::int32_t> counts(static_cast<std::size_t>(size.width()) * size.height());
+    std::vector<float> excess(counts.size());
     mandel::DeepOptions options;
     options.cancel = &cancel_;
     options.maxMemory = budgetOf(job);
     options.progress = progressReports(pending, clock, nullptr);
     mandel::DeepReferenceInfo reference;
+    mandel::LimitReason limitReason = mandel::LimitReason::Kept;
     for (int raises = 0;; ++raises) {
         mandel::DeepDrawing drawing(mandel::toDeepView(job.location, size.width(), size.height()), reference_);
-        if (!drawing.computeRows(0, size.height(), counts, options)) {
+        if (!drawing.computeRows(0, size.height(), counts, options, {}, std::span<float>(excess))) {
             // Dropped unless this job is still the current one.
             deliver(pending.generation, [](ExplorerDrawing& target) { emit target.failed(stoppedReason()); });
             return {};
@@ -387,13 +446,27 @@ QImage ExplorerDrawing::Worker::drawPreview(Pending& pending, QElapsedTimer& clo
         // The rule on the preview's counts already: a view where nothing
         // escapes, or whose boundary the limit cuts off, gets its higher
         // limit before the full picture is drawn, not after.
-        const mandel::LimitAndBase next =
-            mandel::chooseLimitAndBase(counts, size.width(), size.height(), job.location.limit);
+        const mandel::LimitAndBase next = applyRule(pending, counts, size.width(), size.height());
         job.location.base = std::min(next.base, job.location.limit - 1);
-        const std::int64_t pixels = static_cast<std::int64_t>(counts.size());
-        if (next.limit <= job.location.limit || raises == kMaxPreviewRaises ||
-            next.limit > kPreviewIterationBudget / pixels)
+        limitReason = next.reason;
+        if (next.limit < job.location.limit) {
+            // Lowered: the full picture is drawn at a lower limit at once
+            // (the whole set after a deep view: seconds saved), and the
+            // preview's counts are those at it already. The coarse preview
+            // sees less of the boundary than the full picture: it lowers to
+            // twice what its counts allow, the full picture's rule may go on.
+            const std::int64_t lower = std::min(job.location.limit, kPreviewLowerMargin * next.limit);
+            if (lower == job.location.limit) break;
+            job.location.limit = lower;
+            job.location.base = std::min(next.base, job.location.limit - 1);
+            for (std::size_t i = 0; i < counts.size(); ++i)
+                if (counts[i] >= lower) {
+                    counts[i] = static_cast<std::int32_t>(lower);
+                    excess[i] = std::numeric_limits<float>::quiet_NaN();  // held now: no escape to smooth
+                }
             break;
+        }
+        if (next.limit == job.location.limit || raises == kMaxPreviewRaises || clock.elapsed() > kPreviewRaiseMs) break;
         // No higher than the full picture can be drawn with.
         mandel::ExploreLocation raised = job.location;
         raised.limit = next.limit;
@@ -404,8 +477,11 @@ QImage ExplorerDrawing::Worker::drawPreview(Pending& pending, QElapsedTimer& clo
     picture.generation = pending.generation;
     picture.location = job.location;
     picture.drawnLimit = job.location.limit;
+    picture.limitReason = limitReason;
     picture.reference = reference;
-    picture.image = colourCounts(counts, size.width(), size.height(), job.location.limit, job.location.base)
+    const mandel::SampleRows samples{
+        counts, excess, {}, {}, static_cast<std::size_t>(size.width()), static_cast<std::size_t>(size.height())};
+    picture.image = colourCountsAs(samples, job.location.limit, job.location.base, job.colouring, 1)
                         .scaled(job.width, job.height, Qt::IgnoreAspectRatio, Qt::FastTransformation);
     if (picture.image.isNull()) throw std::bad_alloc();
     picture.milliseconds = static_cast<double>(clock.nsecsElapsed()) / 1e6;
@@ -413,10 +489,17 @@ QImage ExplorerDrawing::Worker::drawPreview(Pending& pending, QElapsedTimer& clo
     return picture.image;
 }
 
-bool ExplorerDrawing::Worker::drawFull(const Pending& pending, QImage shown, QElapsedTimer& clock) {
+bool ExplorerDrawing::Worker::drawFull(Pending& pending, QImage shown, QElapsedTimer& clock) {
     const ExplorerJob& job = pending.job;
-    mandel::DeepDrawing drawing(mandel::toDeepView(job.location, job.width, job.height), reference_);
-    std::vector<std::int32_t> counts(static_cast<std::size_t>(job.width) * job.height);
+    // K × K samples a pixel (the screen's anti-aliasing): the drawing is of the samples.
+    const int k = samplesPerPixel(job);
+    const int width = job.width * k, height = job.height * k;
+    const bool ownReference = mandel::usesGradient(job.colouring);
+    mandel::DeepDrawing drawing(mandel::toDeepView(job.location, width, height), ownReference ? nullptr : reference_);
+    auto held = std::make_shared<HeldCounts>();
+    held->allocate(width, height, needsDistance(job.colouring));
+    held->supersample = k;
+    std::vector<std::int32_t>& counts = held->counts;
     std::vector<std::uint8_t> certified(counts.size());
     int first = 0;  // of the band being computed
     mandel::DeepOptions options;
@@ -425,19 +508,19 @@ bool ExplorerDrawing::Worker::drawFull(const Pending& pending, QImage shown, QEl
     options.progress = progressReports(pending, clock, &first);
     shown = shown.size() == QSize(job.width, job.height) ? shown.convertToFormat(QImage::Format_RGB32) : QImage();
     for (int band = 0; band < kFullPictureBands; ++band) {
-        first = job.height * band / kFullPictureBands;
-        const int rows = job.height * (band + 1) / kFullPictureBands - first;
-        const std::size_t offset = static_cast<std::size_t>(first) * job.width;
+        first = job.height * band / kFullPictureBands * k;
+        const int rows = job.height * (band + 1) / kFullPictureBands * k - first;
+        const std::size_t offset = static_cast<std::size_t>(first) * width;
         if (rows == 0) continue;
-        const std::size_t pixels = static_cast<std::size_t>(rows) * job.width;
+        const std::size_t pixels = static_cast<std::size_t>(rows) * width;
         if (!drawing.computeRows(first, rows, std::span(counts).subspan(offset, pixels), options,
-                                 std::span(certified).subspan(offset, pixels))) {
+                                 std::span(certified).subspan(offset, pixels), held->outputs(offset, pixels))) {
             // Dropped unless this job is still the current one.
             deliver(pending.generation, [](ExplorerDrawing& target) { emit target.failed(stoppedReason()); });
             return false;
         }
         reference_ = drawing.reference();
-        if (!shown.isNull() && band + 1 < kFullPictureBands) showBand(pending, drawing, counts, first, rows, shown);
+        if (!shown.isNull() && band + 1 < kFullPictureBands) showBand(pending, drawing, *held, first, rows, shown);
     }
 
     ExplorerPicture picture;
@@ -448,24 +531,27 @@ bool ExplorerDrawing::Worker::drawFull(const Pending& pending, QImage shown, QEl
     picture.reference = drawing.referenceInfo();
     picture.uncertifiedPixels = std::count(certified.begin(), certified.end(), std::uint8_t{0});
     if (job.automaticLimit) {
-        mandel::LimitAndBase next = mandel::chooseLimitAndBase(counts, job.width, job.height, job.location.limit);
-        // Nothing escaped even at the limit the preview raised as far as it
-        // cheaply could: the view lies inside the set, and each further rise
-        // would only draw the same picture four times more slowly.
-        const auto limit = static_cast<std::int32_t>(job.location.limit);
-        if (std::all_of(counts.begin(), counts.end(), [limit](std::int32_t count) { return count == limit; }))
-            next.limit = job.location.limit;
+        // A view in which nothing escaped rises further (the window draws it
+        // again) unless the interior check found the inside of the set.
+        const mandel::LimitAndBase next = applyRule(pending, counts, width, height);
         picture.location.base = next.base;
         picture.location.limit = next.limit;
-        // A lower limit leaves every escaped count below it: only the held
-        // pixels' count changes, to the new limit, and no drawing is needed.
-        if (next.limit < job.location.limit)
-            for (std::int32_t& count : counts)
-                if (count == job.location.limit) count = static_cast<std::int32_t>(next.limit);
+        picture.limitReason = next.reason;
+        // A lower limit changes only the counts at or above it, to the new
+        // limit (a count below a limit does not depend on it): no drawing is needed.
+        const auto lower = static_cast<std::int32_t>(std::min(next.limit, job.location.limit));
+        for (std::int32_t& count : counts) count = std::min(count, lower);
     }
     const std::int64_t colourLimit = std::min(picture.location.limit, job.location.limit);
     const std::int64_t colourBase = std::min(picture.location.base, colourLimit - 1);
-    picture.image = colourCounts(counts, job.width, job.height, colourLimit, colourBase);
+    held->limit = colourLimit;
+    picture.colouring = resolvedColouring(job.colouring, *held);
+    picture.image = colourHeldCounts(*held, picture.colouring, colourBase);
+    // Each pixel's own sample (the first of its K × K) is its count.
+    std::vector<std::int32_t> own;
+    mandel::pixelSamples<std::int32_t>(counts, width, height, k, own);
+    picture.counts = std::make_shared<const std::vector<std::int32_t>>(std::move(own));
+    picture.held = std::move(held);
     picture.milliseconds = static_cast<double>(clock.nsecsElapsed()) / 1e6;
     deliver(pending.generation, [picture](ExplorerDrawing& target) { emit target.pictureReady(picture); });
     return true;

@@ -20,7 +20,9 @@
 #include <vector>
 
 #include "deep/deep_drawing.h"
+#include "explore/auto_limit.h"
 #include "explore/explore_location.h"
+#include "colour_menu.h"
 
 namespace mandel_ui {
 
@@ -38,6 +40,10 @@ struct ExplorerJob {
     // What rows not drawn yet show while the full picture comes in bands
     // (a picture of this location at this size, or null).
     QImage background;
+    // The 配色 menu's choice. In smooth colouring the full picture is drawn
+    // with a reference of its own, as the renderer draws it, so that the
+    // renderer's picture of the copied line is the screen's byte for byte.
+    mandel::Colouring colouring;
 };
 
 // A finished preview or full picture.
@@ -50,11 +56,19 @@ struct ExplorerPicture {
     // base is already applied to the image; a higher limit needs a new drawing.
     mandel::ExploreLocation location;
     std::int64_t drawnLimit = 0;  // the limit the counts were computed with
+    // Why the automatic rule chose location.limit (Kept when it is off).
+    mandel::LimitReason limitReason = mandel::LimitReason::Kept;
     // Pixels whose count the engine's precision cap left undecided (a full
     // picture's; 0 for a preview).
     std::int64_t uncertifiedPixels = 0;
     mandel::DeepReferenceInfo reference;
     double milliseconds = 0;  // from the start of the job
+    // A full picture's counts as its colours show them (width × height).
+    std::shared_ptr<const std::vector<std::int32_t>> counts;
+    // A full picture's counts and continuous counts, to colour again; the
+    // colouring the image shows (its density resolved).
+    std::shared_ptr<const HeldCounts> held;
+    mandel::Colouring colouring;
 };
 
 // How far a drawing has come: the reference orbit's iterations while it is
@@ -90,6 +104,9 @@ public:
     // far to end; false when some still run (the process may then end
     // without them).
     static bool waitForWorkers(std::chrono::milliseconds timeout);
+    // Other threads of the explorer that waitForWorkers waits for (its searches).
+    static void workerStarted();
+    static void workerEnded();
 
 signals:
     void previewReady(const ExplorerPicture& picture);

@@ -21,8 +21,9 @@ ExportCommand* explorerExportCommand(QWidget* window) {
     return command;
 }
 
-void startExplorerExport(QWidget* parent, const mandel::ExploreLocation& location, QSize viewPixels) {
-    explorerExportCommand(parent)->runExplorer({location, viewPixels, false});
+void startExplorerExport(QWidget* parent, const mandel::ExploreLocation& location, QSize viewPixels,
+                         const mandel::Colouring& colouring) {
+    explorerExportCommand(parent)->runExplorer({location, viewPixels, false, colouring});
 }
 
 }  // namespace mandel_ui

@@ -2,6 +2,7 @@
 
 #include <QSize>
 
+#include "colour/colouring.h"
 #include "explore/explore_location.h"
 
 class QWidget;
@@ -19,7 +20,10 @@ ExportCommand* explorerExportCommand(QWidget* window);
 // longer side, the view's shape or square, PNG, BMP or count map), then the
 // deep engine's drawing of the location in the view's colours (its limit and
 // base), with progress and cancel. viewPixels is the view's size on the
-// screen, which gives the shape. Does nothing while an export runs.
-void startExplorerExport(QWidget* parent, const mandel::ExploreLocation& location, QSize viewPixels);
+// screen, which gives the shape; colouring is the view's (its density
+// resolved) with the export's K × K samples (by default the bands at one
+// sample). Does nothing while an export runs.
+void startExplorerExport(QWidget* parent, const mandel::ExploreLocation& location, QSize viewPixels,
+                         const mandel::Colouring& colouring = {});
 
 }  // namespace mandel_ui

@@ -75,16 +75,17 @@ std::optional<std::int64_t> limitValue(QStringView text) {
 QString limitProblem() { return QStringLiteral("1 から %1 までの整数にしてください").arg(mandel::kMaxDeepLimit); }
 QString sideProblem() { return QStringLiteral("0 より大きい数にしてください"); }
 
-// "WxH" with both in kMinPictureSize .. kMaxPictureSize.
+// "WxH", or "S" for S × S as the renderer takes it, each in
+// kMinPictureSize .. kMaxPictureSize.
 bool sizeValue(QStringView text, int& width, int& height) {
     const qsizetype x = text.indexOf(QLatin1Char('x'));
-    if (x < 0) return false;
     const auto edge = [](QStringView digits, int& out) {
         const std::optional<std::int64_t> value = limitValue(digits);
         if (!value || *value < mandel::kMinPictureSize || *value > mandel::kMaxPictureSize) return false;
         out = static_cast<int>(*value);
         return true;
     };
+    if (x < 0) return edge(text, width) && edge(text, height);
     return edge(text.first(x), width) && edge(text.sliced(x + 1), height);
 }
 
@@ -103,6 +104,29 @@ std::vector<QStringView> words(QStringView line) {
         if (i > start) found.push_back(line.sliced(start, i - start));
     }
     return found;
+}
+
+// The words of a renderer's command line that say nothing about the
+// location: the program's path, its output files and settings, and a shell
+// comment after "#", as the README writes such lines.
+std::vector<QStringView> locationWords(const std::vector<QStringView>& all) {
+    // The colouring's options are read apart (colour_menu.h).
+    static const QStringView kWithValue[] = {
+        u"--png",    u"--bmp",       u"--counts",  u"--flags",   u"--threads", u"--max-bits",      u"--max-memory",
+        u"--smooth", u"--colouring", u"--palette", u"--density", u"--offset",  u"--density-scale", u"--supersample"};
+    std::vector<QStringView> kept;
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        const QStringView word = all[i];
+        if (word.startsWith(u'#')) break;
+        if (i == 0 && word.endsWith(u"mandelbrot-render")) continue;
+        if (word == u"--scalar") continue;
+        if (std::find(std::begin(kWithValue), std::end(kWithValue), word) != std::end(kWithValue)) {
+            ++i;
+            continue;
+        }
+        kept.push_back(word);
+    }
+    return kept;
 }
 
 std::optional<mandel::Decimal> decimalValue(QStringView text) {
@@ -213,7 +237,7 @@ ExplorerReading readPastedLine(const QString& line) {
     if (line.size() > kMaxPastedLength)
         return failure(QStringLiteral("長すぎます（%1 文字、最長 %2 文字）")
                            .arg(groupedNumber(line.size()), groupedNumber(kMaxPastedLength)));
-    const std::vector<QStringView> all = words(line);
+    const std::vector<QStringView> all = locationWords(words(line));
     std::vector<QStringView> values;
     bool deep = false, sized = false, based = false;
     int width = 0, height = 0;
@@ -225,7 +249,7 @@ ExplorerReading readPastedLine(const QString& line) {
             deep = true;
         } else if (word == u"--size" && !sized) {
             if (!hasValue || !sizeValue(all[++i], width, height))
-                return failure(QStringLiteral("--size には WxH（それぞれ %1～%2）が要ります")
+                return failure(QStringLiteral("--size には S か WxH（それぞれ %1～%2）が要ります")
                                    .arg(mandel::kMinPictureSize)
                                    .arg(mandel::kMaxPictureSize));
             sized = true;
@@ -253,7 +277,12 @@ ExplorerReading readPastedLine(const QString& line) {
     if (!limit) return failure(namedProblem(kLineNames[3], values[3], limitProblem()));
     if (base >= *limit)
         return failure(QStringLiteral("--base %1 は上限 %2 より小さくしてください").arg(base).arg(*limit));
-    const mandel::LocationReading parsed = mandel::parseLocationLine(line.toStdString());
+    QString kept;
+    for (const QStringView word : all) {
+        kept += word;
+        kept += QLatin1Char(' ');
+    }
+    const mandel::LocationReading parsed = mandel::parseLocationLine(kept.toStdString());
     if (!parsed.ok)
         return failure(QStringLiteral("読めません（%1）").arg(escapedText(parsed.problem, 3 * kShownCharacters)));
     ExplorerReading reading;

@@ -73,7 +73,10 @@ ExplorerReading readLocationFields(const std::array<QString, kLocationFields>& t
                                    const mandel::ExploreLocation& current);
 
 // A pasted line: "--deep --size WxH [--base B] REAL_MIN IMAG_MIN SIDE LIMIT"
-// (options in any order, each at most once) or "REAL_MIN IMAG_MIN SIDE LIMIT".
+// (options in any order, each at most once; --size S for S × S) or
+// "REAL_MIN IMAG_MIN SIDE LIMIT". A whole renderer command line is taken too:
+// its program path, output files, settings and a trailing "# comment" are
+// passed over.
 ExplorerReading readPastedLine(const QString& line);
 
 // Why a picture's location could not be read, in Japanese.

@@ -1,5 +1,7 @@
 #include "explorer_view.h"
 
+#include <QContextMenuEvent>
+#include <QCursor>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -25,6 +27,26 @@ ExplorerView::ExplorerView(QWidget* parent) : QWidget(parent) {
     setFocusPolicy(Qt::WheelFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(64, 64);
+    // The status bar shows the count and point under the pointer.
+    setMouseTracking(true);
+}
+
+QPoint ExplorerView::pointerOrCentre() const {
+    const QPoint pointer = mapFromGlobal(QCursor::pos());
+    if (rect().contains(pointer)) return toDevice(pointer);
+    const QSize size = devicePixelSize();
+    return {size.width() / 2, size.height() / 2};
+}
+
+void ExplorerView::leaveEvent(QEvent* event) {
+    QWidget::leaveEvent(event);
+    emit pointerLeft();
+}
+
+void ExplorerView::contextMenuEvent(QContextMenuEvent* event) {
+    if (drag_ != Drag::None) return;
+    const QPoint at = toDevice(event->pos());
+    emit contextMenuRequested(event->globalPos(), at.x(), at.y());
 }
 
 QSize ExplorerView::devicePixelSize() const {
@@ -108,7 +130,11 @@ void ExplorerView::mousePressEvent(QMouseEvent* event) {
 }
 
 void ExplorerView::mouseMoveEvent(QMouseEvent* event) {
-    if (drag_ == Drag::None) return QWidget::mouseMoveEvent(event);
+    if (drag_ == Drag::None) {
+        const QPoint at = toDevice(event->position());
+        emit pointerMoved(at.x(), at.y());
+        return QWidget::mouseMoveEvent(event);
+    }
     const QPoint pointer = event->position().toPoint();
     if (drag_ == Drag::Pan) {
         // The picture follows the hand.
@@ -151,8 +177,18 @@ void ExplorerView::keyPressEvent(QKeyEvent* event) {
     const int stepY = size.height() / kArrowPanDivisor;
     switch (event->key()) {
         case Qt::Key_Escape:
-            if (drag_ == Drag::Square) endDrag();
+            if (drag_ == Drag::Square)
+                endDrag();
+            else
+                emit stopRequested();
             break;
+        case Qt::Key_N:
+        case Qt::Key_M: {
+            const QPoint at = pointerOrCentre();
+            emit findRequested(at.x(), at.y(),
+                               event->key() == Qt::Key_N ? FindTarget::Minibrot : FindTarget::Misiurewicz);
+            break;
+        }
         case Qt::Key_Left: emit panned(-stepX, 0); break;
         case Qt::Key_Right: emit panned(stepX, 0); break;
         case Qt::Key_Up: emit panned(0, -stepY); break;

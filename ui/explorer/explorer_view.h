@@ -14,6 +14,9 @@
 
 namespace mandel_ui {
 
+// What the find gesture looks for near a point.
+enum class FindTarget { Minibrot, Misiurewicz };
+
 class ExplorerView : public QWidget {
     Q_OBJECT
 
@@ -38,6 +41,11 @@ signals:
     void forwardRequested();
     void homeRequested();
     void resized();
+    void stopRequested();             // Esc with no zoom square being drawn
+    void pointerMoved(int x, int y);  // device pixels; also when the pointer rests after a gesture
+    void pointerLeft();
+    void findRequested(int x, int y, FindTarget target);  // a key at the pointer, or the context menu
+    void contextMenuRequested(QPoint global, int x, int y);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -47,10 +55,14 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     enum class Drag { None, Square, Pan };
     QPoint toDevice(const QPointF& logical) const;
+    // The pointer in device pixels, or the view's centre when it is elsewhere.
+    QPoint pointerOrCentre() const;
     QRect squareTowards(const QPoint& pointer) const;  // logical pixels
     void endDrag();
 

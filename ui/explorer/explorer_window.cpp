@@ -12,7 +12,9 @@
 #include <optional>
 #include <string>
 
+#include "elided_label.h"
 #include "explorer_input.h"
+#include "explorer_status.h"
 #include "explorer_view.h"
 
 namespace mandel_ui {
@@ -20,8 +22,9 @@ namespace mandel_ui {
 namespace {
 
 // A run of automatic limit raises ends here even if the rule still asks for
-// more; the next gesture starts a new run.
-constexpr int kMaxAutomaticRaises = 8;
+// more; the next gesture starts a new run. Blind rises (nothing escaped)
+// climb fourfold from 64 to the rule's ceiling within it.
+constexpr int kMaxAutomaticRaises = 12;
 constexpr QSize kOpeningViewSize{800, 800};
 constexpr int kStatusTickMs = 250;
 
@@ -107,12 +110,17 @@ ExplorerWindow::ExplorerWindow(const mandel::ExploreLocation& opening, QWidget* 
     view_ = new ExplorerView(client);
     view_->setObjectName(QStringLiteral("explorerView"));
     layout->addWidget(view_, 1);
-    drawingStatus_ = new QLabel(this);
+    // Both give way with "…" where the bar is narrow, never overprinting.
+    pointerStatus_ = new ElidedLabel(this);
+    pointerStatus_->setObjectName(QStringLiteral("pointerStatus"));
+    drawingStatus_ = new ElidedLabel(this);
     drawingStatus_->setObjectName(QStringLiteral("drawingStatus"));
     statusBar()->addPermanentWidget(drawingStatus_);
+    addToolTips();
     message_ = new ExplorerMessage(this);
     message_->setObjectName(QStringLiteral("statusMessage"));
     statusBar()->addWidget(message_, 1);
+    statusBar()->addWidget(pointerStatus_, 1);
     createMenus();
     connectView();
     connect(&drawing_, &ExplorerDrawing::previewReady, this, &ExplorerWindow::previewReady);
@@ -122,6 +130,7 @@ ExplorerWindow::ExplorerWindow(const mandel::ExploreLocation& opening, QWidget* 
     connect(&drawing_, &ExplorerDrawing::progressed, this, &ExplorerWindow::progressed);
     connect(&drawing_, &ExplorerDrawing::failed, this, &ExplorerWindow::drawingFailed);
     connect(&drawing_, &ExplorerDrawing::refused, this, &ExplorerWindow::drawingRefused);
+    connect(&finder_, &ExplorerFinder::answered, this, &ExplorerWindow::findAnswered);
     // The time in the status line goes on while a drawing runs.
     statusTicker_.setInterval(kStatusTickMs);
     connect(&statusTicker_, &QTimer::timeout, this, &ExplorerWindow::showDrawingStatus);
@@ -144,6 +153,11 @@ void ExplorerWindow::connectView() {
     connect(view_, &ExplorerView::backRequested, this, [this] { stepHistory(false); });
     connect(view_, &ExplorerView::forwardRequested, this, [this] { stepHistory(true); });
     connect(view_, &ExplorerView::homeRequested, this, &ExplorerWindow::goHome);
+    connect(view_, &ExplorerView::stopRequested, this, &ExplorerWindow::stopDrawing);
+    connect(view_, &ExplorerView::pointerMoved, this, &ExplorerWindow::pointerMoved);
+    connect(view_, &ExplorerView::pointerLeft, pointerStatus_, &QLabel::clear);
+    connect(view_, &ExplorerView::findRequested, this, &ExplorerWindow::findAt);
+    connect(view_, &ExplorerView::contextMenuRequested, this, &ExplorerWindow::showContextMenu);
 }
 
 QImage ExplorerWindow::image() const { return view_->picture(); }
@@ -273,6 +287,7 @@ bool ExplorerWindow::startDrawing(bool preview) {
     // A drawing that starts answers an earlier refusal.
     if (messageIsRefusal_) clearStatusMessage();
     drawnSize_ = size;
+    shownCounts_.reset();
     ExplorerJob job;
     job.location = location();
     job.width = size.width();
@@ -280,6 +295,7 @@ bool ExplorerWindow::startDrawing(bool preview) {
     job.preview = preview;
     job.automaticLimit = automaticLimit();
     job.memoryBudget = memoryBudget_;
+    job.colouring = colourMenu_->choice();
     // Without a preview the rows come in over the picture on the view.
     if (!preview) job.background = view_->picture();
     drawingClock_.start();
@@ -312,21 +328,32 @@ void ExplorerWindow::previewReady(const ExplorerPicture& picture) {
 void ExplorerWindow::pictureReady(const ExplorerPicture& picture) {
     reference_ = picture.reference;
     view_->setPicture(picture.image);
+    held_ = picture.held;
+    shownColouring_ = picture.colouring;
+    colourMenu_->setShown(shownColouring_);
     mandel::ExploreLocation chosen = picture.location;
+    limitState_ = automaticLimit() ? limitStateOf(picture.limitReason) : LimitState::Typed;
     if (chosen.limit > picture.drawnLimit && automaticRaises_ < kMaxAutomaticRaises) {
         if (explorerMemoryEstimate(chosen, drawnSize_.width(), drawnSize_.height()) <= memoryBudget_) {
-            // The limit cut the view's boundary off: draw again with the raised one.
+            // The limit cut the view's boundary off, or nothing escaped: draw
+            // again with the raised one (nothing escaped: previews first).
             adoptLimitAndBase(chosen);
             ++automaticRaises_;
-            startDrawing(false);
+            startDrawing(picture.limitReason == mandel::LimitReason::RaisedBlind);
             return;
         }
         // The raised limit would not fit in the memory budget: the picture
         // keeps the limit it was drawn with.
         chosen.limit = picture.drawnLimit;
         chosen.base = std::min(chosen.base, chosen.limit - 1);
+        limitState_ = LimitState::MemoryCapped;
+    } else if (chosen.limit > picture.drawnLimit) {
+        chosen.limit = picture.drawnLimit;
+        chosen.base = std::min(chosen.base, chosen.limit - 1);
+        limitState_ = LimitState::RaisesEnded;
     }
     adoptLimitAndBase(chosen);
+    shownCounts_ = picture.counts;
     drawingState_ = DrawingState::Done;
     finishedMs_ = picture.milliseconds;
     uncertifiedPixels_ = picture.uncertifiedPixels;
@@ -390,6 +417,10 @@ void ExplorerWindow::showDrawingStatus() {
             break;
         case DrawingState::Failed: text = QStringLiteral("描画できません"); break;
         case DrawingState::Refused: text = QStringLiteral("描画していません"); break;
+        case DrawingState::Stopped:
+            text = QStringLiteral("中止（未完成の画像）");
+            if (progress_ >= 0) text += QStringLiteral(" %1%").arg(static_cast<int>(progress_ * 100));
+            break;
     }
     text += QStringLiteral("  深さ 1e%1").arg(location().side.leadingExponent());
     if (reference_.length > 0)
@@ -397,6 +428,8 @@ void ExplorerWindow::showDrawingStatus() {
                     .arg(reference_.length)
                     .arg(reference_.precisionBits)
                     .arg(QString::fromStdString(reference_.numberType));
+    if (drawingState_ == DrawingState::Done)
+        text += QStringLiteral("  ") + limitStatusText(location().limit, limitState_);
     drawingStatus_->setText(text);
 }
 

@@ -12,10 +12,16 @@
 #include <QTimer>
 #include <array>
 #include <cstdint>
+#include <memory>
+#include <memory>
+#include <vector>
 
 #include "explore/explore_gestures.h"
 #include "explore/explore_location.h"
 #include "explorer_drawing.h"
+#include "explorer_finder.h"
+#include "explorer_status.h"
+#include "explorer_view.h"
 
 class QAction;
 class QLabel;
@@ -24,6 +30,7 @@ class QTransform;
 
 namespace mandel_ui {
 
+class ColourMenu;
 class ExplorerMessage;
 class ExplorerView;
 
@@ -45,6 +52,7 @@ public:
     QSize viewPixels() const;
     ExplorerView* view() const { return view_; }
     bool automaticLimit() const;
+    void setAutomaticLimit(bool on);
 
     // The most memory a drawing may take, in bytes (startupMemoryBudget at first).
     std::uint64_t memoryBudget() const { return memoryBudget_; }
@@ -56,6 +64,8 @@ public:
     // the reason in the status bar) when it has none.
     bool openPicture(const QString& path);
     void copyLocation();
+    // The status bar's texts in full, for pasting elsewhere.
+    void copyStatusLine();
     void pasteLocation();
 
 signals:
@@ -63,6 +73,8 @@ signals:
     void drawingFinished();  // the full picture of the current location is shown
 
 protected:
+    // Remembers the place for the next opening (explorer_settings.h).
+    void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -71,6 +83,8 @@ protected:
 private:
     void createLocationLine();
     void createMenus();
+    void createGoMenu();
+    void addToolTips();
     void connectView();
 
     // Each gesture: the new location, and how the old picture moves as its placeholder.
@@ -102,6 +116,23 @@ private:
     void drawingFailed(const QString& reason);
     void drawingRefused(const ExplorerMemoryRefusal& refusal);
     void automaticLimitToggled(bool on);
+    // The 配色 menu's choice changed: the held picture coloured again, or
+    // (the screen's samples changed) drawn again.
+    void colouringChanged(bool newSamples);
+    // The view's colouring with the export's K × K samples.
+    mandel::Colouring exportColouring() const;
+
+    // Esc and 描画を中止: the drawing stops, its partial picture stays.
+    void stopDrawing();
+    // The count and point under the pointer in the status bar.
+    void pointerMoved(int x, int y);
+    void showContextMenu(QPoint global, int x, int y);
+    // The find gesture at a pixel, and its answer.
+    void findAt(int x, int y, FindTarget target);
+    void findAroundCentre(FindTarget target);
+    void findAround(const mandel::PixelPoint& point, FindTarget target);
+    void findAnswered(const FindAnswer& answer);
+    void showHelp();
 
     std::array<QLineEdit*, 4> locationFields() const;
     void locationEntered();
@@ -121,7 +152,14 @@ private:
     QLineEdit* limitEdit_ = nullptr;
     QLabel* drawingStatus_ = nullptr;
     ExplorerMessage* message_ = nullptr;
+    QLabel* pointerStatus_ = nullptr;
     QAction* automaticAction_ = nullptr;
+    ColourMenu* colourMenu_ = nullptr;
+    std::shared_ptr<const HeldCounts> held_;  // the finished picture's counts
+    mandel::Colouring shownColouring_;        // what the picture on the view shows
+    ExplorerFinder finder_;
+    // The counts of the full picture on the view, unmoved (null otherwise).
+    std::shared_ptr<const std::vector<std::int32_t>> shownCounts_;
 
     mandel::ExploreHistory history_;
     mandel::ExploreLocation home_;  // where Home goes: the history's first place
@@ -132,7 +170,8 @@ private:
     QElapsedTimer drawingClock_;
     QTimer statusTicker_;
     // Refused: nothing was drawn, the first drawing would not fit the budget.
-    enum class DrawingState { Running, Done, Failed, Refused };
+    // Stopped: the user stopped it; the view keeps the unfinished picture.
+    enum class DrawingState { Running, Done, Failed, Refused, Stopped };
     DrawingState drawingState_ = DrawingState::Running;
     double progress_ = -1;             // of the full picture's rows, 0..1; < 0 before they start
     std::int64_t referenceDone_ = 0;   // iterations of the reference orbit so far,
@@ -140,7 +179,8 @@ private:
     double finishedMs_ = 0;
     std::int64_t uncertifiedPixels_ = 0;  // of the finished picture
     mandel::DeepReferenceInfo reference_;
-    int automaticRaises_ = 0;  // redraws with a raised limit since the last gesture
+    int automaticRaises_ = 0;                   // redraws with a raised limit since the last gesture
+    LimitState limitState_ = LimitState::Kept;  // why the finished picture has its limit
 };
 
 }  // namespace mandel_ui

@@ -1,5 +1,6 @@
 // The explorer's location line, clipboard, pictures opened or dropped, and menus.
 #include <QAction>
+#include <QCloseEvent>
 #include <QClipboard>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -13,16 +14,21 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QStringList>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <array>
 #include <new>
 
+#include "colour_menu.h"
+#include "deep/deep_picture_colours.h"
 #include "deep/picture_location.h"
 #include "explorer_export.h"
 #include "explorer_input.h"
+#include "explorer_settings.h"
 #include "explorer_view.h"
 #include "explorer_window.h"
+#include "zoom_movie_dialog.h"
 
 namespace mandel_ui {
 
@@ -66,14 +72,19 @@ void ExplorerWindow::createLocationLine() {
 
 void ExplorerWindow::createMenus() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
-    file->addAction(QStringLiteral("画像を開く(&O)..."), this, [this] {
+    QAction* open = file->addAction(QStringLiteral("画像を開く(&O)..."), this, [this] {
         const QString path =
             QFileDialog::getOpenFileName(this, QStringLiteral("画像を開く"), QString(), QStringLiteral("PNG (*.png)"));
         if (!path.isEmpty()) openPicture(path);
     });
-    QAction* exportView = file->addAction(QStringLiteral("画像エクスポート(&X)..."), this,
-                                          [this] { startExplorerExport(this, location(), viewPixels()); });
+    open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    QAction* exportView = file->addAction(QStringLiteral("画像エクスポート(&X)..."), this, [this] {
+        startExplorerExport(this, location(), viewPixels(), exportColouring());
+    });
     exportView->setObjectName(QStringLiteral("explorerExport"));
+    exportView->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    file->addAction(QStringLiteral("ズーム動画(&M)..."), this, [this] { openZoomMovieDialog(this, location()); })
+        ->setObjectName(QStringLiteral("zoomMovie"));
     file->addAction(QStringLiteral("閉じる(&C)"), this, &QWidget::close);
 
     QMenu* edit = menuBar()->addMenu(QStringLiteral("編集(&E)"));
@@ -81,6 +92,8 @@ void ExplorerWindow::createMenus() {
     copy->setShortcut(QKeySequence::Copy);
     QAction* paste = edit->addAction(QStringLiteral("位置の貼り付け(&P)"), this, &ExplorerWindow::pasteLocation);
     paste->setShortcut(QKeySequence::Paste);
+    QAction* copyStatus = edit->addAction(QStringLiteral("状態行のコピー(&S)"), this, &ExplorerWindow::copyStatusLine);
+    copyStatus->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
 
     QMenu* viewMenu = menuBar()->addMenu(QStringLiteral("表示(&V)"));
     automaticAction_ = viewMenu->addAction(QStringLiteral("上限と配色を自動で選ぶ(&A)"));
@@ -88,13 +101,81 @@ void ExplorerWindow::createMenus() {
     automaticAction_->setCheckable(true);
     automaticAction_->setChecked(true);
     connect(automaticAction_, &QAction::toggled, this, &ExplorerWindow::automaticLimitToggled);
+    // Esc itself is the view's key (in the location line it puts the texts back).
+    viewMenu->addAction(QStringLiteral("描画を中止(&S)\tEsc"), this, &ExplorerWindow::stopDrawing)
+        ->setObjectName(QStringLiteral("stopDrawing"));
+    createGoMenu();
+    colourMenu_ = new ColourMenu(menuBar(), this);
+    connect(colourMenu_, &ColourMenu::changed, this, &ExplorerWindow::colouringChanged);
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
+    help->addAction(QStringLiteral("操作の説明(&H)"), this, &ExplorerWindow::showHelp)
+        ->setShortcut(QKeySequence::HelpContents);
+}
+
+void ExplorerWindow::createGoMenu() {
+    QMenu* go = menuBar()->addMenu(QStringLiteral("移動(&G)"));
+    QAction* back = go->addAction(QStringLiteral("戻る(&B)"), this, [this] { stepHistory(false); });
+    back->setObjectName(QStringLiteral("goBack"));
+    back->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Left));
+    QAction* forward = go->addAction(QStringLiteral("進む(&F)"), this, [this] { stepHistory(true); });
+    forward->setObjectName(QStringLiteral("goForward"));
+    forward->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Right));
+    // Home and the find keys are the view's: in the location line they edit.
+    go->addAction(QStringLiteral("開いた場所へ(&H)\tHome"), this, &ExplorerWindow::goHome);
+    go->addSeparator();
+    go->addAction(QStringLiteral("中心に近いミニブロへ(&M)\tN"), this, [this] {
+          findAroundCentre(FindTarget::Minibrot);
+      })->setObjectName(QStringLiteral("findMinibrot"));
+    go->addAction(QStringLiteral("中心に近いミシュレヴィッチ点へ(&P)\tM"), this, [this] {
+          findAroundCentre(FindTarget::Misiurewicz);
+      })->setObjectName(QStringLiteral("findMisiurewicz"));
+}
+
+mandel::Colouring ExplorerWindow::exportColouring() const {
+    mandel::Colouring colouring = shownColouring_;
+    colouring.supersample = colourMenu_->exportSupersample();
+    return colouring;
+}
+
+void ExplorerWindow::colouringChanged(bool newSamples) {
+    // The first drawing, not started yet, takes the choice; one in progress
+    // is drawn again with it; a picture that is done is coloured again from
+    // its counts.
+    if (drawnSize_.isEmpty()) return;
+    if (newSamples || drawingState_ == DrawingState::Running) {
+        if (drawingState_ != DrawingState::Refused) startDrawing(false);
+        return;
+    }
+    if (!held_) return;
+    try {
+        shownColouring_ = resolvedColouring(colourMenu_->choice(), *held_);
+        colourMenu_->setShown(shownColouring_);
+        view_->setPicture(colourHeldCounts(*held_, shownColouring_, std::min(location().base, held_->limit - 1)));
+    } catch (const std::bad_alloc&) {
+        showStatusMessage(outOfMemoryText());
+    }
 }
 
 bool ExplorerWindow::automaticLimit() const { return automaticAction_->isChecked(); }
 
+void ExplorerWindow::setAutomaticLimit(bool on) { automaticAction_->setChecked(on); }
+
+void ExplorerWindow::closeEvent(QCloseEvent* event) {
+    rememberExplorerPlace({location(), automaticLimit()});
+    QMainWindow::closeEvent(event);
+}
+
 void ExplorerWindow::automaticLimitToggled(bool on) {
     // Switched on, the rule applies to the picture on the view at once.
-    if (on) startDrawing(false);
+    if (on) {
+        automaticRaises_ = 0;
+        clearStatusMessage();
+        startDrawing(false);
+    } else {
+        limitState_ = LimitState::Typed;
+        showDrawingStatus();
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -158,6 +239,16 @@ void ExplorerWindow::locationEntered() {
         if (!fitsTheBudget(*reading.location, drawingSize())) return;
         clearStatusMessage();
         for (QLineEdit* field : fields) field->setModified(false);
+        // A typed limit is the user's: the automatic rule stays off until
+        // switched on again, and the window says so.
+        const bool typedLimit =
+            edited[static_cast<std::size_t>(LocationField::Limit)] && reading.location->limit != location().limit;
+        if (typedLimit && automaticLimit()) {
+            automaticAction_->setChecked(false);
+            showStatusMessage(QStringLiteral("入力した上限 %1 を使います。自動選択は切りました（表示 → "
+                                             "上限と配色を自動で選ぶ で戻せます）")
+                                  .arg(groupedNumber(reading.location->limit)));
+        }
         goTo(*reading.location);
         view_->setFocus(Qt::OtherFocusReason);
     } catch (const std::bad_alloc&) {
@@ -170,8 +261,20 @@ void ExplorerWindow::locationEntered() {
 
 void ExplorerWindow::copyLocation() {
     const QSize size = viewPixels();
-    QGuiApplication::clipboard()->setText(
-        QString::fromStdString(mandel::clipboardText(location(), size.width(), size.height())));
+    std::string line = mandel::clipboardText(location(), size.width(), size.height());
+    // The bands at one sample need no options: the renderer's default.
+    if (!mandel::usesColourIndices(shownColouring_)) {
+        line += ' ';
+        line += mandel::colouringArguments(shownColouring_);
+    }
+    QGuiApplication::clipboard()->setText(QString::fromStdString(line));
+}
+
+void ExplorerWindow::copyStatusLine() {
+    QStringList parts;
+    for (const QString& part : {statusMessage(), pointerStatus_->text(), drawingStatus_->text()})
+        if (!part.isEmpty()) parts << part;
+    QGuiApplication::clipboard()->setText(parts.join(QStringLiteral("  ")));
 }
 
 void ExplorerWindow::pasteLocation() {
@@ -180,6 +283,8 @@ void ExplorerWindow::pasteLocation() {
         if (!reading.location)
             return showStatusMessage(QStringLiteral("貼り付けた位置を読めません: ") + reading.problem);
         clearStatusMessage();
+        if (const std::optional<mandel::Colouring> colouring = colouringInLine(QGuiApplication::clipboard()->text()))
+            colourMenu_->setChoice(*colouring);
         goTo(*reading.location);
     } catch (const std::bad_alloc&) {
         showStatusMessage(outOfMemoryText());
@@ -200,6 +305,10 @@ bool ExplorerWindow::openPicture(const QString& path) {
             return false;
         }
         clearStatusMessage();
+        // The picture's colours; its samples (an export's anti-aliasing) stay the screen's own.
+        mandel::Colouring colouring = read.location->colouring;
+        colouring.supersample = colourMenu_->choice().supersample;
+        colourMenu_->setChoice(colouring);
         return goTo(reading.location);
     } catch (const std::bad_alloc&) {
         showStatusMessage(outOfMemoryText());

@@ -6,6 +6,7 @@
 
 #include "deep/deep_drawing.h"
 #include "deep/deep_outputs.h"
+#include "deep/deep_picture_colours.h"
 
 namespace mandel_ui {
 
@@ -34,7 +35,12 @@ ExportOutcome ExportJob::run(const ExportRequest& request) {
         // The deep engine draws the region the texts name at every size;
         // single precision would not show it at large sizes.
         const mandel::DeepView view = exportedView(request);
-        mandel::DeepDrawing drawing(view);
+        mandel::Colouring colouring = request.explorer ? request.explorer->colouring : mandel::Colouring{};
+        // A count map holds each pixel's own sample: more samples would change nothing in it.
+        const bool countMap = exportFormatForPath(request.path) == ExportFormat::CountMap;
+        colouring.supersample =
+            countMap ? 1 : mandel::supersampleWithin(colouring.supersample, view.width, view.height);
+        mandel::DeepDrawing drawing(mandel::sampleView(view, colouring.supersample));
         const std::string path = request.path.toStdString();
         mandel::DeepOutputPaths paths;
         switch (exportFormatForPath(request.path)) {
@@ -44,6 +50,7 @@ ExportOutcome ExportJob::run(const ExportRequest& request) {
         }
         mandel::DeepPictureOptions options;
         options.base = exportedBase(request);
+        options.colouring = colouring;
         options.compute.cancel = &cancelled_;
         options.compute.progress = [this](const mandel::DeepProgress& p) {
             const int done = static_cast<int>(p.rowsDone);
@@ -53,7 +60,7 @@ ExportOutcome ExportJob::run(const ExportRequest& request) {
             return !cancelled_;
         };
         const bool completed =
-            mandel::drawDeepOutputs(drawing, {view, exportedBase(request)}, paths, options).completed;
+            mandel::drawDeepOutputs(drawing, {view, exportedBase(request), colouring}, paths, options).completed;
         outcome.kind = completed ? ExportOutcome::Kind::Completed : ExportOutcome::Kind::Cancelled;
     } catch (const std::bad_alloc&) {
         outcome.error = QStringLiteral("out of memory");

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "colour/colouring.h"
 #include "deep/deep_view.h"
 #include "drawing/picture_scan.h"
 #include "explore/explore_location.h"
@@ -18,6 +19,9 @@ struct ExplorerExportView {
     mandel::ExploreLocation location;  // its limit and base are the view's colours
     QSize viewPixels;                  // the view on the screen, for its shape
     bool square = false;               // a square about the centre instead of the view's shape
+    // The view's colouring (density resolved) and the export's K × K samples
+    // (fewer where K times the picture would pass the largest drawing).
+    mandel::Colouring colouring = {};
 };
 
 // One picture to export: the region (its read-out texts), the picture's side

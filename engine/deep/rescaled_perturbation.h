@@ -1,0 +1,174 @@
+#pragma once
+
+// One pixel of a view below double's range at double speed: δz = w·2^k with
+// w a double near 1 and k an integer, so that each step is a handful of
+// double operations on w (in units of 2^k) instead of extended-range numbers.
+// The bound e is kept in the same unit. An iteration is handed to the
+// extended-range step (perturbStep<ExtReal>, which decides it the same way)
+// where w's unit cannot serve: where Z lies below double's range, where the
+// pixel may rebase (Z no longer far larger than δz while 2^k is below
+// double's normal range, or the orbit's end), and for approximation steps.
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+#include "deep/perturbation.h"
+
+namespace mandel {
+
+// w is brought back near 1 when its larger part leaves [2^-32, 2^32].
+inline constexpr int kRescaleSpan = 32;
+// Below a unit of 2^-1000 the sum Z + δz is not formed in double: there Z
+// must exceed this for w's step (δz is then below 2^-900 and cannot matter).
+inline constexpr double kRescaledZFloor = 0x1p-900;
+inline constexpr std::int64_t kRescaledSumUnit = -1000;
+
+struct RescaledState {
+    double wr = 0, wi = 0;
+    double e = 0;  // bound on |δz̃ − δz| in units of 2^k
+    std::int64_t k = 0;
+    std::int64_t m = 1;
+    std::int64_t i = 1;
+};
+
+// δc in units of 2^k, with its error bound (also covering the rounding into
+// double) and |δc| upward.
+struct RescaledOffset {
+    double dr = 0, di = 0, err = 0, abs = 0;
+};
+
+inline RescaledOffset rescaledOffset(const PixelOffset<ExtReal>& dc, std::int64_t k) {
+    const ExtReal unit(1.0, -k);
+    // Rounding each part into double's subnormal range loses up to 2^-1075.
+    return {(dc.re * unit).toDouble(), (dc.im * unit).toDouble(), upperDouble(roundUp(dc.err * unit)) + 0x1p-1073,
+            upperDouble(roundUp(dc.abs * unit))};
+}
+
+inline std::int64_t largestExponent(double re, double im) {
+    const double largest = std::fmax(std::fabs(re), std::fabs(im));
+    return largest > 0 ? std::ilogb(largest) : std::int64_t{0};
+}
+
+inline PerturbState<ExtReal> extendedState(const RescaledState& s) {
+    const ExtReal unit(1.0, s.k);
+    return {ExtReal(s.wr) * unit, ExtReal(s.wi) * unit, roundUp(ExtReal(s.e) * unit), s.m, s.i};
+}
+
+// Back into units of 2^k with k from |δz|, but not below δc's size (so that
+// δc in the unit stays a double below 2).
+inline RescaledState rescaledState(const PerturbState<ExtReal>& x, std::int64_t offsetExponent) {
+    const ExtReal largest = std::max(abs(x.dzr), abs(x.dzi));
+    const std::int64_t k = std::max(largest.isZero() ? offsetExponent : largest.exponent, offsetExponent);
+    const ExtReal unit(1.0, -k);
+    return {(x.dzr * unit).toDouble(),
+            (x.dzi * unit).toDouble(),
+            upperDouble(roundUp(x.e * unit)) + 0x1p-1073,
+            k,
+            x.m,
+            x.i};
+}
+
+// |Z + δz| as computed and a bound on its error, or false where the
+// extended-range step must take the iteration (a rebase may be due).
+MANDEL_ALWAYS_INLINE bool pixelMagnitude(const RescaledState& s, double zr, double zi, double zErr, double zAbs,
+                                         double wAbs, double unit, double& sumAbs, double& sumErr) {
+    if (s.k >= kRescaledSumUnit) {
+        const double xr = zr + unit * s.wr, xi = zi + unit * s.wi;
+        sumAbs = NumberTraits<double>::magnitude(xr, xi, xr * xr + xi * xi);
+        if (sumAbs < unit * wAbs) return false;
+        // unit·w may round into the subnormal range: 2^-1075 per part.
+        sumErr = roundUp(zErr + unit * s.e + kPerturbSumRounding * sumAbs + 0x1p-1073);
+        return true;
+    }
+    // δz is below 2^-1000·2^32 here: beside a Z above 2^-900 no rebase can be due.
+    if (!(zAbs > kRescaledZFloor)) return false;
+    sumAbs = zAbs;
+    sumErr = roundUp(zErr + upperDouble(ExtReal(roundUp(wAbs + s.e), s.k)) + kPerturbSumRounding * zAbs);
+    return true;
+}
+
+// Iteration s.i of the pixel in units of 2^k: its escape test, then one
+// perturbation step. Returns the count (escaped at s.i, or the limit),
+// kUndecidedCount, kSwitchCount where the extended-range step must take this
+// iteration, or 0 when the pixel goes on.
+MANDEL_ALWAYS_INLINE std::int64_t rescaledStep(const PerturbRun<ExtReal>& run, RescaledState& s,
+                                               const RescaledOffset& d, std::int64_t& iterations) {
+    const OrbitPoint& point = run.orbit[static_cast<std::size_t>(s.m)];
+    if (point.exponent != 0 || s.m == run.last) return kSwitchCount;
+    double zr, zi, zErr;
+    NumberTraits<double>::load(point, zr, zi, zErr);
+    // 2^k, or 0 below double's range (then its share is bounded apart).
+    const double unit = s.k >= -1074 ? std::ldexp(1.0, static_cast<int>(s.k)) : 0.0;
+    const double unitUp = unit > 0 ? unit : std::numeric_limits<double>::denorm_min();
+    const double w2 = s.wr * s.wr + s.wi * s.wi;
+    const double wAbs = NumberTraits<double>::magnitude(s.wr, s.wi, w2);
+    const double zAbs = NumberTraits<double>::magnitude(zr, zi, zr * zr + zi * zi);
+    double sumAbs = 0, sumErr = 0;
+    if (!pixelMagnitude(s, zr, zi, zErr, zAbs, wAbs, unit, sumAbs, sumErr)) return kSwitchCount;
+    const EscapeTest test = escapeTest(sumAbs, sumErr);
+    if (test == EscapeTest::Escaped) return s.i;
+    if (test == EscapeTest::Undecided) return kUndecidedCount;
+    if (s.i == run.limit) return run.limit;
+    if (run.table && run.table->longest(s.m, roundUp(ExtReal(roundUp(wAbs + s.e), s.k)), run.limit - s.i) > 0)
+        return kSwitchCount;
+    const double wBound = roundUp(sumAbs + kPerturbSumRounding * sumAbs + sumErr);  // ≥ |Z̃ + δz̃|
+    const double twoZr = zr + zr, twoZi = zi + zi;
+    const double nr = ((twoZr * s.wr - twoZi * s.wi) + unit * (s.wr * s.wr - s.wi * s.wi)) + d.dr;
+    const double ni = ((twoZr * s.wi + twoZi * s.wr) + unit * ((s.wr + s.wr) * s.wi)) + d.di;
+    const double terms = 2 * zAbs * wAbs + unitUp * w2 + d.abs;
+    // The square's share 2^k·w² where 2^k is below double's range.
+    const double squareLoss = unit > 0 ? 0.0 : upperDouble(ExtReal(roundUp(w2), s.k));
+    // The double step's bound divided by 2^k (see perturbStep).
+    s.e = roundUp(s.e * (2 * wBound + s.e * unitUp) + 2 * (wAbs + s.e) * zErr + d.err + kPerturbStepRounding * terms +
+                  squareLoss + NumberTraits<double>::stepAbsoluteError());
+    s.wr = nr;
+    s.wi = ni;
+    ++s.m;
+    ++s.i;
+    ++iterations;
+    return 0;
+}
+
+// The pixel's iteration in units of 2^k; see the header. Returns what
+// perturbedCount does, and notes the escape in `trace` like it; a trace that
+// carries the derivative takes the extended-range loop.
+template <class Stop>
+std::int64_t rescaledCount(const std::vector<OrbitPoint>& orbit, const PixelOffset<ExtReal>& dc, std::int64_t limit,
+                           Stop& stop, std::int64_t& iterations, const BlaUse<ExtReal>& bla,
+                           PixelTrace* trace = nullptr) {
+    if (trace && trace->carryDerivative) return perturbedCount(orbit, dc, limit, stop, iterations, false, bla, trace);
+    const PerturbRun<ExtReal> run(orbit, dc, limit, false, bla);
+    const std::int64_t offsetExponent = dc.abs.exponent;
+    RescaledState s = rescaledState(PerturbState<ExtReal>{dc.re, dc.im, dc.err, 1, 1}, offsetExponent);
+    RescaledOffset d = rescaledOffset(dc, s.k);
+    for (std::int64_t loops = 1;; ++loops) {
+        if (loops % kPollInterval == 0 && stop()) return kCancelledCount;
+        const std::int64_t result = rescaledStep(run, s, d, iterations);
+        if (result == kSwitchCount) {
+            // One iteration in the extended range, then back.
+            PerturbState<ExtReal> x = extendedState(s);
+            const std::int64_t r = perturbStep(run, x, iterations);
+            if (r != 0) {
+                noteEscape(orbit, x, r, limit, trace);
+                return r;
+            }
+            s = rescaledState(x, offsetExponent);
+            d = rescaledOffset(dc, s.k);
+            continue;
+        }
+        if (result != 0) {
+            noteEscape(orbit, extendedState(s), result, limit, trace);
+            return result;
+        }
+        const std::int64_t exponent = largestExponent(s.wr, s.wi);
+        if (exponent > kRescaleSpan || exponent < -kRescaleSpan) {
+            s = rescaledState(extendedState(s), offsetExponent);
+            d = rescaledOffset(dc, s.k);
+        }
+    }
+}
+
+}  // namespace mandel
