@@ -89,12 +89,12 @@ bool stopped(const std::atomic<bool>* cancel) { return cancel && cancel->load(st
 // False if cancelled (the table is then incomplete).
 template <class R>
 bool build(BlaLevels<R>& table, const std::vector<OrbitPoint>& orbit, const R& cMax, double tolerance,
-           const std::atomic<bool>* cancel) {
+           int shortestLevel, const std::atomic<bool>* cancel) {
     const std::int64_t last = static_cast<std::int64_t>(orbit.size()) - 1;
     // The first level: the steps from 1 + j·2^k, every iteration ending at or
     // before the last index, each merged pairwise from its single steps (the
     // shorter levels are not kept).
-    table.firstLevel = orbit.size() > kCompactTableLength ? kCompactFirstLevel : 1;
+    table.firstLevel = std::max(orbit.size() > kCompactTableLength ? kCompactFirstLevel : 1, shortestLevel);
     const std::int64_t firstLength = std::int64_t{1} << table.firstLevel;
     std::vector<BlaStep<R>> level;
     level.reserve(static_cast<std::size_t>(std::max<std::int64_t>(last - 1, 0) / firstLength));
@@ -126,6 +126,8 @@ bool build(BlaLevels<R>& table, const std::vector<OrbitPoint>& orbit, const R& c
             if (next.size() % kStepsPerPoll == 0 && stopped(cancel)) return false;
         }
         level.shrink_to_fit();
+        std::vector<R>& radii = table.radii.emplace_back(level.size());
+        for (std::size_t j = 0; j < level.size(); ++j) radii[j] = level[j].radius;
         table.levels.push_back(std::move(level));
         level = std::move(next);
         length *= 2;
@@ -141,7 +143,7 @@ ExtReal cMaxIn(const ExtReal& cMax, const ExtReal&) { return cMax; }
 template <class R>
 std::size_t BlaLevels<R>::bytes() const {
     std::size_t total = 0;
-    for (const auto& level : levels) total += level.capacity() * sizeof(BlaStep<R>);
+    for (const auto& level : levels) total += level.capacity() * (sizeof(BlaStep<R>) + sizeof(R));
     return total;
 }
 
@@ -149,12 +151,12 @@ template struct BlaLevels<double>;
 template struct BlaLevels<ExtReal>;
 
 BlaTable::BlaTable(const std::vector<OrbitPoint>& orbit, const ExtReal& cMax, bool extended, double tolerance,
-                   const std::atomic<bool>* cancel)
+                   const std::atomic<bool>* cancel, int doubleFirstLevel)
     : cMax_(cMax), extended_(extended) {
     const auto start = std::chrono::steady_clock::now();
     // An extended-range drawing iterates in double too while δz is large enough.
-    cancelled_ = extended_ && !build(ext_, orbit, cMaxIn(cMax_, ExtReal{}), tolerance, cancel);
-    cancelled_ = cancelled_ || !build(doubles_, orbit, cMaxIn(cMax_, 0.0), tolerance, cancel);
+    cancelled_ = extended_ && !build(ext_, orbit, cMaxIn(cMax_, ExtReal{}), tolerance, 1, cancel);
+    cancelled_ = cancelled_ || !build(doubles_, orbit, cMaxIn(cMax_, 0.0), tolerance, doubleFirstLevel, cancel);
     ext_.cMax = cMaxIn(cMax_, ExtReal{});
     doubles_.cMax = cMaxIn(cMax_, 0.0);
     buildMs_ = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();

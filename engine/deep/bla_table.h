@@ -50,6 +50,10 @@ struct BlaStep {
 // quarters of the table's memory (72 bytes an iteration in double, against 18).
 inline constexpr std::size_t kCompactTableLength = std::size_t{1} << 21;
 inline constexpr int kCompactFirstLevel = 3;
+// The double table starts at steps of 2^kDoubleFirstLevel iterations: its
+// pixels iterate in SIMD lanes, where a shorter step (taken lane by lane)
+// costs more than the plain steps it saves.
+inline constexpr int kDoubleFirstLevel = 5;
 
 // Level k (firstLevel, ...) holds the steps of length 2^k that start at
 // reference indices 1 + j·2^k.
@@ -57,9 +61,12 @@ template <class R>
 struct BlaLevels {
     int firstLevel = 1;
     std::vector<std::vector<BlaStep<R>>> levels;  // levels[k − firstLevel]
-    std::vector<R> remainder;                     // 2ε·2^k per level: dropped squares, relative
-    std::vector<R> slack;                         // remainder + rounding per level
-    R cMax{};                                     // the largest |δc| (plus its error) the radii allow
+    // The steps' radii again, level by level: the search for the longest step
+    // reads only these, densely (the steps themselves span cache lines).
+    std::vector<std::vector<R>> radii;
+    std::vector<R> remainder;  // 2ε·2^k per level: dropped squares, relative
+    std::vector<R> slack;      // remainder + rounding per level
+    R cMax{};                  // the largest |δc| (plus its error) the radii allow
 
     std::size_t slot(int k) const { return static_cast<std::size_t>(k - firstLevel); }
     bool hasSteps() const { return !levels.empty() && !levels[0].empty(); }
@@ -73,9 +80,9 @@ struct BlaLevels {
         int best = 0;
         for (int k = firstLevel; k < firstLevel + static_cast<int>(levels.size()); ++k) {
             if ((offset & ((std::uint64_t{1} << k) - 1)) != 0 || (std::int64_t{1} << k) > maxLength) break;
-            const auto& level = levels[slot(k)];
+            const auto& level = radii[slot(k)];
             const std::size_t index = offset >> k;
-            if (index >= level.size() || !(u <= level[index].radius)) break;
+            if (index >= level.size() || !(u <= level[index])) break;
             best = k;
         }
         return best;
@@ -91,10 +98,12 @@ struct BlaLevels {
 // range.
 class BlaTable {
 public:
-    // `tolerance` is ε; steps are at most 1/(2ε) long.
-    // Building stops early, with cancelled() true, when *cancel turns true.
+    // `tolerance` is ε; steps are at most 1/(2ε) long. The double table's
+    // shortest steps are 2^doubleFirstLevel iterations long (or longer, for
+    // long orbits). Building stops early, with cancelled() true, when *cancel
+    // turns true.
     BlaTable(const std::vector<OrbitPoint>& orbit, const ExtReal& cMax, bool extended, double tolerance = kBlaTolerance,
-             const std::atomic<bool>* cancel = nullptr);
+             const std::atomic<bool>* cancel = nullptr, int doubleFirstLevel = kDoubleFirstLevel);
 
     bool cancelled() const { return cancelled_; }
 

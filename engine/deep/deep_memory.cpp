@@ -15,11 +15,15 @@ namespace mandel {
 namespace {
 
 std::uint64_t tableBytesPerIteration(std::int64_t limit, bool extended) {
-    // A table holds about one step per iteration (half per level, summed),
-    // a quarter of that from the compact first level on.
+    // A table whose shortest steps are 2^k iterations long holds about
+    // 2^(1−k) steps per iteration (half per level, summed), each kept with
+    // its radius again.
     const bool compact = static_cast<std::uint64_t>(limit) + 1 > kCompactTableLength;
-    const std::uint64_t steps = sizeof(BlaStep<double>) + (extended ? sizeof(BlaStep<ExtReal>) : 0);
-    return compact ? steps >> (kCompactFirstLevel - 1) : steps;
+    const int extFirst = compact ? kCompactFirstLevel : 1;
+    const int doubleFirst = std::max(extFirst, kDoubleFirstLevel);
+    const std::uint64_t doubles = (sizeof(BlaStep<double>) + sizeof(double)) >> (doubleFirst - 1);
+    const std::uint64_t ext = extended ? (sizeof(BlaStep<ExtReal>) + sizeof(ExtReal)) >> (extFirst - 1) : 0;
+    return doubles + ext;
 }
 
 }  // namespace

@@ -32,6 +32,7 @@ private:
     bool nextPixel(int& row, int& x);
     void load(std::size_t lane);
     PerturbRun<double> runOf(std::size_t lane, PixelTrace& trace);
+    BlaUse<double> blaUse() { return BlaUse<double>{lanes_.table, &skipped_}; }
     PixelTrace traceOf(std::size_t lane) const;
     void keepDerivative(std::size_t lane, const PixelTrace& trace);
     bool service(std::size_t lane);
@@ -51,7 +52,7 @@ private:
     int x_ = 0;
     bool rowsLeft_ = true;
     std::vector<std::pair<int, int>> unfinished_;  // rows handed out: (row, pixels not finished)
-    std::int64_t made_ = 0, laneSteps_ = 0;
+    std::int64_t made_ = 0, laneSteps_ = 0, skipped_ = 0;
     std::chrono::steady_clock::duration laneTime_{};
 };
 
@@ -62,10 +63,13 @@ LaneRows::LaneRows(const RowJob& job, std::atomic<int>& nextRow, RowControl& con
     lanes_.last = static_cast<std::int64_t>(points.size()) - 1;
     lanes_.limit = job.view->location.limit;
     lanes_.derivative = !job.distance.empty();
+    const BlaLevels<double>* table = job.bla ? job.bla->doubles() : nullptr;
+    if (table && table->hasSteps()) lanes_.table = table;
 }
 
 LaneRows::~LaneRows() {
     control_.made += made_;
+    control_.skipped += skipped_ + batch_.skipped;
     control_.laneSteps += laneSteps_;
     control_.laneNs += std::chrono::duration_cast<std::chrono::nanoseconds>(laneTime_).count();
 }
@@ -104,14 +108,16 @@ void LaneRows::load(std::size_t lane) {
     batch_.dci[lane] = p.dc.im;
     batch_.dcErr[lane] = p.dc.err;
     batch_.dcAbs[lane] = p.dc.abs;
+    batch_.cBound[lane] = roundUp(p.dc.abs + p.dc.err);
+    batch_.tableOn[lane] = lanes_.table && batch_.cBound[lane] <= lanes_.table->cMax ? 1 : 0;
     batch_.m[lane] = 1;
     batch_.i[lane] = 1;
     keepDerivative(lane, traceFor(job_));
 }
 
 PerturbRun<double> LaneRows::runOf(std::size_t lane, PixelTrace& trace) {
-    return PerturbRun<double>(job_.reference->orbit(), pixels_[lane].dc, job_.view->location.limit, false,
-                              BlaUse<double>{}, &trace);
+    return PerturbRun<double>(job_.reference->orbit(), pixels_[lane].dc, job_.view->location.limit, false, blaUse(),
+                              &trace);
 }
 
 // The lane's trace: its derivative as the batch holds it.
@@ -157,7 +163,7 @@ bool LaneRows::finishScalar(std::size_t lane) {
     PerturbState<double> st{batch_.dzr[lane], batch_.dzi[lane], batch_.e[lane], batch_.m[lane], batch_.i[lane]};
     PixelTrace trace = traceOf(lane);
     const std::int64_t result = perturbRun(job_.reference->orbit(), pixels_[lane].dc, job_.view->location.limit, stop,
-                                           made_, st, false, {}, &trace);
+                                           made_, st, false, blaUse(), &trace);
     return result != kCancelledCount && finish(lane, result, st, trace);
 }
 
@@ -200,8 +206,10 @@ void LaneRows::run() {
         const auto start = std::chrono::steady_clock::now();
         const std::int64_t steps = advanceLanes(lanes_, batch_, kStepsPerPoll);
         laneTime_ += std::chrono::steady_clock::now() - start;
-        laneSteps_ += steps * static_cast<std::int64_t>(laneCount_);
-        made_ += steps * static_cast<std::int64_t>(laneCount_);
+        const std::int64_t approximated = batch_.approximationSteps;
+        batch_.approximationSteps = 0;
+        laneSteps_ += steps * static_cast<std::int64_t>(laneCount_) - approximated;
+        made_ += steps * static_cast<std::int64_t>(laneCount_) - approximated;
         if (control_.stop()) return;
         for (std::size_t lane = 0; lane < laneCount_; ++lane)
             if (batch_.attention[lane] != 0 && !service(lane)) return;

@@ -69,6 +69,69 @@ HWY_INLINE void DerivativeStep(D d, V wr, V wi, V unit, V& derR, V& derI) {
     derI = hn::Add(ni, hn::Zero(d));
 }
 
+// The lanes whose pixel takes an approximation step at this iteration:
+// those for which BlaLevels::longest finds the first level's step valid (and
+// so some step), tested in the lanes with its own comparisons.
+HWY_INLINE M ApproximationWanted(D d, DI di, const LaneJob& job, const LaneBatch& b, VI m, VI i, V dAbs, V e) {
+    const BlaLevels<double>& table = *job.table;
+    const int first = table.firstLevel;
+    const VI zero = hn::Zero(di);
+    const VI offset = hn::Sub(m, hn::Set(di, 1));
+    const VI index = hn::ShiftRightSame(offset, first);
+    auto want = hn::And(hn::Eq(hn::And(offset, hn::Set(di, (std::int64_t{1} << first) - 1)), zero), hn::Gt(m, zero));
+    want = hn::And(want, hn::Lt(index, hn::Set(di, static_cast<std::int64_t>(table.radii[0].size()))));
+    want = hn::AndNot(hn::Gt(hn::Set(di, std::int64_t{1} << first), hn::Sub(hn::Set(di, job.limit), i)), want);
+    want = hn::And(want, hn::Ne(hn::Load(di, b.tableOn), zero));
+    if (hn::AllFalse(di, want)) return hn::FirstN(d, 0);
+    // Lanes not wanted read the first radius.
+    const V radius = hn::GatherIndex(d, table.radii[0].data(), hn::IfThenElseZero(want, index));
+    const V u = hn::Mul(hn::Add(dAbs, e), hn::Set(d, kBoundInflation));
+    return hn::And(hn::RebindMask(d, want), hn::Le(u, radius));
+}
+
+// The approximation steps of the lanes in `wanted`, over the plain steps the
+// lanes made from the same state: perturbStep's choice (longest) and step
+// (blaStep), lane by lane.
+struct LaneValues {
+    alignas(64) double dzr[kMaxDeepLanes], dzi[kMaxDeepLanes], e[kMaxDeepLanes], dAbs[kMaxDeepLanes];
+    alignas(64) std::int64_t m[kMaxDeepLanes], i[kMaxDeepLanes], wanted[kMaxDeepLanes];
+};
+
+HWY_NOINLINE void TakeApproximationSteps(const LaneJob& job, LaneBatch& b, const LaneValues& before, V& dzr, V& dzi,
+                                         V& e, VI& m, VI& i) {
+    const D d;
+    const DI di;
+    LaneValues after;
+    hn::Store(dzr, d, after.dzr);
+    hn::Store(dzi, d, after.dzi);
+    hn::Store(e, d, after.e);
+    hn::Store(m, di, after.m);
+    hn::Store(i, di, after.i);
+    const BlaLevels<double>& table = *job.table;
+    for (std::size_t lane = 0; lane < hn::Lanes(d); ++lane) {
+        if (before.wanted[lane] == 0) continue;
+        const std::int64_t at = before.m[lane];
+        const int k = table.longest(at, roundUp(before.dAbs[lane] + before.e[lane]), job.limit - before.i[lane]);
+        if (k <= 0) continue;
+        const PixelOffset<double> dc{b.dcr[lane], b.dci[lane], b.dcErr[lane], b.dcAbs[lane]};
+        double r = before.dzr[lane], im = before.dzi[lane], err = before.e[lane];
+        blaStep(table, table.step(at, k), k, dc, b.cBound[lane], before.dAbs[lane], r, im, err);
+        const std::int64_t length = std::int64_t{1} << k;
+        after.dzr[lane] = r;
+        after.dzi[lane] = im;
+        after.e[lane] = err;
+        after.m[lane] = at + length;
+        after.i[lane] = before.i[lane] + length;
+        b.approximationSteps += 1;
+        b.skipped += length;
+    }
+    dzr = hn::Load(d, after.dzr);
+    dzi = hn::Load(d, after.dzi);
+    e = hn::Load(d, after.e);
+    m = hn::Load(di, after.m);
+    i = hn::Load(di, after.i);
+}
+
 template <bool kDerivative>
 std::int64_t AdvanceLanesOf(const LaneJob& job, LaneBatch& b, std::int64_t maxSteps) {
     const D d;
@@ -87,23 +150,55 @@ std::int64_t AdvanceLanesOf(const LaneJob& job, LaneBatch& b, std::int64_t maxSt
     std::int64_t steps = 0;
     for (; steps < maxSteps; ++steps) {
         const VI at = hn::ShiftLeft<2>(m);
-        const V zr = hn::GatherIndex(d, base, at), zi = hn::GatherIndex(d, base + 1, at);
-        const V zErr = hn::GatherIndex(d, base + 2, at), zAbs = hn::GatherIndex(d, base + 3, at);
+        V zr = hn::GatherIndex(d, base, at), zi = hn::GatherIndex(d, base + 1, at);
+        V zErr = hn::GatherIndex(d, base + 2, at), zAbs = hn::GatherIndex(d, base + 3, at);
         const V wr = hn::Add(zr, dzr), wi = hn::Add(zi, dzi);
-        const V wAbs = Magnitude(d, wr, wi, hn::Add(hn::Mul(wr, wr), hn::Mul(wi, wi)));
+        const V w2 = hn::Add(hn::Mul(wr, wr), hn::Mul(wi, wi));
+        const V wAbs = Magnitude(d, wr, wi, w2);
         const V wSum = hn::Mul(hn::Set(d, kPerturbSumRounding), wAbs);
         const V wErr = hn::Mul(hn::Add(hn::Add(zErr, e), wSum), inflation);
         // escapeTest's "stays", and the limit.
         attention = hn::Not(hn::Lt(hn::Add(hn::Mul(wAbs, marginUp), hn::Mul(wErr, marginUp)), staysBelow));
         attention = hn::Or(attention, hn::RebindMask(d, hn::Eq(i, limit)));
-        const V d2 = hn::Add(hn::Mul(dzr, dzr), hn::Mul(dzi, dzi));
-        const V dAbs = Magnitude(d, dzr, dzi, d2);
-        attention = hn::Or(attention, hn::Or(hn::RebindMask(d, hn::Eq(m, last)), hn::Lt(wAbs, dAbs)));
+        V d2 = hn::Add(hn::Mul(dzr, dzr), hn::Mul(dzi, dzi));
+        V dAbs = Magnitude(d, dzr, dzi, d2);
         if constexpr (kDerivative) {
             const V top = hn::Max(hn::Abs(derR), hn::Abs(derI));
             attention = hn::Or(attention, hn::Or(hn::Not(hn::Lt(top, laneHigh)), hn::Lt(unit, hn::Zero(d))));
         }
         if (!hn::AllFalse(d, attention)) break;
+        // perturbStep's rebase: on from the pixel's own value against Z_0 = 0.
+        const M rebase = hn::Or(hn::RebindMask(d, hn::Eq(m, last)), hn::Lt(wAbs, dAbs));
+        if (!hn::AllFalse(d, rebase)) {
+            dzr = hn::IfThenElse(rebase, wr, dzr);
+            dzi = hn::IfThenElse(rebase, wi, dzi);
+            e = hn::IfThenElse(rebase, wErr, e);
+            d2 = hn::IfThenElse(rebase, w2, d2);
+            dAbs = hn::IfThenElse(rebase, wAbs, dAbs);
+            m = hn::IfThenZeroElse(hn::RebindMask(di, rebase), m);
+            zr = hn::IfThenZeroElse(rebase, zr);
+            zi = hn::IfThenZeroElse(rebase, zi);
+            zErr = hn::IfThenZeroElse(rebase, zErr);
+            zAbs = hn::IfThenZeroElse(rebase, zAbs);
+        }
+        const M approximate = job.table ? ApproximationWanted(d, di, job, b, m, i, dAbs, e) : hn::FirstN(d, 0);
+        const bool anyApproximation = !hn::AllFalse(d, approximate);
+        if constexpr (kDerivative) {
+            if (anyApproximation) {
+                attention = approximate;
+                break;
+            }
+        }
+        LaneValues before;
+        if (!kDerivative && anyApproximation) {
+            hn::Store(dzr, d, before.dzr);
+            hn::Store(dzi, d, before.dzi);
+            hn::Store(e, d, before.e);
+            hn::Store(dAbs, d, before.dAbs);
+            hn::Store(m, di, before.m);
+            hn::Store(i, di, before.i);
+            hn::Store(hn::VecFromMask(di, hn::RebindMask(di, approximate)), di, before.wanted);
+        }
         if constexpr (kDerivative) DerivativeStep(d, wr, wi, unit, derR, derI);
         const Step next =
             PlainStep(d, zr, zi, zErr, zAbs, dzr, dzi, e, d2, dAbs, hn::Add(wAbs, wSum), dcr, dci, dcErr, dcAbs);
@@ -112,6 +207,7 @@ std::int64_t AdvanceLanesOf(const LaneJob& job, LaneBatch& b, std::int64_t maxSt
         e = next.e;
         m = hn::Add(m, one);
         i = hn::Add(i, one);
+        if (!kDerivative && anyApproximation) TakeApproximationSteps(job, b, before, dzr, dzi, e, m, i);
     }
     hn::Store(dzr, d, b.dzr);
     hn::Store(dzi, d, b.dzi);

@@ -9,13 +9,15 @@
 // after every step is bit for bit the scalar loop's, on every instruction
 // set. Whatever else a pixel needs at an iteration (an escape test that is
 // not "stays", the limit, a rebase) is left to perturbStep itself: the lanes
-// stop before that iteration and say which pixels need it. The lanes take no
-// approximation steps: they serve the drawings without an approximation
-// table.
+// stop before that iteration and say which pixels need it. With a table, a
+// lane whose pixel may take an approximation step there takes it in place
+// with perturbStep's own choice and arithmetic (blaStep), while the others
+// make their plain steps, so a drawing with a table stays in the lanes.
 
 #include <cstddef>
 #include <cstdint>
 
+#include "deep/bla_table.h"
 #include "deep/orbit.h"
 
 namespace mandel {
@@ -28,6 +30,9 @@ struct LaneJob {
     std::int64_t last = 0;  // index of the reference's last point
     std::int64_t limit = 0;
     bool derivative = false;  // carry dz/dc (ScaledDerivative's plain step)
+    // The approximation table (null: none, or one without steps). With the
+    // derivative the lanes stop for a step instead of taking it.
+    const BlaLevels<double>* table = nullptr;
 };
 
 // Each lane's pixel: PerturbState<double> (dz, e, m, i) and its offset.
@@ -39,6 +44,10 @@ struct LaneBatch {
     alignas(64) double dci[kMaxDeepLanes] = {};
     alignas(64) double dcErr[kMaxDeepLanes] = {};
     alignas(64) double dcAbs[kMaxDeepLanes] = {};
+    // roundUp(|δc| + its error), and nonzero where the pixel may use the
+    // table (PerturbRun's cBound and table).
+    alignas(64) double cBound[kMaxDeepLanes] = {};
+    alignas(64) std::int64_t tableOn[kMaxDeepLanes] = {};
     alignas(64) std::int64_t m[kMaxDeepLanes] = {};
     alignas(64) std::int64_t i[kMaxDeepLanes] = {};
     // With the derivative: its parts at the lane's scale, and the unit
@@ -49,14 +58,18 @@ struct LaneBatch {
     alignas(64) double derUnit[kMaxDeepLanes] = {};
     // Out: nonzero for the lanes whose next iteration needs perturbStep.
     alignas(64) std::int64_t attention[kMaxDeepLanes] = {};
+    // Out, added to: approximation steps taken (lane-steps that were not
+    // plain steps) and the iterations they skipped.
+    std::int64_t approximationSteps = 0;
+    std::int64_t skipped = 0;
 };
 
 // Lanes of the instruction set in use (at most kMaxDeepLanes).
 std::size_t deepLaneCount();
 
-// Plain steps of every lane until some lane's next iteration needs
-// perturbStep (marked in batch.attention) or maxSteps steps are made. Returns
-// the steps made (each by every lane). With job.derivative a lane also
+// Steps of every lane until some lane's next iteration needs perturbStep
+// (marked in batch.attention) or maxSteps steps are made. Returns the steps
+// made (each by every lane, plain or approximation). With job.derivative a lane also
 // waits for perturbStep while its derivative is at ScaledDerivative::kLaneHigh or above.
 std::int64_t advanceLanes(const LaneJob& job, LaneBatch& batch, std::int64_t maxSteps);
 

@@ -164,10 +164,11 @@ TEST(DeepArithBla, DoubleStepsKeepTheExactOffsetWithinTheirBound) {
     mandel::DeepDrawing drawing(view);
     ASSERT_TRUE(drawing.prepare());
     const mandel::DeepReference& reference = *drawing.reference();
-    const mandel::BlaTable table(reference.orbit(), ExtReal(1e-29), false);
+    // Steps from two iterations long up, to walk through many of them.
+    const mandel::BlaTable table(reference.orbit(), ExtReal(1e-29), false, mandel::kBlaTolerance, nullptr, 1);
     // With a tolerance of 2^-12 the dropped squares outweigh every rounding:
     // the bound must cover them.
-    const mandel::BlaTable coarse(reference.orbit(), ExtReal(1e-29), false, 0x1p-12);
+    const mandel::BlaTable coarse(reference.orbit(), ExtReal(1e-29), false, 0x1p-12, nullptr, 1);
     // Offsets up to 0.64 of 2^-97 (the side is about 2^-96.3).
     for (auto [dr, di] : {std::pair{0.3, 0.1}, {-0.45, 0.2}, {0.05, -0.49}, {0.4, 0.5}}) {
         const StepCheck rough = walk(reference, *coarse.doubles(), dr, di, -97);

@@ -2,10 +2,13 @@
 // set this processor runs: each lane's state after its plain steps must be
 // the scalar loop's bit for bit (a fused multiply-add anywhere, or one
 // operation out of order, changes the bits), and whole drawings must give
-// the same counts and the same iterations with the lanes and without them.
+// the same counts, the same iterations (plain and approximated) and the same
+// continuous counts with the lanes and without them, with and without the
+// approximation table (whose steps the lanes take in place).
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "deep/deep_drawing.h"
@@ -69,18 +72,20 @@ void expectLanesFollowTheScalarStep(const DeepView& view) {
 
 struct Drawn {
     std::vector<std::int32_t> counts;
+    std::vector<float> excess;
     mandel::DeepStats stats;
 };
 
-Drawn draw(const DeepView& view, bool lanes, unsigned threads) {
+Drawn draw(const DeepView& view, bool lanes, unsigned threads, bool bla) {
     mandel::DeepDrawing drawing(view);
     mandel::DeepOptions options;
-    options.bla = false;
+    options.bla = bla;
     options.lanes = lanes;
     options.threads = threads;
     Drawn out;
     out.counts.resize(static_cast<std::size_t>(view.width) * static_cast<std::size_t>(view.height));
-    EXPECT_TRUE(drawing.computeRows(0, view.height, out.counts, options));
+    out.excess.resize(out.counts.size());
+    EXPECT_TRUE(drawing.computeRows(0, view.height, out.counts, options, {}, {out.excess}));
     out.stats = drawing.stats();
     return out;
 }
@@ -106,15 +111,26 @@ TEST(DeepLanes, DrawingsAreTheScalarDrawingsOnEveryInstructionSet) {
         {{"-0.7485", "0.0645", "1e-3", 2000}, 41, 17},
     };
     for (const DeepView& view : views) {
-        const Drawn scalar = draw(view, false, 1);
-        for (const mandel::SimdTarget& target : mandel::availableSimdTargets()) {
-            const mandel::ForcedSimdTarget forced(target);
-            for (unsigned threads : {1u, 2u}) {
-                const Drawn lanes = draw(view, true, threads);
-                EXPECT_EQ(lanes.counts, scalar.counts) << target.name << " " << threads;
-                EXPECT_EQ(lanes.stats.iterationsMade, scalar.stats.iterationsMade) << target.name;
-                EXPECT_EQ(lanes.stats.pixelsSettled, scalar.stats.pixelsSettled) << target.name;
-                EXPECT_GT(lanes.stats.laneSteps, lanes.stats.iterationsMade / 2) << target.name;
+        for (const bool bla : {false, true}) {
+            const Drawn scalar = draw(view, false, 1, bla);
+            if (bla && view.location.limit == 3000) {
+                EXPECT_GT(scalar.stats.iterationsSkipped, 0);
+            }
+            for (const mandel::SimdTarget& target : mandel::availableSimdTargets()) {
+                const mandel::ForcedSimdTarget forced(target);
+                for (unsigned threads : {1u, 2u}) {
+                    const Drawn lanes = draw(view, true, threads, bla);
+                    const std::string where =
+                        std::string(target.name) + " " + std::to_string(threads) + " " + (bla ? "table" : "plain");
+                    EXPECT_EQ(lanes.counts, scalar.counts) << where;
+                    EXPECT_EQ(
+                        0, std::memcmp(lanes.excess.data(), scalar.excess.data(), lanes.excess.size() * sizeof(float)))
+                        << where;
+                    EXPECT_EQ(lanes.stats.iterationsMade, scalar.stats.iterationsMade) << where;
+                    EXPECT_EQ(lanes.stats.iterationsSkipped, scalar.stats.iterationsSkipped) << where;
+                    EXPECT_EQ(lanes.stats.pixelsSettled, scalar.stats.pixelsSettled) << where;
+                    EXPECT_GT(lanes.stats.laneSteps, lanes.stats.iterationsMade / 2) << where;
+                }
             }
         }
     }
