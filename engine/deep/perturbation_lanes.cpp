@@ -132,6 +132,34 @@ HWY_NOINLINE void TakeApproximationSteps(const LaneJob& job, LaneBatch& b, const
     i = hn::Load(di, after.i);
 }
 
+// perturbStep's rebase where `rebase` holds: δz becomes the pixel's own z
+// (and its error bound), against Z_0 = 0.
+HWY_INLINE void Rebase(M rebase, const Step& own, V w2, V wAbs, V& dzr, V& dzi, V& e, V& d2, V& dAbs, VI& m, V& zr,
+                       V& zi, V& zErr, V& zAbs) {
+    dzr = hn::IfThenElse(rebase, own.dzr, dzr);
+    dzi = hn::IfThenElse(rebase, own.dzi, dzi);
+    e = hn::IfThenElse(rebase, own.e, e);
+    d2 = hn::IfThenElse(rebase, w2, d2);
+    dAbs = hn::IfThenElse(rebase, wAbs, dAbs);
+    m = hn::IfThenZeroElse(hn::RebindMask(DI(), rebase), m);
+    zr = hn::IfThenZeroElse(rebase, zr);
+    zi = hn::IfThenZeroElse(rebase, zi);
+    zErr = hn::IfThenZeroElse(rebase, zErr);
+    zAbs = hn::IfThenZeroElse(rebase, zAbs);
+}
+
+// The lanes' state before an iteration in which some take an approximation step.
+HWY_INLINE void KeepValues(D d, V dzr, V dzi, V e, V dAbs, VI m, VI i, M approximate, LaneValues& before) {
+    const DI di;
+    hn::Store(dzr, d, before.dzr);
+    hn::Store(dzi, d, before.dzi);
+    hn::Store(e, d, before.e);
+    hn::Store(dAbs, d, before.dAbs);
+    hn::Store(m, di, before.m);
+    hn::Store(i, di, before.i);
+    hn::Store(hn::VecFromMask(di, hn::RebindMask(di, approximate)), di, before.wanted);
+}
+
 template <bool kDerivative>
 std::int64_t AdvanceLanesOf(const LaneJob& job, LaneBatch& b, std::int64_t maxSteps) {
     const D d;
@@ -170,16 +198,8 @@ std::int64_t AdvanceLanesOf(const LaneJob& job, LaneBatch& b, std::int64_t maxSt
         // perturbStep's rebase: on from the pixel's own value against Z_0 = 0.
         const M rebase = hn::Or(hn::RebindMask(d, hn::Eq(m, last)), hn::Lt(wAbs, dAbs));
         if (!hn::AllFalse(d, rebase)) {
-            dzr = hn::IfThenElse(rebase, wr, dzr);
-            dzi = hn::IfThenElse(rebase, wi, dzi);
-            e = hn::IfThenElse(rebase, wErr, e);
-            d2 = hn::IfThenElse(rebase, w2, d2);
-            dAbs = hn::IfThenElse(rebase, wAbs, dAbs);
-            m = hn::IfThenZeroElse(hn::RebindMask(di, rebase), m);
-            zr = hn::IfThenZeroElse(rebase, zr);
-            zi = hn::IfThenZeroElse(rebase, zi);
-            zErr = hn::IfThenZeroElse(rebase, zErr);
-            zAbs = hn::IfThenZeroElse(rebase, zAbs);
+            const Step own{wr, wi, wErr};
+            Rebase(rebase, own, w2, wAbs, dzr, dzi, e, d2, dAbs, m, zr, zi, zErr, zAbs);
         }
         const M approximate = job.table ? ApproximationWanted(d, di, job, b, m, i, dAbs, e) : hn::FirstN(d, 0);
         const bool anyApproximation = !hn::AllFalse(d, approximate);
@@ -190,15 +210,7 @@ std::int64_t AdvanceLanesOf(const LaneJob& job, LaneBatch& b, std::int64_t maxSt
             }
         }
         LaneValues before;
-        if (!kDerivative && anyApproximation) {
-            hn::Store(dzr, d, before.dzr);
-            hn::Store(dzi, d, before.dzi);
-            hn::Store(e, d, before.e);
-            hn::Store(dAbs, d, before.dAbs);
-            hn::Store(m, di, before.m);
-            hn::Store(i, di, before.i);
-            hn::Store(hn::VecFromMask(di, hn::RebindMask(di, approximate)), di, before.wanted);
-        }
+        if (!kDerivative && anyApproximation) KeepValues(d, dzr, dzi, e, dAbs, m, i, approximate, before);
         if constexpr (kDerivative) DerivativeStep(d, wr, wi, unit, derR, derI);
         const Step next =
             PlainStep(d, zr, zi, zErr, zAbs, dzr, dzi, e, d2, dAbs, hn::Add(wAbs, wSum), dcr, dci, dcErr, dcAbs);
