@@ -19,7 +19,6 @@ struct LanePixel {
     int row = -1;  // relative to the job's first row; −1: the lane is empty
     int x = 0;
     PixelOffset<double> dc;
-    std::int64_t derivativeScale = 0;  // of the derivative's parts in the batch
 };
 
 class LaneRows {
@@ -123,7 +122,7 @@ PerturbRun<double> LaneRows::runOf(std::size_t lane, PixelTrace& trace) {
 // The lane's trace: its derivative as the batch holds it.
 PixelTrace LaneRows::traceOf(std::size_t lane) const {
     PixelTrace trace = traceFor(job_);
-    trace.derivative.assign(batch_.derR[lane], batch_.derI[lane], pixels_[lane].derivativeScale);
+    trace.derivative.assign(batch_.derR[lane], batch_.derI[lane], batch_.derScale[lane]);
     return trace;
 }
 
@@ -132,7 +131,7 @@ void LaneRows::keepDerivative(std::size_t lane, const PixelTrace& trace) {
     batch_.derR[lane] = d.re;
     batch_.derI[lane] = d.im;
     batch_.derUnit[lane] = d.scale >= 0 ? d.unit() : -1.0;
-    pixels_[lane].derivativeScale = d.scale;
+    batch_.derScale[lane] = d.scale;
 }
 
 // perturbStep until the pixel has made one plain step (then back to the

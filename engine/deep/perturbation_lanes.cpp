@@ -91,14 +91,35 @@ HWY_INLINE M ApproximationWanted(D d, DI di, const LaneJob& job, const LaneBatch
 
 // The approximation steps of the lanes in `wanted`, over the plain steps the
 // lanes made from the same state: perturbStep's choice (longest) and step
-// (blaStep), lane by lane.
+// (blaStep, and the derivative's step when carried), lane by lane.
 struct LaneValues {
     alignas(64) double dzr[kMaxDeepLanes], dzi[kMaxDeepLanes], e[kMaxDeepLanes], dAbs[kMaxDeepLanes];
+    alignas(64) double derR[kMaxDeepLanes], derI[kMaxDeepLanes];
     alignas(64) std::int64_t m[kMaxDeepLanes], i[kMaxDeepLanes], wanted[kMaxDeepLanes];
 };
 
+// The derivative as the lanes hold it (only with job.derivative).
+struct LaneDerivative {
+    V& derR;
+    V& derI;
+    V& unit;
+};
+
+// ScaledDerivative's approximation step of one lane, from its state before.
+void DerivativeApproximation(const BlaStep<double>& s, const LaneValues& before, std::size_t lane, LaneBatch& b,
+                             LaneValues& after) {
+    PixelTrace trace;
+    trace.derivative.assign(before.derR[lane], before.derI[lane], b.derScale[lane]);
+    derivativeStep(s, trace);
+    const ScaledDerivative& der = trace.derivative;
+    after.derR[lane] = der.re;
+    after.derI[lane] = der.im;
+    b.derScale[lane] = der.scale;
+    b.derUnit[lane] = der.scale >= 0 ? der.unit() : -1.0;
+}
+
 HWY_NOINLINE void TakeApproximationSteps(const LaneJob& job, LaneBatch& b, const LaneValues& before, V& dzr, V& dzi,
-                                         V& e, VI& m, VI& i) {
+                                         V& e, VI& m, VI& i, const LaneDerivative* derivative) {
     const D d;
     const DI di;
     LaneValues after;
@@ -107,6 +128,10 @@ HWY_NOINLINE void TakeApproximationSteps(const LaneJob& job, LaneBatch& b, const
     hn::Store(e, d, after.e);
     hn::Store(m, di, after.m);
     hn::Store(i, di, after.i);
+    if (derivative) {
+        hn::Store(derivative->derR, d, after.derR);
+        hn::Store(derivative->derI, d, after.derI);
+    }
     const BlaLevels<double>& table = *job.table;
     for (std::size_t lane = 0; lane < hn::Lanes(d); ++lane) {
         if (before.wanted[lane] == 0) continue;
@@ -115,7 +140,9 @@ HWY_NOINLINE void TakeApproximationSteps(const LaneJob& job, LaneBatch& b, const
         if (k <= 0) continue;
         const PixelOffset<double> dc{b.dcr[lane], b.dci[lane], b.dcErr[lane], b.dcAbs[lane]};
         double r = before.dzr[lane], im = before.dzi[lane], err = before.e[lane];
-        blaStep(table, table.step(at, k), k, dc, b.cBound[lane], before.dAbs[lane], r, im, err);
+        const BlaStep<double>& step = table.step(at, k);
+        if (derivative) DerivativeApproximation(step, before, lane, b, after);
+        blaStep(table, step, k, dc, b.cBound[lane], before.dAbs[lane], r, im, err);
         const std::int64_t length = std::int64_t{1} << k;
         after.dzr[lane] = r;
         after.dzi[lane] = im;
@@ -130,6 +157,11 @@ HWY_NOINLINE void TakeApproximationSteps(const LaneJob& job, LaneBatch& b, const
     e = hn::Load(d, after.e);
     m = hn::Load(di, after.m);
     i = hn::Load(di, after.i);
+    if (derivative) {
+        derivative->derR = hn::Load(d, after.derR);
+        derivative->derI = hn::Load(d, after.derI);
+        derivative->unit = hn::Load(d, b.derUnit);
+    }
 }
 
 // perturbStep's rebase where `rebase` holds: δz becomes the pixel's own z
@@ -149,8 +181,11 @@ HWY_INLINE void Rebase(M rebase, const Step& own, V w2, V wAbs, V& dzr, V& dzi, 
 }
 
 // The lanes' state before an iteration in which some take an approximation step.
-HWY_INLINE void KeepValues(D d, V dzr, V dzi, V e, V dAbs, VI m, VI i, M approximate, LaneValues& before) {
+HWY_INLINE void KeepValues(D d, V dzr, V dzi, V e, V dAbs, VI m, VI i, V derR, V derI, M approximate,
+                           LaneValues& before) {
     const DI di;
+    hn::Store(derR, d, before.derR);
+    hn::Store(derI, d, before.derI);
     hn::Store(dzr, d, before.dzr);
     hn::Store(dzi, d, before.dzi);
     hn::Store(e, d, before.e);
@@ -166,7 +201,9 @@ std::int64_t AdvanceLanesOf(const LaneJob& job, LaneBatch& b, std::int64_t maxSt
     const DI di;
     V dzr = hn::Load(d, b.dzr), dzi = hn::Load(d, b.dzi), e = hn::Load(d, b.e);
     V derR = hn::Load(d, b.derR), derI = hn::Load(d, b.derI);
-    const V unit = hn::Load(d, b.derUnit), laneHigh = hn::Set(d, ScaledDerivative::kLaneHigh);
+    V unit = hn::Load(d, b.derUnit);
+    const V laneHigh = hn::Set(d, ScaledDerivative::kLaneHigh);
+    const LaneDerivative derivative{derR, derI, unit};
     const V dcr = hn::Load(d, b.dcr), dci = hn::Load(d, b.dci), dcErr = hn::Load(d, b.dcErr),
             dcAbs = hn::Load(d, b.dcAbs);
     VI m = hn::Load(di, b.m), i = hn::Load(di, b.i);
@@ -203,14 +240,8 @@ std::int64_t AdvanceLanesOf(const LaneJob& job, LaneBatch& b, std::int64_t maxSt
         }
         const M approximate = job.table ? ApproximationWanted(d, di, job, b, m, i, dAbs, e) : hn::FirstN(d, 0);
         const bool anyApproximation = !hn::AllFalse(d, approximate);
-        if constexpr (kDerivative) {
-            if (anyApproximation) {
-                attention = approximate;
-                break;
-            }
-        }
         LaneValues before;
-        if (!kDerivative && anyApproximation) KeepValues(d, dzr, dzi, e, dAbs, m, i, approximate, before);
+        if (anyApproximation) KeepValues(d, dzr, dzi, e, dAbs, m, i, derR, derI, approximate, before);
         if constexpr (kDerivative) DerivativeStep(d, wr, wi, unit, derR, derI);
         const Step next =
             PlainStep(d, zr, zi, zErr, zAbs, dzr, dzi, e, d2, dAbs, hn::Add(wAbs, wSum), dcr, dci, dcErr, dcAbs);
@@ -219,7 +250,8 @@ std::int64_t AdvanceLanesOf(const LaneJob& job, LaneBatch& b, std::int64_t maxSt
         e = next.e;
         m = hn::Add(m, one);
         i = hn::Add(i, one);
-        if (!kDerivative && anyApproximation) TakeApproximationSteps(job, b, before, dzr, dzi, e, m, i);
+        if (anyApproximation)
+            TakeApproximationSteps(job, b, before, dzr, dzi, e, m, i, kDerivative ? &derivative : nullptr);
     }
     hn::Store(dzr, d, b.dzr);
     hn::Store(dzi, d, b.dzi);

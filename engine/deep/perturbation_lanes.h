@@ -30,8 +30,7 @@ struct LaneJob {
     std::int64_t last = 0;  // index of the reference's last point
     std::int64_t limit = 0;
     bool derivative = false;  // carry dz/dc (ScaledDerivative's plain step)
-    // The approximation table (null: none, or one without steps). With the
-    // derivative the lanes stop for a step instead of taking it.
+    // The approximation table (null: none, or one without steps).
     const BlaLevels<double>* table = nullptr;
 };
 
@@ -56,6 +55,7 @@ struct LaneBatch {
     alignas(64) double derR[kMaxDeepLanes] = {};
     alignas(64) double derI[kMaxDeepLanes] = {};
     alignas(64) double derUnit[kMaxDeepLanes] = {};
+    alignas(64) std::int64_t derScale[kMaxDeepLanes] = {};  // the parts' scale
     // Out: nonzero for the lanes whose next iteration needs perturbStep.
     alignas(64) std::int64_t attention[kMaxDeepLanes] = {};
     // Out, added to: approximation steps taken (lane-steps that were not
