@@ -38,7 +38,7 @@ std::uint64_t deepMemoryEstimate(const DeepView& view, bool extended, const Deep
     std::uint64_t perIteration = sizeof(OrbitPoint) + sizeof(OrbitLow);
     const std::uint64_t table = choices.bla ? tableBytesPerIteration(view.location.limit, extended) : 0;
     const std::uint64_t lanes = choices.lanes && !extended ? sizeof(LanePoint) : 0;
-    perIteration += std::max(table, lanes);
+    perIteration += table + lanes;
     // The double-double stage's table, made when a pixel first needs it.
     if (choices.bla) perIteration += (2 * sizeof(DdBlaStep)) >> kDdBlaFirstLevel;
     // Counts, flags and the per-column and per-row offsets and bounds.
