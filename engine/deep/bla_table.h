@@ -50,9 +50,10 @@ struct BlaStep {
 // quarters of the table's memory (72 bytes an iteration in double, against 18).
 inline constexpr std::size_t kCompactTableLength = std::size_t{1} << 21;
 inline constexpr int kCompactFirstLevel = 3;
-// The double table starts at steps of 2^kDoubleFirstLevel iterations: its
-// pixels iterate in SIMD lanes, where a shorter step (taken lane by lane)
-// costs more than the plain steps it saves.
+// In a drawing in double's range the double table starts at steps of
+// 2^kDoubleFirstLevel iterations: its pixels iterate in SIMD lanes, where a
+// shorter step (taken lane by lane) costs more than the plain steps it saves.
+// Below double's range the pixels iterate one by one, and every step pays.
 inline constexpr int kDoubleFirstLevel = 5;
 
 // Level k (firstLevel, ...) holds the steps of length 2^k that start at
@@ -98,9 +99,9 @@ struct BlaLevels {
 // range.
 class BlaTable {
 public:
-    // `tolerance` is ε; steps are at most 1/(2ε) long. The double table's
-    // shortest steps are 2^doubleFirstLevel iterations long (or longer, for
-    // long orbits). Building stops early, with cancelled() true, when *cancel
+    // `tolerance` is ε; steps are at most 1/(2ε) long. Without the extended
+    // range the double table's shortest steps are 2^doubleFirstLevel
+    // iterations long (or longer, for long orbits). Building stops early, with cancelled() true, when *cancel
     // turns true.
     BlaTable(const std::vector<OrbitPoint>& orbit, const ExtReal& cMax, bool extended, double tolerance = kBlaTolerance,
              const std::atomic<bool>* cancel = nullptr, int doubleFirstLevel = kDoubleFirstLevel);

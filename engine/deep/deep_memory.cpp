@@ -20,7 +20,7 @@ std::uint64_t tableBytesPerIteration(std::int64_t limit, bool extended) {
     // its radius again.
     const bool compact = static_cast<std::uint64_t>(limit) + 1 > kCompactTableLength;
     const int extFirst = compact ? kCompactFirstLevel : 1;
-    const int doubleFirst = std::max(extFirst, kDoubleFirstLevel);
+    const int doubleFirst = extended ? extFirst : std::max(extFirst, kDoubleFirstLevel);
     const std::uint64_t doubles = (sizeof(BlaStep<double>) + sizeof(double)) >> (doubleFirst - 1);
     const std::uint64_t ext = extended ? (sizeof(BlaStep<ExtReal>) + sizeof(ExtReal)) >> (extFirst - 1) : 0;
     return doubles + ext;
