@@ -1,6 +1,7 @@
 #include "explore/find_and_go.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "deep/deep_view.h"
 #include "deep/minibrot_finder.h"
@@ -22,6 +23,29 @@ std::optional<Decimal> decimalOf(const ExtReal& value, int digits) {
     mpfr_set_d(x.get(), value.mantissa, MPFR_RNDN);
     mpfr_mul_2si(x.get(), x.get(), static_cast<long>(value.exponent), MPFR_RNDN);
     return Decimal::parse(significantText(x.get(), digits));
+}
+
+// The nucleus found is searched about again within this fraction of its
+// size (and of the first radius), far above its error.
+constexpr std::int64_t kConfirmRadiusPowerOfTen = -5;
+
+// Newton's method for z_p(c) = 0 also settles on the nuclei whose period
+// divides p (a disc by the seahorse valley that reports period 134 may lead to
+// c = −1, of period 2), where the size for period p means nothing. A small
+// disc about the nucleus reports its own period, and a search there finds it
+// with that period and its size.
+std::optional<Minibrot> ownPeriod(const MinibrotSearch& search, const Minibrot& found,
+                                  const std::atomic<bool>* cancel) {
+    const std::optional<Decimal> radius = Decimal::parse(search.radius);
+    const std::optional<Decimal> size = decimalOf(found.size, 6);
+    if (!radius) return std::nullopt;
+    const Decimal& smaller = size && Decimal::compare(*size, *radius) < 0 ? *size : *radius;
+    MinibrotSearch again = search;
+    again.re = found.re;
+    again.im = found.im;
+    again.radius = smaller.timesPowerOfTen(kConfirmRadiusPowerOfTen).scientificText();
+    again.maxPeriod = found.period - 1;
+    return findMinibrot(again, cancel);
 }
 
 }  // namespace
@@ -47,8 +71,10 @@ std::optional<FoundPoint> findAround(FoundKind kind, const std::string& re, cons
         search.im = im;
         search.radius = radius;
         search.maxPeriod = maxPeriod > 0 ? maxPeriod : kLeastMaxPeriod;
-        const std::optional<Minibrot> minibrot = findMinibrot(search, cancel);
+        std::optional<Minibrot> minibrot = findMinibrot(search, cancel);
         if (!minibrot) return std::nullopt;
+        if (minibrot->period > 1)
+            if (std::optional<Minibrot> own = ownPeriod(search, *minibrot, cancel)) minibrot = std::move(own);
         found.re = minibrot->re;
         found.im = minibrot->im;
         found.period = minibrot->period;

@@ -27,6 +27,8 @@ constexpr double kSameEstimate = 0.01;
 constexpr std::size_t kMaxTries = 16;
 // Differences of orbit points above this (in double) are far from a root.
 constexpr double kDoubleFilter = 1e-9;
+// A root where the derivative is below 2^-(bits·this) is a multiple one.
+constexpr double kMultipleRootShare = 0.25;
 
 bool cancelled(const std::atomic<bool>* cancel) { return cancel != nullptr && cancel->load(std::memory_order_relaxed); }
 
@@ -140,6 +142,21 @@ void rootFunction(const MpfrComplex& c, const Pair& pair, MpfrComplex& value, Mp
     subtract(slope, d, dk);
 }
 
+// c, unless the derivative of z_{k+p} − z_k is below 2^-(bits/4) there: a
+// multiple root. A Misiurewicz point is a simple root (the derivative grows
+// with the repelling cycle's multiplier), while at a nucleus whose period
+// divides p the orbit returns to 0 and the root is double: there Newton's
+// steps only halve, until the rounding hides the function's value about
+// 2^-(bits/2) from the nucleus, where the derivative is as small, and the
+// orbit seems to repeat after k.
+std::optional<MpfrComplex> simpleRoot(const MpfrComplex& c, const Pair& pair, MpfrScratch& s) {
+    const long bits = c.bits();
+    MpfrComplex value(bits), slope(bits);
+    rootFunction(c, pair, value, slope, s);
+    if (log2Magnitude(slope, s) < -static_cast<double>(bits) * kMultipleRootShare) return std::nullopt;
+    return c;
+}
+
 // Newton's method from the search point; the root, or nothing when it leaves
 // the near disc or does not settle.
 std::optional<MpfrComplex> newtonRoot(const MpfrComplex& start, const Pair& pair, double log2Radius, int precisionBelow,
@@ -155,7 +172,7 @@ std::optional<MpfrComplex> newtonRoot(const MpfrComplex& start, const Pair& pair
         subtract(c, c, step);
         if (log2Difference(c, start, moved, s) > log2Radius + std::log2(kNearRadii)) return std::nullopt;
         // Newton's steps square the error: one more step past the wanted size.
-        if (log2Magnitude(step, s) < wanted - kGuardBits / 2) return c;
+        if (log2Magnitude(step, s) < wanted - kGuardBits / 2) return simpleRoot(c, pair, s);
     }
     return std::nullopt;
 }

@@ -8,9 +8,10 @@
 // for each pair k < k + p, Newton's estimate of the distance to the nearest
 // root of z_{k+p} − z_k, |z_{k+p} − z_k| / |z'_{k+p} − z'_k|. One pair for each
 // root estimated near the disc, those within a few radii first, each by k + p,
-// is followed by Newton's method in MPFR; the root must be preperiodic (not a
-// minibrot's nucleus, where the orbit returns to 0) and lie within a few
-// radii; otherwise the next pair is tried.
+// is followed by Newton's method in MPFR; the root must be simple and
+// preperiodic (not a minibrot's nucleus, where the orbit returns to 0 and the
+// root of a pair whose period the nucleus's divides is double) and lie within
+// a few radii; otherwise the next pair is tried.
 //
 // What it finds: points whose own orbit stays near the periodic cycle for a
 // while (the estimate is first order in the point's orbit). Where the

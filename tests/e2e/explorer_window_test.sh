@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # The explorer in a real window on a virtual X server: opened from the main
-# window's menu, a hundred wheel notches steered along the set's boundary,
-# then its view exported at 1000 pixels through the export dialog. The PNG
-# must be the renderer's --deep picture of the location the PNG records, show
-# at least three colours, and that location must be a hundred halvings below
-# the main window's side of 0.5.
+# window's menu, it shows smooth colour; the 17 bands chosen in its 配色 menu
+# colour the same counts at once, and a hundred wheel notches are steered
+# along the set's boundary by them; back in smooth colour its view is exported
+# at 1000 pixels through the export dialog. The PNG must be the renderer's
+# --deep picture of the location and colouring the PNG records, show at least
+# three colours, and that location must be a hundred halvings below the main
+# window's side of 0.5.
 # Usage: explorer_window_test.sh PROGRAM RENDERER HELPER
 set -euo pipefail
 
@@ -42,8 +44,14 @@ xdotool windowfocus --sync "$explorer"
 # drawing short (the export's size does not depend on it).
 xdotool windowsize --sync "$explorer" 400 480
 xdotool windowraise "$explorer"  # the grabs show what lies on top of it
+opened="$work/opened.png"
+"$helper" settle "$explorer" "$opened" || fail "the opening picture did not settle"
+# Smooth colour: no neighbourhood of the window's 17 colours.
+! "$helper" boundary "$opened" >/dev/null 2>&1 || fail "the explorer opened in the 17 bands"
+# The bands colour the counts on the view: the steering below reads them.
+menu_item c b "choosing the bands" true
 shot="$work/group0.png"
-"$helper" settle "$explorer" "$shot" || fail "the opening picture did not settle"
+"$helper" settle "$explorer" "$shot" "$opened" || fail "the picture in bands did not settle"
 for group in $(seq 1 20); do
   read -r x y < <("$helper" boundary "$shot") || fail "group $group: no boundary in the picture"
   xdotool mousemove --window "$explorer" "$x" "$y"
@@ -52,6 +60,11 @@ for group in $(seq 1 20); do
   "$helper" settle "$explorer" "$next" "$shot" || fail "group $group: the picture did not settle"
   shot=$next
 done
+
+# Smooth colour again, from the same counts, for the export.
+menu_item c s "choosing smooth colour" true
+"$helper" settle "$explorer" "$work/smooth.png" "$shot" || fail "the picture in smooth colour did not settle"
+! "$helper" boundary "$work/smooth.png" >/dev/null 2>&1 || fail "smooth colour chosen, the view still shows bands"
 
 export_dialog() { xdotool search --onlyvisible --name '^画像エクスポート$' >/dev/null 2>&1; }
 menu_item f x "the export dialog" export_dialog
@@ -74,6 +87,7 @@ wait_for "the exported file" test -e "$exported"
 
 args=$("$helper" location "$exported") || fail "the PNG records no location"
 echo "recorded: $args"
+[[ "$args" == *" --colouring smooth "* ]] || fail "the export is not in smooth colour: $args"
 # 0.5 / 2^100 = 3.9443045261050590270586428264139...e-31
 side=$(echo "$args" | awk '{print $8}')
 [[ "$side" == 3.9443045261050590270* && "$side" == *e-31 ]] || fail "side $side is not 0.5 / 2^100"

@@ -1,13 +1,17 @@
 // The explorer's controls offscreen: a typed limit stays the user's, Esc
 // stops a drawing and leaves its picture marked unfinished, Alt+←/Alt+→ go
 // back and forward, the renderer's lines as the README writes them paste,
-// the find gesture goes to what it found and says so, and the place is
-// remembered on close.
+// the find gesture goes to what it found and says so, the place and the
+// colouring are remembered on close, and no two Alt keys clash.
 
 #include <QAction>
 #include <QClipboard>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
+#include <QSet>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -15,6 +19,7 @@
 #include "explore/explore_gestures.h"
 #include "explore/find_and_go.h"
 #include "explore/explore_location.h"
+#include "colour_menu.h"
 #include "explorer_settings.h"
 #include "explorer_view.h"
 #include "explorer_window.h"
@@ -165,6 +170,68 @@ private slots:
         QVERIFY(remembered.has_value());
         QCOMPARE(remembered->location, here);
         QVERIFY(!remembered->automaticLimit);
+    }
+
+    // The 配色 menu's choice comes back in the next explorer, wherever it
+    // opens; a hand-edited value that cannot be read keeps the default.
+    void closingRemembersTheColouring() {
+        const auto here = location("-0.75", "0.1", "1e-3", 500);
+        mandel::Colouring chosen;
+        {
+            ExplorerWindow window(here);
+            auto* menu = window.findChild<mandel_ui::ColourMenu*>();
+            QVERIFY(menu);
+            mandel::Colouring pasted = menu->choice();
+            pasted.automaticDensity = false;
+            pasted.scale.density = 0.375;  // as a pasted line or an opened picture sets it
+            menu->setChoice(pasted);
+            for (const char* name : {"colourDistance", "exportSupersample6", "screenSupersample2"})
+                window.findChild<QAction*>(QLatin1String(name))->trigger();
+            for (QAction* item : window.findChildren<QAction*>()) {
+                if (item->data().toString() == QStringLiteral("fire")) item->trigger();
+                if (item->text().startsWith(QStringLiteral("色をずらす"))) item->trigger();
+            }
+            chosen = menu->choice();
+            QCOMPARE(chosen.palette, std::string("fire"));
+            QCOMPARE(chosen.scale.offset, 0.125);
+            window.close();
+        }
+        ExplorerWindow next(location("0.25", "0", "1e-3", 500));
+        const auto* menu = next.findChild<mandel_ui::ColourMenu*>();
+        QCOMPARE(menu->choice().mode, mandel::ColouringMode::Distance);
+        QCOMPARE(menu->choice().palette, std::string("fire"));
+        QVERIFY(!menu->choice().automaticDensity);
+        QCOMPARE(menu->choice().scale.density, 0.375);
+        QCOMPARE(menu->choice().scale.offset, 0.125);
+        QCOMPARE(menu->choice().supersample, 2);
+        QCOMPARE(menu->exportSupersample(), 6);
+        QVERIFY(next.findChild<QAction*>(QStringLiteral("exportSupersample6"))->isChecked());
+
+        QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("mandelbrot"), QStringLiteral("explorer"))
+            .setValue(QStringLiteral("colouring/palette"), QStringLiteral("no such palette"));
+        ExplorerWindow edited(here);
+        QCOMPARE(edited.findChild<mandel_ui::ColourMenu*>()->choice().palette, std::string("classic"));
+        QCOMPARE(edited.findChild<mandel_ui::ColourMenu*>()->choice().mode, mandel::ColouringMode::Distance);
+    }
+
+    // Each Alt key of the window opens one menu or goes to one field: Alt+C
+    // opens the 配色 menu, Alt+L goes to the limit (the same key for both
+    // would take turns between them, leaving the keyboard in the field).
+    void eachAltKeyDoesOneThing() {
+        ExplorerWindow window(location("-0.75", "0.1", "1e-3", 500));
+        QStringList texts;
+        for (QAction* menu : window.menuBar()->actions()) texts << menu->text();
+        for (QLabel* label : window.findChildren<QLabel*>())
+            if (label->buddy() != nullptr) texts << label->text();
+        QSet<int> keys;
+        for (const QString& text : texts) {
+            const QKeySequence key = QKeySequence::mnemonic(text);
+            QVERIFY2(!key.isEmpty(), qPrintable(text));
+            QVERIFY2(!keys.contains(key[0].toCombined()), qPrintable(text));
+            keys.insert(key[0].toCombined());
+        }
+        QVERIFY(texts.contains(QStringLiteral("配色(&C)")));
+        QVERIFY(texts.contains(QStringLiteral("上限(&L)")));
     }
 };
 

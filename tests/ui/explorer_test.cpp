@@ -109,7 +109,14 @@ struct Explorer {
 class ExplorerTest : public QObject {
     Q_OBJECT
 
+    QTemporaryDir config_;
+
 private slots:
+    void initTestCase() {
+        // What the windows remember on close goes to a scratch folder, not the user's.
+        qputenv("XDG_CONFIG_HOME", config_.path().toUtf8());
+    }
+
     // Whole notches, a high-resolution wheel's fraction of one, and back.
     void wheelZoomsAboutThePointerAndBackspaceReturns() {
         Explorer e;

@@ -51,12 +51,17 @@ mandel::SampleRows HeldCounts::rows(std::size_t offset, std::size_t size) const 
 }
 
 mandel::Colouring resolvedColouring(const mandel::Colouring& choice, const HeldCounts& held) {
+    return resolvedColouring(choice, held.rows(0, held.counts.size()), held.limit, held.supersample);
+}
+
+mandel::Colouring resolvedColouring(const mandel::Colouring& choice, const mandel::SampleRows& samples,
+                                    std::int64_t limit, int supersample) {
     mandel::Colouring resolved = choice;
-    resolved.supersample = held.supersample;
+    resolved.supersample = supersample;
     if (!mandel::usesGradient(choice) || !choice.automaticDensity) return resolved;
     resolved.automaticDensity = false;
     resolved.scale =
-        mandel::automaticScale(held.counts, held.excess, held.limit, choice.scale.scale, choice.scale.offset);
+        mandel::automaticScale(samples.counts, samples.excess, limit, choice.scale.scale, choice.scale.offset);
     return resolved;
 }
 
@@ -120,7 +125,12 @@ std::optional<mandel::Colouring> colouringInLine(const QString& line) {
 }
 
 ColourMenu::ColourMenu(QMenuBar* bar, QObject* parent) : QObject(parent) {
-    QMenu* menu = bar->addMenu(QStringLiteral("配色(&L)"));
+    // Smooth colour on a repeating gradient with the automatic density: at
+    // depth the 17 bands turn into a two-colour moiré where the counts step
+    // from pixel to pixel. The bands stay a choice of the menu.
+    choice_.mode = mandel::ColouringMode::Smooth;
+    // Alt+C: Alt+L is the location line's 上限(&L).
+    QMenu* menu = bar->addMenu(QStringLiteral("配色(&C)"));
     menu->setObjectName(QStringLiteral("colourMenu"));
     auto* modes = new QActionGroup(this);
     bands_ = menu->addAction(QStringLiteral("17 色の帯(&B)"));
@@ -146,8 +156,8 @@ ColourMenu::ColourMenu(QMenuBar* bar, QObject* parent) : QObject(parent) {
     buildDensityItems(menu);
     menu->addSeparator();
     screenSamples_ = buildSupersampleMenu(menu, QStringLiteral("画面のアンチエイリアス(&A)"), {1, 2, 3, 4}, 1, true);
-    buildSupersampleMenu(menu, QStringLiteral("エクスポートのアンチエイリアス(&E)"), {1, 2, 3, 4, 6, 8},
-                         kDefaultExportSupersample, false);
+    exportSamples_ = buildSupersampleMenu(menu, QStringLiteral("エクスポートのアンチエイリアス(&E)"),
+                                          {1, 2, 3, 4, 6, 8}, kDefaultExportSupersample, false);
     showChoice();
 }
 
@@ -235,6 +245,14 @@ void ColourMenu::shiftOffset(double cycles) {
 void ColourMenu::setChoice(const mandel::Colouring& colouring) {
     choice_ = colouring;
     showChoice();
+}
+
+void ColourMenu::setExportSupersample(int k) {
+    for (QAction* item : exportSamples_->actions())
+        if (item->data().toInt() == k) {
+            item->setChecked(true);
+            exportSupersample_ = k;
+        }
 }
 
 void ColourMenu::showChoice() {

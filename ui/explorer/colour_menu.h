@@ -44,6 +44,9 @@ struct HeldCounts {
 
 // The choice with its automatic density resolved on the held samples.
 mandel::Colouring resolvedColouring(const mandel::Colouring& choice, const HeldCounts& held);
+// The same on some samples drawn at `limit` (K × K a pixel).
+mandel::Colouring resolvedColouring(const mandel::Colouring& choice, const mandel::SampleRows& samples,
+                                    std::int64_t limit, int supersample);
 
 // The picture of the held samples in a resolved colouring (its supersample
 // is the held one), the bands spread from `base`: the renderer's colours,
@@ -86,6 +89,8 @@ public:
     // base of changes of density and offset made while it is automatic.
     void setShown(const mandel::Colouring& shown) { shown_ = shown; }
     int exportSupersample() const { return exportSupersample_; }
+    // K of the exports; a K the menu does not offer is ignored.
+    void setExportSupersample(int k);
 
 signals:
     // The colouring changed: a new picture from the held counts, or (the
@@ -112,6 +117,7 @@ private:
     QAction* logScale_ = nullptr;
     QActionGroup* palettes_ = nullptr;
     QActionGroup* screenSamples_ = nullptr;
+    QActionGroup* exportSamples_ = nullptr;
 };
 
 }  // namespace mandel_ui

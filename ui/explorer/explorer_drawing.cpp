@@ -92,6 +92,10 @@ struct Pending {
     // cycle, or none of period up to interiorCheckedUpTo (0: not asked yet).
     bool inside = false;
     std::int64_t interiorCheckedUpTo = 0;
+    // The colouring of the full picture's rows while they come in, its
+    // density resolved once (on the preview's counts, or on the first rows),
+    // so that the rows and the preview beside them fit together.
+    std::optional<mandel::Colouring> partColouring;
 };
 
 }  // namespace
@@ -109,6 +113,7 @@ public:
     void cancel();
     void stop();
     std::uint64_t generation() const { return generation_; }
+    void setColouring(const mandel::Colouring& colouring);
 
 private:
     void drawReportingErrors(Pending& pending);
@@ -118,8 +123,10 @@ private:
     QImage drawPreview(Pending& pending, QElapsedTimer& clock);
     bool drawFull(Pending& pending, QImage shown, QElapsedTimer& clock);
     // Paints rows first .. first + rows − 1 of the counts into shown and hands a copy over.
-    void showBand(const Pending& pending, const mandel::DeepDrawing& drawing, const HeldCounts& held, int first,
-                  int rows, QImage& shown);
+    void showBand(Pending& pending, const mandel::DeepDrawing& drawing, const HeldCounts& held, int first, int rows,
+                  QImage& shown);
+    // Puts a colouring set since the last call into the job; false when there is none.
+    bool takeColouring(Pending& pending);
     // The engine's progress as reports to the GUI thread; the rows are the
     // full picture's when firstRow is given (the first row of the band being
     // computed), otherwise only the reference's progress is reported.
@@ -141,6 +148,9 @@ private:
     std::atomic<bool> cancel_{false};
     std::atomic<std::uint64_t> generation_{0};
     std::shared_ptr<const mandel::DeepReference> reference_;  // worker thread only
+    // A colouring for the job in progress, set from the GUI thread.
+    std::mutex colouringMutex_;
+    std::optional<mandel::Colouring> newColouring_;  // guarded by colouringMutex_
 };
 
 QSize previewSize(int width, int height) {
@@ -257,16 +267,35 @@ bool ExplorerDrawing::waitForWorkers(std::chrono::milliseconds timeout) {
 // ---------------------------------------------------------------------------
 // The worker
 
+void ExplorerDrawing::setColouring(const mandel::Colouring& colouring) { worker_->setColouring(colouring); }
+
 std::uint64_t ExplorerDrawing::Worker::start(const ExplorerJob& job) {
     std::uint64_t generation = 0;
     {
         std::lock_guard lock(mutex_);
         generation = ++generation_;
-        pending_ = Pending{job, generation};
+        pending_ = Pending{job, generation, false, 0, std::nullopt};
         cancel_ = true;
+    }
+    {
+        std::lock_guard lock(colouringMutex_);
+        newColouring_.reset();
     }
     wake_.notify_all();
     return generation;
+}
+
+void ExplorerDrawing::Worker::setColouring(const mandel::Colouring& colouring) {
+    std::lock_guard lock(colouringMutex_);
+    newColouring_ = colouring;
+}
+
+bool ExplorerDrawing::Worker::takeColouring(Pending& pending) {
+    std::lock_guard lock(colouringMutex_);
+    if (!newColouring_) return false;
+    pending.job.colouring = *newColouring_;
+    newColouring_.reset();
+    return true;
 }
 
 void ExplorerDrawing::Worker::cancel() {
@@ -386,15 +415,17 @@ std::function<bool(const mandel::DeepProgress&)> ExplorerDrawing::Worker::progre
     };
 }
 
-void ExplorerDrawing::Worker::showBand(const Pending& pending, const mandel::DeepDrawing& drawing,
-                                       const HeldCounts& held, int first, int rows, QImage& shown) {
+void ExplorerDrawing::Worker::showBand(Pending& pending, const mandel::DeepDrawing& drawing, const HeldCounts& held,
+                                       int first, int rows, QImage& shown) {
     const ExplorerJob& job = pending.job;
     // first and rows count samples, K to a pixel.
     const int k = samplesPerPixel(job);
     const auto offset = static_cast<std::size_t>(first) * held.width;
     const auto samples = static_cast<std::size_t>(rows) * held.width;
+    if (!pending.partColouring)
+        pending.partColouring = resolvedColouring(job.colouring, held.rows(0, offset + samples), job.location.limit, k);
     const QImage coloured =
-        colourCountsAs(held.rows(offset, samples), job.location.limit, job.location.base, job.colouring, k);
+        colourCountsAs(held.rows(offset, samples), job.location.limit, job.location.base, *pending.partColouring, k);
     for (int y = 0; y < rows / k; ++y)
         std::memcpy(shown.scanLine(first / k + y), coloured.constScanLine(y), static_cast<std::size_t>(job.width) * 4);
     ExplorerPicture picture;
@@ -473,6 +504,7 @@ QImage ExplorerDrawing::Worker::drawPreview(Pending& pending, QElapsedTimer& clo
         if (explorerMemoryEstimate(raised, job.width, job.height) > budgetOf(job)) break;
         job.location.limit = next.limit;
     }
+    takeColouring(pending);
     ExplorerPicture picture;
     picture.generation = pending.generation;
     picture.location = job.location;
@@ -481,7 +513,8 @@ QImage ExplorerDrawing::Worker::drawPreview(Pending& pending, QElapsedTimer& clo
     picture.reference = reference;
     const mandel::SampleRows samples{
         counts, excess, {}, {}, static_cast<std::size_t>(size.width()), static_cast<std::size_t>(size.height())};
-    picture.image = colourCountsAs(samples, job.location.limit, job.location.base, job.colouring, 1)
+    pending.partColouring = resolvedColouring(job.colouring, samples, job.location.limit, 1);
+    picture.image = colourCountsAs(samples, job.location.limit, job.location.base, *pending.partColouring, 1)
                         .scaled(job.width, job.height, Qt::IgnoreAspectRatio, Qt::FastTransformation);
     if (picture.image.isNull()) throw std::bad_alloc();
     picture.milliseconds = static_cast<double>(clock.nsecsElapsed()) / 1e6;
@@ -494,8 +527,9 @@ bool ExplorerDrawing::Worker::drawFull(Pending& pending, QImage shown, QElapsedT
     // K × K samples a pixel (the screen's anti-aliasing): the drawing is of the samples.
     const int k = samplesPerPixel(job);
     const int width = job.width * k, height = job.height * k;
-    const bool ownReference = mandel::usesGradient(job.colouring);
-    mandel::DeepDrawing drawing(mandel::toDeepView(job.location, width, height), ownReference ? nullptr : reference_);
+    // A reference of its own, as the renderer's: the continuous counts it
+    // holds are the renderer's, whatever colouring is chosen later.
+    mandel::DeepDrawing drawing(mandel::toDeepView(job.location, width, height));
     auto held = std::make_shared<HeldCounts>();
     held->allocate(width, height, needsDistance(job.colouring));
     held->supersample = k;
@@ -520,8 +554,17 @@ bool ExplorerDrawing::Worker::drawFull(Pending& pending, QImage shown, QElapsedT
             return false;
         }
         reference_ = drawing.reference();
-        if (!shown.isNull() && band + 1 < kFullPictureBands) showBand(pending, drawing, *held, first, rows, shown);
+        if (!shown.isNull() && band + 1 < kFullPictureBands) {
+            // A colouring chosen meanwhile: every row drawn so far in it.
+            int from = first;
+            if (takeColouring(pending)) {
+                pending.partColouring.reset();
+                from = 0;
+            }
+            showBand(pending, drawing, *held, from, first + rows - from, shown);
+        }
     }
+    takeColouring(pending);
 
     ExplorerPicture picture;
     picture.generation = pending.generation;

@@ -40,9 +40,10 @@ struct ExplorerJob {
     // What rows not drawn yet show while the full picture comes in bands
     // (a picture of this location at this size, or null).
     QImage background;
-    // The 配色 menu's choice. In smooth colouring the full picture is drawn
-    // with a reference of its own, as the renderer draws it, so that the
-    // renderer's picture of the copied line is the screen's byte for byte.
+    // The 配色 menu's choice. The full picture is drawn with a reference of
+    // its own, as the renderer draws it, so that the renderer's picture of
+    // the copied line is the screen's byte for byte in every colouring,
+    // also one chosen after the drawing.
     mandel::Colouring colouring;
 };
 
@@ -99,6 +100,10 @@ public:
     std::uint64_t start(const ExplorerJob& job);
     void cancel();
     std::uint64_t generation() const;
+    // Another colouring of the same samples for the drawing in progress: the
+    // rows shown so far are coloured again in it, and the rows still to come
+    // and the finished picture take it (its counts are not drawn again).
+    void setColouring(const mandel::Colouring& colouring);
 
     // Waits up to `timeout` for the workers of every drawing destroyed so
     // far to end; false when some still run (the process may then end

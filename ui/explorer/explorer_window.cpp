@@ -288,6 +288,7 @@ bool ExplorerWindow::startDrawing(bool preview) {
     if (messageIsRefusal_) clearStatusMessage();
     drawnSize_ = size;
     shownCounts_.reset();
+    held_.reset();
     ExplorerJob job;
     job.location = location();
     job.width = size.width();
@@ -353,6 +354,10 @@ void ExplorerWindow::pictureReady(const ExplorerPicture& picture) {
         limitState_ = LimitState::RaisesEnded;
     }
     adoptLimitAndBase(chosen);
+    // The colouring was changed after the drawing took its last one.
+    if (mandel::colouringArguments(resolvedColouring(colourMenu_->choice(), *held_)) !=
+        mandel::colouringArguments(shownColouring_))
+        recolourHeldCounts();
     shownCounts_ = picture.counts;
     drawingState_ = DrawingState::Done;
     finishedMs_ = picture.milliseconds;

@@ -13,7 +13,6 @@
 #include <array>
 #include <cstdint>
 #include <memory>
-#include <memory>
 #include <vector>
 
 #include "explore/explore_gestures.h"
@@ -119,6 +118,8 @@ private:
     // The 配色 menu's choice changed: the held picture coloured again, or
     // (the screen's samples changed) drawn again.
     void colouringChanged(bool newSamples);
+    // The held counts in the menu's choice (nothing without them).
+    void recolourHeldCounts();
     // The view's colouring with the export's K × K samples.
     mandel::Colouring exportColouring() const;
 
@@ -155,8 +156,9 @@ private:
     QLabel* pointerStatus_ = nullptr;
     QAction* automaticAction_ = nullptr;
     ColourMenu* colourMenu_ = nullptr;
-    std::shared_ptr<const HeldCounts> held_;  // the finished picture's counts
-    mandel::Colouring shownColouring_;        // what the picture on the view shows
+    // The finished picture's counts (null while a drawing runs or after it stopped).
+    std::shared_ptr<const HeldCounts> held_;
+    mandel::Colouring shownColouring_;  // what the picture on the view shows
     ExplorerFinder finder_;
     // The counts of the full picture on the view, unmoved (null otherwise).
     std::shared_ptr<const std::vector<std::int32_t>> shownCounts_;

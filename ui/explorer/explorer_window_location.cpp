@@ -106,6 +106,11 @@ void ExplorerWindow::createMenus() {
         ->setObjectName(QStringLiteral("stopDrawing"));
     createGoMenu();
     colourMenu_ = new ColourMenu(menuBar(), this);
+    // The colouring chosen when the explorer last closed.
+    const ExplorerColouring colouring =
+        rememberedExplorerColouring({colourMenu_->choice(), colourMenu_->exportSupersample()});
+    colourMenu_->setChoice(colouring.choice);
+    colourMenu_->setExportSupersample(colouring.exportSupersample);
     connect(colourMenu_, &ColourMenu::changed, this, &ExplorerWindow::colouringChanged);
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
@@ -139,14 +144,22 @@ mandel::Colouring ExplorerWindow::exportColouring() const {
 }
 
 void ExplorerWindow::colouringChanged(bool newSamples) {
-    // The first drawing, not started yet, takes the choice; one in progress
-    // is drawn again with it; a picture that is done is coloured again from
-    // its counts.
+    // The first drawing, not started yet, takes the choice. Other samples
+    // (anti-aliasing, distances) need a drawing; any other change colours the
+    // held counts again, or, while a drawing runs, its rows so far and to
+    // come: the drawing goes on.
     if (drawnSize_.isEmpty()) return;
-    if (newSamples || drawingState_ == DrawingState::Running) {
+    if (newSamples) {
         if (drawingState_ != DrawingState::Refused) startDrawing(false);
         return;
     }
+    if (drawingState_ == DrawingState::Running)
+        drawing_.setColouring(colourMenu_->choice());
+    else
+        recolourHeldCounts();
+}
+
+void ExplorerWindow::recolourHeldCounts() {
     if (!held_) return;
     try {
         shownColouring_ = resolvedColouring(colourMenu_->choice(), *held_);
@@ -163,6 +176,7 @@ void ExplorerWindow::setAutomaticLimit(bool on) { automaticAction_->setChecked(o
 
 void ExplorerWindow::closeEvent(QCloseEvent* event) {
     rememberExplorerPlace({location(), automaticLimit()});
+    rememberExplorerColouring({colourMenu_->choice(), colourMenu_->exportSupersample()});
     QMainWindow::closeEvent(event);
 }
 
