@@ -6,7 +6,7 @@
 
 #include "deep/deep_picture_file.h"
 #include "message_text.h"
-#include "zoom_plan.h"
+#include "movie/zoom_plan.h"
 
 namespace mandel::tool {
 
@@ -53,6 +53,15 @@ double parsePositive(std::string_view option, std::string_view text, double max)
     return value;
 }
 
+// Whether `option` is among the options (before any "--").
+bool givesOption(std::span<const std::string_view> args, std::string_view option) {
+    for (const std::string_view arg : args) {
+        if (arg == "--") return false;
+        if (arg == option) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 TaskShare taskShare(std::optional<unsigned> tasks, std::optional<unsigned> task, const Environment& environment) {
@@ -83,8 +92,9 @@ TaskShare taskShare(std::optional<unsigned> tasks, std::optional<unsigned> task,
     return share;
 }
 
-KeyframeOptions parseKeyframeOptions(std::span<const std::string_view> args, const Environment& environment) {
-    KeyframeOptions options;
+KeyframeCommand parseKeyframeOptions(std::span<const std::string_view> args, const Environment& environment) {
+    KeyframeCommand command;
+    movie::KeyframeOptions& options = command.options;
     std::vector<std::string_view> forwarded;
     std::optional<unsigned> tasks, task;
     std::set<std::string_view> given;
@@ -97,8 +107,8 @@ KeyframeOptions parseKeyframeOptions(std::span<const std::string_view> args, con
             if (!textsOnly && isChosenPerKeyframe(arg))
                 throw UsageError(std::string(arg) + " is chosen for each keyframe; it is not a keyframes option");
             if (!textsOnly && (arg == "-h" || arg == "--help")) {
-                options.help = true;
-                return options;
+                command.help = true;
+                return command;
             }
             forwarded.push_back(arg);
             continue;
@@ -110,18 +120,21 @@ KeyframeOptions parseKeyframeOptions(std::span<const std::string_view> args, con
             if (value.empty()) throw UsageError("--out needs a folder");
             options.outDir = std::string(value);
         } else if (arg == "--frames") {
-            options.frames = static_cast<int>(parseCount(arg, value, kMaxKeyframes));
+            options.frames = static_cast<int>(parseCount(arg, value, movie::kMaxKeyframes));
         } else if (arg == "--tasks") {
-            tasks = parseCount(arg, value, kMaxKeyframes);
+            tasks = parseCount(arg, value, movie::kMaxKeyframes);
         } else {
             const std::optional<long long> index = wholeNumber(value);
-            if (!index || *index >= kMaxKeyframes)
+            if (!index || *index >= movie::kMaxKeyframes)
                 throw UsageError("--task needs a whole number, not " + quoted(value));
             task = static_cast<unsigned>(*index);
         }
     }
     if (options.outDir.empty()) throw UsageError("keyframes needs --out DIR");
-    options.render = parseDeepRenderOptions(forwarded);
+    const DeepRenderOptions render = parseDeepRenderOptions(forwarded);
+    options.render = {render.view, render.threads, render.maxBits, render.maxMemory, render.colouring};
+    // The keyframes' own default: the smooth colouring (the renderer's is the bands).
+    if (!givesOption(forwarded, "--colouring")) options.render.colouring.mode = ColouringMode::Smooth;
     for (std::size_t i = 0; i < forwarded.size(); ++i) {
         if (leavesPicturesAlone(forwarded[i]) && i + 1 < forwarded.size()) {
             ++i;
@@ -130,11 +143,12 @@ KeyframeOptions parseKeyframeOptions(std::span<const std::string_view> args, con
         options.recorded.emplace_back(forwarded[i]);
     }
     options.share = taskShare(tasks, task, environment);
-    return options;
+    return command;
 }
 
-MovieOptions parseMovieOptions(std::span<const std::string_view> args) {
-    MovieOptions options;
+MovieCommand parseMovieOptions(std::span<const std::string_view> args) {
+    MovieCommand command;
+    movie::MovieOptions& options = command.options;
     std::set<std::string_view> given;
     std::vector<std::string_view> texts;
     const auto read = [&](std::string_view arg, std::span<const std::string_view> all, std::size_t& i) {
@@ -160,8 +174,8 @@ MovieOptions parseMovieOptions(std::span<const std::string_view> args) {
         return true;
     };
     if (!splitArguments(args, read, texts)) {
-        options.help = true;
-        return options;
+        command.help = true;
+        return command;
     }
     if (texts.size() != 1)
         throw UsageError(texts.empty() ? "movie needs the keyframes' folder DIR"
@@ -176,7 +190,7 @@ MovieOptions parseMovieOptions(std::span<const std::string_view> args) {
         throw UsageError("--size needs an even width and height (H.264's yuv420p), not " +
                          pictureSizeText(options.size->width, options.size->height));
     if (options.outPath.empty()) options.outPath = options.dir + "/zoom.mp4";
-    return options;
+    return command;
 }
 
 std::string zoomUsageText() {
@@ -191,8 +205,12 @@ std::string zoomUsageText() {
            "record and redoes the others.\n"
            "  --tasks T --task I  render only the keyframes k with k mod T = I; without them, Slurm's\n"
            "                SLURM_ARRAY_TASK_ID/SLURM_ARRAY_TASK_COUNT, or JOB_COMPLETION_INDEX with --tasks\n"
-           "  --size, --threads, --max-bits, --max-memory and the colouring options as mandelbrot-render --deep\n"
+           "  --size, --threads, --max-bits, --max-memory and the colouring options as mandelbrot-render --deep;\n"
+           "                the colouring is smooth unless --colouring says otherwise, and its automatic\n"
+           "                density follows the zoom from the deepest keyframe's counts to the whole set's,\n"
+           "                one colour for each count in every keyframe and frame\n"
            "movie: the zoom from keyframe 0 out to the last as an H.264 MP4 (yuv420p) through ffmpeg,\n"
+           "in the keyframes' colouring (smooth colours of the continuous counts, or the bands),\n"
            "F frames a second for S seconds, at the keyframes' size unless --size (even), into\n"
            "DIR/zoom.mp4 unless --out.\n"
            "Exit status: 0 done, 1 a drawing, file or encoding failed or was interrupted, 2 a bad command\n"

@@ -10,18 +10,13 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "deep_render.h"
-#include "region/picture_size.h"
+#include "movie/zoom_settings.h"
 
 namespace mandel::tool {
 
-// Which keyframes one task renders: those k with k ≡ index (mod count).
-struct TaskShare {
-    int count = 1;
-    int index = 0;
-};
+using movie::TaskShare;
 
 // Reads a variable of the environment (std::getenv, or a test's table).
 using Environment = std::function<const char*(const char*)>;
@@ -33,17 +28,10 @@ using Environment = std::function<const char*(const char*)>;
 // index not below the count, and a variable that is not a whole number.
 TaskShare taskShare(std::optional<unsigned> tasks, std::optional<unsigned> task, const Environment& environment);
 
-struct KeyframeOptions {
+// A keyframes command line: its help, or what it asks.
+struct KeyframeCommand {
     bool help = false;
-    std::string outDir;
-    std::optional<int> frames;  // the keyframe count; otherwise up to the whole set
-    TaskShare share;
-    // The deepest view (keyframe 0) with LIMIT, threads, precision and
-    // colouring, as the renderer's --deep command line gives them.
-    DeepRenderOptions render;
-    // The renderer's arguments as given, less those that do not change the
-    // pictures (--threads, --max-memory): a resumed run must repeat them.
-    std::vector<std::string> recorded;
+    movie::KeyframeOptions options;
 };
 
 // --out, --frames, --tasks and --task are the keyframes' own; every other
@@ -51,21 +39,17 @@ struct KeyframeOptions {
 // (parseDeepRenderOptions), so that each of its options means the same here.
 // Its outputs and --base are refused: each keyframe's files and base are
 // chosen here. Throws UsageError.
-KeyframeOptions parseKeyframeOptions(std::span<const std::string_view> args, const Environment& environment);
+KeyframeCommand parseKeyframeOptions(std::span<const std::string_view> args, const Environment& environment);
 
-struct MovieOptions {
+struct MovieCommand {
     bool help = false;
-    std::string dir;
-    double fps = 0;
-    double seconds = 0;
-    std::optional<PictureSize> size;  // the keyframes' size otherwise
-    std::string outPath;              // DIR/zoom.mp4 unless given
+    movie::MovieOptions options;
 };
 
 // Throws UsageError: a missing DIR, --fps or --seconds, an fps outside 1 ..
 // 240, a length outside 0 .. 36000 s or below two frames, an odd width or
 // height (H.264's yuv420p halves both).
-MovieOptions parseMovieOptions(std::span<const std::string_view> args);
+MovieCommand parseMovieOptions(std::span<const std::string_view> args);
 
 std::string zoomUsageText();
 

@@ -1,18 +1,50 @@
 #include "zoom_run.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <ostream>
 
 #include "deep/deep_memory.h"
+#include "movie/zoom_keyframes.h"
+#include "movie/zoom_movie.h"
+#include "progress_bar.h"
 #include "render_run.h"
-#include "zoom_keyframes.h"
-#include "zoom_movie.h"
+#include "zoom_options.h"
 
 namespace mandel::tool {
 
 namespace {
 
 const char* environment(const char* name) { return std::getenv(name); }
+
+// The keyframes; one summary line on out: "keyframes=K rendered=R skipped=S ms=T".
+void runKeyframes(const movie::KeyframeOptions& options, std::ostream& out, std::ostream& err, bool showProgress) {
+    const movie::KeyframesSummary summary = movie::renderKeyframes(options, err, showProgress);
+    char ms[64];
+    std::snprintf(ms, sizeof ms, "%.3f", summary.ms);
+    deliver(out, "keyframes=" + std::to_string(summary.keyframes) + " rendered=" + std::to_string(summary.rendered) +
+                     " skipped=" + std::to_string(summary.skipped) + " ms=" + ms + "\n");
+}
+
+// The movie; one summary line on out: "frames=F size=WxH ms=T fps=R path=P".
+void runMovie(const movie::MovieOptions& options, std::ostream& out, std::ostream& err, bool showProgress,
+              const std::atomic<bool>* stop) {
+    ProgressBar bar(err);
+    movie::MovieProgress progress;
+    if (showProgress) progress = [&bar](int done, int total) { bar.update(done, total); };
+    movie::MovieSummary summary;
+    try {
+        summary = movie::makeMovie(options, stop, progress);
+    } catch (...) {
+        bar.clear();
+        throw;
+    }
+    bar.clear();
+    char line[256];
+    std::snprintf(line, sizeof line, "frames=%d size=%dx%d ms=%.3f fps=%.1f path=", summary.frames, summary.width,
+                  summary.height, summary.ms, summary.framesPerSecond);
+    deliver(out, line + options.outPath + "\n");
+}
 
 void run(std::span<const std::string_view> args, std::ostream& out, std::ostream& err, bool showProgress,
          const std::atomic<bool>* stop) {
@@ -22,20 +54,20 @@ void run(std::span<const std::string_view> args, std::ostream& out, std::ostream
     if (command == "-h" || command == "--help") {
         deliver(out, zoomUsageText());
     } else if (command == "keyframes") {
-        const KeyframeOptions options = parseKeyframeOptions(rest, environment);
-        if (options.help) return deliver(out, zoomUsageText());
-        runKeyframes(options, out, err, showProgress);
+        const KeyframeCommand keyframesCommand = parseKeyframeOptions(rest, environment);
+        if (keyframesCommand.help) return deliver(out, zoomUsageText());
+        runKeyframes(keyframesCommand.options, out, err, showProgress);
     } else if (command == "movie") {
-        const MovieOptions options = parseMovieOptions(rest);
-        if (options.help) return deliver(out, zoomUsageText());
-        runMovie(options, out, err, showProgress, stop);
+        const MovieCommand movieCommand = parseMovieOptions(rest);
+        if (movieCommand.help) return deliver(out, zoomUsageText());
+        runMovie(movieCommand.options, out, err, showProgress, stop);
     } else {
         throw UsageError("unknown subcommand \"" + std::string(command) + "\": keyframes or movie");
     }
 }
 
 int statusOf(const std::exception& error) {
-    if (dynamic_cast<const UsageError*>(&error) || dynamic_cast<const OtherZoomError*>(&error) ||
+    if (dynamic_cast<const UsageError*>(&error) || dynamic_cast<const movie::OtherZoomError*>(&error) ||
         dynamic_cast<const DeepMemoryError*>(&error))
         return kExitUsage;
     return kExitFailure;

@@ -3,7 +3,8 @@
 # --tasks/--task, Slurm's and Kubernetes' variables) and with 1 or 2 threads,
 # the keyframes are the same bytes; a run killed with SIGKILL mid-way and run
 # again gives them too; a damaged keyframe is redone, a finished one skipped;
-# a folder of another zoom is refused.
+# a folder of another zoom is refused; the keyframes are in smooth colour
+# with one colour map, unless in bands.
 set -euo pipefail
 zoom="$1"
 dir=$(mktemp -d)
@@ -23,6 +24,18 @@ same() {  # folder [model]: every file of the model's (by default $dir/one) is t
 count=$(sed -n 's/^keyframes=\([0-9]*\) rendered=\1 skipped=0 .*/\1/p' "$dir/one.summary")
 [ -n "$count" ] && [ "$count" -ge 15 ] || fail "unexpected summary: $(cat "$dir/one.summary")"
 echo "single run: $count keyframes"
+
+# Smooth colour by default: each keyframe with its smooth map, and one colour
+# map for the whole zoom in every record; in bands neither.
+[ "$(ls "$dir/one" | grep -c 'smooth\.npy$')" = "$count" ] || fail "not one smooth map per keyframe"
+grep -q '^colouring --colouring smooth --palette classic --density ' "$dir/one/keyframe-000000.txt" ||
+  fail "keyframe 0's colouring: $(grep colouring "$dir/one/keyframe-000000.txt")"
+[ "$(cat "$dir"/one/keyframe-*.txt | grep '^colour_map automatic ' | sort -u | wc -l)" = 1 ] ||
+  fail "the keyframes' colour maps differ"
+"$zoom" keyframes --out "$dir/bands" --colouring bands --frames 3 "${view[@]}" >/dev/null
+[ -z "$(ls "$dir/bands" | grep 'smooth\.npy$')" ] && grep -q '^colour_map -$' "$dir/bands/keyframe-000002.txt" ||
+  fail "bands: $(ls "$dir/bands")"
+echo "smooth colour with one map, bands without"
 
 for i in 0 1; do "$zoom" keyframes --out "$dir/two" --threads 1 --tasks 2 --task $i "${view[@]}" >/dev/null; done
 same "$dir/two"

@@ -15,9 +15,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "colour/gradients.h"
 #include "explore/explore_location.h"
 #include "explorer_window.h"
 #include "zoom_movie_dialog.h"
+#include "zoom_movie_job.h"
 
 namespace {
 
@@ -85,6 +87,30 @@ private slots:
         QCOMPARE(done.at(0).at(1).toString(), QStringLiteral("中止しました"));
         QCOMPARE(QDir(pictures.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden),
                  QStringList());
+    }
+
+    // Smooth on the first gradient unless chosen otherwise; the gradient only
+    // where the colouring has one; the choice reaches the keyframes' options.
+    void offersTheColouring() {
+        QTemporaryDir pictures;
+        mandel_ui::ZoomMovieDialog dialog(location("-0.745", "0.113", "0.001", 300), pictures.path());
+        QCOMPARE(dialog.colouringBox->currentData().toInt(), static_cast<int>(mandel::ColouringMode::Smooth));
+        QCOMPARE(dialog.paletteBox->currentData().toString(), QStringLiteral("classic"));
+        QCOMPARE(dialog.paletteBox->count(), static_cast<int>(mandel::builtInGradients().size()));
+        QVERIFY(dialog.paletteBox->isEnabled());
+        dialog.colouringBox->setCurrentIndex(
+            dialog.colouringBox->findData(static_cast<int>(mandel::ColouringMode::Bands)));
+        QVERIFY(!dialog.paletteBox->isEnabled());
+        dialog.colouringBox->setCurrentIndex(
+            dialog.colouringBox->findData(static_cast<int>(mandel::ColouringMode::Distance)));
+        QVERIFY(dialog.paletteBox->isEnabled());
+
+        mandel::Colouring colouring = mandel_ui::ZoomMovieJob::smoothColouring();
+        colouring.palette = "ocean";
+        QCOMPARE(mandel_ui::colouringOptions(colouring),
+                 (std::vector<std::string>{"--colouring", "smooth", "--palette", "ocean"}));
+        colouring.mode = mandel::ColouringMode::Bands;
+        QCOMPARE(mandel_ui::colouringOptions(colouring), (std::vector<std::string>{"--colouring", "bands"}));
     }
 
     void theExplorersFileMenuOpensIt() {

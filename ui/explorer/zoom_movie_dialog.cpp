@@ -14,8 +14,9 @@
 #include <QUuid>
 #include <QVBoxLayout>
 
+#include "colour/gradients.h"
 #include "save_location.h"
-#include "zoom_movie.h"
+#include "movie/zoom_movie.h"
 #include "zoom_movie_job.h"
 
 namespace mandel_ui {
@@ -29,6 +30,15 @@ constexpr int kDefaultSeconds = 30;
 constexpr int kMaxSeconds = 600;
 
 QString title() { return QStringLiteral("ズーム動画"); }
+
+struct ColouringItem {
+    mandel::ColouringMode mode;
+    const char* text;
+};
+// The colourings offered, the first the default.
+constexpr ColouringItem kColourings[] = {{mandel::ColouringMode::Smooth, "滑らか"},
+                                         {mandel::ColouringMode::Distance, "距離で陰影"},
+                                         {mandel::ColouringMode::Bands, "17 色の帯"}};
 
 }  // namespace
 
@@ -58,6 +68,16 @@ ZoomMovieDialog::ZoomMovieDialog(const mandel::ExploreLocation& from, const QStr
     secondsBox->setSuffix(QStringLiteral(" 秒"));
     fpsBox = new QComboBox(this);
     for (const int fps : kFrameRates) fpsBox->addItem(QStringLiteral("%1 fps").arg(fps), fps);
+    colouringBox = new QComboBox(this);
+    for (const ColouringItem& item : kColourings)
+        colouringBox->addItem(QString::fromUtf8(item.text), static_cast<int>(item.mode));
+    paletteBox = new QComboBox(this);
+    for (const mandel::Gradient& gradient : mandel::builtInGradients()) {
+        const QString name = QString::fromUtf8(gradient.name.data(), static_cast<qsizetype>(gradient.name.size()));
+        paletteBox->addItem(name, name);
+    }
+    connect(colouringBox, &QComboBox::currentIndexChanged, this,
+            [this] { paletteBox->setEnabled(colouringBox->isEnabled() && mandel::usesGradient(colouring())); });
     pathEdit = new QLineEdit(QDir::toNativeSeparators(freeMoviePath(folder)), this);
     progressBar = new QProgressBar(this);
     progressBar->setRange(0, 1);
@@ -76,6 +96,8 @@ ZoomMovieDialog::ZoomMovieDialog(const mandel::ExploreLocation& from, const QStr
     form->addRow(QStringLiteral("大きさ(&Z):"), sizeBox);
     form->addRow(QStringLiteral("長さ(&L):"), secondsBox);
     form->addRow(QStringLiteral("フレームレート(&F):"), fpsBox);
+    form->addRow(QStringLiteral("配色(&O):"), colouringBox);
+    form->addRow(QStringLiteral("グラデーション(&G):"), paletteBox);
     form->addRow(QStringLiteral("保存先(&P):"), pathEdit);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(what);
@@ -91,11 +113,19 @@ ZoomMovieDialog::~ZoomMovieDialog() {
     if (!keyframesDir_.isEmpty()) QDir(keyframesDir_).removeRecursively();
 }
 
+mandel::Colouring ZoomMovieDialog::colouring() const {
+    mandel::Colouring colouring = ZoomMovieJob::smoothColouring();
+    colouring.mode = static_cast<mandel::ColouringMode>(colouringBox->currentData().toInt());
+    colouring.palette = paletteBox->currentData().toString().toStdString();
+    return colouring;
+}
+
 void ZoomMovieDialog::setEditable(bool editable) {
     for (QWidget* field :
          {static_cast<QWidget*>(sizeBox), static_cast<QWidget*>(secondsBox), static_cast<QWidget*>(fpsBox),
-          static_cast<QWidget*>(pathEdit), static_cast<QWidget*>(startButton)})
+          static_cast<QWidget*>(colouringBox), static_cast<QWidget*>(pathEdit), static_cast<QWidget*>(startButton)})
         field->setEnabled(editable);
+    paletteBox->setEnabled(editable && mandel::usesGradient(colouring()));
 }
 
 void ZoomMovieDialog::start() {
@@ -118,7 +148,8 @@ void ZoomMovieDialog::start() {
                      secondsBox->value(),
                      fpsBox->currentData().toInt(),
                      path.toStdString(),
-                     keyframesDir_.toStdString()};
+                     keyframesDir_.toStdString(),
+                     colouring()};
     cancel_.store(false);
     done_ = false;
     setEditable(false);
@@ -134,7 +165,7 @@ void ZoomMovieDialog::start() {
             });
             ok = true;
             message = QString::fromStdString(job.moviePath);
-        } catch (const mandel::tool::InterruptedError&) {
+        } catch (const mandel::movie::InterruptedError&) {
             message = QStringLiteral("中止しました");
         } catch (const std::exception& error) {
             message = QStringLiteral("作れませんでした: ") + QString::fromUtf8(error.what());

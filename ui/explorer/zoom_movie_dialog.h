@@ -10,6 +10,7 @@
 #include <atomic>
 #include <thread>
 
+#include "colour/colouring.h"
 #include "explore/explore_location.h"
 
 class QComboBox;
@@ -37,6 +38,8 @@ public:
     QComboBox* sizeBox;
     QSpinBox* secondsBox;
     QComboBox* fpsBox;
+    QComboBox* colouringBox;  // the mode: smooth (default), distance, bands
+    QComboBox* paletteBox;    // the gradient of smooth and distance
     QLineEdit* pathEdit;
     QProgressBar* progressBar;
     QLabel* statusText;
@@ -56,6 +59,7 @@ private:
     void showProgress(int phase, int done, int total);
     void finish(bool ok, const QString& message);
     void setEditable(bool editable);
+    mandel::Colouring colouring() const;  // as the boxes choose it
 
     mandel::ExploreLocation from_;
     QString keyframesDir_;

@@ -8,7 +8,7 @@
 
 #include "deep/deep_view.h"
 
-namespace mandel::tool {
+namespace mandel::movie {
 
 // More keyframes than a zoom from the deepest side the texts allow needs.
 inline constexpr int kMaxKeyframes = 400000;
@@ -26,4 +26,4 @@ bool showsWholeSet(const DeepView& view);
 // shows the whole set (1 when `deepest` already does), at most kMaxKeyframes.
 int keyframesToWholeSet(const DeepView& deepest);
 
-}  // namespace mandel::tool
+}  // namespace mandel::movie

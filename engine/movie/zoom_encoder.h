@@ -11,7 +11,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace mandel::tool {
+namespace mandel::movie {
 
 class EncodingError : public std::runtime_error {
 public:
@@ -45,4 +45,4 @@ private:
     bool finished_ = false;
 };
 
-}  // namespace mandel::tool
+}  // namespace mandel::movie

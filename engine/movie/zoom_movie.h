@@ -1,6 +1,6 @@
 #pragma once
 
-// mandelbrot-zoom movie: the frames of a finished keyframes folder
+// The movie of a zoom (mandelbrot-zoom movie, the explorer's dialog): the frames of a finished keyframes folder
 // (zoom_frames.h) encoded as an MP4 (zoom_encoder.h).
 
 #include <atomic>
@@ -8,9 +8,9 @@
 #include <iosfwd>
 #include <stdexcept>
 
-#include "zoom_options.h"
+#include "movie/zoom_settings.h"
 
-namespace mandel::tool {
+namespace mandel::movie {
 
 // The folder's keyframes are not all finished, or not a zoom's.
 class KeyframesMissingError : public std::runtime_error {
@@ -37,8 +37,4 @@ using MovieProgress = std::function<void(int done, int total)>;
 MovieSummary makeMovie(const MovieOptions& options, const std::atomic<bool>* stop = nullptr,
                        const MovieProgress& progress = {});
 
-// The whole run; one summary line on out: "frames=F size=WxH ms=T fps=R path=P".
-void runMovie(const MovieOptions& options, std::ostream& out, std::ostream& err, bool showProgress,
-              const std::atomic<bool>* stop);
-
-}  // namespace mandel::tool
+}  // namespace mandel::movie

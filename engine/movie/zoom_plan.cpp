@@ -1,10 +1,10 @@
-#include "zoom_plan.h"
+#include "movie/zoom_plan.h"
 
 #include <algorithm>
 
 #include "explore/exact_decimal.h"
 
-namespace mandel::tool {
+namespace mandel::movie {
 
 namespace {
 
@@ -81,4 +81,4 @@ int keyframesToWholeSet(const DeepView& deepest) {
     return low + 1;
 }
 
-}  // namespace mandel::tool
+}  // namespace mandel::movie

@@ -1,4 +1,4 @@
-#include "zoom_encoder.h"
+#include "movie/zoom_encoder.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -15,7 +15,7 @@
 
 extern char** environ;
 
-namespace mandel::tool {
+namespace mandel::movie {
 
 namespace {
 
@@ -119,4 +119,4 @@ void MovieEncoder::finish() {
     finished_ = true;
 }
 
-}  // namespace mandel::tool
+}  // namespace mandel::movie

@@ -1,4 +1,4 @@
-#include "zoom_frames.h"
+#include "movie/zoom_frames.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,7 +11,7 @@
 #include "deep/count_map_file.h"
 #include "deep/deep_colour.h"
 
-namespace mandel::tool {
+namespace mandel::movie {
 
 namespace {
 
@@ -52,7 +52,7 @@ struct ShownKeyframe {
 
     ShownKeyframe(const MovieKeyframe& keyframe, int k, const FrameColours& frameColours)
         : key(&keyframe), colours(frameColours), scale(std::min(keyframe.width, keyframe.height) / std::exp2(k)) {
-        if (keyframe.limit > kMaxColourTable) return;
+        if (keyframe.limit > kMaxColourTable || !keyframe.colours.empty()) return;
         colourOfCount.resize(static_cast<std::size_t>(keyframe.limit) + 1);
         for (std::size_t count = 0; count < colourOfCount.size(); ++count)
             colourOfCount[count] = colours.of(static_cast<std::int32_t>(count), keyframe.limit);
@@ -63,6 +63,7 @@ struct ShownKeyframe {
         return px >= 0 && py >= 0 && px <= key->width - 1 && py <= key->height - 1;
     }
     Rgb colourAt(std::size_t at) const {
+        if (!key->colours.empty()) return key->colours[at];
         const std::int32_t count = key->counts[at];
         if (colourOfCount.empty()) return colours.of(count, key->limit);
         return colourOfCount[static_cast<std::size_t>(std::clamp<std::int64_t>(count, 0, key->limit))];
@@ -88,19 +89,78 @@ struct ShownKeyframe {
 
 }  // namespace
 
-std::vector<std::int32_t> readCountMap(const std::string& path, int width, int height) {
+namespace {
+
+// The elements of an .npy array of width × height elements of 4 bytes whose
+// header is `expected`; throws naming the file and what it is.
+template <typename Element>
+std::vector<Element> readNpy(const std::string& path, const std::vector<std::uint8_t>& expected, int width, int height,
+                             const char* what) {
+    static_assert(sizeof(Element) == 4);
     std::ifstream in(path, std::ios::binary);
-    const std::vector<std::uint8_t> expected = countMapHeader(width, height);
     std::vector<std::uint8_t> header(expected.size());
     in.read(reinterpret_cast<char*>(header.data()), static_cast<std::streamsize>(header.size()));
     if (!in || header != expected)
-        throw std::runtime_error("count map " + path + " is missing or not of " + std::to_string(width) + "x" +
-                                 std::to_string(height) + " counts");
-    std::vector<std::int32_t> counts(static_cast<std::size_t>(width) * height);
-    in.read(reinterpret_cast<char*>(counts.data()), static_cast<std::streamsize>(counts.size() * 4));
-    if (static_cast<std::size_t>(in.gcount()) != counts.size() * 4)
-        throw std::runtime_error("count map " + path + " ends early");
-    return counts;
+        throw std::runtime_error(std::string(what) + " " + path + " is missing or not of " + std::to_string(width) +
+                                 "x" + std::to_string(height) + " values");
+    std::vector<Element> values(static_cast<std::size_t>(width) * height);
+    in.read(reinterpret_cast<char*>(values.data()), static_cast<std::streamsize>(values.size() * 4));
+    if (static_cast<std::size_t>(in.gcount()) != values.size() * 4)
+        throw std::runtime_error(std::string(what) + " " + path + " ends early");
+    return values;
+}
+
+// Where the inner keyframe's pixels have shrunk to less than this many of
+// the frame's (2^this zoom past it), the next keyframe out fades in over
+// them, wholly there when it becomes the inner one: the picture's detail
+// does not change at once as one keyframe takes over from the other.
+constexpr double kHandOverFrom = 0.5;
+
+double handOverWeight(double pastInner) {
+    return std::clamp((pastInner - kHandOverFrom) / (1 - kHandOverFrom), 0.0, 1.0);
+}
+
+Rgb mixed(const Rgb& a, const Rgb& b, double weight) {
+    const auto channel = [weight](std::uint8_t from, std::uint8_t to) {
+        return static_cast<std::uint8_t>(std::lround(from + (to - from) * weight));
+    };
+    return {channel(a.red, b.red), channel(a.green, b.green), channel(a.blue, b.blue)};
+}
+
+// Runs drawRows(first, end) over bands of `rows` rows on every core: each
+// row is written by one thread only.
+template <typename DrawRows>
+void onEveryCore(int rows, const DrawRows& drawRows) {
+    const int threads = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1U, 16U));
+    std::vector<std::thread> workers;
+    for (int t = 1; t < threads; ++t) workers.emplace_back(drawRows, rows * t / threads, rows * (t + 1) / threads);
+    drawRows(0, rows / threads);
+    for (std::thread& worker : workers) worker.join();
+}
+
+}  // namespace
+
+std::vector<std::int32_t> readCountMap(const std::string& path, int width, int height) {
+    return readNpy<std::int32_t>(path, countMapHeader(width, height), width, height, "count map");
+}
+
+std::vector<float> readSmoothMap(const std::string& path, int width, int height) {
+    return readNpy<float>(path, npyHeader("<f4", width, height), width, height, "smooth map");
+}
+
+std::vector<Rgb> smoothColours(std::span<const std::int32_t> counts, std::span<const float> nu, std::int64_t limit,
+                               const ZoomColourMap& map, const Gradient& gradient) {
+    std::vector<Rgb> colours(counts.size());
+    const FramePositions position(map);
+    const int rows = static_cast<int>(std::min<std::size_t>(counts.size(), 1024));
+    const std::size_t perRow = (counts.size() + rows - 1) / std::max(rows, 1);
+    onEveryCore(rows, [&](int first, int end) {
+        const std::size_t stop = std::min(counts.size(), static_cast<std::size_t>(end) * perRow);
+        for (std::size_t i = static_cast<std::size_t>(first) * perRow; i < stop; ++i)
+            colours[i] =
+                counts[i] >= limit || !(nu[i] >= 1) ? gradient.inside : gradientColour(gradient, position(nu[i]));
+    });
+    return colours;
 }
 
 double frameZoom(int frame, int frames, int keyframes) {
@@ -128,6 +188,7 @@ void composeFrame(const KeyframeSource& keyframe, int count, double zoom, int wi
             last.covers(last.column(u(width - 1)), last.row(v(height - 1))))
             break;
     }
+    const double handOver = handOverWeight(zoom - inner);
     const auto drawRows = [&](int firstRow, int endRow) {
         for (int y = firstRow; y < endRow; ++y)
             for (int x = 0; x < width; ++x) {
@@ -136,6 +197,9 @@ void composeFrame(const KeyframeSource& keyframe, int count, double zoom, int wi
                     const double px = shown[i].column(u(x)), py = shown[i].row(v(y));
                     if (shown[i].covers(px, py) || i + 1 == shown.size()) {
                         colour = shown[i].sample(px, py);
+                        if (i == 0 && handOver > 0 && shown.size() > 1)
+                            colour =
+                                mixed(colour, shown[1].sample(shown[1].column(u(x)), shown[1].row(v(y))), handOver);
                         break;
                     }
                 }
@@ -143,12 +207,7 @@ void composeFrame(const KeyframeSource& keyframe, int count, double zoom, int wi
                 out[0] = colour.red, out[1] = colour.green, out[2] = colour.blue;
             }
     };
-    // Bands of rows on every core: each pixel is written by one thread only.
-    const int threads = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1U, 16U));
-    std::vector<std::thread> workers;
-    for (int t = 1; t < threads; ++t) workers.emplace_back(drawRows, height * t / threads, height * (t + 1) / threads);
-    drawRows(0, height / threads);
-    for (std::thread& worker : workers) worker.join();
+    onEveryCore(height, drawRows);
 }
 
-}  // namespace mandel::tool
+}  // namespace mandel::movie

@@ -4,9 +4,10 @@
 // - zoom.txt: the zoom's parameters (size, deepest view, LIMIT, keyframe
 //   count, the renderer's options); every task and every rerun checks that
 //   it renders the same zoom.
-// - keyframe-K.txt: one finished keyframe's location, limit, base and the
-//   SHA-256 of its picture and count map. Written last, so a keyframe without
-//   a matching record is not finished.
+// - keyframe-K.txt: one finished keyframe's location, limit, base, colouring
+//   (the picture's, as the renderer's options, and the zoom's colour map) and
+//   the SHA-256 of its picture, count map and smooth map. Written last, so a
+//   keyframe without a matching record is not finished.
 
 #include <cstdint>
 #include <optional>
@@ -15,10 +16,12 @@
 
 #include "deep/deep_view.h"
 
-namespace mandel::tool {
+namespace mandel::movie {
 
 inline constexpr const char* kZoomFileName = "zoom.txt";
 inline constexpr const char* kReferenceFileName = "reference.orbit";
+// A keyframe's continuous counts (float32 .npy) beside its count map.
+inline constexpr const char* kSmoothMapExtension = ".smooth.npy";
 
 struct ZoomParameters {
     DeepView deepest;  // keyframe 0's view with LIMIT
@@ -38,9 +41,12 @@ struct KeyframeRecord {
     std::int64_t base = 0;
     std::string pngSha256;
     std::string countsSha256;
+    std::string colouring;     // the picture's colouring, as the renderer's options
+    std::string colourMap;     // the zoom's colour map (colourMapText); empty in bands
+    std::string smoothSha256;  // of its smooth map; empty in bands (no smooth map)
 };
 
-// "DIR/keyframe-000012" + extension (".png", ".npy", ".txt").
+// "DIR/keyframe-000012" + extension (".png", ".npy", ".txt", kSmoothMapExtension).
 std::string keyframePath(const std::string& dir, int index, const char* extension);
 
 std::string keyframeRecordText(const KeyframeRecord& record);
@@ -51,4 +57,4 @@ std::optional<KeyframeRecord> readKeyframeRecord(const std::string& path);
 // unfinished).
 std::optional<KeyframeRecord> finishedKeyframe(const std::string& dir, int index);
 
-}  // namespace mandel::tool
+}  // namespace mandel::movie

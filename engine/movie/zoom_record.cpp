@@ -1,4 +1,4 @@
-#include "zoom_record.h"
+#include "movie/zoom_record.h"
 
 #include <cstdio>
 #include <fstream>
@@ -8,12 +8,12 @@
 #include "deep/deep_picture_file.h"
 #include "files/sha256.h"
 
-namespace mandel::tool {
+namespace mandel::movie {
 
 namespace {
 
 constexpr const char* kZoomHeader = "mandelbrot-zoom keyframes 1";
-constexpr const char* kRecordHeader = "mandelbrot-zoom keyframe 1";
+constexpr const char* kRecordHeader = "mandelbrot-zoom keyframe 2";
 
 // The lines after the header as key → rest of the line; nullopt when the
 // file is missing, its header is not `header`, or a key repeats.
@@ -94,8 +94,10 @@ std::string keyframePath(const std::string& dir, int index, const char* extensio
 
 std::string keyframeRecordText(const KeyframeRecord& record) {
     return std::string(kRecordHeader) + "\nindex " + std::to_string(record.index) + "\n" + locationText(record.view) +
-           "base " + std::to_string(record.base) + "\npng_sha256 " + record.pngSha256 + "\ncounts_sha256 " +
-           record.countsSha256 + "\n";
+           "base " + std::to_string(record.base) + "\ncolouring " + record.colouring + "\ncolour_map " +
+           (record.colourMap.empty() ? "-" : record.colourMap) + "\npng_sha256 " + record.pngSha256 +
+           "\ncounts_sha256 " + record.countsSha256 + "\nsmooth_sha256 " +
+           (record.smoothSha256.empty() ? "-" : record.smoothSha256) + "\n";
 }
 
 std::optional<KeyframeRecord> readKeyframeRecord(const std::string& path) {
@@ -106,8 +108,20 @@ std::optional<KeyframeRecord> readKeyframeRecord(const std::string& path) {
     const std::optional<std::int64_t> base = number(*fields, "base");
     if (!view || !index || !base || *base < 0 || *base >= view->location.limit) return std::nullopt;
     const auto png = fields->find("png_sha256"), counts = fields->find("counts_sha256");
-    if (png == fields->end() || counts == fields->end()) return std::nullopt;
-    return KeyframeRecord{static_cast<int>(*index), *view, *base, png->second, counts->second};
+    const auto colouring = fields->find("colouring"), map = fields->find("colour_map");
+    const auto smooth = fields->find("smooth_sha256");
+    if (png == fields->end() || counts == fields->end() || colouring == fields->end() || map == fields->end() ||
+        smooth == fields->end())
+        return std::nullopt;
+    const auto unlessDash = [](const std::string& text) { return text == "-" ? std::string() : text; };
+    return KeyframeRecord{static_cast<int>(*index),
+                          *view,
+                          *base,
+                          png->second,
+                          counts->second,
+                          colouring->second,
+                          unlessDash(map->second),
+                          unlessDash(smooth->second)};
 }
 
 std::optional<KeyframeRecord> finishedKeyframe(const std::string& dir, int index) {
@@ -117,7 +131,10 @@ std::optional<KeyframeRecord> finishedKeyframe(const std::string& dir, int index
         return std::nullopt;
     if (record->countsSha256.empty() || sha256OfFile(keyframePath(dir, index, ".npy")) != record->countsSha256)
         return std::nullopt;
+    if (!record->smoothSha256.empty() &&
+        sha256OfFile(keyframePath(dir, index, kSmoothMapExtension)) != record->smoothSha256)
+        return std::nullopt;
     return record;
 }
 
-}  // namespace mandel::tool
+}  // namespace mandel::movie

@@ -1,18 +1,21 @@
-#include "zoom_movie.h"
+#include "movie/zoom_movie.h"
 
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <algorithm>
+#include <atomic>
 #include <map>
+#include <thread>
+#include <optional>
 #include <ostream>
 
 #include "deep/deep_picture_file.h"
-#include "progress_bar.h"
-#include "zoom_encoder.h"
-#include "zoom_frames.h"
-#include "zoom_record.h"
+#include "movie/zoom_encoder.h"
+#include "movie/zoom_frames.h"
+#include "movie/zoom_record.h"
 
-namespace mandel::tool {
+namespace mandel::movie {
 
 namespace {
 
@@ -20,19 +23,45 @@ namespace {
 // one or two out.
 constexpr std::size_t kKeptKeyframes = 4;
 
-// The folder's zoom, every keyframe checked against its record.
+// The folder's zoom, every keyframe checked against its record (the
+// digests of a few hundred megabytes: on every core).
 ZoomParameters finishedZoom(const std::string& dir, std::vector<KeyframeRecord>& records) {
     const std::optional<ZoomParameters> zoom = readZoomParameters(dir + "/" + kZoomFileName);
     if (!zoom) throw KeyframesMissingError(dir + " holds no keyframes of mandelbrot-zoom (no " + kZoomFileName + ")");
+    std::vector<std::optional<KeyframeRecord>> found(static_cast<std::size_t>(zoom->keyframes));
+    std::atomic<int> next{0};
+    const auto check = [&] {
+        for (int k = next++; k < zoom->keyframes; k = next++)
+            found[static_cast<std::size_t>(k)] = finishedKeyframe(dir, k);
+    };
+    std::vector<std::thread> helpers;
+    for (unsigned t = 1; t < std::max(1U, std::thread::hardware_concurrency()); ++t) helpers.emplace_back(check);
+    check();
+    for (std::thread& helper : helpers) helper.join();
     records.clear();
     for (int k = 0; k < zoom->keyframes; ++k) {
-        std::optional<KeyframeRecord> record = finishedKeyframe(dir, k);
-        if (!record)
+        if (!found[static_cast<std::size_t>(k)])
             throw KeyframesMissingError("keyframe " + std::to_string(k) + " of " + dir +
                                         " is missing or damaged: run mandelbrot-zoom keyframes again");
-        records.push_back(std::move(*record));
+        records.push_back(std::move(*found[static_cast<std::size_t>(k)]));
     }
     return *zoom;
+}
+
+// The zoom's colour map and gradient from keyframe 0's record; none in bands.
+struct MovieColours {
+    std::optional<ZoomColourMap> map;
+    const Gradient* gradient = nullptr;
+};
+
+MovieColours movieColours(const KeyframeRecord& first) {
+    if (first.colourMap.empty()) return {};
+    std::string problem;
+    const std::optional<ZoomColourMap> map = parseColourMapText(first.colourMap);
+    const std::optional<Colouring> colouring = parseColouringArguments(first.colouring, problem);
+    const Gradient* gradient = colouring ? findGradient(colouring->palette) : nullptr;
+    if (!map || !gradient) throw KeyframesMissingError("the record of keyframe 0 holds no colouring the movie knows");
+    return {map, gradient};
 }
 
 }  // namespace
@@ -49,13 +78,19 @@ MovieSummary makeMovie(const MovieOptions& options, const std::atomic<bool>* sto
                                     " is odd; give the movie an even --size");
     summary.frames = static_cast<int>(std::lround(options.fps * options.seconds));
 
+    const MovieColours colours = movieColours(records.front());
     std::map<int, MovieKeyframe> kept;
     const KeyframeSource source = [&](int k) -> const MovieKeyframe& {
         if (const auto found = kept.find(k); found != kept.end()) return found->second;
         if (kept.size() >= kKeptKeyframes) kept.erase(kept.begin());  // the deepest: frames only move out
         const KeyframeRecord& record = records[static_cast<std::size_t>(k)];
-        MovieKeyframe key{record.view.width, record.view.height, record.view.location.limit, record.base, {}};
+        MovieKeyframe key{record.view.width, record.view.height, record.view.location.limit, record.base, {}, {}};
         key.counts = readCountMap(keyframePath(options.dir, k, ".npy"), key.width, key.height);
+        if (colours.map) {
+            const std::vector<float> nu =
+                readSmoothMap(keyframePath(options.dir, k, kSmoothMapExtension), key.width, key.height);
+            key.colours = smoothColours(key.counts, nu, key.limit, *colours.map, *colours.gradient);
+        }
         return kept.emplace(k, std::move(key)).first->second;
     };
     MovieEncoder encoder(options.outPath, summary.width, summary.height, options.fps);
@@ -78,23 +113,4 @@ MovieSummary makeMovie(const MovieOptions& options, const std::atomic<bool>* sto
     return summary;
 }
 
-void runMovie(const MovieOptions& options, std::ostream& out, std::ostream& err, bool showProgress,
-              const std::atomic<bool>* stop) {
-    ProgressBar bar(err);
-    MovieProgress progress;
-    if (showProgress) progress = [&bar](int done, int total) { bar.update(done, total); };
-    MovieSummary summary;
-    try {
-        summary = makeMovie(options, stop, progress);
-    } catch (...) {
-        bar.clear();
-        throw;
-    }
-    bar.clear();
-    char line[256];
-    std::snprintf(line, sizeof line, "frames=%d size=%dx%d ms=%.3f fps=%.1f path=", summary.frames, summary.width,
-                  summary.height, summary.ms, summary.framesPerSecond);
-    deliver(out, line + options.outPath + "\n");
-}
-
-}  // namespace mandel::tool
+}  // namespace mandel::movie
