@@ -7,12 +7,13 @@
 // Each lane makes exactly the operations of perturbStep<double> in the same
 // order (Mul, Add, Sub, Sqrt; never a fused multiply-add), so a pixel's state
 // after every step is bit for bit the scalar loop's, on every instruction
-// set. Whatever else a pixel needs at an iteration (an escape test that is
-// not "stays", the limit, a rebase) is left to perturbStep itself: the lanes
-// stop before that iteration and say which pixels need it. With a table, a
-// lane whose pixel may take an approximation step there takes it in place
-// with perturbStep's own choice and arithmetic (blaStep), while the others
-// make their plain steps, so a drawing with a table stays in the lanes.
+// set. The lanes rebase in place as perturbStep does, and with a table a lane
+// whose pixel takes an approximation step there takes it in place with
+// perturbStep's own choice and arithmetic (blaStep), while the others make
+// their plain steps. Whatever else a pixel needs at an iteration (an escape
+// test that is not "stays", the limit, a derivative to bring back in range)
+// is left to perturbStep itself: the lanes stop before that iteration and say
+// which pixels need it.
 
 #include <cstddef>
 #include <cstdint>
