@@ -181,11 +181,14 @@ HWY_INLINE void Rebase(M rebase, const Step& own, V w2, V wAbs, V& dzr, V& dzi, 
 }
 
 // The lanes' state before an iteration in which some take an approximation step.
+template <bool kDerivative>
 HWY_INLINE void KeepValues(D d, V dzr, V dzi, V e, V dAbs, VI m, VI i, V derR, V derI, M approximate,
                            LaneValues& before) {
     const DI di;
-    hn::Store(derR, d, before.derR);
-    hn::Store(derI, d, before.derI);
+    if constexpr (kDerivative) {
+        hn::Store(derR, d, before.derR);
+        hn::Store(derI, d, before.derI);
+    }
     hn::Store(dzr, d, before.dzr);
     hn::Store(dzi, d, before.dzi);
     hn::Store(e, d, before.e);
@@ -241,7 +244,7 @@ std::int64_t AdvanceLanesOf(const LaneJob& job, LaneBatch& b, std::int64_t maxSt
         const M approximate = job.table ? ApproximationWanted(d, di, job, b, m, i, dAbs, e) : hn::FirstN(d, 0);
         const bool anyApproximation = !hn::AllFalse(d, approximate);
         LaneValues before;
-        if (anyApproximation) KeepValues(d, dzr, dzi, e, dAbs, m, i, derR, derI, approximate, before);
+        if (anyApproximation) KeepValues<kDerivative>(d, dzr, dzi, e, dAbs, m, i, derR, derI, approximate, before);
         if constexpr (kDerivative) DerivativeStep(d, wr, wi, unit, derR, derI);
         const Step next =
             PlainStep(d, zr, zi, zErr, zAbs, dzr, dzi, e, d2, dAbs, hn::Add(wAbs, wSum), dcr, dci, dcErr, dcAbs);

@@ -21,21 +21,15 @@
 #include "explorer_export.h"
 #include "export_command.h"
 #include "explore/explore_location.h"
+#include "explorer_test_support.h"
 #include "explorer_window.h"
 
 using mandel_ui::ExplorerWindow;
 
 namespace {
 
-mandel::ExploreLocation location(const char* real, const char* imag, const char* side, int limit) {
-    const auto reading = mandel::parseEditedTexts({real, imag, side, std::to_string(limit)}, 0);
-    if (!reading.ok) qFatal("bad test location: %s", reading.problem.c_str());
-    return reading.location;
-}
-
-void waitFor(QSignalSpy& spy, qsizetype count = 1) {
-    while (spy.size() < count) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-}
+using test::location;
+using test::waitFor;
 
 QAction* action(QObject& window, const char* name) { return window.findChild<QAction*>(QLatin1String(name)); }
 

@@ -22,21 +22,15 @@
 #include "colour_menu.h"
 #include "explorer_settings.h"
 #include "explorer_view.h"
+#include "explorer_test_support.h"
 #include "explorer_window.h"
 
 using mandel_ui::ExplorerWindow;
 
 namespace {
 
-mandel::ExploreLocation location(const char* real, const char* imag, const char* side, int limit) {
-    const auto reading = mandel::parseEditedTexts({real, imag, side, std::to_string(limit)}, 0);
-    if (!reading.ok) qFatal("bad test location: %s", reading.problem.c_str());
-    return reading.location;
-}
-
-void waitFor(QSignalSpy& spy) {
-    while (spy.isEmpty()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-}
+using test::location;
+using test::waitFor;
 
 QString drawingStatus(const ExplorerWindow& window) {
     return window.findChild<QLabel*>(QStringLiteral("drawingStatus"))->text();

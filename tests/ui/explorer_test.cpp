@@ -26,6 +26,7 @@
 #include "explore/explore_location.h"
 #include "explorer_drawing.h"
 #include "explorer_view.h"
+#include "explorer_test_support.h"
 #include "explorer_window.h"
 #include "form1.h"
 #include "region/readout_text.h"
@@ -37,11 +38,8 @@ using mandel_ui::ExplorerWindow;
 
 namespace {
 
-mandel::ExploreLocation location(const char* real, const char* imag, const char* side, int limit) {
-    const auto reading = mandel::parseEditedTexts({real, imag, side, std::to_string(limit)}, 0);
-    if (!reading.ok) qFatal("bad test location: %s", reading.problem.c_str());
-    return reading.location;
-}
+using test::location;
+using test::waitFor;
 
 // A point exactly on |c| = 2 with long decimals: c = 2·(2 + i)^(2k) / 5^k
 // (|2 + i|² = 5), written out exactly (k decimals). Binary fractions cannot
@@ -71,12 +69,6 @@ bool onlyVisible(const QString& message) {
 }
 
 const mandel::ExploreLocation kSeahorse = location("-0.7436438870371587", "0.1318259042053119", "1e-6", 2000);
-
-// Runs the event loop until the signal has come (no time limit: a test must
-// not depend on the machine's speed).
-void waitFor(QSignalSpy& spy) {
-    while (spy.isEmpty()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-}
 
 // Puts a text into a field as typing or pasting would (Qt's length limit
 // applies, and the field counts as edited).
