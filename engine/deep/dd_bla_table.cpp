@@ -20,7 +20,7 @@ double magnitudeDown(const DoubleDouble& re, const DoubleDouble& im) {
 }
 
 // The step of the single iteration from reference index j (A = 2Z_j, B = 1).
-DdBlaStep singleStep(const OrbitPoint& point, const OrbitLow& low) {
+DdBlaStep singleStep(const OrbitPoint& point, const OrbitLow& low, double tolerance) {
     DdBlaStep s;
     if (point.exponent != 0) return s;  // Z below double's range: no step
     const DoubleDouble zr{point.re, low.re}, zi{point.im, low.im};
@@ -33,7 +33,7 @@ DdBlaStep singleStep(const OrbitPoint& point, const OrbitLow& low) {
     s.bBound = 1.0;
     s.aErr = roundUp(2 * low.err);
     // True radius ε·2·lowest; the table's is half of it (see bla_table.h).
-    const double radius = kDdBlaTolerance * lowest * kRoundDown;
+    const double radius = tolerance * lowest * kRoundDown;
     if (lowest > 0 && roundUp(high + 2 * radius) < kInsideLimit && std::isfinite(s.aBound)) s.radius = radius;
     return s;
 }
@@ -64,14 +64,14 @@ bool stopped(const std::atomic<bool>* cancel) { return cancel && cancel->load(st
 
 // The first level, each step merged pairwise from its single steps.
 bool firstLevel(std::vector<DdBlaStep>& level, const std::vector<OrbitPoint>& orbit, const std::vector<OrbitLow>& low,
-                const ExtReal& cMax, const std::atomic<bool>* cancel) {
+                const ExtReal& cMax, double tolerance, const std::atomic<bool>* cancel) {
     const std::int64_t last = static_cast<std::int64_t>(orbit.size()) - 1;
     const std::int64_t length = std::int64_t{1} << kDdBlaFirstLevel;
     std::vector<DdBlaStep> block(static_cast<std::size_t>(length));
     for (std::int64_t m = 1; m + length <= last; m += length) {
         for (std::int64_t j = 0; j < length; ++j) {
             const auto at = static_cast<std::size_t>(m + j);
-            block[static_cast<std::size_t>(j)] = singleStep(orbit[at], low[at]);
+            block[static_cast<std::size_t>(j)] = singleStep(orbit[at], low[at], tolerance);
         }
         for (std::int64_t width = 1; width < length; width *= 2)
             for (std::int64_t j = 0; j < length; j += 2 * width) {
@@ -107,19 +107,21 @@ std::size_t DdBlaLevels::bytes() const {
 }
 
 DdBlaLevels buildDdBlaLevels(const std::vector<OrbitPoint>& orbit, const std::vector<OrbitLow>& low,
-                             const ExtReal& cMax, const std::atomic<bool>* cancel, bool& cancelled) {
+                             const ExtReal& cMax, const std::atomic<bool>* cancel, bool& cancelled,
+                             double tolerance) {
     DdBlaLevels table;
     table.cMax = cMax;
+    table.tolerance = tolerance;
     std::vector<DdBlaStep> level;
     level.reserve(orbit.size() >> kDdBlaFirstLevel);
-    cancelled = !firstLevel(level, orbit, low, cMax, cancel);
+    cancelled = !firstLevel(level, orbit, low, cMax, tolerance, cancel);
     double length = static_cast<double>(std::int64_t{1} << kDdBlaFirstLevel);
     while (!cancelled) {
         const bool anyValid = std::any_of(level.begin(), level.end(), [](const DdBlaStep& s) { return s.radius > 0; });
         // The bound's induction needs 2ε·length ≤ 1 (see bla_table.h).
-        if (level.empty() || !anyValid || 2 * kDdBlaTolerance * length > 1) break;
-        table.remainder.push_back(2 * kDdBlaTolerance * length);
-        table.slack.push_back(2 * kDdBlaTolerance * length + kDdBlaRounding);
+        if (level.empty() || !anyValid || 2 * tolerance * length > 1) break;
+        table.remainder.push_back(2 * tolerance * length);
+        table.slack.push_back(2 * tolerance * length + kDdBlaRounding);
         std::vector<DdBlaStep> next;
         next.reserve(level.size() / 2);
         for (std::size_t j = 0; j + 1 < level.size(); j += 2) {

@@ -20,7 +20,13 @@
 namespace mandel {
 
 // ε: the dropped squares relative to the linear terms in each iteration.
+// The strict table leaves the bound hardly wider than the single steps'; the
+// loose one's radii are 2^25 times larger, so its steps are longer (at 1e-50
+// it takes half the time), and the few pixels it leaves undecided go on to
+// the strict one.
 inline constexpr double kDdBlaTolerance = 0x1p-110;
+inline constexpr double kDdBlaLooseTolerance = 0x1p-85;
+enum class DdTableTolerance { Loose, Strict };
 // Rounding of one step or one merge in double-double, relative to its terms.
 inline constexpr double kDdBlaRounding = 0x1p-98;
 // Steps of 2^kDdBlaFirstLevel iterations and more (13 bytes an iteration).
@@ -41,6 +47,7 @@ struct DdBlaLevels {
     std::vector<double> remainder;               // 2ε·2^k per level
     std::vector<double> slack;                   // remainder + rounding per level
     ExtReal cMax;                                // the largest |δc| (plus its error) the radii allow
+    double tolerance = kDdBlaTolerance;          // ε
 
     // The longest valid step from reference index m for an exact |δz_m| ≤ u
     // and at most maxLength iterations: its level (0 for none).
@@ -55,7 +62,8 @@ struct DdBlaLevels {
 // parts, for |δc| plus its error up to cMax. `cancelled` is set (and the
 // table left incomplete) when *cancel turns true.
 DdBlaLevels buildDdBlaLevels(const std::vector<OrbitPoint>& orbit, const std::vector<OrbitLow>& low,
-                             const ExtReal& cMax, const std::atomic<bool>* cancel, bool& cancelled);
+                             const ExtReal& cMax, const std::atomic<bool>* cancel, bool& cancelled,
+                             double tolerance = kDdBlaTolerance);
 
 // δz ← Ã·δz + B̃·δc with its error bound e grown by the errors of Ã, the
 // dropped squares and the rounding; dAbs ≥ |δz̃|. offsetTerms is the bound's

@@ -39,8 +39,8 @@ std::uint64_t deepMemoryEstimate(const DeepView& view, bool extended, const Deep
     const std::uint64_t table = choices.bla ? tableBytesPerIteration(view.location.limit, extended) : 0;
     const std::uint64_t lanes = choices.lanes && !extended ? sizeof(LanePoint) : 0;
     perIteration += table + lanes;
-    // The double-double stage's table, made when a pixel first needs it.
-    if (choices.bla) perIteration += (2 * sizeof(DdBlaStep)) >> kDdBlaFirstLevel;
+    // The double-double stage's two tables, each made when a pixel first needs it.
+    if (choices.bla) perIteration += 2 * ((2 * sizeof(DdBlaStep)) >> kDdBlaFirstLevel);
     // Counts, flags and the per-column and per-row offsets and bounds.
     constexpr std::uint64_t kPixelBytes = sizeof(std::int32_t) + 1;
     constexpr std::uint64_t kAxisBytes = 160;

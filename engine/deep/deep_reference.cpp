@@ -180,18 +180,21 @@ std::shared_ptr<const BlaTable> DeepReference::blaTable(const ExtReal& cMax, con
     return bla_;
 }
 
-std::shared_ptr<const DdBlaLevels> DeepReference::ddBlaTable(const ExtReal& cMax,
+std::shared_ptr<const DdBlaLevels> DeepReference::ddBlaTable(const ExtReal& cMax, DdTableTolerance tolerance,
                                                              const std::atomic<bool>* cancel) const {
     const std::vector<OrbitLow>& low = orbitLow(cancel);
     if (low.empty()) return nullptr;
+    const bool loose = tolerance == DdTableTolerance::Loose;
+    std::shared_ptr<const DdBlaLevels>& kept = ddBla_[loose ? 0 : 1];
     std::lock_guard lock(ddBlaMutex_);
-    if (!ddBla_ || ddBla_->cMax < cMax) {
+    if (!kept || kept->cMax < cMax) {
         bool cancelled = false;
-        auto table = std::make_shared<DdBlaLevels>(buildDdBlaLevels(orbit_, low, cMax, cancel, cancelled));
+        auto table = std::make_shared<DdBlaLevels>(buildDdBlaLevels(
+            orbit_, low, cMax, cancel, cancelled, loose ? kDdBlaLooseTolerance : kDdBlaTolerance));
         if (cancelled) return nullptr;
-        ddBla_ = std::move(table);
+        kept = std::move(table);
     }
-    return ddBla_;
+    return kept;
 }
 
 const std::vector<LanePoint>& DeepReference::lanePoints() const {

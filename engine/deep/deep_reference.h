@@ -26,6 +26,7 @@ inline constexpr std::int64_t kEagerLowLength = std::int64_t{1} << 22;
 
 class BlaTable;
 struct DdBlaLevels;
+enum class DdTableTolerance;
 
 class DeepReference {
 public:
@@ -77,10 +78,12 @@ public:
     // new one with room for small pans, kept for the next drawing.
     // Null if *cancel turns true while it is built.
     std::shared_ptr<const BlaTable> blaTable(const ExtReal& cMax, const std::atomic<bool>* cancel = nullptr) const;
-    // The double-double stage's approximation table for pixels with |δc|
-    // (plus its error) up to cMax, made on first use from the low parts (a
-    // new one where a kept one allows less). Null if cancelled.
-    std::shared_ptr<const DdBlaLevels> ddBlaTable(const ExtReal& cMax, const std::atomic<bool>* cancel = nullptr) const;
+    // The double-double stage's approximation table (loose or strict, see
+    // dd_bla_table.h) for pixels with |δc| (plus its error) up to cMax, made
+    // on first use from the low parts (a new one where a kept one allows
+    // less). Null if cancelled.
+    std::shared_ptr<const DdBlaLevels> ddBlaTable(const ExtReal& cMax, DdTableTolerance tolerance,
+                                                  const std::atomic<bool>* cancel = nullptr) const;
     // orbit() for the SIMD lanes, made on first use and kept.
     const std::vector<LanePoint>& lanePoints() const;
 
@@ -108,7 +111,7 @@ private:
     mutable std::mutex blaMutex_;
     mutable std::shared_ptr<const BlaTable> bla_;
     mutable std::mutex ddBlaMutex_;
-    mutable std::shared_ptr<const DdBlaLevels> ddBla_;
+    mutable std::shared_ptr<const DdBlaLevels> ddBla_[2];  // by DdTableTolerance
     mutable std::once_flag lanePointsMade_;
     mutable std::vector<LanePoint> lanePoints_;
 };

@@ -25,6 +25,12 @@ using Clock = std::chrono::steady_clock;
 // leaves undecided is also iterated directly in double-double, ten times
 // cheaper than MPFR; deeper its 106 bits are not enough to resolve the pixels.
 constexpr std::int64_t kDoubleDoubleSpacingExponent = -70;
+// A pixel the double-double stage (about 100 bits beside δz) left undecided
+// has an orbit whose growth eats more than that: MPFR then starts this many
+// bits above the pixel's own precision, where an attempt at that precision
+// alone would nearly always fail after a whole orbit's work (at 5e-227, 1.9
+// s for such a pixel with the failed attempt against 0.7 s without it).
+constexpr int kBitsBeyondDoubleDouble = 64;
 
 }  // namespace
 
@@ -141,15 +147,20 @@ bool settleUndecided(const RowJob& job, int x, int y, RowControl& control, std::
         const DoubleDoubleOffset dc =
             doubleDoubleOffset(job.offsets->columns[static_cast<std::size_t>(x)],
                                job.offsets->rows[static_cast<std::size_t>(y)], job.geometry->ddScaleExponent);
-        // The table's room for δc is the double table's (which has some for pans).
-        const std::shared_ptr<const DdBlaLevels> table =
-            job.bla ? job.reference->ddBlaTable(job.bla->cMax(), control.cancelFlag()) : nullptr;
-        settled = doubleDoublePerturbedCount(job.reference->orbit(), low, dc, job.view->location.limit, stop,
-                                             ddIterations, table.get());
-        // The table's bound is a little wider than the single steps': the
-        // rare pixel it leaves undecided is stepped through (far cheaper
-        // than MPFR).
-        if (settled == kUndecidedCount && table)
+        // The tables' room for δc is the double table's (which has some for
+        // pans). The loose table first; the few pixels it leaves undecided
+        // go on with the strict one, and the rare pixel that leaves is
+        // stepped through without a table (far cheaper than MPFR).
+        const auto settleWith = [&](DdTableTolerance tolerance) {
+            const std::shared_ptr<const DdBlaLevels> table =
+                job.bla ? job.reference->ddBlaTable(job.bla->cMax(), tolerance, control.cancelFlag()) : nullptr;
+            if (job.bla && !table) return kCancelledCount;
+            return doubleDoublePerturbedCount(job.reference->orbit(), low, dc, job.view->location.limit, stop,
+                                              ddIterations, table.get());
+        };
+        settled = settleWith(DdTableTolerance::Loose);
+        if (settled == kUndecidedCount && job.bla) settled = settleWith(DdTableTolerance::Strict);
+        if (settled == kUndecidedCount && job.bla)
             settled = doubleDoublePerturbedCount(job.reference->orbit(), low, dc, job.view->location.limit, stop,
                                                  ddIterations);
     }
@@ -164,8 +175,8 @@ bool settleUndecided(const RowJob& job, int x, int y, RowControl& control, std::
         settled = rationalPixelCount(job.view->location, span, x, y, kRationalIterations, rationalBits);
     }
     if (settled == kUndecidedCount) {
-        const MpfrPixel mpfr =
-            mpfrPixelCount(job.view->location, span, x, y, job.geometry->pixelBits, job.maxBits, stop);
+        const int startBits = job.geometry->pixelBits + (low.empty() ? 0 : kBitsBeyondDoubleDouble);
+        const MpfrPixel mpfr = mpfrPixelCount(job.view->location, span, x, y, startBits, job.maxBits, stop);
         settled = mpfr.count;
         control.settledInMpfr += 1;
         if (!mpfr.certified && settled != kCancelledCount) {
