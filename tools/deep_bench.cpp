@@ -24,6 +24,7 @@
 #include "deep/deep_geometry.h"
 #include "deep/perturbation_lanes.h"
 #include "deep_bench_locations.h"
+#include "lane_peak.h"
 #include "kernel/fast_targets.h"
 #include "timing.h"
 
@@ -182,7 +183,7 @@ BenchSettings parse(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     const BenchSettings settings = parse(argc, argv);
-    lanePeak = mandel::laneStepPeak();
+    lanePeak = laneStepPeak();
     std::printf("SIMD lanes: %s, %zu lanes of double; peak of the step's arithmetic on one thread %.3g lane-steps/s\n",
                 mandel::activeSimdTarget().c_str(), mandel::deepLaneCount(), lanePeak);
     for (const auto& where : bench::kDeepBenchLocations) {

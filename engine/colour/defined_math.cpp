@@ -1,6 +1,8 @@
 #include "colour/defined_math.h"
 
+#include <array>
 #include <cmath>
+#include <cstddef>
 #include <limits>
 
 namespace mandel {
@@ -9,6 +11,11 @@ namespace {
 
 constexpr double kLn2 = 0x1.62e42fefa39efp-1;
 constexpr double kSqrtHalf = 0x1.6a09e667f3bcdp-1;
+
+// 1/17, 1/15, …, 1/1, each the correctly rounded quotient (as dividing at
+// run time would give), so that the series needs no division.
+constexpr std::array<double, 9> kOddReciprocals = {1.0 / 17, 1.0 / 15, 1.0 / 13, 1.0 / 11, 1.0 / 9,
+                                                   1.0 / 7,  1.0 / 5,  1.0 / 3,  1.0 / 1};
 
 }  // namespace
 
@@ -26,8 +33,8 @@ double definedLn(double x) {
     }
     const double s = (m - 1) / (m + 1);
     const double t = s * s;
-    double series = 1.0 / 17;
-    for (int k = 15; k >= 1; k -= 2) series = 1.0 / k + t * series;
+    double series = kOddReciprocals[0];
+    for (std::size_t j = 1; j < kOddReciprocals.size(); ++j) series = kOddReciprocals[j] + t * series;
     return static_cast<double>(exponent) * kLn2 + 2 * s * series;
 }
 

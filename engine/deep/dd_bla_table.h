@@ -21,11 +21,11 @@ namespace mandel {
 
 // ε: the dropped squares relative to the linear terms in each iteration.
 // The strict table leaves the bound hardly wider than the single steps'; the
-// loose one's radii are 2^25 times larger, so its steps are longer (at 1e-50
-// it takes half the time), and the few pixels it leaves undecided go on to
-// the strict one.
+// loose one's radii are 2^35 times larger, so its steps are longer (settling
+// at 1e-50 takes a third of the time), and the few pixels it leaves
+// undecided go on to the strict one.
 inline constexpr double kDdBlaTolerance = 0x1p-110;
-inline constexpr double kDdBlaLooseTolerance = 0x1p-85;
+inline constexpr double kDdBlaLooseTolerance = 0x1p-75;
 enum class DdTableTolerance { Loose, Strict };
 // Rounding of one step or one merge in double-double, relative to its terms.
 inline constexpr double kDdBlaRounding = 0x1p-98;

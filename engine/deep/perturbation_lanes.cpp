@@ -10,10 +10,10 @@
 
 #include <hwy/highway.h>
 
-#include <chrono>
 #include <cstdint>
 
 #include "deep/error_bound.h"
+#include "deep/lane_step-inl.h"
 #include "deep/perturbation.h"
 #include "deep/perturbation_lanes.h"
 
@@ -21,44 +21,13 @@ HWY_BEFORE_NAMESPACE();
 namespace mandel::deeplanes {
 namespace HWY_NAMESPACE {
 
-namespace hn = hwy::HWY_NAMESPACE;
-
-using D = hn::ScalableTag<double>;
 using DI = hn::RebindToSigned<D>;
-using V = hn::Vec<D>;
 using VI = hn::Vec<DI>;
 using M = hn::Mask<D>;
 
 static_assert(!HWY_HAVE_SCALABLE, "a batch holds a fixed number of lanes");
 static_assert(HWY_LANES(double) <= kMaxDeepLanes);
 static_assert(sizeof(LanePoint) == 4 * sizeof(double));
-
-// NumberTraits<double>::magnitude.
-HWY_INLINE V Magnitude(D d, V x, V y, V squares) {
-    return hn::IfThenElse(hn::Ge(squares, hn::Set(d, 0x1p-960)), hn::Sqrt(squares), hn::Add(hn::Abs(x), hn::Abs(y)));
-}
-
-// One lane-state's plain step, perturbStep's operations in its order.
-struct Step {
-    V dzr, dzi, e;
-};
-
-HWY_INLINE Step PlainStep(D d, V zr, V zi, V zErr, V zAbs, V dzr, V dzi, V e, V d2, V dAbs, V wBound, V dcr, V dci,
-                          V dcErr, V dcAbs) {
-    const V two = hn::Set(d, 2.0);
-    const V twoZr = hn::Add(zr, zr), twoZi = hn::Add(zi, zi);
-    const V nr = hn::Add(
-        hn::Add(hn::Sub(hn::Mul(twoZr, dzr), hn::Mul(twoZi, dzi)), hn::Sub(hn::Mul(dzr, dzr), hn::Mul(dzi, dzi))), dcr);
-    const V ni =
-        hn::Add(hn::Add(hn::Add(hn::Mul(twoZr, dzi), hn::Mul(twoZi, dzr)), hn::Mul(hn::Add(dzr, dzr), dzi)), dci);
-    const V terms = hn::Add(hn::Add(hn::Mul(hn::Mul(two, zAbs), dAbs), d2), dcAbs);
-    V bound = hn::Mul(e, hn::Add(hn::Mul(two, wBound), e));
-    bound = hn::Add(bound, hn::Mul(hn::Mul(two, hn::Add(dAbs, e)), zErr));
-    bound = hn::Add(bound, dcErr);
-    bound = hn::Add(bound, hn::Mul(hn::Set(d, kPerturbStepRounding), terms));
-    bound = hn::Add(bound, hn::Set(d, NumberTraits<double>::stepAbsoluteError()));
-    return {nr, ni, hn::Mul(bound, hn::Set(d, kBoundInflation))};
-}
 
 // The derivative's plain step, ScaledDerivative::step's operations in its order.
 HWY_INLINE void DerivativeStep(D d, V wr, V wi, V unit, V& derR, V& derI) {
@@ -276,46 +245,6 @@ std::int64_t AdvanceLanes(const LaneJob* job, LaneBatch* batch, std::int64_t max
 
 std::size_t LaneCountOfThisVariant() { return hn::Lanes(D()); }
 
-double LaneStepPeakOfThisVariant() {
-    const D d;
-    constexpr int kVectors = 4;
-    constexpr std::int64_t kSteps = 1 << 22;
-    const V zr = hn::Set(d, 0.25), zi = hn::Set(d, 0.5), zErr = hn::Set(d, 0x1p-60), zAbs = hn::Set(d, 0.56);
-    const V dc = hn::Set(d, 0x1p-40), wBound = hn::Set(d, 0.6);
-    V dzr[kVectors], dzi[kVectors], e[kVectors];
-    for (int v = 0; v < kVectors; ++v) {
-        dzr[v] = hn::Set(d, 0x1p-30 * (v + 1));
-        dzi[v] = hn::Set(d, 0x1p-31);
-        e[v] = hn::Zero(d);
-    }
-    const auto start = std::chrono::steady_clock::now();
-    const V inflation = hn::Set(d, kBoundInflation), marginUp = hn::Set(d, 1 + kEscapeTestMargin);
-    for (std::int64_t s = 0; s < kSteps; ++s) {
-        for (int v = 0; v < kVectors; ++v) {
-            // The whole iteration's arithmetic as AdvanceLanes makes it, the
-            // tests folded into the state instead of branching on them.
-            const V wr = hn::Add(zr, dzr[v]), wi = hn::Add(zi, dzi[v]);
-            const V wAbs = Magnitude(d, wr, wi, hn::Add(hn::Mul(wr, wr), hn::Mul(wi, wi)));
-            const V wSum = hn::Mul(hn::Set(d, kPerturbSumRounding), wAbs);
-            const V wErr = hn::Mul(hn::Add(hn::Add(zErr, e[v]), wSum), inflation);
-            const M stays = hn::Lt(hn::Add(hn::Mul(wAbs, marginUp), hn::Mul(wErr, marginUp)), wBound);
-            const V d2 = hn::Add(hn::Mul(dzr[v], dzr[v]), hn::Mul(dzi[v], dzi[v]));
-            const V dAbs = Magnitude(d, dzr[v], dzi[v], d2);
-            const V u = hn::IfThenElse(hn::And(stays, hn::Lt(wAbs, dAbs)), dAbs, hn::Add(wAbs, wSum));
-            const Step next = PlainStep(d, zr, zi, zErr, zAbs, dzr[v], dzi[v], e[v], d2, dAbs, u, dc, dc, zErr, dc);
-            // Scaled back so that the values stay in range forever.
-            dzr[v] = hn::Mul(next.dzr, hn::Set(d, 0.5));
-            dzi[v] = hn::Mul(next.dzi, hn::Set(d, 0.5));
-            e[v] = hn::Mul(next.e, hn::Set(d, 0.5));
-        }
-    }
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    double sink = 0;
-    for (int v = 0; v < kVectors; ++v) sink += hn::GetLane(dzr[v]) + hn::GetLane(e[v]);
-    const double lanes = static_cast<double>(kSteps) * kVectors * static_cast<double>(hn::Lanes(d));
-    return sink == sink ? lanes / seconds : 0;  // the sink keeps the loop
-}
-
 }  // namespace HWY_NAMESPACE
 }  // namespace mandel::deeplanes
 HWY_AFTER_NAMESPACE();
@@ -327,7 +256,6 @@ namespace deeplanes {
 
 HWY_EXPORT(AdvanceLanes);
 HWY_EXPORT(LaneCountOfThisVariant);
-HWY_EXPORT(LaneStepPeakOfThisVariant);
 
 // Unqualified: with a single compiled target, HWY_DYNAMIC_DISPATCH names the
 // function in that target's namespace directly.
@@ -335,7 +263,6 @@ static std::size_t laneCount() { return HWY_DYNAMIC_DISPATCH(LaneCountOfThisVari
 static std::int64_t advance(const LaneJob& job, LaneBatch& batch, std::int64_t maxSteps) {
     return HWY_DYNAMIC_DISPATCH(AdvanceLanes)(&job, &batch, maxSteps);
 }
-static double peak() { return HWY_DYNAMIC_DISPATCH(LaneStepPeakOfThisVariant)(); }
 
 }  // namespace deeplanes
 
@@ -344,8 +271,6 @@ std::size_t deepLaneCount() { return deeplanes::laneCount(); }
 std::int64_t advanceLanes(const LaneJob& job, LaneBatch& batch, std::int64_t maxSteps) {
     return deeplanes::advance(job, batch, maxSteps);
 }
-
-double laneStepPeak() { return deeplanes::peak(); }
 
 }  // namespace mandel
 

@@ -74,8 +74,4 @@ std::size_t deepLaneCount();
 // waits for perturbStep while its derivative is at ScaledDerivative::kLaneHigh or above.
 std::int64_t advanceLanes(const LaneJob& job, LaneBatch& batch, std::int64_t maxSteps);
 
-// Lane-steps per second of the step's arithmetic alone on one thread (no
-// memory, no tests, independent vectors): the loop's peak on this machine.
-double laneStepPeak();
-
 }  // namespace mandel

@@ -104,9 +104,9 @@ void storeColourOutputs(const RowJob& job, int x, int y, std::int64_t count, con
             // c = C + δc in double, C being the reference's first iterate.
             double cr, ci, cErr;
             NumberTraits<double>::load(job.reference->orbit()[1], cr, ci, cErr);
-            const PixelOffset<double> dc = doubleOffset(pixelOffset(job, x, y));
-            cr = cr + dc.re;
-            ci = ci + dc.im;
+            // δc in double, as doubleOffset(pixelOffset(…)) has it.
+            cr = cr + job.offsets->columns[static_cast<std::size_t>(x)].value.toDouble();
+            ci = ci + job.offsets->rows[static_cast<std::size_t>(y)].value.toDouble();
             excess = static_cast<float>(smoothExcess(t.escape.zr, t.escape.zi, cr, ci));
             if (!job.distance.empty()) {
                 const DistanceEstimate d =
