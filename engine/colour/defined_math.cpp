@@ -1,6 +1,8 @@
 #include "colour/defined_math.h"
 
 #include <array>
+#include <bit>
+#include <cstdint>
 #include <cmath>
 #include <cstddef>
 #include <limits>
@@ -17,6 +19,16 @@ constexpr double kSqrtHalf = 0x1.6a09e667f3bcdp-1;
 constexpr std::array<double, 9> kOddReciprocals = {1.0 / 17, 1.0 / 15, 1.0 / 13, 1.0 / 11, 1.0 / 9,
                                                    1.0 / 7,  1.0 / 5,  1.0 / 3,  1.0 / 1};
 
+// std::frexp(x, &exponent) for a positive finite x, by its bits where x is
+// normal (the same m and exponent, without the call into the maths library).
+double fractionAndExponent(double x, int& exponent) {
+    const auto bits = std::bit_cast<std::uint64_t>(x);
+    const auto biased = static_cast<int>((bits >> 52) & 0x7ff);
+    if (biased == 0) return std::frexp(x, &exponent);
+    exponent = biased - 1022;
+    return std::bit_cast<double>((bits & ~(std::uint64_t{0x7ff} << 52)) | (std::uint64_t{1022} << 52));
+}
+
 }  // namespace
 
 // x = m·2^e with m in [√½, √2); ln m = 2·atanh(s), s = (m − 1)/(m + 1),
@@ -26,7 +38,7 @@ double definedLn(double x) {
     if (x == 0) return -std::numeric_limits<double>::infinity();
     if (std::isinf(x)) return x;
     int exponent = 0;
-    double m = std::frexp(x, &exponent);
+    double m = fractionAndExponent(x, exponent);
     if (m < kSqrtHalf) {
         m = m * 2;
         exponent -= 1;

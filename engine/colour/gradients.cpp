@@ -26,9 +26,18 @@ const std::vector<Gradient>& gradientTable() {
     return table;
 }
 
+// v lies between a and b (0 ≤ f < 1), so v + 0.5 ≥ 0 and truncating it is
+// its floor (without a call into the maths library for each channel).
 std::uint8_t blend(std::uint8_t a, std::uint8_t b, double f) {
     const double v = static_cast<double>(a) + (static_cast<double>(b) - static_cast<double>(a)) * f;
-    return static_cast<std::uint8_t>(std::floor(v + 0.5));
+    return static_cast<std::uint8_t>(v + 0.5);
+}
+
+// std::floor(t), exactly, without the call where |t| < 2^52.
+double floorOf(double t) {
+    if (!(std::fabs(t) < 0x1p52)) return std::floor(t);
+    const double truncated = static_cast<double>(static_cast<std::int64_t>(t));
+    return truncated > t ? truncated - 1 : truncated;
 }
 
 }  // namespace
@@ -52,7 +61,7 @@ std::string gradientNames() {
 
 Rgb gradientColour(const Gradient& gradient, double t) {
     const std::size_t n = gradient.stops.size();
-    double place = (t - std::floor(t)) * static_cast<double>(n);
+    double place = (t - floorOf(t)) * static_cast<double>(n);
     if (!(place >= 0) || place >= static_cast<double>(n)) place = 0;  // t not finite, or rounded up to n
     const auto index = static_cast<std::size_t>(place);
     const double f = place - static_cast<double>(index);

@@ -28,6 +28,7 @@ std::vector<AxisOffset> axisOffsets(mpfr_srcptr start, mpfr_srcptr step, mpfr_sr
         mpfr_sub(v.get(), v.get(), reference, MPFR_RNDN);
         AxisOffset& o = out[static_cast<std::size_t>(k)];
         o.value = toExtReal(v.get());
+        o.valueDouble = o.value.toDouble();
         // start and step carry the parse and division rounding; then three
         // operations; then the rounding to a double mantissa.
         const ExtReal mpfrErr = ExtReal(8.0) * unit * (fixed + ExtReal(static_cast<double>(k + 1)) * stepAbs);

@@ -40,6 +40,7 @@ DeepGeometry deepGeometry(const DeepView& view);
 // point, and a bound on its error.
 struct AxisOffset {
     ExtReal value;
+    double valueDouble = 0;  // value.toDouble(), kept: each pixel's colour outputs read it
     ExtReal err;
     // The same offset times 2^-ddScaleExponent (see DeepGeometry) as a
     // double-double (hi + lo), and its error bound in the same unit.

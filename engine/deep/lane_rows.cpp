@@ -54,6 +54,7 @@ private:
     int x_ = 0;
     bool rowsLeft_ = true;
     std::vector<std::pair<int, int>> unfinished_;  // rows handed out: (row, pixels not finished)
+    PendingExcesses pending_;                      // finished before any row is reported done
     std::int64_t made_ = 0, laneSteps_ = 0, skipped_ = 0;
     std::chrono::steady_clock::duration laneTime_{};
     std::int64_t calls_ = 0;
@@ -71,6 +72,7 @@ LaneRows::LaneRows(const RowJob& job, std::atomic<int>& nextRow, RowControl& con
 }
 
 LaneRows::~LaneRows() {
+    finishExcesses(job_, pending_);  // those of rows a cancel left unfinished
     control_.made += made_;
     control_.skipped += skipped_ + batch_.skipped;
     control_.laneSteps += laneSteps_;
@@ -181,7 +183,7 @@ bool LaneRows::finish(std::size_t lane, std::int64_t count, const PerturbState<d
     } else {
         out = static_cast<std::int32_t>(count);
         noteEscape(job_.reference->orbit(), st, count, job_.view->location.limit, &trace);
-        storeColourOutputs(job_, p.x, job_.firstRow + p.row, count, trace);
+        storeColourOutputs(job_, p.x, job_.firstRow + p.row, count, trace, pending_);
     }
     pixelDone(p.row);
     load(lane);
@@ -197,6 +199,7 @@ void LaneRows::pixelDone(int rowIndex) {
         std::find_if(unfinished_.begin(), unfinished_.end(), [&](const auto& r) { return r.first == rowIndex; });
     if (--row->second == 0) {
         unfinished_.erase(row);
+        finishExcesses(job_, pending_);
         control_.rowDone();
     }
 }

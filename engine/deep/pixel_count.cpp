@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <functional>
 #include <limits>
 
@@ -91,7 +92,10 @@ PixelTrace traceFor(const RowJob& job) {
     return trace;
 }
 
-void storeColourOutputs(const RowJob& job, int x, int y, std::int64_t count, const PixelTrace& trace) {
+namespace {
+
+void storeOutputs(const RowJob& job, int x, int y, std::int64_t count, const PixelTrace& trace,
+                  PendingExcesses* pending) {
     if (job.excess.empty() && job.distance.empty()) return;
     const std::size_t i = pixelIndex(job, x, y);
     float excess = std::numeric_limits<float>::quiet_NaN(), distance = excess, slope = excess;
@@ -101,13 +105,23 @@ void storeColourOutputs(const RowJob& job, int x, int y, std::int64_t count, con
         distance = std::numeric_limits<float>::max();
         slope = 1;
         if (t.escape.known) {
-            // c = C + δc in double, C being the reference's first iterate.
-            double cr, ci, cErr;
-            NumberTraits<double>::load(job.reference->orbit()[1], cr, ci, cErr);
+            // c = C + δc in double, C being the reference's first iterate
+            // (as NumberTraits<double>::load has it, without its error).
+            const OrbitPoint& c = job.reference->orbit()[1];
+            double cr = c.exponent == 0 ? c.re : std::ldexp(c.re, static_cast<int>(c.exponent));
+            double ci = c.exponent == 0 ? c.im : std::ldexp(c.im, static_cast<int>(c.exponent));
             // δc in double, as doubleOffset(pixelOffset(…)) has it.
-            cr = cr + job.offsets->columns[static_cast<std::size_t>(x)].value.toDouble();
-            ci = ci + job.offsets->rows[static_cast<std::size_t>(y)].value.toDouble();
-            excess = static_cast<float>(smoothExcess(t.escape.zr, t.escape.zi, cr, ci));
+            cr = cr + job.offsets->columns[static_cast<std::size_t>(x)].valueDouble;
+            ci = ci + job.offsets->rows[static_cast<std::size_t>(y)].valueDouble;
+            if (!job.excess.empty()) {
+                const SmoothEnd end = smoothContinuation(t.escape.zr, t.escape.zi, cr, ci);
+                if (pending) {
+                    pending->index.push_back(i);
+                    pending->ends.push_back(end);
+                } else {
+                    excess = static_cast<float>(smoothExcessAt(end));
+                }
+            }
             if (!job.distance.empty()) {
                 const DistanceEstimate d =
                     estimateDistance(t.escape.zr, t.escape.zi, cr, ci, t.derivative, job.geometry->spacing);
@@ -121,6 +135,24 @@ void storeColourOutputs(const RowJob& job, int x, int y, std::int64_t count, con
         job.distance[i] = distance;
         job.slope[i] = slope;
     }
+}
+
+}  // namespace
+
+void storeColourOutputs(const RowJob& job, int x, int y, std::int64_t count, const PixelTrace& trace) {
+    storeOutputs(job, x, y, count, trace, nullptr);
+}
+
+void storeColourOutputs(const RowJob& job, int x, int y, std::int64_t count, const PixelTrace& trace,
+                        PendingExcesses& pending) {
+    storeOutputs(job, x, y, count, trace, &pending);
+}
+
+void finishExcesses(const RowJob& job, PendingExcesses& pending) {
+    for (std::size_t k = 0; k < pending.index.size(); ++k)
+        job.excess[pending.index[k]] = static_cast<float>(smoothExcessAt(pending.ends[k]));
+    pending.index.clear();
+    pending.ends.clear();
 }
 
 std::int64_t perturbedReach(const RowJob& job, int x, int y) {

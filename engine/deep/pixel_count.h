@@ -7,7 +7,9 @@
 
 #include <cstdint>
 #include <span>
+#include <vector>
 
+#include "colour/smooth_count.h"
 #include "deep/bla_table.h"
 #include "deep/deep_geometry.h"
 #include "deep/deep_options.h"
@@ -59,6 +61,22 @@ PixelTrace traceFor(const RowJob& job);
 // perturbation that takes undecided tests as computed when the trace does
 // not know where (a pixel settled with more precision).
 void storeColourOutputs(const RowJob& job, int x, int y, std::int64_t count, const PixelTrace& trace);
+
+// Continuous counts still to be finished: a thread that finishes many pixels
+// keeps their continued orbits here and takes the logarithms of them all at
+// once (finishExcesses), before it reports their rows done.
+struct PendingExcesses {
+    std::vector<std::size_t> index;  // into the job's outputs
+    std::vector<SmoothEnd> ends;
+};
+
+// storeColourOutputs, leaving the continuous count (where it is wanted and
+// the trace knows the escape) in `pending`.
+void storeColourOutputs(const RowJob& job, int x, int y, std::int64_t count, const PixelTrace& trace,
+                        PendingExcesses& pending);
+
+// Stores every pending continuous count and empties `pending`.
+void finishExcesses(const RowJob& job, PendingExcesses& pending);
 
 // A pixel the double (or extended) loop left undecided, settled with more
 // precision (double-double, then MPFR); false if cancelled.
