@@ -29,7 +29,7 @@ ExtReal quotientDown(const ExtReal& a, const ExtReal& b) {
 // |x + iy| rounded down; 0 where double's squares underflow (then no step).
 double magnitudeDown(double x, double y) {
     const double squares = x * x + y * y;
-    return squares >= 0x1p-960 ? std::sqrt(squares) * kRoundDown : 0.0;
+    return squares >= kSquaresFloor ? std::sqrt(squares) * kRoundDown : 0.0;
 }
 ExtReal magnitudeDown(const ExtReal& x, const ExtReal& y) { return sqrt(x * x + y * y) * ExtReal(kRoundDown); }
 

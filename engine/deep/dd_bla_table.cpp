@@ -16,7 +16,7 @@ constexpr std::size_t kStepsPerPoll = 1 << 12;
 
 double magnitudeDown(const DoubleDouble& re, const DoubleDouble& im) {
     const double squares = re.hi * re.hi + im.hi * im.hi;
-    return squares >= 0x1p-960 ? std::sqrt(squares) * (1 - 0x1p-49) * kRoundDown : 0.0;
+    return squares >= kSquaresFloor ? std::sqrt(squares) * (1 - 0x1p-49) * kRoundDown : 0.0;
 }
 
 // The step of the single iteration from reference index j (A = 2Z_j, B = 1).

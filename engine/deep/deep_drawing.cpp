@@ -44,7 +44,7 @@ namespace {
 // precise, of the same number type, long enough and inside this view.
 bool suitable(const DeepReference& reference, const DeepView& view, const DeepGeometry& geometry) {
     if (reference.precisionBits() + kReuseSlackBits < geometry.referenceBits ||
-        reference.extended() != geometry.extended) {
+        reference.extended() != geometry.extended()) {
         return false;
     }
     if (reference.limit() < view.location.limit && !reference.escaped() && !reference.truncated()) return false;
@@ -79,7 +79,7 @@ std::shared_ptr<const DeepReference> makeReference(const DeepView& view, const D
         progress = [&](std::int64_t done) {
             return options.progress(DeepProgress{0, view.height, done, view.location.limit});
         };
-    auto reference = std::make_shared<DeepReference>(re, im, view.location.limit, geometry.extended, ceiling,
+    auto reference = std::make_shared<DeepReference>(re, im, view.location.limit, geometry.extended(), ceiling,
                                                      options.cancel, progress);
     if (reference->cancelled()) return nullptr;
     return reference;
@@ -159,7 +159,7 @@ ExtReal largestOffset(const PixelOffsets& offsets) {
 }  // namespace
 
 std::uint64_t DeepDrawing::memoryEstimate(const DeepOptions& options) const {
-    return deepMemoryEstimate(state_->view, state_->geometry.extended, DeepMemoryChoices{options.bla, options.lanes});
+    return deepMemoryEstimate(state_->view, state_->geometry.extended(), DeepMemoryChoices{options.bla, options.lanes});
 }
 
 bool DeepDrawing::prepare(const DeepOptions& options) {
@@ -260,7 +260,7 @@ std::shared_ptr<const DeepReference> DeepDrawing::reference() const { return sta
 DeepReferenceInfo DeepDrawing::referenceInfo() const {
     DeepReferenceInfo info;
     const State& s = *state_;
-    info.numberType = s.geometry.extended ? "extended" : "double";
+    info.numberType = numberTypeName(s.geometry.numberType);
     info.precisionBits = s.geometry.referenceBits;
     if (!s.reference) return info;
     info.length = static_cast<std::int64_t>(s.reference->orbit().size()) - 1;

@@ -64,8 +64,8 @@ DeepGeometry deepGeometry(const DeepView& view) {
     g.pixelBits = static_cast<int>(kDefinitionGuardBits - spacingExponent + 1 + magnitude);
     g.referenceBits = g.pixelBits + kReferenceGuardBits;
     g.coordinateBits = g.referenceBits + kCoordinateGuardBits;
-    g.extended = spacingExponent < kExtendedBelowExponent;
-    g.ddScaleExponent = g.extended ? spacingExponent : 0;
+    g.numberType = viewNumberType(spacingExponent);
+    g.ddScaleExponent = g.extended() ? spacingExponent : 0;
 
     const int bits = g.coordinateBits;
     MpfrValue h(bits), ca(bits), cb(bits);

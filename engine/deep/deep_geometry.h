@@ -12,14 +12,13 @@
 #include "deep/ext_real.h"
 #include "deep/double_double.h"
 #include "deep/mpfr_value.h"
+#include "deep/number_ladder.h"
 
 namespace mandel {
 
 inline constexpr int kDefinitionGuardBits = 64;  // bits below the pixel spacing in the definition
 inline constexpr int kReferenceGuardBits = 64;   // further bits for the reference orbit
 inline constexpr int kCoordinateGuardBits = 64;  // further bits for pixel offsets
-// Below a spacing of 2^-960 (about 1e-289) pixels iterate in extended range.
-inline constexpr long kExtendedBelowExponent = -960;
 
 struct DeepGeometry {
     int pixelBits = 0;       // P of the definition
@@ -28,7 +27,8 @@ struct DeepGeometry {
     // Extended-range views give their offsets' double-doubles in units of
     // 2^ddScaleExponent (about the spacing), plain views in units of 1.
     std::int64_t ddScaleExponent = 0;
-    bool extended = false;
+    NumberType numberType = NumberType::Double;  // the pixels': Double or ExtendedRange
+    bool extended() const { return numberType == NumberType::ExtendedRange; }
     ExtReal spacing;                      // s / min(W, H), rounded
     std::unique_ptr<MpfrValue> centreRe;  // view's centre at referenceBits
     std::unique_ptr<MpfrValue> centreIm;

@@ -30,7 +30,7 @@ std::uint64_t tableBytesPerIteration(std::int64_t limit, bool extended) {
 
 std::uint64_t deepMemoryEstimate(const DeepView& view, const DeepMemoryChoices& choices) {
     // Below 1e-290 the pixels iterate in extended range, with a second table.
-    return deepMemoryEstimate(view, deepGeometry(view).extended, choices);
+    return deepMemoryEstimate(view, deepGeometry(view).extended(), choices);
 }
 
 std::uint64_t deepMemoryEstimate(const DeepView& view, bool extended, const DeepMemoryChoices& choices) {

@@ -10,6 +10,7 @@
 #include <mpfr.h>
 
 #include "deep/mpfr_value.h"
+#include "deep/number_ladder.h"
 
 namespace mandel {
 
@@ -73,7 +74,7 @@ inline DoubleDouble toDoubleDouble(mpfr_srcptr v) {
 // by at most 2^-52 of it; where the squares underflow, |x| + |y| bounds it.
 inline double magnitudeUp(const DoubleDouble& re, const DoubleDouble& im) {
     const double squares = re.hi * re.hi + im.hi * im.hi;
-    const double m = squares >= 0x1p-960 ? std::sqrt(squares) : std::fabs(re.hi) + std::fabs(im.hi);
+    const double m = squares >= kSquaresFloor ? std::sqrt(squares) : std::fabs(re.hi) + std::fabs(im.hi);
     return m * (1 + 0x1p-49) + 0x1p-1070;
 }
 

@@ -47,10 +47,6 @@ void loadPoint(const std::vector<OrbitPoint>& orbit, const std::vector<OrbitLow>
     zErr = roundUp(std::ldexp(zErr, static_cast<int>(std::clamp<std::int64_t>(shift, -3000, 3000))) + 0x1p-1072);
 }
 
-// Below this the double-double loop's values lose precision to underflow;
-// above the ceiling a scaled step's terms could overflow.
-constexpr double kDdApproximationFloor = 0x1p-890;
-constexpr double kScaledTermCeiling = 0x1p900;
 
 // The longest valid approximation step from st, taken; false if none.
 bool approximationStep(const DdBlaLevels& table, const DoubleDoubleOffset& dc, std::int64_t limit, double dAbs,
@@ -162,10 +158,7 @@ ScaledOffset offsetIn(const DoubleDoubleOffset& dc, std::int64_t k) {
 }
 
 // A plain step is safe where δz and the larger of its terms 2Z·δz and δz²
-// stay above 2^floor (nothing underflows): the scaled loop hands over from
-// 2^-900 up, the plain loop back below 2^-950.
-constexpr int kPlainFromExponent = -900;
-constexpr int kScaledBelowExponent = -950;
+// stay above 2^floor (nothing underflows; number_ladder.h).
 
 bool plainStepSafe(double zLargest, std::int64_t dzExponent, int floor) {
     if (dzExponent < floor) return false;
@@ -257,7 +250,7 @@ bool scaledApproximationStep(const DdBlaLevels& table, const DoubleDoubleOffset&
     const DdBlaStep& step = table.step(s.m, k);
     const ScaledOffset v = offsetIn(dc, s.k);
     const double linear = step.aBound * uAbs, offset = step.bBound * v.vAbs;
-    if (!(linear < kScaledTermCeiling && offset < kScaledTermCeiling && linear + offset > kDdApproximationFloor))
+    if (!(linear < kDdScaledTermCeiling && offset < kDdScaledTermCeiling && linear + offset > kDdApproximationFloor))
         return false;
     const double slack = table.slack[static_cast<std::size_t>(k - kDdBlaFirstLevel)];
     const double offsetTerms = roundUp((step.bErr + slack * step.bBound) * v.vAbs + step.bBound * v.vErr);
@@ -283,7 +276,7 @@ std::int64_t scaledStep(const std::vector<OrbitPoint>& orbit, const std::vector<
     const std::int64_t dzExponent =
         uLargest > 0 ? std::ilogb(uLargest) + s.k : std::numeric_limits<std::int32_t>::min();
     if (!tinyZ && (s.m == static_cast<std::int64_t>(orbit.size()) - 1 ||
-                   plainStepSafe(std::fmax(std::fabs(point.re), std::fabs(point.im)), dzExponent, kPlainFromExponent)))
+                   plainStepSafe(std::fmax(std::fabs(point.re), std::fabs(point.im)), dzExponent, kDdPlainFromExponent)))
         return kSwitchCount;
     if (tinyZ || s.m == 0) return scaledStepNearZero(orbit, low, dc, limit, s);
     const DoubleDouble zr{point.re, low[index].re}, zi{point.im, low[index].im};
@@ -321,7 +314,7 @@ bool needsScaling(const std::vector<OrbitPoint>& orbit, const DoubleDoubleState&
     if (point.exponent != 0) return true;
     const double dzLargest = largestPart(st.dzr, st.dzi);
     return dzLargest == 0 || !plainStepSafe(std::fmax(std::fabs(point.re), std::fabs(point.im)), std::ilogb(dzLargest),
-                                            kScaledBelowExponent);
+                                            kDdScaledBelowExponent);
 }
 
 ScaledState toScaled(const DoubleDoubleState& st) {

@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "deep/ext_real.h"
+#include "deep/number_ladder.h"
 
 namespace mandel {
 
@@ -27,7 +28,7 @@ inline double upperDouble(const ExtReal& bound) {
 // |x + iy| rounded upward; in double, within √2 where the squares underflow.
 inline double magnitudeUp(double x, double y) {
     const double squares = x * x + y * y;
-    return squares >= 0x1p-960 ? roundUp(std::sqrt(squares)) : std::fabs(x) + std::fabs(y);
+    return squares >= kSquaresFloor ? roundUp(std::sqrt(squares)) : std::fabs(x) + std::fabs(y);
 }
 inline ExtReal magnitudeUp(const ExtReal& x, const ExtReal& y) { return roundUp(sqrt(x * x + y * y)); }
 

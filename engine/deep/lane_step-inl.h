@@ -12,6 +12,7 @@
 #include <hwy/highway.h>
 
 #include "deep/error_bound.h"
+#include "deep/number_ladder.h"
 #include "deep/orbit.h"
 #include "deep/perturbation.h"
 
@@ -26,7 +27,7 @@ using V = hn::Vec<D>;
 
 // NumberTraits<double>::magnitude.
 HWY_INLINE V Magnitude(D d, V x, V y, V squares) {
-    return hn::IfThenElse(hn::Ge(squares, hn::Set(d, 0x1p-960)), hn::Sqrt(squares), hn::Add(hn::Abs(x), hn::Abs(y)));
+    return hn::IfThenElse(hn::Ge(squares, hn::Set(d, kSquaresFloor)), hn::Sqrt(squares), hn::Add(hn::Abs(x), hn::Abs(y)));
 }
 
 // One lane-state's plain step, perturbStep's operations in its order.

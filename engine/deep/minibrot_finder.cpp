@@ -241,7 +241,7 @@ std::optional<Minibrot> findMinibrot(const MinibrotSearch& search, const std::at
     MpfrValue re(bits), im(bits);
     setDecimal(re.get(), search.re);
     setDecimal(im.get(), search.im);
-    const bool extended = radius.exponent < kExtendedBelowExponent;
+    const bool extended = viewNumberType(radius.exponent) == NumberType::ExtendedRange;
     const DeepReference reference(re, im, search.maxPeriod, extended, radius * ExtReal(kSearchErrorCeiling), cancel);
     if (reference.cancelled()) return std::nullopt;
     std::optional<MinibrotNucleus> nucleus =

@@ -8,11 +8,9 @@
 
 #include "deep/error_bound.h"
 #include "deep/ext_real.h"
+#include "deep/number_ladder.h"
 
 namespace mandel {
-
-// Magnitudes from 2^kPlainExponentLow up are stored as plain doubles.
-inline constexpr std::int64_t kPlainExponentLow = -1000;
 
 // One iteration of the reference, 32 bytes. Value (re + i·im)·2^exponent and
 // error bound err·2^errExponent; an exponent is 0 where the value is a plain
@@ -64,10 +62,12 @@ struct NumberTraits<double> {
     static double lowerDouble(double v) { return v; }
     // |x + iy| from x² + y², also where the squares underflow (then within √2).
     static double magnitude(double x, double y, double squares) {
-        return squares >= 0x1p-960 ? std::sqrt(squares) : std::fabs(x) + std::fabs(y);
+        return squares >= kSquaresFloor ? std::sqrt(squares) : std::fabs(x) + std::fabs(y);
     }
     // Values this small leave double's accurate range: continue in ExtReal.
-    static bool outOfRange(double re, double im) { return std::fmax(std::fabs(re), std::fabs(im)) < 0x1p-900; }
+    static bool outOfRange(double re, double im) {
+        return std::fmax(std::fabs(re), std::fabs(im)) < kDoubleLeavesBelow;
+    }
 };
 
 template <>
@@ -81,7 +81,9 @@ struct NumberTraits<ExtReal> {
     static double lowerDouble(const ExtReal& v) { return v.toDouble(); }
     static ExtReal magnitude(const ExtReal&, const ExtReal&, const ExtReal& squares) { return sqrt(squares); }
     // Values this large are safe in double: continue there (faster).
-    static bool outOfRange(const ExtReal& re, const ExtReal& im) { return std::max(re.exponent, im.exponent) > -890; }
+    static bool outOfRange(const ExtReal& re, const ExtReal& im) {
+        return std::max(re.exponent, im.exponent) > kExtendedBackAbove;
+    }
 };
 
 }  // namespace mandel

@@ -77,7 +77,7 @@ PixelTrace guessedTrace(const RowJob& job, int x, int y) {
     std::int64_t made = 0;
     PixelTrace trace = traceFor(job);
     const std::int64_t limit = job.view->location.limit;
-    if (job.geometry->extended)
+    if (job.geometry->extended())
         perturbedCount(job.reference->orbit(), dc, limit, never, made, true, {}, &trace);
     else
         perturbedCount(job.reference->orbit(), doubleOffset(dc), limit, never, made, true, {}, &trace);
@@ -160,7 +160,7 @@ std::int64_t perturbedReach(const RowJob& job, int x, int y) {
     auto never = [] { return false; };
     std::int64_t made = 0;
     const std::int64_t limit = job.view->location.limit;
-    if (job.geometry->extended) return perturbedCount(job.reference->orbit(), dc, limit, never, made, true);
+    if (job.geometry->extended()) return perturbedCount(job.reference->orbit(), dc, limit, never, made, true);
     return perturbedCount(job.reference->orbit(), doubleOffset(dc), limit, never, made, true);
 }
 
@@ -240,7 +240,7 @@ bool pixelCount(const RowJob& job, int x, int y, RowControl& control, std::int32
     PixelTrace* const traced = job.excess.empty() && job.distance.empty() ? nullptr : &trace;
     // Offsets below double's range iterate in rescaled doubles.
     const std::int64_t count =
-        !job.geometry->extended
+        !job.geometry->extended()
             ? perturbedCount(job.reference->orbit(), doubleOffset(dc), limit, stop, made, false, doubleBla, traced)
         : dc.abs.exponent < kPlainExponentLow
             ? rescaledCount(job.reference->orbit(), dc, limit, stop, made, extBla, traced)

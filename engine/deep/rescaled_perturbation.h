@@ -21,10 +21,6 @@ namespace mandel {
 
 // w is brought back near 1 when its larger part leaves [2^-32, 2^32].
 inline constexpr int kRescaleSpan = 32;
-// Below a unit of 2^-1000 the sum Z + δz is not formed in double: there Z
-// must exceed this for w's step (δz is then below 2^-900 and cannot matter).
-inline constexpr double kRescaledZFloor = 0x1p-900;
-inline constexpr std::int64_t kRescaledSumUnit = -1000;
 
 struct RescaledState {
     double wr = 0, wi = 0;

@@ -37,7 +37,7 @@ bool computeRowsOnThreads(const RowJob& job, const DeepOptions& options, DeepSta
     threads = std::min<unsigned>(threads, static_cast<unsigned>(std::max(job.rows, 1)));
     // The lanes take approximation steps in place (extended-range views run
     // in the scalar loop).
-    const bool lanes = options.lanes && !job.geometry->extended;
+    const bool lanes = options.lanes && !job.geometry->extended();
     runOnThreads(threads, [&] {
         if (lanes)
             workRowsInLanes(job, nextRow, control);

@@ -303,7 +303,7 @@ TEST(DeepArithSteps, BoundHoldsThroughDoubleDoubleApproximationSteps) {
 void expectSettledCounts(const mandel::DeepView& view, bool deep) {
     const mandel::DeepGeometry geometry = mandel::deepGeometry(view);
     const mandel::DeepReference reference(*geometry.centreRe, *geometry.centreIm, view.location.limit,
-                                          geometry.extended, geometry.spacing * ExtReal(0x1p-60), nullptr);
+                                          geometry.extended(), geometry.spacing * ExtReal(0x1p-60), nullptr);
     const mandel::PixelOffsets offsets =
         mandel::pixelOffsets(view, geometry, geometry.centreRe->get(), geometry.centreIm->get());
     const auto strict = reference.ddBlaTable(geometry.spacing * ExtReal(64.0), mandel::DdTableTolerance::Strict);
