@@ -252,6 +252,7 @@ bool DeepDrawing::computeRows(int firstRow, int rows, std::span<std::int32_t> co
         job.slope = colours.slope.first(pixels);
     }
     job.maxBits = settleBitsCap(options);
+    job.direct = options.direct;
     return computeRowsOnThreads(job, options, s.stats);
 }
 

@@ -40,6 +40,7 @@ struct DeepOptions {
     unsigned threads = 0;  // 0 = every core
     bool bla = true;       // skip iterations with the bilinear approximation, where it is exact enough
     bool lanes = true;     // plain steps in SIMD lanes (views in double's range; same counts)
+    bool direct = true;    // shallow views iterate z directly in double first (same counts)
     // The highest MPFR precision a pixel's count is settled at; a pixel still
     // undecided there keeps its best count and is flagged as not certified.
     // 0: automatic (kAutomaticSettleBitsFactor times the view's pixel

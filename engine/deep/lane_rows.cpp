@@ -7,6 +7,7 @@
 
 #include "deep/perturbation.h"
 #include "deep/perturbation_lanes.h"
+#include "deep/plain_rows.h"
 
 namespace mandel {
 
@@ -50,8 +51,10 @@ private:
     LaneBatch batch_;
     std::size_t laneCount_;
     LanePixel pixels_[kMaxDeepLanes];
-    int row_ = -1;  // the row being handed out, and its next column
-    int x_ = 0;
+    int row_ = -1;  // the row being handed out, its columns left to the lanes, and the next
+    std::vector<int> columns_;
+    std::size_t next_ = 0;
+    const bool plainStage_;
     bool rowsLeft_ = true;
     std::vector<std::pair<int, int>> unfinished_;  // rows handed out: (row, pixels not finished)
     PendingExcesses pending_;                      // finished before any row is reported done
@@ -61,7 +64,7 @@ private:
 };
 
 LaneRows::LaneRows(const RowJob& job, std::atomic<int>& nextRow, RowControl& control)
-    : job_(job), nextRow_(nextRow), control_(control), laneCount_(deepLaneCount()) {
+    : job_(job), nextRow_(nextRow), control_(control), laneCount_(deepLaneCount()), plainStage_(takesPlainStage(job)) {
     const std::vector<LanePoint>& points = job.reference->lanePoints();
     lanes_.points = points.data();
     lanes_.last = static_cast<std::int64_t>(points.size()) - 1;
@@ -80,18 +83,34 @@ LaneRows::~LaneRows() {
 }
 
 bool LaneRows::nextPixel(int& row, int& x) {
-    if (!rowsLeft_) return false;
-    if (row_ < 0 || x_ == job_.view->width) {
+    while (rowsLeft_ && (row_ < 0 || next_ == columns_.size())) {
         row_ = nextRow_.fetch_add(1);
         if (row_ >= job_.rows) {
             rowsLeft_ = false;
             return false;
         }
-        unfinished_.emplace_back(row_, job_.view->width);
-        x_ = 0;
+        columns_.clear();
+        next_ = 0;
+        if (plainStage_) {
+            // The direct stage decides what it can of the row; the lanes
+            // take the rest.
+            if (!plainRow(job_, row_, control_, pending_, columns_)) {
+                rowsLeft_ = false;
+                return false;
+            }
+        } else {
+            for (int column = 0; column < job_.view->width; ++column) columns_.push_back(column);
+        }
+        if (columns_.empty()) {
+            finishExcesses(job_, pending_);
+            control_.rowDone();
+        } else {
+            unfinished_.emplace_back(row_, static_cast<int>(columns_.size()));
+        }
     }
+    if (!rowsLeft_) return false;
     row = row_;
-    x = x_++;
+    x = columns_[next_++];
     return true;
 }
 

@@ -58,6 +58,25 @@ std::size_t pixelIndex(const RowJob& job, int x, int y) {
            static_cast<std::size_t>(x);
 }
 
+bool takesPlainStage(const RowJob& job) {
+    return job.direct && !job.geometry->extended() && job.geometry->spacing.exponent >= kPlainSpacingExponent &&
+           job.distance.empty();
+}
+
+PlainPoint plainPoint(const RowJob& job, int x, int y) {
+    double refRe, refIm, refErr;
+    NumberTraits<double>::load(job.reference->orbit()[1], refRe, refIm, refErr);
+    const PixelOffset<double> dc = doubleOffset(pixelOffset(job, x, y));
+    PlainPoint c;
+    c.cr = refRe + dc.re;
+    c.ci = refIm + dc.im;
+    c.cAbs = magnitudeUp(c.cr, c.ci);
+    // The reference point's and the offset's errors, and the sum's rounding
+    // (2^-53 of each part).
+    c.cErr = roundUp(refErr + dc.err + 0x1p-52 * c.cAbs);
+    return c;
+}
+
 bool knownCount(const RowJob& job, int x, int y, RowControl& control, std::int32_t& out) {
     if (!job.known) return false;
     const std::int64_t count = job.known->count(x, y);
@@ -148,6 +167,14 @@ void storeColourOutputs(const RowJob& job, int x, int y, std::int64_t count, con
     storeOutputs(job, x, y, count, trace, &pending);
 }
 
+void storePlainCount(const RowJob& job, int x, int y, std::int64_t count, const PlainState& s, std::int32_t& out,
+                     PendingExcesses* pending) {
+    out = static_cast<std::int32_t>(count);
+    PixelTrace trace;
+    if (count < job.view->location.limit) trace.escape = EscapePoint{s.zr, s.zi, true};
+    storeOutputs(job, x, y, count, trace, pending);
+}
+
 void finishExcesses(const RowJob& job, PendingExcesses& pending) {
     for (std::size_t k = 0; k < pending.index.size(); ++k)
         job.excess[pending.index[k]] = static_cast<float>(smoothExcessAt(pending.ends[k]));
@@ -227,9 +254,21 @@ bool settleUndecided(const RowJob& job, int x, int y, RowControl& control, std::
 // One pixel's count; false if cancelled.
 bool pixelCount(const RowJob& job, int x, int y, RowControl& control, std::int32_t& out) {
     if (knownCount(job, x, y, control, out)) return true;
-    const PixelOffset<ExtReal> dc = pixelOffset(job, x, y);
     auto stop = [&control] { return control.stop(); };
     std::int64_t made = 0, skipped = 0;
+    if (takesPlainStage(job)) {
+        const PlainPoint c = plainPoint(job, x, y);
+        PlainState s = plainStart(c);
+        const std::int64_t count = plainCount(c, job.view->location.limit, s, stop, made);
+        control.made += made;
+        made = 0;
+        if (count == kCancelledCount) return false;
+        if (count != kUndecidedCount) {
+            storePlainCount(job, x, y, count, s, out, nullptr);
+            return true;
+        }
+    }
+    const PixelOffset<ExtReal> dc = pixelOffset(job, x, y);
     const std::int64_t limit = job.view->location.limit;
     const BlaUse<ExtReal> extBla{job.bla ? job.bla->extendedRange() : nullptr, &skipped};
     const BlaUse<double> doubleBla{job.bla ? job.bla->doubles() : nullptr, &skipped};

@@ -16,6 +16,7 @@
 #include "deep/deep_reference.h"
 #include "deep/known_counts.h"
 #include "deep/perturbation.h"
+#include "deep/plain_iteration.h"
 
 namespace mandel {
 
@@ -31,6 +32,7 @@ struct RowJob {
     const KnownCounts* known = nullptr;     // pixels counted without iterating
     std::span<std::uint8_t> certified{};    // empty, or 0 where a count is not certified
     int maxBits = kMinAutomaticSettleBits;  // the MPFR settling's precision cap
+    bool direct = true;                     // shallow views may take the direct double stage
     // Empty, or each pixel's colour outputs (colour_outputs.h); NaN inside.
     std::span<float> excess{};
     std::span<float> distance{};
@@ -49,6 +51,14 @@ PixelOffset<double> doubleOffset(const PixelOffset<ExtReal>& x);
 
 // Pixel (x, y)'s place in job.counts.
 std::size_t pixelIndex(const RowJob& job, int x, int y);
+
+// Whether the view's pixels take the direct double stage first
+// (plain_iteration.h): views in double's range with a spacing of at least
+// 2^kPlainSpacingExponent, without distances (which need dz/dc).
+bool takesPlainStage(const RowJob& job);
+
+// Pixel (x, y)'s point in double, with its bound, for the direct stage.
+PlainPoint plainPoint(const RowJob& job, int x, int y);
 
 // Sets out and returns true when the pixel's count needs no iteration.
 bool knownCount(const RowJob& job, int x, int y, RowControl& control, std::int32_t& out);
@@ -77,6 +87,11 @@ void storeColourOutputs(const RowJob& job, int x, int y, std::int64_t count, con
 
 // Stores every pending continuous count and empties `pending`.
 void finishExcesses(const RowJob& job, PendingExcesses& pending);
+
+// Stores the count the direct stage decided for pixel (x, y) and its colour
+// outputs (ν from z̃ where it escaped; pending as in storeColourOutputs when given).
+void storePlainCount(const RowJob& job, int x, int y, std::int64_t count, const PlainState& s, std::int32_t& out,
+                     PendingExcesses* pending);
 
 // A pixel the double (or extended) loop left undecided, settled with more
 // precision (double-double, then MPFR); false if cancelled.

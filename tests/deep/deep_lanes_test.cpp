@@ -76,10 +76,11 @@ struct Drawn {
     mandel::DeepStats stats;
 };
 
-Drawn draw(const DeepView& view, bool lanes, unsigned threads, bool bla) {
+Drawn draw(const DeepView& view, bool lanes, unsigned threads, bool bla, bool direct) {
     mandel::DeepDrawing drawing(view);
     mandel::DeepOptions options;
     options.bla = bla;
+    options.direct = direct;
     options.lanes = lanes;
     options.threads = threads;
     Drawn out;
@@ -104,7 +105,8 @@ TEST(DeepLanes, EveryInstructionSetFollowsTheScalarStepBitForBit) {
 TEST(DeepLanes, DrawingsAreTheScalarDrawingsOnEveryInstructionSet) {
     using namespace mandel::test;
     // Widths that no lane count divides; the early-escape view's pixels all
-    // outlive its reference and rebase.
+    // outlive its reference and rebase. The shallow views also with the
+    // direct double stage, whose lanes must be its scalar loop too.
     const std::vector<DeepView> views = {
         {{kMinibrot1e29.realMin, kMinibrot1e29.imagMin, "1e-29", 3000}, 37, 23},
         {{kEarlyEscape1e3.realMin, kEarlyEscape1e3.imagMin, "1e-3", 1000}, 29, 31},
@@ -112,24 +114,28 @@ TEST(DeepLanes, DrawingsAreTheScalarDrawingsOnEveryInstructionSet) {
     };
     for (const DeepView& view : views) {
         for (const bool bla : {false, true}) {
-            const Drawn scalar = draw(view, false, 1, bla);
-            if (bla && view.location.limit == 3000) {
-                EXPECT_GT(scalar.stats.iterationsSkipped, 0);
-            }
-            for (const mandel::SimdTarget& target : mandel::availableSimdTargets()) {
-                const mandel::ForcedSimdTarget forced(target);
-                for (unsigned threads : {1u, 2u}) {
-                    const Drawn lanes = draw(view, true, threads, bla);
-                    const std::string where =
-                        std::string(target.name) + " " + std::to_string(threads) + " " + (bla ? "table" : "plain");
-                    EXPECT_EQ(lanes.counts, scalar.counts) << where;
-                    EXPECT_EQ(
-                        0, std::memcmp(lanes.excess.data(), scalar.excess.data(), lanes.excess.size() * sizeof(float)))
-                        << where;
-                    EXPECT_EQ(lanes.stats.iterationsMade, scalar.stats.iterationsMade) << where;
-                    EXPECT_EQ(lanes.stats.iterationsSkipped, scalar.stats.iterationsSkipped) << where;
-                    EXPECT_EQ(lanes.stats.pixelsSettled, scalar.stats.pixelsSettled) << where;
-                    EXPECT_GT(lanes.stats.laneSteps, lanes.stats.iterationsMade / 2) << where;
+            for (const bool direct : {false, true}) {
+                const Drawn scalar = draw(view, false, 1, bla, direct);
+                if (bla && view.location.limit == 3000) {
+                    EXPECT_GT(scalar.stats.iterationsSkipped, 0);
+                }
+                for (const mandel::SimdTarget& target : mandel::availableSimdTargets()) {
+                    const mandel::ForcedSimdTarget forced(target);
+                    for (unsigned threads : {1u, 2u}) {
+                        const Drawn lanes = draw(view, true, threads, bla, direct);
+                        const std::string where = std::string(target.name) + " " + std::to_string(threads) + " " +
+                                                  (bla ? "table" : "plain") + (direct ? " direct" : "");
+                        EXPECT_EQ(lanes.counts, scalar.counts) << where;
+                        EXPECT_EQ(0, std::memcmp(lanes.excess.data(), scalar.excess.data(),
+                                                 lanes.excess.size() * sizeof(float)))
+                            << where;
+                        EXPECT_EQ(lanes.stats.iterationsMade, scalar.stats.iterationsMade) << where;
+                        EXPECT_EQ(lanes.stats.iterationsSkipped, scalar.stats.iterationsSkipped) << where;
+                        EXPECT_EQ(lanes.stats.pixelsSettled, scalar.stats.pixelsSettled) << where;
+                        if (!direct) {
+                            EXPECT_GT(lanes.stats.laneSteps, lanes.stats.iterationsMade / 2) << where;
+                        }
+                    }
                 }
             }
         }

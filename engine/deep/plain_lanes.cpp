@@ -1,0 +1,98 @@
+// The direct double iteration's lanes, compiled once per instruction set by
+// Highway's foreach_target and chosen at run time (HWY_DYNAMIC_DISPATCH).
+
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "deep/plain_lanes.cpp"
+#define HWY_DISABLED_TARGETS (HWY_SVE | HWY_SVE2 | HWY_SVE_256 | HWY_SVE2_128)
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+
+#include <hwy/highway.h>
+
+#include <cstdint>
+
+#include "deep/error_bound.h"
+#include "deep/escape_test.h"
+#include "deep/number_ladder.h"
+#include "deep/plain_iteration.h"
+#include "deep/plain_lanes.h"
+
+HWY_BEFORE_NAMESPACE();
+namespace mandel::plainlanes {
+namespace HWY_NAMESPACE {
+
+namespace hn = hwy::HWY_NAMESPACE;
+
+using D = hn::ScalableTag<double>;
+using DI = hn::RebindToSigned<D>;
+using V = hn::Vec<D>;
+using M = hn::Mask<D>;
+
+static_assert(!HWY_HAVE_SCALABLE, "a batch holds a fixed number of lanes");
+static_assert(HWY_LANES(double) <= kMaxPlainLanes);
+
+std::int64_t AdvancePlainLanes(PlainBatch* batch, std::int64_t limit, std::int64_t maxSteps) {
+    PlainBatch& b = *batch;
+    const D d;
+    const DI di;
+    V zr = hn::Load(d, b.zr), zi = hn::Load(d, b.zi), e = hn::Load(d, b.e);
+    const V cr = hn::Load(d, b.cr), ci = hn::Load(d, b.ci), cErr = hn::Load(d, b.cErr), cAbs = hn::Load(d, b.cAbs);
+    auto i = hn::Load(di, b.i);
+    const auto limitV = hn::Set(di, limit), one = hn::Set(di, 1);
+    const V marginUp = hn::Set(d, 1 + kEscapeTestMargin), staysBelow = hn::Set(d, 2 * (1 - kEscapeTestMargin));
+    const V two = hn::Set(d, 2.0), rounding = hn::Set(d, kPlainStepRounding), inflation = hn::Set(d, kBoundInflation);
+    const V floor = hn::Set(d, kSquaresFloor);
+    M attention = hn::FirstN(d, 0);
+    std::int64_t steps = 0;
+    for (; steps < maxSteps; ++steps) {
+        const V squares = hn::Add(hn::Mul(zr, zr), hn::Mul(zi, zi));
+        const V zAbs = hn::IfThenElse(hn::Ge(squares, floor), hn::Sqrt(squares), hn::Add(hn::Abs(zr), hn::Abs(zi)));
+        // escapeTest's "stays", and the limit.
+        attention = hn::Not(hn::Lt(hn::Add(hn::Mul(zAbs, marginUp), hn::Mul(e, marginUp)), staysBelow));
+        attention = hn::Or(attention, hn::RebindMask(d, hn::Eq(i, limitV)));
+        if (!hn::AllFalse(d, attention)) break;
+        const V nr = hn::Add(hn::Sub(hn::Mul(zr, zr), hn::Mul(zi, zi)), cr);
+        const V ni = hn::Add(hn::Mul(hn::Add(zr, zr), zi), ci);
+        const V grown = hn::Add(hn::Mul(e, hn::Add(hn::Mul(two, zAbs), e)), cErr);
+        e = hn::Mul(hn::Add(grown, hn::Mul(rounding, hn::Add(squares, cAbs))), inflation);
+        zr = nr;
+        zi = ni;
+        i = hn::Add(i, one);
+    }
+    hn::Store(zr, d, b.zr);
+    hn::Store(zi, d, b.zi);
+    hn::Store(e, d, b.e);
+    hn::Store(i, di, b.i);
+    hn::Store(hn::VecFromMask(di, hn::RebindMask(di, attention)), di, b.attention);
+    return steps;
+}
+
+std::size_t PlainLaneCountOfThisVariant() { return hn::Lanes(D()); }
+
+}  // namespace HWY_NAMESPACE
+}  // namespace mandel::plainlanes
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+
+namespace mandel {
+namespace plainlanes {
+
+HWY_EXPORT(AdvancePlainLanes);
+HWY_EXPORT(PlainLaneCountOfThisVariant);
+
+static std::size_t laneCount() { return HWY_DYNAMIC_DISPATCH(PlainLaneCountOfThisVariant)(); }
+static std::int64_t advance(PlainBatch& batch, std::int64_t limit, std::int64_t maxSteps) {
+    return HWY_DYNAMIC_DISPATCH(AdvancePlainLanes)(&batch, limit, maxSteps);
+}
+
+}  // namespace plainlanes
+
+std::size_t plainLaneCount() { return plainlanes::laneCount(); }
+
+std::int64_t advancePlainLanes(PlainBatch& batch, std::int64_t limit, std::int64_t maxSteps) {
+    return plainlanes::advance(batch, limit, maxSteps);
+}
+
+}  // namespace mandel
+
+#endif  // HWY_ONCE
