@@ -18,11 +18,12 @@
 namespace mandel {
 
 // Views whose pixel spacing is at least 2^kPlainSpacingExponent (about
-// 2e-13) take the direct stage first: at a spacing of 2e-13 and limit 5000 in
-// the seahorse valley it still takes 1.5 times less than perturbation, at
-// 2e-14 it costs 10 % more (the bound grows with the orbit's derivative from
-// the rounding of |z|², not of |δz|, and leaves more pixels undecided).
-inline constexpr std::int64_t kPlainSpacingExponent = -42;
+// 6e-14) take the direct stage first. In the seahorse valley at limit 5000 it
+// takes 1.5 times less than perturbation at a spacing of 2e-13 and a little
+// less at 1e-13; at 2e-14 it costs 10 % more (the bound grows with the
+// orbit's derivative from the rounding of |z|², not of |δz|, and leaves more
+// pixels undecided).
+inline constexpr std::int64_t kPlainSpacingExponent = -44;
 
 // Rounding of one step, relative to |z|² + |c|: each part's few roundings.
 inline constexpr double kPlainStepRounding = 0x1p-50;
