@@ -49,6 +49,13 @@ struct ExtReal {
     double toDouble() const {
         if (exponent < -1100) return 0.0 * mantissa;
         if (exponent > 1100) return mantissa * HUGE_VAL;
+        // A normal result: its exponent field set directly (what ldexp gives,
+        // without the call); subnormal results round in ldexp.
+        const std::int64_t field = 1022 + exponent;
+        const std::uint64_t bits = std::bit_cast<std::uint64_t>(mantissa);
+        if (((bits >> 52) & 0x7ff) == 1022 && field >= 1 && field <= 2046)  // a finite mantissa in [0.5, 1)
+            return std::bit_cast<double>((bits & ~(std::uint64_t{0x7ff} << 52)) |
+                                         (static_cast<std::uint64_t>(field) << 52));
         return std::ldexp(mantissa, static_cast<int>(exponent));
     }
 };
@@ -101,7 +108,7 @@ inline ExtReal sqrt(const ExtReal& a) {
     if (a.isZero()) return {};
     // Make the exponent even so that it halves exactly.
     const std::int64_t odd = a.exponent & 1;
-    return ExtReal(std::sqrt(std::ldexp(a.mantissa, static_cast<int>(odd))), (a.exponent - odd) / 2);
+    return ExtReal(std::sqrt(odd ? a.mantissa * 2 : a.mantissa), (a.exponent - odd) / 2);
 }
 
 // The same names for double, so that code written for both types finds them.
