@@ -1,6 +1,7 @@
 #include "deep/plain_rows.h"
 
 #include <cstdint>
+#include <limits>
 
 #include "deep/plain_lanes.h"
 
@@ -27,11 +28,9 @@ public:
 private:
     bool load(std::size_t lane);
     void finish(std::size_t lane, std::int64_t count, const PlainState& s);
+    void empty(std::size_t lane);
     PlainState stateOf(std::size_t lane) const {
         return {batch_.zr[lane], batch_.zi[lane], batch_.e[lane], batch_.i[lane]};
-    }
-    PlainPoint pointOf(std::size_t lane) const {
-        return {batch_.cr[lane], batch_.ci[lane], batch_.cErr[lane], batch_.cAbs[lane]};
     }
 
     const RowJob& job_;
@@ -43,7 +42,6 @@ private:
     const std::size_t lanes_;
     PlainBatch batch_;
     int column_[kMaxPlainLanes] = {};
-    bool active_[kMaxPlainLanes] = {};
     int next_ = 0;  // the next column to load
     std::int64_t made_ = 0;
 };
@@ -81,30 +79,39 @@ void PlainRow::finish(std::size_t lane, std::int64_t count, const PlainState& s)
     storePlainCount(job_, x, y_, count, s, job_.counts[at], &pending_);
 }
 
+// A lane with no pixel: z = c = 0 stays 0 with no error, and its iteration
+// never reaches the limit, so it never asks for attention.
+void PlainRow::empty(std::size_t lane) {
+    batch_.zr[lane] = batch_.zi[lane] = batch_.e[lane] = 0;
+    batch_.cr[lane] = batch_.ci[lane] = batch_.cErr[lane] = batch_.cAbs[lane] = 0;
+    batch_.i[lane] = std::numeric_limits<std::int64_t>::min();
+}
+
 bool PlainRow::run() {
     std::size_t active = 0;
-    for (std::size_t lane = 0; lane < lanes_; ++lane) active += (active_[lane] = load(lane)) ? 1 : 0;
+    for (std::size_t lane = 0; lane < lanes_; ++lane) {
+        if (load(lane)) {
+            ++active;
+        } else {
+            empty(lane);
+        }
+    }
     const std::int64_t limit = job_.view->location.limit;
-    while (active == lanes_) {
-        made_ += advancePlainLanes(batch_, limit, kStepsPerPoll) * static_cast<std::int64_t>(lanes_);
+    // The row's last pixels too stay in the lanes, the emptied ones beside
+    // them: those are the longest-lived of the row.
+    while (active > 0) {
+        made_ += advancePlainLanes(batch_, limit, kStepsPerPoll) * static_cast<std::int64_t>(active);
         if (control_.stop()) return false;
         for (std::size_t lane = 0; lane < lanes_; ++lane) {
             if (batch_.attention[lane] == 0) continue;
             const PlainState s = stateOf(lane);
             double squares, zAbs;
             finish(lane, plainTest(s, limit, squares, zAbs), s);
-            if (!(active_[lane] = load(lane))) --active;
+            if (!load(lane)) {
+                empty(lane);
+                --active;
+            }
         }
-    }
-    // Fewer pixels than lanes are left: each goes on in the scalar loop from
-    // its state (the same operations).
-    auto stop = [this] { return control_.stop(); };
-    for (std::size_t lane = 0; lane < lanes_; ++lane) {
-        if (!active_[lane]) continue;
-        PlainState s = stateOf(lane);
-        const std::int64_t count = plainCount(pointOf(lane), limit, s, stop, made_);
-        if (count == kCancelledCount) return false;
-        finish(lane, count, s);
     }
     return true;
 }
