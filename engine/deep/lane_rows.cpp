@@ -5,9 +5,9 @@
 #include <utility>
 #include <vector>
 
+#include "deep/direct_rows.h"
 #include "deep/perturbation.h"
 #include "deep/perturbation_lanes.h"
-#include "deep/plain_rows.h"
 
 namespace mandel {
 
@@ -54,7 +54,7 @@ private:
     int row_ = -1;  // the row being handed out, its columns left to the lanes, and the next
     std::vector<int> columns_;
     std::size_t next_ = 0;
-    const bool plainStage_;
+    const bool directStage_;
     bool rowsLeft_ = true;
     std::vector<std::pair<int, int>> unfinished_;  // rows handed out: (row, pixels not finished)
     PendingExcesses pending_;                      // finished before any row is reported done
@@ -64,7 +64,11 @@ private:
 };
 
 LaneRows::LaneRows(const RowJob& job, std::atomic<int>& nextRow, RowControl& control)
-    : job_(job), nextRow_(nextRow), control_(control), laneCount_(deepLaneCount()), plainStage_(takesPlainStage(job)) {
+    : job_(job),
+      nextRow_(nextRow),
+      control_(control),
+      laneCount_(deepLaneCount()),
+      directStage_(takesDirectStage(job)) {
     const std::vector<LanePoint>& points = job.reference->lanePoints();
     lanes_.points = points.data();
     lanes_.last = static_cast<std::int64_t>(points.size()) - 1;
@@ -91,10 +95,10 @@ bool LaneRows::nextPixel(int& row, int& x) {
         }
         columns_.clear();
         next_ = 0;
-        if (plainStage_) {
+        if (directStage_) {
             // The direct stage decides what it can of the row; the lanes
             // take the rest.
-            if (!plainRow(job_, row_, control_, pending_, columns_)) {
+            if (!directRow(job_, row_, control_, pending_, columns_)) {
                 rowsLeft_ = false;
                 return false;
             }

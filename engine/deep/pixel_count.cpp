@@ -58,16 +58,16 @@ std::size_t pixelIndex(const RowJob& job, int x, int y) {
            static_cast<std::size_t>(x);
 }
 
-bool takesPlainStage(const RowJob& job) {
-    return job.direct && !job.geometry->extended() && job.geometry->spacing.exponent >= kPlainSpacingExponent &&
+bool takesDirectStage(const RowJob& job) {
+    return job.direct && !job.geometry->extended() && job.geometry->spacing.exponent >= kDirectSpacingExponent &&
            job.distance.empty();
 }
 
-PlainPoint plainPoint(const RowJob& job, int x, int y) {
+DirectPoint directPoint(const RowJob& job, int x, int y) {
     double refRe, refIm, refErr;
     NumberTraits<double>::load(job.reference->orbit()[1], refRe, refIm, refErr);
     const PixelOffset<double> dc = doubleOffset(pixelOffset(job, x, y));
-    PlainPoint c;
+    DirectPoint c;
     c.cr = refRe + dc.re;
     c.ci = refIm + dc.im;
     c.cAbs = magnitudeUp(c.cr, c.ci);
@@ -167,8 +167,8 @@ void storeColourOutputs(const RowJob& job, int x, int y, std::int64_t count, con
     storeOutputs(job, x, y, count, trace, &pending);
 }
 
-void storePlainCount(const RowJob& job, int x, int y, std::int64_t count, const PlainState& s, std::int32_t& out,
-                     PendingExcesses* pending) {
+void storeDirectCount(const RowJob& job, int x, int y, std::int64_t count, const DirectState& s, std::int32_t& out,
+                      PendingExcesses* pending) {
     out = static_cast<std::int32_t>(count);
     PixelTrace trace;
     if (count < job.view->location.limit) trace.escape = EscapePoint{s.zr, s.zi, true};
@@ -256,15 +256,15 @@ bool pixelCount(const RowJob& job, int x, int y, RowControl& control, std::int32
     if (knownCount(job, x, y, control, out)) return true;
     auto stop = [&control] { return control.stop(); };
     std::int64_t made = 0, skipped = 0;
-    if (takesPlainStage(job)) {
-        const PlainPoint c = plainPoint(job, x, y);
-        PlainState s = plainStart(c);
-        const std::int64_t count = plainCount(c, job.view->location.limit, s, stop, made);
+    if (takesDirectStage(job)) {
+        const DirectPoint c = directPoint(job, x, y);
+        DirectState s = directStart(c);
+        const std::int64_t count = directCount(c, job.view->location.limit, s, stop, made);
         control.made += made;
         made = 0;
         if (count == kCancelledCount) return false;
         if (count != kUndecidedCount) {
-            storePlainCount(job, x, y, count, s, out, nullptr);
+            storeDirectCount(job, x, y, count, s, out, nullptr);
             return true;
         }
     }

@@ -14,9 +14,9 @@
 #include "deep/deep_geometry.h"
 #include "deep/deep_options.h"
 #include "deep/deep_reference.h"
+#include "deep/direct_iteration.h"
 #include "deep/known_counts.h"
 #include "deep/perturbation.h"
-#include "deep/plain_iteration.h"
 
 namespace mandel {
 
@@ -53,12 +53,12 @@ PixelOffset<double> doubleOffset(const PixelOffset<ExtReal>& x);
 std::size_t pixelIndex(const RowJob& job, int x, int y);
 
 // Whether the view's pixels take the direct double stage first
-// (plain_iteration.h): views in double's range with a spacing of at least
-// 2^kPlainSpacingExponent, without distances (which need dz/dc).
-bool takesPlainStage(const RowJob& job);
+// (direct_iteration.h): views in double's range with a spacing of at least
+// 2^kDirectSpacingExponent, without distances (which need dz/dc).
+bool takesDirectStage(const RowJob& job);
 
 // Pixel (x, y)'s point in double, with its bound, for the direct stage.
-PlainPoint plainPoint(const RowJob& job, int x, int y);
+DirectPoint directPoint(const RowJob& job, int x, int y);
 
 // Sets out and returns true when the pixel's count needs no iteration.
 bool knownCount(const RowJob& job, int x, int y, RowControl& control, std::int32_t& out);
@@ -90,8 +90,8 @@ void finishExcesses(const RowJob& job, PendingExcesses& pending);
 
 // Stores the count the direct stage decided for pixel (x, y) and its colour
 // outputs (ν from z̃ where it escaped; pending as in storeColourOutputs when given).
-void storePlainCount(const RowJob& job, int x, int y, std::int64_t count, const PlainState& s, std::int32_t& out,
-                     PendingExcesses* pending);
+void storeDirectCount(const RowJob& job, int x, int y, std::int64_t count, const DirectState& s, std::int32_t& out,
+                      PendingExcesses* pending);
 
 // A pixel the double (or extended) loop left undecided, settled with more
 // precision (double-double, then MPFR); false if cancelled.

@@ -2,7 +2,7 @@
 // Highway's foreach_target and chosen at run time (HWY_DYNAMIC_DISPATCH).
 
 #undef HWY_TARGET_INCLUDE
-#define HWY_TARGET_INCLUDE "deep/plain_lanes.cpp"
+#define HWY_TARGET_INCLUDE "deep/direct_lanes.cpp"
 #define HWY_DISABLED_TARGETS (HWY_SVE | HWY_SVE2 | HWY_SVE_256 | HWY_SVE2_128)
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
 
@@ -13,11 +13,11 @@
 #include "deep/error_bound.h"
 #include "deep/escape_test.h"
 #include "deep/number_ladder.h"
-#include "deep/plain_iteration.h"
-#include "deep/plain_lanes.h"
+#include "deep/direct_iteration.h"
+#include "deep/direct_lanes.h"
 
 HWY_BEFORE_NAMESPACE();
-namespace mandel::plainlanes {
+namespace mandel::directlanes {
 namespace HWY_NAMESPACE {
 
 namespace hn = hwy::HWY_NAMESPACE;
@@ -28,10 +28,10 @@ using V = hn::Vec<D>;
 using M = hn::Mask<D>;
 
 static_assert(!HWY_HAVE_SCALABLE, "a batch holds a fixed number of lanes");
-static_assert(HWY_LANES(double) <= kMaxPlainLanes);
+static_assert(HWY_LANES(double) <= kMaxDirectLanes);
 
-std::int64_t AdvancePlainLanes(PlainBatch* batch, std::int64_t limit, std::int64_t maxSteps) {
-    PlainBatch& b = *batch;
+std::int64_t AdvanceDirectLanes(DirectBatch* batch, std::int64_t limit, std::int64_t maxSteps) {
+    DirectBatch& b = *batch;
     const D d;
     const DI di;
     V zr = hn::Load(d, b.zr), zi = hn::Load(d, b.zi), e = hn::Load(d, b.e);
@@ -39,7 +39,7 @@ std::int64_t AdvancePlainLanes(PlainBatch* batch, std::int64_t limit, std::int64
     auto i = hn::Load(di, b.i);
     const auto limitV = hn::Set(di, limit), one = hn::Set(di, 1);
     const V marginUp = hn::Set(d, 1 + kEscapeTestMargin), staysBelow = hn::Set(d, 2 * (1 - kEscapeTestMargin));
-    const V two = hn::Set(d, 2.0), rounding = hn::Set(d, kPlainStepRounding), inflation = hn::Set(d, kBoundInflation);
+    const V two = hn::Set(d, 2.0), rounding = hn::Set(d, kDirectStepRounding), inflation = hn::Set(d, kBoundInflation);
     const V floor = hn::Set(d, kSquaresFloor);
     M attention = hn::FirstN(d, 0);
     std::int64_t steps = 0;
@@ -66,31 +66,31 @@ std::int64_t AdvancePlainLanes(PlainBatch* batch, std::int64_t limit, std::int64
     return steps;
 }
 
-std::size_t PlainLaneCountOfThisVariant() { return hn::Lanes(D()); }
+std::size_t DirectLaneCountOfThisVariant() { return hn::Lanes(D()); }
 
 }  // namespace HWY_NAMESPACE
-}  // namespace mandel::plainlanes
+}  // namespace mandel::directlanes
 HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
 
 namespace mandel {
-namespace plainlanes {
+namespace directlanes {
 
-HWY_EXPORT(AdvancePlainLanes);
-HWY_EXPORT(PlainLaneCountOfThisVariant);
+HWY_EXPORT(AdvanceDirectLanes);
+HWY_EXPORT(DirectLaneCountOfThisVariant);
 
-static std::size_t laneCount() { return HWY_DYNAMIC_DISPATCH(PlainLaneCountOfThisVariant)(); }
-static std::int64_t advance(PlainBatch& batch, std::int64_t limit, std::int64_t maxSteps) {
-    return HWY_DYNAMIC_DISPATCH(AdvancePlainLanes)(&batch, limit, maxSteps);
+static std::size_t laneCount() { return HWY_DYNAMIC_DISPATCH(DirectLaneCountOfThisVariant)(); }
+static std::int64_t advance(DirectBatch& batch, std::int64_t limit, std::int64_t maxSteps) {
+    return HWY_DYNAMIC_DISPATCH(AdvanceDirectLanes)(&batch, limit, maxSteps);
 }
 
-}  // namespace plainlanes
+}  // namespace directlanes
 
-std::size_t plainLaneCount() { return plainlanes::laneCount(); }
+std::size_t directLaneCount() { return directlanes::laneCount(); }
 
-std::int64_t advancePlainLanes(PlainBatch& batch, std::int64_t limit, std::int64_t maxSteps) {
-    return plainlanes::advance(batch, limit, maxSteps);
+std::int64_t advanceDirectLanes(DirectBatch& batch, std::int64_t limit, std::int64_t maxSteps) {
+    return directlanes::advance(batch, limit, maxSteps);
 }
 
 }  // namespace mandel

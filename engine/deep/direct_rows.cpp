@@ -1,9 +1,9 @@
-#include "deep/plain_rows.h"
+#include "deep/direct_rows.h"
 
 #include <cstdint>
 #include <limits>
 
-#include "deep/plain_lanes.h"
+#include "deep/direct_lanes.h"
 
 namespace mandel {
 
@@ -12,24 +12,24 @@ namespace {
 // Steps the lanes make between two looks at cancel and progress.
 constexpr std::int64_t kStepsPerPoll = 256;
 
-class PlainRow {
+class DirectRow {
 public:
-    PlainRow(const RowJob& job, int row, RowControl& control, PendingExcesses& pending, std::vector<int>& undecided)
+    DirectRow(const RowJob& job, int row, RowControl& control, PendingExcesses& pending, std::vector<int>& undecided)
         : job_(job),
           row_(row),
           y_(job.firstRow + row),
           control_(control),
           pending_(pending),
           undecided_(undecided),
-          lanes_(plainLaneCount()) {}
-    ~PlainRow() { control_.made += made_; }
+          lanes_(directLaneCount()) {}
+    ~DirectRow() { control_.made += made_; }
     bool run();
 
 private:
     bool load(std::size_t lane);
-    void finish(std::size_t lane, std::int64_t count, const PlainState& s);
+    void finish(std::size_t lane, std::int64_t count, const DirectState& s);
     void empty(std::size_t lane);
-    PlainState stateOf(std::size_t lane) const {
+    DirectState stateOf(std::size_t lane) const {
         return {batch_.zr[lane], batch_.zi[lane], batch_.e[lane], batch_.i[lane]};
     }
 
@@ -40,20 +40,20 @@ private:
     PendingExcesses& pending_;
     std::vector<int>& undecided_;
     const std::size_t lanes_;
-    PlainBatch batch_;
-    int column_[kMaxPlainLanes] = {};
+    DirectBatch batch_;
+    int column_[kMaxDirectLanes] = {};
     int next_ = 0;  // the next column to load
     std::int64_t made_ = 0;
 };
 
 // Loads the row's next column that is not known into the lane; false where
 // none is left.
-bool PlainRow::load(std::size_t lane) {
+bool DirectRow::load(std::size_t lane) {
     const std::size_t rowStart = static_cast<std::size_t>(row_) * static_cast<std::size_t>(job_.view->width);
     for (; next_ < job_.view->width; ++next_) {
         if (knownCount(job_, next_, y_, control_, job_.counts[rowStart + static_cast<std::size_t>(next_)])) continue;
-        const PlainPoint c = plainPoint(job_, next_, y_);
-        const PlainState s = plainStart(c);
+        const DirectPoint c = directPoint(job_, next_, y_);
+        const DirectState s = directStart(c);
         batch_.zr[lane] = s.zr;
         batch_.zi[lane] = s.zi;
         batch_.e[lane] = s.e;
@@ -68,7 +68,7 @@ bool PlainRow::load(std::size_t lane) {
     return false;
 }
 
-void PlainRow::finish(std::size_t lane, std::int64_t count, const PlainState& s) {
+void DirectRow::finish(std::size_t lane, std::int64_t count, const DirectState& s) {
     const int x = column_[lane];
     if (count == kUndecidedCount) {
         undecided_.push_back(x);
@@ -76,18 +76,18 @@ void PlainRow::finish(std::size_t lane, std::int64_t count, const PlainState& s)
     }
     const std::size_t at =
         static_cast<std::size_t>(row_) * static_cast<std::size_t>(job_.view->width) + static_cast<std::size_t>(x);
-    storePlainCount(job_, x, y_, count, s, job_.counts[at], &pending_);
+    storeDirectCount(job_, x, y_, count, s, job_.counts[at], &pending_);
 }
 
 // A lane with no pixel: z = c = 0 stays 0 with no error, and its iteration
 // never reaches the limit, so it never asks for attention.
-void PlainRow::empty(std::size_t lane) {
+void DirectRow::empty(std::size_t lane) {
     batch_.zr[lane] = batch_.zi[lane] = batch_.e[lane] = 0;
     batch_.cr[lane] = batch_.ci[lane] = batch_.cErr[lane] = batch_.cAbs[lane] = 0;
     batch_.i[lane] = std::numeric_limits<std::int64_t>::min();
 }
 
-bool PlainRow::run() {
+bool DirectRow::run() {
     std::size_t active = 0;
     for (std::size_t lane = 0; lane < lanes_; ++lane) {
         if (load(lane)) {
@@ -100,13 +100,13 @@ bool PlainRow::run() {
     // The row's last pixels too stay in the lanes, the emptied ones beside
     // them: those are the longest-lived of the row.
     while (active > 0) {
-        made_ += advancePlainLanes(batch_, limit, kStepsPerPoll) * static_cast<std::int64_t>(active);
+        made_ += advanceDirectLanes(batch_, limit, kStepsPerPoll) * static_cast<std::int64_t>(active);
         if (control_.stop()) return false;
         for (std::size_t lane = 0; lane < lanes_; ++lane) {
             if (batch_.attention[lane] == 0) continue;
-            const PlainState s = stateOf(lane);
+            const DirectState s = stateOf(lane);
             double squares, zAbs;
-            finish(lane, plainTest(s, limit, squares, zAbs), s);
+            finish(lane, directTest(s, limit, squares, zAbs), s);
             if (!load(lane)) {
                 empty(lane);
                 --active;
@@ -118,9 +118,9 @@ bool PlainRow::run() {
 
 }  // namespace
 
-bool plainRow(const RowJob& job, int row, RowControl& control, PendingExcesses& pending, std::vector<int>& undecided) {
-    PlainRow plain(job, row, control, pending, undecided);
-    return plain.run();
+bool directRow(const RowJob& job, int row, RowControl& control, PendingExcesses& pending, std::vector<int>& undecided) {
+    DirectRow direct(job, row, control, pending, undecided);
+    return direct.run();
 }
 
 }  // namespace mandel

@@ -1,7 +1,7 @@
 #pragma once
 
 // One row of a shallow view through the direct double stage in SIMD lanes
-// (plain_lanes.h): what it decides is stored, the rest is left to the
+// (direct_lanes.h): what it decides is stored, the rest is left to the
 // perturbation stages.
 
 #include <vector>
@@ -15,6 +15,6 @@ namespace mandel {
 // the stage decides are stored with their colour outputs (ν left in
 // `pending`); the columns it leaves undecided are appended to `undecided`.
 // Returns false if cancelled.
-bool plainRow(const RowJob& job, int row, RowControl& control, PendingExcesses& pending, std::vector<int>& undecided);
+bool directRow(const RowJob& job, int row, RowControl& control, PendingExcesses& pending, std::vector<int>& undecided);
 
 }  // namespace mandel

@@ -1,0 +1,36 @@
+#pragma once
+
+// The direct double iteration of direct_iteration.h in SIMD lanes, compiled
+// for each instruction set and chosen at run time like the perturbation
+// lanes: each lane makes directStep's operations in its order, so its pixel's
+// state is the scalar loop's bit for bit.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace mandel {
+
+inline constexpr std::size_t kMaxDirectLanes = 16;
+
+// Each lane's pixel: its point (c̃, the bound on its error, |c̃|) and state.
+struct DirectBatch {
+    alignas(64) double zr[kMaxDirectLanes] = {};
+    alignas(64) double zi[kMaxDirectLanes] = {};
+    alignas(64) double e[kMaxDirectLanes] = {};
+    alignas(64) double cr[kMaxDirectLanes] = {};
+    alignas(64) double ci[kMaxDirectLanes] = {};
+    alignas(64) double cErr[kMaxDirectLanes] = {};
+    alignas(64) double cAbs[kMaxDirectLanes] = {};
+    alignas(64) std::int64_t i[kMaxDirectLanes] = {};
+    // Out: nonzero for the lanes whose escape test is not "stays" or whose
+    // iteration is the limit (the scalar loop decides those).
+    alignas(64) std::int64_t attention[kMaxDirectLanes] = {};
+};
+
+std::size_t directLaneCount();
+
+// Steps of every lane until some lane needs attention or maxSteps steps are
+// made; returns the steps made.
+std::int64_t advanceDirectLanes(DirectBatch& batch, std::int64_t limit, std::int64_t maxSteps);
+
+}  // namespace mandel
