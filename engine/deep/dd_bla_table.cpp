@@ -107,11 +107,9 @@ std::size_t DdBlaLevels::bytes() const {
 }
 
 DdBlaLevels buildDdBlaLevels(const std::vector<OrbitPoint>& orbit, const std::vector<OrbitLow>& low,
-                             const ExtReal& cMax, const std::atomic<bool>* cancel, bool& cancelled,
-                             double tolerance) {
+                             const ExtReal& cMax, const std::atomic<bool>* cancel, bool& cancelled, double tolerance) {
     DdBlaLevels table;
     table.cMax = cMax;
-    table.tolerance = tolerance;
     std::vector<DdBlaStep> level;
     level.reserve(orbit.size() >> kDdBlaFirstLevel);
     cancelled = !firstLevel(level, orbit, low, cMax, tolerance, cancel);

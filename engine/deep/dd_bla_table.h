@@ -47,7 +47,6 @@ struct DdBlaLevels {
     std::vector<double> remainder;               // 2ε·2^k per level
     std::vector<double> slack;                   // remainder + rounding per level
     ExtReal cMax;                                // the largest |δc| (plus its error) the radii allow
-    double tolerance = kDdBlaTolerance;          // ε
 
     // The longest valid step from reference index m for an exact |δz_m| ≤ u
     // and at most maxLength iterations: its level (0 for none).

@@ -8,12 +8,11 @@
 // perturbation stages. The SIMD lanes make exactly these operations in this
 // order (direct_lanes.h), so both give the same counts and escape points.
 
-#include <cmath>
 #include <cstdint>
 
 #include "deep/error_bound.h"
 #include "deep/escape_test.h"
-#include "deep/number_ladder.h"
+#include "deep/orbit.h"
 
 namespace mandel {
 
@@ -41,11 +40,6 @@ struct DirectState {
 
 inline DirectState directStart(const DirectPoint& c) { return {c.cr, c.ci, c.cErr, 1}; }
 
-// |z̃| as the steps take it (as NumberTraits<double>::magnitude).
-inline double directMagnitude(double zr, double zi, double squares) {
-    return squares >= kSquaresFloor ? std::sqrt(squares) : std::fabs(zr) + std::fabs(zi);
-}
-
 // One step from a state whose escape test said "stays".
 inline void directStep(const DirectPoint& c, double squares, double zAbs, DirectState& s) {
     const double nr = (s.zr * s.zr - s.zi * s.zi) + c.cr;
@@ -63,7 +57,7 @@ inline void directStep(const DirectPoint& c, double squares, double zAbs, Direct
 // what the step needs).
 inline std::int64_t directTest(const DirectState& s, std::int64_t limit, double& squares, double& zAbs) {
     squares = s.zr * s.zr + s.zi * s.zi;
-    zAbs = directMagnitude(s.zr, s.zi, squares);
+    zAbs = NumberTraits<double>::magnitude(s.zr, s.zi, squares);
     const EscapeTest test = escapeTest(zAbs, s.e);
     if (test == EscapeTest::Escaped) return s.i;
     if (test == EscapeTest::Undecided) return kUndecidedCount;

@@ -10,21 +10,15 @@
 
 #include <cstdint>
 
-#include "deep/error_bound.h"
-#include "deep/escape_test.h"
-#include "deep/number_ladder.h"
 #include "deep/direct_iteration.h"
 #include "deep/direct_lanes.h"
+#include "deep/lane_step-inl.h"
 
 HWY_BEFORE_NAMESPACE();
-namespace mandel::directlanes {
+namespace mandel::deeplanes {
 namespace HWY_NAMESPACE {
 
-namespace hn = hwy::HWY_NAMESPACE;
-
-using D = hn::ScalableTag<double>;
 using DI = hn::RebindToSigned<D>;
-using V = hn::Vec<D>;
 using M = hn::Mask<D>;
 
 static_assert(!HWY_HAVE_SCALABLE, "a batch holds a fixed number of lanes");
@@ -38,16 +32,14 @@ std::int64_t AdvanceDirectLanes(DirectBatch* batch, std::int64_t limit, std::int
     const V cr = hn::Load(d, b.cr), ci = hn::Load(d, b.ci), cErr = hn::Load(d, b.cErr), cAbs = hn::Load(d, b.cAbs);
     auto i = hn::Load(di, b.i);
     const auto limitV = hn::Set(di, limit), one = hn::Set(di, 1);
-    const V marginUp = hn::Set(d, 1 + kEscapeTestMargin), staysBelow = hn::Set(d, 2 * (1 - kEscapeTestMargin));
     const V two = hn::Set(d, 2.0), rounding = hn::Set(d, kDirectStepRounding), inflation = hn::Set(d, kBoundInflation);
-    const V floor = hn::Set(d, kSquaresFloor);
     M attention = hn::FirstN(d, 0);
     std::int64_t steps = 0;
     for (; steps < maxSteps; ++steps) {
         const V squares = hn::Add(hn::Mul(zr, zr), hn::Mul(zi, zi));
-        const V zAbs = hn::IfThenElse(hn::Ge(squares, floor), hn::Sqrt(squares), hn::Add(hn::Abs(zr), hn::Abs(zi)));
+        const V zAbs = Magnitude(d, zr, zi, squares);
         // escapeTest's "stays", and the limit.
-        attention = hn::Not(hn::Lt(hn::Add(hn::Mul(zAbs, marginUp), hn::Mul(e, marginUp)), staysBelow));
+        attention = hn::Not(Stays(d, zAbs, e));
         attention = hn::Or(attention, hn::RebindMask(d, hn::Eq(i, limitV)));
         if (!hn::AllFalse(d, attention)) break;
         const V nr = hn::Add(hn::Sub(hn::Mul(zr, zr), hn::Mul(zi, zi)), cr);
@@ -69,28 +61,28 @@ std::int64_t AdvanceDirectLanes(DirectBatch* batch, std::int64_t limit, std::int
 std::size_t DirectLaneCountOfThisVariant() { return hn::Lanes(D()); }
 
 }  // namespace HWY_NAMESPACE
-}  // namespace mandel::directlanes
+}  // namespace mandel::deeplanes
 HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
 
 namespace mandel {
-namespace directlanes {
+namespace deeplanes {
 
 HWY_EXPORT(AdvanceDirectLanes);
 HWY_EXPORT(DirectLaneCountOfThisVariant);
 
-static std::size_t laneCount() { return HWY_DYNAMIC_DISPATCH(DirectLaneCountOfThisVariant)(); }
-static std::int64_t advance(DirectBatch& batch, std::int64_t limit, std::int64_t maxSteps) {
+static std::size_t directLanes() { return HWY_DYNAMIC_DISPATCH(DirectLaneCountOfThisVariant)(); }
+static std::int64_t advanceDirect(DirectBatch& batch, std::int64_t limit, std::int64_t maxSteps) {
     return HWY_DYNAMIC_DISPATCH(AdvanceDirectLanes)(&batch, limit, maxSteps);
 }
 
-}  // namespace directlanes
+}  // namespace deeplanes
 
-std::size_t directLaneCount() { return directlanes::laneCount(); }
+std::size_t directLaneCount() { return deeplanes::directLanes(); }
 
 std::int64_t advanceDirectLanes(DirectBatch& batch, std::int64_t limit, std::int64_t maxSteps) {
-    return directlanes::advance(batch, limit, maxSteps);
+    return deeplanes::advanceDirect(batch, limit, maxSteps);
 }
 
 }  // namespace mandel

@@ -16,7 +16,6 @@ class DirectRow {
 public:
     DirectRow(const RowJob& job, int row, RowControl& control, PendingExcesses& pending, std::vector<int>& undecided)
         : job_(job),
-          row_(row),
           y_(job.firstRow + row),
           control_(control),
           pending_(pending),
@@ -34,7 +33,6 @@ private:
     }
 
     const RowJob& job_;
-    const int row_;
     const int y_;
     RowControl& control_;
     PendingExcesses& pending_;
@@ -49,9 +47,8 @@ private:
 // Loads the row's next column that is not known into the lane; false where
 // none is left.
 bool DirectRow::load(std::size_t lane) {
-    const std::size_t rowStart = static_cast<std::size_t>(row_) * static_cast<std::size_t>(job_.view->width);
     for (; next_ < job_.view->width; ++next_) {
-        if (knownCount(job_, next_, y_, control_, job_.counts[rowStart + static_cast<std::size_t>(next_)])) continue;
+        if (knownCount(job_, next_, y_, control_, job_.counts[pixelIndex(job_, next_, y_)])) continue;
         const DirectPoint c = directPoint(job_, next_, y_);
         const DirectState s = directStart(c);
         batch_.zr[lane] = s.zr;
@@ -74,9 +71,7 @@ void DirectRow::finish(std::size_t lane, std::int64_t count, const DirectState& 
         undecided_.push_back(x);
         return;
     }
-    const std::size_t at =
-        static_cast<std::size_t>(row_) * static_cast<std::size_t>(job_.view->width) + static_cast<std::size_t>(x);
-    storeDirectCount(job_, x, y_, count, s, job_.counts[at], &pending_);
+    storeDirectCount(job_, x, y_, count, s, job_.counts[pixelIndex(job_, x, y_)], &pending_);
 }
 
 // A lane with no pixel: z = c = 0 stays 0 with no error, and its iteration

@@ -1,6 +1,8 @@
-// The lanes' plain perturbation step, shared by the engine's lanes and the
-// tools that measure them: included once per instruction set after
-// hwy/foreach_target.h (Highway's per-target header convention).
+// What the double-precision lanes share: the plain perturbation step (the
+// engine's lanes and the tool that measures them), the magnitude and the
+// escape test's "stays" (also the direct double stage's lanes). Included once
+// per instruction set after hwy/foreach_target.h (Highway's per-target
+// header convention).
 
 #if defined(MANDEL_DEEP_LANE_STEP_INL_H_) == defined(HWY_TARGET_TOGGLE)
 #ifdef MANDEL_DEEP_LANE_STEP_INL_H_
@@ -12,6 +14,7 @@
 #include <hwy/highway.h>
 
 #include "deep/error_bound.h"
+#include "deep/escape_test.h"
 #include "deep/number_ladder.h"
 #include "deep/orbit.h"
 #include "deep/perturbation.h"
@@ -25,9 +28,17 @@ namespace hn = hwy::HWY_NAMESPACE;
 using D = hn::ScalableTag<double>;
 using V = hn::Vec<D>;
 
+// The lanes whose escape test (escapeTest, from |w̃| and the bound on its
+// error) says "stays", with the same comparisons.
+HWY_INLINE hn::Mask<D> Stays(D d, V abs, V err) {
+    const V marginUp = hn::Set(d, 1 + kEscapeTestMargin);
+    return hn::Lt(hn::Add(hn::Mul(abs, marginUp), hn::Mul(err, marginUp)), hn::Set(d, 2 * (1 - kEscapeTestMargin)));
+}
+
 // NumberTraits<double>::magnitude.
 HWY_INLINE V Magnitude(D d, V x, V y, V squares) {
-    return hn::IfThenElse(hn::Ge(squares, hn::Set(d, kSquaresFloor)), hn::Sqrt(squares), hn::Add(hn::Abs(x), hn::Abs(y)));
+    return hn::IfThenElse(hn::Ge(squares, hn::Set(d, kSquaresFloor)), hn::Sqrt(squares),
+                          hn::Add(hn::Abs(x), hn::Abs(y)));
 }
 
 // One lane-state's plain step, perturbStep's operations in its order.

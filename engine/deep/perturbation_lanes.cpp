@@ -180,8 +180,7 @@ std::int64_t AdvanceLanesOf(const LaneJob& job, LaneBatch& b, std::int64_t maxSt
             dcAbs = hn::Load(d, b.dcAbs);
     VI m = hn::Load(di, b.m), i = hn::Load(di, b.i);
     const VI last = hn::Set(di, job.last), limit = hn::Set(di, job.limit), one = hn::Set(di, 1);
-    const V inflation = hn::Set(d, kBoundInflation), marginUp = hn::Set(d, 1 + kEscapeTestMargin);
-    const V staysBelow = hn::Set(d, 2 * (1 - kEscapeTestMargin));
+    const V inflation = hn::Set(d, kBoundInflation);
     const double* base = &job.points[0].zr;
     M attention = hn::FirstN(d, 0);
     std::int64_t steps = 0;
@@ -195,7 +194,7 @@ std::int64_t AdvanceLanesOf(const LaneJob& job, LaneBatch& b, std::int64_t maxSt
         const V wSum = hn::Mul(hn::Set(d, kPerturbSumRounding), wAbs);
         const V wErr = hn::Mul(hn::Add(hn::Add(zErr, e), wSum), inflation);
         // escapeTest's "stays", and the limit.
-        attention = hn::Not(hn::Lt(hn::Add(hn::Mul(wAbs, marginUp), hn::Mul(wErr, marginUp)), staysBelow));
+        attention = hn::Not(Stays(d, wAbs, wErr));
         attention = hn::Or(attention, hn::RebindMask(d, hn::Eq(i, limit)));
         V d2 = hn::Add(hn::Mul(dzr, dzr), hn::Mul(dzi, dzi));
         V dAbs = Magnitude(d, dzr, dzi, d2);

@@ -135,8 +135,7 @@ void storeOutputs(const RowJob& job, int x, int y, std::int64_t count, const Pix
             if (!job.excess.empty()) {
                 const SmoothEnd end = smoothContinuation(t.escape.zr, t.escape.zi, cr, ci);
                 if (pending) {
-                    pending->index.push_back(i);
-                    pending->ends.push_back(end);
+                    pending->push_back({i, end});
                 } else {
                     excess = static_cast<float>(smoothExcessAt(end));
                 }
@@ -176,10 +175,8 @@ void storeDirectCount(const RowJob& job, int x, int y, std::int64_t count, const
 }
 
 void finishExcesses(const RowJob& job, PendingExcesses& pending) {
-    for (std::size_t k = 0; k < pending.index.size(); ++k)
-        job.excess[pending.index[k]] = static_cast<float>(smoothExcessAt(pending.ends[k]));
-    pending.index.clear();
-    pending.ends.clear();
+    for (const PendingExcess& p : pending) job.excess[p.index] = static_cast<float>(smoothExcessAt(p.end));
+    pending.clear();
 }
 
 std::int64_t perturbedReach(const RowJob& job, int x, int y) {

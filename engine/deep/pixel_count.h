@@ -75,10 +75,11 @@ void storeColourOutputs(const RowJob& job, int x, int y, std::int64_t count, con
 // Continuous counts still to be finished: a thread that finishes many pixels
 // keeps their continued orbits here and takes the logarithms of them all at
 // once (finishExcesses), before it reports their rows done.
-struct PendingExcesses {
-    std::vector<std::size_t> index;  // into the job's outputs
-    std::vector<SmoothEnd> ends;
+struct PendingExcess {
+    std::size_t index;  // into the job's outputs
+    SmoothEnd end;
 };
+using PendingExcesses = std::vector<PendingExcess>;
 
 // storeColourOutputs, leaving the continuous count (where it is wanted and
 // the trace knows the escape) in `pending`.
