@@ -7,7 +7,7 @@ MANDEL_PACKAGES=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libgl-dev libhwy-dev libgtest-dev
   fontconfig fonts-ipafont-gothic
-  libcanberra-dev libasound2-dev sound-theme-freedesktop libpng-dev
+  libcanberra-dev libasound2-dev sound-theme-freedesktop libpng-dev libdeflate-dev
   libmpfr-dev libgmp-dev qt6-translations-l10n python3-numpy
   desktop-file-utils appstream
   xvfb xauth xdotool openbox
@@ -17,7 +17,7 @@ MANDEL_PACKAGES=(
 # libraries from Debian's multiarch archive, and user-mode QEMU to run them.
 MANDEL_ARM64_PACKAGES=(
   g++-aarch64-linux-gnu qemu-user
-  libhwy-dev:arm64 libgtest-dev:arm64 libpng-dev:arm64 libmpfr-dev:arm64 libgmp-dev:arm64
+  libhwy-dev:arm64 libgtest-dev:arm64 libpng-dev:arm64 libdeflate-dev:arm64 libmpfr-dev:arm64 libgmp-dev:arm64
 )
 
 # Prints which of the project's packages and of the given ones are missing.

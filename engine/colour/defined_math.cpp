@@ -1,6 +1,5 @@
 #include "colour/defined_math.h"
 
-#include <array>
 #include <bit>
 #include <cstdint>
 #include <cmath>
@@ -10,14 +9,6 @@
 namespace mandel {
 
 namespace {
-
-constexpr double kLn2 = 0x1.62e42fefa39efp-1;
-constexpr double kSqrtHalf = 0x1.6a09e667f3bcdp-1;
-
-// 1/17, 1/15, …, 1/1, each the correctly rounded quotient (as dividing at
-// run time would give), so that the series needs no division.
-constexpr std::array<double, 9> kOddReciprocals = {1.0 / 17, 1.0 / 15, 1.0 / 13, 1.0 / 11, 1.0 / 9,
-                                                   1.0 / 7,  1.0 / 5,  1.0 / 3,  1.0 / 1};
 
 // std::frexp(x, &exponent) for a positive finite x, by its bits where x is
 // normal (the same m and exponent, without the call into the maths library).

@@ -60,13 +60,14 @@ std::string gradientNames() {
 }
 
 Rgb gradientColour(const Gradient& gradient, double t) {
-    const std::size_t n = gradient.stops.size();
-    double place = (t - floorOf(t)) * static_cast<double>(n);
-    if (!(place >= 0) || place >= static_cast<double>(n)) place = 0;  // t not finite, or rounded up to n
-    const auto index = static_cast<std::size_t>(place);
-    const double f = place - static_cast<double>(index);
-    const Rgb& a = gradient.stops[index];
-    const Rgb& b = gradient.stops[(index + 1) % n];
+    const auto n = static_cast<int>(gradient.stops.size());
+    double place = (t - floorOf(t)) * n;
+    if (!(place >= 0) || place >= n) place = 0;  // t not finite, or rounded up to n
+    // A signed index: converting it back to double is one instruction.
+    const auto index = static_cast<int>(place);
+    const double f = place - index;
+    const Rgb& a = gradient.stops[static_cast<std::size_t>(index)];
+    const Rgb& b = gradient.stops[static_cast<std::size_t>(index + 1 == n ? 0 : index + 1)];
     return {blend(a.red, b.red, f), blend(a.green, b.green, f), blend(a.blue, b.blue, f)};
 }
 

@@ -6,7 +6,9 @@
 
 namespace mandel {
 
-SmoothEnd smoothContinuation(double zr, double zi, double cr, double ci) {
+// With |z_N|² = r: ν = N + 1 − log2(ln r / ln R²) = N + 1 − log2(log2 r / 32)
+// = N + 6 − log2(log2 r). N counts from n, so the sum starts at 0.
+double smoothExcess(double zr, double zi, double cr, double ci) {
     double r = zr * zr + zi * zi;
     int steps = 0;
     while (r <= kSmoothRadiusSquared && steps < kSmoothMaxSteps) {
@@ -17,21 +19,11 @@ SmoothEnd smoothContinuation(double zr, double zi, double cr, double ci) {
         r = zr * zr + zi * zi;
         ++steps;
     }
-    return {r, steps};
-}
-
-// With |z_N|² = r: ν = N + 1 − log2(ln r / ln R²) = N + 1 − log2(log2 r / 32)
-// = N + 6 − log2(log2 r). N counts from n, so the sum starts at 0.
-double smoothExcessAt(const SmoothEnd& end) {
     // An orbit still inside R after every step (a point a rounding away from
     // the set's edge) is placed at the top of its step.
-    if (end.r <= kSmoothRadiusSquared) return end.steps + 1.0;
-    const double excess = static_cast<double>(end.steps) + (6 - definedLog2(definedLog2(end.r)));
+    if (r <= kSmoothRadiusSquared) return steps + 1.0;
+    const double excess = static_cast<double>(steps) + (6 - definedLog2(definedLog2(r)));
     return std::max(excess, 0.0);
-}
-
-double smoothExcess(double zr, double zi, double cr, double ci) {
-    return smoothExcessAt(smoothContinuation(zr, zi, cr, ci));
 }
 
 }  // namespace mandel

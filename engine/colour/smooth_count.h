@@ -21,15 +21,4 @@ inline constexpr int kSmoothMaxSteps = 64;
 // [0, 8) for |z_n| just above 2, and is 0 where z_n is already far out.
 double smoothExcess(double zr, double zi, double cr, double ci);
 
-// smoothExcess in two parts, for callers that finish many pixels at once:
-// the orbit continued (a branching loop), then the logarithms (straight-line
-// arithmetic, whose long chains of dependent operations overlap from one
-// pixel to the next when run back to back).
-struct SmoothEnd {
-    double r = 0;  // |z_N|²
-    int steps = 0;
-};
-SmoothEnd smoothContinuation(double zr, double zi, double cr, double ci);
-double smoothExcessAt(const SmoothEnd& end);
-
 }  // namespace mandel

@@ -5,6 +5,7 @@
 #include "deep/deep_picture_colours.h"
 #include "files/bmp_picture_writer.h"
 #include "files/png_picture_writer.h"
+#include "files/whole_png_writer.h"
 
 namespace mandel {
 
@@ -65,6 +66,8 @@ std::unique_ptr<PictureSink> openDeepPictureFile(const std::string& path, Pictur
     const auto height = static_cast<std::size_t>(facts.view.height);
     if (format == PictureFormat::Bmp) return std::make_unique<BmpPictureWriter>(path, width, height);
     const PngColours colours = usesColourIndices(facts.colouring) ? PngColours::Indexed : PngColours::TrueColour;
+    if (colours == PngColours::TrueColour && trueColourPngBytes(width, height) <= kWholePngBytes)
+        return std::make_unique<WholePngWriter>(path, width, height, deepPictureTextFields(facts));
     return std::make_unique<PngPictureWriter>(path, width, height, deepPictureTextFields(facts), PngCompression{},
                                               colours);
 }

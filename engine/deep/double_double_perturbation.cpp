@@ -337,12 +337,21 @@ DoubleDoubleOffset plainOffset(const DoubleDoubleOffset& dc) {
     return out;
 }
 
+// z = Z_m + δz where the state's escape test said "escaped", in double.
+EscapePoint escapePointOf(const std::vector<OrbitPoint>& orbit, const std::vector<OrbitLow>& low,
+                          const DoubleDoubleState& st) {
+    DoubleDouble zr, zi;
+    double zErr;
+    loadPoint(orbit, low, st.m, 0, zr, zi, zErr);
+    return {(zr + st.dzr).hi, (zi + st.dzi).hi, true};
+}
+
 }  // namespace
 
 std::int64_t doubleDoublePerturbedCount(const std::vector<OrbitPoint>& orbit, const std::vector<OrbitLow>& low,
                                         const DoubleDoubleOffset& dc, std::int64_t limit,
                                         const std::function<bool()>& stop, std::int64_t& iterations,
-                                        const DdBlaLevels* table) {
+                                        const DdBlaLevels* table, EscapePoint* escape) {
     const DoubleDoubleOffset plain = plainOffset(dc);
     const bool mayScale = dc.scale != 0;
     DoubleDoubleState st = startState(dc);
@@ -365,6 +374,7 @@ std::int64_t doubleDoublePerturbedCount(const std::vector<OrbitPoint>& orbit, co
             }
             result = doubleDoubleStep(orbit, low, plain, limit, st, mayScale, table);
             if (result == kSwitchCount) continue;  // rebased: the next step may need scaling
+            if (escape && result > 0 && result < limit) *escape = escapePointOf(orbit, low, st);
         }
         if (result != 0) return result;
         if (++iterations % kPollInterval == 0 && stop()) return kCancelledCount;

@@ -13,6 +13,7 @@
 #include "deep/dd_bla_table.h"
 #include "deep/deep_geometry.h"
 #include "deep/orbit.h"
+#include "deep/perturbation.h"
 
 namespace mandel {
 
@@ -59,10 +60,11 @@ std::int64_t doubleDoubleStep(const std::vector<OrbitPoint>& orbit, const std::v
 // scaled is first iterated with δz in units of a power of two (while δz is
 // below double's range), then like the others. (stop() is asked every few
 // thousand iterations). `iterations` is increased by the steps taken. The
-// table (if any) serves the unscaled steps.
+// table (if any) serves the unscaled steps. Where the pixel escapes from an
+// unscaled step and `escape` is given, it receives z there, in double.
 std::int64_t doubleDoublePerturbedCount(const std::vector<OrbitPoint>& orbit, const std::vector<OrbitLow>& low,
                                         const DoubleDoubleOffset& dc, std::int64_t limit,
                                         const std::function<bool()>& stop, std::int64_t& iterations,
-                                        const DdBlaLevels* table = nullptr);
+                                        const DdBlaLevels* table = nullptr, EscapePoint* escape = nullptr);
 
 }  // namespace mandel

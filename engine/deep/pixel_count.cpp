@@ -119,7 +119,8 @@ void storeOutputs(const RowJob& job, int x, int y, std::int64_t count, const Pix
     const std::size_t i = pixelIndex(job, x, y);
     float excess = std::numeric_limits<float>::quiet_NaN(), distance = excess, slope = excess;
     if (count < job.view->location.limit) {
-        const PixelTrace t = trace.escape.known ? trace : guessedTrace(job, x, y);
+        PixelTrace guessed;
+        const PixelTrace& t = trace.escape.known ? trace : (guessed = guessedTrace(job, x, y));
         excess = 0;
         distance = std::numeric_limits<float>::max();
         slope = 1;
@@ -133,11 +134,11 @@ void storeOutputs(const RowJob& job, int x, int y, std::int64_t count, const Pix
             cr = cr + job.offsets->columns[static_cast<std::size_t>(x)].valueDouble;
             ci = ci + job.offsets->rows[static_cast<std::size_t>(y)].valueDouble;
             if (!job.excess.empty()) {
-                const SmoothEnd end = smoothContinuation(t.escape.zr, t.escape.zi, cr, ci);
                 if (pending) {
-                    pending->push_back({i, end});
+                    pending->indices.push_back(i);
+                    pending->points.add(t.escape.zr, t.escape.zi, cr, ci);
                 } else {
-                    excess = static_cast<float>(smoothExcessAt(end));
+                    excess = static_cast<float>(smoothExcess(t.escape.zr, t.escape.zi, cr, ci));
                 }
             }
             if (!job.distance.empty()) {
@@ -175,8 +176,12 @@ void storeDirectCount(const RowJob& job, int x, int y, std::int64_t count, const
 }
 
 void finishExcesses(const RowJob& job, PendingExcesses& pending) {
-    for (const PendingExcess& p : pending) job.excess[p.index] = static_cast<float>(smoothExcessAt(p.end));
-    pending.clear();
+    pending.excess.resize(pending.indices.size());
+    smoothExcesses(pending.points, pending.excess);
+    for (std::size_t k = 0; k < pending.indices.size(); ++k)
+        job.excess[pending.indices[k]] = static_cast<float>(pending.excess[k]);
+    pending.indices.clear();
+    pending.points.clear();
 }
 
 std::int64_t perturbedReach(const RowJob& job, int x, int y) {
@@ -197,6 +202,7 @@ bool settleUndecided(const RowJob& job, int x, int y, RowControl& control, std::
     const int span = std::min(job.view->width, job.view->height);
     std::int64_t settled = kUndecidedCount;
     std::int64_t ddIterations = 0;
+    EscapePoint escape;  // where double-double saw the pixel escape
     const std::vector<OrbitLow>& low = job.reference->orbitLow(control.cancelFlag());
     if (low.empty() && control.stop()) return false;
     if (!low.empty()) {
@@ -212,13 +218,13 @@ bool settleUndecided(const RowJob& job, int x, int y, RowControl& control, std::
                 job.bla ? job.reference->ddBlaTable(job.bla->cMax(), tolerance, control.cancelFlag()) : nullptr;
             if (job.bla && !table) return kCancelledCount;
             return doubleDoublePerturbedCount(job.reference->orbit(), low, dc, job.view->location.limit, stop,
-                                              ddIterations, table.get());
+                                              ddIterations, table.get(), &escape);
         };
         settled = settleWith(DdTableTolerance::Loose);
         if (settled == kUndecidedCount && job.bla) settled = settleWith(DdTableTolerance::Strict);
         if (settled == kUndecidedCount && job.bla)
             settled = doubleDoublePerturbedCount(job.reference->orbit(), low, dc, job.view->location.limit, stop,
-                                                 ddIterations);
+                                                 ddIterations, nullptr, &escape);
     }
     if (settled == kUndecidedCount && job.geometry->spacing.exponent > kDoubleDoubleSpacingExponent)
         settled = doubleDoubleCount(job.view->location, span, x, y, stop, ddIterations);
@@ -244,7 +250,10 @@ bool settleUndecided(const RowJob& job, int x, int y, RowControl& control, std::
     control.settled += 1;
     if (settled == kCancelledCount) return false;
     out = static_cast<std::int32_t>(settled);
-    storeColourOutputs(job, x, y, settled, {});
+    // Distances need the derivative, which only a perturbation in double carries.
+    PixelTrace trace;
+    if (job.distance.empty()) trace.escape = escape;
+    storeColourOutputs(job, x, y, settled, trace);
     return true;
 }
 

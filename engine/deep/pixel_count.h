@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "colour/smooth_count.h"
+#include "colour/smooth_lanes.h"
 #include "deep/bla_table.h"
 #include "deep/deep_geometry.h"
 #include "deep/deep_options.h"
@@ -73,13 +74,14 @@ PixelTrace traceFor(const RowJob& job);
 void storeColourOutputs(const RowJob& job, int x, int y, std::int64_t count, const PixelTrace& trace);
 
 // Continuous counts still to be finished: a thread that finishes many pixels
-// keeps their continued orbits here and takes the logarithms of them all at
-// once (finishExcesses), before it reports their rows done.
-struct PendingExcess {
-    std::size_t index;  // into the job's outputs
-    SmoothEnd end;
+// keeps their escape points here and continues their orbits and takes the
+// logarithms in SIMD lanes all at once (finishExcesses), before it reports
+// their rows done.
+struct PendingExcesses {
+    std::vector<std::size_t> indices;  // into the job's outputs
+    EscapePoints points;
+    std::vector<double> excess;  // room for the results
 };
-using PendingExcesses = std::vector<PendingExcess>;
 
 // storeColourOutputs, leaving the continuous count (where it is wanted and
 // the trace knows the escape) in `pending`.

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
 #include <vector>
 
 #include "colour/colouring.h"
@@ -10,6 +13,9 @@
 #include "colour/gradients.h"
 #include "colour/linear_light.h"
 #include "colour/smooth_colouring.h"
+#include "colour/smooth_count.h"
+#include "colour/smooth_lanes.h"
+#include "kernel/fast_targets.h"
 
 namespace {
 
@@ -82,6 +88,53 @@ TEST(AutomaticScale, SpreadsTheGradientOverTheView) {
             share[static_cast<std::size_t>((t - std::floor(t)) * 16)] += 1;
         }
         for (const int n : share) EXPECT_LT(n, 20000 / 5);
+    }
+}
+
+bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// Many pixels at once in SIMD lanes, on every instruction set: the same bits
+// as the one-pixel functions, at the edges too (an orbit that never leaves
+// R, |z|² overflowing, NaN, a tail shorter than a vector, ν = 0 on the
+// logarithmic scale).
+TEST(SmoothLanes, AreTheOnePixelFunctionsBitForBit) {
+    std::mt19937_64 random(7);
+    std::uniform_real_distribution<double> unit(0, 1);
+    mandel::EscapePoints points;
+    for (int k = 0; k < 997; ++k) {
+        const double radius = 2 + std::exp2(unit(random) * 12 - 6), angle = unit(random) * 6.283;
+        points.add(radius * std::cos(angle), radius * std::sin(angle), unit(random) - 1.5, unit(random) - 0.5);
+    }
+    points.add(2, 0, -2, 0);  // stays at 2: never beyond R
+    points.add(2 + 1e-15, 0, -2, 0);
+    points.add(1e200, 1e200, 0, 0);  // |z|² overflows
+    points.add(NAN, 3, 0, 0);
+    std::vector<std::int32_t> counts;
+    std::vector<float> excess;
+    for (int k = 0; k < 1001; ++k) {
+        counts.push_back(static_cast<std::int32_t>(unit(random) * 600));
+        excess.push_back(static_cast<float>(unit(random) * 3));
+    }
+    counts[5] = 0;  // ν = 0: its logarithm is -infinity
+    excess[5] = 0;
+    for (const mandel::SimdTarget& target : mandel::availableSimdTargets()) {
+        const mandel::ForcedSimdTarget forced(target);
+        std::vector<double> out(points.size());
+        mandel::smoothExcesses(points, out);
+        for (std::size_t k = 0; k < out.size(); ++k) {
+            const double one = mandel::smoothExcess(points.zr[k], points.zi[k], points.cr[k], points.ci[k]);
+            ASSERT_TRUE(sameBits(out[k], one)) << target.name << " " << k << ": " << out[k] << " " << one;
+        }
+        for (const mandel::Gradient& gradient : mandel::builtInGradients())
+            for (const auto scale : {mandel::DensityScale::Linear, mandel::DensityScale::Log}) {
+                const mandel::SmoothScale s{0.37, scale, 0.8};
+                std::vector<mandel::Rgb> colours(counts.size());
+                mandel::smoothColours(counts, excess, 500, gradient, s, colours);
+                for (std::size_t k = 0; k < colours.size(); ++k) {
+                    const mandel::Rgb one = mandel::smoothColour(counts[k], excess[k], 500, gradient, s);
+                    ASSERT_EQ(mandel::packColour(colours[k]), mandel::packColour(one)) << target.name << " " << k;
+                }
+            }
     }
 }
 

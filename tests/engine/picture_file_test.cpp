@@ -13,6 +13,8 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <memory>
+#include <span>
 #include <set>
 #include <string>
 #include <thread>
@@ -23,7 +25,9 @@
 #include "files/bmp_format.h"
 #include "collecting_sink.h"
 #include "files/picture_file.h"
+#include "files/png_picture_writer.h"
 #include "files/safe_file.h"
+#include "files/whole_png_writer.h"
 #include "scratch_folder.h"
 
 namespace {
@@ -68,8 +72,9 @@ bool readPng(FILE* file, DecodedPng& out) {
     int colours = 0;
     png_get_PLTE(png, info, &palette, &colours);
     for (int i = 0; i < colours; ++i) out.palette.push_back({palette[i].red, palette[i].green, palette[i].blue});
-    out.pixels.resize(static_cast<std::size_t>(out.width) * out.height);
-    for (png_uint_32 y = 0; y < out.height; ++y) png_read_row(png, out.pixels.data() + y * out.width, nullptr);
+    const std::size_t rowBytes = png_get_rowbytes(png, info);  // the width, or 3 bytes a pixel in true colour
+    out.pixels.resize(rowBytes * out.height);
+    for (png_uint_32 y = 0; y < out.height; ++y) png_read_row(png, out.pixels.data() + y * rowBytes, nullptr);
     png_read_end(png, info);
     png_textp text = nullptr;
     const int texts = png_get_text(png, info, &text, nullptr);
@@ -142,6 +147,49 @@ TEST_F(PictureFiles, PngDecodesToThePixelsThePaletteAndTheRegion) {
                                                   {"Arithmetic", "single-precision"}};
     EXPECT_EQ(png.text, text);
     EXPECT_EQ(names(), std::vector<std::string>{"boundary.png"}) << "no temporary file left";
+}
+
+// A true-colour picture in blocks of rows, through the whole-picture writer
+// and through libpng's: both decode to its colours, with the opening and
+// closing texts.
+TEST_F(PictureFiles, TrueColourPngsOfEitherWriterDecodeToTheColoursAndTexts) {
+    const std::size_t width = 37, height = 23;
+    std::vector<mandel::Rgb> colours;
+    Bytes expected;
+    for (std::size_t y = 0; y < height; ++y)
+        for (std::size_t x = 0; x < width; ++x) {
+            const mandel::Rgb c{static_cast<std::uint8_t>(x * 7), static_cast<std::uint8_t>(y * 11 + x),
+                                static_cast<std::uint8_t>(255 - x * y)};
+            colours.push_back(c);
+            expected.insert(expected.end(), {c.red, c.green, c.blue});
+        }
+    const std::vector<std::pair<std::string, std::string>> opening{{"Software", "test"}, {"Side length", "1e-40"}};
+    const fs::path whole = dir_ / "whole.png", streamed = dir_ / "streamed.png";
+    std::vector<std::unique_ptr<mandel::PictureSink>> writers;
+    writers.push_back(std::make_unique<mandel::WholePngWriter>(whole.string(), width, height, opening));
+    writers.push_back(std::make_unique<mandel::PngPictureWriter>(streamed.string(), width, height, opening,
+                                                                 mandel::PngCompression{},
+                                                                 mandel::PngColours::TrueColour));
+    for (auto& writer : writers) {
+        EXPECT_THROW(writer->writeRows(Bytes(width), 1), std::exception);
+        for (std::size_t y = 0; y < height; y += 10) {
+            const std::size_t rows = std::min<std::size_t>(10, height - y);
+            writer->writeColourRows(std::span(colours).subspan(y * width, rows * width), rows);
+        }
+        writer->addClosingText("Uncertified pixels", "0");
+        writer->finish();
+    }
+    for (const fs::path& file : {whole, streamed}) {
+        const DecodedPng png = decodePng(file);
+        ASSERT_TRUE(png.ok) << file;
+        EXPECT_EQ(png.width, width);
+        EXPECT_EQ(png.height, height);
+        EXPECT_EQ(png.colourType, PNG_COLOR_TYPE_RGB);
+        EXPECT_EQ(png.pixels, expected) << file;
+        const std::map<std::string, std::string> text{
+            {"Software", "test"}, {"Side length", "1e-40"}, {"Uncertified pixels", "0"}};
+        EXPECT_EQ(png.text, text) << file;
+    }
 }
 
 TEST_F(PictureFiles, BmpIsBottomUpInAFileAndTopDownIntoAPipe) {
