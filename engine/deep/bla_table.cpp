@@ -154,10 +154,10 @@ BlaTable::BlaTable(const std::vector<OrbitPoint>& orbit, const ExtReal& cMax, bo
                    const std::atomic<bool>* cancel, int doubleFirstLevel)
     : cMax_(cMax), extended_(extended) {
     const auto start = std::chrono::steady_clock::now();
-    // An extended-range drawing iterates in double too while δz is large enough.
-    cancelled_ = extended_ && !build(ext_, orbit, cMaxIn(cMax_, ExtReal{}), tolerance, 1, cancel);
-    cancelled_ =
-        cancelled_ || !build(doubles_, orbit, cMaxIn(cMax_, 0.0), tolerance, extended_ ? 1 : doubleFirstLevel, cancel);
+    // An extended-range drawing iterates in rescaled doubles with the
+    // extended-range table only.
+    cancelled_ = extended_ ? !build(ext_, orbit, cMaxIn(cMax_, ExtReal{}), tolerance, 1, cancel)
+                           : !build(doubles_, orbit, cMaxIn(cMax_, 0.0), tolerance, doubleFirstLevel, cancel);
     ext_.cMax = cMaxIn(cMax_, ExtReal{});
     doubles_.cMax = cMaxIn(cMax_, 0.0);
     buildMs_ = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();

@@ -95,8 +95,8 @@ struct BlaLevels {
 };
 
 // The table of one reference orbit for pixels with |δc| (plus its error) up
-// to cMax: in double, and for an extended-range drawing also in the extended
-// range.
+// to cMax: in double, or for an extended-range drawing in the extended range
+// (the other one then has no steps).
 class BlaTable {
 public:
     // `tolerance` is ε; steps are at most 1/(2ε) long. Without the extended

@@ -20,16 +20,14 @@ std::uint64_t tableBytesPerIteration(std::int64_t limit, bool extended) {
     // its radius again.
     const bool compact = static_cast<std::uint64_t>(limit) + 1 > kCompactTableLength;
     const int extFirst = compact ? kCompactFirstLevel : 1;
-    const int doubleFirst = extended ? extFirst : std::max(extFirst, kDoubleFirstLevel);
-    const std::uint64_t doubles = (sizeof(BlaStep<double>) + sizeof(double)) >> (doubleFirst - 1);
-    const std::uint64_t ext = extended ? (sizeof(BlaStep<ExtReal>) + sizeof(ExtReal)) >> (extFirst - 1) : 0;
-    return doubles + ext;
+    if (extended) return (sizeof(BlaStep<ExtReal>) + sizeof(ExtReal)) >> (extFirst - 1);
+    return (sizeof(BlaStep<double>) + sizeof(double)) >> (std::max(extFirst, kDoubleFirstLevel) - 1);
 }
 
 }  // namespace
 
 std::uint64_t deepMemoryEstimate(const DeepView& view, const DeepMemoryChoices& choices) {
-    // Below 1e-290 the pixels iterate in extended range, with a second table.
+    // Below 1e-290 the pixels iterate in rescaled doubles, with an extended-range table.
     return deepMemoryEstimate(view, deepGeometry(view).extended(), choices);
 }
 

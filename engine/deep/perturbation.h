@@ -254,34 +254,4 @@ std::int64_t perturbedCount(const std::vector<OrbitPoint>& orbit, const PixelOff
     return result;
 }
 
-// One pixel of an extended-range view: ExtReal while δz is below double's
-// accurate range, double while it is inside. The double steps need δc as a
-// normal double; where it is smaller the pixel stays in ExtReal throughout
-// (leaving δc out of some steps would add its size to the bound at every one
-// of them, which a pixel that comes back near 0 cannot afford).
-template <class Stop>
-std::int64_t hybridCount(const std::vector<OrbitPoint>& orbit, const PixelOffset<ExtReal>& dc, std::int64_t limit,
-                         Stop& stop, std::int64_t& iterations, const BlaUse<ExtReal>& bla = {},
-                         const BlaUse<double>& doubleBla = {}, PixelTrace* trace = nullptr) {
-    if (dc.abs.exponent < kPlainExponentLow)
-        return perturbedCount(orbit, dc, limit, stop, iterations, false, bla, trace);
-    const PixelOffset<double> dcDouble{dc.re.toDouble(), dc.im.toDouble(), upperDouble(dc.err) + 0x1p-1072,
-                                       upperDouble(dc.abs)};
-    PerturbState<ExtReal> xs{dc.re, dc.im, dc.err, 1, 1};
-    for (;;) {
-        std::int64_t r = perturbRun(orbit, dc, limit, stop, iterations, xs, true, bla, trace);
-        if (r != kSwitchCount) {
-            noteEscape(orbit, xs, r, limit, trace);
-            return r;
-        }
-        PerturbState<double> ds{xs.dzr.toDouble(), xs.dzi.toDouble(), upperDouble(xs.e), xs.m, xs.i};
-        r = perturbRun(orbit, dcDouble, limit, stop, iterations, ds, true, doubleBla, trace);
-        if (r != kSwitchCount) {
-            noteEscape(orbit, ds, r, limit, trace);
-            return r;
-        }
-        xs = PerturbState<ExtReal>{ExtReal(ds.dzr), ExtReal(ds.dzi), ExtReal(ds.e), ds.m, ds.i};
-    }
-}
-
 }  // namespace mandel

@@ -283,13 +283,11 @@ bool pixelCount(const RowJob& job, int x, int y, RowControl& control, std::int32
     // quarter of them, and cost more in all than it saved.
     PixelTrace trace = traceFor(job);
     PixelTrace* const traced = job.excess.empty() && job.distance.empty() ? nullptr : &trace;
-    // Offsets below double's range iterate in rescaled doubles.
+    // Views below double's range iterate in rescaled doubles.
     const std::int64_t count =
         !job.geometry->extended()
             ? perturbedCount(job.reference->orbit(), doubleOffset(dc), limit, stop, made, false, doubleBla, traced)
-        : dc.abs.exponent < kPlainExponentLow
-            ? rescaledCount(job.reference->orbit(), dc, limit, stop, made, extBla, traced)
-            : hybridCount(job.reference->orbit(), dc, limit, stop, made, extBla, doubleBla, traced);
+            : rescaledCount(job.reference->orbit(), dc, limit, stop, made, extBla, traced);
     control.made += made;
     control.skipped += skipped;
     if (count == kCancelledCount) return false;

@@ -7,9 +7,11 @@
 // extended-range step (perturbStep<ExtReal>, which decides it the same way)
 // where w's unit cannot serve: where Z lies below double's range, where the
 // pixel may rebase (Z no longer far larger than δz while 2^k is below
-// double's normal range, or the orbit's end), and for approximation steps.
+// double's normal range, or the orbit's end), and for the rare approximation
+// step whose coefficients do not fit a double.
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -31,20 +33,61 @@ struct RescaledState {
 };
 
 // δc in units of 2^k, with its error bound (also covering the rounding into
-// double) and |δc| upward.
+// double), |δc| upward, and PerturbRun's cBound (|δc| plus its error) upward.
 struct RescaledOffset {
-    double dr = 0, di = 0, err = 0, abs = 0;
+    double dr = 0, di = 0, err = 0, abs = 0, bound = 0;
 };
 
 inline RescaledOffset rescaledOffset(const PixelOffset<ExtReal>& dc, std::int64_t k) {
     const ExtReal unit(1.0, -k);
     // Rounding each part into double's subnormal range loses up to 2^-1075.
     return {(dc.re * unit).toDouble(), (dc.im * unit).toDouble(), upperDouble(roundUp(dc.err * unit)) + 0x1p-1073,
-            upperDouble(roundUp(dc.abs * unit))};
+            upperDouble(roundUp(dc.abs * unit)), upperDouble(roundUp(roundUp(dc.abs + dc.err) * unit)) + 0x1p-1073};
 }
 
+// An approximation step's coefficient as a double, exactly: false unless it
+// is 0 or a normal double small enough that its products with w and δc in
+// the unit (below 2^40) stay far from overflow.
+inline bool exactDouble(const ExtReal& x, double& out) {
+    if (!x.isZero() && (x.exponent < -1020 || x.exponent > 900)) return false;
+    out = x.toDouble();
+    return true;
+}
+
+// blaStep in units of 2^k: the same products and sums in double on w and δc
+// in the unit, and the same bound divided by 2^k (the coefficients converted
+// exactly, the bounds upward, plus the rounding of double's subnormal range).
+// False (nothing changed) where a coefficient does not fit a double.
+inline bool rescaledBlaStep(const BlaLevels<ExtReal>& table, const BlaStep<ExtReal>& step, int level,
+                            RescaledState& s, const RescaledOffset& d, double wAbs) {
+    double ar, ai, br, bi;
+    if (!exactDouble(step.ar, ar) || !exactDouble(step.ai, ai) || !exactDouble(step.br, br) ||
+        !exactDouble(step.bi, bi))
+        return false;
+    const double aBound = upperDouble(step.aBound), bBound = upperDouble(step.bBound);
+    const double aErr = upperDouble(step.aErr), bErr = upperDouble(step.bErr);
+    const double slack = upperDouble(table.slack[table.slot(level)]);
+    const double remainder = upperDouble(table.remainder[table.slot(level)]);
+    const double nr = (ar * s.wr - ai * s.wi) + (br * d.dr - bi * d.di);
+    const double ni = (ar * s.wi + ai * s.wr) + (br * d.di + bi * d.dr);
+    s.e = roundUp(aBound * (s.e + remainder * s.e) + (aErr + slack * aBound) * wAbs + (bErr + slack * bBound) * d.bound +
+                  bBound * d.err + 2 * NumberTraits<double>::stepAbsoluteError());
+    s.wr = nr;
+    s.wi = ni;
+    return true;
+}
+
+// 2^k exactly, for k from -1074 to 1023 (by its bits, without a library call).
+inline double powerOfTwo(std::int64_t k) {
+    if (k >= -1022) return std::bit_cast<double>(static_cast<std::uint64_t>(k + 1023) << 52);
+    return std::bit_cast<double>(std::uint64_t{1} << (k + 1074));
+}
+
+// ilogb of the larger part (0 when both are 0), by the bits where it is normal.
 inline std::int64_t largestExponent(double re, double im) {
     const double largest = std::fmax(std::fabs(re), std::fabs(im));
+    const auto field = static_cast<std::int64_t>(std::bit_cast<std::uint64_t>(largest) >> 52);
+    if (field > 0 && field < 0x7ff) return field - 1023;
     return largest > 0 ? std::ilogb(largest) : std::int64_t{0};
 }
 
@@ -65,6 +108,34 @@ inline RescaledState rescaledState(const PerturbState<ExtReal>& x, std::int64_t 
             k,
             x.m,
             x.i};
+}
+
+// rescaledState(extendedState(s)) and rescaledOffset in double where that is
+// exact: w and δc in the unit scaled by
+// a power of two (its smaller part may round into the subnormal range,
+// which the bound's 2^-1073 covers, as there). False (nothing changed) where
+// w is 0, subnormal or not finite, or the shift leaves double's range.
+inline bool rescaleInPlace(RescaledState& s, RescaledOffset& d, std::int64_t offsetExponent) {
+    const double largest = std::fmax(std::fabs(s.wr), std::fabs(s.wi));
+    const auto field = static_cast<std::int64_t>(std::bit_cast<std::uint64_t>(largest) >> 52);
+    if (field == 0 || field >= 0x7ff) return false;
+    // ExtReal's exponent of δz (its mantissa in [0.5, 1)), as rescaledState takes it.
+    const std::int64_t k = std::max(s.k + field - 1022, offsetExponent);
+    const std::int64_t shift = k - s.k;
+    if (shift > 1000 || shift < -1000) return false;
+    const double scale = powerOfTwo(-shift);
+    s.wr = s.wr * scale;
+    s.wi = s.wi * scale;
+    s.e = roundUp(s.e * scale) + 0x1p-1073;
+    s.k = k;
+    // δc in the new unit likewise: each part may round into the subnormal
+    // range (2^-1075), its bounds then round up by at most as much.
+    d.dr = d.dr * scale;
+    d.di = d.di * scale;
+    d.err = roundUp(d.err * scale) + 0x1p-1073;
+    d.abs = roundUp(d.abs * scale) + 0x1p-1073;
+    d.bound = roundUp(d.bound * scale) + 0x1p-1073;
+    return true;
 }
 
 // |Z + δz| as computed and a bound on its error, or false where the
@@ -97,7 +168,7 @@ MANDEL_ALWAYS_INLINE std::int64_t rescaledStep(const PerturbRun<ExtReal>& run, R
     double zr, zi, zErr;
     NumberTraits<double>::load(point, zr, zi, zErr);
     // 2^k, or 0 below double's range (then its share is bounded apart).
-    const double unit = s.k >= -1074 ? std::ldexp(1.0, static_cast<int>(s.k)) : 0.0;
+    const double unit = s.k >= -1074 ? powerOfTwo(s.k) : 0.0;
     const double unitUp = unit > 0 ? unit : std::numeric_limits<double>::denorm_min();
     const double w2 = s.wr * s.wr + s.wi * s.wi;
     const double wAbs = NumberTraits<double>::magnitude(s.wr, s.wi, w2);
@@ -108,8 +179,17 @@ MANDEL_ALWAYS_INLINE std::int64_t rescaledStep(const PerturbRun<ExtReal>& run, R
     if (test == EscapeTest::Escaped) return s.i;
     if (test == EscapeTest::Undecided) return kUndecidedCount;
     if (s.i == run.limit) return run.limit;
-    if (run.table && run.table->longest(s.m, roundUp(ExtReal(roundUp(wAbs + s.e), s.k)), run.limit - s.i) > 0)
-        return kSwitchCount;
+    if (run.table) {
+        const int level = run.table->longest(s.m, roundUp(ExtReal(roundUp(wAbs + s.e), s.k)), run.limit - s.i);
+        if (level > 0) {
+            if (!rescaledBlaStep(*run.table, run.table->step(s.m, level), level, s, d, wAbs)) return kSwitchCount;
+            const std::int64_t length = std::int64_t{1} << level;
+            s.m += length;
+            s.i += length;
+            *run.bla.skipped += length;
+            return 0;
+        }
+    }
     const double wBound = roundUp(sumAbs + kPerturbSumRounding * sumAbs + sumErr);  // ≥ |Z̃ + δz̃|
     const double twoZr = zr + zr, twoZi = zi + zi;
     const double nr = ((twoZr * s.wr - twoZi * s.wi) + unit * (s.wr * s.wr - s.wi * s.wi)) + d.dr;
@@ -161,8 +241,10 @@ std::int64_t rescaledCount(const std::vector<OrbitPoint>& orbit, const PixelOffs
         }
         const std::int64_t exponent = largestExponent(s.wr, s.wi);
         if (exponent > kRescaleSpan || exponent < -kRescaleSpan) {
-            s = rescaledState(extendedState(s), offsetExponent);
-            d = rescaledOffset(dc, s.k);
+            if (!rescaleInPlace(s, d, offsetExponent)) {
+                s = rescaledState(extendedState(s), offsetExponent);
+                d = rescaledOffset(dc, s.k);
+            }
         }
     }
 }
