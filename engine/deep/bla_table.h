@@ -72,6 +72,10 @@ struct BlaLevels {
     std::size_t slot(int k) const { return static_cast<std::size_t>(k - firstLevel); }
     bool hasSteps() const { return !levels.empty() && !levels[0].empty(); }
 
+    // Whether some step starts at reference index m.
+    bool startsAt(std::int64_t m) const {
+        return m >= 1 && (static_cast<std::uint64_t>(m - 1) & ((std::uint64_t{1} << firstLevel) - 1)) == 0;
+    }
     // The longest valid step from reference index m for an exact |δz_m| ≤ u
     // and at most maxLength iterations: its level (0 for none).
     int longest(std::int64_t m, const R& u, std::int64_t maxLength) const {

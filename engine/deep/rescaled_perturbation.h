@@ -45,13 +45,24 @@ inline RescaledOffset rescaledOffset(const PixelOffset<ExtReal>& dc, std::int64_
             upperDouble(roundUp(dc.abs * unit)), upperDouble(roundUp(roundUp(dc.abs + dc.err) * unit)) + 0x1p-1073};
 }
 
-// An approximation step's coefficient as a double, exactly: false unless it
-// is 0 or a normal double small enough that its products with w and δc in
-// the unit (below 2^40) stay far from overflow.
+// An approximation step's coefficient as a double, exactly (by its bits: the
+// mantissa in [0.5, 1) given the exponent): false unless it is 0 or a normal
+// double small enough that its products with w and δc in the unit (below
+// 2^40) stay far from overflow.
 inline bool exactDouble(const ExtReal& x, double& out) {
-    if (!x.isZero() && (x.exponent < -1020 || x.exponent > 900)) return false;
-    out = x.toDouble();
+    if (x.isZero()) {
+        out = 0;
+        return true;
+    }
+    if (x.exponent < -1020 || x.exponent > 900) return false;
+    out = std::bit_cast<double>(std::bit_cast<std::uint64_t>(x.mantissa) + (static_cast<std::uint64_t>(x.exponent) << 52));
     return true;
+}
+
+// A bound as a double, upward: exact where exactDouble serves.
+inline double boundUp(const ExtReal& x) {
+    double out;
+    return exactDouble(x, out) ? out : upperDouble(x);
 }
 
 // blaStep in units of 2^k: the same products and sums in double on w and δc
@@ -64,10 +75,10 @@ inline bool rescaledBlaStep(const BlaLevels<ExtReal>& table, const BlaStep<ExtRe
     if (!exactDouble(step.ar, ar) || !exactDouble(step.ai, ai) || !exactDouble(step.br, br) ||
         !exactDouble(step.bi, bi))
         return false;
-    const double aBound = upperDouble(step.aBound), bBound = upperDouble(step.bBound);
-    const double aErr = upperDouble(step.aErr), bErr = upperDouble(step.bErr);
-    const double slack = upperDouble(table.slack[table.slot(level)]);
-    const double remainder = upperDouble(table.remainder[table.slot(level)]);
+    const double aBound = boundUp(step.aBound), bBound = boundUp(step.bBound);
+    const double aErr = boundUp(step.aErr), bErr = boundUp(step.bErr);
+    const double slack = boundUp(table.slack[table.slot(level)]);
+    const double remainder = boundUp(table.remainder[table.slot(level)]);
     const double nr = (ar * s.wr - ai * s.wi) + (br * d.dr - bi * d.di);
     const double ni = (ar * s.wi + ai * s.wr) + (br * d.di + bi * d.dr);
     s.e = roundUp(aBound * (s.e + remainder * s.e) + (aErr + slack * aBound) * wAbs + (bErr + slack * bBound) * d.bound +
@@ -179,7 +190,7 @@ MANDEL_ALWAYS_INLINE std::int64_t rescaledStep(const PerturbRun<ExtReal>& run, R
     if (test == EscapeTest::Escaped) return s.i;
     if (test == EscapeTest::Undecided) return kUndecidedCount;
     if (s.i == run.limit) return run.limit;
-    if (run.table) {
+    if (run.table && run.table->startsAt(s.m)) {
         const int level = run.table->longest(s.m, roundUp(ExtReal(roundUp(wAbs + s.e), s.k)), run.limit - s.i);
         if (level > 0) {
             if (!rescaledBlaStep(*run.table, run.table->step(s.m, level), level, s, d, wAbs)) return kSwitchCount;
