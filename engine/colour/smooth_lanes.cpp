@@ -198,10 +198,17 @@ namespace mandel {
 namespace smoothlanes {
 HWY_EXPORT(SmoothExcessesOfThisVariant);
 HWY_EXPORT(SmoothColoursOfThisVariant);
+
+// Unqualified: with a single compiled target, HWY_DYNAMIC_DISPATCH names the
+// function in that target's namespace directly.
+static void excessesOf(const EscapePoints& points, double* out) {
+    HWY_DYNAMIC_DISPATCH(SmoothExcessesOfThisVariant)(&points, out);
+}
+static void coloursOf(const ColourJob& job) { HWY_DYNAMIC_DISPATCH(SmoothColoursOfThisVariant)(&job); }
 }  // namespace smoothlanes
 
 void smoothExcesses(const EscapePoints& points, std::span<double> out) {
-    HWY_DYNAMIC_DISPATCH(smoothlanes::SmoothExcessesOfThisVariant)(&points, out.data());
+    smoothlanes::excessesOf(points, out.data());
 }
 
 void smoothColours(std::span<const std::int32_t> counts, std::span<const float> excess, std::int64_t limit,
@@ -212,7 +219,7 @@ void smoothColours(std::span<const std::int32_t> counts, std::span<const float> 
         throw std::invalid_argument("a gradient has 1 to 32 stops");
     const smoothlanes::ColourJob job{counts.data(), excess.data(), out.data(),  out.size(), static_cast<double>(limit),
                                      limit,         &gradient,     scale,       gradient.inside};
-    HWY_DYNAMIC_DISPATCH(smoothlanes::SmoothColoursOfThisVariant)(&job);
+    smoothlanes::coloursOf(job);
 }
 
 }  // namespace mandel
