@@ -58,6 +58,13 @@ inline constexpr int kDoubleFirstLevel = 5;
 
 // Level k (firstLevel, ...) holds the steps of length 2^k that start at
 // reference indices 1 + j·2^k.
+// u ≤ r for u, r ≥ 0 (a radius is never negative): in the extended range by
+// exponent, then mantissa (0 has the lowest exponent), without the sign cases.
+inline bool withinRadius(double u, double r) { return u <= r; }
+inline bool withinRadius(const ExtReal& u, const ExtReal& r) {
+    return u.exponent != r.exponent ? u.exponent < r.exponent : u.mantissa <= r.mantissa;
+}
+
 template <class R>
 struct BlaLevels {
     int firstLevel = 1;
@@ -87,7 +94,7 @@ struct BlaLevels {
             if ((offset & ((std::uint64_t{1} << k) - 1)) != 0 || (std::int64_t{1} << k) > maxLength) break;
             const auto& level = radii[slot(k)];
             const std::size_t index = offset >> k;
-            if (index >= level.size() || !(u <= level[index])) break;
+            if (index >= level.size() || !withinRadius(u, level[index])) break;
             best = k;
         }
         return best;

@@ -49,7 +49,7 @@ inline RescaledOffset rescaledOffset(const PixelOffset<ExtReal>& dc, std::int64_
 // mantissa in [0.5, 1) given the exponent): false unless it is 0 or a normal
 // double small enough that its products with w and δc in the unit (below
 // 2^40) stay far from overflow.
-inline bool exactDouble(const ExtReal& x, double& out) {
+MANDEL_ALWAYS_INLINE bool exactDouble(const ExtReal& x, double& out) {
     if (x.isZero()) {
         out = 0;
         return true;
@@ -60,7 +60,7 @@ inline bool exactDouble(const ExtReal& x, double& out) {
 }
 
 // A bound as a double, upward: exact where exactDouble serves.
-inline double boundUp(const ExtReal& x) {
+MANDEL_ALWAYS_INLINE double boundUp(const ExtReal& x) {
     double out;
     return exactDouble(x, out) ? out : upperDouble(x);
 }
@@ -69,7 +69,7 @@ inline double boundUp(const ExtReal& x) {
 // in the unit, and the same bound divided by 2^k (the coefficients converted
 // exactly, the bounds upward, plus the rounding of double's subnormal range).
 // False (nothing changed) where a coefficient does not fit a double.
-inline bool rescaledBlaStep(const BlaLevels<ExtReal>& table, const BlaStep<ExtReal>& step, int level,
+MANDEL_ALWAYS_INLINE bool rescaledBlaStep(const BlaLevels<ExtReal>& table, const BlaStep<ExtReal>& step, int level,
                             RescaledState& s, const RescaledOffset& d, double wAbs) {
     double ar, ai, br, bi;
     if (!exactDouble(step.ar, ar) || !exactDouble(step.ai, ai) || !exactDouble(step.br, br) ||
