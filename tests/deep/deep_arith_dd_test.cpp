@@ -108,9 +108,10 @@ struct DoubleDoubleSteps {
 // The rescaled double steps (δz = w·2^k), with the extended-range step where
 // they hand an iteration over. The walk reads and sets the bound absolutely.
 struct RescaledSteps {
-    RescaledSteps(const mandel::DeepReference& reference, DoubleDouble dcr, DoubleDouble dci, std::int64_t limit)
+    RescaledSteps(const mandel::DeepReference& reference, DoubleDouble dcr, DoubleDouble dci, std::int64_t limit,
+                  const mandel::BlaLevels<ExtReal>* table = nullptr)
         : dc{ExtReal(dcr.hi), ExtReal(dci.hi), ExtReal(), ExtReal(mandel::magnitudeUp(dcr, dci))},
-          run(reference.orbit(), dc, limit, false, {}),
+          run(reference.orbit(), dc, limit, false, {table, &skipped}),
           s(mandel::rescaledState(mandel::PerturbState<ExtReal>{dc.re, dc.im, {}, 1, 1}, dc.abs.exponent)),
           d(mandel::rescaledOffset(dc, s.k)) {}
     static constexpr double kRounding = 0x1p-52;
@@ -135,11 +136,24 @@ struct RescaledSteps {
     void offsetBy(double off) { s.wr += std::ldexp(off, static_cast<int>(-s.k)); }
     DoubleDouble dzr() const { return {std::ldexp(s.wr, static_cast<int>(s.k)), 0}; }
     DoubleDouble dzi() const { return {std::ldexp(s.wi, static_cast<int>(s.k)), 0}; }
+    std::int64_t skipped = 0;
     mandel::PixelOffset<ExtReal> dc;
     mandel::PerturbRun<ExtReal> run;
     mandel::RescaledState s;
     mandel::RescaledOffset d;
     std::int64_t made = 0;
+};
+
+// The rescaled steps with the extended-range approximation table (built
+// first, for offsets up to 1e-39).
+struct ExtendedTable {
+    explicit ExtendedTable(const mandel::DeepReference& reference)
+        : table(reference.orbit(), ExtReal(1e-39), true) {}
+    mandel::BlaTable table;
+};
+struct RescaledTableSteps : ExtendedTable, RescaledSteps {
+    RescaledTableSteps(const mandel::DeepReference& reference, DoubleDouble dcr, DoubleDouble dci, std::int64_t limit)
+        : ExtendedTable(reference), RescaledSteps(reference, dcr, dci, limit, table.extendedRange()) {}
 };
 
 // The double-double steps with the approximation table: a step may move on
@@ -167,7 +181,7 @@ struct DoubleDoubleTableSteps : DoubleDoubleSteps {
 template <class Steps>
 Walk walk(const mandel::DeepReference& reference, const std::vector<Complex>& exactReference, DoubleDouble dcr,
           DoubleDouble dci, std::int64_t limit, double offBy = 0) {
-    if constexpr (std::is_same_v<Steps, DoubleSteps>) dcr.lo = dci.lo = 0;
+    if constexpr (std::is_same_v<Steps, DoubleSteps> || std::is_base_of_v<RescaledSteps, Steps>) dcr.lo = dci.lo = 0;
     Complex c, z;
     MpfrValue t(kExactBits), u(kExactBits);
     setDoubleDouble(c.re.get(), dcr);
@@ -278,9 +292,10 @@ TEST(DeepArithSteps, BoundHoldsAndStaysSmallNearADeepMinibrot) {
     expectBoundNearADeepMinibrot<DoubleDoubleSteps>(0x1p-60);
 }
 
-TEST(DeepArithSteps, BoundHoldsThroughDoubleDoubleApproximationSteps) {
-    // Pixels 1e-40 from the period-41 nucleus's reference: δz stays tiny
-    // beside Z for hundreds of iterations, where the table's steps are valid.
+// Pixels 1e-40 from the period-41 nucleus's reference: δz stays tiny beside
+// Z for hundreds of iterations, where the table's steps are valid.
+template <class Steps>
+void expectBoundThroughApproximationSteps() {
     const auto reference = referenceAt("-3.99105769538512105274096648820103670810813791676121839829615e-16",
                                        "1.00000000000000119409280877276061648260786528327363434666981720", 220, 1500);
     const auto exact = exactOrbit(reference);
@@ -288,12 +303,17 @@ TEST(DeepArithSteps, BoundHoldsThroughDoubleDoubleApproximationSteps) {
     for (int k = -3; k <= 3; ++k) {
         const double dr = k * 1.5e-40, di = (3 - k) * 1.1e-40;
         const Walk w =
-            walk<DoubleDoubleTableSteps>(reference, exact, {dr, dr * 0x1p-70}, {di, 0}, 1500, k % 2 ? 0x1p-30 : 0);
+            walk<Steps>(reference, exact, {dr, dr * 0x1p-70}, {di, 0}, 1500, k % 2 ? 0x1p-30 : 0);
         EXPECT_EQ(w.violations, 0) << k;
         EXPECT_EQ(w.count, w.exactCount) << k;
         longest = std::max(longest, w.longestStep);
     }
     EXPECT_GE(longest, 16);
+}
+
+TEST(DeepArithSteps, BoundHoldsThroughApproximationSteps) {
+    expectBoundThroughApproximationSteps<DoubleDoubleTableSteps>();
+    expectBoundThroughApproximationSteps<RescaledTableSteps>();
 }
 
 // A 4 × 4 grid of pixels of a 16-pixel view: the double-double count
