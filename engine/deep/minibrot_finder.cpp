@@ -6,6 +6,7 @@
 
 #include "deep/deep_geometry.h"
 #include "deep/deep_view.h"
+#include "deep/newton_orbit.h"
 
 namespace mandel {
 
@@ -133,25 +134,7 @@ std::optional<NewtonMove> mpfrNewtonStep(MpfrValue& cr, MpfrValue& ci, std::int6
                                          const std::atomic<bool>* cancel) {
     const mpfr_prec_t bits = mpfr_get_prec(cr.get());
     MpfrValue zr(bits), zi(bits), dr(bits), di(bits), sr(bits), si(bits), t(bits), u(bits);
-    mpfr_set_zero(zr.get(), 1);
-    mpfr_set_zero(zi.get(), 1);
-    mpfr_set_zero(dr.get(), 1);
-    mpfr_set_zero(di.get(), 1);
-    const std::int64_t poll = mpfrPollInterval(bits);
-    for (std::int64_t n = 0; n < period; ++n) {
-        if (n % poll == 0 && cancel && cancel->load(std::memory_order_relaxed)) return std::nullopt;
-        // d ← 2·z·d + 1
-        mpfr_mul(t.get(), zr.get(), dr.get(), MPFR_RNDN);
-        mpfr_mul(u.get(), zi.get(), di.get(), MPFR_RNDN);
-        mpfr_sub(t.get(), t.get(), u.get(), MPFR_RNDN);
-        mpfr_mul(u.get(), zr.get(), di.get(), MPFR_RNDN);
-        mpfr_mul(di.get(), zi.get(), dr.get(), MPFR_RNDN);
-        mpfr_add(di.get(), di.get(), u.get(), MPFR_RNDN);
-        mpfr_mul_2ui(di.get(), di.get(), 1, MPFR_RNDN);
-        mpfr_mul_2ui(dr.get(), t.get(), 1, MPFR_RNDN);
-        mpfr_add_ui(dr.get(), dr.get(), 1, MPFR_RNDN);
-        squareAdd(zr, zi, cr.get(), ci.get(), sr, si, t);
-    }
+    if (!newtonOrbit(cr.get(), ci.get(), period, zr, zi, dr, di, cancel)) return std::nullopt;
     // step = z / d = z·conj(d) / |d|²
     mpfr_sqr(t.get(), dr.get(), MPFR_RNDN);
     mpfr_sqr(u.get(), di.get(), MPFR_RNDN);

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "deep/minibrot_finder.h"
+#include "deep/newton_orbit.h"
 
 namespace mandel {
 namespace {
@@ -78,6 +79,23 @@ TEST(MinibrotFinder, FindsTheNucleusPeriodAndSizeAtEveryDepth) {
         const double sizeLog2 = std::log2(found->size.mantissa) + static_cast<double>(found->size.exponent);
         EXPECT_LT(leftLog2, sizeLog2 - 32) << found->re;
     }
+}
+
+// z_p and z_p' as the Newton steps take them (on two threads where the
+// process has two processors) are the values of one loop, bit for bit, over a
+// chaotic orbit many times longer than the values the threads hold in flight.
+TEST(MinibrotFinder, NewtonOrbitIsTheOneThreadOrbit) {
+    const mpfr_prec_t bits = 256;
+    MpfrValue cr(bits), ci(bits);
+    mpfr_set_str(cr.get(), "-1.8", 10, MPFR_RNDN);
+    mpfr_set_zero(ci.get(), 1);  // a real orbit that wanders over [-1.8, 1.44] without end
+    MpfrValue zr(bits), zi(bits), dr(bits), di(bits), oneZr(bits), oneZi(bits), oneDr(bits), oneDi(bits);
+    ASSERT_TRUE(newtonOrbit(cr.get(), ci.get(), 1001, zr, zi, dr, di, nullptr));
+    ASSERT_TRUE(newtonOrbitOnOneThread(cr.get(), ci.get(), 1001, oneZr, oneZi, oneDr, oneDi, nullptr));
+    EXPECT_TRUE(mpfr_equal_p(zr.get(), oneZr.get()) && mpfr_equal_p(zi.get(), oneZi.get()));
+    EXPECT_TRUE(mpfr_equal_p(dr.get(), oneDr.get()) && mpfr_equal_p(di.get(), oneDi.get()));
+    const std::atomic<bool> cancel{true};
+    EXPECT_FALSE(newtonOrbit(cr.get(), ci.get(), 1001, zr, zi, dr, di, &cancel));
 }
 
 TEST(MinibrotFinder, RefusesBadSearches) {

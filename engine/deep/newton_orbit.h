@@ -1,0 +1,26 @@
+#pragma once
+
+// One Newton step's orbit in MPFR: z_p(c) and its derivative z_p'(c) over a
+// period. Where the process may run on two processors, the derivative
+// (d ← 2·z·d + 1, four products an iteration) is taken on a second thread a
+// few iterations behind the orbit (z ← z² + c, three), so that the step takes
+// the time of the longer chain rather than of both.
+
+#include <atomic>
+#include <cstdint>
+
+#include "deep/mpfr_value.h"
+
+namespace mandel {
+
+// z_p and z_p' at c from z_0 = 0, d_0 = 0, into zr, zi, dr, di (of the
+// precision they were made with): the same values as one loop gives. False
+// if *cancel turned true (the outputs are then unspecified).
+bool newtonOrbit(mpfr_srcptr cr, mpfr_srcptr ci, std::int64_t period, MpfrValue& zr, MpfrValue& zi, MpfrValue& dr,
+                 MpfrValue& di, const std::atomic<bool>* cancel);
+
+// newtonOrbit on the calling thread alone.
+bool newtonOrbitOnOneThread(mpfr_srcptr cr, mpfr_srcptr ci, std::int64_t period, MpfrValue& zr, MpfrValue& zi,
+                            MpfrValue& dr, MpfrValue& di, const std::atomic<bool>* cancel);
+
+}  // namespace mandel
