@@ -80,8 +80,9 @@ V LnOfNormal(D d, V x) {
 
 V Log2OfNormal(D d, V x) { return hn::Div(LnOfNormal(d, x), hn::Set(d, kLn2)); }
 
-// The orbits continued, as smoothContinuation; false where some |z_N|² is not
-// finite (the scalar function then takes the whole vector).
+// smoothExcess for the lanes at `at`: the orbits continued (each lane frozen
+// once beyond R or out of steps), then the logarithms; false where some
+// |z_N|² is not finite (the scalar function then takes the whole vector).
 bool ExcessesOfVector(D d, const EscapePoints& p, std::size_t at, double* out) {
     V zr = hn::LoadU(d, p.zr.data() + at), zi = hn::LoadU(d, p.zi.data() + at);
     const V cr = hn::LoadU(d, p.cr.data() + at), ci = hn::LoadU(d, p.ci.data() + at);
