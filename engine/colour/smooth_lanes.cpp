@@ -119,7 +119,6 @@ void SmoothExcessesOfThisVariant(const EscapePoints* points, double* out) {
     for (; at < n; ++at) out[at] = smoothExcess(points->zr[at], points->zi[at], points->cr[at], points->ci[at]);
 }
 
-
 // A gradient's stops, channel by channel, for gathering.
 struct StopTables {
     alignas(64) double red[kMaxGradientStops] = {};
@@ -165,9 +164,10 @@ bool ColoursOfVector(D d, const ColourJob& job, const StopTables& stops, std::si
     hn::Store(Blend(d, stops.blue, index, next, f), di, blue);
     hn::Store(hn::VecFromMask(d, inside), d, insideLanes);
     for (std::size_t k = 0; k < hn::Lanes(d); ++k)
-        job.out[at + k] = insideLanes[k] != 0 ? job.inside
-                                              : Rgb{static_cast<std::uint8_t>(red[k]), static_cast<std::uint8_t>(green[k]),
-                                                    static_cast<std::uint8_t>(blue[k])};
+        job.out[at + k] = insideLanes[k] != 0
+                              ? job.inside
+                              : Rgb{static_cast<std::uint8_t>(red[k]), static_cast<std::uint8_t>(green[k]),
+                                    static_cast<std::uint8_t>(blue[k])};
     return true;
 }
 
@@ -208,9 +208,7 @@ static void excessesOf(const EscapePoints& points, double* out) {
 static void coloursOf(const ColourJob& job) { HWY_DYNAMIC_DISPATCH(SmoothColoursOfThisVariant)(&job); }
 }  // namespace smoothlanes
 
-void smoothExcesses(const EscapePoints& points, std::span<double> out) {
-    smoothlanes::excessesOf(points, out.data());
-}
+void smoothExcesses(const EscapePoints& points, std::span<double> out) { smoothlanes::excessesOf(points, out.data()); }
 
 void smoothColours(std::span<const std::int32_t> counts, std::span<const float> excess, std::int64_t limit,
                    const Gradient& gradient, const SmoothScale& scale, std::span<Rgb> out) {
@@ -218,8 +216,9 @@ void smoothColours(std::span<const std::int32_t> counts, std::span<const float> 
         throw std::invalid_argument("counts, excess and colours differ in size");
     if (gradient.stops.empty() || gradient.stops.size() > smoothlanes::kMaxGradientStops)
         throw std::invalid_argument("a gradient has 1 to 32 stops");
-    const smoothlanes::ColourJob job{counts.data(), excess.data(), out.data(),  out.size(), static_cast<double>(limit),
-                                     limit,         &gradient,     scale,       gradient.inside};
+    const smoothlanes::ColourJob job{
+        counts.data(), excess.data(), out.data(), out.size(),     static_cast<double>(limit),
+        limit,         &gradient,     scale,      gradient.inside};
     smoothlanes::coloursOf(job);
 }
 

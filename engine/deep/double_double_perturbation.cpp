@@ -47,7 +47,6 @@ void loadPoint(const std::vector<OrbitPoint>& orbit, const std::vector<OrbitLow>
     zErr = roundUp(std::ldexp(zErr, static_cast<int>(std::clamp<std::int64_t>(shift, -3000, 3000))) + 0x1p-1072);
 }
 
-
 // The longest valid approximation step from st, taken; false if none.
 bool approximationStep(const DdBlaLevels& table, const DoubleDoubleOffset& dc, std::int64_t limit, double dAbs,
                        DoubleDoubleState& st) {
@@ -275,8 +274,9 @@ std::int64_t scaledStep(const std::vector<OrbitPoint>& orbit, const std::vector<
     const double uLargest = largestPart(s.ur, s.ui);
     const std::int64_t dzExponent =
         uLargest > 0 ? std::ilogb(uLargest) + s.k : std::numeric_limits<std::int32_t>::min();
-    if (!tinyZ && (s.m == static_cast<std::int64_t>(orbit.size()) - 1 ||
-                   plainStepSafe(std::fmax(std::fabs(point.re), std::fabs(point.im)), dzExponent, kDdPlainFromExponent)))
+    if (!tinyZ &&
+        (s.m == static_cast<std::int64_t>(orbit.size()) - 1 ||
+         plainStepSafe(std::fmax(std::fabs(point.re), std::fabs(point.im)), dzExponent, kDdPlainFromExponent)))
         return kSwitchCount;
     if (tinyZ || s.m == 0) return scaledStepNearZero(orbit, low, dc, limit, s);
     const DoubleDouble zr{point.re, low[index].re}, zi{point.im, low[index].im};

@@ -49,8 +49,8 @@ bool serialOrbit(mpfr_srcptr cr, mpfr_srcptr ci, std::int64_t period, MpfrValue&
 // The orbit on this thread, the derivative on a helper reading z_n from a
 // ring of slots: slot n mod kRingSlots is written once the helper has
 // consumed iteration n − kRingSlots, and read once the orbit has written n.
-bool pipelinedOrbit(mpfr_srcptr cr, mpfr_srcptr ci, std::int64_t period, MpfrValue& zr, MpfrValue& zi,
-                    MpfrValue& dr, MpfrValue& di, const std::atomic<bool>* cancel) {
+bool pipelinedOrbit(mpfr_srcptr cr, mpfr_srcptr ci, std::int64_t period, MpfrValue& zr, MpfrValue& zi, MpfrValue& dr,
+                    MpfrValue& di, const std::atomic<bool>* cancel) {
     const mpfr_prec_t bits = mpfr_get_prec(zr.get());
     std::vector<MpfrValue> ringRe, ringIm;
     ringRe.reserve(kRingSlots);

@@ -55,7 +55,8 @@ MANDEL_ALWAYS_INLINE bool exactDouble(const ExtReal& x, double& out) {
         return true;
     }
     if (x.exponent < -1020 || x.exponent > 900) return false;
-    out = std::bit_cast<double>(std::bit_cast<std::uint64_t>(x.mantissa) + (static_cast<std::uint64_t>(x.exponent) << 52));
+    out = std::bit_cast<double>(std::bit_cast<std::uint64_t>(x.mantissa) +
+                                (static_cast<std::uint64_t>(x.exponent) << 52));
     return true;
 }
 
@@ -70,7 +71,7 @@ MANDEL_ALWAYS_INLINE double boundUp(const ExtReal& x) {
 // exactly, the bounds upward, plus the rounding of double's subnormal range).
 // False (nothing changed) where a coefficient does not fit a double.
 MANDEL_ALWAYS_INLINE bool rescaledBlaStep(const BlaLevels<ExtReal>& table, const BlaStep<ExtReal>& step, int level,
-                            RescaledState& s, const RescaledOffset& d, double wAbs) {
+                                          RescaledState& s, const RescaledOffset& d, double wAbs) {
     double ar, ai, br, bi;
     if (!exactDouble(step.ar, ar) || !exactDouble(step.ai, ai) || !exactDouble(step.br, br) ||
         !exactDouble(step.bi, bi))
@@ -81,8 +82,8 @@ MANDEL_ALWAYS_INLINE bool rescaledBlaStep(const BlaLevels<ExtReal>& table, const
     const double remainder = boundUp(table.remainder[table.slot(level)]);
     const double nr = (ar * s.wr - ai * s.wi) + (br * d.dr - bi * d.di);
     const double ni = (ar * s.wi + ai * s.wr) + (br * d.di + bi * d.dr);
-    s.e = roundUp(aBound * (s.e + remainder * s.e) + (aErr + slack * aBound) * wAbs + (bErr + slack * bBound) * d.bound +
-                  bBound * d.err + 2 * NumberTraits<double>::stepAbsoluteError());
+    s.e = roundUp(aBound * (s.e + remainder * s.e) + (aErr + slack * aBound) * wAbs +
+                  (bErr + slack * bBound) * d.bound + bBound * d.err + 2 * NumberTraits<double>::stepAbsoluteError());
     s.wr = nr;
     s.wi = ni;
     return true;
@@ -121,11 +122,11 @@ inline RescaledState rescaledState(const PerturbState<ExtReal>& x, std::int64_t 
             x.i};
 }
 
-// rescaledState(extendedState(s)) and rescaledOffset in double where that is
-// exact: w and δc in the unit scaled by
-// a power of two (its smaller part may round into the subnormal range,
-// which the bound's 2^-1073 covers, as there). False (nothing changed) where
-// w is 0, subnormal or not finite, or the shift leaves double's range.
+// rescaledState(extendedState(s)) and rescaledOffset in double: w and δc in
+// the unit scaled by a power of two (a smaller part may round into the
+// subnormal range, which the bounds' 2^-1073 covers, as there). False
+// (nothing changed) where w is 0, subnormal or not finite, or the shift
+// leaves double's range.
 inline bool rescaleInPlace(RescaledState& s, RescaledOffset& d, std::int64_t offsetExponent) {
     const double largest = std::fmax(std::fabs(s.wr), std::fabs(s.wi));
     const auto field = static_cast<std::int64_t>(std::bit_cast<std::uint64_t>(largest) >> 52);

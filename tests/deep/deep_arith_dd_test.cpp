@@ -147,8 +147,7 @@ struct RescaledSteps {
 // The rescaled steps with the extended-range approximation table (built
 // first, for offsets up to 1e-39).
 struct ExtendedTable {
-    explicit ExtendedTable(const mandel::DeepReference& reference)
-        : table(reference.orbit(), ExtReal(1e-39), true) {}
+    explicit ExtendedTable(const mandel::DeepReference& reference) : table(reference.orbit(), ExtReal(1e-39), true) {}
     mandel::BlaTable table;
 };
 struct RescaledTableSteps : ExtendedTable, RescaledSteps {
@@ -302,8 +301,7 @@ void expectBoundThroughApproximationSteps() {
     std::int64_t longest = 0;
     for (int k = -3; k <= 3; ++k) {
         const double dr = k * 1.5e-40, di = (3 - k) * 1.1e-40;
-        const Walk w =
-            walk<Steps>(reference, exact, {dr, dr * 0x1p-70}, {di, 0}, 1500, k % 2 ? 0x1p-30 : 0);
+        const Walk w = walk<Steps>(reference, exact, {dr, dr * 0x1p-70}, {di, 0}, 1500, k % 2 ? 0x1p-30 : 0);
         EXPECT_EQ(w.violations, 0) << k;
         EXPECT_EQ(w.count, w.exactCount) << k;
         longest = std::max(longest, w.longestStep);

@@ -167,9 +167,8 @@ TEST_F(PictureFiles, TrueColourPngsOfEitherWriterDecodeToTheColoursAndTexts) {
     const fs::path whole = dir_ / "whole.png", streamed = dir_ / "streamed.png";
     std::vector<std::unique_ptr<mandel::PictureSink>> writers;
     writers.push_back(std::make_unique<mandel::WholePngWriter>(whole.string(), width, height, opening));
-    writers.push_back(std::make_unique<mandel::PngPictureWriter>(streamed.string(), width, height, opening,
-                                                                 mandel::PngCompression{},
-                                                                 mandel::PngColours::TrueColour));
+    writers.push_back(std::make_unique<mandel::PngPictureWriter>(
+        streamed.string(), width, height, opening, mandel::PngCompression{}, mandel::PngColours::TrueColour));
     for (auto& writer : writers) {
         EXPECT_THROW(writer->writeRows(Bytes(width), 1), std::exception);
         for (std::size_t y = 0; y < height; y += 10) {
