@@ -6,8 +6,7 @@
 
 namespace mandel {
 
-// With |z_N|² = r: ν = N + 1 − log2(ln r / ln R²) = N + 1 − log2(log2 r / 32)
-// = N + 6 − log2(log2 r). N counts from n, so the sum starts at 0.
+// N counts from n, so the sum starts at 0 (see kSmoothExcessOffset).
 double smoothExcess(double zr, double zi, double cr, double ci) {
     double r = zr * zr + zi * zi;
     int steps = 0;
@@ -22,7 +21,7 @@ double smoothExcess(double zr, double zi, double cr, double ci) {
     // An orbit still inside R after every step (a point a rounding away from
     // the set's edge) is placed at the top of its step.
     if (r <= kSmoothRadiusSquared) return steps + 1.0;
-    const double excess = static_cast<double>(steps) + (6 - definedLog2(definedLog2(r)));
+    const double excess = static_cast<double>(steps) + (kSmoothExcessOffset - definedLog2(definedLog2(r)));
     return std::max(excess, 0.0);
 }
 

@@ -15,6 +15,9 @@ namespace mandel {
 inline constexpr double kSmoothRadiusSquared = 0x1p32;
 // Iterations the orbit is continued at most past its escape.
 inline constexpr int kSmoothMaxSteps = 64;
+// With |z_N|² = r: ν = N + 1 − log2(ln r / ln R²) = N + 1 − log2(log2 r / 32)
+// = N + 6 − log2(log2 r); this is the 6.
+inline constexpr double kSmoothExcessOffset = 6;
 
 // ν − n for a pixel whose certified count is n, given z_n (|z_n| > 2 as the
 // engine computed it, in double) and its point c in double. ν − n lies in

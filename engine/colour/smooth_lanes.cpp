@@ -1,5 +1,6 @@
-// smoothExcess for many points, compiled once per instruction set by
-// Highway's foreach_target and chosen at run time (HWY_DYNAMIC_DISPATCH).
+// smoothExcess and smoothColour for many pixels, compiled once per
+// instruction set by Highway's foreach_target and chosen at run time
+// (HWY_DYNAMIC_DISPATCH).
 
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "colour/smooth_lanes.cpp"
@@ -11,8 +12,8 @@
 #include <cfloat>
 #include <cmath>
 #include <cstddef>
-#include <stdexcept>
 #include <cstdint>
+#include <stdexcept>
 
 #include "colour/defined_math.h"
 #include "colour/smooth_count.h"
@@ -33,15 +34,13 @@ struct ColourJob {
     const float* excess;
     Rgb* out;
     std::size_t size;
-    double limit;
-    std::int64_t exactLimit;
+    std::int64_t limit;
     const Gradient* gradient;
     SmoothScale scale;
-    Rgb inside;
 };
 
 inline Rgb ScalarColour(const ColourJob& job, std::size_t i) {
-    return smoothColour(job.counts[i], job.excess[i], job.exactLimit, *job.gradient, job.scale);
+    return smoothColour(job.counts[i], job.excess[i], job.limit, *job.gradient, job.scale);
 }
 
 }  // namespace mandel::smoothlanes
@@ -103,7 +102,8 @@ bool ExcessesOfVector(D d, const EscapePoints& p, std::size_t at, double* out) {
     // r > 2^32 outside, so it is normal where it is finite.
     if (!hn::AllTrue(d, hn::Or(inside, hn::Lt(r, hn::Set(d, HUGE_VAL))))) return false;
     const V outsideR = hn::IfThenElse(inside, radius, r);  // keeps the logarithms defined
-    const V excess = hn::Add(steps, hn::Sub(hn::Set(d, 6.0), Log2OfNormal(d, Log2OfNormal(d, outsideR))));
+    const V excess =
+        hn::Add(steps, hn::Sub(hn::Set(d, kSmoothExcessOffset), Log2OfNormal(d, Log2OfNormal(d, outsideR))));
     hn::StoreU(hn::IfThenElse(inside, hn::Add(steps, one), hn::Max(excess, hn::Zero(d))), d, out + at);
     return true;
 }
@@ -111,12 +111,12 @@ bool ExcessesOfVector(D d, const EscapePoints& p, std::size_t at, double* out) {
 void SmoothExcessesOfThisVariant(const EscapePoints* points, double* out) {
     const D d;
     const std::size_t n = points->size(), lanes = hn::Lanes(d);
-    std::size_t at = 0;
-    for (; at + lanes <= n; at += lanes)
-        if (!ExcessesOfVector(d, *points, at, out))
-            for (std::size_t k = at; k < at + lanes; ++k)
-                out[k] = smoothExcess(points->zr[k], points->zi[k], points->cr[k], points->ci[k]);
-    for (; at < n; ++at) out[at] = smoothExcess(points->zr[at], points->zi[at], points->cr[at], points->ci[at]);
+    // A vector the lanes cannot take, and the last part of one, go one by one.
+    for (std::size_t at = 0; at < n; at += lanes) {
+        if (at + lanes <= n && ExcessesOfVector(d, *points, at, out)) continue;
+        for (std::size_t k = at; k < n && k < at + lanes; ++k)
+            out[k] = smoothExcess(points->zr[k], points->zi[k], points->cr[k], points->ci[k]);
+    }
 }
 
 // A gradient's stops, channel by channel, for gathering.
@@ -142,7 +142,7 @@ bool ColoursOfVector(D d, const ColourJob& job, const StopTables& stops, std::si
     const hn::Rebind<float, D> df;
     const V count = hn::PromoteTo(d, hn::LoadU(d32, job.counts + at));
     const V nu = hn::Add(count, hn::PromoteTo(d, hn::LoadU(df, job.excess + at)));
-    const auto inside = hn::Ge(count, hn::Set(d, job.limit));
+    const auto inside = hn::Ge(count, hn::Set(d, static_cast<double>(job.limit)));
     V scaled = nu;
     if (job.scale.scale == DensityScale::Log) {
         const auto normal = hn::And(hn::Ge(nu, hn::Set(d, DBL_MIN)), hn::Lt(nu, hn::Set(d, HUGE_VAL)));
@@ -165,7 +165,7 @@ bool ColoursOfVector(D d, const ColourJob& job, const StopTables& stops, std::si
     hn::Store(hn::VecFromMask(d, inside), d, insideLanes);
     for (std::size_t k = 0; k < hn::Lanes(d); ++k)
         job.out[at + k] = insideLanes[k] != 0
-                              ? job.inside
+                              ? job.gradient->inside
                               : Rgb{static_cast<std::uint8_t>(red[k]), static_cast<std::uint8_t>(green[k]),
                                     static_cast<std::uint8_t>(blue[k])};
     return true;
@@ -181,12 +181,11 @@ void SmoothColoursOfThisVariant(const ColourJob* job) {
         stops.blue[k] = gradient[k].blue;
     }
     stops.count = static_cast<double>(gradient.size());
-    const std::size_t lanes = hn::Lanes(d);
-    std::size_t at = 0;
-    for (; at + lanes <= job->size; at += lanes)
-        if (!ColoursOfVector(d, *job, stops, at))
-            for (std::size_t k = at; k < at + lanes; ++k) job->out[k] = ScalarColour(*job, k);
-    for (; at < job->size; ++at) job->out[at] = ScalarColour(*job, at);
+    const std::size_t n = job->size, lanes = hn::Lanes(d);
+    for (std::size_t at = 0; at < n; at += lanes) {
+        if (at + lanes <= n && ColoursOfVector(d, *job, stops, at)) continue;
+        for (std::size_t k = at; k < n && k < at + lanes; ++k) job->out[k] = ScalarColour(*job, k);
+    }
 }
 
 }  // namespace HWY_NAMESPACE
@@ -208,7 +207,10 @@ static void excessesOf(const EscapePoints& points, double* out) {
 static void coloursOf(const ColourJob& job) { HWY_DYNAMIC_DISPATCH(SmoothColoursOfThisVariant)(&job); }
 }  // namespace smoothlanes
 
-void smoothExcesses(const EscapePoints& points, std::span<double> out) { smoothlanes::excessesOf(points, out.data()); }
+void smoothExcesses(const EscapePoints& points, std::span<double> out) {
+    if (out.size() != points.size()) throw std::invalid_argument("escape points and continuous counts differ in size");
+    smoothlanes::excessesOf(points, out.data());
+}
 
 void smoothColours(std::span<const std::int32_t> counts, std::span<const float> excess, std::int64_t limit,
                    const Gradient& gradient, const SmoothScale& scale, std::span<Rgb> out) {
@@ -216,9 +218,7 @@ void smoothColours(std::span<const std::int32_t> counts, std::span<const float> 
         throw std::invalid_argument("counts, excess and colours differ in size");
     if (gradient.stops.empty() || gradient.stops.size() > smoothlanes::kMaxGradientStops)
         throw std::invalid_argument("a gradient has 1 to 32 stops");
-    const smoothlanes::ColourJob job{
-        counts.data(), excess.data(), out.data(), out.size(),     static_cast<double>(limit),
-        limit,         &gradient,     scale,      gradient.inside};
+    const smoothlanes::ColourJob job{counts.data(), excess.data(), out.data(), out.size(), limit, &gradient, scale};
     smoothlanes::coloursOf(job);
 }
 

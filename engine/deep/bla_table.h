@@ -56,8 +56,6 @@ inline constexpr int kCompactFirstLevel = 3;
 // Below double's range the pixels iterate one by one, and every step pays.
 inline constexpr int kDoubleFirstLevel = 5;
 
-// Level k (firstLevel, ...) holds the steps of length 2^k that start at
-// reference indices 1 + j·2^k.
 // u ≤ r for u, r ≥ 0 (a radius is never negative): in the extended range by
 // exponent, then mantissa (0 has the lowest exponent), without the sign cases.
 inline bool withinRadius(double u, double r) { return u <= r; }
@@ -65,6 +63,8 @@ inline bool withinRadius(const ExtReal& u, const ExtReal& r) {
     return u.exponent != r.exponent ? u.exponent < r.exponent : u.mantissa <= r.mantissa;
 }
 
+// Level k (firstLevel, ...) holds the steps of length 2^k that start at
+// reference indices 1 + j·2^k.
 template <class R>
 struct BlaLevels {
     int firstLevel = 1;

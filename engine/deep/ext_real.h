@@ -45,6 +45,12 @@ struct ExtReal {
         exponent = e + field - 1022;
     }
     bool isZero() const { return mantissa == 0; }
+    // The value exactly, for a nonzero value whose exponent lies from -1021
+    // to 1024 (a normal double): the mantissa's exponent field moved.
+    double normalToDouble() const {
+        return std::bit_cast<double>(std::bit_cast<std::uint64_t>(mantissa) +
+                                     (static_cast<std::uint64_t>(exponent) << 52));
+    }
     // Nearest double; 0 or infinity outside double's range.
     double toDouble() const {
         if (exponent < -1100) return 0.0 * mantissa;
@@ -54,8 +60,7 @@ struct ExtReal {
         const std::int64_t field = 1022 + exponent;
         const std::uint64_t bits = std::bit_cast<std::uint64_t>(mantissa);
         if (((bits >> 52) & 0x7ff) == 1022 && field >= 1 && field <= 2046)  // a finite mantissa in [0.5, 1)
-            return std::bit_cast<double>((bits & ~(std::uint64_t{0x7ff} << 52)) |
-                                         (static_cast<std::uint64_t>(field) << 52));
+            return normalToDouble();
         return std::ldexp(mantissa, static_cast<int>(exponent));
     }
 };

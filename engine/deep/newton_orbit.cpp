@@ -76,10 +76,12 @@ bool pipelinedOrbit(mpfr_srcptr cr, mpfr_srcptr ci, std::int64_t period, MpfrVal
     MpfrValue sr(bits), si(bits), t(bits);
     const std::int64_t poll = mpfrPollInterval(bits);
     bool finished = true;
-    for (std::int64_t n = 0; n < period && finished; ++n) {
-        if (n % poll == 0 && cancelled(cancel)) finished = false;
-        while (finished && n - consumed.load(std::memory_order_acquire) >= kRingSlots) std::this_thread::yield();
-        if (!finished) break;
+    for (std::int64_t n = 0; n < period; ++n) {
+        if (n % poll == 0 && cancelled(cancel)) {
+            finished = false;
+            break;
+        }
+        while (n - consumed.load(std::memory_order_acquire) >= kRingSlots) std::this_thread::yield();
         const std::size_t slot = static_cast<std::size_t>(n % kRingSlots);
         mpfr_set(ringRe[slot].get(), zr.get(), MPFR_RNDN);
         mpfr_set(ringIm[slot].get(), zi.get(), MPFR_RNDN);

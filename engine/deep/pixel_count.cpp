@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <functional>
 #include <limits>
 
@@ -125,11 +124,9 @@ void storeOutputs(const RowJob& job, int x, int y, std::int64_t count, const Pix
         distance = std::numeric_limits<float>::max();
         slope = 1;
         if (t.escape.known) {
-            // c = C + δc in double, C being the reference's first iterate
-            // (as NumberTraits<double>::load has it, without its error).
-            const OrbitPoint& c = job.reference->orbit()[1];
-            double cr = c.exponent == 0 ? c.re : std::ldexp(c.re, static_cast<int>(c.exponent));
-            double ci = c.exponent == 0 ? c.im : std::ldexp(c.im, static_cast<int>(c.exponent));
+            // c = C + δc in double, C being the reference's first iterate.
+            double cr, ci, cErr;
+            NumberTraits<double>::load(job.reference->orbit()[1], cr, ci, cErr);
             // δc in double, as doubleOffset(pixelOffset(…)) has it.
             cr = cr + job.offsets->columns[static_cast<std::size_t>(x)].valueDouble;
             ci = ci + job.offsets->rows[static_cast<std::size_t>(y)].valueDouble;

@@ -45,9 +45,8 @@ inline RescaledOffset rescaledOffset(const PixelOffset<ExtReal>& dc, std::int64_
             upperDouble(roundUp(dc.abs * unit)), upperDouble(roundUp(roundUp(dc.abs + dc.err) * unit)) + 0x1p-1073};
 }
 
-// An approximation step's coefficient as a double, exactly (by its bits: the
-// mantissa in [0.5, 1) given the exponent): false unless it is 0 or a normal
-// double small enough that its products with w and δc in the unit (below
+// An approximation step's coefficient as a double, exactly: false unless it
+// is 0 or a normal double small enough that its products with w and δc in the unit (below
 // 2^40) stay far from overflow.
 MANDEL_ALWAYS_INLINE bool exactDouble(const ExtReal& x, double& out) {
     if (x.isZero()) {
@@ -55,8 +54,7 @@ MANDEL_ALWAYS_INLINE bool exactDouble(const ExtReal& x, double& out) {
         return true;
     }
     if (x.exponent < -1020 || x.exponent > 900) return false;
-    out = std::bit_cast<double>(std::bit_cast<std::uint64_t>(x.mantissa) +
-                                (static_cast<std::uint64_t>(x.exponent) << 52));
+    out = x.normalToDouble();
     return true;
 }
 
