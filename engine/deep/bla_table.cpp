@@ -135,6 +135,27 @@ bool build(BlaLevels<R>& table, const std::vector<OrbitPoint>& orbit, const R& c
     return true;
 }
 
+RescaledBlaStep rescaledCopy(const BlaStep<ExtReal>& s) {
+    RescaledBlaStep r;
+    r.fits = exactDouble(s.ar, r.ar) && exactDouble(s.ai, r.ai) && exactDouble(s.br, r.br) && exactDouble(s.bi, r.bi);
+    r.aBound = boundUp(s.aBound);
+    r.bBound = boundUp(s.bBound);
+    r.aErr = boundUp(s.aErr);
+    r.bErr = boundUp(s.bErr);
+    return r;
+}
+
+// The steps as the rescaled iteration reads them (see RescaledBlaStep).
+void addRescaledCopies(BlaLevels<ExtReal>& table) {
+    for (std::size_t k = 0; k < table.levels.size(); ++k) {
+        std::vector<RescaledBlaStep>& copies = table.rescaled.emplace_back();
+        copies.reserve(table.levels[k].size());
+        for (const BlaStep<ExtReal>& s : table.levels[k]) copies.push_back(rescaledCopy(s));
+        table.rescaledRemainder.push_back(boundUp(table.remainder[k]));
+        table.rescaledSlack.push_back(boundUp(table.slack[k]));
+    }
+}
+
 double cMaxIn(const ExtReal& cMax, double) { return upperDouble(cMax); }
 ExtReal cMaxIn(const ExtReal& cMax, const ExtReal&) { return cMax; }
 
@@ -144,6 +165,7 @@ template <class R>
 std::size_t BlaLevels<R>::bytes() const {
     std::size_t total = 0;
     for (const auto& level : levels) total += level.capacity() * (sizeof(BlaStep<R>) + sizeof(R));
+    for (const auto& level : rescaled) total += level.capacity() * sizeof(RescaledBlaStep);
     return total;
 }
 
@@ -158,6 +180,7 @@ BlaTable::BlaTable(const std::vector<OrbitPoint>& orbit, const ExtReal& cMax, bo
     // extended-range table only.
     cancelled_ = extended_ ? !build(ext_, orbit, cMaxIn(cMax_, ExtReal{}), tolerance, 1, cancel)
                            : !build(doubles_, orbit, cMaxIn(cMax_, 0.0), tolerance, doubleFirstLevel, cancel);
+    if (extended_ && !cancelled_) addRescaledCopies(ext_);
     ext_.cMax = cMaxIn(cMax_, ExtReal{});
     doubles_.cMax = cMaxIn(cMax_, 0.0);
     buildMs_ = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();

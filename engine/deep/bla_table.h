@@ -63,6 +63,17 @@ inline bool withinRadius(const ExtReal& u, const ExtReal& r) {
     return u.exponent != r.exponent ? u.exponent < r.exponent : u.mantissa <= r.mantissa;
 }
 
+// An extended-range step as the rescaled iteration takes it, converted once
+// when the table is built: the coefficients exactly, the bounds upward (see
+// rescaled_perturbation.h). fits is false where a coefficient is no double
+// small enough for the products in the unit; such a step takes the
+// extended-range arithmetic.
+struct RescaledBlaStep {
+    double ar = 0, ai = 0, br = 0, bi = 0;
+    double aBound = 0, bBound = 0, aErr = 0, bErr = 0;
+    bool fits = false;
+};
+
 // Level k (firstLevel, ...) holds the steps of length 2^k that start at
 // reference indices 1 + j·2^k.
 template <class R>
@@ -74,6 +85,10 @@ struct BlaLevels {
     std::vector<std::vector<R>> radii;
     std::vector<R> remainder;  // 2ε·2^k per level: dropped squares, relative
     std::vector<R> slack;      // remainder + rounding per level
+    // Extended-range tables only: the steps, remainders and slacks as the
+    // rescaled iteration reads them, level by level.
+    std::vector<std::vector<RescaledBlaStep>> rescaled;
+    std::vector<double> rescaledRemainder, rescaledSlack;
     R cMax{};                  // the largest |δc| (plus its error) the radii allow
 
     std::size_t slot(int k) const { return static_cast<std::size_t>(k - firstLevel); }
@@ -101,6 +116,9 @@ struct BlaLevels {
     }
     const BlaStep<R>& step(std::int64_t m, int k) const {
         return levels[slot(k)][static_cast<std::size_t>((m - 1) >> k)];
+    }
+    const RescaledBlaStep& rescaledStep(std::int64_t m, int k) const {
+        return rescaled[slot(k)][static_cast<std::size_t>((m - 1) >> k)];
     }
     std::size_t bytes() const;
 };

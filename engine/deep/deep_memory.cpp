@@ -17,10 +17,10 @@ namespace {
 std::uint64_t tableBytesPerIteration(std::int64_t limit, bool extended) {
     // A table whose shortest steps are 2^k iterations long holds about
     // 2^(1−k) steps per iteration (half per level, summed), each kept with
-    // its radius again.
+    // its radius again (and in the extended range with its rescaled copy).
     const bool compact = static_cast<std::uint64_t>(limit) + 1 > kCompactTableLength;
     const int extFirst = compact ? kCompactFirstLevel : 1;
-    if (extended) return (sizeof(BlaStep<ExtReal>) + sizeof(ExtReal)) >> (extFirst - 1);
+    if (extended) return (sizeof(BlaStep<ExtReal>) + sizeof(ExtReal) + sizeof(RescaledBlaStep)) >> (extFirst - 1);
     return (sizeof(BlaStep<double>) + sizeof(double)) >> (std::max(extFirst, kDoubleFirstLevel) - 1);
 }
 

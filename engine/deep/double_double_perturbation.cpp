@@ -166,7 +166,7 @@ bool plainStepSafe(double zLargest, std::int64_t dzExponent, int floor) {
 }
 
 double largestPart(const DoubleDouble& re, const DoubleDouble& im) {
-    return std::fmax(std::fabs(re.hi), std::fabs(im.hi));
+    return largerMagnitude(re.hi, im.hi);
 }
 
 // Keeps |u| near 1 by moving powers of two into k. Parts that fall below
@@ -276,7 +276,7 @@ std::int64_t scaledStep(const std::vector<OrbitPoint>& orbit, const std::vector<
         uLargest > 0 ? std::ilogb(uLargest) + s.k : std::numeric_limits<std::int32_t>::min();
     if (!tinyZ &&
         (s.m == static_cast<std::int64_t>(orbit.size()) - 1 ||
-         plainStepSafe(std::fmax(std::fabs(point.re), std::fabs(point.im)), dzExponent, kDdPlainFromExponent)))
+         plainStepSafe(largerMagnitude(point.re, point.im), dzExponent, kDdPlainFromExponent)))
         return kSwitchCount;
     if (tinyZ || s.m == 0) return scaledStepNearZero(orbit, low, dc, limit, s);
     const DoubleDouble zr{point.re, low[index].re}, zi{point.im, low[index].im};
@@ -313,7 +313,7 @@ bool needsScaling(const std::vector<OrbitPoint>& orbit, const DoubleDoubleState&
     const OrbitPoint& point = orbit[static_cast<std::size_t>(st.m)];
     if (point.exponent != 0) return true;
     const double dzLargest = largestPart(st.dzr, st.dzi);
-    return dzLargest == 0 || !plainStepSafe(std::fmax(std::fabs(point.re), std::fabs(point.im)), std::ilogb(dzLargest),
+    return dzLargest == 0 || !plainStepSafe(largerMagnitude(point.re, point.im), std::ilogb(dzLargest),
                                             kDdScaledBelowExponent);
 }
 

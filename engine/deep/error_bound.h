@@ -19,10 +19,35 @@ inline constexpr double kBoundInflation = 1 + 0x1p-40;
 inline double roundUp(double bound) { return bound * kBoundInflation; }
 inline ExtReal roundUp(const ExtReal& bound) { return ExtReal(bound.mantissa * kBoundInflation, bound.exponent); }
 
+// std::fmax(|re|, |im|), NaN cases included, without the library call GCC
+// makes for fmax.
+inline double largerMagnitude(double re, double im) {
+    const double a = std::fabs(re), b = std::fabs(im);
+    return (a < b || a != a) ? b : a;
+}
+
 // A double at least as large as a bound.
 inline double upperDouble(double bound) { return bound; }
 inline double upperDouble(const ExtReal& bound) {
     return bound.toDouble() * kBoundInflation + std::numeric_limits<double>::denorm_min();
+}
+
+// x as a double, exactly: false unless it is 0 or a normal double small
+// enough that its products with values below 2^40 stay far from overflow.
+inline bool exactDouble(const ExtReal& x, double& out) {
+    if (x.isZero()) {
+        out = 0;
+        return true;
+    }
+    if (x.exponent < -1020 || x.exponent > 900) return false;
+    out = x.normalToDouble();
+    return true;
+}
+
+// A bound as a double, upward: exact where exactDouble serves.
+inline double boundUp(const ExtReal& x) {
+    double out;
+    return exactDouble(x, out) ? out : upperDouble(x);
 }
 
 // |x + iy| rounded upward; in double, within √2 where the squares underflow.

@@ -27,22 +27,26 @@ struct ExtReal {
     explicit ExtReal(double v) { set(v, 0); }
 
     void set(double m, std::int64_t e) {
+        // Normal doubles: move the exponent field to that of [0.5, 1) (exact).
+        const std::uint64_t bits = std::bit_cast<std::uint64_t>(m);
+        const int field = static_cast<int>((bits >> 52) & 0x7ff);
+        if (field == 0 || field == 0x7ff) [[unlikely]] {
+            setSpecial(m, e);
+            return;
+        }
+        mantissa = std::bit_cast<double>((bits & ~(std::uint64_t{0x7ff} << 52)) | (std::uint64_t{1022} << 52));
+        exponent = e + field - 1022;
+    }
+    // 0, subnormal, infinite or NaN m (kept apart so that set inlines).
+    void setSpecial(double m, std::int64_t e) {
         if (m == 0) {
             mantissa = 0;
             exponent = kZeroExponent;
             return;
         }
-        // Normal doubles: move the exponent field to that of [0.5, 1) (exact).
-        const std::uint64_t bits = std::bit_cast<std::uint64_t>(m);
-        const int field = static_cast<int>((bits >> 52) & 0x7ff);
-        if (field == 0 || field == 0x7ff) {
-            int k = 0;
-            mantissa = std::frexp(m, &k);
-            exponent = e + k;
-            return;
-        }
-        mantissa = std::bit_cast<double>((bits & ~(std::uint64_t{0x7ff} << 52)) | (std::uint64_t{1022} << 52));
-        exponent = e + field - 1022;
+        int k = 0;
+        mantissa = std::frexp(m, &k);
+        exponent = e + k;
     }
     bool isZero() const { return mantissa == 0; }
     // The value exactly, for a nonzero value whose exponent lies from -1021

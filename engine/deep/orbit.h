@@ -66,7 +66,7 @@ struct NumberTraits<double> {
     }
     // Values this small leave double's accurate range: continue in ExtReal.
     static bool outOfRange(double re, double im) {
-        return std::fmax(std::fabs(re), std::fabs(im)) < kDoubleLeavesBelow;
+        return largerMagnitude(re, im) < kDoubleLeavesBelow;
     }
 };
 

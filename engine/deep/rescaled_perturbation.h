@@ -45,43 +45,21 @@ inline RescaledOffset rescaledOffset(const PixelOffset<ExtReal>& dc, std::int64_
             upperDouble(roundUp(dc.abs * unit)), upperDouble(roundUp(roundUp(dc.abs + dc.err) * unit)) + 0x1p-1073};
 }
 
-// An approximation step's coefficient as a double, exactly: false unless it
-// is 0 or a normal double small enough that its products with w and δc in the unit (below
-// 2^40) stay far from overflow.
-MANDEL_ALWAYS_INLINE bool exactDouble(const ExtReal& x, double& out) {
-    if (x.isZero()) {
-        out = 0;
-        return true;
-    }
-    if (x.exponent < -1020 || x.exponent > 900) return false;
-    out = x.normalToDouble();
-    return true;
-}
-
-// A bound as a double, upward: exact where exactDouble serves.
-MANDEL_ALWAYS_INLINE double boundUp(const ExtReal& x) {
-    double out;
-    return exactDouble(x, out) ? out : upperDouble(x);
-}
-
 // blaStep in units of 2^k: the same products and sums in double on w and δc
-// in the unit, and the same bound divided by 2^k (the coefficients converted
-// exactly, the bounds upward, plus the rounding of double's subnormal range).
-// False (nothing changed) where a coefficient does not fit a double.
-MANDEL_ALWAYS_INLINE bool rescaledBlaStep(const BlaLevels<ExtReal>& table, const BlaStep<ExtReal>& step, int level,
+// in the unit, and the same bound divided by 2^k (the table's conversions:
+// coefficients exact, bounds upward; plus the rounding of double's subnormal
+// range). False (nothing changed) where a coefficient does not fit a double.
+MANDEL_ALWAYS_INLINE bool rescaledBlaStep(const BlaLevels<ExtReal>& table, std::int64_t m, int level,
                                           RescaledState& s, const RescaledOffset& d, double wAbs) {
-    double ar, ai, br, bi;
-    if (!exactDouble(step.ar, ar) || !exactDouble(step.ai, ai) || !exactDouble(step.br, br) ||
-        !exactDouble(step.bi, bi))
-        return false;
-    const double aBound = boundUp(step.aBound), bBound = boundUp(step.bBound);
-    const double aErr = boundUp(step.aErr), bErr = boundUp(step.bErr);
-    const double slack = boundUp(table.slack[table.slot(level)]);
-    const double remainder = boundUp(table.remainder[table.slot(level)]);
-    const double nr = (ar * s.wr - ai * s.wi) + (br * d.dr - bi * d.di);
-    const double ni = (ar * s.wi + ai * s.wr) + (br * d.di + bi * d.dr);
-    s.e = roundUp(aBound * (s.e + remainder * s.e) + (aErr + slack * aBound) * wAbs +
-                  (bErr + slack * bBound) * d.bound + bBound * d.err + 2 * NumberTraits<double>::stepAbsoluteError());
+    const RescaledBlaStep& step = table.rescaledStep(m, level);
+    if (!step.fits) return false;
+    const std::size_t slot = table.slot(level);
+    const double slack = table.rescaledSlack[slot], remainder = table.rescaledRemainder[slot];
+    const double nr = (step.ar * s.wr - step.ai * s.wi) + (step.br * d.dr - step.bi * d.di);
+    const double ni = (step.ar * s.wi + step.ai * s.wr) + (step.br * d.di + step.bi * d.dr);
+    s.e = roundUp(step.aBound * (s.e + remainder * s.e) + (step.aErr + slack * step.aBound) * wAbs +
+                  (step.bErr + slack * step.bBound) * d.bound + step.bBound * d.err +
+                  2 * NumberTraits<double>::stepAbsoluteError());
     s.wr = nr;
     s.wi = ni;
     return true;
@@ -95,7 +73,7 @@ inline double powerOfTwo(std::int64_t k) {
 
 // ilogb of the larger part (0 when both are 0), by the bits where it is normal.
 inline std::int64_t largestExponent(double re, double im) {
-    const double largest = std::fmax(std::fabs(re), std::fabs(im));
+    const double largest = largerMagnitude(re, im);
     const auto field = static_cast<std::int64_t>(std::bit_cast<std::uint64_t>(largest) >> 52);
     if (field > 0 && field < 0x7ff) return field - 1023;
     return largest > 0 ? std::ilogb(largest) : std::int64_t{0};
@@ -126,7 +104,7 @@ inline RescaledState rescaledState(const PerturbState<ExtReal>& x, std::int64_t 
 // (nothing changed) where w is 0, subnormal or not finite, or the shift
 // leaves double's range.
 inline bool rescaleInPlace(RescaledState& s, RescaledOffset& d, std::int64_t offsetExponent) {
-    const double largest = std::fmax(std::fabs(s.wr), std::fabs(s.wi));
+    const double largest = largerMagnitude(s.wr, s.wi);
     const auto field = static_cast<std::int64_t>(std::bit_cast<std::uint64_t>(largest) >> 52);
     if (field == 0 || field >= 0x7ff) return false;
     // ExtReal's exponent of δz (its mantissa in [0.5, 1)), as rescaledState takes it.
@@ -192,7 +170,7 @@ MANDEL_ALWAYS_INLINE std::int64_t rescaledStep(const PerturbRun<ExtReal>& run, R
     if (run.table && run.table->startsAt(s.m)) {
         const int level = run.table->longest(s.m, roundUp(ExtReal(roundUp(wAbs + s.e), s.k)), run.limit - s.i);
         if (level > 0) {
-            if (!rescaledBlaStep(*run.table, run.table->step(s.m, level), level, s, d, wAbs)) return kSwitchCount;
+            if (!rescaledBlaStep(*run.table, s.m, level, s, d, wAbs)) return kSwitchCount;
             const std::int64_t length = std::int64_t{1} << level;
             s.m += length;
             s.i += length;
