@@ -87,6 +87,10 @@ DoubleDoubleOffset doubleDoubleOffset(const AxisOffset& column, const AxisOffset
 
 DoubleDoubleState startState(const DoubleDoubleOffset& dc) { return {dc.re, dc.im, dc.err, 1, 1}; }
 
+PerturbState<double> handedToDouble(const DoubleDoubleState& st) {
+    return {st.dzr.hi, st.dzi.hi, roundUp(st.e + std::fabs(st.dzr.lo) + std::fabs(st.dzi.lo)), st.m, st.i};
+}
+
 std::int64_t doubleDoubleStep(const std::vector<OrbitPoint>& orbit, const std::vector<OrbitLow>& low,
                               const DoubleDoubleOffset& dc, std::int64_t limit, DoubleDoubleState& st,
                               bool pauseAfterRebase, const DdBlaLevels* table) {
@@ -351,9 +355,10 @@ EscapePoint escapePointOf(const std::vector<OrbitPoint>& orbit, const std::vecto
 std::int64_t doubleDoublePerturbedCount(const std::vector<OrbitPoint>& orbit, const std::vector<OrbitLow>& low,
                                         const DoubleDoubleOffset& dc, std::int64_t limit,
                                         const std::function<bool()>& stop, std::int64_t& iterations,
-                                        const DdBlaLevels* table, EscapePoint* escape) {
+                                        const DdBlaLevels* table, EscapePoint* escape, const DdHandOff* handOff) {
     const DoubleDoubleOffset plain = plainOffset(dc);
     const bool mayScale = dc.scale != 0;
+    if (mayScale) handOff = nullptr;
     DoubleDoubleState st = startState(dc);
     ScaledState scaledState{dc.re, dc.im, dc.err, dc.scale};
     bool scaling = mayScale;
@@ -372,8 +377,16 @@ std::int64_t doubleDoublePerturbedCount(const std::vector<OrbitPoint>& orbit, co
                 scaling = true;
                 continue;
             }
-            result = doubleDoubleStep(orbit, low, plain, limit, st, mayScale, table);
-            if (result == kSwitchCount) continue;  // rebased: the next step may need scaling
+            result = doubleDoubleStep(orbit, low, plain, limit, st, mayScale || handOff, table);
+            if (result == kSwitchCount) {
+                // Rebased: the next step may need scaling, or the hand-off
+                // may finish the pixel.
+                if (handOff) {
+                    const std::int64_t finished = (*handOff)(st);
+                    if (finished != kUndecidedCount) return finished;
+                }
+                continue;
+            }
             if (escape && result > 0 && result < limit) *escape = escapePointOf(orbit, low, st);
         }
         if (result != 0) return result;

@@ -56,15 +56,27 @@ std::int64_t doubleDoubleStep(const std::vector<OrbitPoint>& orbit, const std::v
                               const DoubleDoubleOffset& dc, std::int64_t limit, DoubleDoubleState& st,
                               bool pauseAfterRebase = false, const DdBlaLevels* table = nullptr);
 
+// An unscaled state in double for the double loop to go on from: the high
+// parts, the bound grown by the low parts dropped.
+PerturbState<double> handedToDouble(const DoubleDoubleState& st);
+
+// Where an unscaled pixel has just rebased (it has left the reference, and
+// what is left of its orbit is usually short), a cheaper arithmetic may
+// finish it from there: given the rebased state, this returns the count (or
+// kCancelledCount), or kUndecidedCount for the double-double loop to go on.
+using DdHandOff = std::function<std::int64_t(const DoubleDoubleState&)>;
+
 // The count, kUndecidedCount or kCancelledCount. A pixel whose δc is
 // scaled is first iterated with δz in units of a power of two (while δz is
 // below double's range), then like the others. (stop() is asked every few
 // thousand iterations). `iterations` is increased by the steps taken. The
 // table (if any) serves the unscaled steps. Where the pixel escapes from an
 // unscaled step and `escape` is given, it receives z there, in double.
+// With `handOff`, an unscaled pixel's rebases are offered to it.
 std::int64_t doubleDoublePerturbedCount(const std::vector<OrbitPoint>& orbit, const std::vector<OrbitLow>& low,
                                         const DoubleDoubleOffset& dc, std::int64_t limit,
                                         const std::function<bool()>& stop, std::int64_t& iterations,
-                                        const DdBlaLevels* table = nullptr, EscapePoint* escape = nullptr);
+                                        const DdBlaLevels* table = nullptr, EscapePoint* escape = nullptr,
+                                        const DdHandOff* handOff = nullptr);
 
 }  // namespace mandel

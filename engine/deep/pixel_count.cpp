@@ -4,6 +4,7 @@
 #include <chrono>
 #include <functional>
 #include <limits>
+#include <optional>
 
 #include "colour/smooth_count.h"
 #include "deep/double_double_perturbation.h"
@@ -31,6 +32,8 @@ constexpr std::int64_t kDoubleDoubleSpacingExponent = -70;
 // alone would nearly always fail after a whole orbit's work (at 5e-227, 1.9
 // s for such a pixel with the failed attempt against 0.7 s without it).
 constexpr int kBitsBeyondDoubleDouble = 64;
+// Rebases of one pixel offered back to the double loop.
+constexpr int kDoubleHandOffTries = 4;
 
 }  // namespace
 
@@ -190,6 +193,33 @@ std::int64_t perturbedReach(const RowJob& job, int x, int y) {
     return perturbedCount(job.reference->orbit(), doubleOffset(dc), limit, never, made, true);
 }
 
+// Where a pixel the double loop left undecided has followed the reference in
+// double-double and then rebased, it is usually far from the reference and
+// what is left of its orbit is short: the double loop, going on from the
+// double-double state and its bound, decides most such pixels at a fraction
+// of the cost. A few tries per pixel; each later rebase leaves less of the
+// orbit for rounding to grow over.
+DdHandOff doubleHandOff(const RowJob& job, int x, int y, RowControl& control, EscapePoint& escape) {
+    const PixelOffset<double> dc = doubleOffset(pixelOffset(job, x, y));
+    return [&job, &control, &escape, dc, tries = 0](const DoubleDoubleState& s) mutable {
+        if (tries == kDoubleHandOffTries) return kUndecidedCount;
+        ++tries;
+        const std::vector<OrbitPoint>& orbit = job.reference->orbit();
+        const std::int64_t limit = job.view->location.limit;
+        PerturbState<double> st = handedToDouble(s);
+        std::int64_t made = 0, skipped = 0;
+        auto stop = [&control] { return control.stop(); };
+        const BlaUse<double> bla{job.bla ? job.bla->doubles() : nullptr, &skipped};
+        PixelTrace trace;
+        const std::int64_t count = perturbRun(orbit, dc, limit, stop, made, st, false, bla, &trace);
+        if (count == kUndecidedCount) return count;
+        if (count != kCancelledCount) control.settledInDouble += 1;
+        noteEscape(orbit, st, count, limit, &trace);
+        escape = trace.escape;
+        return count;
+    };
+}
+
 // A pixel the double (or extended) loop left undecided, settled in
 // double-double perturbation, directly in double-double (shallow views) or
 // in MPFR with ever more bits, whichever decides first; false if cancelled.
@@ -206,6 +236,8 @@ bool settleUndecided(const RowJob& job, int x, int y, RowControl& control, std::
         const DoubleDoubleOffset dc =
             doubleDoubleOffset(job.offsets->columns[static_cast<std::size_t>(x)],
                                job.offsets->rows[static_cast<std::size_t>(y)], job.geometry->ddScaleExponent);
+        std::optional<DdHandOff> handOff;
+        if (!job.geometry->extended()) handOff = doubleHandOff(job, x, y, control, escape);
         // The tables' room for δc is the double table's (which has some for
         // pans). The loose table first; the few pixels it leaves undecided
         // go on with the strict one, and the rare pixel that leaves is
@@ -215,7 +247,7 @@ bool settleUndecided(const RowJob& job, int x, int y, RowControl& control, std::
                 job.bla ? job.reference->ddBlaTable(job.bla->cMax(), tolerance, control.cancelFlag()) : nullptr;
             if (job.bla && !table) return kCancelledCount;
             return doubleDoublePerturbedCount(job.reference->orbit(), low, dc, job.view->location.limit, stop,
-                                              ddIterations, table.get(), &escape);
+                                              ddIterations, table.get(), &escape, handOff ? &*handOff : nullptr);
         };
         settled = settleWith(DdTableTolerance::Loose);
         if (settled == kUndecidedCount && job.bla) settled = settleWith(DdTableTolerance::Strict);

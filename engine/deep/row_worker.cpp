@@ -47,6 +47,7 @@ bool computeRowsOnThreads(const RowJob& job, const DeepOptions& options, DeepSta
     stats.iterationsMade += control.made.load();
     stats.iterationsSkipped += control.skipped.load();
     stats.pixelsSettled += control.settled.load();
+    stats.pixelsSettledInDouble += control.settledInDouble.load();
     stats.pixelsSettledInMpfr += control.settledInMpfr.load();
     stats.uncertifiedPixels += control.uncertified.load();
     stats.pixelsKnown += control.known.load();

@@ -105,6 +105,41 @@ struct DoubleDoubleSteps {
     mandel::DoubleDoubleState st;
 };
 
+// The double-double steps up to the first rebase, then the double steps from
+// the state the settling hands over there.
+struct HandedOffSteps {
+    HandedOffSteps(const mandel::DeepReference& reference, DoubleDouble dcr, DoubleDouble dci, std::int64_t limit)
+        : dd(reference, dcr, dci, limit), plain(reference, dcr, dci, limit) {}
+    static constexpr double kRounding = 0x1p-100;
+    struct Position {
+        double e = 0;
+        std::int64_t m = 1, i = 1;
+    } st;
+    std::int64_t step() {
+        std::int64_t r;
+        if (handed) {
+            plain.st.e = st.e;
+            r = plain.step();
+        } else {
+            dd.st.e = st.e;
+            r = mandel::doubleDoubleStep(dd.reference.orbit(), dd.reference.orbitLow(), dd.dc, dd.limit, dd.st, true);
+            if (r == mandel::kSwitchCount) {
+                plain.st = mandel::handedToDouble(dd.st);
+                handed = true;
+                r = 0;
+            }
+        }
+        st = handed ? Position{plain.st.e, plain.st.m, plain.st.i} : Position{dd.st.e, dd.st.m, dd.st.i};
+        return r;
+    }
+    void offsetBy(double off) { dd.offsetBy(off); }
+    DoubleDouble dzr() const { return handed ? plain.dzr() : dd.dzr(); }
+    DoubleDouble dzi() const { return handed ? plain.dzi() : dd.dzi(); }
+    DoubleDoubleSteps dd;
+    DoubleSteps plain;
+    bool handed = false;
+};
+
 // The rescaled double steps (δz = w·2^k), with the extended-range step where
 // they hand an iteration over. The walk reads and sets the bound absolutely.
 struct RescaledSteps {
@@ -180,7 +215,9 @@ struct DoubleDoubleTableSteps : DoubleDoubleSteps {
 template <class Steps>
 Walk walk(const mandel::DeepReference& reference, const std::vector<Complex>& exactReference, DoubleDouble dcr,
           DoubleDouble dci, std::int64_t limit, double offBy = 0) {
-    if constexpr (std::is_same_v<Steps, DoubleSteps> || std::is_base_of_v<RescaledSteps, Steps>) dcr.lo = dci.lo = 0;
+    if constexpr (std::is_same_v<Steps, DoubleSteps> || std::is_same_v<Steps, HandedOffSteps> ||
+                  std::is_base_of_v<RescaledSteps, Steps>)
+        dcr.lo = dci.lo = 0;
     Complex c, z;
     MpfrValue t(kExactBits), u(kExactBits);
     setDoubleDouble(c.re.get(), dcr);
@@ -283,6 +320,7 @@ TEST(DeepArithSteps, BoundHoldsThroughRebasesAgainstAnEarlyEscapingReference) {
     expectBoundThroughRebases<DoubleSteps>();
     expectBoundThroughRebases<RescaledSteps>();
     expectBoundThroughRebases<DoubleDoubleSteps>();
+    expectBoundThroughRebases<HandedOffSteps>();
 }
 
 TEST(DeepArithSteps, BoundHoldsAndStaysSmallNearADeepMinibrot) {

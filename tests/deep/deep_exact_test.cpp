@@ -108,7 +108,8 @@ std::vector<std::int32_t> engineCounts(const ExactCase& c, bool bla, unsigned th
         EXPECT_EQ(stats.iterationsSkipped, 0);
     }
     std::cout << "  bla " << bla << ", threads " << threads << ": " << stats.iterationsMade << " iterations made, "
-              << stats.iterationsSkipped << " skipped, " << stats.pixelsSettled << " pixels settled in "
+              << stats.iterationsSkipped << " skipped, " << stats.pixelsSettled << " pixels settled ("
+              << stats.pixelsSettledInDouble << " finished in double) in "
               << stats.settleMs << " ms, reference " << drawing.referenceInfo().length << " iterations ("
               << drawing.referenceInfo().numberType << ")\n";
     if (c.earlyReference) {
