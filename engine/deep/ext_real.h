@@ -26,7 +26,7 @@ struct ExtReal {
     ExtReal(double m, std::int64_t e) { set(m, e); }
     explicit ExtReal(double v) { set(v, 0); }
 
-    void set(double m, std::int64_t e) {
+    [[gnu::always_inline]] void set(double m, std::int64_t e) {
         // Normal doubles: move the exponent field to that of [0.5, 1) (exact).
         const std::uint64_t bits = std::bit_cast<std::uint64_t>(m);
         const int field = static_cast<int>((bits >> 52) & 0x7ff);

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "deep/bla_table.h"
 #include "deep/deep_drawing.h"
 #include "deep/deep_geometry.h"
 #include "deep/perturbation.h"
@@ -27,8 +28,9 @@ using mandel::PerturbState;
 bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 // Pixels of the view's bottom row in the lanes, against perturbStep one step
-// at a time, for 200 steps or until a lane stops for perturbStep.
-void expectLanesFollowTheScalarStep(const DeepView& view) {
+// at a time, for 200 steps or until a lane stops for perturbStep; with
+// `table`, both take the approximation table's steps.
+void expectLanesFollowTheScalarStep(const DeepView& view, bool table = false) {
     const mandel::DeepGeometry geometry = mandel::deepGeometry(view);
     const mandel::DeepReference reference(*geometry.centreRe, *geometry.centreIm, view.location.limit, false,
                                           geometry.spacing * mandel::ExtReal(0x1p-60), nullptr);
@@ -42,6 +44,8 @@ void expectLanesFollowTheScalarStep(const DeepView& view) {
     const std::size_t lanes = mandel::deepLaneCount();
     mandel::LaneJob laneJob{reference.lanePoints().data(), static_cast<std::int64_t>(reference.lanePoints().size()) - 1,
                             view.location.limit};
+    const mandel::BlaTable bla(reference.orbit(), geometry.spacing * mandel::ExtReal(4.0 * view.width), false);
+    if (table) laneJob.table = bla.doubles();
     mandel::LaneBatch batch;
     std::vector<mandel::PixelOffset<double>> dcs;
     std::vector<PerturbState<double>> scalar;
@@ -54,13 +58,19 @@ void expectLanesFollowTheScalarStep(const DeepView& view) {
         batch.dzi[lane] = batch.dci[lane] = dcs[lane].im;
         batch.e[lane] = batch.dcErr[lane] = dcs[lane].err;
         batch.dcAbs[lane] = dcs[lane].abs;
+        batch.cBound[lane] = mandel::roundUp(dcs[lane].abs + dcs[lane].err);
+        batch.tableOn[lane] = table && batch.cBound[lane] <= bla.doubles()->cMax;
         batch.m[lane] = batch.i[lane] = 1;
     }
     const std::int64_t steps = mandel::advanceLanes(laneJob, batch, 200);
     EXPECT_GT(steps, 20) << mandel::activeSimdTarget();
-    std::int64_t made = 0;
+    if (table) {
+        EXPECT_GT(batch.approximationSteps, 0) << mandel::activeSimdTarget();
+    }
+    std::int64_t made = 0, skipped = 0;
     for (std::size_t lane = 0; lane < lanes; ++lane) {
-        const mandel::PerturbRun<double> run(reference.orbit(), dcs[lane], view.location.limit, false, {});
+        const mandel::BlaUse<double> use{table ? bla.doubles() : nullptr, &skipped};
+        const mandel::PerturbRun<double> run(reference.orbit(), dcs[lane], view.location.limit, false, use);
         for (std::int64_t s = 0; s < steps; ++s) ASSERT_EQ(mandel::perturbStep(run, scalar[lane], made), 0);
         EXPECT_TRUE(sameBits(batch.dzr[lane], scalar[lane].dzr)) << mandel::activeSimdTarget() << " lane " << lane;
         EXPECT_TRUE(sameBits(batch.dzi[lane], scalar[lane].dzi)) << mandel::activeSimdTarget() << " lane " << lane;
@@ -98,6 +108,7 @@ TEST(DeepLanes, EveryInstructionSetFollowsTheScalarStepBitForBit) {
     for (const mandel::SimdTarget& target : mandel::availableSimdTargets()) {
         const mandel::ForcedSimdTarget forced(target);
         expectLanesFollowTheScalarStep(minibrot);
+        expectLanesFollowTheScalarStep(minibrot, true);
         expectLanesFollowTheScalarStep(seahorse);
     }
 }
