@@ -89,7 +89,7 @@ struct BlaLevels {
     // rescaled iteration reads them, level by level.
     std::vector<std::vector<RescaledBlaStep>> rescaled;
     std::vector<double> rescaledRemainder, rescaledSlack;
-    R cMax{};                  // the largest |δc| (plus its error) the radii allow
+    R cMax{};  // the largest |δc| (plus its error) the radii allow
 
     std::size_t slot(int k) const { return static_cast<std::size_t>(k - firstLevel); }
     bool hasSteps() const { return !levels.empty() && !levels[0].empty(); }

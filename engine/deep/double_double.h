@@ -54,6 +54,9 @@ inline DoubleDouble operator+(const DoubleDouble& x, const DoubleDouble& y) {
 }
 
 inline DoubleDouble operator-(const DoubleDouble& x) { return {-x.hi, -x.lo}; }
+
+// 2x, exactly (both parts doubled; the pair stays normalised).
+inline DoubleDouble twice(const DoubleDouble& x) { return {x.hi + x.hi, x.lo + x.lo}; }
 inline DoubleDouble operator-(const DoubleDouble& x, const DoubleDouble& y) { return x + -y; }
 
 inline DoubleDouble operator*(const DoubleDouble& x, const DoubleDouble& y) {

@@ -24,8 +24,6 @@ double sizeUp(const DoubleDouble& xr, const DoubleDouble& xi, const DoubleDouble
     return (std::fabs(xr.hi) + std::fabs(xi.hi) + std::fabs(yr.hi) + std::fabs(yi.hi)) * (1 + 0x1p-50);
 }
 
-DoubleDouble twice(const DoubleDouble& x) { return {x.hi + x.hi, x.lo + x.lo}; }
-
 // x·2^k; parts that fall below double's range lose at most 2^-1074 each.
 DoubleDouble scaled(const DoubleDouble& x, std::int64_t k) {
     const int e = static_cast<int>(std::clamp<std::int64_t>(k, -3000, 3000));
@@ -119,16 +117,11 @@ std::int64_t doubleDoubleStep(const std::vector<OrbitPoint>& orbit, const std::v
     const DoubleDouble& dzr = st.dzr;
     const DoubleDouble& dzi = st.dzi;
     const double zAbs = magnitudeUp(zr, zi);
-    const DoubleDouble twoZr = twice(zr), twoZi = twice(zi);
-    const DoubleDouble nr = ((twoZr * dzr - twoZi * dzi) + (dzr * dzr - dzi * dzi)) + dc.re;
-    const DoubleDouble ni = ((twoZr * dzi + twoZi * dzr) + twice(dzr) * dzi) + dc.im;
-    const double terms = 2 * zAbs * dAbs + dAbs * dAbs + dc.abs;
-    const double e = st.e;
-    // With ε = δz̃ − δz: 2Z̃δz̃ + δz̃² − (2Zδz + δz²) = ε·(2(Z̃ + δz̃) − ε) + 2(Z̃ − Z)·δz, and
-    // |Z̃ + δz̃| ≤ wBound: the error grows with the pixel's own |2z|, not with 2|Z| + 2|δz|.
-    st.e = roundUp(e * (2 * wBound + e) + 2 * (dAbs + e) * zErr + dc.err + kStepRounding * terms + kStepAbsoluteError);
-    st.dzr = nr;
-    st.dzi = ni;
+    const StepOffset<DoubleDouble> next = nextOffset(zr, zi, dzr, dzi, dc.re, dc.im);
+    const double terms = stepTerms(2.0, zAbs, dAbs, dAbs * dAbs, dc.abs);
+    st.e = roundUp(stepBound(2.0, st.e, wBound, dAbs, zErr, dc.err, kStepRounding, terms, kStepAbsoluteError));
+    st.dzr = next.re;
+    st.dzi = next.im;
     ++st.m;
     ++st.i;
     return 0;
@@ -169,9 +162,7 @@ bool plainStepSafe(double zLargest, std::int64_t dzExponent, int floor) {
     return std::max(2 * dzExponent, linear) >= floor;
 }
 
-double largestPart(const DoubleDouble& re, const DoubleDouble& im) {
-    return largerMagnitude(re.hi, im.hi);
-}
+double largestPart(const DoubleDouble& re, const DoubleDouble& im) { return largerMagnitude(re.hi, im.hi); }
 
 // Keeps |u| near 1 by moving powers of two into k. Parts that fall below
 // double's range lose at most 2^-1074 each, which the bound takes up.
@@ -278,9 +269,8 @@ std::int64_t scaledStep(const std::vector<OrbitPoint>& orbit, const std::vector<
     const double uLargest = largestPart(s.ur, s.ui);
     const std::int64_t dzExponent =
         uLargest > 0 ? std::ilogb(uLargest) + s.k : std::numeric_limits<std::int32_t>::min();
-    if (!tinyZ &&
-        (s.m == static_cast<std::int64_t>(orbit.size()) - 1 ||
-         plainStepSafe(largerMagnitude(point.re, point.im), dzExponent, kDdPlainFromExponent)))
+    if (!tinyZ && (s.m == static_cast<std::int64_t>(orbit.size()) - 1 ||
+                   plainStepSafe(largerMagnitude(point.re, point.im), dzExponent, kDdPlainFromExponent)))
         return kSwitchCount;
     if (tinyZ || s.m == 0) return scaledStepNearZero(orbit, low, dc, limit, s);
     const DoubleDouble zr{point.re, low[index].re}, zi{point.im, low[index].im};
@@ -317,8 +307,8 @@ bool needsScaling(const std::vector<OrbitPoint>& orbit, const DoubleDoubleState&
     const OrbitPoint& point = orbit[static_cast<std::size_t>(st.m)];
     if (point.exponent != 0) return true;
     const double dzLargest = largestPart(st.dzr, st.dzi);
-    return dzLargest == 0 || !plainStepSafe(largerMagnitude(point.re, point.im), std::ilogb(dzLargest),
-                                            kDdScaledBelowExponent);
+    return dzLargest == 0 ||
+           !plainStepSafe(largerMagnitude(point.re, point.im), std::ilogb(dzLargest), kDdScaledBelowExponent);
 }
 
 ScaledState toScaled(const DoubleDoubleState& st) {

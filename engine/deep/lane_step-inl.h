@@ -41,26 +41,22 @@ HWY_INLINE V Magnitude(D d, V x, V y, V squares) {
                           hn::Add(hn::Abs(x), hn::Abs(y)));
 }
 
-// One lane-state's plain step, perturbStep's operations in its order.
+// One lane-state's plain step: perturbStep's arithmetic, on vectors.
 struct Step {
     V dzr, dzi, e;
 };
 
+// The step's arithmetic, compiled for this instruction set.
+#include "deep/perturbation_step-inl.h"
+
 HWY_INLINE Step PlainStep(D d, V zr, V zi, V zErr, V zAbs, V dzr, V dzi, V e, V d2, V dAbs, V wBound, V dcr, V dci,
                           V dcErr, V dcAbs) {
     const V two = hn::Set(d, 2.0);
-    const V twoZr = hn::Add(zr, zr), twoZi = hn::Add(zi, zi);
-    const V nr = hn::Add(
-        hn::Add(hn::Sub(hn::Mul(twoZr, dzr), hn::Mul(twoZi, dzi)), hn::Sub(hn::Mul(dzr, dzr), hn::Mul(dzi, dzi))), dcr);
-    const V ni =
-        hn::Add(hn::Add(hn::Add(hn::Mul(twoZr, dzi), hn::Mul(twoZi, dzr)), hn::Mul(hn::Add(dzr, dzr), dzi)), dci);
-    const V terms = hn::Add(hn::Add(hn::Mul(hn::Mul(two, zAbs), dAbs), d2), dcAbs);
-    V bound = hn::Mul(e, hn::Add(hn::Mul(two, wBound), e));
-    bound = hn::Add(bound, hn::Mul(hn::Mul(two, hn::Add(dAbs, e)), zErr));
-    bound = hn::Add(bound, dcErr);
-    bound = hn::Add(bound, hn::Mul(hn::Set(d, kPerturbStepRounding), terms));
-    bound = hn::Add(bound, hn::Set(d, NumberTraits<double>::stepAbsoluteError()));
-    return {nr, ni, hn::Mul(bound, hn::Set(d, kBoundInflation))};
+    const StepOffset<V> next = nextOffset(zr, zi, dzr, dzi, dcr, dci);
+    const V terms = stepTerms(two, zAbs, dAbs, d2, dcAbs);
+    const V bound = stepBound(two, e, wBound, dAbs, zErr, dcErr, hn::Set(d, kPerturbStepRounding), terms,
+                              hn::Set(d, NumberTraits<double>::stepAbsoluteError()));
+    return {next.re, next.im, hn::Mul(bound, hn::Set(d, kBoundInflation))};
 }
 
 }  // namespace HWY_NAMESPACE

@@ -28,6 +28,8 @@ namespace mandel {
 #define MANDEL_ALWAYS_INLINE inline
 #endif
 
+#include "deep/perturbation_step-inl.h"
+
 // δc = c − C of one pixel, a bound on its rounding error, and |δc| (upward).
 template <class R>
 struct PixelOffset {
@@ -211,17 +213,12 @@ MANDEL_ALWAYS_INLINE std::int64_t perturbStep(const PerturbRun<R>& run, PerturbS
     }
     if (run.derivative) derivativeStep(wr, wi, *run.derivative);
     const R zAbs = Traits::magnitude(zr, zi, zr * zr + zi * zi);
-    const R twoZr = zr + zr, twoZi = zi + zi;
-    const R nr = ((twoZr * dzr - twoZi * dzi) + (dzr * dzr - dzi * dzi)) + run.dc.re;
-    const R ni = ((twoZr * dzi + twoZi * dzr) + (dzr + dzr) * dzi) + run.dc.im;
-    const R terms = two * zAbs * dAbs + d2 + run.dc.abs;
-    // With ε = δz̃ − δz: 2Z̃δz̃ + δz̃² − (2Zδz + δz²) = ε·(2(Z̃ + δz̃) − ε) + 2(Z̃ − Z)·δz, and
-    // |Z̃ + δz̃| ≤ wBound: the error grows with the pixel's own |2z| (not
-    // with 2|Z| + 2|δz|, far larger wherever the pixel has rebased).
-    e = roundUp(e * (two * wBound + e) + two * (dAbs + e) * zErr + run.dc.err + R(kPerturbStepRounding) * terms +
-                Traits::stepAbsoluteError());
-    dzr = nr;
-    dzi = ni;
+    const StepOffset<R> next = nextOffset(zr, zi, dzr, dzi, run.dc.re, run.dc.im);
+    const R terms = stepTerms(two, zAbs, dAbs, d2, run.dc.abs);
+    e = roundUp(
+        stepBound(two, e, wBound, dAbs, zErr, run.dc.err, R(kPerturbStepRounding), terms, Traits::stepAbsoluteError()));
+    dzr = next.re;
+    dzi = next.im;
     ++st.m;
     ++st.i;
     ++iterations;

@@ -5,9 +5,10 @@
 // choice as the single-precision kernel's, see kernel/fast_targets.h).
 //
 // Each lane makes exactly the operations of perturbStep<double> in the same
-// order (Mul, Add, Sub, Sqrt; never a fused multiply-add), so a pixel's state
-// after every step is bit for bit the scalar loop's, on every instruction
-// set. The lanes rebase in place as perturbStep does, and with a table a lane
+// order (Mul, Add, Sub, Sqrt; never a fused multiply-add): the step's
+// arithmetic is the one template both instantiate (perturbation_step-inl.h),
+// so a pixel's state after every step is bit for bit the scalar loop's, on
+// every instruction set. The lanes rebase in place as perturbStep does, and with a table a lane
 // whose pixel takes an approximation step there takes it in place with
 // perturbStep's own choice and arithmetic (blaStep), while the others make
 // their plain steps. Whatever else a pixel needs at an iteration (an escape

@@ -49,8 +49,8 @@ inline RescaledOffset rescaledOffset(const PixelOffset<ExtReal>& dc, std::int64_
 // in the unit, and the same bound divided by 2^k (the table's conversions:
 // coefficients exact, bounds upward; plus the rounding of double's subnormal
 // range). False (nothing changed) where a coefficient does not fit a double.
-MANDEL_ALWAYS_INLINE bool rescaledBlaStep(const BlaLevels<ExtReal>& table, std::int64_t m, int level,
-                                          RescaledState& s, const RescaledOffset& d, double wAbs) {
+MANDEL_ALWAYS_INLINE bool rescaledBlaStep(const BlaLevels<ExtReal>& table, std::int64_t m, int level, RescaledState& s,
+                                          const RescaledOffset& d, double wAbs) {
     const RescaledBlaStep& step = table.rescaledStep(m, level);
     if (!step.fits) return false;
     const std::size_t slot = table.slot(level);
@@ -179,17 +179,15 @@ MANDEL_ALWAYS_INLINE std::int64_t rescaledStep(const PerturbRun<ExtReal>& run, R
         }
     }
     const double wBound = roundUp(sumAbs + kPerturbSumRounding * sumAbs + sumErr);  // ≥ |Z̃ + δz̃|
-    const double twoZr = zr + zr, twoZi = zi + zi;
-    const double nr = ((twoZr * s.wr - twoZi * s.wi) + unit * (s.wr * s.wr - s.wi * s.wi)) + d.dr;
-    const double ni = ((twoZr * s.wi + twoZi * s.wr) + unit * ((s.wr + s.wr) * s.wi)) + d.di;
-    const double terms = 2 * zAbs * wAbs + unitUp * w2 + d.abs;
+    const StepOffset<double> next = nextOffset<double, true>(zr, zi, s.wr, s.wi, d.dr, d.di, unit);
+    const double terms = stepTerms(2.0, zAbs, wAbs, unitUp * w2, d.abs);
     // The square's share 2^k·w² where 2^k is below double's range.
     const double squareLoss = unit > 0 ? 0.0 : upperDouble(ExtReal(roundUp(w2), s.k));
-    // The double step's bound divided by 2^k (see perturbStep).
-    s.e = roundUp(s.e * (2 * wBound + s.e * unitUp) + 2 * (wAbs + s.e) * zErr + d.err + kPerturbStepRounding * terms +
-                  squareLoss + NumberTraits<double>::stepAbsoluteError());
-    s.wr = nr;
-    s.wi = ni;
+    // The double step's bound divided by 2^k.
+    s.e = roundUp(stepBound<double, true>(2.0, s.e, wBound, wAbs, zErr, d.err, kPerturbStepRounding, terms,
+                                          NumberTraits<double>::stepAbsoluteError(), unitUp, squareLoss));
+    s.wr = next.re;
+    s.wi = next.im;
     ++s.m;
     ++s.i;
     ++iterations;
