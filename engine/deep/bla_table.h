@@ -65,7 +65,7 @@ inline bool withinRadius(const ExtReal& u, const ExtReal& r) {
 
 // An extended-range step as the rescaled iteration takes it, converted once
 // when the table is built: the coefficients exactly, the bounds upward (see
-// rescaled_perturbation.h). fits is false where a coefficient is no double
+// rescaled_perturbation.h). fits is false where a coefficient is not a double
 // small enough for the products in the unit; such a step takes the
 // extended-range arithmetic.
 struct RescaledBlaStep {

@@ -105,16 +105,20 @@ struct DoubleDoubleSteps {
     mandel::DoubleDoubleState st;
 };
 
+// Where a walk of a loop that keeps its state in its own form stands: the
+// bound (absolute) and the indices, as the walk reads and sets them.
+struct StepPosition {
+    double e = 0;
+    std::int64_t m = 1, i = 1;
+};
+
 // The double-double steps up to the first rebase, then the double steps from
 // the state the settling hands over there.
 struct HandedOffSteps {
     HandedOffSteps(const mandel::DeepReference& reference, DoubleDouble dcr, DoubleDouble dci, std::int64_t limit)
         : dd(reference, dcr, dci, limit), plain(reference, dcr, dci, limit) {}
     static constexpr double kRounding = 0x1p-100;
-    struct Position {
-        double e = 0;
-        std::int64_t m = 1, i = 1;
-    } st;
+    StepPosition st;
     std::int64_t step() {
         std::int64_t r;
         if (handed) {
@@ -129,7 +133,7 @@ struct HandedOffSteps {
                 r = 0;
             }
         }
-        st = handed ? Position{plain.st.e, plain.st.m, plain.st.i} : Position{dd.st.e, dd.st.m, dd.st.i};
+        st = handed ? StepPosition{plain.st.e, plain.st.m, plain.st.i} : StepPosition{dd.st.e, dd.st.m, dd.st.i};
         return r;
     }
     void offsetBy(double off) { dd.offsetBy(off); }
@@ -150,10 +154,7 @@ struct RescaledSteps {
           s(mandel::rescaledState(mandel::PerturbState<ExtReal>{dc.re, dc.im, {}, 1, 1}, dc.abs.exponent)),
           d(mandel::rescaledOffset(dc, s.k)) {}
     static constexpr double kRounding = 0x1p-52;
-    struct Position {
-        double e = 0;
-        std::int64_t m = 1, i = 1;
-    } st;
+    StepPosition st;
     std::int64_t step() {
         s.e = std::ldexp(st.e, static_cast<int>(-s.k)) * (1 + 0x1p-50);
         std::int64_t r = mandel::rescaledStep(run, s, d, made);
