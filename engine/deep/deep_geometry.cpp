@@ -33,6 +33,7 @@ std::vector<AxisOffset> axisOffsets(mpfr_srcptr start, mpfr_srcptr step, mpfr_sr
         // operations; then the rounding to a double mantissa.
         const ExtReal mpfrErr = ExtReal(8.0) * unit * (fixed + ExtReal(static_cast<double>(k + 1)) * stepAbs);
         o.err = roundUp(mpfrErr + ExtReal(0x1p-52) * abs(o.value));
+        o.errUp = upperDouble(o.err);
         // Scaling by a power of two is exact in MPFR.
         mpfr_mul_2si(v.get(), v.get(), -ddScale, MPFR_RNDN);
         o.dd = toDoubleDouble(v.get());

@@ -42,6 +42,7 @@ struct AxisOffset {
     ExtReal value;
     double valueDouble = 0;  // value.toDouble(), kept: each pixel's colour outputs read it
     ExtReal err;
+    double errUp = 0;  // upperDouble(err), kept: each pixel of the direct stage reads it
     // The same offset times 2^-ddScaleExponent (see DeepGeometry) as a
     // double-double (hi + lo), and its error bound in the same unit.
     DoubleDouble dd;

@@ -69,12 +69,12 @@ bool takesDirectStage(const RowJob& job) {
 DirectPoint directPoint(const RowJob& job, int x, int y) {
     double refRe, refIm, refErr;
     NumberTraits<double>::load(job.reference->orbit()[1], refRe, refIm, refErr);
-    // δc's parts and error as doubleOffset(pixelOffset(…)) has them, without
-    // |δc| (the direct stage takes |c| instead), whose extended-range square
-    // root was a tenth of a shallow view's time.
+    // δc's parts and a bound on its error from the axes' doubles: the
+    // extended-range offset and its |δc| (which the direct stage does not
+    // use) were a tenth of a shallow view's time.
     const AxisOffset& re = job.offsets->columns[static_cast<std::size_t>(x)];
     const AxisOffset& im = job.offsets->rows[static_cast<std::size_t>(y)];
-    const double dcErr = upperDouble(roundUp(re.err + im.err)) + kSubnormalLoss;
+    const double dcErr = roundUp(re.errUp + im.errUp) + kSubnormalLoss;
     DirectPoint c;
     c.cr = refRe + re.valueDouble;
     c.ci = refIm + im.valueDouble;
