@@ -144,8 +144,7 @@ void LaneRows::load(std::size_t lane) {
 }
 
 PerturbRun<double> LaneRows::runOf(std::size_t lane, PixelTrace& trace) {
-    return PerturbRun<double>(job_.reference->orbit(), pixels_[lane].dc, job_.view->location.limit, false, blaUse(),
-                              &trace);
+    return PerturbRun<double>(job_.reference->orbit(), pixels_[lane].dc, job_.view->location.limit, blaUse(), &trace);
 }
 
 // The lane's trace: its derivative as the batch holds it.
@@ -191,7 +190,7 @@ bool LaneRows::finishScalar(std::size_t lane) {
     PerturbState<double> st{batch_.dzr[lane], batch_.dzi[lane], batch_.e[lane], batch_.m[lane], batch_.i[lane]};
     PixelTrace trace = traceOf(lane);
     const std::int64_t result = perturbRun(job_.reference->orbit(), pixels_[lane].dc, job_.view->location.limit, stop,
-                                           made_, st, false, blaUse(), &trace);
+                                           made_, st, blaUse(), &trace);
     return result != kCancelledCount && finish(lane, result, st, trace);
 }
 

@@ -35,13 +35,6 @@ inline constexpr std::int64_t kPlainExponentLow = -1000;
 // (within √2) is taken instead.
 inline constexpr double kSquaresFloor = 0x1p-960;
 
-// A pixel in double whose δz falls below this (in both parts) goes on in
-// extended range, where its square and its products keep their digits; one
-// in extended range whose δz is back above 2^kExtendedBackAbove goes on in
-// double (faster). The gap keeps a pixel from switching at every step.
-inline constexpr double kDoubleLeavesBelow = 0x1p-900;
-inline constexpr std::int64_t kExtendedBackAbove = -890;
-
 // Rescaled doubles: below a unit of 2^kRescaledSumUnit the sum Z + δz is not
 // formed in double; there Z must exceed kRescaledZFloor for w's step (δz is
 // then below 2^-900 and cannot matter beside it).

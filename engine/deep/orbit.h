@@ -64,10 +64,6 @@ struct NumberTraits<double> {
     static double magnitude(double x, double y, double squares) {
         return squares >= kSquaresFloor ? std::sqrt(squares) : std::fabs(x) + std::fabs(y);
     }
-    // Values this small leave double's accurate range: continue in ExtReal.
-    static bool outOfRange(double re, double im) {
-        return largerMagnitude(re, im) < kDoubleLeavesBelow;
-    }
 };
 
 template <>
@@ -80,10 +76,6 @@ struct NumberTraits<ExtReal> {
     }
     static double lowerDouble(const ExtReal& v) { return v.toDouble(); }
     static ExtReal magnitude(const ExtReal&, const ExtReal&, const ExtReal& squares) { return sqrt(squares); }
-    // Values this large are safe in double: continue there (faster).
-    static bool outOfRange(const ExtReal& re, const ExtReal& im) {
-        return std::max(re.exponent, im.exponent) > kExtendedBackAbove;
-    }
 };
 
 }  // namespace mandel

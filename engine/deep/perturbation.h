@@ -130,12 +130,11 @@ void derivativeStep(const BlaStep<R>& s, PixelTrace& t) {
 // What stays the same through one pixel's iteration.
 template <class R>
 struct PerturbRun {
-    PerturbRun(const std::vector<OrbitPoint>& orbit, const PixelOffset<R>& dc, std::int64_t limit, bool switching,
-               const BlaUse<R>& bla, PixelTrace* trace = nullptr)
+    PerturbRun(const std::vector<OrbitPoint>& orbit, const PixelOffset<R>& dc, std::int64_t limit, const BlaUse<R>& bla,
+               PixelTrace* trace = nullptr)
         : orbit(orbit),
           dc(dc),
           limit(limit),
-          switching(switching),
           bla(bla),
           cBound(roundUp(dc.abs + dc.err)),
           table(bla.levels && cBound <= bla.levels->cMax ? bla.levels : nullptr),
@@ -144,7 +143,6 @@ struct PerturbRun {
     const std::vector<OrbitPoint>& orbit;
     const PixelOffset<R>& dc;
     const std::int64_t limit;
-    const bool switching;
     const BlaUse<R> bla;
     const R cBound;
     const BlaLevels<R>* const table;
@@ -159,9 +157,7 @@ inline constexpr double kPerturbSumRounding = 0x1p-51;
 // Iteration st.i of the pixel: its escape test, then (rebasing first where
 // Z + δz is smaller than δz or the orbit ends) an approximation step where
 // one is valid, else one perturbation step. Returns the count (escaped at
-// st.i, or the limit), kUndecidedCount, kSwitchCount (when switching, where
-// δz leaves the range R serves best; st then holds the rebased iteration
-// st.i), or 0 when the pixel goes on. `iterations` is increased by the
+// st.i, or the limit), kUndecidedCount, or 0 when the pixel goes on. `iterations` is increased by the
 // perturbation steps taken, the approximation's by its skipped count.
 template <class R>
 MANDEL_ALWAYS_INLINE std::int64_t perturbStep(const PerturbRun<R>& run, PerturbState<R>& st, std::int64_t& iterations) {
@@ -197,7 +193,6 @@ MANDEL_ALWAYS_INLINE std::int64_t perturbStep(const PerturbRun<R>& run, PerturbS
         st.m = 0;
         zr = zi = zErr = R{};
     }
-    if (run.switching && Traits::outOfRange(dzr, dzi)) return kSwitchCount;
     if (run.table) {
         const int k = run.table->longest(st.m, roundUp(dAbs + e), run.limit - st.i);
         if (k > 0) {
@@ -229,9 +224,9 @@ MANDEL_ALWAYS_INLINE std::int64_t perturbStep(const PerturbRun<R>& run, PerturbS
 // stop() says so (kCancelledCount), asked every few thousand iterations.
 template <class R, class Stop>
 std::int64_t perturbRun(const std::vector<OrbitPoint>& orbit, const PixelOffset<R>& dc, std::int64_t limit, Stop& stop,
-                        std::int64_t& iterations, PerturbState<R>& st, bool switching, const BlaUse<R>& bla = {},
+                        std::int64_t& iterations, PerturbState<R>& st, const BlaUse<R>& bla = {},
                         PixelTrace* trace = nullptr) {
-    const PerturbRun<R> run(orbit, dc, limit, switching, bla, trace);
+    const PerturbRun<R> run(orbit, dc, limit, bla, trace);
     for (std::int64_t loops = 1;; ++loops) {
         const std::int64_t result = perturbStep(run, st, iterations);
         if (result != 0) return result;
@@ -246,7 +241,7 @@ std::int64_t perturbedCount(const std::vector<OrbitPoint>& orbit, const PixelOff
                             Stop& stop, std::int64_t& iterations, bool guess = false, const BlaUse<R>& bla = {},
                             PixelTrace* trace = nullptr) {
     PerturbState<R> st{dc.re, dc.im, dc.err, 1, 1, guess};
-    const std::int64_t result = perturbRun(orbit, dc, limit, stop, iterations, st, false, bla, trace);
+    const std::int64_t result = perturbRun(orbit, dc, limit, stop, iterations, st, bla, trace);
     noteEscape(orbit, st, result, limit, trace);
     return result;
 }

@@ -217,7 +217,7 @@ DdHandOff doubleHandOff(const RowJob& job, int x, int y, RowControl& control, Es
         auto stop = [&control] { return control.stop(); };
         const BlaUse<double> bla{job.bla ? job.bla->doubles() : nullptr, &skipped};
         PixelTrace trace;
-        const std::int64_t count = perturbRun(orbit, dc, limit, stop, made, st, false, bla, &trace);
+        const std::int64_t count = perturbRun(orbit, dc, limit, stop, made, st, bla, &trace);
         if (count == kUndecidedCount) return count;
         if (count != kCancelledCount) control.settledInDouble += 1;
         noteEscape(orbit, st, count, limit, &trace);
@@ -235,7 +235,7 @@ bool settleUndecided(const RowJob& job, int x, int y, RowControl& control, std::
     const int span = std::min(job.view->width, job.view->height);
     std::int64_t settled = kUndecidedCount;
     std::int64_t ddIterations = 0;
-    EscapePoint escape;  // where double-double saw the pixel escape
+    EscapePoint escape;  // where double-double (or the double loop it handed the pixel to) saw it escape
     const std::vector<OrbitLow>& low = job.reference->orbitLow(control.cancelFlag());
     if (low.empty() && control.stop()) return false;
     if (!low.empty()) {

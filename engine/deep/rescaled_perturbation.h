@@ -202,7 +202,7 @@ std::int64_t rescaledCount(const std::vector<OrbitPoint>& orbit, const PixelOffs
                            Stop& stop, std::int64_t& iterations, const BlaUse<ExtReal>& bla,
                            PixelTrace* trace = nullptr) {
     if (trace && trace->carryDerivative) return perturbedCount(orbit, dc, limit, stop, iterations, false, bla, trace);
-    const PerturbRun<ExtReal> run(orbit, dc, limit, false, bla);
+    const PerturbRun<ExtReal> run(orbit, dc, limit, bla);
     const std::int64_t offsetExponent = dc.abs.exponent;
     RescaledState s = rescaledState(PerturbState<ExtReal>{dc.re, dc.im, dc.err, 1, 1}, offsetExponent);
     RescaledOffset d = rescaledOffset(dc, s.k);

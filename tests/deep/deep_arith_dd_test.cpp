@@ -75,7 +75,7 @@ struct Walk {
 struct DoubleSteps {
     DoubleSteps(const mandel::DeepReference& reference, DoubleDouble dcr, DoubleDouble dci, std::int64_t limit)
         : dc{dcr.hi, dci.hi, 0, mandel::magnitudeUp(dcr, dci)},
-          run(reference.orbit(), dc, limit, false, {}),
+          run(reference.orbit(), dc, limit, {}),
           st{dc.re, dc.im, 0, 1, 1} {}
     static constexpr double kRounding = 0x1p-52;  // of one sum, relative to |δc|
     std::int64_t step() { return mandel::perturbStep(run, st, made); }
@@ -150,7 +150,7 @@ struct RescaledSteps {
     RescaledSteps(const mandel::DeepReference& reference, DoubleDouble dcr, DoubleDouble dci, std::int64_t limit,
                   const mandel::BlaLevels<ExtReal>* table = nullptr)
         : dc{ExtReal(dcr.hi), ExtReal(dci.hi), ExtReal(), ExtReal(mandel::magnitudeUp(dcr, dci))},
-          run(reference.orbit(), dc, limit, false, {table, &skipped}),
+          run(reference.orbit(), dc, limit, {table, &skipped}),
           s(mandel::rescaledState(mandel::PerturbState<ExtReal>{dc.re, dc.im, {}, 1, 1}, dc.abs.exponent)),
           d(mandel::rescaledOffset(dc, s.k)) {}
     static constexpr double kRounding = 0x1p-52;

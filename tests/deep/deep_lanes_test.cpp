@@ -70,7 +70,7 @@ void expectLanesFollowTheScalarStep(const DeepView& view, bool table = false) {
     std::int64_t made = 0, skipped = 0;
     for (std::size_t lane = 0; lane < lanes; ++lane) {
         const mandel::BlaUse<double> use{table ? bla.doubles() : nullptr, &skipped};
-        const mandel::PerturbRun<double> run(reference.orbit(), dcs[lane], view.location.limit, false, use);
+        const mandel::PerturbRun<double> run(reference.orbit(), dcs[lane], view.location.limit, use);
         for (std::int64_t s = 0; s < steps; ++s) ASSERT_EQ(mandel::perturbStep(run, scalar[lane], made), 0);
         EXPECT_TRUE(sameBits(batch.dzr[lane], scalar[lane].dzr)) << mandel::activeSimdTarget() << " lane " << lane;
         EXPECT_TRUE(sameBits(batch.dzi[lane], scalar[lane].dzi)) << mandel::activeSimdTarget() << " lane " << lane;
