@@ -65,6 +65,7 @@ struct DeepStats {
     std::int64_t pixelsSettledInMpfr = 0;  // of those, the ones double-double could not settle
     std::int64_t uncertifiedPixels = 0;    // pixels not settled within the precision cap
     std::int64_t pixelsKnown = 0;          // pixels counted without iterating (outside |c| ≤ 2, real axis)
+    std::int64_t pixelsDirectDd = 0;       // pixels the direct double-double stage decided
     double settleMs = 0;                   // time spent on those
     std::int64_t laneSteps = 0;            // of the steps made, those made in SIMD lanes (one per lane)
     double laneMs = 0;                     // time the lanes' loop took, summed over threads

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 
+#include "deep/direct_double_double.h"
 #include "deep/direct_iteration.h"
 #include "deep/direct_lanes.h"
 #include "deep/lane_step-inl.h"
@@ -58,6 +59,46 @@ std::int64_t AdvanceDirectLanes(DirectBatch* batch, std::int64_t limit, std::int
     return steps;
 }
 
+HWY_INLINE V negated(V x) { return hn::Neg(x); }
+
+// The double-double arithmetic, compiled for this instruction set.
+#include "deep/double_double_ops-inl.h"
+
+std::int64_t AdvanceDirectDdLanes(DirectDdBatch* batch, std::int64_t limit, std::int64_t maxSteps) {
+    DirectDdBatch& b = *batch;
+    const D d;
+    const DI di;
+    DdParts<V> zr{hn::Load(d, b.zrHi), hn::Load(d, b.zrLo)}, zi{hn::Load(d, b.ziHi), hn::Load(d, b.ziLo)};
+    V e = hn::Load(d, b.e);
+    const DdParts<V> cr{hn::Load(d, b.crHi), hn::Load(d, b.crLo)}, ci{hn::Load(d, b.ciHi), hn::Load(d, b.ciLo)};
+    const V cErr = hn::Load(d, b.cErr), cAbs = hn::Load(d, b.cAbs);
+    auto i = hn::Load(di, b.i);
+    const auto limitV = hn::Set(di, limit), one = hn::Set(di, 1);
+    const DirectDdConstants<V> k{hn::Set(d, kDdSplitter), hn::Set(d, 2.0), hn::Set(d, kDirectDdStepRounding),
+                                 hn::Set(d, kBoundInflation)};
+    const V slack = hn::Set(d, kDdMagnitudeSlack), floor = hn::Set(d, kDdMagnitudeFloor);
+    M attention = hn::FirstN(d, 0);
+    std::int64_t steps = 0;
+    for (; steps < maxSteps; ++steps) {
+        // magnitudeUp of the high parts, then the escape test's "stays" and the limit.
+        const V squares = hn::Add(hn::Mul(zr.hi, zr.hi), hn::Mul(zi.hi, zi.hi));
+        const V zAbs = hn::Add(hn::Mul(Magnitude(d, zr.hi, zi.hi, squares), slack), floor);
+        attention = hn::Not(Stays(d, zAbs, e));
+        attention = hn::Or(attention, hn::RebindMask(d, hn::Eq(i, limitV)));
+        if (!hn::AllFalse(d, attention)) break;
+        directDdAdvance(zr, zi, e, cr, ci, cErr, cAbs, zAbs, k);
+        i = hn::Add(i, one);
+    }
+    hn::Store(zr.hi, d, b.zrHi);
+    hn::Store(zr.lo, d, b.zrLo);
+    hn::Store(zi.hi, d, b.ziHi);
+    hn::Store(zi.lo, d, b.ziLo);
+    hn::Store(e, d, b.e);
+    hn::Store(i, di, b.i);
+    hn::Store(hn::VecFromMask(di, hn::RebindMask(di, attention)), di, b.attention);
+    return steps;
+}
+
 std::size_t DirectLaneCountOfThisVariant() { return hn::Lanes(D()); }
 
 }  // namespace HWY_NAMESPACE
@@ -70,11 +111,16 @@ namespace mandel {
 namespace deeplanes {
 
 HWY_EXPORT(AdvanceDirectLanes);
+HWY_EXPORT(AdvanceDirectDdLanes);
 HWY_EXPORT(DirectLaneCountOfThisVariant);
 
 static std::size_t directLanes() { return HWY_DYNAMIC_DISPATCH(DirectLaneCountOfThisVariant)(); }
 static std::int64_t advanceDirect(DirectBatch& batch, std::int64_t limit, std::int64_t maxSteps) {
     return HWY_DYNAMIC_DISPATCH(AdvanceDirectLanes)(&batch, limit, maxSteps);
+}
+
+static std::int64_t advanceDirectDd(DirectDdBatch& batch, std::int64_t limit, std::int64_t maxSteps) {
+    return HWY_DYNAMIC_DISPATCH(AdvanceDirectDdLanes)(&batch, limit, maxSteps);
 }
 
 }  // namespace deeplanes
@@ -83,6 +129,10 @@ std::size_t directLaneCount() { return deeplanes::directLanes(); }
 
 std::int64_t advanceDirectLanes(DirectBatch& batch, std::int64_t limit, std::int64_t maxSteps) {
     return deeplanes::advanceDirect(batch, limit, maxSteps);
+}
+
+std::int64_t advanceDirectDdLanes(DirectDdBatch& batch, std::int64_t limit, std::int64_t maxSteps) {
+    return deeplanes::advanceDirectDd(batch, limit, maxSteps);
 }
 
 }  // namespace mandel

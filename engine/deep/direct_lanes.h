@@ -1,9 +1,10 @@
 #pragma once
 
-// The direct double iteration of direct_iteration.h in SIMD lanes, compiled
+// The direct double iteration of direct_iteration.h, and the direct
+// double-double iteration of direct_double_double.h, in SIMD lanes, compiled
 // for each instruction set and chosen at run time like the perturbation
-// lanes: each lane makes directStep's operations in its order, so its pixel's
-// state is the scalar loop's bit for bit.
+// lanes: each lane makes the scalar step's operations in its order, so its
+// pixel's state is the scalar loop's bit for bit.
 
 #include <cstddef>
 #include <cstdint>
@@ -27,10 +28,28 @@ struct DirectBatch {
     alignas(64) std::int64_t attention[kMaxDirectLanes] = {};
 };
 
+// The same for the double-double iteration: z̃ = (zrHi + zrLo) + i(ziHi + ziLo).
+struct DirectDdBatch {
+    alignas(64) double zrHi[kMaxDirectLanes] = {};
+    alignas(64) double zrLo[kMaxDirectLanes] = {};
+    alignas(64) double ziHi[kMaxDirectLanes] = {};
+    alignas(64) double ziLo[kMaxDirectLanes] = {};
+    alignas(64) double e[kMaxDirectLanes] = {};
+    alignas(64) double crHi[kMaxDirectLanes] = {};
+    alignas(64) double crLo[kMaxDirectLanes] = {};
+    alignas(64) double ciHi[kMaxDirectLanes] = {};
+    alignas(64) double ciLo[kMaxDirectLanes] = {};
+    alignas(64) double cErr[kMaxDirectLanes] = {};
+    alignas(64) double cAbs[kMaxDirectLanes] = {};
+    alignas(64) std::int64_t i[kMaxDirectLanes] = {};
+    alignas(64) std::int64_t attention[kMaxDirectLanes] = {};
+};
+
 std::size_t directLaneCount();
 
 // Steps of every lane until some lane needs attention or maxSteps steps are
 // made; returns the steps made.
 std::int64_t advanceDirectLanes(DirectBatch& batch, std::int64_t limit, std::int64_t maxSteps);
+std::int64_t advanceDirectDdLanes(DirectDdBatch& batch, std::int64_t limit, std::int64_t maxSteps);
 
 }  // namespace mandel

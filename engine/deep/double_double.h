@@ -9,6 +9,7 @@
 
 #include <mpfr.h>
 
+#include "deep/always_inline.h"
 #include "deep/mpfr_value.h"
 #include "deep/number_ladder.h"
 
@@ -19,38 +20,18 @@ struct DoubleDouble {
     double lo = 0;
 };
 
-namespace dd_detail {
+inline double negated(double x) { return -x; }
 
-inline DoubleDouble twoSum(double a, double b) {
-    const double s = a + b;
-    const double bb = s - a;
-    return {s, (a - (s - bb)) + (b - bb)};
-}
+#include "deep/double_double_ops-inl.h"
 
-inline DoubleDouble quickTwoSum(double a, double b) {
-    const double s = a + b;
-    return {s, b - (s - a)};
-}
+// Dekker's splitter, 2^27 + 1.
+inline constexpr double kDdSplitter = 134217729.0;
 
-inline void split(double a, double& hi, double& lo) {
-    const double t = 134217729.0 * a;  // 2^27 + 1
-    hi = t - (t - a);
-    lo = a - hi;
-}
-
-inline DoubleDouble twoProduct(double a, double b) {
-    const double p = a * b;
-    double ah, al, bh, bl;
-    split(a, ah, al);
-    split(b, bh, bl);
-    return {p, ((ah * bh - p) + ah * bl + al * bh) + al * bl};
-}
-
-}  // namespace dd_detail
+inline DoubleDouble toPair(const DdParts<double>& p) { return {p.hi, p.lo}; }
+inline DdParts<double> toParts(const DoubleDouble& x) { return {x.hi, x.lo}; }
 
 inline DoubleDouble operator+(const DoubleDouble& x, const DoubleDouble& y) {
-    const DoubleDouble s = dd_detail::twoSum(x.hi, y.hi);
-    return dd_detail::quickTwoSum(s.hi, s.lo + (x.lo + y.lo));
+    return toPair(ddSum(toParts(x), toParts(y)));
 }
 
 inline DoubleDouble operator-(const DoubleDouble& x) { return {-x.hi, -x.lo}; }
@@ -60,8 +41,7 @@ inline DoubleDouble twice(const DoubleDouble& x) { return {x.hi + x.hi, x.lo + x
 inline DoubleDouble operator-(const DoubleDouble& x, const DoubleDouble& y) { return x + -y; }
 
 inline DoubleDouble operator*(const DoubleDouble& x, const DoubleDouble& y) {
-    const DoubleDouble p = dd_detail::twoProduct(x.hi, y.hi);
-    return dd_detail::quickTwoSum(p.hi, p.lo + (x.hi * y.lo + x.lo * y.hi));
+    return toPair(ddProduct(toParts(x), toParts(y), kDdSplitter));
 }
 
 // v rounded to double-double (hi the nearest double, lo the nearest double to
@@ -75,10 +55,13 @@ inline DoubleDouble toDoubleDouble(mpfr_srcptr v) {
 
 // An upper bound of |re + i·im| from the high parts: the low parts change it
 // by at most 2^-52 of it; where the squares underflow, |x| + |y| bounds it.
+// (The lanes take the same two constants.)
+inline constexpr double kDdMagnitudeSlack = 1 + 0x1p-49;
+inline constexpr double kDdMagnitudeFloor = 0x1p-1070;
 inline double magnitudeUp(const DoubleDouble& re, const DoubleDouble& im) {
     const double squares = re.hi * re.hi + im.hi * im.hi;
     const double m = squares >= kSquaresFloor ? std::sqrt(squares) : std::fabs(re.hi) + std::fabs(im.hi);
-    return m * (1 + 0x1p-49) + 0x1p-1070;
+    return m * kDdMagnitudeSlack + kDdMagnitudeFloor;
 }
 
 }  // namespace mandel

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 #include <utility>
 #include <vector>
 
+#include "deep/direct_dd_rows.h"
 #include "deep/direct_rows.h"
 #include "deep/perturbation.h"
 #include "deep/perturbation_lanes.h"
@@ -33,6 +35,8 @@ public:
 
 private:
     bool nextPixel(int& row, int& x);
+    bool takeRow();
+    bool runDirectDd(bool flush);
     void load(std::size_t lane);
     PerturbRun<double> runOf(std::size_t lane, PixelTrace& trace);
     BlaUse<double> blaUse() { return BlaUse<double>{lanes_.table, &skipped_}; }
@@ -55,7 +59,13 @@ private:
     std::vector<int> columns_;
     std::size_t next_ = 0;
     const bool directStage_;
+    // The pixels the direct stage leaves undecided, in double-double lanes
+    // first where the view allows; those it leaves go to the lanes here.
+    std::optional<DirectDdRows> directDd_;
+    std::vector<DirectDdRows::Pixel> leftByDirectDd_;
+    std::vector<int> finishedRows_;
     bool rowsLeft_ = true;
+    bool cancelled_ = false;
     std::vector<std::pair<int, int>> unfinished_;  // rows handed out: (row, pixels not finished)
     PendingExcesses pending_;                      // finished before any row is reported done
     std::int64_t made_ = 0, laneSteps_ = 0, skipped_ = 0;
@@ -76,6 +86,7 @@ LaneRows::LaneRows(const RowJob& job, std::atomic<int>& nextRow, RowControl& con
     lanes_.derivative = !job.distance.empty();
     const BlaLevels<double>* table = job.bla ? job.bla->doubles() : nullptr;
     if (table && table->hasSteps()) lanes_.table = table;
+    if (directStage_ && takesDirectDdStage(job)) directDd_.emplace(job, control, pending_);
 }
 
 LaneRows::~LaneRows() {
@@ -87,35 +98,68 @@ LaneRows::~LaneRows() {
 }
 
 bool LaneRows::nextPixel(int& row, int& x) {
-    while (rowsLeft_ && (row_ < 0 || next_ == columns_.size())) {
-        row_ = nextRow_.fetch_add(1);
-        if (row_ >= job_.rows) {
-            rowsLeft_ = false;
+    for (;;) {
+        if (cancelled_) return false;
+        if (!leftByDirectDd_.empty()) {
+            row = leftByDirectDd_.back().first;
+            x = leftByDirectDd_.back().second;
+            leftByDirectDd_.pop_back();
+            return true;
+        }
+        if (row_ >= 0 && next_ < columns_.size()) {
+            row = row_;
+            x = columns_[next_++];
+            return true;
+        }
+        if (rowsLeft_) {
+            if (!takeRow()) rowsLeft_ = false;
+        } else if (directDd_) {
+            // No row is left: the double-double lanes finish what they hold.
+            if (!runDirectDd(true)) cancelled_ = true;
+            directDd_.reset();
+        } else {
             return false;
         }
-        columns_.clear();
-        next_ = 0;
-        if (directStage_) {
-            // The direct stage decides what it can of the row; the lanes
-            // take the rest.
-            if (!directRow(job_, row_, control_, pending_, columns_)) {
-                rowsLeft_ = false;
-                return false;
-            }
-        } else {
-            for (int column = 0; column < job_.view->width; ++column) columns_.push_back(column);
-        }
-        if (columns_.empty()) {
-            finishExcesses(job_, pending_);
-            control_.rowDone();
-        } else {
-            unfinished_.emplace_back(row_, static_cast<int>(columns_.size()));
-        }
     }
-    if (!rowsLeft_) return false;
-    row = row_;
-    x = columns_[next_++];
-    return true;
+}
+
+// Takes the next row and gives it to the stages before the lanes; false
+// where no row is left or a cancel stopped it.
+bool LaneRows::takeRow() {
+    row_ = nextRow_.fetch_add(1);
+    if (row_ >= job_.rows) return false;
+    columns_.clear();
+    next_ = 0;
+    if (!directStage_) {
+        for (int column = 0; column < job_.view->width; ++column) columns_.push_back(column);
+        unfinished_.emplace_back(row_, static_cast<int>(columns_.size()));
+        return true;
+    }
+    // The direct stage decides what it can of the row; the lanes (after the
+    // double-double lanes, where those serve) take the rest.
+    if (!directRow(job_, row_, control_, pending_, columns_)) {
+        cancelled_ = true;
+        return false;
+    }
+    if (columns_.empty()) {
+        finishExcesses(job_, pending_);
+        control_.rowDone();
+        return true;
+    }
+    unfinished_.emplace_back(row_, static_cast<int>(columns_.size()));
+    if (!directDd_) return true;
+    for (const int column : columns_) directDd_->add(row_, column);
+    columns_.clear();
+    if (runDirectDd(false)) return true;
+    cancelled_ = true;
+    return false;
+}
+
+bool LaneRows::runDirectDd(bool flush) {
+    finishedRows_.clear();
+    const bool done = directDd_->run(flush, finishedRows_, leftByDirectDd_);
+    for (const int row : finishedRows_) pixelDone(row);
+    return done;
 }
 
 void LaneRows::load(std::size_t lane) {

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "deep/always_inline.h"
 #include "deep/bla_table.h"
 #include "deep/error_bound.h"
 #include "deep/escape_test.h"
@@ -20,13 +21,6 @@
 #include "deep/scaled_derivative.h"
 
 namespace mandel {
-
-// The step is inlined into its loops, scalar and in lanes, wherever it is used.
-#if defined(__GNUC__)
-#define MANDEL_ALWAYS_INLINE inline __attribute__((always_inline))
-#else
-#define MANDEL_ALWAYS_INLINE inline
-#endif
 
 #include "deep/perturbation_step-inl.h"
 

@@ -6,7 +6,7 @@
 // construction.
 //
 // No include guard and no includes: it is included once in namespace mandel
-// (after perturbation.h's MANDEL_ALWAYS_INLINE) and once per instruction set
+// (after always_inline.h's MANDEL_ALWAYS_INLINE) and once per instruction set
 // inside the lanes' namespace, where Highway compiles it for that set.
 
 // 2x, as each number type doubles best (double-double has its own).

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "colour/smooth_count.h"
+#include "deep/direct_double_double.h"
 #include "deep/double_double_perturbation.h"
 #include "deep/pixel_finish.h"
 #include "deep/double_double_pixel.h"
@@ -83,6 +84,18 @@ DirectPoint directPoint(const RowJob& job, int x, int y) {
     // (2^-53 of each part).
     c.cErr = roundUp(refErr + dcErr + 0x1p-52 * c.cAbs);
     return c;
+}
+
+bool takesDirectDdStage(const RowJob& job) { return takesDirectStage(job) && job.geometry->ddScaleExponent == 0; }
+
+DirectDdPoint directDdPoint(const RowJob& job, int x, int y) {
+    const DoubleDouble centreRe = toDoubleDouble(job.reference->centreRe().get());
+    const DoubleDouble centreIm = toDoubleDouble(job.reference->centreIm().get());
+    // Each part within 2^-105 of it, plus 2^-1074 where its low part underflows.
+    const double centreErr = 0x1p-104 * (std::fabs(centreRe.hi) + std::fabs(centreIm.hi)) + 0x1p-1072;
+    const AxisOffset& re = job.offsets->columns[static_cast<std::size_t>(x)];
+    const AxisOffset& im = job.offsets->rows[static_cast<std::size_t>(y)];
+    return directDdPoint(centreRe, centreIm, centreErr, re.dd, re.ddErr, im.dd, im.ddErr);
 }
 
 bool knownCount(const RowJob& job, int x, int y, RowControl& control, std::int32_t& out) {
@@ -179,6 +192,11 @@ void storeDirectCount(const RowJob& job, int x, int y, std::int64_t count, const
     PixelTrace trace;
     if (count < job.view->location.limit) trace.escape = EscapePoint{s.zr, s.zi, true};
     storeOutputs(job, x, y, count, trace, pending);
+}
+
+void storeDirectDdCount(const RowJob& job, int x, int y, std::int64_t count, const DirectDdState& s,
+                        std::int32_t& out, PendingExcesses* pending) {
+    storeDirectCount(job, x, y, count, DirectState{s.zr.hi, s.zi.hi, s.e, s.i}, out, pending);
 }
 
 void finishExcesses(const RowJob& job, PendingExcesses& pending) {
@@ -292,23 +310,50 @@ bool settleUndecided(const RowJob& job, int x, int y, RowControl& control, std::
     return true;
 }
 
+namespace {
+
+// The direct stages of one pixel (double, then double-double): true where
+// they decided it (or a cancel ended them: `cancelled` then says so).
+bool directStages(const RowJob& job, int x, int y, RowControl& control, std::int32_t& out, bool& cancelled) {
+    auto stop = [&control] { return control.stop(); };
+    const std::int64_t limit = job.view->location.limit;
+    std::int64_t made = 0;
+    const DirectPoint c = directPoint(job, x, y);
+    DirectState s = directStart(c);
+    std::int64_t count = directCount(c, limit, s, stop, made);
+    if (count != kUndecidedCount) {
+        control.made += made;
+        cancelled = count == kCancelledCount;
+        if (!cancelled) storeDirectCount(job, x, y, count, s, out, nullptr);
+        return true;
+    }
+    if (takesDirectDdStage(job)) {
+        const DirectDdPoint cDd = directDdPoint(job, x, y);
+        DirectDdState sDd = directDdStart(cDd);
+        count = directDdCount(cDd, limit, sDd, stop, made);
+        if (count != kUndecidedCount) {
+            control.made += made;
+            cancelled = count == kCancelledCount;
+            if (!cancelled) {
+                storeDirectDdCount(job, x, y, count, sDd, out, nullptr);
+                control.decidedInDirectDd += 1;
+            }
+            return true;
+        }
+    }
+    control.made += made;
+    return false;
+}
+
+}  // namespace
+
 // One pixel's count; false if cancelled.
 bool pixelCount(const RowJob& job, int x, int y, RowControl& control, std::int32_t& out) {
     if (knownCount(job, x, y, control, out)) return true;
     auto stop = [&control] { return control.stop(); };
     std::int64_t made = 0, skipped = 0;
-    if (takesDirectStage(job)) {
-        const DirectPoint c = directPoint(job, x, y);
-        DirectState s = directStart(c);
-        const std::int64_t count = directCount(c, job.view->location.limit, s, stop, made);
-        control.made += made;
-        made = 0;
-        if (count == kCancelledCount) return false;
-        if (count != kUndecidedCount) {
-            storeDirectCount(job, x, y, count, s, out, nullptr);
-            return true;
-        }
-    }
+    bool cancelled = false;
+    if (takesDirectStage(job) && directStages(job, x, y, control, out, cancelled)) return !cancelled;
     const PixelOffset<ExtReal> dc = pixelOffset(job, x, y);
     const std::int64_t limit = job.view->location.limit;
     const BlaUse<ExtReal> extBla{job.bla ? job.bla->extendedRange() : nullptr, &skipped};

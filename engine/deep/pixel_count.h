@@ -15,6 +15,7 @@
 #include "deep/deep_geometry.h"
 #include "deep/deep_options.h"
 #include "deep/deep_reference.h"
+#include "deep/direct_double_double.h"
 #include "deep/direct_iteration.h"
 #include "deep/known_counts.h"
 #include "deep/perturbation.h"
@@ -61,6 +62,11 @@ bool takesDirectStage(const RowJob& job);
 // Pixel (x, y)'s point in double, with its bound, for the direct stage.
 DirectPoint directPoint(const RowJob& job, int x, int y);
 
+// Whether the pixels the direct stage leaves undecided go on directly in
+// double-double (direct_double_double.h), and a pixel's point for it.
+bool takesDirectDdStage(const RowJob& job);
+DirectDdPoint directDdPoint(const RowJob& job, int x, int y);
+
 // Sets out and returns true when the pixel's count needs no iteration.
 bool knownCount(const RowJob& job, int x, int y, RowControl& control, std::int32_t& out);
 
@@ -95,6 +101,10 @@ void finishExcesses(const RowJob& job, PendingExcesses& pending);
 // outputs (ν from z̃ where it escaped; pending as in storeColourOutputs when given).
 void storeDirectCount(const RowJob& job, int x, int y, std::int64_t count, const DirectState& s, std::int32_t& out,
                       PendingExcesses* pending);
+
+// storeDirectCount for the direct double-double stage (ν from z̃'s high parts).
+void storeDirectDdCount(const RowJob& job, int x, int y, std::int64_t count, const DirectDdState& s,
+                        std::int32_t& out, PendingExcesses* pending);
 
 // A pixel the double (or extended) loop left undecided, settled with more
 // precision (double-double, then MPFR); false if cancelled.

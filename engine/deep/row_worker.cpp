@@ -51,6 +51,7 @@ bool computeRowsOnThreads(const RowJob& job, const DeepOptions& options, DeepSta
     stats.pixelsSettledInMpfr += control.settledInMpfr.load();
     stats.uncertifiedPixels += control.uncertified.load();
     stats.pixelsKnown += control.known.load();
+    stats.pixelsDirectDd += control.decidedInDirectDd.load();
     stats.settleMs += static_cast<double>(control.settleNs.load()) / 1e6;
     stats.laneSteps += control.laneSteps.load();
     stats.laneMs += static_cast<double>(control.laneNs.load()) / 1e6;

@@ -31,6 +31,10 @@ struct ExactCase {
     // escapes long before the view's other pixels: every such pixel must be
     // continued past the reference's end.
     bool earlyReference = false;
+    // Shallow views take the direct stages first; without them their
+    // undecided pixels are settled after perturbation (and handed back to
+    // the double loop at rebases).
+    bool direct = true;
 };
 
 std::ostream& operator<<(std::ostream& out, const ExactCase& c) { return out << c.name; }
@@ -89,6 +93,7 @@ std::vector<std::int32_t> engineCounts(const ExactCase& c, bool bla, unsigned th
     std::vector<std::int32_t> counts(static_cast<std::size_t>(view.width) * static_cast<std::size_t>(view.height));
     DeepOptions options;
     options.bla = bla;
+    options.direct = c.direct;
     options.threads = threads;
     // Two blocks of rows, as a drawing of any size is made.
     const int firstBlock = view.height / 3;
@@ -109,9 +114,13 @@ std::vector<std::int32_t> engineCounts(const ExactCase& c, bool bla, unsigned th
     }
     std::cout << "  bla " << bla << ", threads " << threads << ": " << stats.iterationsMade << " iterations made, "
               << stats.iterationsSkipped << " skipped, " << stats.pixelsSettled << " pixels settled ("
-              << stats.pixelsSettledInDouble << " finished in double) in "
+              << stats.pixelsSettledInDouble << " finished in double, " << stats.pixelsDirectDd
+              << " decided directly in double-double) in "
               << stats.settleMs << " ms, reference " << drawing.referenceInfo().length << " iterations ("
               << drawing.referenceInfo().numberType << ")\n";
+    if (c.name.starts_with("Chaotic")) {
+        EXPECT_GT(c.direct ? stats.pixelsDirectDd : stats.pixelsSettledInDouble, 0);
+    }
     if (c.earlyReference) {
         EXPECT_LT(drawing.referenceInfo().length, longestCount) << "the early reference was not taken";
     }
@@ -157,6 +166,11 @@ INSTANTIATE_TEST_SUITE_P(Quick, DeepExact,
                                          // Seahorse valley near the period-2 bulb: filaments with
                                          // counts in the hundreds to thousands, a wide view.
                                          ExactCase{"Chaotic_1e3", {{"-0.7485", "0.0645", "1e-3", 2000}, 32, 24}},
+                                         ExactCase{"Chaotic_1e3_perturbed",
+                                                   {{"-0.7485", "0.0645", "1e-3", 2000}, 32, 24},
+                                                   1,
+                                                   false,
+                                                   false},
                                          around("Minibrot_1e29", kMinibrot1e29, "1e-29", 3000, 32),
                                          around("EarlyEscape_1e29", kEarlyEscape1e29, "1e-29", 3000, 32),
                                          misiurewiczI(300, 1000), misiurewiczI(650, 2000)),

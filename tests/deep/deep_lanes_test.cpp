@@ -14,6 +14,8 @@
 #include "deep/bla_table.h"
 #include "deep/deep_drawing.h"
 #include "deep/deep_geometry.h"
+#include "deep/direct_double_double.h"
+#include "deep/direct_lanes.h"
 #include "deep/perturbation.h"
 #include "deep/perturbation_lanes.h"
 #include "deep/row_worker.h"
@@ -113,6 +115,51 @@ TEST(DeepLanes, EveryInstructionSetFollowsTheScalarStepBitForBit) {
     }
 }
 
+// Points inside the set near its boundary (long orbits that neither escape
+// nor settle at once), with low parts, in the double-double lanes against
+// directDdStep: both halves of z and the bound bit for bit.
+TEST(DeepLanes, DirectDoubleDoubleLanesFollowTheScalarStepBitForBit) {
+    for (const mandel::SimdTarget& target : mandel::availableSimdTargets()) {
+        const mandel::ForcedSimdTarget forced(target);
+        const std::size_t lanes = mandel::directLaneCount();
+        mandel::DirectDdBatch batch;
+        std::vector<mandel::DirectDdPoint> points;
+        std::vector<mandel::DirectDdState> scalar;
+        for (std::size_t lane = 0; lane < lanes; ++lane) {
+            mandel::DirectDdPoint c;
+            c.cr = {-0.7495 + 0.0001 * static_cast<double>(lane), 0x1p-60 / 3};
+            c.ci = {0.0125 + 0.00003 * static_cast<double>(lane), -0x1p-61 / 7};
+            c.cAbs = mandel::magnitudeUp(c.cr, c.ci);
+            c.cErr = 0x1p-100;
+            points.push_back(c);
+            scalar.push_back(mandel::directDdStart(c));
+            batch.zrHi[lane] = batch.crHi[lane] = c.cr.hi;
+            batch.zrLo[lane] = batch.crLo[lane] = c.cr.lo;
+            batch.ziHi[lane] = batch.ciHi[lane] = c.ci.hi;
+            batch.ziLo[lane] = batch.ciLo[lane] = c.ci.lo;
+            batch.e[lane] = batch.cErr[lane] = c.cErr;
+            batch.cAbs[lane] = c.cAbs;
+            batch.i[lane] = 1;
+        }
+        const std::int64_t steps = mandel::advanceDirectDdLanes(batch, 100000, 400);
+        EXPECT_EQ(steps, 400) << mandel::activeSimdTarget();
+        for (std::size_t lane = 0; lane < lanes; ++lane) {
+            for (std::int64_t s = 0; s < steps; ++s) {
+                double zAbs;
+                ASSERT_EQ(mandel::directDdTest(scalar[lane], 100000, zAbs), 0);
+                mandel::directDdStep(points[lane], zAbs, scalar[lane]);
+            }
+            const std::string where = std::string(mandel::activeSimdTarget()) + " lane " + std::to_string(lane);
+            EXPECT_TRUE(sameBits(batch.zrHi[lane], scalar[lane].zr.hi)) << where;
+            EXPECT_TRUE(sameBits(batch.zrLo[lane], scalar[lane].zr.lo)) << where;
+            EXPECT_TRUE(sameBits(batch.ziHi[lane], scalar[lane].zi.hi)) << where;
+            EXPECT_TRUE(sameBits(batch.ziLo[lane], scalar[lane].zi.lo)) << where;
+            EXPECT_TRUE(sameBits(batch.e[lane], scalar[lane].e)) << where;
+            EXPECT_EQ(batch.i[lane], scalar[lane].i) << where;
+        }
+    }
+}
+
 TEST(DeepLanes, DrawingsAreTheScalarDrawingsOnEveryInstructionSet) {
     using namespace mandel::test;
     // Widths that no lane count divides; the early-escape view's pixels all
@@ -127,6 +174,10 @@ TEST(DeepLanes, DrawingsAreTheScalarDrawingsOnEveryInstructionSet) {
         for (const bool bla : {false, true}) {
             for (const bool direct : {false, true}) {
                 const Drawn scalar = draw(view, false, 1, bla, direct);
+                // The seahorse view's direct stage leaves pixels to the double-double lanes.
+                if (direct && view.location.limit == 2000) {
+                    EXPECT_GT(scalar.stats.pixelsDirectDd, 0);
+                }
                 if (bla && view.location.limit == 3000) {
                     EXPECT_GT(scalar.stats.iterationsSkipped, 0);
                 }
