@@ -27,7 +27,7 @@ inline constexpr std::int64_t kDirectSpacingExponent = -44;
 // Rounding of one step, relative to |z|² + |c|: each part's few roundings.
 inline constexpr double kDirectStepRounding = 0x1p-50;
 
-// The point c̃ in double and a bound on |c̃ − c|, and |c̃|.
+// The point c̃ in double, a bound on |c̃ − c|, and a bound on |c̃|.
 struct DirectPoint {
     double cr = 0, ci = 0, cErr = 0, cAbs = 0;
 };

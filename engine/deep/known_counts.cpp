@@ -12,13 +12,18 @@ namespace mandel {
 
 namespace {
 
-// The lower bound of |v| over the interval [low, high], rounded downward.
-ExtReal lowerMagnitude(mpfr_srcptr low, mpfr_srcptr high) {
-    if (mpfr_sgn(low) <= 0 && mpfr_sgn(high) >= 0) return {};
+// The lower bound of v² over the interval [low, high], rounded downward, in
+// double: the square's rounding and the conversion's are within 2^-50 of it
+// (or 2^-1074 where it underflows), and a square beyond double's range is
+// infinite.
+double lowerSquare(mpfr_srcptr low, mpfr_srcptr high) {
+    if (mpfr_sgn(low) <= 0 && mpfr_sgn(high) >= 0) return 0;
     mpfr_srcptr nearer = mpfr_sgn(low) > 0 ? low : high;
     long exponent = 0;
     const double mantissa = std::fabs(mpfr_get_d_2exp(&exponent, nearer, MPFR_RNDZ));
-    return ExtReal(mantissa, exponent);
+    const ExtReal magnitude(mantissa, exponent);
+    const double square = (magnitude * magnitude * ExtReal(1 - 0x1p-50)).toDouble();
+    return std::max(square - 0x1p-1074, 0.0);
 }
 
 }  // namespace
@@ -110,8 +115,8 @@ bool insideBulbs(double re, double reRadius, double im, double imRadius) {
 
 KnownCounts::KnownCounts(const DeepView& view, int bits)
     : limit_(view.location.limit),
-      reLow_(static_cast<std::size_t>(view.width)),
-      imLow_(static_cast<std::size_t>(view.height)),
+      reLowSquare_(static_cast<std::size_t>(view.width)),
+      imLowSquare_(static_cast<std::size_t>(view.height)),
       realInSet_(static_cast<std::size_t>(view.width)),
       realAxis_(static_cast<std::size_t>(view.height)),
       reMid_(realInSet_.size()),
@@ -124,14 +129,14 @@ KnownCounts::KnownCounts(const DeepView& view, int bits)
     for (int x = 0; x < view.width; ++x) {
         re.at(x);
         const auto ix = static_cast<std::size_t>(x);
-        reLow_[ix] = lowerMagnitude(re.low(), re.high());
+        reLowSquare_[ix] = lowerSquare(re.low(), re.high());
         realInSet_[ix] = mpfr_cmp_si(re.low(), -2) >= 0 && mpfr_cmp_d(re.high(), 0.25) <= 0;
         middle(re.low(), re.high(), reMid_[ix], reRadius_[ix]);
     }
     for (int y = 0; y < view.height; ++y) {
         const bool exact = im.at(y);
         const auto iy = static_cast<std::size_t>(y);
-        imLow_[iy] = lowerMagnitude(im.low(), im.high());
+        imLowSquare_[iy] = lowerSquare(im.low(), im.high());
         middle(im.low(), im.high(), imMid_[iy], imRadius_[iy]);
         const bool enclosesZero = mpfr_sgn(im.low()) <= 0 && mpfr_sgn(im.high()) >= 0;
         realAxis_[iy] =

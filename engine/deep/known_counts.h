@@ -32,17 +32,17 @@ public:
         const auto ix = static_cast<std::size_t>(x), iy = static_cast<std::size_t>(y);
         if (realAxis_[iy] && realInSet_[ix]) return limit_;
         if (insideBulbs(reMid_[ix], reRadius_[ix], imMid_[iy], imRadius_[iy])) return limit_;
-        const ExtReal squares = reLow_[ix] * reLow_[ix] + imLow_[iy] * imLow_[iy];
-        // The products and the sum round by at most 3·2^-53 together.
-        return squares * ExtReal(1 - 0x1p-50) > ExtReal(4.0) ? 1 : 0;
+        // Lower bounds of the squares: their sum rounds by at most 2^-53 of it.
+        return reLowSquare_[ix] + imLowSquare_[iy] > 4 * (1 + 0x1p-50) ? 1 : 0;
     }
     // True when every pixel's count is known.
     bool all() const { return all_; }
 
 private:
     std::int64_t limit_;
-    std::vector<ExtReal> reLow_;   // per column: a lower bound of |Re c|
-    std::vector<ExtReal> imLow_;   // per row: a lower bound of |Im c|
+    // Per column and row: a lower bound of (Re c)² and (Im c)² in double
+    // (infinite where it is beyond double's range).
+    std::vector<double> reLowSquare_, imLowSquare_;
     std::vector<char> realInSet_;  // per column: −2 ≤ Re c ≤ 1/4 certainly
     std::vector<char> realAxis_;   // per row: Im c = 0 exactly
     // Per column and row: the middle of the enclosure and its half width
