@@ -11,17 +11,13 @@ namespace mandel {
 
 namespace {
 
-// A double-double sum errs by at most a few 2^-106 of its operands'
-// magnitudes; one step (about ten sums and products) by at most 2^-96 of its
-// terms' magnitudes 2|Z||δz| + |δz|² + |δc|.
-constexpr double kSumRounding = 0x1p-100;
-constexpr double kStepRounding = 0x1p-96;
-// Low parts that underflow lose up to a few 2^-1074 in each operation.
-constexpr double kStepAbsoluteError = 0x1p-1060;
+constexpr double kSumRounding = kDdSumRounding;
+constexpr double kStepRounding = kDdStepRounding;
+constexpr double kStepAbsoluteError = kDdStepAbsoluteError;
 
 // ≥ |x| + |y| of two complex double-doubles, from their high parts.
 double sizeUp(const DoubleDouble& xr, const DoubleDouble& xi, const DoubleDouble& yr, const DoubleDouble& yi) {
-    return (std::fabs(xr.hi) + std::fabs(xi.hi) + std::fabs(yr.hi) + std::fabs(yi.hi)) * (1 + 0x1p-50);
+    return (std::fabs(xr.hi) + std::fabs(xi.hi) + std::fabs(yr.hi) + std::fabs(yi.hi)) * kDdSizeSlack;
 }
 
 // x·2^k; parts that fall below double's range lose at most 2^-1074 each.
@@ -331,16 +327,15 @@ DoubleDoubleOffset plainOffset(const DoubleDoubleOffset& dc) {
     return out;
 }
 
-// z = Z_m + δz where the state's escape test said "escaped", in double.
-EscapePoint escapePointOf(const std::vector<OrbitPoint>& orbit, const std::vector<OrbitLow>& low,
+}  // namespace
+
+EscapePoint ddEscapePoint(const std::vector<OrbitPoint>& orbit, const std::vector<OrbitLow>& low,
                           const DoubleDoubleState& st) {
     DoubleDouble zr, zi;
     double zErr;
     loadPoint(orbit, low, st.m, 0, zr, zi, zErr);
     return {(zr + st.dzr).hi, (zi + st.dzi).hi, true};
 }
-
-}  // namespace
 
 std::int64_t doubleDoublePerturbedCount(const std::vector<OrbitPoint>& orbit, const std::vector<OrbitLow>& low,
                                         const DoubleDoubleOffset& dc, std::int64_t limit,
@@ -377,7 +372,7 @@ std::int64_t doubleDoublePerturbedCount(const std::vector<OrbitPoint>& orbit, co
                 }
                 continue;
             }
-            if (escape && result > 0 && result < limit) *escape = escapePointOf(orbit, low, st);
+            if (escape && result > 0 && result < limit) *escape = ddEscapePoint(orbit, low, st);
         }
         if (result != 0) return result;
         if (++iterations % kPollInterval == 0 && stop()) return kCancelledCount;

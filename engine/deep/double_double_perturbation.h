@@ -17,6 +17,18 @@
 
 namespace mandel {
 
+// A double-double sum errs by at most a few 2^-106 of its operands'
+// magnitudes; one step (about ten sums and products) by at most 2^-96 of its
+// terms' magnitudes 2|Z||δz| + |δz|² + |δc|. Low parts that underflow lose up
+// to a few 2^-1074 in each operation. (The lanes take the same constants.)
+inline constexpr double kDdSumRounding = 0x1p-100;
+inline constexpr double kDdStepRounding = 0x1p-96;
+inline constexpr double kDdStepAbsoluteError = 0x1p-1060;
+
+// ≥ |x| + |y| of two complex double-doubles: the sum of their high parts'
+// magnitudes times this.
+inline constexpr double kDdSizeSlack = 1 + 0x1p-50;
+
 // δc = c − C of one pixel, a bound on its error, and |δc| (upward), all in
 // units of 2^scale (below double's range, else scale 0).
 struct DoubleDoubleOffset {
@@ -55,6 +67,10 @@ DoubleDoubleState startState(const DoubleDoubleOffset& dc);
 std::int64_t doubleDoubleStep(const std::vector<OrbitPoint>& orbit, const std::vector<OrbitLow>& low,
                               const DoubleDoubleOffset& dc, std::int64_t limit, DoubleDoubleState& st,
                               bool pauseAfterRebase = false, const DdBlaLevels* table = nullptr);
+
+// z = Z_m + δz of an unscaled state whose escape test said "escaped", in double.
+EscapePoint ddEscapePoint(const std::vector<OrbitPoint>& orbit, const std::vector<OrbitLow>& low,
+                          const DoubleDoubleState& st);
 
 // An unscaled state in double for the double loop to go on from: the high
 // parts, the bound grown by the low parts dropped.

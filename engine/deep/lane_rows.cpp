@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <utility>
 #include <vector>
 
 #include "deep/direct_dd_rows.h"
 #include "deep/direct_rows.h"
+#include "deep/settle_lanes.h"
 #include "deep/perturbation.h"
 #include "deep/perturbation_lanes.h"
 
@@ -37,6 +39,8 @@ private:
     bool nextPixel(int& row, int& x);
     bool takeRow();
     bool runDirectDd(bool flush);
+    bool settle(const LanePixel& p);
+    bool runSettleLanes(bool flush);
     void load(std::size_t lane);
     PerturbRun<double> runOf(std::size_t lane, PixelTrace& trace);
     BlaUse<double> blaUse() { return BlaUse<double>{lanes_.table, &skipped_}; }
@@ -64,6 +68,10 @@ private:
     std::optional<DirectDdRows> directDd_;
     std::vector<DirectDdRows::Pixel> leftByDirectDd_;
     std::vector<int> finishedRows_;
+    // The pixels this loop leaves undecided, settled side by side where the
+    // view allows (made at the first such pixel).
+    bool settleLanesTried_ = false;
+    std::unique_ptr<SettleLanes> settleLanes_;
     bool rowsLeft_ = true;
     bool cancelled_ = false;
     std::vector<std::pair<int, int>> unfinished_;  // rows handed out: (row, pixels not finished)
@@ -238,22 +246,44 @@ bool LaneRows::finishScalar(std::size_t lane) {
     return result != kCancelledCount && finish(lane, result, st, trace);
 }
 
-// Stores the pixel's count (settling it first if undecided) and its ν from
-// the state st it ended in, and loads the lane's next pixel; false if
+// Stores the pixel's count and its ν from the state st it ended in (or
+// settles it, see settle), and loads the lane's next pixel; false if
 // cancelled.
 bool LaneRows::finish(std::size_t lane, std::int64_t count, const PerturbState<double>& st, PixelTrace& trace) {
     const LanePixel& p = pixels_[lane];
-    std::int32_t& out = countOf(p);
     if (count == kUndecidedCount) {
-        if (!settleUndecided(job_, p.x, job_.firstRow + p.row, control_, out)) return false;
+        if (!settle(p)) return false;
     } else {
-        out = static_cast<std::int32_t>(count);
+        countOf(p) = static_cast<std::int32_t>(count);
         noteEscape(job_.reference->orbit(), st, count, job_.view->location.limit, &trace);
         storeColourOutputs(job_, p.x, job_.firstRow + p.row, count, trace, pending_);
+        pixelDone(p.row);
     }
-    pixelDone(p.row);
     load(lane);
     return true;
+}
+
+// Settles the pixel alone, or leaves it to the settling lanes (its row then
+// stays unfinished until they are done with it); false if cancelled.
+bool LaneRows::settle(const LanePixel& p) {
+    if (!settleLanesTried_) {
+        settleLanesTried_ = true;
+        settleLanes_ = SettleLanes::make(job_, control_);
+    }
+    if (!settleLanes_) {
+        if (!settleUndecided(job_, p.x, job_.firstRow + p.row, control_, countOf(p))) return false;
+        pixelDone(p.row);
+        return true;
+    }
+    settleLanes_->add(p.row, p.x);
+    return settleLanes_->waiting() < laneCount_ || runSettleLanes(false);
+}
+
+bool LaneRows::runSettleLanes(bool flush) {
+    finishedRows_.clear();
+    const bool done = settleLanes_->run(flush, finishedRows_);
+    for (const int row : finishedRows_) pixelDone(row);
+    return done;
 }
 
 std::int32_t& LaneRows::countOf(const LanePixel& p) {
@@ -290,6 +320,7 @@ void LaneRows::run() {
     for (std::size_t lane = 0; lane < laneCount_; ++lane)
         while (pixels_[lane].row >= 0)
             if (!finishScalar(lane)) return;
+    if (settleLanes_) runSettleLanes(true);
 }
 
 }  // namespace

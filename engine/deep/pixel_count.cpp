@@ -248,40 +248,49 @@ DdHandOff doubleHandOff(const RowJob& job, int x, int y, RowControl& control, Es
 // A pixel the double (or extended) loop left undecided, settled in
 // double-double perturbation, directly in double-double (shallow views) or
 // in MPFR with ever more bits, whichever decides first; false if cancelled.
-bool settleUndecided(const RowJob& job, int x, int y, RowControl& control, std::int32_t& out) {
+Settling::Settling(const RowJob& job, int x, int y, RowControl& control)
+    : x(x),
+      y(y),
+      dc(doubleDoubleOffset(job.offsets->columns[static_cast<std::size_t>(x)],
+                            job.offsets->rows[static_cast<std::size_t>(y)], job.geometry->ddScaleExponent)),
+      start(Clock::now()) {
+    if (!job.geometry->extended()) handOff = doubleHandOff(job, x, y, control, escape);
+}
+
+std::shared_ptr<const DdBlaLevels> settlingTable(const RowJob& job, RowControl& control, DdTableTolerance tolerance) {
+    return job.bla ? job.reference->ddBlaTable(job.bla->cMax(), tolerance, control.cancelFlag()) : nullptr;
+}
+
+namespace {
+
+// The tables' room for δc is the double table's (which has some for pans).
+std::int64_t settleWith(const RowJob& job, const std::vector<OrbitLow>& low, RowControl& control, Settling& s,
+                        DdTableTolerance tolerance) {
     const std::function<bool()> stop = [&control] { return control.stop(); };
-    const auto start = Clock::now();
+    const std::shared_ptr<const DdBlaLevels> table = settlingTable(job, control, tolerance);
+    if (job.bla && !table) return kCancelledCount;
+    return doubleDoublePerturbedCount(job.reference->orbit(), low, s.dc, job.view->location.limit, stop,
+                                      s.ddIterations, table.get(), &s.escape, s.handOff ? &*s.handOff : nullptr);
+}
+
+}  // namespace
+
+bool finishSettling(const RowJob& job, const std::vector<OrbitLow>& low, RowControl& control, Settling& s,
+                    std::int64_t settled, std::int32_t& out) {
+    const std::function<bool()> stop = [&control] { return control.stop(); };
     const int span = std::min(job.view->width, job.view->height);
-    std::int64_t settled = kUndecidedCount;
-    std::int64_t ddIterations = 0;
-    EscapePoint escape;  // where double-double (or the double loop it handed the pixel to) saw it escape
-    const std::vector<OrbitLow>& low = job.reference->orbitLow(control.cancelFlag());
-    if (low.empty() && control.stop()) return false;
-    if (!low.empty()) {
-        const DoubleDoubleOffset dc =
-            doubleDoubleOffset(job.offsets->columns[static_cast<std::size_t>(x)],
-                               job.offsets->rows[static_cast<std::size_t>(y)], job.geometry->ddScaleExponent);
-        std::optional<DdHandOff> handOff;
-        if (!job.geometry->extended()) handOff = doubleHandOff(job, x, y, control, escape);
-        // The tables' room for δc is the double table's (which has some for
-        // pans). The loose table first; the few pixels it leaves undecided
-        // go on with the strict one, and the rare pixel that leaves is
-        // stepped through without a table (far cheaper than MPFR).
-        const auto settleWith = [&](DdTableTolerance tolerance) {
-            const std::shared_ptr<const DdBlaLevels> table =
-                job.bla ? job.reference->ddBlaTable(job.bla->cMax(), tolerance, control.cancelFlag()) : nullptr;
-            if (job.bla && !table) return kCancelledCount;
-            return doubleDoublePerturbedCount(job.reference->orbit(), low, dc, job.view->location.limit, stop,
-                                              ddIterations, table.get(), &escape, handOff ? &*handOff : nullptr);
-        };
-        settled = settleWith(DdTableTolerance::Loose);
-        if (settled == kUndecidedCount && job.bla) settled = settleWith(DdTableTolerance::Strict);
-        if (settled == kUndecidedCount && job.bla)
-            settled = doubleDoublePerturbedCount(job.reference->orbit(), low, dc, job.view->location.limit, stop,
-                                                 ddIterations, nullptr, &escape);
+    const int x = s.x, y = s.y;
+    // The few pixels the loose table leaves undecided go on with the strict
+    // one, and the rare pixel that leaves is stepped through without a table
+    // (far cheaper than MPFR).
+    if (!low.empty() && job.bla) {
+        if (settled == kUndecidedCount) settled = settleWith(job, low, control, s, DdTableTolerance::Strict);
+        if (settled == kUndecidedCount)
+            settled = doubleDoublePerturbedCount(job.reference->orbit(), low, s.dc, job.view->location.limit, stop,
+                                                 s.ddIterations, nullptr, &s.escape);
     }
     if (settled == kUndecidedCount && job.geometry->spacing.exponent > kDoubleDoubleSpacingExponent)
-        settled = doubleDoubleCount(job.view->location, span, x, y, stop, ddIterations);
+        settled = doubleDoubleCount(job.view->location, span, x, y, stop, s.ddIterations);
     // Points that binary cannot hold but whose orbit escapes or repeats at
     // once (±i, 1, −2i given as decimals) are decided exactly in rationals,
     // whose size the precision cap bounds too.
@@ -300,15 +309,25 @@ bool settleUndecided(const RowJob& job, int x, int y, RowControl& control, std::
             if (!job.certified.empty()) job.certified[pixelIndex(job, x, y)] = 0;
         }
     }
-    control.settleNs += std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count();
+    control.settleNs += std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - s.start).count();
     control.settled += 1;
     if (settled == kCancelledCount) return false;
     out = static_cast<std::int32_t>(settled);
     // Distances need the derivative, which only a perturbation in double carries.
     PixelTrace trace;
-    if (job.distance.empty()) trace.escape = escape;
+    if (job.distance.empty()) trace.escape = s.escape;
     storeColourOutputs(job, x, y, settled, trace);
     return true;
+}
+
+bool settleUndecided(const RowJob& job, int x, int y, RowControl& control, std::int32_t& out) {
+    Settling s(job, x, y, control);
+    const std::vector<OrbitLow>& low = job.reference->orbitLow(control.cancelFlag());
+    if (low.empty() && control.stop()) return false;
+    // The loose table first (see finishSettling).
+    const std::int64_t settled =
+        low.empty() ? kUndecidedCount : settleWith(job, low, control, s, DdTableTolerance::Loose);
+    return finishSettling(job, low, control, s, settled, out);
 }
 
 namespace {

@@ -5,7 +5,10 @@
 // reference, and where that cannot decide, settling in double-double and then
 // MPFR up to the precision cap.
 
+#include <chrono>
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -15,7 +18,9 @@
 #include "deep/deep_geometry.h"
 #include "deep/deep_options.h"
 #include "deep/deep_reference.h"
+#include "deep/dd_bla_table.h"
 #include "deep/direct_double_double.h"
+#include "deep/double_double_perturbation.h"
 #include "deep/direct_iteration.h"
 #include "deep/known_counts.h"
 #include "deep/perturbation.h"
@@ -109,6 +114,38 @@ void storeDirectDdCount(const RowJob& job, int x, int y, std::int64_t count, con
 // A pixel the double (or extended) loop left undecided, settled with more
 // precision (double-double, then MPFR); false if cancelled.
 bool settleUndecided(const RowJob& job, int x, int y, RowControl& control, std::int32_t& out);
+
+// settleUndecided in two parts, for settling pixels side by side in SIMD
+// lanes (settle_lanes.h): the first stage is double-double perturbation with
+// the loose table of settlingTable (none where the job has no table) and
+// the hand-off to the double loop; finishSettling takes its result on.
+
+// One pixel's settling as it goes from stage to stage: its offset in
+// double-double, the hand-off to the double loop (views in double's range;
+// it refers to `escape`, so a Settling stays where it is made), and where
+// the pixel was seen to escape.
+struct Settling {
+    Settling(const RowJob& job, int x, int y, RowControl& control);
+    Settling(const Settling&) = delete;
+    Settling& operator=(const Settling&) = delete;
+    int x, y;
+    DoubleDoubleOffset dc;
+    EscapePoint escape;
+    std::optional<DdHandOff> handOff;
+    std::int64_t ddIterations = 0;
+    std::chrono::steady_clock::time_point start;
+};
+
+// The double-double stage's table of that tolerance; null where the job has
+// no table, or where a cancel stopped its making (then the job has one).
+std::shared_ptr<const DdBlaLevels> settlingTable(const RowJob& job, RowControl& control, DdTableTolerance tolerance);
+
+// The stages after the first, from its result `settled` (a count,
+// kUndecidedCount or kCancelledCount), then the statistics and the pixel's
+// outputs; false if cancelled. `low` is the reference's low parts (empty:
+// none at hand).
+bool finishSettling(const RowJob& job, const std::vector<OrbitLow>& low, RowControl& control, Settling& s,
+                    std::int64_t settled, std::int32_t& out);
 
 // One pixel's count through every stage; false if cancelled.
 bool pixelCount(const RowJob& job, int x, int y, RowControl& control, std::int32_t& out);

@@ -1,0 +1,162 @@
+#include "deep/settle_lanes.h"
+
+#include <chrono>
+
+#include "deep/double_double_perturbation.h"
+#include "deep/row_control.h"
+
+namespace mandel {
+
+namespace {
+
+// Steps the lanes make between two looks at cancel and progress.
+constexpr std::int64_t kStepsPerPoll = 256;
+// A pixel taken out of the lanes goes back once it has made this many plain
+// steps in a row: one that is still taking approximation steps (every 16
+// iterations or so) would stop all the lanes each time.
+constexpr int kPlainStepsBackToLanes = 8;
+
+}  // namespace
+
+std::unique_ptr<SettleLanes> SettleLanes::make(const RowJob& job, RowControl& control) {
+    if (job.geometry->extended()) return nullptr;
+    const std::vector<OrbitLow>& low = job.reference->orbitLow(control.cancelFlag());
+    if (low.empty()) return nullptr;
+    std::shared_ptr<const DdBlaLevels> table = settlingTable(job, control, DdTableTolerance::Loose);
+    if (job.bla && !table) return nullptr;  // cancelled: the scalar settling says so
+    return std::make_unique<SettleLanes>(job, control, low, std::move(table));
+}
+
+SettleLanes::SettleLanes(const RowJob& job, RowControl& control, const std::vector<OrbitLow>& low,
+                         std::shared_ptr<const DdBlaLevels> table)
+    : job_(job), control_(control), low_(low), table_(std::move(table)), lanes_(deepLaneCount()) {
+    const std::vector<OrbitPoint>& orbit = job.reference->orbit();
+    lanesJob_.orbit = orbit.data();
+    lanesJob_.low = low.data();
+    lanesJob_.last = static_cast<std::int64_t>(orbit.size()) - 1;
+    lanesJob_.limit = job.view->location.limit;
+    lanesJob_.table = table_.get();
+    for (std::size_t lane = 0; lane < lanes_; ++lane) empty(lane);
+}
+
+DoubleDoubleState SettleLanes::stateOf(std::size_t lane) const {
+    return {{batch_.dzrHi[lane], batch_.dzrLo[lane]},
+            {batch_.dziHi[lane], batch_.dziLo[lane]},
+            batch_.e[lane],
+            batch_.m[lane],
+            batch_.i[lane]};
+}
+
+void SettleLanes::keep(std::size_t lane, const DoubleDoubleState& st) {
+    batch_.dzrHi[lane] = st.dzr.hi;
+    batch_.dzrLo[lane] = st.dzr.lo;
+    batch_.dziHi[lane] = st.dzi.hi;
+    batch_.dziLo[lane] = st.dzi.lo;
+    batch_.e[lane] = st.e;
+    batch_.m[lane] = st.m;
+    batch_.i[lane] = st.i;
+}
+
+// Loads the next waiting pixel into the lane; false where none waits.
+bool SettleLanes::load(std::size_t lane) {
+    if (queue_.empty()) return false;
+    Lane& l = pixels_[lane];
+    l.pixel = queue_.front();
+    queue_.pop_front();
+    const Settling& s = l.settling.emplace(job_, l.pixel.second, job_.firstRow + l.pixel.first, control_);
+    keep(lane, startState(s.dc));
+    batch_.dcrHi[lane] = s.dc.re.hi;
+    batch_.dcrLo[lane] = s.dc.re.lo;
+    batch_.dciHi[lane] = s.dc.im.hi;
+    batch_.dciLo[lane] = s.dc.im.lo;
+    batch_.dcErr[lane] = s.dc.err;
+    batch_.dcAbs[lane] = s.dc.abs;
+    // approximationStep's test of δc against the table's room.
+    batch_.tableOn[lane] = table_ && !(table_->cMax < ExtReal(roundUp(s.dc.abs + s.dc.err))) ? 1 : 0;
+    return true;
+}
+
+// A lane with no pixel: δz = δc = 0 follows the reference, which asks for
+// attention only at its end (service then starts the lane over).
+void SettleLanes::empty(std::size_t lane) {
+    keep(lane, DoubleDoubleState{{}, {}, 0, 1, 1});
+    for (double* part : {batch_.dcrHi, batch_.dcrLo, batch_.dciHi, batch_.dciLo, batch_.dcErr, batch_.dcAbs})
+        part[lane] = 0;
+    batch_.tableOn[lane] = 0;
+    pixels_[lane].pixel = {-1, 0};
+    pixels_[lane].settling.reset();
+}
+
+bool SettleLanes::finish(std::size_t lane, std::int64_t count, std::vector<int>& finishedRows) {
+    Lane& l = pixels_[lane];
+    const int row = l.pixel.first;
+    // The lanes' time is counted once for all of their pixels (run); each
+    // pixel's own from here.
+    const auto start = std::chrono::steady_clock::now();
+    l.settling->start = start;
+    std::int32_t& out = job_.counts[pixelIndex(job_, l.pixel.second, job_.firstRow + row)];
+    const bool settled = finishSettling(job_, low_, control_, *l.settling, count, out);
+    finishing_ += std::chrono::steady_clock::now() - start;
+    if (!settled) return false;
+    finishedRows.push_back(row);
+    if (!load(lane)) empty(lane);
+    return true;
+}
+
+// doubleDoublePerturbedCount's loop for the lane's pixel until it has made
+// kPlainStepsBackToLanes plain steps in a row (then back to the lanes) or its
+// first stage ends; false if cancelled.
+bool SettleLanes::service(std::size_t lane, std::vector<int>& finishedRows) {
+    Lane& l = pixels_[lane];
+    if (l.pixel.first < 0) {
+        empty(lane);
+        return true;
+    }
+    Settling& s = *l.settling;
+    const std::vector<OrbitPoint>& orbit = job_.reference->orbit();
+    const std::int64_t limit = job_.view->location.limit;
+    DoubleDoubleState st = stateOf(lane);
+    int plainSteps = 0;
+    for (std::int64_t loops = 1; plainSteps < kPlainStepsBackToLanes; ++loops) {
+        if (loops % kPollInterval == 0 && control_.stop()) return false;
+        const std::int64_t before = st.i;
+        const std::int64_t result = doubleDoubleStep(orbit, low_, s.dc, limit, st, true, table_.get());
+        if (result == kSwitchCount) {
+            const std::int64_t finished = (*s.handOff)(st);
+            if (finished != kUndecidedCount) return finish(lane, finished, finishedRows);
+            continue;
+        }
+        if (result > 0 && result < limit) s.escape = ddEscapePoint(orbit, low_, st);
+        if (result != 0) return finish(lane, result, finishedRows);
+        plainSteps = st.i == before + 1 ? plainSteps + 1 : 0;
+    }
+    keep(lane, st);
+    return true;
+}
+
+bool SettleLanes::run(bool flush, std::vector<int>& finishedRows) {
+    const auto start = std::chrono::steady_clock::now();
+    finishing_ = {};
+    bool done = true;
+    for (;;) {
+        std::size_t active = 0;
+        for (std::size_t lane = 0; lane < lanes_; ++lane) {
+            if (pixels_[lane].pixel.first < 0) load(lane);
+            if (pixels_[lane].pixel.first >= 0) ++active;
+        }
+        if (active == 0 || (!flush && active < lanes_)) break;
+        advanceDdLanes(lanesJob_, batch_, kStepsPerPoll);
+        if (control_.stop()) {
+            done = false;
+            break;
+        }
+        for (std::size_t lane = 0; lane < lanes_ && done; ++lane)
+            if (batch_.attention[lane] != 0) done = service(lane, finishedRows);
+        if (!done) break;
+    }
+    const auto lanesTime = std::chrono::steady_clock::now() - start - finishing_;
+    control_.settleNs += std::chrono::duration_cast<std::chrono::nanoseconds>(lanesTime).count();
+    return done;
+}
+
+}  // namespace mandel

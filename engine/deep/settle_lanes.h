@@ -1,0 +1,72 @@
+#pragma once
+
+// The pixels the double loop leaves undecided, settled side by side: their
+// first double-double stage (settleUndecided's) steps in SIMD lanes
+// (dd_lanes.h), each lane's pixel taking every other step (approximation
+// steps, rebases with the hand-off to the double loop, the escape) from
+// doubleDoubleStep itself, so that its count, escape point and hand-offs are
+// the scalar settling's. One thread gathers its undecided pixels from every
+// row it takes and keeps its lanes full; at its end it finishes the last
+// ones in lanes partly empty. Views in double's range only.
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "deep/dd_lanes.h"
+#include "deep/pixel_count.h"
+
+namespace mandel {
+
+class RowControl;
+
+class SettleLanes {
+public:
+    // Pixels are (row, x), the row relative to the job's first row.
+    using Pixel = std::pair<int, int>;
+
+    // Null where the job's pixels cannot settle in lanes: a view below
+    // double's range, or no low parts at hand (then each pixel settles alone).
+    static std::unique_ptr<SettleLanes> make(const RowJob& job, RowControl& control);
+
+    SettleLanes(const RowJob& job, RowControl& control, const std::vector<OrbitLow>& low,
+                std::shared_ptr<const DdBlaLevels> table);
+
+    void add(int row, int x) { queue_.emplace_back(row, x); }
+    std::size_t waiting() const { return queue_.size(); }
+
+    // Settles while the lanes can be kept full (with `flush`, until every
+    // pixel is done): each pixel's count and outputs are stored and its row
+    // appended to `finishedRows`. False if cancelled.
+    bool run(bool flush, std::vector<int>& finishedRows);
+
+private:
+    struct Lane {
+        Pixel pixel{-1, 0};
+        std::optional<Settling> settling;
+    };
+    bool load(std::size_t lane);
+    void empty(std::size_t lane);
+    DoubleDoubleState stateOf(std::size_t lane) const;
+    void keep(std::size_t lane, const DoubleDoubleState& st);
+    bool service(std::size_t lane, std::vector<int>& finishedRows);
+    bool finish(std::size_t lane, std::int64_t count, std::vector<int>& finishedRows);
+
+    const RowJob& job_;
+    RowControl& control_;
+    const std::vector<OrbitLow>& low_;
+    const std::shared_ptr<const DdBlaLevels> table_;
+    DdLaneJob lanesJob_;
+    const std::size_t lanes_;
+    std::deque<Pixel> queue_;
+    Lane pixels_[kMaxDeepLanes];
+    DdLaneBatch batch_;
+    std::chrono::steady_clock::duration finishing_{};  // in finishSettling, during run
+};
+
+}  // namespace mandel
