@@ -34,8 +34,12 @@ HWY_INLINE V negated(V x) { return hn::Neg(x); }
 #include "deep/double_double_ops-inl.h"
 
 // A double-double in each lane, with DoubleDouble's operators (the same
-// templates, so the same operations).
+// templates, so the same operations). Its constructors are written out:
+// the implicit ones would lack the instruction set's attributes (which NEON
+// builds refuse).
 struct DdV {
+    HWY_INLINE DdV() : hi(hn::Zero(D())), lo(hn::Zero(D())) {}
+    HWY_INLINE DdV(V high, V low) : hi(high), lo(low) {}
     V hi, lo;
 };
 
