@@ -133,7 +133,7 @@ std::int64_t AdvanceDdLanes(const DdLaneJob* jobPointer, DdLaneBatch* batch, std
         // approximation step, and a point the lanes do not load.
         attention = hn::Not(Stays(d, wAbs, wErr));
         attention = hn::Or(attention, hn::RebindMask(d, hn::Or(hn::Eq(i, limit), hn::Eq(m, last))));
-        attention = hn::Or(attention, hn::Or(hn::Lt(wAbs, dAbs), hn::Not(z.plain)));
+        attention = hn::Or(attention, hn::Or(closerToZero(wAbs, dAbs), hn::Not(z.plain)));
         if (job.table) {
             const V u = hn::Mul(hn::Add(dAbs, e), inflation);
             attention = hn::Or(attention, ApproximationWanted(d, di, job, b, m, i, u));

@@ -101,7 +101,7 @@ std::int64_t doubleDoubleStep(const std::vector<OrbitPoint>& orbit, const std::v
     if (test == EscapeTest::Undecided) return kUndecidedCount;
     if (st.i == limit) return limit;
     double dAbs = magnitudeUp(st.dzr, st.dzi);
-    if (st.m == static_cast<std::int64_t>(orbit.size()) - 1 || wAbs < dAbs) {
+    if (st.m == static_cast<std::int64_t>(orbit.size()) - 1 || closerToZero(wAbs, dAbs)) {
         // Continue from the pixel's own value against Z_0 = 0.
         st = DoubleDoubleState{wr, wi, wErr, 0, st.i};
         if (pauseAfterRebase) return kSwitchCount;
@@ -198,7 +198,7 @@ std::int64_t scaledStepNearZero(const std::vector<OrbitPoint>& orbit, const std:
     const double wAbs = magnitudeUp(wr, wi);
     const double sumRounding = kSumRounding * sizeUp(zr, zi, s.ur, s.ui);
     const double wBound = wAbs + sumRounding;  // ≥ |Z̃s + ũ|
-    if (s.m == static_cast<std::int64_t>(orbit.size()) - 1 || wAbs < uAbs) {
+    if (s.m == static_cast<std::int64_t>(orbit.size()) - 1 || closerToZero(wAbs, uAbs)) {
         s.ur = wr;
         s.ui = wi;
         s.e = roundUp(zErr + s.e + sumRounding);

@@ -5,10 +5,13 @@
 
 #include <cstdint>
 
+#include "deep/always_inline.h"
 #include "deep/error_bound.h"
 #include "deep/orbit.h"
 
 namespace mandel {
+
+#include "deep/perturbation_step-inl.h"
 
 inline constexpr std::int64_t kUndecidedCount = -1;
 inline constexpr std::int64_t kCancelledCount = -2;
@@ -25,10 +28,9 @@ template <class R>
 EscapeTest escapeTest(const R& wAbs, const R& bound) {
     constexpr double kMargin = kEscapeTestMargin;
     const double low = NumberTraits<R>::lowerDouble(wAbs) * (1 - kMargin);
-    const double high = upperDouble(wAbs) * (1 + kMargin);
     const double e = upperDouble(bound) * (1 + kMargin);
     if (low - e > 2 * (1 + kMargin)) return EscapeTest::Escaped;
-    if (high + e < 2 * (1 - kMargin)) return EscapeTest::Stays;
+    if (staysInside(upperDouble(wAbs), upperDouble(bound), 1 + kMargin, 2 * (1 - kMargin))) return EscapeTest::Stays;
     return EscapeTest::Undecided;
 }
 

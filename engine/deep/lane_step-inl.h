@@ -28,12 +28,15 @@ namespace hn = hwy::HWY_NAMESPACE;
 using D = hn::ScalableTag<double>;
 using V = hn::Vec<D>;
 
+// The step's arithmetic and rules, compiled for this instruction set.
+#include "deep/perturbation_step-inl.h"
+
 // The lanes whose escape test (escapeTest, from |w̃| and the bound on its
-// error) says "stays", with the same comparisons.
+// error) says "stays": its own rule.
 HWY_INLINE hn::Mask<D> Stays(D d, V abs, V err) {
-    const V marginUp = hn::Set(d, 1 + kEscapeTestMargin);
-    return hn::Lt(hn::Add(hn::Mul(abs, marginUp), hn::Mul(err, marginUp)), hn::Set(d, 2 * (1 - kEscapeTestMargin)));
+    return staysInside(abs, err, hn::Set(d, 1 + kEscapeTestMargin), hn::Set(d, 2 * (1 - kEscapeTestMargin)));
 }
+
 
 // NumberTraits<double>::magnitude.
 HWY_INLINE V Magnitude(D d, V x, V y, V squares) {
@@ -46,8 +49,6 @@ struct Step {
     V dzr, dzi, e;
 };
 
-// The step's arithmetic, compiled for this instruction set.
-#include "deep/perturbation_step-inl.h"
 
 HWY_INLINE Step PlainStep(D d, V zr, V zi, V zErr, V zAbs, V dzr, V dzi, V e, V d2, V dAbs, V wBound, V dcr, V dci,
                           V dcErr, V dcAbs) {

@@ -22,8 +22,6 @@
 
 namespace mandel {
 
-#include "deep/perturbation_step-inl.h"
-
 // δc = c − C of one pixel, a bound on its rounding error, and |δc| (upward).
 template <class R>
 struct PixelOffset {
@@ -177,7 +175,7 @@ MANDEL_ALWAYS_INLINE std::int64_t perturbStep(const PerturbRun<R>& run, PerturbS
     if (st.i == run.limit) return run.limit;
     R d2 = dzr * dzr + dzi * dzi;
     R dAbs = Traits::magnitude(dzr, dzi, d2);
-    if (st.m == run.last || wAbs < dAbs) {
+    if (st.m == run.last || closerToZero(wAbs, dAbs)) {
         // Continue from the pixel's own value against Z_0 = 0.
         dzr = wr;
         dzi = wi;

@@ -245,7 +245,7 @@ std::int64_t AdvanceLanesOf(const LaneJob& job, LaneBatch& b, std::int64_t maxSt
         }
         if (!hn::AllFalse(d, attention)) break;
         // perturbStep's rebase: on from the pixel's own value against Z_0 = 0.
-        const M rebase = hn::Or(hn::RebindMask(d, hn::Eq(m, last)), hn::Lt(wAbs, dAbs));
+        const M rebase = hn::Or(hn::RebindMask(d, hn::Eq(m, last)), closerToZero(wAbs, dAbs));
         if (!hn::AllFalse(d, rebase)) {
             const Step own{wr, wi, wErr};
             Rebase(rebase, own, w2, wAbs, dzr, dzi, e, d2, dAbs, m, zr, zi, zErr, zAbs);

@@ -1,5 +1,6 @@
-// The perturbation step's arithmetic, written once for every number type a
-// pixel iterates in: double and ExtReal (perturbStep), rescaled doubles (w in
+// The perturbation step's arithmetic and its two rules (the escape test's
+// "stays" and the rebase), written once for every number type a pixel
+// iterates in: double and ExtReal (perturbStep), rescaled doubles (w in
 // units of 2^k), vectors of double lanes (Highway's operators) and
 // double-double values with double bounds (the settling). Every loop makes
 // these operations in this order, so the lanes' bits are the scalar loop's by
@@ -8,6 +9,21 @@
 // No include guard and no includes: it is included once in namespace mandel
 // (after always_inline.h's MANDEL_ALWAYS_INLINE) and once per instruction set
 // inside the lanes' namespace, where Highway compiles it for that set.
+
+// The escape test's "stays": |w̃| and the bound on its error, each grown by
+// the test's own margin, add up to less than 2 less the margin (true or
+// false, or a mask of lanes).
+template <class T>
+MANDEL_ALWAYS_INLINE auto staysInside(const T& abs, const T& err, const T& marginUp, const T& twoDown) {
+    return abs * marginUp + err * marginUp < twoDown;
+}
+
+// The rebase rule: where |Z̃ + δz̃| is below |δz̃| (or the orbit ends), the
+// pixel goes on from its own z against Z_0 = 0.
+template <class T>
+MANDEL_ALWAYS_INLINE auto closerToZero(const T& wAbs, const T& dAbs) {
+    return wAbs < dAbs;
+}
 
 // 2x, as each number type doubles best (double-double has its own).
 template <class T>

@@ -133,7 +133,7 @@ MANDEL_ALWAYS_INLINE bool pixelMagnitude(const RescaledState& s, double zr, doub
     if (s.k >= kRescaledSumUnit) {
         const double xr = zr + unit * s.wr, xi = zi + unit * s.wi;
         sumAbs = NumberTraits<double>::magnitude(xr, xi, xr * xr + xi * xi);
-        if (sumAbs < unit * wAbs) return false;
+        if (closerToZero(sumAbs, unit * wAbs)) return false;
         // unit·w may round into the subnormal range: 2^-1075 per part.
         sumErr = roundUp(zErr + unit * s.e + kPerturbSumRounding * sumAbs + 0x1p-1073);
         return true;
