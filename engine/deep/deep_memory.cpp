@@ -35,7 +35,8 @@ std::uint64_t deepMemoryEstimate(const DeepView& view, bool extended, const Deep
     const auto iterations = static_cast<std::uint64_t>(view.location.limit) + 1;
     std::uint64_t perIteration = sizeof(OrbitPoint) + sizeof(OrbitLow);
     const std::uint64_t table = choices.bla ? tableBytesPerIteration(view.location.limit, extended) : 0;
-    const std::uint64_t lanes = choices.lanes && !extended ? sizeof(LanePoint) : 0;
+    // The orbit as the SIMD lanes and the rescaled loop read it.
+    const std::uint64_t lanes = choices.lanes || extended ? sizeof(LanePoint) : 0;
     perIteration += table + lanes;
     // The double-double stage's two tables, each made when a pixel first needs it.
     if (choices.bla) perIteration += 2 * ((2 * sizeof(DdBlaStep)) >> kDdBlaFirstLevel);

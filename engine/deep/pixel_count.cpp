@@ -387,7 +387,7 @@ bool pixelCount(const RowJob& job, int x, int y, RowControl& control, std::int32
     const std::int64_t count =
         !job.geometry->extended()
             ? perturbedCount(job.reference->orbit(), doubleOffset(dc), limit, stop, made, false, doubleBla, traced)
-            : rescaledCount(job.reference->orbit(), dc, limit, stop, made, extBla, traced);
+            : rescaledCount(job.reference->orbit(), job.reference->lanePoints(), dc, limit, stop, made, extBla, traced);
     control.made += made;
     control.skipped += skipped;
     if (count == kCancelledCount) return false;

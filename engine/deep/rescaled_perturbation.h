@@ -146,21 +146,22 @@ MANDEL_ALWAYS_INLINE bool pixelMagnitude(const RescaledState& s, double zr, doub
 }
 
 // Iteration s.i of the pixel in units of 2^k: its escape test, then one
-// perturbation step. Returns the count (escaped at s.i, or the limit),
+// perturbation step. `points` is the reference as a plain double iteration
+// loads it, with |Z̃| (DeepReference::lanePoints): read where Z̃ is a plain
+// double, it spares a square root a step. Returns the count (escaped at s.i, or the limit),
 // kUndecidedCount, kSwitchCount where the extended-range step must take this
 // iteration, or 0 when the pixel goes on.
-MANDEL_ALWAYS_INLINE std::int64_t rescaledStep(const PerturbRun<ExtReal>& run, RescaledState& s,
-                                               const RescaledOffset& d, std::int64_t& iterations) {
-    const OrbitPoint& point = run.orbit[static_cast<std::size_t>(s.m)];
-    if (point.exponent != 0 || s.m == run.last) return kSwitchCount;
-    double zr, zi, zErr;
-    NumberTraits<double>::load(point, zr, zi, zErr);
+MANDEL_ALWAYS_INLINE std::int64_t rescaledStep(const PerturbRun<ExtReal>& run, const LanePoint* points,
+                                               RescaledState& s, const RescaledOffset& d, std::int64_t& iterations) {
+    const auto at = static_cast<std::size_t>(s.m);
+    if (run.orbit[at].exponent != 0 || s.m == run.last) return kSwitchCount;
+    const LanePoint& point = points[at];
+    const double zr = point.zr, zi = point.zi, zErr = point.zErr, zAbs = point.zAbs;
     // 2^k, or 0 below double's range (then its share is bounded apart).
     const double unit = s.k >= -1074 ? powerOfTwo(s.k) : 0.0;
     const double unitUp = unit > 0 ? unit : std::numeric_limits<double>::denorm_min();
     const double w2 = s.wr * s.wr + s.wi * s.wi;
     const double wAbs = NumberTraits<double>::magnitude(s.wr, s.wi, w2);
-    const double zAbs = NumberTraits<double>::magnitude(zr, zi, zr * zr + zi * zi);
     double sumAbs = 0, sumErr = 0;
     if (!pixelMagnitude(s, zr, zi, zErr, zAbs, wAbs, unit, sumAbs, sumErr)) return kSwitchCount;
     const EscapeTest test = escapeTest(sumAbs, sumErr);
@@ -198,9 +199,9 @@ MANDEL_ALWAYS_INLINE std::int64_t rescaledStep(const PerturbRun<ExtReal>& run, R
 // perturbedCount does, and notes the escape in `trace` like it; a trace that
 // carries the derivative takes the extended-range loop.
 template <class Stop>
-std::int64_t rescaledCount(const std::vector<OrbitPoint>& orbit, const PixelOffset<ExtReal>& dc, std::int64_t limit,
-                           Stop& stop, std::int64_t& iterations, const BlaUse<ExtReal>& bla,
-                           PixelTrace* trace = nullptr) {
+std::int64_t rescaledCount(const std::vector<OrbitPoint>& orbit, const std::vector<LanePoint>& points,
+                           const PixelOffset<ExtReal>& dc, std::int64_t limit, Stop& stop, std::int64_t& iterations,
+                           const BlaUse<ExtReal>& bla, PixelTrace* trace = nullptr) {
     if (trace && trace->carryDerivative) return perturbedCount(orbit, dc, limit, stop, iterations, false, bla, trace);
     const PerturbRun<ExtReal> run(orbit, dc, limit, bla);
     const std::int64_t offsetExponent = dc.abs.exponent;
@@ -208,7 +209,7 @@ std::int64_t rescaledCount(const std::vector<OrbitPoint>& orbit, const PixelOffs
     RescaledOffset d = rescaledOffset(dc, s.k);
     for (std::int64_t loops = 1;; ++loops) {
         if (loops % kPollInterval == 0 && stop()) return kCancelledCount;
-        const std::int64_t result = rescaledStep(run, s, d, iterations);
+        const std::int64_t result = rescaledStep(run, points.data(), s, d, iterations);
         if (result == kSwitchCount) {
             // One iteration in the extended range, then back.
             PerturbState<ExtReal> x = extendedState(s);

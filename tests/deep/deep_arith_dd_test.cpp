@@ -151,13 +151,14 @@ struct RescaledSteps {
                   const mandel::BlaLevels<ExtReal>* table = nullptr)
         : dc{ExtReal(dcr.hi), ExtReal(dci.hi), ExtReal(), ExtReal(mandel::magnitudeUp(dcr, dci))},
           run(reference.orbit(), dc, limit, {table, &skipped}),
+          points(reference.lanePoints().data()),
           s(mandel::rescaledState(mandel::PerturbState<ExtReal>{dc.re, dc.im, {}, 1, 1}, dc.abs.exponent)),
           d(mandel::rescaledOffset(dc, s.k)) {}
     static constexpr double kRounding = 0x1p-52;
     StepPosition st;
     std::int64_t step() {
         s.e = std::ldexp(st.e, static_cast<int>(-s.k)) * (1 + 0x1p-50);
-        std::int64_t r = mandel::rescaledStep(run, s, d, made);
+        std::int64_t r = mandel::rescaledStep(run, points, s, d, made);
         if (r == mandel::kSwitchCount) {
             mandel::PerturbState<ExtReal> x = mandel::extendedState(s);
             r = mandel::perturbStep(run, x, made);
@@ -175,6 +176,7 @@ struct RescaledSteps {
     std::int64_t skipped = 0;
     mandel::PixelOffset<ExtReal> dc;
     mandel::PerturbRun<ExtReal> run;
+    const mandel::LanePoint* points;
     mandel::RescaledState s;
     mandel::RescaledOffset d;
     std::int64_t made = 0;
