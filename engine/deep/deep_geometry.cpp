@@ -1,6 +1,7 @@
 #include "deep/deep_geometry.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "deep/error_bound.h"
 
@@ -95,6 +96,10 @@ PixelOffsets pixelOffsets(const DeepView& view, const DeepGeometry& geometry, mp
     PixelOffsets out;
     out.columns = axisOffsets(a.get(), h.get(), referenceRe, view.width, bits, geometry.ddScaleExponent);
     out.rows = axisOffsets(b.get(), h.get(), referenceIm, view.height, bits, geometry.ddScaleExponent);
+    out.centreRe = toDoubleDouble(referenceRe);
+    out.centreIm = toDoubleDouble(referenceIm);
+    // Each part within 2^-105 of it, plus 2^-1074 where its low part underflows.
+    out.centreErr = 0x1p-104 * (std::fabs(out.centreRe.hi) + std::fabs(out.centreIm.hi)) + 0x1p-1072;
     return out;
 }
 

@@ -52,6 +52,10 @@ struct AxisOffset {
 struct PixelOffsets {
     std::vector<AxisOffset> columns;
     std::vector<AxisOffset> rows;
+    // The reference point the offsets are taken from, as double-doubles,
+    // and a bound on the error of each part.
+    DoubleDouble centreRe, centreIm;
+    double centreErr = 0;
 };
 
 PixelOffsets pixelOffsets(const DeepView& view, const DeepGeometry& geometry, mpfr_srcptr referenceRe,

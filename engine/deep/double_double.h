@@ -6,6 +6,7 @@
 // operands' magnitudes (plus a few 2^-1074 where low parts underflow).
 
 #include <cmath>
+#include <cstddef>
 
 #include <mpfr.h>
 
@@ -42,6 +43,12 @@ inline DoubleDouble operator-(const DoubleDouble& x, const DoubleDouble& y) { re
 
 inline DoubleDouble operator*(const DoubleDouble& x, const DoubleDouble& y) {
     return toPair(ddProduct(toParts(x), toParts(y), kDdSplitter));
+}
+
+// x into lane `lane` of two arrays of parts (a batch of SIMD lanes).
+inline void storeParts(double* hi, double* lo, std::size_t lane, const DoubleDouble& x) {
+    hi[lane] = x.hi;
+    lo[lane] = x.lo;
 }
 
 // v rounded to double-double (hi the nearest double, lo the nearest double to

@@ -28,9 +28,10 @@ template <class R>
 EscapeTest escapeTest(const R& wAbs, const R& bound) {
     constexpr double kMargin = kEscapeTestMargin;
     const double low = NumberTraits<R>::lowerDouble(wAbs) * (1 - kMargin);
-    const double e = upperDouble(bound) * (1 + kMargin);
+    const double boundUp = upperDouble(bound);
+    const double e = boundUp * (1 + kMargin);
     if (low - e > 2 * (1 + kMargin)) return EscapeTest::Escaped;
-    if (staysInside(upperDouble(wAbs), upperDouble(bound), 1 + kMargin, 2 * (1 - kMargin))) return EscapeTest::Stays;
+    if (staysInside(upperDouble(wAbs), boundUp, 1 + kMargin, 2 * (1 - kMargin))) return EscapeTest::Stays;
     return EscapeTest::Undecided;
 }
 

@@ -90,13 +90,10 @@ DirectPoint directPoint(const RowJob& job, int x, int y) {
 bool takesDirectDdStage(const RowJob& job) { return takesDirectStage(job) && job.geometry->ddScaleExponent == 0; }
 
 DirectDdPoint directDdPoint(const RowJob& job, int x, int y) {
-    const DoubleDouble centreRe = toDoubleDouble(job.reference->centreRe().get());
-    const DoubleDouble centreIm = toDoubleDouble(job.reference->centreIm().get());
-    // Each part within 2^-105 of it, plus 2^-1074 where its low part underflows.
-    const double centreErr = 0x1p-104 * (std::fabs(centreRe.hi) + std::fabs(centreIm.hi)) + 0x1p-1072;
-    const AxisOffset& re = job.offsets->columns[static_cast<std::size_t>(x)];
-    const AxisOffset& im = job.offsets->rows[static_cast<std::size_t>(y)];
-    return directDdPoint(centreRe, centreIm, centreErr, re.dd, re.ddErr, im.dd, im.ddErr);
+    const PixelOffsets& offsets = *job.offsets;
+    const AxisOffset& re = offsets.columns[static_cast<std::size_t>(x)];
+    const AxisOffset& im = offsets.rows[static_cast<std::size_t>(y)];
+    return directDdPoint(offsets.centreRe, offsets.centreIm, offsets.centreErr, re.dd, re.ddErr, im.dd, im.ddErr);
 }
 
 bool knownCount(const RowJob& job, int x, int y, RowControl& control, std::int32_t& out) {

@@ -48,10 +48,8 @@ DoubleDoubleState SettleLanes::stateOf(std::size_t lane) const {
 }
 
 void SettleLanes::keep(std::size_t lane, const DoubleDoubleState& st) {
-    batch_.dzrHi[lane] = st.dzr.hi;
-    batch_.dzrLo[lane] = st.dzr.lo;
-    batch_.dziHi[lane] = st.dzi.hi;
-    batch_.dziLo[lane] = st.dzi.lo;
+    storeParts(batch_.dzrHi, batch_.dzrLo, lane, st.dzr);
+    storeParts(batch_.dziHi, batch_.dziLo, lane, st.dzi);
     batch_.e[lane] = st.e;
     batch_.m[lane] = st.m;
     batch_.i[lane] = st.i;
@@ -65,10 +63,8 @@ bool SettleLanes::load(std::size_t lane) {
     queue_.pop_front();
     const Settling& s = l.settling.emplace(job_, l.pixel.second, job_.firstRow + l.pixel.first, control_);
     keep(lane, startState(s.dc));
-    batch_.dcrHi[lane] = s.dc.re.hi;
-    batch_.dcrLo[lane] = s.dc.re.lo;
-    batch_.dciHi[lane] = s.dc.im.hi;
-    batch_.dciLo[lane] = s.dc.im.lo;
+    storeParts(batch_.dcrHi, batch_.dcrLo, lane, s.dc.re);
+    storeParts(batch_.dciHi, batch_.dciLo, lane, s.dc.im);
     batch_.dcErr[lane] = s.dc.err;
     batch_.dcAbs[lane] = s.dc.abs;
     // approximationStep's test of δc against the table's room.
