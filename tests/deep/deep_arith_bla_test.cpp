@@ -31,6 +31,7 @@ struct StepCheck {
     int steps = 0;
     std::int64_t longest = 0;
     double worstRatio = 0;  // largest bound / |δz| after a step
+    int unaligned = 0;      // steps from an index that is not a multiple of their length (after 1)
 };
 
 // x as a number of type R (rounded to nearest).
@@ -95,10 +96,11 @@ std::vector<std::pair<MpfrValue, MpfrValue>> exactOffsets(const mandel::DeepRefe
 
 // The pixel C + (dr + i·di)·2^scale against the reference at C: walks the
 // orbit, taking a table step wherever one is valid (else the exact δz one
-// iteration on), and checks each step's bound against the exact δz.
+// iteration on), and checks each step's bound against the exact δz. Steps
+// are taken from reference index `from` on.
 template <class R>
 StepCheck walk(const mandel::DeepReference& reference, const mandel::BlaLevels<R>& table, double dr, double di,
-               long scale) {
+               long scale, std::size_t from = 1) {
     MpfrValue dcr(64), dci(64), dcAbs(64);
     mpfr_set_d(dcr.get(), dr, MPFR_RNDN);
     mpfr_mul_2si(dcr.get(), dcr.get(), scale, MPFR_RNDN);
@@ -115,8 +117,9 @@ StepCheck walk(const mandel::DeepReference& reference, const mandel::BlaLevels<R
     MpfrValue er(kExactBits), ei(kExactBits);
     for (std::size_t m = 1; m + 1 < exact.size();) {
         const R dAbs = sqrt(dzr * dzr + dzi * dzi);
-        const int k = table.longest(static_cast<std::int64_t>(m), mandel::roundUp(dAbs + e),
-                                    static_cast<std::int64_t>(exact.size() - 1 - m));
+        const int k = m < from ? 0
+                               : table.longest(static_cast<std::int64_t>(m), mandel::roundUp(dAbs + e),
+                                               static_cast<std::int64_t>(exact.size() - 1 - m));
         if (k == 0) {  // one iteration on, exactly (to the rounding of R)
             ++m;
             dzr = fromMpfr<R>(exact[m].first.get());
@@ -125,6 +128,7 @@ StepCheck walk(const mandel::DeepReference& reference, const mandel::BlaLevels<R
             continue;
         }
         mandel::blaStep(table, table.step(static_cast<std::int64_t>(m), k), k, dc, cBound, dAbs, dzr, dzi, e);
+        if (((m - 1) & ((std::size_t{1} << k) - 1)) != 0) ++check.unaligned;
         m += std::size_t{1} << k;
         setMpfr(er.get(), dzr);
         setMpfr(ei.get(), dzi);
@@ -190,8 +194,12 @@ TEST(DeepArithBla, ExtendedStepsKeepTheExactOffsetWithinTheirBound) {
     const mandel::BlaTable table(reference.orbit(), ExtReal(1.0, -2164), true);
     const mandel::BlaTable coarse(reference.orbit(), ExtReal(1.0, -2164), true, 0x1p-12);
     ASSERT_NE(table.extendedRange(), nullptr);
+    // A short orbit: its steps start from every index. Walks that start at
+    // an even index take steps the aligned layout does not have.
+    ASSERT_TRUE(table.extendedRange()->everyStart);
     for (auto [dr, di] : {std::pair{0.3, 0.1}, {-0.45, 0.2}, {0.05, -0.49}}) {
         EXPECT_GT(walk(reference, *coarse.extendedRange(), dr, di, -2165).steps, 5);
+        EXPECT_GT(walk(reference, *table.extendedRange(), dr, di, -2165, 2).unaligned, 0) << dr << "," << di;
         const StepCheck c = walk(reference, *table.extendedRange(), dr, di, -2165);
         EXPECT_GE(c.steps, 3) << dr << "," << di;
         EXPECT_GE(c.longest, 256);
