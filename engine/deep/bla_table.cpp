@@ -86,40 +86,41 @@ constexpr std::int64_t kStepsPerPoll = 1 << 12;
 
 bool stopped(const std::atomic<bool>* cancel) { return cancel && cancel->load(std::memory_order_relaxed); }
 
-// The first level of a table with a step from every index (of two
-// iterations, each ending at or before the last index); false if cancelled.
+// The first level's steps from every index (each ending at or before the
+// last index), merged from single steps through the shorter levels, which
+// are not kept; false if cancelled.
 template <class R>
-bool firstLevelFromEveryStart(std::vector<BlaStep<R>>& level, const std::vector<OrbitPoint>& orbit, const R& cMax,
-                              double tolerance, const std::atomic<bool>* cancel) {
+bool firstLevelFromEveryStart(std::vector<BlaStep<R>>& level, const std::vector<OrbitPoint>& orbit, int firstLevel,
+                              const R& cMax, double tolerance, const std::atomic<bool>* cancel) {
     const std::int64_t last = static_cast<std::int64_t>(orbit.size()) - 1;
-    if (last < 3) return true;
-    BlaStep<R> before = singleStep<R>(orbit[1], tolerance);
-    level.reserve(static_cast<std::size_t>(last - 2));
-    for (std::int64_t m = 1; m + 2 <= last; ++m) {
-        BlaStep<R> after = singleStep<R>(orbit[static_cast<std::size_t>(m + 1)], tolerance);
-        level.push_back(merged(before, after, cMax));
-        before = after;
-        if (level.size() % kStepsPerPoll == 0 && stopped(cancel)) return false;
+    for (std::int64_t m = 1; m + 1 <= last; ++m)
+        level.push_back(singleStep<R>(orbit[static_cast<std::size_t>(m)], tolerance));
+    for (int k = 1; k <= firstLevel; ++k) {
+        // In place: the step from j takes the one from j + half, not yet replaced.
+        const std::size_t half = std::size_t{1} << (k - 1);
+        if (level.size() <= half) {
+            level.clear();
+            return true;
+        }
+        for (std::size_t j = 0; j + half < level.size(); ++j) {
+            level[j] = merged(level[j], level[j + half], cMax);
+            if (j % kStepsPerPoll == 0 && stopped(cancel)) return false;
+        }
+        level.resize(level.size() - half);
     }
     return true;
 }
 
-// False if cancelled (the table is then incomplete).
+// The first level's steps from 1 + j·2^k, each merged pairwise from its
+// single steps; false if cancelled.
 template <class R>
-bool build(BlaLevels<R>& table, const std::vector<OrbitPoint>& orbit, const R& cMax, double tolerance,
-           int shortestLevel, bool everyStart, const std::atomic<bool>* cancel) {
+bool firstLevelAligned(std::vector<BlaStep<R>>& level, const std::vector<OrbitPoint>& orbit, int firstLevel,
+                       const R& cMax, double tolerance, const std::atomic<bool>* cancel) {
     const std::int64_t last = static_cast<std::int64_t>(orbit.size()) - 1;
-    // The first level: the steps from 1 + j·2^k, every iteration ending at or
-    // before the last index, each merged pairwise from its single steps (the
-    // shorter levels are not kept).
-    table.firstLevel = std::max(orbit.size() > kCompactTableLength ? kCompactFirstLevel : 1, shortestLevel);
-    table.everyStart = everyStart && table.firstLevel == 1;
-    const std::int64_t firstLength = std::int64_t{1} << table.firstLevel;
-    std::vector<BlaStep<R>> level;
-    if (table.everyStart && !firstLevelFromEveryStart(level, orbit, cMax, tolerance, cancel)) return false;
+    const std::int64_t firstLength = std::int64_t{1} << firstLevel;
     level.reserve(static_cast<std::size_t>(std::max<std::int64_t>(last - 1, 0) / firstLength));
     std::vector<BlaStep<R>> block(static_cast<std::size_t>(firstLength));
-    for (std::int64_t m = 1; !table.everyStart && m + firstLength <= last; m += firstLength) {
+    for (std::int64_t m = 1; m + firstLength <= last; m += firstLength) {
         for (std::int64_t j = 0; j < firstLength; ++j)
             block[static_cast<std::size_t>(j)] = singleStep<R>(orbit[static_cast<std::size_t>(m + j)], tolerance);
         for (std::int64_t width = 1; width < firstLength; width *= 2)
@@ -130,7 +131,23 @@ bool build(BlaLevels<R>& table, const std::vector<OrbitPoint>& orbit, const R& c
         level.push_back(block[0]);
         if (level.size() % kStepsPerPoll == 0 && stopped(cancel)) return false;
     }
-    double length = static_cast<double>(firstLength);
+    return true;
+}
+
+// False if cancelled (the table is then incomplete).
+template <class R>
+bool build(BlaLevels<R>& table, const std::vector<OrbitPoint>& orbit, const R& cMax, double tolerance,
+           int shortestLevel, bool everyStart, const std::atomic<bool>* cancel) {
+    // The first level: steps of 2^k iterations, every iteration ending at or
+    // before the last index (the shorter levels are not kept).
+    table.firstLevel = std::max(orbit.size() > kCompactTableLength ? kCompactFirstLevel : 1, shortestLevel);
+    table.everyStart = everyStart;
+    std::vector<BlaStep<R>> level;
+    const bool built = everyStart
+                           ? firstLevelFromEveryStart(level, orbit, table.firstLevel, cMax, tolerance, cancel)
+                           : firstLevelAligned(level, orbit, table.firstLevel, cMax, tolerance, cancel);
+    if (!built) return false;
+    double length = static_cast<double>(std::int64_t{1} << table.firstLevel);
     for (;;) {
         bool anyValid = false;
         for (const auto& s : level) anyValid = anyValid || R{} < s.radius;
@@ -139,10 +156,10 @@ bool build(BlaLevels<R>& table, const std::vector<OrbitPoint>& orbit, const R& c
         const R remainder(2 * tolerance * length);
         table.remainder.push_back(remainder);
         table.slack.push_back(remainder + R(kBlaRounding));
-        // A step's second half starts where its first ends: the next one kept
+        // A step's second half starts where its first ends: the next step kept
         // in the aligned layout, `length` further with a step from every index.
-        const std::size_t partner = table.everyStart ? static_cast<std::size_t>(length) : 1;
-        const std::size_t stride = table.everyStart ? 1 : 2;
+        const std::size_t partner = everyStart ? static_cast<std::size_t>(length) : 1;
+        const std::size_t stride = everyStart ? 1 : 2;
         std::vector<BlaStep<R>> next;
         next.reserve(level.size() / stride);
         for (std::size_t j = 0; j + partner < level.size(); j += stride) {
@@ -202,8 +219,7 @@ BlaTable::BlaTable(const std::vector<OrbitPoint>& orbit, const ExtReal& cMax, bo
     const auto start = std::chrono::steady_clock::now();
     // An extended-range drawing iterates in rescaled doubles with the
     // extended-range table only.
-    // (The SIMD lanes read the double table's aligned layout themselves.)
-    const bool everyStart = orbit.size() <= kEveryStartTableLength;
+    const bool everyStart = keepsEveryStart(orbit.size(), kExtendedStepBytes);
     cancelled_ = extended_ ? !build(ext_, orbit, cMaxIn(cMax_, ExtReal{}), tolerance, 1, everyStart, cancel)
                            : !build(doubles_, orbit, cMaxIn(cMax_, 0.0), tolerance, doubleFirstLevel, false, cancel);
     if (extended_ && !cancelled_) addRescaledCopies(ext_);

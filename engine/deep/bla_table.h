@@ -18,6 +18,7 @@
 // escape is skipped.
 
 #include <atomic>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -77,16 +78,32 @@ struct RescaledBlaStep {
     bool fits = false;
 };
 
-// Extended-range tables of orbits up to this long hold a step of each length
-// from every reference index, not only from multiples of the length: a pixel
-// then goes on with the longest step from wherever it is, where aligned steps
-// make it climb back up the levels one by one after every short step (near a
-// minibrot, about twice the steps). This costs a step per level and iteration
-// (some 2 kB an iteration at 8,000 iterations).
-inline constexpr std::size_t kEveryStartTableLength = std::size_t{1} << 14;
+// An extended-range table whose steps fit in this many bytes holds a step of
+// each length from every reference index, not only from multiples of the
+// length: a pixel then goes on with the longest valid step from wherever it
+// is, where aligned steps make it climb back up the levels one by one after
+// every short step (near a minibrot, about twice the steps). A table keeps
+// either every level so or none: steps from every index at the short levels
+// only would keep a pixel from ever reaching the alignment of the long ones.
+// (The double table stays aligned: the SIMD lanes take approximation steps
+// lane by lane, and steps from every index make some lane want one at nearly
+// every iteration: zoom_1e50 took 3.7 s instead of 2.6 at 201².)
+inline constexpr std::size_t kEveryStartTableBytes = std::size_t{64} << 20;
+
+// What a table keeps of a step, with its radius again (and in the extended
+// range with its rescaled copy).
+inline constexpr std::size_t kDoubleStepBytes = sizeof(BlaStep<double>) + sizeof(double);
+inline constexpr std::size_t kExtendedStepBytes =
+    sizeof(BlaStep<ExtReal>) + sizeof(ExtReal) + sizeof(RescaledBlaStep);
+
+// Whether an orbit of `points` iterations keeps its steps from every index:
+// a step per level and iteration, with no more levels than `points` has bits.
+inline bool keepsEveryStart(std::size_t points, std::size_t stepBytes) {
+    return points * static_cast<std::size_t>(std::bit_width(points)) * stepBytes <= kEveryStartTableBytes;
+}
 
 // Level k (firstLevel, ...) holds the steps of length 2^k that start at
-// reference indices 1 + j·2^k, or with everyStart at every index 1 + j.
+// reference indices 1 + j·2^k, or with everyStart from every index 1 + j.
 template <class R>
 struct BlaLevels {
     int firstLevel = 1;

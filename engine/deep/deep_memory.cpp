@@ -17,18 +17,15 @@ namespace {
 
 std::uint64_t tableBytesPerIteration(std::int64_t limit, bool extended) {
     // A table whose shortest steps are 2^k iterations long holds about
-    // 2^(1−k) steps per iteration (half per level, summed), each kept with
-    // its radius again (and in the extended range with its rescaled copy).
+    // 2^(1−k) steps per iteration (half per level, summed); one that keeps
+    // its steps from every index, one per level and iteration.
     const auto points = static_cast<std::uint64_t>(limit) + 1;
     const bool compact = points > kCompactTableLength;
     const int extFirst = compact ? kCompactFirstLevel : 1;
-    constexpr std::uint64_t kExtendedStepBytes = sizeof(BlaStep<ExtReal>) + sizeof(ExtReal) + sizeof(RescaledBlaStep);
-    // A short orbit's table keeps a step per level from every index (fewer
-    // levels than the orbit's length has bits).
-    if (extended && points <= kEveryStartTableLength)
+    if (extended && keepsEveryStart(points, kExtendedStepBytes))
         return kExtendedStepBytes * static_cast<std::uint64_t>(std::bit_width(points));
     if (extended) return kExtendedStepBytes >> (extFirst - 1);
-    return (sizeof(BlaStep<double>) + sizeof(double)) >> (std::max(extFirst, kDoubleFirstLevel) - 1);
+    return kDoubleStepBytes >> (std::max(extFirst, kDoubleFirstLevel) - 1);
 }
 
 }  // namespace
