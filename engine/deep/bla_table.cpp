@@ -134,21 +134,27 @@ bool firstLevelAligned(std::vector<BlaStep<R>>& level, const std::vector<OrbitPo
     return true;
 }
 
+// Where a table's long steps start (see kSpreadTableBytes).
+enum class Spread { EveryIndex, FromFirstLevel };
+
 // False if cancelled (the table is then incomplete).
 template <class R>
 bool build(BlaLevels<R>& table, const std::vector<OrbitPoint>& orbit, const R& cMax, double tolerance,
-           int shortestLevel, bool everyStart, const std::atomic<bool>* cancel) {
+           int shortestLevel, Spread spread, std::size_t stepBytes, const std::atomic<bool>* cancel) {
     // The first level: steps of 2^k iterations, every iteration ending at or
     // before the last index (the shorter levels are not kept).
     table.firstLevel = std::max(orbit.size() > kCompactTableLength ? kCompactFirstLevel : 1, shortestLevel);
-    table.everyStart = everyStart;
+    table.spreadLevel = spread == Spread::EveryIndex && spreadFits(orbit.size(), 0, stepBytes) ? 0
+                        : spread == Spread::FromFirstLevel && spreadFits(orbit.size(), table.firstLevel, stepBytes)
+                            ? table.firstLevel
+                            : kAlignedSpread;
     std::vector<BlaStep<R>> level;
-    const bool built = everyStart
+    const bool built = table.spreadLevel == 0
                            ? firstLevelFromEveryStart(level, orbit, table.firstLevel, cMax, tolerance, cancel)
                            : firstLevelAligned(level, orbit, table.firstLevel, cMax, tolerance, cancel);
     if (!built) return false;
     double length = static_cast<double>(std::int64_t{1} << table.firstLevel);
-    for (;;) {
+    for (int k = table.firstLevel;; ++k) {
         bool anyValid = false;
         for (const auto& s : level) anyValid = anyValid || R{} < s.radius;
         // The bound's induction needs 2ε·length ≤ 1 (see the header).
@@ -158,8 +164,9 @@ bool build(BlaLevels<R>& table, const std::vector<OrbitPoint>& orbit, const R& c
         table.slack.push_back(remainder + R(kBlaRounding));
         // A step's second half starts where its first ends: the next step kept
         // in the aligned layout, `length` further with a step from every index.
-        const std::size_t partner = everyStart ? static_cast<std::size_t>(length) : 1;
-        const std::size_t stride = everyStart ? 1 : 2;
+        const bool spread = k >= table.spreadLevel;
+        const std::size_t partner = spread ? std::size_t{1} << (k - table.spreadLevel) : 1;
+        const std::size_t stride = spread ? 1 : 2;
         std::vector<BlaStep<R>> next;
         next.reserve(level.size() / stride);
         for (std::size_t j = 0; j + partner < level.size(); j += stride) {
@@ -219,9 +226,10 @@ BlaTable::BlaTable(const std::vector<OrbitPoint>& orbit, const ExtReal& cMax, bo
     const auto start = std::chrono::steady_clock::now();
     // An extended-range drawing iterates in rescaled doubles with the
     // extended-range table only.
-    const bool everyStart = keepsEveryStart(orbit.size(), kExtendedStepBytes);
-    cancelled_ = extended_ ? !build(ext_, orbit, cMaxIn(cMax_, ExtReal{}), tolerance, 1, everyStart, cancel)
-                           : !build(doubles_, orbit, cMaxIn(cMax_, 0.0), tolerance, doubleFirstLevel, false, cancel);
+    cancelled_ = extended_ ? !build(ext_, orbit, cMaxIn(cMax_, ExtReal{}), tolerance, 1, Spread::EveryIndex,
+                                    kExtendedStepBytes, cancel)
+                           : !build(doubles_, orbit, cMaxIn(cMax_, 0.0), tolerance, doubleFirstLevel,
+                                    Spread::FromFirstLevel, kDoubleStepBytes, cancel);
     if (extended_ && !cancelled_) addRescaledCopies(ext_);
     ext_.cMax = cMaxIn(cMax_, ExtReal{});
     doubles_.cMax = cMaxIn(cMax_, 0.0);

@@ -17,6 +17,7 @@
 // on the step. Each iterate inside also stays at most |Z_j| + r_j < 2, so no
 // escape is skipped.
 
+#include <algorithm>
 #include <atomic>
 #include <bit>
 #include <cstddef>
@@ -78,17 +79,25 @@ struct RescaledBlaStep {
     bool fits = false;
 };
 
-// An extended-range table whose steps fit in this many bytes holds a step of
-// each length from every reference index, not only from multiples of the
-// length: a pixel then goes on with the longest valid step from wherever it
-// is, where aligned steps make it climb back up the levels one by one after
-// every short step (near a minibrot, about twice the steps). A table keeps
-// either every level so or none: steps from every index at the short levels
-// only would keep a pixel from ever reaching the alignment of the long ones.
-// (The double table stays aligned: the SIMD lanes take approximation steps
-// lane by lane, and steps from every index make some lane want one at nearly
-// every iteration: zoom_1e50 took 3.7 s instead of 2.6 at 201².)
-inline constexpr std::size_t kEveryStartTableBytes = std::size_t{64} << 20;
+// A table's steps of 2^k iterations start at multiples of 2^min(k, s): its
+// long steps from every multiple of a short length 2^s, not only from
+// multiples of their own length. A pixel then goes on with the longest valid
+// step from the next multiple of 2^s, where aligned steps make it climb back
+// up the levels one by one after every short step (near a minibrot, about
+// twice the steps). Such a table keeps a step per 2^s iterations and level;
+// it is made where that fits in kSpreadTableBytes, and aligned otherwise.
+// - An extended-range table spreads from every index (s = 0), which fits for
+//   orbits up to about 20,000 iterations. From every multiple of 2^s with
+//   s > 0 its longer orbits were no faster, and steps from every index at
+//   the short levels alone would keep a pixel from ever reaching the long
+//   levels' alignment again.
+// - The double table spreads from its first level (the lanes' shortest
+//   step): its pixels iterate in SIMD lanes that take approximation steps
+//   lane by lane, and steps from every index make some lane want one at
+//   nearly every iteration (zoom_1e50 took 3.7 s instead of 2.6 at 201²).
+inline constexpr std::size_t kSpreadTableBytes = std::size_t{64} << 20;
+// A spread no table reaches: every step aligned to its length.
+inline constexpr int kAlignedSpread = 62;
 
 // What a table keeps of a step, with its radius again (and in the extended
 // range with its rescaled copy).
@@ -96,18 +105,19 @@ inline constexpr std::size_t kDoubleStepBytes = sizeof(BlaStep<double>) + sizeof
 inline constexpr std::size_t kExtendedStepBytes =
     sizeof(BlaStep<ExtReal>) + sizeof(ExtReal) + sizeof(RescaledBlaStep);
 
-// Whether an orbit of `points` iterations keeps its steps from every index:
-// a step per level and iteration, with no more levels than `points` has bits.
-inline bool keepsEveryStart(std::size_t points, std::size_t stepBytes) {
-    return points * static_cast<std::size_t>(std::bit_width(points)) * stepBytes <= kEveryStartTableBytes;
+// Whether an orbit of `points` iterations keeps its steps of 2^s iterations
+// and more from every multiple of 2^s within kSpreadTableBytes (no more
+// levels than `points` has bits).
+inline bool spreadFits(std::size_t points, int s, std::size_t stepBytes) {
+    return (points >> s) * static_cast<std::size_t>(std::bit_width(points)) * stepBytes <= kSpreadTableBytes;
 }
 
 // Level k (firstLevel, ...) holds the steps of length 2^k that start at
-// reference indices 1 + j·2^k, or with everyStart from every index 1 + j.
+// reference indices 1 + j·2^min(k, spreadLevel).
 template <class R>
 struct BlaLevels {
     int firstLevel = 1;
-    bool everyStart = false;
+    int spreadLevel = kAlignedSpread;
     std::vector<std::vector<BlaStep<R>>> levels;  // levels[k − firstLevel]
     // The steps' radii again, level by level: the search for the longest step
     // reads only these, densely (the steps themselves span cache lines).
@@ -126,11 +136,10 @@ struct BlaLevels {
     // Whether a step of level k may start at reference index m ≥ 1, and
     // where it is kept in its level.
     bool alignedFor(std::uint64_t offset, int k) const {
-        return everyStart || (offset & ((std::uint64_t{1} << k) - 1)) == 0;
+        return (offset & ((std::uint64_t{1} << std::min(k, spreadLevel)) - 1)) == 0;
     }
     std::size_t indexIn(std::int64_t m, int k) const {
-        const auto offset = static_cast<std::uint64_t>(m - 1);
-        return static_cast<std::size_t>(everyStart ? offset : offset >> k);
+        return static_cast<std::size_t>(static_cast<std::uint64_t>(m - 1) >> std::min(k, spreadLevel));
     }
     // Whether some step starts at reference index m.
     bool startsAt(std::int64_t m) const { return m >= 1 && alignedFor(static_cast<std::uint64_t>(m - 1), firstLevel); }

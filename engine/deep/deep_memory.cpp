@@ -17,15 +17,19 @@ namespace {
 
 std::uint64_t tableBytesPerIteration(std::int64_t limit, bool extended) {
     // A table whose shortest steps are 2^k iterations long holds about
-    // 2^(1−k) steps per iteration (half per level, summed); one that keeps
-    // its steps from every index, one per level and iteration.
+    // 2^(1−k) steps per iteration (half per level, summed); one whose long
+    // steps start at every multiple of 2^s, 2^-s per level beside.
     const auto points = static_cast<std::uint64_t>(limit) + 1;
+    const auto levels = static_cast<std::uint64_t>(std::bit_width(points));
     const bool compact = points > kCompactTableLength;
     const int extFirst = compact ? kCompactFirstLevel : 1;
-    if (extended && keepsEveryStart(points, kExtendedStepBytes))
-        return kExtendedStepBytes * static_cast<std::uint64_t>(std::bit_width(points));
-    if (extended) return kExtendedStepBytes >> (extFirst - 1);
-    return kDoubleStepBytes >> (std::max(extFirst, kDoubleFirstLevel) - 1);
+    if (extended) {
+        if (spreadFits(points, 0, kExtendedStepBytes)) return kExtendedStepBytes * levels;
+        return kExtendedStepBytes >> (extFirst - 1);
+    }
+    const int first = std::max(extFirst, kDoubleFirstLevel);
+    const std::uint64_t aligned = kDoubleStepBytes >> (first - 1);
+    return spreadFits(points, first, kDoubleStepBytes) ? aligned + ((kDoubleStepBytes * levels) >> first) : aligned;
 }
 
 }  // namespace
