@@ -162,8 +162,9 @@ bool build(BlaLevels<R>& table, const std::vector<OrbitPoint>& orbit, const R& c
         const R remainder(2 * tolerance * length);
         table.remainder.push_back(remainder);
         table.slack.push_back(remainder + R(kBlaRounding));
-        // A step's second half starts where its first ends: the next step kept
-        // in the aligned layout, `length` further with a step from every index.
+        // A step's second half starts where its first ends: the next entry
+        // while the level is aligned, 2^(k−s) entries on where its steps start
+        // at every multiple of 2^s.
         const bool spread = k >= table.spreadLevel;
         const std::size_t partner = spread ? std::size_t{1} << (k - table.spreadLevel) : 1;
         const std::size_t stride = spread ? 1 : 2;
