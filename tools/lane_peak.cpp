@@ -18,8 +18,6 @@ HWY_BEFORE_NAMESPACE();
 namespace mandel::deeplanes {
 namespace HWY_NAMESPACE {
 
-using M = hn::Mask<D>;
-
 double LaneStepPeakOfThisVariant() {
     const D d;
     constexpr int kVectors = 4;

@@ -27,13 +27,16 @@ namespace hn = hwy::HWY_NAMESPACE;
 
 using D = hn::ScalableTag<double>;
 using V = hn::Vec<D>;
+using DI = hn::RebindToSigned<D>;
+using VI = hn::Vec<DI>;
+using M = hn::Mask<D>;
 
 // The step's arithmetic and rules, compiled for this instruction set.
 #include "deep/perturbation_step-inl.h"
 
 // The lanes whose escape test (escapeTest, from |w̃| and the bound on its
 // error) says "stays": its own rule.
-HWY_INLINE hn::Mask<D> Stays(D d, V abs, V err) {
+HWY_INLINE M Stays(D d, V abs, V err) {
     return staysInside(abs, err, hn::Set(d, 1 + kEscapeTestMargin), hn::Set(d, 2 * (1 - kEscapeTestMargin)));
 }
 

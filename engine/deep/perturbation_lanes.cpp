@@ -21,10 +21,6 @@ HWY_BEFORE_NAMESPACE();
 namespace mandel::deeplanes {
 namespace HWY_NAMESPACE {
 
-using DI = hn::RebindToSigned<D>;
-using VI = hn::Vec<DI>;
-using M = hn::Mask<D>;
-
 static_assert(!HWY_HAVE_SCALABLE, "a batch holds a fixed number of lanes");
 static_assert(HWY_LANES(double) <= kMaxDeepLanes);
 static_assert(sizeof(LanePoint) == 4 * sizeof(double));
