@@ -137,6 +137,21 @@ bool firstLevelAligned(std::vector<BlaStep<R>>& level, const std::vector<OrbitPo
 // Where a table's long steps start (see kSpreadTableBytes).
 enum class Spread { EveryIndex, FromFirstLevel };
 
+// A spread table's radii start by start (see BlaLevels::radii); its first
+// level stays level by level too.
+template <class R>
+void keepRadiiByStart(BlaLevels<R>& table) {
+    if (table.radii.empty()) return;
+    const std::size_t levelCount = table.radii.size();
+    table.startRadii.assign(table.radii[0].size() * levelCount, R{});
+    for (std::size_t k = 0; k < levelCount; ++k) {
+        table.levelSizes.push_back(table.radii[k].size());
+        for (std::size_t j = 0; j < table.radii[k].size(); ++j)
+            table.startRadii[j * levelCount + k] = table.radii[k][j];
+    }
+    table.radii.resize(1);
+}
+
 // False if cancelled (the table is then incomplete).
 template <class R>
 bool build(BlaLevels<R>& table, const std::vector<OrbitPoint>& orbit, const R& cMax, double tolerance,
@@ -181,6 +196,7 @@ bool build(BlaLevels<R>& table, const std::vector<OrbitPoint>& orbit, const R& c
         level = std::move(next);
         length *= 2;
     }
+    if (table.spreadLevel <= table.firstLevel) keepRadiiByStart(table);
     return true;
 }
 
@@ -213,7 +229,9 @@ ExtReal cMaxIn(const ExtReal& cMax, const ExtReal&) { return cMax; }
 template <class R>
 std::size_t BlaLevels<R>::bytes() const {
     std::size_t total = 0;
-    for (const auto& level : levels) total += level.capacity() * (sizeof(BlaStep<R>) + sizeof(R));
+    for (const auto& level : levels) total += level.capacity() * sizeof(BlaStep<R>);
+    for (const auto& level : radii) total += level.capacity() * sizeof(R);
+    total += startRadii.capacity() * sizeof(R);
     for (const auto& level : rescaled) total += level.capacity() * sizeof(RescaledBlaStep);
     return total;
 }
