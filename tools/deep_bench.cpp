@@ -3,8 +3,9 @@
 // scaled to 501²), with the bilinear approximation and, with --both, also
 // without it; then a 64² preview of the same location that takes the
 // reference (and its table) as it is. Usage: mandelbrot-deep-bench [--no-bla |
-// --both] [--no-lanes] [--size S] [--threads N] [NAME ...] (names select
-// locations). The SIMD lanes' rate (plain steps per second and lane, over the
+// --both] [--no-lanes] [--rescaled] [--size S] [--threads N] [NAME ...] (names
+// select locations). With --rescaled a view in double's range is also drawn
+// in rescaled doubles, as views below 1e-290 are, and the times compared. The SIMD lanes' rate (plain steps per second and lane, over the
 // time spent in their loop) is set against the peak of the step's arithmetic
 // alone on one thread.
 
@@ -40,6 +41,7 @@ struct BenchSettings {
     bool bla = true;
     bool both = false;  // also without the approximation
     bool lanes = true;  // plain steps in SIMD lanes where the engine uses them
+    bool rescaled = false;  // also in rescaled doubles
     std::vector<std::string> names;
 };
 
@@ -97,12 +99,13 @@ struct DrawingRun {
 };
 
 DrawingRun draw(const mandel::DeepView& view, const BenchSettings& settings, bool bla,
-                std::shared_ptr<const mandel::DeepReference> reuse = nullptr) {
+                std::shared_ptr<const mandel::DeepReference> reuse = nullptr, bool rescaled = false) {
     mandel::DeepDrawing drawing(view, std::move(reuse));
     mandel::DeepOptions options;
     options.threads = settings.threads;
     options.bla = bla;
     options.lanes = settings.lanes;
+    options.rescaled = rescaled;
     DrawingRun run;
     run.counts.resize(static_cast<std::size_t>(view.width) * static_cast<std::size_t>(view.height));
     run.ms = mandel::tool::timeMs([&] { drawing.computeRows(0, view.height, run.counts, options); });
@@ -155,6 +158,14 @@ void benchLocation(const bench::DeepBenchLocation& where, const BenchSettings& s
     const DrawingRun preview = draw({location, kPreviewSide, kPreviewSide}, settings, settings.bla, main.kept);
     std::printf("%-18s preview %d² with the reference kept: %.1f ms (%s)\n", where.name, kPreviewSide, preview.ms,
                 preview.kept == main.kept ? "same reference" : "new reference");
+    if (settings.rescaled && main.reference.numberType == "double") {
+        const DrawingRun rescaled = draw(view, settings, settings.bla, nullptr, true);
+        printRun(where.name, where.limit, "rescaled", rescaled, bruteMs);
+        std::printf("%-18s rescaled doubles / double: %.2f× the time, %.3g / %.3g steps made%s\n", where.name,
+                    rescaled.ms / main.ms, static_cast<double>(rescaled.stats.iterationsMade),
+                    static_cast<double>(main.stats.iterationsMade),
+                    rescaled.counts == main.counts ? "" : "; COUNTS DIFFER");
+    }
     if (!settings.both) return;
     const DrawingRun plain = draw(view, settings, false);
     printRun(where.name, where.limit, "no-bla", plain, bruteMs);
@@ -169,6 +180,8 @@ BenchSettings parse(int argc, char** argv) {
             s.bla = false;
         else if (!std::strcmp(argv[i], "--no-lanes"))
             s.lanes = false;
+        else if (!std::strcmp(argv[i], "--rescaled"))
+            s.rescaled = true;
         else if (!std::strcmp(argv[i], "--both"))
             s.both = true;
         else if (!std::strcmp(argv[i], "--size") && i + 1 < argc)

@@ -165,6 +165,7 @@ std::uint64_t DeepDrawing::memoryEstimate(const DeepOptions& options) const {
 bool DeepDrawing::prepare(const DeepOptions& options) {
     State& s = *state_;
     if (!s.reference) {
+        if (options.rescaled) s.geometry.useExtendedRange();
         const std::uint64_t budget = options.maxMemory ? options.maxMemory : defaultMemoryBudget();
         const std::uint64_t estimate = memoryEstimate(options);
         if (estimate > budget) throw DeepMemoryError(memoryProblem(s.view, estimate, budget));

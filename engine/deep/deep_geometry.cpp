@@ -66,8 +66,9 @@ DeepGeometry deepGeometry(const DeepView& view) {
     g.pixelBits = static_cast<int>(kDefinitionGuardBits - spacingExponent + 1 + magnitude);
     g.referenceBits = g.pixelBits + kReferenceGuardBits;
     g.coordinateBits = g.referenceBits + kCoordinateGuardBits;
-    g.numberType = viewNumberType(spacingExponent);
-    g.ddScaleExponent = g.extended() ? spacingExponent : 0;
+    g.spacingExponent = spacingExponent;
+    g.numberType = NumberType::Double;
+    if (viewNumberType(spacingExponent) == NumberType::ExtendedRange) g.useExtendedRange();
 
     const int bits = g.coordinateBits;
     MpfrValue h(bits), ca(bits), cb(bits);

@@ -29,6 +29,13 @@ struct DeepGeometry {
     std::int64_t ddScaleExponent = 0;
     NumberType numberType = NumberType::Double;  // the pixels': Double or ExtendedRange
     bool extended() const { return numberType == NumberType::ExtendedRange; }
+    std::int64_t spacingExponent = 0;  // the spacing's binary exponent (MPFR's)
+    // The pixels iterate in the extended range (rescaled doubles) whatever the
+    // spacing, their double-double offsets in units of about the spacing.
+    void useExtendedRange() {
+        numberType = NumberType::ExtendedRange;
+        ddScaleExponent = spacingExponent;
+    }
     ExtReal spacing;                      // s / min(W, H), rounded
     std::unique_ptr<MpfrValue> centreRe;  // view's centre at referenceBits
     std::unique_ptr<MpfrValue> centreIm;

@@ -41,6 +41,10 @@ struct DeepOptions {
     bool bla = true;       // skip iterations with the bilinear approximation, where it is exact enough
     bool lanes = true;     // plain steps in SIMD lanes (views in double's range; same counts)
     bool direct = true;    // shallow views iterate z directly in double first (same counts)
+    // Views in double's range iterate as views below it do, one pixel at a
+    // time in rescaled doubles (same counts): to measure the two number types
+    // on the same view. It applies where the drawing makes its own reference.
+    bool rescaled = false;
     // The highest MPFR precision a pixel's count is settled at; a pixel still
     // undecided there keeps its best count and is flagged as not certified.
     // 0: automatic (kAutomaticSettleBitsFactor times the view's pixel
