@@ -5,9 +5,10 @@
 // reference (and its table) as it is. Usage: mandelbrot-deep-bench [--no-bla |
 // --both] [--no-lanes] [--rescaled] [--size S] [--threads N] [NAME ...] (names
 // select locations). With --rescaled a view in double's range is also drawn
-// in rescaled doubles, as views below 1e-290 are, and the times compared. The SIMD lanes' rate (plain steps per second and lane, over the
-// time spent in their loop) is set against the peak of the step's arithmetic
-// alone on one thread.
+// in rescaled doubles, as views below 1e-290 are, and the times compared. The
+// SIMD lanes' rate (plain steps per second and lane, over the time spent in
+// their loop) is set against the peak of the step's arithmetic alone on one
+// thread.
 
 #include <mpfr.h>
 
@@ -23,6 +24,7 @@
 
 #include "deep/deep_drawing.h"
 #include "deep/deep_geometry.h"
+#include "deep/number_ladder.h"
 #include "deep/perturbation_lanes.h"
 #include "deep_bench_locations.h"
 #include "lane_peak.h"
@@ -158,7 +160,7 @@ void benchLocation(const bench::DeepBenchLocation& where, const BenchSettings& s
     const DrawingRun preview = draw({location, kPreviewSide, kPreviewSide}, settings, settings.bla, main.kept);
     std::printf("%-18s preview %d² with the reference kept: %.1f ms (%s)\n", where.name, kPreviewSide, preview.ms,
                 preview.kept == main.kept ? "same reference" : "new reference");
-    if (settings.rescaled && main.reference.numberType == "double") {
+    if (settings.rescaled && main.reference.numberType == mandel::numberTypeName(mandel::NumberType::Double)) {
         const DrawingRun rescaled = draw(view, settings, settings.bla, nullptr, true);
         printRun(where.name, where.limit, "rescaled", rescaled, bruteMs);
         std::printf("%-18s rescaled doubles / double: %.2f× the time, %.3g / %.3g steps made%s\n", where.name,

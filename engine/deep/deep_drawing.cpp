@@ -159,7 +159,8 @@ ExtReal largestOffset(const PixelOffsets& offsets) {
 }  // namespace
 
 std::uint64_t DeepDrawing::memoryEstimate(const DeepOptions& options) const {
-    return deepMemoryEstimate(state_->view, state_->geometry.extended(), DeepMemoryChoices{options.bla, options.lanes});
+    const bool extended = state_->geometry.extended() || (options.rescaled && !state_->reference);
+    return deepMemoryEstimate(state_->view, extended, DeepMemoryChoices{options.bla, options.lanes});
 }
 
 bool DeepDrawing::prepare(const DeepOptions& options) {

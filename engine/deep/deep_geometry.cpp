@@ -67,7 +67,6 @@ DeepGeometry deepGeometry(const DeepView& view) {
     g.referenceBits = g.pixelBits + kReferenceGuardBits;
     g.coordinateBits = g.referenceBits + kCoordinateGuardBits;
     g.spacingExponent = spacingExponent;
-    g.numberType = NumberType::Double;
     if (viewNumberType(spacingExponent) == NumberType::ExtendedRange) g.useExtendedRange();
 
     const int bits = g.coordinateBits;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "deep/deep_drawing.h"
+#include "deep/number_ladder.h"
 #include "deep_brute_force.h"
 #include "deep_test_locations.h"
 #include "mpfr_text.h"
@@ -126,7 +127,7 @@ std::vector<std::int32_t> engineCounts(const ExactCase& c, bool bla, unsigned th
         EXPECT_GT(c.direct ? stats.pixelsDirectDd : stats.pixelsSettledInDouble, 0);
     }
     if (c.rescaled) {
-        EXPECT_EQ(drawing.referenceInfo().numberType, "extended");
+        EXPECT_EQ(drawing.referenceInfo().numberType, mandel::numberTypeName(mandel::NumberType::ExtendedRange));
     }
     if (c.earlyReference) {
         EXPECT_LT(drawing.referenceInfo().length, longestCount) << "the early reference was not taken";
