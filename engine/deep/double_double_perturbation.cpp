@@ -322,6 +322,11 @@ DoubleDoubleState toPlain(const ScaledState& s) {
 DoubleDoubleOffset plainOffset(const DoubleDoubleOffset& dc) {
     if (dc.scale == 0) return dc;
     DoubleDoubleOffset out{scaled(dc.re, dc.scale), scaled(dc.im, dc.scale), 0, 0, 0, true, dc.wholeBound};
+    // Where scaling back gives every part again, the copy lost nothing to
+    // underflow (a view just below double's range, or one drawn in rescaled
+    // doubles by choice): its approximation steps then take δc as it is.
+    const auto same = [](const DoubleDouble& a, const DoubleDouble& b) { return a.hi == b.hi && a.lo == b.lo; };
+    out.lost = !same(scaled(out.re, -dc.scale), dc.re) || !same(scaled(out.im, -dc.scale), dc.im);
     out.err = roundUp(std::ldexp(dc.err, static_cast<int>(std::max<std::int64_t>(dc.scale, -3000))) + 0x1p-1072);
     out.abs = magnitudeUp(out.re, out.im);
     return out;
@@ -343,7 +348,6 @@ std::int64_t doubleDoublePerturbedCount(const std::vector<OrbitPoint>& orbit, co
                                         const DdBlaLevels* table, EscapePoint* escape, const DdHandOff* handOff) {
     const DoubleDoubleOffset plain = plainOffset(dc);
     const bool mayScale = dc.scale != 0;
-    if (mayScale) handOff = nullptr;
     DoubleDoubleState st = startState(dc);
     ScaledState scaledState{dc.re, dc.im, dc.err, dc.scale};
     bool scaling = mayScale;

@@ -242,6 +242,30 @@ DdHandOff doubleHandOff(const RowJob& job, int x, int y, RowControl& control, Es
     };
 }
 
+// The same below double's range: the rescaled loop goes on from the
+// double-double state (in plain units once the pixel has rebased), with the
+// pixel's offset in the extended range.
+DdHandOff rescaledHandOff(const RowJob& job, int x, int y, RowControl& control, EscapePoint& escape) {
+    const PixelOffset<ExtReal> dc = pixelOffset(job, x, y);
+    return [&job, &control, &escape, dc, tries = 0](const DoubleDoubleState& s) mutable {
+        if (tries == kDoubleHandOffTries) return kUndecidedCount;
+        ++tries;
+        const PerturbState<double> handed = handedToDouble(s);
+        const PerturbState<ExtReal> st{ExtReal(handed.dzr), ExtReal(handed.dzi), ExtReal(handed.e), handed.m,
+                                       handed.i};
+        std::int64_t made = 0, skipped = 0;
+        auto stop = [&control] { return control.stop(); };
+        const BlaUse<ExtReal> bla{job.bla ? job.bla->extendedRange() : nullptr, &skipped};
+        PixelTrace trace;
+        const std::int64_t count = rescaledRun(job.reference->orbit(), job.reference->lanePoints(), dc,
+                                               job.view->location.limit, stop, made, bla, st, &trace);
+        if (count == kUndecidedCount) return count;
+        if (count != kCancelledCount) control.settledInDouble += 1;
+        escape = trace.escape;
+        return count;
+    };
+}
+
 // A pixel the double (or extended) loop left undecided, settled in
 // double-double perturbation, directly in double-double (shallow views) or
 // in MPFR with ever more bits, whichever decides first; false if cancelled.
@@ -251,7 +275,8 @@ Settling::Settling(const RowJob& job, int x, int y, RowControl& control)
       dc(doubleDoubleOffset(job.offsets->columns[static_cast<std::size_t>(x)],
                             job.offsets->rows[static_cast<std::size_t>(y)], job.geometry->ddScaleExponent)),
       start(Clock::now()) {
-    if (!job.geometry->extended()) handOff = doubleHandOff(job, x, y, control, escape);
+    handOff = job.geometry->extended() ? rescaledHandOff(job, x, y, control, escape)
+                                        : doubleHandOff(job, x, y, control, escape);
 }
 
 std::shared_ptr<const DdBlaLevels> settlingTable(const RowJob& job, RowControl& control, DdTableTolerance tolerance) {

@@ -195,17 +195,16 @@ MANDEL_ALWAYS_INLINE std::int64_t rescaledStep(const PerturbRun<ExtReal>& run, c
     return 0;
 }
 
-// The pixel's iteration in units of 2^k; see the header. Returns what
-// perturbedCount does, and notes the escape in `trace` like it; a trace that
-// carries the derivative takes the extended-range loop.
+// The pixel's iteration in units of 2^k from the state `start` (without
+// the derivative). Returns what perturbedCount does, and notes the escape in
+// `trace` like it.
 template <class Stop>
-std::int64_t rescaledCount(const std::vector<OrbitPoint>& orbit, const std::vector<LanePoint>& points,
-                           const PixelOffset<ExtReal>& dc, std::int64_t limit, Stop& stop, std::int64_t& iterations,
-                           const BlaUse<ExtReal>& bla, PixelTrace* trace = nullptr) {
-    if (trace && trace->carryDerivative) return perturbedCount(orbit, dc, limit, stop, iterations, false, bla, trace);
+std::int64_t rescaledRun(const std::vector<OrbitPoint>& orbit, const std::vector<LanePoint>& points,
+                         const PixelOffset<ExtReal>& dc, std::int64_t limit, Stop& stop, std::int64_t& iterations,
+                         const BlaUse<ExtReal>& bla, const PerturbState<ExtReal>& start, PixelTrace* trace = nullptr) {
     const PerturbRun<ExtReal> run(orbit, dc, limit, bla);
     const std::int64_t offsetExponent = dc.abs.exponent;
-    RescaledState s = rescaledState(PerturbState<ExtReal>{dc.re, dc.im, dc.err, 1, 1}, offsetExponent);
+    RescaledState s = rescaledState(start, offsetExponent);
     RescaledOffset d = rescaledOffset(dc, s.k);
     for (std::int64_t loops = 1;; ++loops) {
         if (loops % kPollInterval == 0 && stop()) return kCancelledCount;
@@ -234,6 +233,17 @@ std::int64_t rescaledCount(const std::vector<OrbitPoint>& orbit, const std::vect
             }
         }
     }
+}
+
+// The pixel's iteration in units of 2^k; see the header. A trace that
+// carries the derivative takes the extended-range loop.
+template <class Stop>
+std::int64_t rescaledCount(const std::vector<OrbitPoint>& orbit, const std::vector<LanePoint>& points,
+                           const PixelOffset<ExtReal>& dc, std::int64_t limit, Stop& stop, std::int64_t& iterations,
+                           const BlaUse<ExtReal>& bla, PixelTrace* trace = nullptr) {
+    if (trace && trace->carryDerivative) return perturbedCount(orbit, dc, limit, stop, iterations, false, bla, trace);
+    return rescaledRun(orbit, points, dc, limit, stop, iterations, bla, PerturbState<ExtReal>{dc.re, dc.im, dc.err, 1, 1},
+                       trace);
 }
 
 }  // namespace mandel
