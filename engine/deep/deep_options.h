@@ -39,7 +39,7 @@ inline constexpr int kMaxSettleBits = 1 << 24;
 struct DeepOptions {
     unsigned threads = 0;  // 0 = every core
     bool bla = true;       // skip iterations with the bilinear approximation, where it is exact enough
-    bool lanes = true;     // plain steps in SIMD lanes (views in double's range; same counts)
+    bool lanes = true;     // steps in SIMD lanes (double, or rescaled doubles below its range; same counts)
     bool direct = true;    // shallow views iterate z directly in double first (same counts)
     // Views in double's range iterate as views below it do, one pixel at a
     // time in rescaled doubles (same counts): to measure the two number types

@@ -195,6 +195,69 @@ MANDEL_ALWAYS_INLINE std::int64_t rescaledStep(const PerturbRun<ExtReal>& run, c
     return 0;
 }
 
+// What the rescaled loop carries from one iteration to the next.
+struct RescaledPixel {
+    RescaledState s;
+    RescaledOffset d;
+    std::int64_t offsetExponent = 0;  // δc's (k never goes below it)
+};
+
+inline RescaledPixel rescaledPixel(const PixelOffset<ExtReal>& dc, const PerturbState<ExtReal>& start) {
+    RescaledPixel p;
+    p.offsetExponent = dc.abs.exponent;
+    p.s = rescaledState(start, p.offsetExponent);
+    p.d = rescaledOffset(dc, p.s.k);
+    return p;
+}
+
+// After a step in the unit: w brought back near 1 where it has left
+// [2^-32, 2^32] (through the extended range where the shift cannot be made
+// in double).
+inline void rescaleIfDue(RescaledPixel& p, const PixelOffset<ExtReal>& dc) {
+    const std::int64_t exponent = largestExponent(p.s.wr, p.s.wi);
+    if (exponent <= kRescaleSpan && exponent >= -kRescaleSpan) return;
+    if (rescaleInPlace(p.s, p.d, p.offsetExponent)) return;
+    p.s = rescaledState(extendedState(p.s), p.offsetExponent);
+    p.d = rescaledOffset(dc, p.s.k);
+}
+
+// One pass of the loop: iteration s.i (in the extended range where the unit
+// cannot serve it), then the rescale. Returns the count (noting the escape in
+// `trace`), kUndecidedCount, or 0 when the pixel goes on.
+MANDEL_ALWAYS_INLINE std::int64_t rescaledIteration(const PerturbRun<ExtReal>& run, const LanePoint* points,
+                                                    RescaledPixel& p, std::int64_t& iterations, PixelTrace* trace) {
+    const std::int64_t result = rescaledStep(run, points, p.s, p.d, iterations);
+    if (result == kSwitchCount) {
+        // One iteration in the extended range, then back.
+        PerturbState<ExtReal> x = extendedState(p.s);
+        const std::int64_t r = perturbStep(run, x, iterations);
+        if (r != 0) {
+            noteEscape(run.orbit, x, r, run.limit, trace);
+            return r;
+        }
+        p.s = rescaledState(x, p.offsetExponent);
+        p.d = rescaledOffset(run.dc, p.s.k);
+        return 0;
+    }
+    if (result != 0) {
+        noteEscape(run.orbit, extendedState(p.s), result, run.limit, trace);
+        return result;
+    }
+    rescaleIfDue(p, run.dc);
+    return 0;
+}
+
+// The loop from `p` until the pixel is decided, undecided or cancelled.
+template <class Stop>
+std::int64_t rescaledLoop(const PerturbRun<ExtReal>& run, const LanePoint* points, RescaledPixel& p, Stop& stop,
+                          std::int64_t& iterations, PixelTrace* trace) {
+    for (std::int64_t loops = 1;; ++loops) {
+        if (loops % kPollInterval == 0 && stop()) return kCancelledCount;
+        const std::int64_t result = rescaledIteration(run, points, p, iterations, trace);
+        if (result != 0) return result;
+    }
+}
+
 // The pixel's iteration in units of 2^k from the state `start` (without
 // the derivative). Returns what perturbedCount does, and notes the escape in
 // `trace` like it.
@@ -203,36 +266,8 @@ std::int64_t rescaledRun(const std::vector<OrbitPoint>& orbit, const std::vector
                          const PixelOffset<ExtReal>& dc, std::int64_t limit, Stop& stop, std::int64_t& iterations,
                          const BlaUse<ExtReal>& bla, const PerturbState<ExtReal>& start, PixelTrace* trace = nullptr) {
     const PerturbRun<ExtReal> run(orbit, dc, limit, bla);
-    const std::int64_t offsetExponent = dc.abs.exponent;
-    RescaledState s = rescaledState(start, offsetExponent);
-    RescaledOffset d = rescaledOffset(dc, s.k);
-    for (std::int64_t loops = 1;; ++loops) {
-        if (loops % kPollInterval == 0 && stop()) return kCancelledCount;
-        const std::int64_t result = rescaledStep(run, points.data(), s, d, iterations);
-        if (result == kSwitchCount) {
-            // One iteration in the extended range, then back.
-            PerturbState<ExtReal> x = extendedState(s);
-            const std::int64_t r = perturbStep(run, x, iterations);
-            if (r != 0) {
-                noteEscape(orbit, x, r, limit, trace);
-                return r;
-            }
-            s = rescaledState(x, offsetExponent);
-            d = rescaledOffset(dc, s.k);
-            continue;
-        }
-        if (result != 0) {
-            noteEscape(orbit, extendedState(s), result, limit, trace);
-            return result;
-        }
-        const std::int64_t exponent = largestExponent(s.wr, s.wi);
-        if (exponent > kRescaleSpan || exponent < -kRescaleSpan) {
-            if (!rescaleInPlace(s, d, offsetExponent)) {
-                s = rescaledState(extendedState(s), offsetExponent);
-                d = rescaledOffset(dc, s.k);
-            }
-        }
-    }
+    RescaledPixel p = rescaledPixel(dc, start);
+    return rescaledLoop(run, points.data(), p, stop, iterations, trace);
 }
 
 // The pixel's iteration in units of 2^k; see the header. A trace that

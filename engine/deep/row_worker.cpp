@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "deep/lane_rows.h"
+#include "deep/rescaled_lane_rows.h"
 #include "deep/row_control.h"
 #include "kernel/helper_threads.h"
 
@@ -35,12 +36,15 @@ bool computeRowsOnThreads(const RowJob& job, const DeepOptions& options, DeepSta
     std::atomic<int> nextRow{0};
     unsigned threads = options.threads ? options.threads : std::max(1u, std::thread::hardware_concurrency());
     threads = std::min<unsigned>(threads, static_cast<unsigned>(std::max(job.rows, 1)));
-    // The lanes take approximation steps in place (extended-range views run
-    // in the scalar loop).
-    const bool lanes = options.lanes && !job.geometry->extended();
+    // Views in double's range take the double lanes; below it the rescaled
+    // lanes, unless the derivative is carried.
+    const bool doubleLanes = options.lanes && !job.geometry->extended();
+    const bool rescaledLanes = options.lanes && takesRescaledLanes(job);
     runOnThreads(threads, [&] {
-        if (lanes)
+        if (doubleLanes)
             workRowsInLanes(job, nextRow, control);
+        else if (rescaledLanes)
+            workRowsInRescaledLanes(job, nextRow, control);
         else
             workRows(job, nextRow, control);
     });

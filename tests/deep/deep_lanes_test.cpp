@@ -20,6 +20,8 @@
 #include "deep/double_double_perturbation.h"
 #include "deep/perturbation.h"
 #include "deep/perturbation_lanes.h"
+#include "deep/rescaled_lanes.h"
+#include "deep/rescaled_perturbation.h"
 #include "deep/row_worker.h"
 #include "deep_test_locations.h"
 #include "kernel/fast_targets.h"
@@ -84,18 +86,85 @@ void expectLanesFollowTheScalarStep(const DeepView& view, bool table = false) {
     }
 }
 
+// The same for the rescaled lanes: pixels of a view drawn in rescaled
+// doubles, against rescaledIteration (its plain and approximation steps and
+// its rescale) one iteration at a time, for 200 iterations or until a lane
+// stops for the scalar loop, from the state after the first iteration.
+void expectRescaledLanesFollowTheScalarLoop(const DeepView& view) {
+    mandel::DeepGeometry geometry = mandel::deepGeometry(view);
+    geometry.useExtendedRange();
+    const mandel::DeepReference reference(*geometry.centreRe, *geometry.centreIm, view.location.limit, true,
+                                          geometry.spacing * mandel::ExtReal(0x1p-60), nullptr);
+    const mandel::PixelOffsets offsets =
+        mandel::pixelOffsets(view, geometry, geometry.centreRe->get(), geometry.centreIm->get());
+    mandel::RowJob job;
+    job.view = &view;
+    job.geometry = &geometry;
+    job.reference = &reference;
+    job.offsets = &offsets;
+    const mandel::BlaTable bla(reference.orbit(), geometry.spacing * mandel::ExtReal(4.0 * view.width), true);
+    const mandel::RescaledLaneJob laneJob{reference.lanePoints().data(), reference.orbit().data(),
+                                          static_cast<std::int64_t>(reference.orbit().size()) - 1, view.location.limit,
+                                          bla.extendedRange()};
+    mandel::RescaledLaneBatch batch;
+    std::vector<mandel::PixelOffset<mandel::ExtReal>> dcs;
+    std::vector<mandel::RescaledPixel> scalar;
+    std::int64_t skipped = 0;
+    const mandel::BlaUse<mandel::ExtReal> use{bla.extendedRange(), &skipped};
+    std::int64_t made = 0;
+    for (std::size_t lane = 0; lane < mandel::deepLaneCount(); ++lane) {
+        dcs.push_back(mandel::pixelOffset(job, static_cast<int>(3 * lane), view.height - 1));
+        scalar.push_back(mandel::rescaledPixel(dcs[lane], {dcs[lane].re, dcs[lane].im, dcs[lane].err, 1, 1}));
+        mandel::RescaledPixel& p = scalar[lane];
+        // The first iteration in the scalar loop: beside i its approximation
+        // step does not fit a double and takes the extended range.
+        const mandel::PerturbRun<mandel::ExtReal> run(reference.orbit(), dcs[lane], view.location.limit, use);
+        ASSERT_EQ(mandel::rescaledIteration(run, reference.lanePoints().data(), p, made, nullptr), 0);
+        batch.wr[lane] = p.s.wr, batch.wi[lane] = p.s.wi, batch.e[lane] = p.s.e, batch.k[lane] = p.s.k;
+        batch.m[lane] = p.s.m, batch.i[lane] = p.s.i;
+        batch.dr[lane] = p.d.dr, batch.di[lane] = p.d.di, batch.dErr[lane] = p.d.err, batch.dAbs[lane] = p.d.abs;
+        batch.dBound[lane] = p.d.bound, batch.offsetExponent[lane] = p.offsetExponent;
+        batch.tableOn[lane] = mandel::PerturbRun<mandel::ExtReal>(reference.orbit(), dcs[lane], view.location.limit,
+                                                                  use).table != nullptr;
+    }
+    const std::int64_t steps = mandel::advanceRescaledLanes(laneJob, batch, 200);
+    EXPECT_GT(steps, 20) << mandel::activeSimdTarget();
+    EXPECT_GT(batch.approximationSteps, 0) << mandel::activeSimdTarget();
+    for (std::size_t lane = 0; lane < dcs.size(); ++lane) {
+        const mandel::PerturbRun<mandel::ExtReal> run(reference.orbit(), dcs[lane], view.location.limit, use);
+        mandel::RescaledPixel lanes{{batch.wr[lane], batch.wi[lane], batch.e[lane], batch.k[lane], batch.m[lane],
+                                     batch.i[lane]},
+                                    {batch.dr[lane], batch.di[lane], batch.dErr[lane], batch.dAbs[lane],
+                                     batch.dBound[lane]},
+                                    batch.offsetExponent[lane]};
+        if (batch.rescaleDue[lane] != 0) mandel::rescaleIfDue(lanes, dcs[lane]);
+        // As many iterations as the lane made (one fewer where it stopped
+        // before a step the scalar loop must make).
+        while (scalar[lane].s.i < lanes.s.i)
+            ASSERT_EQ(mandel::rescaledIteration(run, reference.lanePoints().data(), scalar[lane], made, nullptr), 0);
+        const std::string where = std::string(mandel::activeSimdTarget()) + " lane " + std::to_string(lane);
+        EXPECT_TRUE(sameBits(lanes.s.wr, scalar[lane].s.wr)) << where;
+        EXPECT_TRUE(sameBits(lanes.s.wi, scalar[lane].s.wi)) << where;
+        EXPECT_TRUE(sameBits(lanes.s.e, scalar[lane].s.e)) << where;
+        EXPECT_TRUE(sameBits(lanes.d.err, scalar[lane].d.err)) << where;
+        EXPECT_EQ(lanes.s.k, scalar[lane].s.k) << where;
+        EXPECT_EQ(lanes.s.i, scalar[lane].s.i) << where;
+    }
+}
+
 struct Drawn {
     std::vector<std::int32_t> counts;
     std::vector<float> excess;
     mandel::DeepStats stats;
 };
 
-Drawn draw(const DeepView& view, bool lanes, unsigned threads, bool bla, bool direct) {
+Drawn draw(const DeepView& view, bool lanes, unsigned threads, bool bla, bool direct, bool rescaled = false) {
     mandel::DeepDrawing drawing(view);
     mandel::DeepOptions options;
     options.bla = bla;
     options.direct = direct;
     options.lanes = lanes;
+    options.rescaled = rescaled;
     options.threads = threads;
     Drawn out;
     out.counts.resize(static_cast<std::size_t>(view.width) * static_cast<std::size_t>(view.height));
@@ -114,6 +183,27 @@ TEST(DeepLanes, EveryInstructionSetFollowsTheScalarStepBitForBit) {
         expectLanesFollowTheScalarStep(minibrot);
         expectLanesFollowTheScalarStep(minibrot, true);
         expectLanesFollowTheScalarStep(seahorse);
+    }
+}
+
+TEST(DeepLanes, RescaledLanesFollowTheScalarLoopBitForBit) {
+    using namespace mandel::test;
+    const DeepView minibrot{{kMinibrot1e29.realMin, kMinibrot1e29.imagMin, "1e-29", 3000}, 64, 64};
+    const DeepView deep{{kMinibrot1e300.realMin, kMinibrot1e300.imagMin, "1e-300", 8000}, 64, 64};
+    // Beside i at 1e-315 the unit is a subnormal double, at 1e-650 below double's range.
+    const auto besideI = [](int digits, std::int64_t limit) {
+        const std::string exponent = std::to_string(digits);
+        return DeepView{{"-5e-" + std::to_string(digits + 1), "0." + std::string(static_cast<std::size_t>(digits), '9') + "5",
+                         "1e-" + exponent, limit},
+                        64,
+                        64};
+    };
+    for (const mandel::SimdTarget& target : mandel::availableSimdTargets()) {
+        const mandel::ForcedSimdTarget forced(target);
+        expectRescaledLanesFollowTheScalarLoop(minibrot);
+        expectRescaledLanesFollowTheScalarLoop(deep);
+        expectRescaledLanesFollowTheScalarLoop(besideI(315, 1000));
+        expectRescaledLanesFollowTheScalarLoop(besideI(650, 2000));
     }
 }
 
@@ -259,15 +349,27 @@ TEST(DeepLanes, DrawingsAreTheScalarDrawingsOnEveryInstructionSet) {
     // Widths that no lane count divides; the early-escape view's pixels all
     // outlive its reference and rebase. The shallow views also with the
     // direct double stage, whose lanes must be its scalar loop too.
-    const std::vector<DeepView> views = {
-        {{kMinibrot1e29.realMin, kMinibrot1e29.imagMin, "1e-29", 3000}, 37, 23},
-        {{kEarlyEscape1e3.realMin, kEarlyEscape1e3.imagMin, "1e-3", 1000}, 29, 31},
-        {{"-0.7485", "0.0645", "1e-3", 2000}, 41, 17},
+    // Views below 1e-290, and shallow ones drawn in rescaled doubles by
+    // choice, in the rescaled lanes (units below and above 2^-1000).
+    struct Case {
+        DeepView view;
+        bool rescaled = false;
     };
-    for (const DeepView& view : views) {
+    const std::vector<Case> cases = {
+        {{{kMinibrot1e29.realMin, kMinibrot1e29.imagMin, "1e-29", 3000}, 37, 23}},
+        {{{kEarlyEscape1e3.realMin, kEarlyEscape1e3.imagMin, "1e-3", 1000}, 29, 31}},
+        {{{"-0.7485", "0.0645", "1e-3", 2000}, 41, 17}},
+        {{{kMinibrot1e29.realMin, kMinibrot1e29.imagMin, "1e-29", 3000}, 19, 17}, true},
+        {{{"-0.7485", "0.0645", "1e-3", 2000}, 21, 17}, true},
+        {{{kMinibrot1e300.realMin, kMinibrot1e300.imagMin, "1e-300", 8000}, 17, 19}},
+        {{{kEarlyEscape1e300.realMin, kEarlyEscape1e300.imagMin, "1e-300", 8000}, 19, 17}},
+    };
+    for (const auto& [view, rescaled] : cases) {
+        const bool extended = rescaled || view.location.side == "1e-300";
         for (const bool bla : {false, true}) {
             for (const bool direct : {false, true}) {
-                const Drawn scalar = draw(view, false, 1, bla, direct);
+                if (extended && direct) continue;  // no direct stage there
+                const Drawn scalar = draw(view, false, 1, bla, direct, rescaled);
                 // The seahorse view's direct stage leaves pixels to the
                 // double-double lanes; without it, its perturbation leaves
                 // pixels to the settling lanes.
@@ -280,9 +382,10 @@ TEST(DeepLanes, DrawingsAreTheScalarDrawingsOnEveryInstructionSet) {
                 for (const mandel::SimdTarget& target : mandel::availableSimdTargets()) {
                     const mandel::ForcedSimdTarget forced(target);
                     for (unsigned threads : {1u, 2u}) {
-                        const Drawn lanes = draw(view, true, threads, bla, direct);
+                        const Drawn lanes = draw(view, true, threads, bla, direct, rescaled);
                         const std::string where = std::string(target.name) + " " + std::to_string(threads) + " " +
-                                                  (bla ? "table" : "plain") + (direct ? " direct" : "");
+                                                  (bla ? "table" : "plain") + (direct ? " direct" : "") +
+                                                  " " + view.location.side + (rescaled ? " rescaled" : "");
                         EXPECT_EQ(lanes.counts, scalar.counts) << where;
                         EXPECT_EQ(0, std::memcmp(lanes.excess.data(), scalar.excess.data(),
                                                  lanes.excess.size() * sizeof(float)))

@@ -1,0 +1,219 @@
+#include "deep/rescaled_lane_rows.h"
+
+#include <algorithm>
+#include <chrono>
+#include <utility>
+#include <vector>
+
+#include "deep/rescaled_lanes.h"
+#include "deep/rescaled_perturbation.h"
+
+namespace mandel {
+
+namespace {
+
+// Iterations the lanes make between two looks at cancel and progress.
+constexpr std::int64_t kStepsPerPoll = 256;
+
+struct LanePixel {
+    int row = -1;  // relative to the job's first row; −1: the lane is empty
+    int x = 0;
+    PixelOffset<ExtReal> dc;
+};
+
+class RescaledLaneRows {
+public:
+    RescaledLaneRows(const RowJob& job, std::atomic<int>& nextRow, RowControl& control);
+    ~RescaledLaneRows();
+    void run();
+
+private:
+    bool nextPixel(int& row, int& x);
+    void load(std::size_t lane);
+    RescaledPixel pixelOf(std::size_t lane) const;
+    void keep(std::size_t lane, const RescaledPixel& p);
+    PerturbRun<ExtReal> runOf(std::size_t lane) {
+        return PerturbRun<ExtReal>(job_.reference->orbit(), pixels_[lane].dc, job_.view->location.limit,
+                                   BlaUse<ExtReal>{table_, &skipped_});
+    }
+    PixelTrace* traced(PixelTrace& trace) const { return job_.excess.empty() ? nullptr : &trace; }
+    bool service(std::size_t lane);
+    bool finishScalar(std::size_t lane);
+    bool finish(std::size_t lane, std::int64_t count, const PixelTrace& trace);
+    std::int32_t& countOf(const LanePixel& p) { return job_.counts[pixelIndex(job_, p.x, job_.firstRow + p.row)]; }
+    void pixelDone(int rowIndex);
+
+    const RowJob& job_;
+    std::atomic<int>& nextRow_;
+    RowControl& control_;
+    const BlaLevels<ExtReal>* table_ = nullptr;
+    RescaledLaneJob lanes_;
+    RescaledLaneBatch batch_;
+    std::size_t laneCount_;
+    LanePixel pixels_[kMaxDeepLanes];
+    int row_ = -1;  // the row being handed out and its next column
+    int column_ = 0;
+    bool rowsLeft_ = true;
+    std::vector<std::pair<int, int>> unfinished_;  // rows handed out: (row, pixels not finished)
+    std::int64_t made_ = 0, laneSteps_ = 0, skipped_ = 0;
+    std::chrono::steady_clock::duration laneTime_{};
+};
+
+RescaledLaneRows::RescaledLaneRows(const RowJob& job, std::atomic<int>& nextRow, RowControl& control)
+    : job_(job), nextRow_(nextRow), control_(control), laneCount_(deepLaneCount()) {
+    const std::vector<LanePoint>& points = job.reference->lanePoints();
+    table_ = job.bla ? job.bla->extendedRange() : nullptr;
+    lanes_.points = points.data();
+    lanes_.orbit = job.reference->orbit().data();
+    lanes_.last = static_cast<std::int64_t>(points.size()) - 1;
+    lanes_.limit = job.view->location.limit;
+    if (table_ && table_->hasSteps()) lanes_.table = table_;
+}
+
+RescaledLaneRows::~RescaledLaneRows() {
+    control_.made += made_;
+    control_.skipped += skipped_ + batch_.skipped;
+    control_.laneSteps += laneSteps_;
+    control_.laneNs += std::chrono::duration_cast<std::chrono::nanoseconds>(laneTime_).count();
+}
+
+bool RescaledLaneRows::nextPixel(int& row, int& x) {
+    if (!rowsLeft_) return false;
+    if (row_ < 0 || column_ == job_.view->width) {
+        row_ = nextRow_.fetch_add(1);
+        if (row_ >= job_.rows) {
+            rowsLeft_ = false;
+            return false;
+        }
+        column_ = 0;
+        unfinished_.emplace_back(row_, job_.view->width);
+    }
+    row = row_;
+    x = column_++;
+    return true;
+}
+
+void RescaledLaneRows::load(std::size_t lane) {
+    LanePixel& p = pixels_[lane];
+    for (;;) {
+        if (!nextPixel(p.row, p.x)) {
+            p.row = -1;
+            return;
+        }
+        if (!knownCount(job_, p.x, job_.firstRow + p.row, control_, countOf(p))) break;
+        pixelDone(p.row);
+    }
+    p.dc = pixelOffset(job_, p.x, job_.firstRow + p.row);
+    keep(lane, rescaledPixel(p.dc, PerturbState<ExtReal>{p.dc.re, p.dc.im, p.dc.err, 1, 1}));
+    batch_.tableOn[lane] = runOf(lane).table != nullptr ? 1 : 0;
+}
+
+RescaledPixel RescaledLaneRows::pixelOf(std::size_t lane) const {
+    const RescaledLaneBatch& b = batch_;
+    return {{b.wr[lane], b.wi[lane], b.e[lane], b.k[lane], b.m[lane], b.i[lane]},
+            {b.dr[lane], b.di[lane], b.dErr[lane], b.dAbs[lane], b.dBound[lane]},
+            b.offsetExponent[lane]};
+}
+
+void RescaledLaneRows::keep(std::size_t lane, const RescaledPixel& p) {
+    RescaledLaneBatch& b = batch_;
+    b.wr[lane] = p.s.wr;
+    b.wi[lane] = p.s.wi;
+    b.e[lane] = p.s.e;
+    b.k[lane] = p.s.k;
+    b.m[lane] = p.s.m;
+    b.i[lane] = p.s.i;
+    b.dr[lane] = p.d.dr;
+    b.di[lane] = p.d.di;
+    b.dErr[lane] = p.d.err;
+    b.dAbs[lane] = p.d.abs;
+    b.dBound[lane] = p.d.bound;
+    b.offsetExponent[lane] = p.offsetExponent;
+}
+
+// The rescale the lanes left, then the scalar loop until the pixel has made
+// one plain step (then back to the lanes) or is finished; false if cancelled.
+bool RescaledLaneRows::service(std::size_t lane) {
+    const PerturbRun<ExtReal> run = runOf(lane);
+    RescaledPixel p = pixelOf(lane);
+    if (batch_.rescaleDue[lane] != 0) rescaleIfDue(p, pixels_[lane].dc);
+    PixelTrace trace = traceFor(job_);
+    const std::int64_t before = made_;
+    for (std::int64_t loops = 1; made_ == before; ++loops) {
+        const std::int64_t result = rescaledIteration(run, lanes_.points, p, made_, traced(trace));
+        if (result != 0) return finish(lane, result, trace);
+        if (loops % kPollInterval == 0 && control_.stop()) return false;
+    }
+    keep(lane, p);
+    return true;
+}
+
+// The rest of a pixel in the scalar loop, once no pixel is left to fill the lanes.
+bool RescaledLaneRows::finishScalar(std::size_t lane) {
+    auto stop = [this] { return control_.stop(); };
+    const PerturbRun<ExtReal> run = runOf(lane);
+    RescaledPixel p = pixelOf(lane);
+    if (batch_.rescaleDue[lane] != 0) rescaleIfDue(p, pixels_[lane].dc);
+    batch_.rescaleDue[lane] = 0;
+    PixelTrace trace = traceFor(job_);
+    const std::int64_t result = rescaledLoop(run, lanes_.points, p, stop, made_, traced(trace));
+    return result != kCancelledCount && finish(lane, result, trace);
+}
+
+// Stores the pixel's count and its outputs (or settles it), and loads the
+// lane's next pixel; false if cancelled.
+bool RescaledLaneRows::finish(std::size_t lane, std::int64_t count, const PixelTrace& trace) {
+    const LanePixel& p = pixels_[lane];
+    const int y = job_.firstRow + p.row;
+    if (count == kUndecidedCount) {
+        if (!settleUndecided(job_, p.x, y, control_, countOf(p))) return false;
+    } else {
+        countOf(p) = static_cast<std::int32_t>(count);
+        storeColourOutputs(job_, p.x, y, count, trace);
+    }
+    pixelDone(p.row);
+    batch_.rescaleDue[lane] = 0;
+    load(lane);
+    return true;
+}
+
+void RescaledLaneRows::pixelDone(int rowIndex) {
+    const auto row =
+        std::find_if(unfinished_.begin(), unfinished_.end(), [&](const auto& r) { return r.first == rowIndex; });
+    if (--row->second == 0) {
+        unfinished_.erase(row);
+        control_.rowDone();
+    }
+}
+
+void RescaledLaneRows::run() {
+    for (std::size_t lane = 0; lane < laneCount_; ++lane) load(lane);
+    for (;;) {
+        const bool full = std::all_of(pixels_, pixels_ + laneCount_, [](const LanePixel& p) { return p.row >= 0; });
+        if (!full) break;
+        const auto start = std::chrono::steady_clock::now();
+        const std::int64_t steps = advanceRescaledLanes(lanes_, batch_, kStepsPerPoll);
+        laneTime_ += std::chrono::steady_clock::now() - start;
+        const std::int64_t plain = steps * static_cast<std::int64_t>(laneCount_) - batch_.approximationSteps;
+        batch_.approximationSteps = 0;
+        laneSteps_ += plain;
+        made_ += plain;
+        if (control_.stop()) return;
+        for (std::size_t lane = 0; lane < laneCount_; ++lane)
+            if (batch_.attention[lane] != 0 && !service(lane)) return;
+    }
+    for (std::size_t lane = 0; lane < laneCount_; ++lane)
+        while (pixels_[lane].row >= 0)
+            if (!finishScalar(lane)) return;
+}
+
+}  // namespace
+
+bool takesRescaledLanes(const RowJob& job) { return job.geometry->extended() && job.distance.empty(); }
+
+void workRowsInRescaledLanes(const RowJob& job, std::atomic<int>& nextRow, RowControl& control) {
+    RescaledLaneRows rows(job, nextRow, control);
+    rows.run();
+}
+
+}  // namespace mandel

@@ -1,0 +1,287 @@
+// The rescaled lanes' loop, compiled once per instruction set by Highway's
+// foreach_target and chosen at run time, as the double lanes' loop is.
+
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "deep/rescaled_lanes.cpp"
+#define HWY_DISABLED_TARGETS (HWY_SVE | HWY_SVE2 | HWY_SVE_256 | HWY_SVE2_128)
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+
+#include <hwy/highway.h>
+
+#include <algorithm>
+#include <cstdint>
+
+#include "deep/error_bound.h"
+#include "deep/lane_step-inl.h"
+#include "deep/rescaled_lanes.h"
+#include "deep/rescaled_perturbation.h"
+
+HWY_BEFORE_NAMESPACE();
+namespace mandel::deeplanes {
+namespace HWY_NAMESPACE {
+
+static_assert(sizeof(OrbitPoint) == 4 * sizeof(std::int64_t));
+static_assert(sizeof(ExtReal) == 2 * sizeof(std::int64_t));
+
+// 2^k (0 below 2^-1074), as rescaledStep's unit: a normal power of two
+// times 2^-52, exact down to the smallest subnormal.
+HWY_INLINE V UnitOf(D d, VI k) {
+    const DI di;
+    const VI t = hn::Max(k, hn::Set(di, -1074));
+    const V scaled = hn::BitCast(d, hn::ShiftLeft<52>(hn::Add(t, hn::Set(di, 1075))));
+    return hn::IfThenZeroElse(hn::RebindMask(d, hn::Lt(k, hn::Set(di, -1074))), hn::Mul(scaled, hn::Set(d, 0x1p-52)));
+}
+
+// upperDouble(ExtReal(x, k)) for 0 ≤ x < 2^100: x·2^k rounded once (exact
+// where normal, as ldexp rounds where subnormal, 0 below 2^-1100), up by the
+// bound's inflation and 2^-1074. With k clamped to [-1200, 300] the first
+// product stays normal wherever the result is not 0.
+HWY_INLINE V UpperScaled(D d, V x, VI k) {
+    const DI di;
+    const VI kc = hn::Min(hn::Max(k, hn::Set(di, -1200)), hn::Set(di, 300));
+    const V first = hn::BitCast(d, hn::ShiftLeft<52>(hn::Add(kc, hn::Set(di, 1023 + 600))));
+    const V value = hn::Mul(hn::Mul(x, first), hn::Set(d, 0x1p-600));
+    return hn::Add(hn::Mul(value, hn::Set(d, kBoundInflation)), hn::Set(d, std::numeric_limits<double>::denorm_min()));
+}
+
+// The biased exponent field of x ≥ 0.
+HWY_INLINE VI FieldOf(V x) { return hn::ShiftRight<52>(hn::BitCast(DI(), x)); }
+
+// The lanes that may take an approximation step at this iteration: a table's
+// start, in range, and not surely beyond the first level's radius (|δz|'s
+// exponent above the radius's). rescaledStep's own choice decides.
+HWY_INLINE M ApproximationCandidates(D d, const RescaledLaneJob& job, const RescaledLaneBatch& b, VI m, VI i, VI k,
+                                     V x) {
+    const DI di;
+    const BlaLevels<ExtReal>& table = *job.table;
+    const int first = table.firstLevel, aligned = std::min(first, table.spreadLevel);  // as startsAt, indexIn
+    const VI zero = hn::Zero(di), offset = hn::Sub(m, hn::Set(di, 1));
+    const VI index = hn::ShiftRightSame(offset, aligned);
+    auto want = hn::And(hn::Eq(hn::And(offset, hn::Set(di, (std::int64_t{1} << aligned) - 1)), zero), hn::Gt(m, zero));
+    want = hn::And(want, hn::Lt(index, hn::Set(di, static_cast<std::int64_t>(table.radii[0].size()))));
+    want = hn::AndNot(hn::Gt(hn::Set(di, std::int64_t{1} << first), hn::Sub(hn::Set(di, job.limit), i)), want);
+    want = hn::And(want, hn::Ne(hn::Load(di, b.tableOn), zero));
+    if (hn::AllFalse(di, want)) return hn::FirstN(d, 0);
+    const auto* radii = reinterpret_cast<const std::int64_t*>(table.radii[0].data());
+    const VI radiusExponent =
+        hn::GatherIndex(di, radii, hn::Add(hn::ShiftLeft<1>(hn::IfThenElseZero(want, index)), hn::Set(di, 1)));
+    const VI field = FieldOf(x);
+    const VI lowest = hn::Sub(hn::Add(k, field), hn::Set(di, 1022));
+    const auto near = hn::Or(hn::Eq(field, zero), hn::Not(hn::Gt(lowest, radiusExponent)));
+    return hn::RebindMask(d, hn::And(want, near));
+}
+
+struct RescaledValues {
+    alignas(64) double wr[kMaxDeepLanes], wi[kMaxDeepLanes], e[kMaxDeepLanes], wAbs[kMaxDeepLanes];
+    alignas(64) double dr[kMaxDeepLanes], di[kMaxDeepLanes], dErr[kMaxDeepLanes], dAbs[kMaxDeepLanes],
+        dBound[kMaxDeepLanes];
+    alignas(64) std::int64_t k[kMaxDeepLanes], m[kMaxDeepLanes], i[kMaxDeepLanes], wanted[kMaxDeepLanes];
+};
+
+// The lanes' pixel state as vectors.
+struct RescaledVectors {
+    V wr, wi, e, dr, di, dErr, dAbs, dBound;
+    VI k, m, i;
+};
+
+// rescaledStep's approximation step for the lanes in `before.wanted`, over
+// the plain step the lanes made: its choice (longest) and step
+// (rescaledBlaStep), lane by lane. A lane whose step does not fit a double
+// goes back to its state before and is marked for the scalar loop.
+HWY_NOINLINE void TakeRescaledApproximations(const RescaledLaneJob& job, RescaledLaneBatch& b,
+                                             const RescaledValues& before, RescaledVectors& v) {
+    const D d;
+    const DI di;
+    RescaledValues after;
+    hn::Store(v.wr, d, after.wr);
+    hn::Store(v.wi, d, after.wi);
+    hn::Store(v.e, d, after.e);
+    hn::Store(v.m, di, after.m);
+    hn::Store(v.i, di, after.i);
+    const BlaLevels<ExtReal>& table = *job.table;
+    for (std::size_t lane = 0; lane < hn::Lanes(d); ++lane) {
+        if (before.wanted[lane] == 0) continue;
+        RescaledState s{before.wr[lane], before.wi[lane], before.e[lane], before.k[lane], before.m[lane],
+                        before.i[lane]};
+        const double wAbs = before.wAbs[lane];
+        const int level = table.longest(s.m, roundUp(ExtReal(roundUp(wAbs + s.e), s.k)), job.limit - s.i);
+        if (level <= 0) continue;
+        const RescaledOffset offset{before.dr[lane], before.di[lane], before.dErr[lane], before.dAbs[lane],
+                                    before.dBound[lane]};
+        if (rescaledBlaStep(table, s.m, level, s, offset, wAbs)) {
+            const std::int64_t length = std::int64_t{1} << level;
+            s.m += length;
+            s.i += length;
+            b.approximationSteps += 1;
+            b.skipped += length;
+        } else {
+            b.attention[lane] = 1;
+            b.approximationSteps += 1;  // not a plain step either: the scalar loop makes this iteration
+        }
+        after.wr[lane] = s.wr;
+        after.wi[lane] = s.wi;
+        after.e[lane] = s.e;
+        after.m[lane] = s.m;
+        after.i[lane] = s.i;
+    }
+    v.wr = hn::Load(d, after.wr);
+    v.wi = hn::Load(d, after.wi);
+    v.e = hn::Load(d, after.e);
+    v.m = hn::Load(di, after.m);
+    v.i = hn::Load(di, after.i);
+}
+
+// rescaleIfDue where double can make the shift; the lanes where it cannot
+// (w subnormal, 0 or not finite, or a shift beyond 2^±1000) are returned.
+HWY_INLINE M Rescale(D d, RescaledVectors& v, VI offsetExponent, M skip) {
+    const DI di;
+    const VI fieldR = FieldOf(hn::Abs(v.wr)), fieldI = FieldOf(hn::Abs(v.wi));
+    const VI field = hn::Max(fieldR, fieldI);  // the larger part's
+    const auto odd = hn::Or(hn::Eq(field, hn::Zero(di)), hn::Eq(field, hn::Set(di, 0x7ff)));
+    const VI exponent = hn::Sub(field, hn::Set(di, 1023));
+    auto due = hn::Or(hn::Gt(exponent, hn::Set(di, kRescaleSpan)), hn::Lt(exponent, hn::Set(di, -kRescaleSpan)));
+    due = hn::AndNot(hn::RebindMask(di, skip), hn::Or(due, odd));
+    if (hn::AllFalse(di, due)) return hn::FirstN(d, 0);
+    const VI k = hn::Max(hn::Add(v.k, hn::Sub(field, hn::Set(di, 1022))), offsetExponent);
+    const VI shift = hn::Sub(k, v.k);
+    const auto far = hn::Or(hn::Gt(shift, hn::Set(di, 1000)), hn::Lt(shift, hn::Set(di, -1000)));
+    const auto scalar = hn::And(due, hn::Or(odd, far));
+    const M shifted = hn::RebindMask(d, hn::AndNot(scalar, due));
+    const V scale = hn::BitCast(d, hn::ShiftLeft<52>(hn::Sub(hn::Set(di, 1023), hn::IfThenElseZero(hn::RebindMask(di, shifted), shift))));
+    const V tiny = hn::Set(d, 0x1p-1073), inflation = hn::Set(d, kBoundInflation);
+    const auto bound = [&](V x) { return hn::IfThenElse(shifted, hn::Add(hn::Mul(hn::Mul(x, scale), inflation), tiny), x); };
+    const auto times = [&](V x) { return hn::IfThenElse(shifted, hn::Mul(x, scale), x); };
+    v.wr = times(v.wr);
+    v.wi = times(v.wi);
+    v.e = bound(v.e);
+    v.k = hn::IfThenElse(hn::RebindMask(di, shifted), k, v.k);
+    v.dr = times(v.dr);
+    v.di = times(v.di);
+    v.dErr = bound(v.dErr);
+    v.dAbs = bound(v.dAbs);
+    v.dBound = bound(v.dBound);
+    return hn::RebindMask(d, scalar);
+}
+
+std::int64_t AdvanceRescaledLanes(const RescaledLaneJob* jobPointer, RescaledLaneBatch* batch, std::int64_t maxSteps) {
+    const RescaledLaneJob& job = *jobPointer;
+    RescaledLaneBatch& b = *batch;
+    const D d;
+    const DI di;
+    RescaledVectors v{hn::Load(d, b.wr),   hn::Load(d, b.wi),     hn::Load(d, b.e),    hn::Load(d, b.dr),
+                      hn::Load(d, b.di),   hn::Load(d, b.dErr),   hn::Load(d, b.dAbs), hn::Load(d, b.dBound),
+                      hn::Load(di, b.k),   hn::Load(di, b.m),     hn::Load(di, b.i)};
+    const VI offsetExponent = hn::Load(di, b.offsetExponent);
+    const VI last = hn::Set(di, job.last), limit = hn::Set(di, job.limit), one = hn::Set(di, 1);
+    const auto* orbitWords = reinterpret_cast<const std::int64_t*>(job.orbit);
+    const V two = hn::Set(d, 2.0), sumRounding = hn::Set(d, kPerturbSumRounding), inflation = hn::Set(d, kBoundInflation);
+    const V denormMin = hn::Set(d, std::numeric_limits<double>::denorm_min());
+    M attention = hn::FirstN(d, 0), rescaleDue = hn::FirstN(d, 0);
+    hn::Store(hn::Zero(di), di, b.attention);
+    std::int64_t steps = 0;
+    for (; steps < maxSteps; ++steps) {
+        // The point below double's range, or the orbit's end: the extended-range step.
+        const VI exponentWord = hn::GatherIndex(di, orbitWords, hn::Add(hn::ShiftLeft<2>(v.m), hn::Set(di, 3)));
+        auto wait = hn::Or(hn::Ne(hn::And(exponentWord, hn::Set(di, 0xffffffff)), hn::Zero(di)), hn::Eq(v.m, last));
+        wait = hn::Or(wait, hn::Eq(v.i, limit));
+        const ReferenceValues z = LoadReference(d, job.points, v.m);
+        const V unit = UnitOf(d, v.k);
+        const V unitUp = hn::IfThenElse(hn::Gt(unit, hn::Zero(d)), unit, denormMin);
+        const V w2 = hn::Add(hn::Mul(v.wr, v.wr), hn::Mul(v.wi, v.wi));
+        const V wAbs = Magnitude(d, v.wr, v.wi, w2);
+        // pixelMagnitude: Z + δz formed in double from a unit of 2^-1000 up,
+        // below it |Z| alone (Z above 2^-900).
+        const M formed = hn::RebindMask(d, hn::Gt(v.k, hn::Set(di, kRescaledSumUnit - 1)));
+        const V xr = hn::Add(z.zr, hn::Mul(unit, v.wr)), xi = hn::Add(z.zi, hn::Mul(unit, v.wi));
+        const V sumFormed = Magnitude(d, xr, xi, hn::Add(hn::Mul(xr, xr), hn::Mul(xi, xi)));
+        const V errFormed = hn::Mul(
+            hn::Add(hn::Add(hn::Add(z.zErr, hn::Mul(unit, v.e)), hn::Mul(sumRounding, sumFormed)), hn::Set(d, 0x1p-1073)),
+            inflation);
+        const V x = hn::Mul(hn::Add(wAbs, v.e), inflation);  // roundUp(|w| + e)
+        const V errAlone = hn::Mul(hn::Add(hn::Add(z.zErr, UpperScaled(d, x, v.k)), hn::Mul(sumRounding, z.zAbs)), inflation);
+        const M switchFormed = closerToZero(sumFormed, hn::Mul(unit, wAbs));
+        const M switchAlone = hn::Not(hn::Gt(z.zAbs, hn::Set(d, kRescaledZFloor)));
+        const V sumAbs = hn::IfThenElse(formed, sumFormed, z.zAbs);
+        const V sumErr = hn::IfThenElse(formed, errFormed, errAlone);
+        attention = hn::Or(hn::RebindMask(d, wait),
+                           hn::Or(hn::And(formed, switchFormed), hn::AndNot(formed, switchAlone)));
+        attention = hn::Or(attention, hn::Not(Stays(d, sumAbs, sumErr)));
+        if (!hn::AllFalse(d, attention)) break;
+        const M candidates = job.table ? ApproximationCandidates(d, job, b, v.m, v.i, v.k, x) : hn::FirstN(d, 0);
+        const bool anyCandidate = !hn::AllFalse(d, candidates);
+        RescaledValues before;
+        if (anyCandidate) {
+            hn::Store(v.wr, d, before.wr);
+            hn::Store(v.wi, d, before.wi);
+            hn::Store(v.e, d, before.e);
+            hn::Store(wAbs, d, before.wAbs);
+            hn::Store(v.dr, d, before.dr);
+            hn::Store(v.di, d, before.di);
+            hn::Store(v.dErr, d, before.dErr);
+            hn::Store(v.dAbs, d, before.dAbs);
+            hn::Store(v.dBound, d, before.dBound);
+            hn::Store(v.k, di, before.k);
+            hn::Store(v.m, di, before.m);
+            hn::Store(v.i, di, before.i);
+            hn::Store(hn::VecFromMask(di, hn::RebindMask(di, candidates)), di, before.wanted);
+        }
+        // The plain step in the unit.
+        const V wBound = hn::Mul(hn::Add(hn::Add(sumAbs, hn::Mul(sumRounding, sumAbs)), sumErr), inflation);
+        const StepOffset<V> next = nextOffset<V, true>(z.zr, z.zi, v.wr, v.wi, v.dr, v.di, unit);
+        const V terms = stepTerms(two, z.zAbs, wAbs, hn::Mul(unitUp, w2), v.dAbs);
+        const V squareLoss = hn::IfThenZeroElse(hn::Gt(unit, hn::Zero(d)), UpperScaled(d, hn::Mul(w2, inflation), v.k));
+        const V bound = stepBound<V, true>(two, v.e, wBound, wAbs, z.zErr, v.dErr, hn::Set(d, kPerturbStepRounding),
+                                           terms, hn::Set(d, NumberTraits<double>::stepAbsoluteError()), unitUp,
+                                           squareLoss);
+        v.e = hn::Mul(bound, inflation);
+        v.wr = next.re;
+        v.wi = next.im;
+        v.m = hn::Add(v.m, one);
+        v.i = hn::Add(v.i, one);
+        if (anyCandidate) {
+            TakeRescaledApproximations(job, b, before, v);
+            attention = hn::RebindMask(d, hn::Ne(hn::Load(di, b.attention), hn::Zero(di)));
+        }
+        rescaleDue = Rescale(d, v, offsetExponent, attention);
+        if (!hn::AllFalse(d, hn::Or(attention, rescaleDue))) {
+            ++steps;
+            attention = hn::Or(attention, rescaleDue);
+            break;
+        }
+    }
+    hn::Store(v.wr, d, b.wr);
+    hn::Store(v.wi, d, b.wi);
+    hn::Store(v.e, d, b.e);
+    hn::Store(v.dr, d, b.dr);
+    hn::Store(v.di, d, b.di);
+    hn::Store(v.dErr, d, b.dErr);
+    hn::Store(v.dAbs, d, b.dAbs);
+    hn::Store(v.dBound, d, b.dBound);
+    hn::Store(v.k, di, b.k);
+    hn::Store(v.m, di, b.m);
+    hn::Store(v.i, di, b.i);
+    hn::Store(hn::VecFromMask(di, hn::RebindMask(di, attention)), di, b.attention);
+    hn::Store(hn::VecFromMask(di, hn::RebindMask(di, rescaleDue)), di, b.rescaleDue);
+    return steps;
+}
+
+}  // namespace HWY_NAMESPACE
+}  // namespace mandel::deeplanes
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+
+namespace mandel {
+namespace deeplanes {
+
+HWY_EXPORT(AdvanceRescaledLanes);
+
+}  // namespace deeplanes
+
+std::int64_t advanceRescaledLanes(const RescaledLaneJob& job, RescaledLaneBatch& batch, std::int64_t maxSteps) {
+    return HWY_DYNAMIC_DISPATCH(deeplanes::AdvanceRescaledLanes)(&job, &batch, maxSteps);
+}
+
+}  // namespace mandel
+
+#endif  // HWY_ONCE

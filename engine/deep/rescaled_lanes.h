@@ -1,0 +1,64 @@
+#pragma once
+
+// Plain steps in rescaled doubles (views below double's range) of several
+// pixels at once in SIMD lanes, compiled for each instruction set and chosen
+// at run time like the double lanes (perturbation_lanes.h).
+//
+// Each lane makes exactly rescaledStep's operations in its order and then
+// rescaledIteration's rescale, so a pixel's state after every iteration is
+// bit for bit the scalar loop's. A lane at a table's start takes the scalar
+// loop's approximation step in place (chosen and made with its own code).
+// Whatever else an iteration needs (the escape test other than "stays", the
+// limit, the extended-range step, a rescale that double cannot make) is left
+// to the scalar loop: the lanes stop and say which pixels need it.
+
+#include <cstddef>
+#include <cstdint>
+
+#include "deep/bla_table.h"
+#include "deep/ext_real.h"
+#include "deep/orbit.h"
+#include "deep/perturbation_lanes.h"
+
+namespace mandel {
+
+// What every lane shares.
+struct RescaledLaneJob {
+    const LanePoint* points = nullptr;  // the reference as the lanes read it
+    const OrbitPoint* orbit = nullptr;  // its exponents (a point below double's range)
+    std::int64_t last = 0;              // index of the reference's last point
+    std::int64_t limit = 0;
+    const BlaLevels<ExtReal>* table = nullptr;  // null: none, or one without steps
+};
+
+// Each lane's pixel: RescaledPixel's state and offset.
+struct RescaledLaneBatch {
+    alignas(64) double wr[kMaxDeepLanes] = {};
+    alignas(64) double wi[kMaxDeepLanes] = {};
+    alignas(64) double e[kMaxDeepLanes] = {};
+    alignas(64) double dr[kMaxDeepLanes] = {};
+    alignas(64) double di[kMaxDeepLanes] = {};
+    alignas(64) double dErr[kMaxDeepLanes] = {};
+    alignas(64) double dAbs[kMaxDeepLanes] = {};
+    alignas(64) double dBound[kMaxDeepLanes] = {};
+    alignas(64) std::int64_t k[kMaxDeepLanes] = {};
+    alignas(64) std::int64_t m[kMaxDeepLanes] = {};
+    alignas(64) std::int64_t i[kMaxDeepLanes] = {};
+    alignas(64) std::int64_t offsetExponent[kMaxDeepLanes] = {};
+    alignas(64) std::int64_t tableOn[kMaxDeepLanes] = {};  // PerturbRun's table is set
+    // Out: nonzero for the lanes whose next iteration needs the scalar loop,
+    // and for those whose last step's rescale is still to be made (by
+    // rescaleIfDue) before it.
+    alignas(64) std::int64_t attention[kMaxDeepLanes] = {};
+    alignas(64) std::int64_t rescaleDue[kMaxDeepLanes] = {};
+    // Out, added to: approximation steps taken and the iterations they skipped.
+    std::int64_t approximationSteps = 0;
+    std::int64_t skipped = 0;
+};
+
+// Iterations of every lane until some lane needs the scalar loop (marked in
+// batch.attention) or maxSteps are made. Returns the iterations made (each by
+// every lane, a plain or an approximation step).
+std::int64_t advanceRescaledLanes(const RescaledLaneJob& job, RescaledLaneBatch& batch, std::int64_t maxSteps);
+
+}  // namespace mandel
