@@ -276,10 +276,16 @@ namespace deeplanes {
 
 HWY_EXPORT(AdvanceRescaledLanes);
 
+// Unqualified: with a single compiled target, HWY_DYNAMIC_DISPATCH names the
+// function in that target's namespace directly.
+static std::int64_t advanceRescaled(const RescaledLaneJob& job, RescaledLaneBatch& batch, std::int64_t maxSteps) {
+    return HWY_DYNAMIC_DISPATCH(AdvanceRescaledLanes)(&job, &batch, maxSteps);
+}
+
 }  // namespace deeplanes
 
 std::int64_t advanceRescaledLanes(const RescaledLaneJob& job, RescaledLaneBatch& batch, std::int64_t maxSteps) {
-    return HWY_DYNAMIC_DISPATCH(deeplanes::AdvanceRescaledLanes)(&job, &batch, maxSteps);
+    return deeplanes::advanceRescaled(job, batch, maxSteps);
 }
 
 }  // namespace mandel
