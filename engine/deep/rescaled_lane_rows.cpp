@@ -64,7 +64,6 @@ RescaledLaneRows::RescaledLaneRows(const RowJob& job, std::atomic<int>& nextRow,
     const std::vector<LanePoint>& points = job.reference->lanePoints();
     table_ = job.bla ? job.bla->extendedRange() : nullptr;
     lanes_.points = points.data();
-    lanes_.orbit = job.reference->orbit().data();
     lanes_.last = static_cast<std::int64_t>(points.size()) - 1;
     lanes_.limit = job.view->location.limit;
     if (table_ && table_->hasSteps()) lanes_.table = table_;
@@ -192,9 +191,9 @@ void RescaledLaneRows::run() {
         const bool full = std::all_of(pixels_, pixels_ + laneCount_, [](const LanePixel& p) { return p.row >= 0; });
         if (!full) break;
         const auto start = std::chrono::steady_clock::now();
-        const std::int64_t steps = advanceRescaledLanes(lanes_, batch_, kStepsPerPoll);
+        const std::int64_t iterations = advanceRescaledLanes(lanes_, batch_, kStepsPerPoll);
         laneTime_ += std::chrono::steady_clock::now() - start;
-        const std::int64_t plain = steps * static_cast<std::int64_t>(laneCount_) - batch_.approximationSteps;
+        const std::int64_t plain = iterations - batch_.approximationSteps;
         batch_.approximationSteps = 0;
         laneSteps_ += plain;
         made_ += plain;

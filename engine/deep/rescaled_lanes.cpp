@@ -20,7 +20,6 @@ HWY_BEFORE_NAMESPACE();
 namespace mandel::deeplanes {
 namespace HWY_NAMESPACE {
 
-static_assert(sizeof(OrbitPoint) == 4 * sizeof(std::int64_t));
 static_assert(sizeof(ExtReal) == 2 * sizeof(std::int64_t));
 
 // 2^k (0 below 2^-1074), as rescaledStep's unit: a normal power of two
@@ -84,15 +83,16 @@ struct RescaledVectors {
     VI k, m, i;
 };
 
-// rescaledStep's approximation step for the lanes in `before.wanted`, over
-// the plain step the lanes made: its choice (longest) and step
-// (rescaledBlaStep), lane by lane. A lane whose step does not fit a double
-// goes back to its state before and is marked for the scalar loop.
-HWY_NOINLINE void TakeRescaledApproximations(const RescaledLaneJob& job, RescaledLaneBatch& b,
-                                             const RescaledValues& before, RescaledVectors& v) {
+// rescaledStep's approximation step for the lanes in `before.wanted`: its
+// choice (longest) and step (rescaledBlaStep), lane by lane. A lane whose
+// step does not fit a double keeps its state and is marked for the scalar
+// loop. Returns the lanes that took a step or were so marked.
+HWY_NOINLINE M TakeRescaledApproximations(const RescaledLaneJob& job, RescaledLaneBatch& b,
+                                          const RescaledValues& before, RescaledVectors& v) {
     const D d;
     const DI di;
     RescaledValues after;
+    alignas(64) std::int64_t took[kMaxDeepLanes] = {};
     hn::Store(v.wr, d, after.wr);
     hn::Store(v.wi, d, after.wi);
     hn::Store(v.e, d, after.e);
@@ -106,6 +106,7 @@ HWY_NOINLINE void TakeRescaledApproximations(const RescaledLaneJob& job, Rescale
         const double wAbs = before.wAbs[lane];
         const int level = table.longest(s.m, roundUp(ExtReal(roundUp(wAbs + s.e), s.k)), job.limit - s.i);
         if (level <= 0) continue;
+        took[lane] = 1;
         const RescaledOffset offset{before.dr[lane], before.di[lane], before.dErr[lane], before.dAbs[lane],
                                     before.dBound[lane]};
         if (rescaledBlaStep(table, s.m, level, s, offset, wAbs)) {
@@ -129,6 +130,7 @@ HWY_NOINLINE void TakeRescaledApproximations(const RescaledLaneJob& job, Rescale
     v.e = hn::Load(d, after.e);
     v.m = hn::Load(di, after.m);
     v.i = hn::Load(di, after.i);
+    return hn::RebindMask(d, hn::Ne(hn::Load(di, took), hn::Zero(di)));
 }
 
 // rescaleIfDue where double can make the shift; the lanes where it cannot
@@ -173,17 +175,19 @@ std::int64_t AdvanceRescaledLanes(const RescaledLaneJob* jobPointer, RescaledLan
                       hn::Load(di, b.k),   hn::Load(di, b.m),     hn::Load(di, b.i)};
     const VI offsetExponent = hn::Load(di, b.offsetExponent);
     const VI last = hn::Set(di, job.last), limit = hn::Set(di, job.limit), one = hn::Set(di, 1);
-    const auto* orbitWords = reinterpret_cast<const std::int64_t*>(job.orbit);
     const V two = hn::Set(d, 2.0), sumRounding = hn::Set(d, kPerturbSumRounding), inflation = hn::Set(d, kBoundInflation);
     const V denormMin = hn::Set(d, std::numeric_limits<double>::denorm_min());
-    M attention = hn::FirstN(d, 0), rescaleDue = hn::FirstN(d, 0);
+    // A lane that needs the scalar loop waits while the others go on, until
+    // half of them wait: each return to the scalar loop then serves several.
+    M waiting = hn::FirstN(d, 0), rescaleDue = hn::FirstN(d, 0);
+    const std::size_t enough = (hn::Lanes(d) + 1) / 2;
     hn::Store(hn::Zero(di), di, b.attention);
-    std::int64_t steps = 0;
-    for (; steps < maxSteps; ++steps) {
-        // The point below double's range, or the orbit's end: the extended-range step.
-        const VI exponentWord = hn::GatherIndex(di, orbitWords, hn::Add(hn::ShiftLeft<2>(v.m), hn::Set(di, 3)));
-        auto wait = hn::Or(hn::Ne(hn::And(exponentWord, hn::Set(di, 0xffffffff)), hn::Zero(di)), hn::Eq(v.m, last));
-        wait = hn::Or(wait, hn::Eq(v.i, limit));
+    std::int64_t laneSteps = 0;
+    for (std::int64_t steps = 0; steps < maxSteps; ++steps) {
+        // The orbit's end, or the limit: the scalar loop. So is a Z below
+        // 2^-900 (a point below double's range, which the scalar loop takes
+        // in the extended range, loads as one below 2^-999).
+        const auto wait = hn::Or(hn::Eq(v.m, last), hn::Eq(v.i, limit));
         const ReferenceValues z = LoadReference(d, job.points, v.m);
         const V unit = UnitOf(d, v.k);
         const V unitUp = hn::IfThenElse(hn::Gt(unit, hn::Zero(d)), unit, denormMin);
@@ -200,14 +204,16 @@ std::int64_t AdvanceRescaledLanes(const RescaledLaneJob* jobPointer, RescaledLan
         const V x = hn::Mul(hn::Add(wAbs, v.e), inflation);  // roundUp(|w| + e)
         const V errAlone = hn::Mul(hn::Add(hn::Add(z.zErr, UpperScaled(d, x, v.k)), hn::Mul(sumRounding, z.zAbs)), inflation);
         const M switchFormed = closerToZero(sumFormed, hn::Mul(unit, wAbs));
-        const M switchAlone = hn::Not(hn::Gt(z.zAbs, hn::Set(d, kRescaledZFloor)));
+        const M tinyZ = hn::Not(hn::Gt(z.zAbs, hn::Set(d, kRescaledZFloor)));
         const V sumAbs = hn::IfThenElse(formed, sumFormed, z.zAbs);
         const V sumErr = hn::IfThenElse(formed, errFormed, errAlone);
-        attention = hn::Or(hn::RebindMask(d, wait),
-                           hn::Or(hn::And(formed, switchFormed), hn::AndNot(formed, switchAlone)));
-        attention = hn::Or(attention, hn::Not(Stays(d, sumAbs, sumErr)));
-        if (!hn::AllFalse(d, attention)) break;
-        const M candidates = job.table ? ApproximationCandidates(d, job, b, v.m, v.i, v.k, x) : hn::FirstN(d, 0);
+        const M need = hn::Or(hn::Or(hn::RebindMask(d, wait), tinyZ), hn::And(formed, switchFormed));
+        waiting = hn::Or(waiting, hn::Or(need, hn::Not(Stays(d, sumAbs, sumErr))));
+        if (hn::CountTrue(d, waiting) >= enough) break;
+        const M active = hn::Not(waiting);
+        const bool anyWaiting = !hn::AllFalse(d, waiting);
+        const M candidates =
+            job.table ? hn::And(active, ApproximationCandidates(d, job, b, v.m, v.i, v.k, x)) : hn::FirstN(d, 0);
         const bool anyCandidate = !hn::AllFalse(d, candidates);
         RescaledValues before;
         if (anyCandidate) {
@@ -225,29 +231,42 @@ std::int64_t AdvanceRescaledLanes(const RescaledLaneJob* jobPointer, RescaledLan
             hn::Store(v.i, di, before.i);
             hn::Store(hn::VecFromMask(di, hn::RebindMask(di, candidates)), di, before.wanted);
         }
-        // The plain step in the unit.
-        const V wBound = hn::Mul(hn::Add(hn::Add(sumAbs, hn::Mul(sumRounding, sumAbs)), sumErr), inflation);
-        const StepOffset<V> next = nextOffset<V, true>(z.zr, z.zi, v.wr, v.wi, v.dr, v.di, unit);
-        const V terms = stepTerms(two, z.zAbs, wAbs, hn::Mul(unitUp, w2), v.dAbs);
-        const V squareLoss = hn::IfThenZeroElse(hn::Gt(unit, hn::Zero(d)), UpperScaled(d, hn::Mul(w2, inflation), v.k));
-        const V bound = stepBound<V, true>(two, v.e, wBound, wAbs, z.zErr, v.dErr, hn::Set(d, kPerturbStepRounding),
-                                           terms, hn::Set(d, NumberTraits<double>::stepAbsoluteError()), unitUp,
-                                           squareLoss);
-        v.e = hn::Mul(bound, inflation);
-        v.wr = next.re;
-        v.wi = next.im;
-        v.m = hn::Add(v.m, one);
-        v.i = hn::Add(v.i, one);
+        // The table's steps first, then the plain step of the lanes that take none.
+        M plainLanes = active;
         if (anyCandidate) {
-            TakeRescaledApproximations(job, b, before, v);
-            attention = hn::RebindMask(d, hn::Ne(hn::Load(di, b.attention), hn::Zero(di)));
+            plainLanes = hn::AndNot(TakeRescaledApproximations(job, b, before, v), active);
+            waiting = hn::Or(waiting, hn::RebindMask(d, hn::Ne(hn::Load(di, b.attention), hn::Zero(di))));
         }
-        rescaleDue = Rescale(d, v, offsetExponent, attention);
-        if (!hn::AllFalse(d, hn::Or(attention, rescaleDue))) {
-            ++steps;
-            attention = hn::Or(attention, rescaleDue);
-            break;
+        laneSteps += static_cast<std::int64_t>(hn::CountTrue(d, active));
+        if (!hn::AllFalse(d, plainLanes)) {
+            const V wBound = hn::Mul(hn::Add(hn::Add(sumAbs, hn::Mul(sumRounding, sumAbs)), sumErr), inflation);
+            const StepOffset<V> next = nextOffset<V, true>(z.zr, z.zi, v.wr, v.wi, v.dr, v.di, unit);
+            const V terms = stepTerms(two, z.zAbs, wAbs, hn::Mul(unitUp, w2), v.dAbs);
+            const V squareLoss =
+                hn::IfThenZeroElse(hn::Gt(unit, hn::Zero(d)), UpperScaled(d, hn::Mul(w2, inflation), v.k));
+            const V bound = stepBound<V, true>(two, v.e, wBound, wAbs, z.zErr, v.dErr,
+                                               hn::Set(d, kPerturbStepRounding), terms,
+                                               hn::Set(d, NumberTraits<double>::stepAbsoluteError()), unitUp,
+                                               squareLoss);
+            if (anyWaiting || anyCandidate) {
+                v.e = hn::IfThenElse(plainLanes, hn::Mul(bound, inflation), v.e);
+                v.wr = hn::IfThenElse(plainLanes, next.re, v.wr);
+                v.wi = hn::IfThenElse(plainLanes, next.im, v.wi);
+                const VI step = hn::IfThenElseZero(hn::RebindMask(di, plainLanes), one);
+                v.m = hn::Add(v.m, step);
+                v.i = hn::Add(v.i, step);
+            } else {
+                v.e = hn::Mul(bound, inflation);
+                v.wr = next.re;
+                v.wi = next.im;
+                v.m = hn::Add(v.m, one);
+                v.i = hn::Add(v.i, one);
+            }
         }
+        const M due = Rescale(d, v, offsetExponent, waiting);
+        rescaleDue = hn::Or(rescaleDue, due);
+        waiting = hn::Or(waiting, due);
+        if (hn::CountTrue(d, waiting) >= enough) break;
     }
     hn::Store(v.wr, d, b.wr);
     hn::Store(v.wi, d, b.wi);
@@ -260,9 +279,9 @@ std::int64_t AdvanceRescaledLanes(const RescaledLaneJob* jobPointer, RescaledLan
     hn::Store(v.k, di, b.k);
     hn::Store(v.m, di, b.m);
     hn::Store(v.i, di, b.i);
-    hn::Store(hn::VecFromMask(di, hn::RebindMask(di, attention)), di, b.attention);
+    hn::Store(hn::VecFromMask(di, hn::RebindMask(di, waiting)), di, b.attention);
     hn::Store(hn::VecFromMask(di, hn::RebindMask(di, rescaleDue)), di, b.rescaleDue);
-    return steps;
+    return laneSteps;
 }
 
 }  // namespace HWY_NAMESPACE

@@ -25,7 +25,6 @@ namespace mandel {
 // What every lane shares.
 struct RescaledLaneJob {
     const LanePoint* points = nullptr;  // the reference as the lanes read it
-    const OrbitPoint* orbit = nullptr;  // its exponents (a point below double's range)
     std::int64_t last = 0;              // index of the reference's last point
     std::int64_t limit = 0;
     const BlaLevels<ExtReal>* table = nullptr;  // null: none, or one without steps
@@ -51,14 +50,17 @@ struct RescaledLaneBatch {
     // rescaleIfDue) before it.
     alignas(64) std::int64_t attention[kMaxDeepLanes] = {};
     alignas(64) std::int64_t rescaleDue[kMaxDeepLanes] = {};
-    // Out, added to: approximation steps taken and the iterations they skipped.
+    // Out, added to: the lanes' iterations that were not plain steps (an
+    // approximation step, or one left to the scalar loop), and the
+    // iterations the approximation steps skipped.
     std::int64_t approximationSteps = 0;
     std::int64_t skipped = 0;
 };
 
-// Iterations of every lane until some lane needs the scalar loop (marked in
-// batch.attention) or maxSteps are made. Returns the iterations made (each by
-// every lane, a plain or an approximation step).
+// Iterations of the lanes until half of them need the scalar loop (marked in
+// batch.attention; such a lane waits while the others go on) or maxSteps
+// rounds are made. Returns the iterations the lanes made (plain steps and
+// approximation steps).
 std::int64_t advanceRescaledLanes(const RescaledLaneJob& job, RescaledLaneBatch& batch, std::int64_t maxSteps);
 
 }  // namespace mandel

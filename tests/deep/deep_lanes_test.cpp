@@ -103,7 +103,7 @@ void expectRescaledLanesFollowTheScalarLoop(const DeepView& view) {
     job.reference = &reference;
     job.offsets = &offsets;
     const mandel::BlaTable bla(reference.orbit(), geometry.spacing * mandel::ExtReal(4.0 * view.width), true);
-    const mandel::RescaledLaneJob laneJob{reference.lanePoints().data(), reference.orbit().data(),
+    const mandel::RescaledLaneJob laneJob{reference.lanePoints().data(),
                                           static_cast<std::int64_t>(reference.orbit().size()) - 1, view.location.limit,
                                           bla.extendedRange()};
     mandel::RescaledLaneBatch batch;
