@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -32,10 +33,7 @@ private:
     void load(std::size_t lane);
     RescaledPixel pixelOf(std::size_t lane) const;
     void keep(std::size_t lane, const RescaledPixel& p);
-    PerturbRun<ExtReal> runOf(std::size_t lane) {
-        return PerturbRun<ExtReal>(job_.reference->orbit(), pixels_[lane].dc, job_.view->location.limit,
-                                   BlaUse<ExtReal>{table_, &skipped_});
-    }
+    const PerturbRun<ExtReal>& runOf(std::size_t lane) const { return *runs_[lane]; }
     PixelTrace* traced(PixelTrace& trace) const { return job_.excess.empty() ? nullptr : &trace; }
     bool service(std::size_t lane);
     bool finishScalar(std::size_t lane);
@@ -51,6 +49,7 @@ private:
     RescaledLaneBatch batch_;
     std::size_t laneCount_;
     LanePixel pixels_[kMaxDeepLanes];
+    std::optional<PerturbRun<ExtReal>> runs_[kMaxDeepLanes];
     int row_ = -1;  // the row being handed out and its next column
     int column_ = 0;
     bool rowsLeft_ = true;
@@ -104,7 +103,9 @@ void RescaledLaneRows::load(std::size_t lane) {
     }
     p.dc = pixelOffset(job_, p.x, job_.firstRow + p.row);
     keep(lane, rescaledPixel(p.dc, PerturbState<ExtReal>{p.dc.re, p.dc.im, p.dc.err, 1, 1}));
-    batch_.tableOn[lane] = runOf(lane).table != nullptr ? 1 : 0;
+    runs_[lane].emplace(job_.reference->orbit(), p.dc, job_.view->location.limit, BlaUse<ExtReal>{table_, &skipped_});
+    batch_.runs[lane] = &*runs_[lane];
+    batch_.tableOn[lane] = runs_[lane]->table != nullptr ? 1 : 0;
 }
 
 RescaledPixel RescaledLaneRows::pixelOf(std::size_t lane) const {
@@ -133,7 +134,7 @@ void RescaledLaneRows::keep(std::size_t lane, const RescaledPixel& p) {
 // The rescale the lanes left, then the scalar loop until the pixel has made
 // one plain step (then back to the lanes) or is finished; false if cancelled.
 bool RescaledLaneRows::service(std::size_t lane) {
-    const PerturbRun<ExtReal> run = runOf(lane);
+    const PerturbRun<ExtReal>& run = runOf(lane);
     RescaledPixel p = pixelOf(lane);
     if (batch_.rescaleDue[lane] != 0) rescaleIfDue(p, pixels_[lane].dc);
     PixelTrace trace = traceFor(job_);
@@ -150,7 +151,7 @@ bool RescaledLaneRows::service(std::size_t lane) {
 // The rest of a pixel in the scalar loop, once no pixel is left to fill the lanes.
 bool RescaledLaneRows::finishScalar(std::size_t lane) {
     auto stop = [this] { return control_.stop(); };
-    const PerturbRun<ExtReal> run = runOf(lane);
+    const PerturbRun<ExtReal>& run = runOf(lane);
     RescaledPixel p = pixelOf(lane);
     if (batch_.rescaleDue[lane] != 0) rescaleIfDue(p, pixels_[lane].dc);
     batch_.rescaleDue[lane] = 0;
@@ -196,7 +197,8 @@ void RescaledLaneRows::run() {
         const std::int64_t plain = iterations - batch_.approximationSteps;
         batch_.approximationSteps = 0;
         laneSteps_ += plain;
-        made_ += plain;
+        made_ += plain + batch_.scalarMade;
+        batch_.scalarMade = 0;
         if (control_.stop()) return;
         for (std::size_t lane = 0; lane < laneCount_; ++lane)
             if (batch_.attention[lane] != 0 && !service(lane)) return;

@@ -133,6 +133,49 @@ HWY_NOINLINE M TakeRescaledApproximations(const RescaledLaneJob& job, RescaledLa
     return hn::RebindMask(d, hn::Ne(hn::Load(di, took), hn::Zero(di)));
 }
 
+// rescaledIteration (the extended-range step where the unit cannot serve,
+// and the rescale) for the lanes in `lanes`, one by one, where it leaves the
+// pixel going on; a lane it would finish keeps its state and waits for the
+// scalar loop (returned).
+HWY_NOINLINE M TakeScalarIterations(const RescaledLaneJob& job, RescaledLaneBatch& b, M lanes, RescaledVectors& v) {
+    const D d;
+    const DI di;
+    alignas(64) double w[2][kMaxDeepLanes], e[kMaxDeepLanes], off[5][kMaxDeepLanes];
+    alignas(64) std::int64_t k[kMaxDeepLanes], m[kMaxDeepLanes], i[kMaxDeepLanes], take[kMaxDeepLanes];
+    alignas(64) std::int64_t waits[kMaxDeepLanes] = {};
+    hn::Store(v.wr, d, w[0]);
+    hn::Store(v.wi, d, w[1]);
+    hn::Store(v.e, d, e);
+    hn::Store(v.dr, d, off[0]);
+    hn::Store(v.di, d, off[1]);
+    hn::Store(v.dErr, d, off[2]);
+    hn::Store(v.dAbs, d, off[3]);
+    hn::Store(v.dBound, d, off[4]);
+    hn::Store(v.k, di, k);
+    hn::Store(v.m, di, m);
+    hn::Store(v.i, di, i);
+    hn::Store(hn::VecFromMask(di, hn::RebindMask(di, lanes)), di, take);
+    for (std::size_t lane = 0; lane < hn::Lanes(d); ++lane) {
+        if (take[lane] == 0) continue;
+        RescaledPixel p{{w[0][lane], w[1][lane], e[lane], k[lane], m[lane], i[lane]},
+                        {off[0][lane], off[1][lane], off[2][lane], off[3][lane], off[4][lane]},
+                        b.offsetExponent[lane]};
+        std::int64_t made = 0;
+        if (rescaledIteration(*b.runs[lane], job.points, p, made, nullptr) != 0) {
+            waits[lane] = 1;
+            continue;
+        }
+        b.scalarMade += made;
+        w[0][lane] = p.s.wr, w[1][lane] = p.s.wi, e[lane] = p.s.e, k[lane] = p.s.k, m[lane] = p.s.m, i[lane] = p.s.i;
+        off[0][lane] = p.d.dr, off[1][lane] = p.d.di, off[2][lane] = p.d.err, off[3][lane] = p.d.abs;
+        off[4][lane] = p.d.bound;
+    }
+    v = {hn::Load(d, w[0]),   hn::Load(d, w[1]),   hn::Load(d, e),     hn::Load(d, off[0]),
+         hn::Load(d, off[1]), hn::Load(d, off[2]), hn::Load(d, off[3]), hn::Load(d, off[4]),
+         hn::Load(di, k),     hn::Load(di, m),     hn::Load(di, i)};
+    return hn::RebindMask(d, hn::Ne(hn::Load(di, waits), hn::Zero(di)));
+}
+
 // rescaleIfDue where double can make the shift; the lanes where it cannot
 // (w subnormal, 0 or not finite, or a shift beyond 2^±1000) are returned.
 HWY_INLINE M Rescale(D d, RescaledVectors& v, VI offsetExponent, M skip) {
@@ -207,11 +250,20 @@ std::int64_t AdvanceRescaledLanes(const RescaledLaneJob* jobPointer, RescaledLan
         const M tinyZ = hn::Not(hn::Gt(z.zAbs, hn::Set(d, kRescaledZFloor)));
         const V sumAbs = hn::IfThenElse(formed, sumFormed, z.zAbs);
         const V sumErr = hn::IfThenElse(formed, errFormed, errAlone);
-        const M need = hn::Or(hn::Or(hn::RebindMask(d, wait), tinyZ), hn::And(formed, switchFormed));
-        waiting = hn::Or(waiting, hn::Or(need, hn::Not(Stays(d, sumAbs, sumErr))));
+        // The orbit's end, the limit and the escape test other than "stays"
+        // wait for the scalar loop; the extended-range step is taken here.
+        const M hard = hn::Or(hn::RebindMask(d, wait), hn::Not(Stays(d, sumAbs, sumErr)));
+        const M extended = hn::AndNot(hard, hn::Or(tinyZ, hn::And(formed, switchFormed)));
+        waiting = hn::Or(waiting, hard);
         if (hn::CountTrue(d, waiting) >= enough) break;
-        const M active = hn::Not(waiting);
-        const bool anyWaiting = !hn::AllFalse(d, waiting);
+        M active = hn::Not(waiting);
+        const M scalarLanes = hn::And(active, extended);
+        if (!hn::AllFalse(d, scalarLanes)) {
+            waiting = hn::Or(waiting, TakeScalarIterations(job, b, scalarLanes, v));
+            b.approximationSteps += static_cast<std::int64_t>(hn::CountTrue(d, scalarLanes));
+            laneSteps += static_cast<std::int64_t>(hn::CountTrue(d, scalarLanes));
+            active = hn::AndNot(scalarLanes, active);
+        }
         const M candidates =
             job.table ? hn::And(active, ApproximationCandidates(d, job, b, v.m, v.i, v.k, x)) : hn::FirstN(d, 0);
         const bool anyCandidate = !hn::AllFalse(d, candidates);
@@ -248,7 +300,7 @@ std::int64_t AdvanceRescaledLanes(const RescaledLaneJob* jobPointer, RescaledLan
                                                hn::Set(d, kPerturbStepRounding), terms,
                                                hn::Set(d, NumberTraits<double>::stepAbsoluteError()), unitUp,
                                                squareLoss);
-            if (anyWaiting || anyCandidate) {
+            if (!hn::AllTrue(d, plainLanes)) {
                 v.e = hn::IfThenElse(plainLanes, hn::Mul(bound, inflation), v.e);
                 v.wr = hn::IfThenElse(plainLanes, next.re, v.wr);
                 v.wi = hn::IfThenElse(plainLanes, next.im, v.wi);
@@ -263,7 +315,7 @@ std::int64_t AdvanceRescaledLanes(const RescaledLaneJob* jobPointer, RescaledLan
                 v.i = hn::Add(v.i, one);
             }
         }
-        const M due = Rescale(d, v, offsetExponent, waiting);
+        const M due = Rescale(d, v, offsetExponent, hn::Or(waiting, scalarLanes));
         rescaleDue = hn::Or(rescaleDue, due);
         waiting = hn::Or(waiting, due);
         if (hn::CountTrue(d, waiting) >= enough) break;

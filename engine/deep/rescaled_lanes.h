@@ -18,6 +18,7 @@
 #include "deep/bla_table.h"
 #include "deep/ext_real.h"
 #include "deep/orbit.h"
+#include "deep/perturbation.h"
 #include "deep/perturbation_lanes.h"
 
 namespace mandel {
@@ -45,6 +46,9 @@ struct RescaledLaneBatch {
     alignas(64) std::int64_t i[kMaxDeepLanes] = {};
     alignas(64) std::int64_t offsetExponent[kMaxDeepLanes] = {};
     alignas(64) std::int64_t tableOn[kMaxDeepLanes] = {};  // PerturbRun's table is set
+    // Each lane's pixel as the scalar loop runs it (for the iterations the
+    // lanes leave to it in place).
+    const PerturbRun<ExtReal>* runs[kMaxDeepLanes] = {};
     // Out: nonzero for the lanes whose next iteration needs the scalar loop,
     // and for those whose last step's rescale is still to be made (by
     // rescaleIfDue) before it.
@@ -55,6 +59,8 @@ struct RescaledLaneBatch {
     // iterations the approximation steps skipped.
     std::int64_t approximationSteps = 0;
     std::int64_t skipped = 0;
+    // Out, added to: the plain steps those scalar iterations made.
+    std::int64_t scalarMade = 0;
 };
 
 // Iterations of the lanes until half of them need the scalar loop (marked in

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -124,8 +125,13 @@ void expectRescaledLanesFollowTheScalarLoop(const DeepView& view) {
         batch.m[lane] = p.s.m, batch.i[lane] = p.s.i;
         batch.dr[lane] = p.d.dr, batch.di[lane] = p.d.di, batch.dErr[lane] = p.d.err, batch.dAbs[lane] = p.d.abs;
         batch.dBound[lane] = p.d.bound, batch.offsetExponent[lane] = p.offsetExponent;
-        batch.tableOn[lane] = mandel::PerturbRun<mandel::ExtReal>(reference.orbit(), dcs[lane], view.location.limit,
-                                                                  use).table != nullptr;
+    }
+    std::vector<std::unique_ptr<mandel::PerturbRun<mandel::ExtReal>>> runs;
+    for (std::size_t lane = 0; lane < dcs.size(); ++lane) {
+        runs.push_back(std::make_unique<mandel::PerturbRun<mandel::ExtReal>>(reference.orbit(), dcs[lane],
+                                                                             view.location.limit, use));
+        batch.runs[lane] = runs.back().get();
+        batch.tableOn[lane] = runs.back()->table != nullptr;
     }
     const std::int64_t steps = mandel::advanceRescaledLanes(laneJob, batch, 200);
     EXPECT_GT(steps, 20) << mandel::activeSimdTarget();
