@@ -85,14 +85,15 @@ struct RescaledVectors {
 
 // rescaledStep's approximation step for the lanes in `before.wanted`: its
 // choice (longest) and step (rescaledBlaStep), lane by lane. A lane whose
-// step does not fit a double keeps its state and is marked for the scalar
-// loop. Returns the lanes that took a step or were so marked.
+// step does not fit a double keeps its state and is returned in `unfit`
+// (its iteration is the extended-range step's). Returns the lanes that took
+// a step or are unfit.
 HWY_NOINLINE M TakeRescaledApproximations(const RescaledLaneJob& job, RescaledLaneBatch& b,
-                                          const RescaledValues& before, RescaledVectors& v) {
+                                          const RescaledValues& before, RescaledVectors& v, M& unfit) {
     const D d;
     const DI di;
     RescaledValues after;
-    alignas(64) std::int64_t took[kMaxDeepLanes] = {};
+    alignas(64) std::int64_t took[kMaxDeepLanes] = {}, unfitLanes[kMaxDeepLanes] = {};
     hn::Store(v.wr, d, after.wr);
     hn::Store(v.wi, d, after.wi);
     hn::Store(v.e, d, after.e);
@@ -116,7 +117,7 @@ HWY_NOINLINE M TakeRescaledApproximations(const RescaledLaneJob& job, RescaledLa
             b.approximationSteps += 1;
             b.skipped += length;
         } else {
-            b.attention[lane] = 1;
+            unfitLanes[lane] = 1;
             b.approximationSteps += 1;  // not a plain step either: the scalar loop makes this iteration
         }
         after.wr[lane] = s.wr;
@@ -130,6 +131,7 @@ HWY_NOINLINE M TakeRescaledApproximations(const RescaledLaneJob& job, RescaledLa
     v.e = hn::Load(d, after.e);
     v.m = hn::Load(di, after.m);
     v.i = hn::Load(di, after.i);
+    unfit = hn::RebindMask(d, hn::Ne(hn::Load(di, unfitLanes), hn::Zero(di)));
     return hn::RebindMask(d, hn::Ne(hn::Load(di, took), hn::Zero(di)));
 }
 
@@ -284,10 +286,14 @@ std::int64_t AdvanceRescaledLanes(const RescaledLaneJob* jobPointer, RescaledLan
             hn::Store(hn::VecFromMask(di, hn::RebindMask(di, candidates)), di, before.wanted);
         }
         // The table's steps first, then the plain step of the lanes that take none.
-        M plainLanes = active;
+        M plainLanes = active, scalarDone = scalarLanes;
         if (anyCandidate) {
-            plainLanes = hn::AndNot(TakeRescaledApproximations(job, b, before, v), active);
-            waiting = hn::Or(waiting, hn::RebindMask(d, hn::Ne(hn::Load(di, b.attention), hn::Zero(di))));
+            M unfit = hn::FirstN(d, 0);
+            plainLanes = hn::AndNot(TakeRescaledApproximations(job, b, before, v, unfit), active);
+            if (!hn::AllFalse(d, unfit)) {
+                waiting = hn::Or(waiting, TakeScalarIterations(job, b, unfit, v));
+                scalarDone = hn::Or(scalarDone, unfit);
+            }
         }
         laneSteps += static_cast<std::int64_t>(hn::CountTrue(d, active));
         if (!hn::AllFalse(d, plainLanes)) {
@@ -315,7 +321,7 @@ std::int64_t AdvanceRescaledLanes(const RescaledLaneJob* jobPointer, RescaledLan
                 v.i = hn::Add(v.i, one);
             }
         }
-        const M due = Rescale(d, v, offsetExponent, hn::Or(waiting, scalarLanes));
+        const M due = Rescale(d, v, offsetExponent, hn::Or(waiting, scalarDone));
         rescaleDue = hn::Or(rescaleDue, due);
         waiting = hn::Or(waiting, due);
         if (hn::CountTrue(d, waiting) >= enough) break;
