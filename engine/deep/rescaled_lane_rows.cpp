@@ -109,26 +109,12 @@ void RescaledLaneRows::load(std::size_t lane) {
 }
 
 RescaledPixel RescaledLaneRows::pixelOf(std::size_t lane) const {
-    const RescaledLaneBatch& b = batch_;
-    return {{b.wr[lane], b.wi[lane], b.e[lane], b.k[lane], b.m[lane], b.i[lane]},
-            {b.dr[lane], b.di[lane], b.dErr[lane], b.dAbs[lane], b.dBound[lane]},
-            b.offsetExponent[lane]};
+    return batch_.state.pixel(lane, batch_.offsetExponent[lane]);
 }
 
 void RescaledLaneRows::keep(std::size_t lane, const RescaledPixel& p) {
-    RescaledLaneBatch& b = batch_;
-    b.wr[lane] = p.s.wr;
-    b.wi[lane] = p.s.wi;
-    b.e[lane] = p.s.e;
-    b.k[lane] = p.s.k;
-    b.m[lane] = p.s.m;
-    b.i[lane] = p.s.i;
-    b.dr[lane] = p.d.dr;
-    b.di[lane] = p.d.di;
-    b.dErr[lane] = p.d.err;
-    b.dAbs[lane] = p.d.abs;
-    b.dBound[lane] = p.d.bound;
-    b.offsetExponent[lane] = p.offsetExponent;
+    batch_.state.set(lane, p);
+    batch_.offsetExponent[lane] = p.offsetExponent;
 }
 
 // The rescale the lanes left, then the scalar loop until the pixel has made

@@ -70,17 +70,41 @@ HWY_INLINE M ApproximationCandidates(D d, const RescaledLaneJob& job, const Resc
     return hn::RebindMask(d, hn::And(want, near));
 }
 
-struct RescaledValues {
-    alignas(64) double wr[kMaxDeepLanes], wi[kMaxDeepLanes], e[kMaxDeepLanes], wAbs[kMaxDeepLanes];
-    alignas(64) double dr[kMaxDeepLanes], di[kMaxDeepLanes], dErr[kMaxDeepLanes], dAbs[kMaxDeepLanes],
-        dBound[kMaxDeepLanes];
-    alignas(64) std::int64_t k[kMaxDeepLanes], m[kMaxDeepLanes], i[kMaxDeepLanes], wanted[kMaxDeepLanes];
-};
-
 // The lanes' pixel state as vectors.
 struct RescaledVectors {
     V wr, wi, e, dr, di, dErr, dAbs, dBound;
     VI k, m, i;
+};
+
+HWY_INLINE RescaledVectors LoadState(const RescaledLaneState& s) {
+    const D d;
+    const DI di;
+    return {hn::Load(d, s.wr),     hn::Load(d, s.wi),   hn::Load(d, s.e),     hn::Load(d, s.dr),
+            hn::Load(d, s.di),     hn::Load(d, s.dErr), hn::Load(d, s.dAbs),  hn::Load(d, s.dBound),
+            hn::Load(di, s.k),     hn::Load(di, s.m),   hn::Load(di, s.i)};
+}
+
+HWY_INLINE void StoreState(const RescaledVectors& v, RescaledLaneState& s) {
+    const D d;
+    const DI di;
+    hn::Store(v.wr, d, s.wr);
+    hn::Store(v.wi, d, s.wi);
+    hn::Store(v.e, d, s.e);
+    hn::Store(v.dr, d, s.dr);
+    hn::Store(v.di, d, s.di);
+    hn::Store(v.dErr, d, s.dErr);
+    hn::Store(v.dAbs, d, s.dAbs);
+    hn::Store(v.dBound, d, s.dBound);
+    hn::Store(v.k, di, s.k);
+    hn::Store(v.m, di, s.m);
+    hn::Store(v.i, di, s.i);
+}
+
+// The lanes' state before an iteration in which some may take a table step.
+struct RescaledValues {
+    RescaledLaneState state;
+    alignas(64) double wAbs[kMaxDeepLanes];
+    alignas(64) std::int64_t wanted[kMaxDeepLanes];
 };
 
 // rescaledStep's approximation step for the lanes in `before.wanted`: its
@@ -92,45 +116,29 @@ HWY_NOINLINE M TakeRescaledApproximations(const RescaledLaneJob& job, RescaledLa
                                           const RescaledValues& before, RescaledVectors& v, M& unfit) {
     const D d;
     const DI di;
-    RescaledValues after;
+    RescaledLaneState after;
+    StoreState(v, after);
     alignas(64) std::int64_t took[kMaxDeepLanes] = {}, unfitLanes[kMaxDeepLanes] = {};
-    hn::Store(v.wr, d, after.wr);
-    hn::Store(v.wi, d, after.wi);
-    hn::Store(v.e, d, after.e);
-    hn::Store(v.m, di, after.m);
-    hn::Store(v.i, di, after.i);
     const BlaLevels<ExtReal>& table = *job.table;
     for (std::size_t lane = 0; lane < hn::Lanes(d); ++lane) {
         if (before.wanted[lane] == 0) continue;
-        RescaledState s{before.wr[lane], before.wi[lane], before.e[lane], before.k[lane], before.m[lane],
-                        before.i[lane]};
+        RescaledPixel p = before.state.pixel(lane, b.offsetExponent[lane]);
         const double wAbs = before.wAbs[lane];
-        const int level = table.longest(s.m, roundUp(ExtReal(roundUp(wAbs + s.e), s.k)), job.limit - s.i);
+        const int level = table.longest(p.s.m, roundUp(ExtReal(roundUp(wAbs + p.s.e), p.s.k)), job.limit - p.s.i);
         if (level <= 0) continue;
         took[lane] = 1;
-        const RescaledOffset offset{before.dr[lane], before.di[lane], before.dErr[lane], before.dAbs[lane],
-                                    before.dBound[lane]};
-        if (rescaledBlaStep(table, s.m, level, s, offset, wAbs)) {
-            const std::int64_t length = std::int64_t{1} << level;
-            s.m += length;
-            s.i += length;
-            b.approximationSteps += 1;
-            b.skipped += length;
-        } else {
+        b.approximationSteps += 1;  // not a plain step
+        if (!rescaledBlaStep(table, p.s.m, level, p.s, p.d, wAbs)) {
             unfitLanes[lane] = 1;
-            b.approximationSteps += 1;  // not a plain step either: the scalar loop makes this iteration
+            continue;
         }
-        after.wr[lane] = s.wr;
-        after.wi[lane] = s.wi;
-        after.e[lane] = s.e;
-        after.m[lane] = s.m;
-        after.i[lane] = s.i;
+        const std::int64_t length = std::int64_t{1} << level;
+        p.s.m += length;
+        p.s.i += length;
+        b.skipped += length;
+        after.set(lane, p);
     }
-    v.wr = hn::Load(d, after.wr);
-    v.wi = hn::Load(d, after.wi);
-    v.e = hn::Load(d, after.e);
-    v.m = hn::Load(di, after.m);
-    v.i = hn::Load(di, after.i);
+    v = LoadState(after);
     unfit = hn::RebindMask(d, hn::Ne(hn::Load(di, unfitLanes), hn::Zero(di)));
     return hn::RebindMask(d, hn::Ne(hn::Load(di, took), hn::Zero(di)));
 }
@@ -142,39 +150,22 @@ HWY_NOINLINE M TakeRescaledApproximations(const RescaledLaneJob& job, RescaledLa
 HWY_NOINLINE M TakeScalarIterations(const RescaledLaneJob& job, RescaledLaneBatch& b, M lanes, RescaledVectors& v) {
     const D d;
     const DI di;
-    alignas(64) double w[2][kMaxDeepLanes], e[kMaxDeepLanes], off[5][kMaxDeepLanes];
-    alignas(64) std::int64_t k[kMaxDeepLanes], m[kMaxDeepLanes], i[kMaxDeepLanes], take[kMaxDeepLanes];
-    alignas(64) std::int64_t waits[kMaxDeepLanes] = {};
-    hn::Store(v.wr, d, w[0]);
-    hn::Store(v.wi, d, w[1]);
-    hn::Store(v.e, d, e);
-    hn::Store(v.dr, d, off[0]);
-    hn::Store(v.di, d, off[1]);
-    hn::Store(v.dErr, d, off[2]);
-    hn::Store(v.dAbs, d, off[3]);
-    hn::Store(v.dBound, d, off[4]);
-    hn::Store(v.k, di, k);
-    hn::Store(v.m, di, m);
-    hn::Store(v.i, di, i);
+    RescaledLaneState state;
+    StoreState(v, state);
+    alignas(64) std::int64_t take[kMaxDeepLanes], waits[kMaxDeepLanes] = {};
     hn::Store(hn::VecFromMask(di, hn::RebindMask(di, lanes)), di, take);
     for (std::size_t lane = 0; lane < hn::Lanes(d); ++lane) {
         if (take[lane] == 0) continue;
-        RescaledPixel p{{w[0][lane], w[1][lane], e[lane], k[lane], m[lane], i[lane]},
-                        {off[0][lane], off[1][lane], off[2][lane], off[3][lane], off[4][lane]},
-                        b.offsetExponent[lane]};
+        RescaledPixel p = state.pixel(lane, b.offsetExponent[lane]);
         std::int64_t made = 0;
         if (rescaledIteration(*b.runs[lane], job.points, p, made, nullptr) != 0) {
             waits[lane] = 1;
             continue;
         }
         b.scalarMade += made;
-        w[0][lane] = p.s.wr, w[1][lane] = p.s.wi, e[lane] = p.s.e, k[lane] = p.s.k, m[lane] = p.s.m, i[lane] = p.s.i;
-        off[0][lane] = p.d.dr, off[1][lane] = p.d.di, off[2][lane] = p.d.err, off[3][lane] = p.d.abs;
-        off[4][lane] = p.d.bound;
+        state.set(lane, p);
     }
-    v = {hn::Load(d, w[0]),   hn::Load(d, w[1]),   hn::Load(d, e),     hn::Load(d, off[0]),
-         hn::Load(d, off[1]), hn::Load(d, off[2]), hn::Load(d, off[3]), hn::Load(d, off[4]),
-         hn::Load(di, k),     hn::Load(di, m),     hn::Load(di, i)};
+    v = LoadState(state);
     return hn::RebindMask(d, hn::Ne(hn::Load(di, waits), hn::Zero(di)));
 }
 
@@ -215,9 +206,7 @@ std::int64_t AdvanceRescaledLanes(const RescaledLaneJob* jobPointer, RescaledLan
     RescaledLaneBatch& b = *batch;
     const D d;
     const DI di;
-    RescaledVectors v{hn::Load(d, b.wr),   hn::Load(d, b.wi),     hn::Load(d, b.e),    hn::Load(d, b.dr),
-                      hn::Load(d, b.di),   hn::Load(d, b.dErr),   hn::Load(d, b.dAbs), hn::Load(d, b.dBound),
-                      hn::Load(di, b.k),   hn::Load(di, b.m),     hn::Load(di, b.i)};
+    RescaledVectors v = LoadState(b.state);
     const VI offsetExponent = hn::Load(di, b.offsetExponent);
     const VI last = hn::Set(di, job.last), limit = hn::Set(di, job.limit), one = hn::Set(di, 1);
     const V two = hn::Set(d, 2.0), sumRounding = hn::Set(d, kPerturbSumRounding), inflation = hn::Set(d, kBoundInflation);
@@ -271,18 +260,8 @@ std::int64_t AdvanceRescaledLanes(const RescaledLaneJob* jobPointer, RescaledLan
         const bool anyCandidate = !hn::AllFalse(d, candidates);
         RescaledValues before;
         if (anyCandidate) {
-            hn::Store(v.wr, d, before.wr);
-            hn::Store(v.wi, d, before.wi);
-            hn::Store(v.e, d, before.e);
+            StoreState(v, before.state);
             hn::Store(wAbs, d, before.wAbs);
-            hn::Store(v.dr, d, before.dr);
-            hn::Store(v.di, d, before.di);
-            hn::Store(v.dErr, d, before.dErr);
-            hn::Store(v.dAbs, d, before.dAbs);
-            hn::Store(v.dBound, d, before.dBound);
-            hn::Store(v.k, di, before.k);
-            hn::Store(v.m, di, before.m);
-            hn::Store(v.i, di, before.i);
             hn::Store(hn::VecFromMask(di, hn::RebindMask(di, candidates)), di, before.wanted);
         }
         // The table's steps first, then the plain step of the lanes that take none.
@@ -326,17 +305,7 @@ std::int64_t AdvanceRescaledLanes(const RescaledLaneJob* jobPointer, RescaledLan
         waiting = hn::Or(waiting, due);
         if (hn::CountTrue(d, waiting) >= enough) break;
     }
-    hn::Store(v.wr, d, b.wr);
-    hn::Store(v.wi, d, b.wi);
-    hn::Store(v.e, d, b.e);
-    hn::Store(v.dr, d, b.dr);
-    hn::Store(v.di, d, b.di);
-    hn::Store(v.dErr, d, b.dErr);
-    hn::Store(v.dAbs, d, b.dAbs);
-    hn::Store(v.dBound, d, b.dBound);
-    hn::Store(v.k, di, b.k);
-    hn::Store(v.m, di, b.m);
-    hn::Store(v.i, di, b.i);
+    StoreState(v, b.state);
     hn::Store(hn::VecFromMask(di, hn::RebindMask(di, waiting)), di, b.attention);
     hn::Store(hn::VecFromMask(di, hn::RebindMask(di, rescaleDue)), di, b.rescaleDue);
     return laneSteps;

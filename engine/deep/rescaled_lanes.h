@@ -20,6 +20,7 @@
 #include "deep/orbit.h"
 #include "deep/perturbation.h"
 #include "deep/perturbation_lanes.h"
+#include "deep/rescaled_perturbation.h"
 
 namespace mandel {
 
@@ -31,8 +32,9 @@ struct RescaledLaneJob {
     const BlaLevels<ExtReal>* table = nullptr;  // null: none, or one without steps
 };
 
-// Each lane's pixel: RescaledPixel's state and offset.
-struct RescaledLaneBatch {
+// The pixels' state and offset in units of 2^k (RescaledPixel's fields
+// without δc's exponent), lane by lane.
+struct RescaledLaneState {
     alignas(64) double wr[kMaxDeepLanes] = {};
     alignas(64) double wi[kMaxDeepLanes] = {};
     alignas(64) double e[kMaxDeepLanes] = {};
@@ -44,6 +46,21 @@ struct RescaledLaneBatch {
     alignas(64) std::int64_t k[kMaxDeepLanes] = {};
     alignas(64) std::int64_t m[kMaxDeepLanes] = {};
     alignas(64) std::int64_t i[kMaxDeepLanes] = {};
+
+    RescaledPixel pixel(std::size_t lane, std::int64_t offsetExponent) const {
+        return {{wr[lane], wi[lane], e[lane], k[lane], m[lane], i[lane]},
+                {dr[lane], di[lane], dErr[lane], dAbs[lane], dBound[lane]},
+                offsetExponent};
+    }
+    void set(std::size_t lane, const RescaledPixel& p) {
+        wr[lane] = p.s.wr, wi[lane] = p.s.wi, e[lane] = p.s.e, k[lane] = p.s.k, m[lane] = p.s.m, i[lane] = p.s.i;
+        dr[lane] = p.d.dr, di[lane] = p.d.di, dErr[lane] = p.d.err, dAbs[lane] = p.d.abs, dBound[lane] = p.d.bound;
+    }
+};
+
+// Each lane's pixel.
+struct RescaledLaneBatch {
+    RescaledLaneState state;
     alignas(64) std::int64_t offsetExponent[kMaxDeepLanes] = {};
     alignas(64) std::int64_t tableOn[kMaxDeepLanes] = {};  // PerturbRun's table is set
     // Each lane's pixel as the scalar loop runs it (for the iterations the

@@ -121,10 +121,8 @@ void expectRescaledLanesFollowTheScalarLoop(const DeepView& view) {
         // step does not fit a double and takes the extended range.
         const mandel::PerturbRun<mandel::ExtReal> run(reference.orbit(), dcs[lane], view.location.limit, use);
         ASSERT_EQ(mandel::rescaledIteration(run, reference.lanePoints().data(), p, made, nullptr), 0);
-        batch.wr[lane] = p.s.wr, batch.wi[lane] = p.s.wi, batch.e[lane] = p.s.e, batch.k[lane] = p.s.k;
-        batch.m[lane] = p.s.m, batch.i[lane] = p.s.i;
-        batch.dr[lane] = p.d.dr, batch.di[lane] = p.d.di, batch.dErr[lane] = p.d.err, batch.dAbs[lane] = p.d.abs;
-        batch.dBound[lane] = p.d.bound, batch.offsetExponent[lane] = p.offsetExponent;
+        batch.state.set(lane, p);
+        batch.offsetExponent[lane] = p.offsetExponent;
     }
     std::vector<std::unique_ptr<mandel::PerturbRun<mandel::ExtReal>>> runs;
     for (std::size_t lane = 0; lane < dcs.size(); ++lane) {
@@ -138,11 +136,7 @@ void expectRescaledLanesFollowTheScalarLoop(const DeepView& view) {
     EXPECT_GT(batch.approximationSteps, 0) << mandel::activeSimdTarget();
     for (std::size_t lane = 0; lane < dcs.size(); ++lane) {
         const mandel::PerturbRun<mandel::ExtReal> run(reference.orbit(), dcs[lane], view.location.limit, use);
-        mandel::RescaledPixel lanes{{batch.wr[lane], batch.wi[lane], batch.e[lane], batch.k[lane], batch.m[lane],
-                                     batch.i[lane]},
-                                    {batch.dr[lane], batch.di[lane], batch.dErr[lane], batch.dAbs[lane],
-                                     batch.dBound[lane]},
-                                    batch.offsetExponent[lane]};
+        mandel::RescaledPixel lanes = batch.state.pixel(lane, batch.offsetExponent[lane]);
         if (batch.rescaleDue[lane] != 0) mandel::rescaleIfDue(lanes, dcs[lane]);
         // As many iterations as the lane made (one fewer where it stopped
         // before a step the scalar loop must make).
