@@ -12,6 +12,7 @@
 #include "deep/settle_lanes.h"
 #include "deep/perturbation.h"
 #include "deep/perturbation_lanes.h"
+#include "deep/row_progress.h"
 
 namespace mandel {
 
@@ -74,7 +75,7 @@ private:
     std::unique_ptr<SettleLanes> settleLanes_;
     bool rowsLeft_ = true;
     bool cancelled_ = false;
-    std::vector<std::pair<int, int>> unfinished_;  // rows handed out: (row, pixels not finished)
+    RowProgress progress_;
     PendingExcesses pending_;                      // finished before any row is reported done
     std::int64_t made_ = 0, laneSteps_ = 0, skipped_ = 0;
     std::chrono::steady_clock::duration laneTime_{};
@@ -140,7 +141,7 @@ bool LaneRows::takeRow() {
     next_ = 0;
     if (!directStage_) {
         for (int column = 0; column < job_.view->width; ++column) columns_.push_back(column);
-        unfinished_.emplace_back(row_, static_cast<int>(columns_.size()));
+        progress_.started(row_, static_cast<int>(columns_.size()));
         return true;
     }
     // The direct stage decides what it can of the row; the lanes (after the
@@ -154,7 +155,7 @@ bool LaneRows::takeRow() {
         control_.rowDone();
         return true;
     }
-    unfinished_.emplace_back(row_, static_cast<int>(columns_.size()));
+    progress_.started(row_, static_cast<int>(columns_.size()));
     if (!directDd_) return true;
     for (const int column : columns_) directDd_->add(row_, column);
     columns_.clear();
@@ -291,10 +292,7 @@ std::int32_t& LaneRows::countOf(const LanePixel& p) {
 }
 
 void LaneRows::pixelDone(int rowIndex) {
-    const auto row =
-        std::find_if(unfinished_.begin(), unfinished_.end(), [&](const auto& r) { return r.first == rowIndex; });
-    if (--row->second == 0) {
-        unfinished_.erase(row);
+    if (progress_.pixelDone(rowIndex)) {
         finishExcesses(job_, pending_);
         control_.rowDone();
     }

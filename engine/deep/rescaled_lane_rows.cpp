@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "deep/rescaled_lanes.h"
+#include "deep/row_progress.h"
 #include "deep/rescaled_perturbation.h"
 
 namespace mandel {
@@ -53,7 +54,7 @@ private:
     int row_ = -1;  // the row being handed out and its next column
     int column_ = 0;
     bool rowsLeft_ = true;
-    std::vector<std::pair<int, int>> unfinished_;  // rows handed out: (row, pixels not finished)
+    RowProgress progress_;
     std::int64_t made_ = 0, laneSteps_ = 0, skipped_ = 0;
     std::chrono::steady_clock::duration laneTime_{};
 };
@@ -84,7 +85,7 @@ bool RescaledLaneRows::nextPixel(int& row, int& x) {
             return false;
         }
         column_ = 0;
-        unfinished_.emplace_back(row_, job_.view->width);
+        progress_.started(row_, job_.view->width);
     }
     row = row_;
     x = column_++;
@@ -164,12 +165,7 @@ bool RescaledLaneRows::finish(std::size_t lane, std::int64_t count, const PixelT
 }
 
 void RescaledLaneRows::pixelDone(int rowIndex) {
-    const auto row =
-        std::find_if(unfinished_.begin(), unfinished_.end(), [&](const auto& r) { return r.first == rowIndex; });
-    if (--row->second == 0) {
-        unfinished_.erase(row);
-        control_.rowDone();
-    }
+    if (progress_.pixelDone(rowIndex)) control_.rowDone();
 }
 
 void RescaledLaneRows::run() {

@@ -34,24 +34,44 @@ using mandel::PerturbState;
 
 bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
+// A view's geometry (in the extended range where asked), reference, pixel
+// offsets and table, as a drawing makes them, and a row job over them.
+struct Prepared {
+    mandel::DeepGeometry geometry;
+    std::unique_ptr<mandel::DeepReference> reference;
+    mandel::PixelOffsets offsets;
+    std::unique_ptr<mandel::BlaTable> bla;
+    mandel::RowJob job;
+};
+
+std::unique_ptr<Prepared> prepare(const DeepView& view, bool extended) {
+    auto p = std::make_unique<Prepared>();
+    p->geometry = mandel::deepGeometry(view);
+    if (extended) p->geometry.useExtendedRange();
+    const mandel::DeepGeometry& g = p->geometry;
+    p->reference = std::make_unique<mandel::DeepReference>(*g.centreRe, *g.centreIm, view.location.limit, extended,
+                                                           g.spacing * mandel::ExtReal(0x1p-60), nullptr);
+    p->offsets = mandel::pixelOffsets(view, g, g.centreRe->get(), g.centreIm->get());
+    p->bla = std::make_unique<mandel::BlaTable>(p->reference->orbit(), g.spacing * mandel::ExtReal(4.0 * view.width),
+                                                extended);
+    p->job.view = &view;
+    p->job.geometry = &p->geometry;
+    p->job.reference = p->reference.get();
+    p->job.offsets = &p->offsets;
+    return p;
+}
+
 // Pixels of the view's bottom row in the lanes, against perturbStep one step
 // at a time, for 200 steps or until a lane stops for perturbStep; with
 // `table`, both take the approximation table's steps.
 void expectLanesFollowTheScalarStep(const DeepView& view, bool table = false) {
-    const mandel::DeepGeometry geometry = mandel::deepGeometry(view);
-    const mandel::DeepReference reference(*geometry.centreRe, *geometry.centreIm, view.location.limit, false,
-                                          geometry.spacing * mandel::ExtReal(0x1p-60), nullptr);
-    const mandel::PixelOffsets offsets =
-        mandel::pixelOffsets(view, geometry, geometry.centreRe->get(), geometry.centreIm->get());
-    mandel::RowJob job;
-    job.view = &view;
-    job.geometry = &geometry;
-    job.reference = &reference;
-    job.offsets = &offsets;
+    const std::unique_ptr<Prepared> prepared = prepare(view, false);
+    const mandel::RowJob& job = prepared->job;
+    const mandel::DeepReference& reference = *prepared->reference;
+    const mandel::BlaTable& bla = *prepared->bla;
     const std::size_t lanes = mandel::deepLaneCount();
     mandel::LaneJob laneJob{reference.lanePoints().data(), static_cast<std::int64_t>(reference.lanePoints().size()) - 1,
                             view.location.limit};
-    const mandel::BlaTable bla(reference.orbit(), geometry.spacing * mandel::ExtReal(4.0 * view.width), false);
     if (table) laneJob.table = bla.doubles();
     mandel::LaneBatch batch;
     std::vector<mandel::PixelOffset<double>> dcs;
@@ -92,18 +112,10 @@ void expectLanesFollowTheScalarStep(const DeepView& view, bool table = false) {
 // its rescale) one iteration at a time, for 200 iterations or until a lane
 // stops for the scalar loop, from the state after the first iteration.
 void expectRescaledLanesFollowTheScalarLoop(const DeepView& view) {
-    mandel::DeepGeometry geometry = mandel::deepGeometry(view);
-    geometry.useExtendedRange();
-    const mandel::DeepReference reference(*geometry.centreRe, *geometry.centreIm, view.location.limit, true,
-                                          geometry.spacing * mandel::ExtReal(0x1p-60), nullptr);
-    const mandel::PixelOffsets offsets =
-        mandel::pixelOffsets(view, geometry, geometry.centreRe->get(), geometry.centreIm->get());
-    mandel::RowJob job;
-    job.view = &view;
-    job.geometry = &geometry;
-    job.reference = &reference;
-    job.offsets = &offsets;
-    const mandel::BlaTable bla(reference.orbit(), geometry.spacing * mandel::ExtReal(4.0 * view.width), true);
+    const std::unique_ptr<Prepared> prepared = prepare(view, true);
+    const mandel::RowJob& job = prepared->job;
+    const mandel::DeepReference& reference = *prepared->reference;
+    const mandel::BlaTable& bla = *prepared->bla;
     const mandel::RescaledLaneJob laneJob{reference.lanePoints().data(),
                                           static_cast<std::int64_t>(reference.orbit().size()) - 1, view.location.limit,
                                           bla.extendedRange()};
