@@ -4,7 +4,6 @@
 #include <chrono>
 #include <memory>
 #include <optional>
-#include <utility>
 #include <vector>
 
 #include "deep/direct_dd_rows.h"

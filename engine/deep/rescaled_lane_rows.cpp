@@ -3,12 +3,11 @@
 #include <algorithm>
 #include <chrono>
 #include <optional>
-#include <utility>
 #include <vector>
 
 #include "deep/rescaled_lanes.h"
-#include "deep/row_progress.h"
 #include "deep/rescaled_perturbation.h"
+#include "deep/row_progress.h"
 
 namespace mandel {
 
