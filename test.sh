@@ -12,7 +12,7 @@ export QT_QPA_PLATFORM=offscreen
 # on a loaded machine, the server went away in the middle of one of them
 # ("could not connect to display"); those tests, and only those, get a
 # second run when they fail. Any other failure stands.
-window_tests='real_window|real_window_openbox|explorer_real_window|install'
+window_tests='real_window|real_window_openbox|explorer_real_window|explorer_find_real_window|install'
 
 run_tests() {
   local preset=$1 failed_list="$2/Testing/Temporary/LastTestsFailed.log"
