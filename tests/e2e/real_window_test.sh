@@ -157,12 +157,25 @@ pictures="$work/home/Pictures"
 mkdir -p "$pictures"
 export_dialog() { xdotool search --onlyvisible --name '^画像エクスポート$' >/dev/null 2>&1; }
 writing_export() { ls -l "/proc/$pid/fd" 2>/dev/null | grep -qF -- "$pictures/"; }
+# Right after a program killed in the middle of a large export, the virtual
+# X server now and then refuses the next one's connection for a moment (it
+# then aborts at once: "could not connect to display"): such a start is
+# tried again once the display answers.
+window_or_gone() { find_window || ! kill -0 "$pid" 2>/dev/null; }
 for mode in unnamed named; do
   seam=
   [ "$mode" = named ] && seam=MANDEL_NAMED_TEMPORARY_FILES=1
-  HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" env $seam "$work/mandelbrot" &
-  pid=$!
-  wait_for "the main window ($mode)" find_window
+  for _ in 1 2 3; do
+    wait_for "the display" xdotool getdisplaygeometry
+    HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" env $seam "$work/mandelbrot" &
+    pid=$!
+    wait_for "the main window ($mode)" window_or_gone
+    if find_window; then break; fi
+    wait "$pid" || true
+    pid=
+    sleep 1
+  done
+  [ -n "$pid" ] || fail "the program did not start ($mode)"
   xdotool windowfocus --sync "$window"
   xdotool key Return  # a drawn picture makes File > Export available
   sleep 1
