@@ -201,6 +201,106 @@ HWY_INLINE M Rescale(D d, RescaledVectors& v, VI offsetExponent, M skip) {
     return hn::RebindMask(d, scalar);
 }
 
+// An iteration's start in every lane: the reference point, |w| and the unit,
+// |Z + δz| and its bound (rescaledStep's pixelMagnitude), and which lanes
+// the lanes cannot take on from here.
+struct IterationStart {
+    ReferenceValues z;
+    V unit, unitUp, w2, wAbs;
+    V x;  // roundUp(|w| + e)
+    V sumAbs, sumErr;
+    M hard;      // the orbit's end, the limit, an escape test other than "stays": the scalar loop
+    M extended;  // the extended-range step, taken in place
+};
+
+HWY_INLINE IterationStart StartIteration(D d, const RescaledLaneJob& job, const RescaledVectors& v) {
+    const DI di;
+    const V sumRounding = hn::Set(d, kPerturbSumRounding), inflation = hn::Set(d, kBoundInflation);
+    // Built in one initialiser: a default-constructed vector does not inline
+    // on every target (NEON).
+    const ReferenceValues z = LoadReference(d, job.points, v.m);
+    const V unit = UnitOf(d, v.k);
+    const V w2 = hn::Add(hn::Mul(v.wr, v.wr), hn::Mul(v.wi, v.wi));
+    const V wAbs = Magnitude(d, v.wr, v.wi, w2);
+    const V x = hn::Mul(hn::Add(wAbs, v.e), inflation);
+    // Z + δz formed in double from a unit of 2^-1000 up, below it |Z| alone
+    // (Z above 2^-900; a point below double's range loads as one below 2^-999).
+    const M formed = hn::RebindMask(d, hn::Gt(v.k, hn::Set(di, kRescaledSumUnit - 1)));
+    const V xr = hn::Add(z.zr, hn::Mul(unit, v.wr)), xi = hn::Add(z.zi, hn::Mul(unit, v.wi));
+    const V sumFormed = Magnitude(d, xr, xi, hn::Add(hn::Mul(xr, xr), hn::Mul(xi, xi)));
+    const V errFormed = hn::Mul(
+        hn::Add(hn::Add(hn::Add(z.zErr, hn::Mul(unit, v.e)), hn::Mul(sumRounding, sumFormed)), hn::Set(d, 0x1p-1073)),
+        inflation);
+    const V errAlone = hn::Mul(hn::Add(hn::Add(z.zErr, UpperScaled(d, x, v.k)), hn::Mul(sumRounding, z.zAbs)), inflation);
+    const M switchFormed = closerToZero(sumFormed, hn::Mul(unit, wAbs));
+    const M tinyZ = hn::Not(hn::Gt(z.zAbs, hn::Set(d, kRescaledZFloor)));
+    const V sumAbs = hn::IfThenElse(formed, sumFormed, z.zAbs);
+    const V sumErr = hn::IfThenElse(formed, errFormed, errAlone);
+    const auto ends = hn::Or(hn::Eq(v.m, hn::Set(di, job.last)), hn::Eq(v.i, hn::Set(di, job.limit)));
+    const M hard = hn::Or(hn::RebindMask(d, ends), hn::Not(Stays(d, sumAbs, sumErr)));
+    return IterationStart{
+        .z = z,
+        .unit = unit,
+        .unitUp = hn::IfThenElse(hn::Gt(unit, hn::Zero(d)), unit, hn::Set(d, std::numeric_limits<double>::denorm_min())),
+        .w2 = w2,
+        .wAbs = wAbs,
+        .x = x,
+        .sumAbs = sumAbs,
+        .sumErr = sumErr,
+        .hard = hard,
+        .extended = hn::AndNot(hard, hn::Or(tinyZ, hn::And(formed, switchFormed))),
+    };
+}
+
+// rescaledStep's plain step in the unit, for the lanes in `lanes`.
+HWY_INLINE void PlainStepInUnit(D d, const IterationStart& s, M lanes, RescaledVectors& v) {
+    const DI di;
+    const V two = hn::Set(d, 2.0), inflation = hn::Set(d, kBoundInflation);
+    const V wBound =
+        hn::Mul(hn::Add(hn::Add(s.sumAbs, hn::Mul(hn::Set(d, kPerturbSumRounding), s.sumAbs)), s.sumErr), inflation);
+    const StepOffset<V> next = nextOffset<V, true>(s.z.zr, s.z.zi, v.wr, v.wi, v.dr, v.di, s.unit);
+    const V terms = stepTerms(two, s.z.zAbs, s.wAbs, hn::Mul(s.unitUp, s.w2), v.dAbs);
+    const V squareLoss = hn::IfThenZeroElse(hn::Gt(s.unit, hn::Zero(d)), UpperScaled(d, hn::Mul(s.w2, inflation), v.k));
+    const V bound = stepBound<V, true>(two, v.e, wBound, s.wAbs, s.z.zErr, v.dErr, hn::Set(d, kPerturbStepRounding), terms,
+                                       hn::Set(d, NumberTraits<double>::stepAbsoluteError()), s.unitUp, squareLoss);
+    if (hn::AllTrue(d, lanes)) {  // the common case, without the blends
+        v.e = hn::Mul(bound, inflation);
+        v.wr = next.re;
+        v.wi = next.im;
+        v.m = hn::Add(v.m, hn::Set(di, 1));
+        v.i = hn::Add(v.i, hn::Set(di, 1));
+        return;
+    }
+    v.e = hn::IfThenElse(lanes, hn::Mul(bound, inflation), v.e);
+    v.wr = hn::IfThenElse(lanes, next.re, v.wr);
+    v.wi = hn::IfThenElse(lanes, next.im, v.wi);
+    const VI step = hn::IfThenElseZero(hn::RebindMask(di, lanes), hn::Set(di, 1));
+    v.m = hn::Add(v.m, step);
+    v.i = hn::Add(v.i, step);
+}
+
+// The table's steps of the active lanes that take one (an unfit one through
+// the scalar loop's iteration, added to `scalarDone`; a lane that iteration
+// would finish is added to `waiting`). Returns the active lanes that take none.
+HWY_INLINE M TableSteps(D d, const RescaledLaneJob& job, RescaledLaneBatch& b, const IterationStart& s, M active,
+                        RescaledVectors& v, M& waiting, M& scalarDone) {
+    const DI di;
+    if (!job.table) return active;
+    const M candidates = hn::And(active, ApproximationCandidates(d, job, b, v.m, v.i, v.k, s.x));
+    if (hn::AllFalse(d, candidates)) return active;
+    RescaledValues before;
+    StoreState(v, before.state);
+    hn::Store(s.wAbs, d, before.wAbs);
+    hn::Store(hn::VecFromMask(di, hn::RebindMask(di, candidates)), di, before.wanted);
+    M unfit = hn::FirstN(d, 0);
+    const M plain = hn::AndNot(TakeRescaledApproximations(job, b, before, v, unfit), active);
+    if (!hn::AllFalse(d, unfit)) {
+        waiting = hn::Or(waiting, TakeScalarIterations(job, b, unfit, v));
+        scalarDone = hn::Or(scalarDone, unfit);
+    }
+    return plain;
+}
+
 std::int64_t AdvanceRescaledLanes(const RescaledLaneJob* jobPointer, RescaledLaneBatch* batch, std::int64_t maxSteps) {
     const RescaledLaneJob& job = *jobPointer;
     RescaledLaneBatch& b = *batch;
@@ -208,9 +308,6 @@ std::int64_t AdvanceRescaledLanes(const RescaledLaneJob* jobPointer, RescaledLan
     const DI di;
     RescaledVectors v = LoadState(b.state);
     const VI offsetExponent = hn::Load(di, b.offsetExponent);
-    const VI last = hn::Set(di, job.last), limit = hn::Set(di, job.limit), one = hn::Set(di, 1);
-    const V two = hn::Set(d, 2.0), sumRounding = hn::Set(d, kPerturbSumRounding), inflation = hn::Set(d, kBoundInflation);
-    const V denormMin = hn::Set(d, std::numeric_limits<double>::denorm_min());
     // A lane that needs the scalar loop waits while the others go on, until
     // half of them wait: each return to the scalar loop then serves several.
     M waiting = hn::FirstN(d, 0), rescaleDue = hn::FirstN(d, 0);
@@ -218,88 +315,23 @@ std::int64_t AdvanceRescaledLanes(const RescaledLaneJob* jobPointer, RescaledLan
     hn::Store(hn::Zero(di), di, b.attention);
     std::int64_t laneSteps = 0;
     for (std::int64_t steps = 0; steps < maxSteps; ++steps) {
-        // The orbit's end, or the limit: the scalar loop. So is a Z below
-        // 2^-900 (a point below double's range, which the scalar loop takes
-        // in the extended range, loads as one below 2^-999).
-        const auto wait = hn::Or(hn::Eq(v.m, last), hn::Eq(v.i, limit));
-        const ReferenceValues z = LoadReference(d, job.points, v.m);
-        const V unit = UnitOf(d, v.k);
-        const V unitUp = hn::IfThenElse(hn::Gt(unit, hn::Zero(d)), unit, denormMin);
-        const V w2 = hn::Add(hn::Mul(v.wr, v.wr), hn::Mul(v.wi, v.wi));
-        const V wAbs = Magnitude(d, v.wr, v.wi, w2);
-        // pixelMagnitude: Z + δz formed in double from a unit of 2^-1000 up,
-        // below it |Z| alone (Z above 2^-900).
-        const M formed = hn::RebindMask(d, hn::Gt(v.k, hn::Set(di, kRescaledSumUnit - 1)));
-        const V xr = hn::Add(z.zr, hn::Mul(unit, v.wr)), xi = hn::Add(z.zi, hn::Mul(unit, v.wi));
-        const V sumFormed = Magnitude(d, xr, xi, hn::Add(hn::Mul(xr, xr), hn::Mul(xi, xi)));
-        const V errFormed = hn::Mul(
-            hn::Add(hn::Add(hn::Add(z.zErr, hn::Mul(unit, v.e)), hn::Mul(sumRounding, sumFormed)), hn::Set(d, 0x1p-1073)),
-            inflation);
-        const V x = hn::Mul(hn::Add(wAbs, v.e), inflation);  // roundUp(|w| + e)
-        const V errAlone = hn::Mul(hn::Add(hn::Add(z.zErr, UpperScaled(d, x, v.k)), hn::Mul(sumRounding, z.zAbs)), inflation);
-        const M switchFormed = closerToZero(sumFormed, hn::Mul(unit, wAbs));
-        const M tinyZ = hn::Not(hn::Gt(z.zAbs, hn::Set(d, kRescaledZFloor)));
-        const V sumAbs = hn::IfThenElse(formed, sumFormed, z.zAbs);
-        const V sumErr = hn::IfThenElse(formed, errFormed, errAlone);
-        // The orbit's end, the limit and the escape test other than "stays"
-        // wait for the scalar loop; the extended-range step is taken here.
-        const M hard = hn::Or(hn::RebindMask(d, wait), hn::Not(Stays(d, sumAbs, sumErr)));
-        const M extended = hn::AndNot(hard, hn::Or(tinyZ, hn::And(formed, switchFormed)));
-        waiting = hn::Or(waiting, hard);
+        const IterationStart s = StartIteration(d, job, v);
+        waiting = hn::Or(waiting, s.hard);
         if (hn::CountTrue(d, waiting) >= enough) break;
         M active = hn::Not(waiting);
-        const M scalarLanes = hn::And(active, extended);
+        // The extended-range step, in place by the scalar loop's own code.
+        const M scalarLanes = hn::And(active, s.extended);
         if (!hn::AllFalse(d, scalarLanes)) {
             waiting = hn::Or(waiting, TakeScalarIterations(job, b, scalarLanes, v));
             b.approximationSteps += static_cast<std::int64_t>(hn::CountTrue(d, scalarLanes));
             laneSteps += static_cast<std::int64_t>(hn::CountTrue(d, scalarLanes));
             active = hn::AndNot(scalarLanes, active);
         }
-        const M candidates =
-            job.table ? hn::And(active, ApproximationCandidates(d, job, b, v.m, v.i, v.k, x)) : hn::FirstN(d, 0);
-        const bool anyCandidate = !hn::AllFalse(d, candidates);
-        RescaledValues before;
-        if (anyCandidate) {
-            StoreState(v, before.state);
-            hn::Store(wAbs, d, before.wAbs);
-            hn::Store(hn::VecFromMask(di, hn::RebindMask(di, candidates)), di, before.wanted);
-        }
         // The table's steps first, then the plain step of the lanes that take none.
-        M plainLanes = active, scalarDone = scalarLanes;
-        if (anyCandidate) {
-            M unfit = hn::FirstN(d, 0);
-            plainLanes = hn::AndNot(TakeRescaledApproximations(job, b, before, v, unfit), active);
-            if (!hn::AllFalse(d, unfit)) {
-                waiting = hn::Or(waiting, TakeScalarIterations(job, b, unfit, v));
-                scalarDone = hn::Or(scalarDone, unfit);
-            }
-        }
+        M scalarDone = scalarLanes;
+        const M plainLanes = TableSteps(d, job, b, s, active, v, waiting, scalarDone);
         laneSteps += static_cast<std::int64_t>(hn::CountTrue(d, active));
-        if (!hn::AllFalse(d, plainLanes)) {
-            const V wBound = hn::Mul(hn::Add(hn::Add(sumAbs, hn::Mul(sumRounding, sumAbs)), sumErr), inflation);
-            const StepOffset<V> next = nextOffset<V, true>(z.zr, z.zi, v.wr, v.wi, v.dr, v.di, unit);
-            const V terms = stepTerms(two, z.zAbs, wAbs, hn::Mul(unitUp, w2), v.dAbs);
-            const V squareLoss =
-                hn::IfThenZeroElse(hn::Gt(unit, hn::Zero(d)), UpperScaled(d, hn::Mul(w2, inflation), v.k));
-            const V bound = stepBound<V, true>(two, v.e, wBound, wAbs, z.zErr, v.dErr,
-                                               hn::Set(d, kPerturbStepRounding), terms,
-                                               hn::Set(d, NumberTraits<double>::stepAbsoluteError()), unitUp,
-                                               squareLoss);
-            if (!hn::AllTrue(d, plainLanes)) {
-                v.e = hn::IfThenElse(plainLanes, hn::Mul(bound, inflation), v.e);
-                v.wr = hn::IfThenElse(plainLanes, next.re, v.wr);
-                v.wi = hn::IfThenElse(plainLanes, next.im, v.wi);
-                const VI step = hn::IfThenElseZero(hn::RebindMask(di, plainLanes), one);
-                v.m = hn::Add(v.m, step);
-                v.i = hn::Add(v.i, step);
-            } else {
-                v.e = hn::Mul(bound, inflation);
-                v.wr = next.re;
-                v.wi = next.im;
-                v.m = hn::Add(v.m, one);
-                v.i = hn::Add(v.i, one);
-            }
-        }
+        if (!hn::AllFalse(d, plainLanes)) PlainStepInUnit(d, s, plainLanes, v);
         const M due = Rescale(d, v, offsetExponent, hn::Or(waiting, scalarDone));
         rescaleDue = hn::Or(rescaleDue, due);
         waiting = hn::Or(waiting, due);
