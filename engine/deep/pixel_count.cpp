@@ -220,26 +220,35 @@ std::int64_t perturbedReach(const RowJob& job, int x, int y) {
 // what is left of its orbit is short: the double loop, going on from the
 // double-double state and its bound, decides most such pixels at a fraction
 // of the cost. A few tries per pixel; each later rebase leaves less of the
-// orbit for rounding to grow over.
-DdHandOff doubleHandOff(const RowJob& job, int x, int y, RowControl& control, EscapePoint& escape) {
-    const PixelOffset<double> dc = doubleOffset(pixelOffset(job, x, y));
-    return [&job, &control, &escape, dc, tries = 0](const DoubleDoubleState& s) mutable {
+// orbit for rounding to grow over. `goOn` runs the loop from the handed
+// state and fills the trace.
+template <typename GoOn>
+DdHandOff handOffTries(RowControl& control, EscapePoint& escape, GoOn goOn) {
+    return [&control, &escape, goOn, tries = 0](const DoubleDoubleState& s) mutable {
         if (tries == kDoubleHandOffTries) return kUndecidedCount;
         ++tries;
+        PixelTrace trace;
+        const std::int64_t count = goOn(s, trace);
+        if (count == kUndecidedCount) return count;
+        if (count != kCancelledCount) control.settledInDouble += 1;
+        escape = trace.escape;
+        return count;
+    };
+}
+
+DdHandOff doubleHandOff(const RowJob& job, int x, int y, RowControl& control, EscapePoint& escape) {
+    const PixelOffset<double> dc = doubleOffset(pixelOffset(job, x, y));
+    return handOffTries(control, escape, [&job, &control, dc](const DoubleDoubleState& s, PixelTrace& trace) {
         const std::vector<OrbitPoint>& orbit = job.reference->orbit();
         const std::int64_t limit = job.view->location.limit;
         PerturbState<double> st = handedToDouble(s);
         std::int64_t made = 0, skipped = 0;
         auto stop = [&control] { return control.stop(); };
         const BlaUse<double> bla{job.bla ? job.bla->doubles() : nullptr, &skipped};
-        PixelTrace trace;
         const std::int64_t count = perturbRun(orbit, dc, limit, stop, made, st, bla, &trace);
-        if (count == kUndecidedCount) return count;
-        if (count != kCancelledCount) control.settledInDouble += 1;
-        noteEscape(orbit, st, count, limit, &trace);
-        escape = trace.escape;
+        if (count != kUndecidedCount) noteEscape(orbit, st, count, limit, &trace);
         return count;
-    };
+    });
 }
 
 // The same below double's range: the rescaled loop goes on from the
@@ -247,23 +256,16 @@ DdHandOff doubleHandOff(const RowJob& job, int x, int y, RowControl& control, Es
 // pixel's offset in the extended range.
 DdHandOff rescaledHandOff(const RowJob& job, int x, int y, RowControl& control, EscapePoint& escape) {
     const PixelOffset<ExtReal> dc = pixelOffset(job, x, y);
-    return [&job, &control, &escape, dc, tries = 0](const DoubleDoubleState& s) mutable {
-        if (tries == kDoubleHandOffTries) return kUndecidedCount;
-        ++tries;
+    return handOffTries(control, escape, [&job, &control, dc](const DoubleDoubleState& s, PixelTrace& trace) {
         const PerturbState<double> handed = handedToDouble(s);
         const PerturbState<ExtReal> st{ExtReal(handed.dzr), ExtReal(handed.dzi), ExtReal(handed.e), handed.m,
                                        handed.i};
         std::int64_t made = 0, skipped = 0;
         auto stop = [&control] { return control.stop(); };
         const BlaUse<ExtReal> bla{job.bla ? job.bla->extendedRange() : nullptr, &skipped};
-        PixelTrace trace;
-        const std::int64_t count = rescaledRun(job.reference->orbit(), job.reference->lanePoints(), dc,
-                                               job.view->location.limit, stop, made, bla, st, &trace);
-        if (count == kUndecidedCount) return count;
-        if (count != kCancelledCount) control.settledInDouble += 1;
-        escape = trace.escape;
-        return count;
-    };
+        return rescaledRun(job.reference->orbit(), job.reference->lanePoints(), dc, job.view->location.limit, stop,
+                           made, bla, st, &trace);
+    });
 }
 
 // A pixel the double (or extended) loop left undecided, settled in
