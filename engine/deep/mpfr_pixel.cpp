@@ -1,65 +1,102 @@
 #include "deep/mpfr_pixel.h"
 
 #include <algorithm>
+#include <climits>
 
 #include "deep/error_bound.h"
 #include "deep/mpfr_value.h"
 #include "deep/escape_test.h"
+#include "deep/fixed_point_orbit.h"
 #include "deep/pixel_point.h"
 
 namespace mandel {
 
 namespace {
 
-ExtReal magnitudeUp(mpfr_srcptr re, mpfr_srcptr im) { return magnitudeUp(toExtReal(re), toExtReal(im)); }
-
 struct Attempt {
     std::int64_t count = kUndecidedCount;
     bool decided = true;  // every test was decided by the bound
 };
 
-// Iterates at `bits`. An undecided test ends the attempt, unless `guess`:
-// then it is taken as computed (|z̃| > 2) and the attempt goes on.
+// The bound on the rounding of c̃ from the decimal texts at `bits`: the
+// parsing of a, b and s, the division, and the products and sums.
+ExtReal pointError(const DeepLocation& location, int span, int x, int y, mpfr_prec_t bits) {
+    const ExtReal unit(1.0, -static_cast<std::int64_t>(bits));
+    MpfrValue a(bits), b(bits), h(bits);
+    setDecimal(a.get(), location.realMin);
+    setDecimal(b.get(), location.imagMin);
+    setDecimal(h.get(), location.side);
+    mpfr_div_si(h.get(), h.get(), span, MPFR_RNDN);
+    return roundUp(ExtReal(8.0) * unit *
+                   (abs(toExtReal(a.get())) + abs(toExtReal(b.get())) +
+                    ExtReal(static_cast<double>(x + y + 2)) * abs(toExtReal(h.get()))));
+}
+
+// Bits after the point for an orbit as precise as MPFR's at `bits`: its
+// rounding is relative to |z|² + |c|, the fixed point's absolute, so a
+// small c asks for as many more bits as it has leading zeros.
+long fractionBits(mpfr_prec_t bits, mpfr_srcptr cr, mpfr_srcptr ci) {
+    long exponent = 1;
+    if (!mpfr_zero_p(cr) || !mpfr_zero_p(ci))
+        exponent = std::max(mpfr_zero_p(cr) ? LONG_MIN : mpfr_get_exp(cr), mpfr_zero_p(ci) ? LONG_MIN : mpfr_get_exp(ci));
+    return static_cast<long>(bits) + std::max(0L, -exponent) + 8;
+}
+
+// The escape test of the orbit's z̃ with the bound e, given size, |z̃| from
+// the parts' approximations (their error is added to the bound); where that
+// is too close to call, exactly from z̃ itself (re and im are scratch
+// numbers wide enough).
+EscapeTest orbitEscapeTest(const FixedPointOrbit& orbit, const ExtReal& size, const ExtReal& e, MpfrValue& re,
+                           MpfrValue& im) {
+    const EscapeTest quick = escapeTest(size, roundUp(e + ExtReal(0x1p-49) * size));
+    if (quick != EscapeTest::Undecided) return quick;
+    orbit.exact(re.get(), im.get());
+    return exactEscapeTest(re.get(), im.get(), e);
+}
+
+// Iterates at `bits` (z in fixed point; c, the first test and the close
+// calls in MPFR). An undecided test ends the attempt, unless `guess`: then
+// it is taken as computed (|z̃| > 2) and the attempt goes on.
 Attempt countAtPrecision(const DeepLocation& location, int span, int x, int y, mpfr_prec_t bits, bool guess,
                          const std::function<bool()>& stop, std::int64_t& iterations) {
-    MpfrValue cr(bits), ci(bits), zr(bits), zi(bits), sr(bits), si(bits), t(bits);
+    MpfrValue cr(bits), ci(bits);
     const bool exactPoint = pixelPoint(location, span, x, y, cr, ci);
-    const ExtReal unit(1.0, -static_cast<std::int64_t>(bits));
-    ExtReal cErr;
-    if (!exactPoint) {
-        // Parsing a, b and s, the division, and the products and sums.
-        MpfrValue a(bits), b(bits), h(bits);
-        setDecimal(a.get(), location.realMin);
-        setDecimal(b.get(), location.imagMin);
-        setDecimal(h.get(), location.side);
-        mpfr_div_si(h.get(), h.get(), span, MPFR_RNDN);
-        cErr = roundUp(ExtReal(8.0) * unit *
-                       (abs(toExtReal(a.get())) + abs(toExtReal(b.get())) +
-                        ExtReal(static_cast<double>(x + y + 2)) * abs(toExtReal(h.get()))));
-    }
-    const ExtReal cAbs = magnitudeUp(cr.get(), ci.get());
-    const ExtReal stepRounding = ExtReal(8.0) * unit;
-    const std::int64_t poll = mpfrPollInterval(bits);
+    ExtReal cErr = exactPoint ? ExtReal() : pointError(location, span, x, y, bits);
     Attempt attempt;
+    // z₁ = c: decided in MPFR, so that only |c| ≤ 2 goes into the fixed point.
+    const EscapeTest first = exactEscapeTest(cr.get(), ci.get(), cErr);
+    if (first == EscapeTest::Undecided) {
+        attempt.decided = false;
+        if (!guess) return attempt;
+        if (toExtReal(cr.get()) * toExtReal(cr.get()) + toExtReal(ci.get()) * toExtReal(ci.get()) > ExtReal(4.0))
+            return attempt.count = 1, attempt;
+    }
+    if (first == EscapeTest::Escaped) return attempt.count = 1, attempt;
+    if (location.limit == 1) return attempt.count = 1, attempt;
+    FixedPointOrbit orbit(fractionBits(bits, cr.get(), ci.get()));
+    if (!orbit.start(cr.get(), ci.get())) cErr = roundUp(cErr + orbit.unit());
+    const ExtReal stepRounding = ExtReal(2.0) * orbit.unit();  // |truncation| < √2 units
+    MpfrValue exactRe(orbit.limbs() * 64), exactIm(orbit.limbs() * 64);
+    const std::int64_t poll = mpfrPollInterval(bits);
     ExtReal e = cErr;
-    mpfr_set(zr.get(), cr.get(), MPFR_RNDN);
-    mpfr_set(zi.get(), ci.get(), MPFR_RNDN);
     for (std::int64_t i = 1;; ++i) {
-        const EscapeTest test = exactEscapeTest(zr.get(), zi.get(), e);
-        if (test == EscapeTest::Undecided) {
-            attempt.decided = false;
-            if (!guess) return attempt;
-            if (toExtReal(zr.get()) * toExtReal(zr.get()) + toExtReal(zi.get()) * toExtReal(zi.get()) > ExtReal(4.0))
-                return attempt.count = i, attempt;
+        const ExtReal r = orbit.re(), m = orbit.im();
+        const ExtReal squares = r * r + m * m, size = sqrt(squares);
+        if (i > 1) {
+            const EscapeTest test = orbitEscapeTest(orbit, size, e, exactRe, exactIm);
+            if (test == EscapeTest::Undecided) {
+                attempt.decided = false;
+                if (!guess) return attempt;
+                if (squares > ExtReal(4.0)) return attempt.count = i, attempt;
+            }
+            if (test == EscapeTest::Escaped) return attempt.count = i, attempt;
+            if (i == location.limit) return attempt.count = location.limit, attempt;
         }
-        if (test == EscapeTest::Escaped) return attempt.count = i, attempt;
-        if (i == location.limit) return attempt.count = location.limit, attempt;
         if (i % poll == 0 && stop()) return attempt.count = kCancelledCount, attempt;
-        const ExtReal zAbs = magnitudeUp(zr.get(), zi.get());
-        // A step that rounded nothing adds nothing to the bound: an orbit of
+        const ExtReal zAbs = roundUp(size + ExtReal(0x1p-48) * size);  // ≥ |z̃|
+        // A step that truncated nothing adds nothing to the bound: an orbit of
         // dyadic points stays exact (e = 0) as long as the bits hold it.
-        const bool exact = squareAdd(zr, zi, cr.get(), ci.get(), sr, si, t);
-        const ExtReal rounding = exact ? ExtReal() : stepRounding * (zAbs * zAbs + cAbs);
+        const ExtReal rounding = orbit.step() ? ExtReal() : stepRounding;
         e = roundUp(e * (ExtReal(2.0) * zAbs + e) + cErr + rounding);
         ++iterations;
     }

@@ -10,6 +10,7 @@
 
 #include "deep/deep_drawing.h"
 #include "deep/known_counts.h"
+#include "deep/mpfr_pixel.h"
 #include "deep_brute_force.h"
 #include "mpfr_text.h"
 
@@ -174,6 +175,28 @@ TEST(PrecisionCap, PixelsBeyondTheCapAreFlaggedAndTheDrawingCompletes) {
             EXPECT_EQ(capped.counts[p], full.counts[p]) << "pixel " << p;
         }
     }
+}
+
+TEST(PrecisionCap, TheSettlingStageRaisesItsPrecisionUntilTheCountIsTheBruteForceCount) {
+    // Seahorse valley at 1e-8: 20 bits cannot even tell the pixels apart, so
+    // the first attempts must find themselves undecided, and the bits double
+    // until the orbit (through every sign of its parts) gives the count of
+    // the brute force.
+    const DeepView view{{"-0.7436447861", "0.1318252535", "1e-8", 3000}, 8, 8};
+    const mandel::test::BruteForceCounts truth = mandel::test::bruteForceCounts(view);
+    const auto never = [] { return false; };
+    int compared = 0;
+    for (int y = 0; y < view.height; ++y)
+        for (int x = 0; x < view.width; ++x) {
+            const std::size_t p = static_cast<std::size_t>(y * view.width + x);
+            if (!truth.decided[p]) continue;
+            const mandel::MpfrPixel pixel = mandel::mpfrPixelCount(view.location, 8, x, y, 20, 4096, never);
+            EXPECT_TRUE(pixel.certified);
+            EXPECT_GT(pixel.finalBits, 20) << x << "," << y;
+            EXPECT_EQ(pixel.count, truth.counts[p]) << x << "," << y;
+            ++compared;
+        }
+    EXPECT_GT(compared, 50);
 }
 
 }  // namespace
