@@ -1,7 +1,8 @@
 #pragma once
 
-// A pixel's count settled in MPFR: the point is iterated directly at a
-// precision with a carried error bound (zero while no operation has rounded);
+// A pixel's count settled at any precision: the point (from MPFR) is iterated
+// directly, in fixed point of at least that many bits, with a carried error
+// bound (zero while no operation has rounded);
 // where a test is not decided by the bound, the precision doubles and the
 // pixel starts again, up to a cap. Within the cap the result is the count of
 // exact arithmetic; beyond it, the count of the last precision tried, taking
