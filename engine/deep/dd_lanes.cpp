@@ -102,6 +102,45 @@ HWY_INLINE M ApproximationWanted(D d, DI di, const DdLaneJob& job, const DdLaneB
     return hn::And(hn::RebindMask(d, want), hn::Le(u, radius));
 }
 
+// Lanes' states as arrays, for the approximation steps taken lane by lane.
+struct DdLaneValues {
+    alignas(64) double dzrHi[kMaxDeepLanes];
+    alignas(64) double dzrLo[kMaxDeepLanes];
+    alignas(64) double dziHi[kMaxDeepLanes];
+    alignas(64) double dziLo[kMaxDeepLanes];
+    alignas(64) double e[kMaxDeepLanes];
+    alignas(64) std::int64_t m[kMaxDeepLanes];
+    alignas(64) std::int64_t i[kMaxDeepLanes];
+    alignas(64) std::int64_t taken[kMaxDeepLanes];
+};
+
+// The approximation steps of the lanes in `wanted`, from their state at this
+// iteration, by doubleDoubleStep's own code: the lanes that took one have
+// their new state in `out` and a nonzero `out.taken`.
+HWY_NOINLINE void TakeDdApproximations(const DdLaneJob& job, const DdLaneBatch& b, M wanted, const DdV& dzr, const DdV& dzi,
+                                       V e, VI m, VI i, DdLaneValues& out) {
+    const D d;
+    const DI di;
+    hn::Store(dzr.hi, d, out.dzrHi);
+    hn::Store(dzr.lo, d, out.dzrLo);
+    hn::Store(dzi.hi, d, out.dziHi);
+    hn::Store(dzi.lo, d, out.dziLo);
+    hn::Store(e, d, out.e);
+    hn::Store(m, di, out.m);
+    hn::Store(i, di, out.i);
+    hn::Store(hn::VecFromMask(di, hn::RebindMask(di, wanted)), di, out.taken);
+    for (std::size_t lane = 0; lane < hn::Lanes(d); ++lane) {
+        if (out.taken[lane] == 0) continue;
+        DoubleDoubleState st{{out.dzrHi[lane], out.dzrLo[lane]}, {out.dziHi[lane], out.dziLo[lane]}, out.e[lane],
+                             out.m[lane], out.i[lane]};
+        out.taken[lane] = ddApproximationStep(*job.table, *b.offsets[lane], job.limit, st) ? 1 : 0;
+        if (out.taken[lane] == 0) continue;
+        out.dzrHi[lane] = st.dzr.hi, out.dzrLo[lane] = st.dzr.lo;
+        out.dziHi[lane] = st.dzi.hi, out.dziLo[lane] = st.dzi.lo;
+        out.e[lane] = st.e, out.m[lane] = st.m, out.i[lane] = st.i;
+    }
+}
+
 std::int64_t AdvanceDdLanes(const DdLaneJob* jobPointer, DdLaneBatch* batch, std::int64_t maxSteps) {
     const DdLaneJob& job = *jobPointer;
     DdLaneBatch& b = *batch;
@@ -125,26 +164,39 @@ std::int64_t AdvanceDdLanes(const DdLaneJob* jobPointer, DdLaneBatch* batch, std
         const V wErr = hn::Mul(hn::Add(hn::Add(z.zErr, e), sumRounding), inflation);
         const V wBound = hn::Add(wAbs, sumRounding);
         const V dAbs = MagnitudeUp(d, dzr, dzi);
-        // doubleDoubleStep's escape test ("stays"), limit, rebase and
-        // approximation step, and a point the lanes do not load.
+        // doubleDoubleStep's escape test ("stays"), limit and rebase, and a
+        // point the lanes do not load.
         attention = hn::Not(Stays(d, wAbs, wErr));
         attention = hn::Or(attention, hn::RebindMask(d, hn::Or(hn::Eq(i, limit), hn::Eq(m, last))));
         attention = hn::Or(attention, hn::Or(closerToZero(wAbs, dAbs), hn::Not(z.plain)));
-        if (job.table) {
-            const V u = hn::Mul(hn::Add(dAbs, e), inflation);
-            attention = hn::Or(attention, ApproximationWanted(d, di, job, b, m, i, u));
-        }
         if (!hn::AllFalse(d, attention)) break;
+        const M approximation = job.table ? ApproximationWanted(d, di, job, b, m, i, hn::Mul(hn::Add(dAbs, e), inflation))
+                                          : hn::FirstN(d, 0);
         const V zAbs = MagnitudeUp(d, z.zr, z.zi);
         const StepOffset<DdV> next = nextOffset(z.zr, z.zi, dzr, dzi, dcr, dci);
         const V terms = stepTerms(two, zAbs, dAbs, hn::Mul(dAbs, dAbs), dcAbs);
-        e = hn::Mul(stepBound(two, e, wBound, dAbs, z.zErr, dcErr, hn::Set(d, kDdStepRounding), terms,
-                              hn::Set(d, kDdStepAbsoluteError)),
-                    inflation);
-        dzr = next.re;
-        dzi = next.im;
-        m = hn::Add(m, one);
-        i = hn::Add(i, one);
+        const V bound = hn::Mul(stepBound(two, e, wBound, dAbs, z.zErr, dcErr, hn::Set(d, kDdStepRounding), terms,
+                                          hn::Set(d, kDdStepAbsoluteError)),
+                                inflation);
+        if (hn::AllFalse(d, approximation)) {
+            e = bound;
+            dzr = next.re;
+            dzi = next.im;
+            m = hn::Add(m, one);
+            i = hn::Add(i, one);
+            continue;
+        }
+        DdLaneValues taken;
+        TakeDdApproximations(job, b, approximation, dzr, dzi, e, m, i, taken);
+        const auto tookI = hn::Ne(hn::Load(di, taken.taken), hn::Zero(di));
+        const M took = hn::RebindMask(d, tookI);
+        e = hn::IfThenElse(took, hn::Load(d, taken.e), bound);
+        dzr = {hn::IfThenElse(took, hn::Load(d, taken.dzrHi), next.re.hi),
+               hn::IfThenElse(took, hn::Load(d, taken.dzrLo), next.re.lo)};
+        dzi = {hn::IfThenElse(took, hn::Load(d, taken.dziHi), next.im.hi),
+               hn::IfThenElse(took, hn::Load(d, taken.dziLo), next.im.lo)};
+        m = hn::IfThenElse(tookI, hn::Load(di, taken.m), hn::Add(m, one));
+        i = hn::IfThenElse(tookI, hn::Load(di, taken.i), hn::Add(i, one));
     }
     hn::Store(dzr.hi, d, b.dzrHi);
     hn::Store(dzr.lo, d, b.dzrLo);

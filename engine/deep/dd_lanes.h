@@ -6,16 +6,19 @@
 //
 // Each lane makes exactly the operations of doubleDoubleStep's plain step in
 // the same order (the step's arithmetic is the template both instantiate), so
-// a pixel's state after every step is bit for bit the scalar loop's. Whatever
-// else a pixel needs at an iteration (an escape test that is not "stays", the
-// limit, a rebase, an approximation step, a reference point below double's
-// range) is left to doubleDoubleStep itself: the lanes stop before that
-// iteration and say which pixels need it.
+// a pixel's state after every step is bit for bit the scalar loop's. A lane
+// whose pixel takes an approximation step takes it by doubleDoubleStep's own
+// code (ddApproximationStep) while the others make their plain step.
+// Whatever else a pixel needs at an iteration (an escape test that is not
+// "stays", the limit, a rebase, a reference point below double's range) is
+// left to doubleDoubleStep itself: the lanes stop before that iteration and
+// say which pixels need it.
 
 #include <cstddef>
 #include <cstdint>
 
 #include "deep/dd_bla_table.h"
+#include "deep/double_double_perturbation.h"
 #include "deep/orbit.h"
 #include "deep/perturbation_lanes.h"
 
@@ -47,6 +50,8 @@ struct DdLaneBatch {
     alignas(64) std::int64_t i[kMaxDeepLanes] = {};
     // Nonzero where the pixel may use the table (its |δc| within the table's).
     alignas(64) std::int64_t tableOn[kMaxDeepLanes] = {};
+    // Each lane's offset, for its approximation steps (null: no pixel).
+    const DoubleDoubleOffset* offsets[kMaxDeepLanes] = {};
     // Out: nonzero for the lanes whose next iteration needs doubleDoubleStep.
     alignas(64) std::int64_t attention[kMaxDeepLanes] = {};
 };

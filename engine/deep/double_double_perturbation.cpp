@@ -68,6 +68,11 @@ bool approximationStep(const DdBlaLevels& table, const DoubleDoubleOffset& dc, s
 
 }  // namespace
 
+bool ddApproximationStep(const DdBlaLevels& table, const DoubleDoubleOffset& dc, std::int64_t limit,
+                         DoubleDoubleState& st) {
+    return approximationStep(table, dc, limit, magnitudeUp(st.dzr, st.dzi), st);
+}
+
 DoubleDoubleOffset doubleDoubleOffset(const AxisOffset& column, const AxisOffset& row, std::int64_t scale) {
     DoubleDoubleOffset dc;
     dc.scale = scale;

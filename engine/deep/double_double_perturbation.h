@@ -68,6 +68,12 @@ std::int64_t doubleDoubleStep(const std::vector<OrbitPoint>& orbit, const std::v
                               const DoubleDoubleOffset& dc, std::int64_t limit, DoubleDoubleState& st,
                               bool pauseAfterRebase = false, const DdBlaLevels* table = nullptr);
 
+// doubleDoubleStep's approximation step from an unscaled state whose escape
+// test, limit and rebase are done (the lanes take it lane by lane): the
+// longest valid one taken (true), or none valid.
+bool ddApproximationStep(const DdBlaLevels& table, const DoubleDoubleOffset& dc, std::int64_t limit,
+                         DoubleDoubleState& st);
+
 // z = Z_m + δz of an unscaled state whose escape test said "escaped", in double.
 EscapePoint ddEscapePoint(const std::vector<OrbitPoint>& orbit, const std::vector<OrbitLow>& low,
                           const DoubleDoubleState& st);

@@ -1,6 +1,7 @@
 #include "deep/fixed_point_orbit.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <utility>
 
@@ -87,14 +88,25 @@ bool FixedPointOrbit::step() {
     return exact;
 }
 
-ExtReal FixedPointOrbit::approximate(const Part& x) const {
-    long top = limbs_ - 1;
+double FixedPointOrbit::topLimbs(const Part& x, long& top) const {
+    top = limbs_ - 1;
     while (top >= 0 && x.m[static_cast<std::size_t>(top)] == 0) --top;
-    if (top < 0) return {};
+    if (top < 0) return 0.0;
     const double high = static_cast<double>(x.m[static_cast<std::size_t>(top)]);
     const double low = top > 0 ? static_cast<double>(x.m[static_cast<std::size_t>(top - 1)]) * 0x1p-64 : 0.0;
-    const double value = high + low;
-    return ExtReal(x.negative ? -value : value, top * kLimbBits - fraction_);
+    return x.negative ? -(high + low) : high + low;
+}
+
+ExtReal FixedPointOrbit::approximate(const Part& x) const {
+    long top = 0;
+    const double value = topLimbs(x, top);
+    return top < 0 ? ExtReal() : ExtReal(value, top * kLimbBits - fraction_);
+}
+
+double FixedPointOrbit::approximateNear(const Part& x) const {
+    long top = 0;
+    const double value = topLimbs(x, top);
+    return top < 0 ? 0.0 : std::ldexp(value, static_cast<int>(top * kLimbBits - fraction_));
 }
 
 void FixedPointOrbit::exact(mpfr_ptr re, mpfr_ptr im) const {

@@ -27,21 +27,31 @@ public:
     // z ← z² + c for |z| ≤ 2 + a little; true when nothing was truncated.
     bool step();
 
-    // The parts of z, each within a relative 2^-51 (0 where zero).
+    // The parts of z, each within a relative 2^-51 (0 where zero); as doubles
+    // while fraction() ≤ kDoubleFraction (every nonzero part is then a normal
+    // double).
     ExtReal re() const { return approximate(zr_); }
     ExtReal im() const { return approximate(zi_); }
+    static constexpr long kDoubleFraction = 1000;
+    double reNear() const { return approximateNear(zr_); }
+    double imNear() const { return approximateNear(zi_); }
     // z exactly, in MPFR numbers of at least limbs()·64 bits.
     void exact(mpfr_ptr re, mpfr_ptr im) const;
     // The unit of the last place, 2^-F.
     ExtReal unit() const { return ExtReal(1.0, -fraction_); }
     long limbs() const { return limbs_; }
+    long fraction() const { return fraction_; }
 
 private:
     struct Part {
         std::vector<mp_limb_t> m;  // magnitude, least significant limb first
         bool negative = false;
     };
+    // The top two nonzero limbs of x as a double, and the top one's index
+    // (−1 for zero).
+    double topLimbs(const Part& x, long& top) const;
     ExtReal approximate(const Part& x) const;
+    double approximateNear(const Part& x) const;
     void set(Part& x, mpfr_srcptr value, bool& exact);
     // out = top of the 2n-limb product in scratch_, shifted so that it is
     // back in units of 2^-F (times 2 with `doubled`); true when exact.

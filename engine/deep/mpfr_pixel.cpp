@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 
 #include "deep/error_bound.h"
 #include "deep/mpfr_value.h"
@@ -42,16 +43,66 @@ long fractionBits(mpfr_prec_t bits, mpfr_srcptr cr, mpfr_srcptr ci) {
     return static_cast<long>(bits) + std::max(0L, -exponent) + 8;
 }
 
+// The bound in R: double while the orbit's unit and every part are normal
+// doubles (a few times cheaper), else the extended range.
+ExtReal toExtended(double x) { return ExtReal(x); }
+ExtReal toExtended(const ExtReal& x) { return x; }
+double unitIn(const FixedPointOrbit& orbit, double) { return std::ldexp(1.0, static_cast<int>(-orbit.fraction())); }
+ExtReal unitIn(const FixedPointOrbit& orbit, const ExtReal&) { return orbit.unit(); }
+void partsOf(const FixedPointOrbit& orbit, double& re, double& im) {
+    re = orbit.reNear();
+    im = orbit.imNear();
+}
+void partsOf(const FixedPointOrbit& orbit, ExtReal& re, ExtReal& im) {
+    re = orbit.re();
+    im = orbit.im();
+}
+
 // The escape test of the orbit's z̃ with the bound e, given size, |z̃| from
 // the parts' approximations (their error is added to the bound); where that
 // is too close to call, exactly from z̃ itself (re and im are scratch
 // numbers wide enough).
-EscapeTest orbitEscapeTest(const FixedPointOrbit& orbit, const ExtReal& size, const ExtReal& e, MpfrValue& re,
-                           MpfrValue& im) {
-    const EscapeTest quick = escapeTest(size, roundUp(e + ExtReal(0x1p-49) * size));
+template <class R>
+EscapeTest orbitEscapeTest(const FixedPointOrbit& orbit, const R& size, const R& e, MpfrValue& re, MpfrValue& im) {
+    const EscapeTest quick = escapeTest(size, roundUp(e + R(0x1p-49) * size));
     if (quick != EscapeTest::Undecided) return quick;
     orbit.exact(re.get(), im.get());
-    return exactEscapeTest(re.get(), im.get(), e);
+    return exactEscapeTest(re.get(), im.get(), toExtended(e));
+}
+
+// The orbit from z₁ = c̃ (tested already), with c's error bound cErr. An
+// undecided test ends the attempt, unless `guess`: then it is taken as
+// computed (|z̃| > 2) and the attempt goes on.
+template <class R>
+Attempt iterateOrbit(FixedPointOrbit& orbit, const R& cErr, std::int64_t limit, bool guess, std::int64_t poll,
+                     const std::function<bool()>& stop, std::int64_t& iterations) {
+    const R stepRounding = R(2.0) * unitIn(orbit, R());  // |truncation| < √2 units
+    MpfrValue exactRe(orbit.limbs() * 64), exactIm(orbit.limbs() * 64);
+    Attempt attempt;
+    R e = cErr;
+    for (std::int64_t i = 1;; ++i) {
+        R r, m;
+        partsOf(orbit, r, m);
+        const R squares = r * r + m * m;
+        if (i > 1) {
+            const EscapeTest test = orbitEscapeTest(orbit, sqrt(squares), e, exactRe, exactIm);
+            if (test == EscapeTest::Undecided) {
+                attempt.decided = false;
+                if (!guess) return attempt;
+                if (squares > R(4.0)) return attempt.count = i, attempt;
+            }
+            if (test == EscapeTest::Escaped) return attempt.count = i, attempt;
+            if (i == limit) return attempt.count = limit, attempt;
+        }
+        if (i % poll == 0 && stop()) return attempt.count = kCancelledCount, attempt;
+        const R size = magnitudeUp(r, m);
+        const R zAbs = roundUp(size + R(0x1p-48) * size);  // ≥ |z̃|
+        // A step that truncated nothing adds nothing to the bound: an orbit of
+        // dyadic points stays exact (e = 0) as long as the bits hold it.
+        const R rounding = orbit.step() ? R() : stepRounding;
+        e = roundUp(e * (R(2.0) * zAbs + e) + cErr + rounding);
+        ++iterations;
+    }
 }
 
 // Iterates at `bits` (z in fixed point; c, the first test and the close
@@ -75,31 +126,14 @@ Attempt countAtPrecision(const DeepLocation& location, int span, int x, int y, m
     if (location.limit == 1) return attempt.count = 1, attempt;
     FixedPointOrbit orbit(fractionBits(bits, cr.get(), ci.get()));
     if (!orbit.start(cr.get(), ci.get())) cErr = roundUp(cErr + orbit.unit());
-    const ExtReal stepRounding = ExtReal(2.0) * orbit.unit();  // |truncation| < √2 units
-    MpfrValue exactRe(orbit.limbs() * 64), exactIm(orbit.limbs() * 64);
     const std::int64_t poll = mpfrPollInterval(bits);
-    ExtReal e = cErr;
-    for (std::int64_t i = 1;; ++i) {
-        const ExtReal r = orbit.re(), m = orbit.im();
-        const ExtReal squares = r * r + m * m, size = sqrt(squares);
-        if (i > 1) {
-            const EscapeTest test = orbitEscapeTest(orbit, size, e, exactRe, exactIm);
-            if (test == EscapeTest::Undecided) {
-                attempt.decided = false;
-                if (!guess) return attempt;
-                if (squares > ExtReal(4.0)) return attempt.count = i, attempt;
-            }
-            if (test == EscapeTest::Escaped) return attempt.count = i, attempt;
-            if (i == location.limit) return attempt.count = location.limit, attempt;
-        }
-        if (i % poll == 0 && stop()) return attempt.count = kCancelledCount, attempt;
-        const ExtReal zAbs = roundUp(size + ExtReal(0x1p-48) * size);  // ≥ |z̃|
-        // A step that truncated nothing adds nothing to the bound: an orbit of
-        // dyadic points stays exact (e = 0) as long as the bits hold it.
-        const ExtReal rounding = orbit.step() ? ExtReal() : stepRounding;
-        e = roundUp(e * (ExtReal(2.0) * zAbs + e) + cErr + rounding);
-        ++iterations;
-    }
+    const Attempt rest =
+        orbit.fraction() <= FixedPointOrbit::kDoubleFraction
+            ? iterateOrbit(orbit, boundUp(cErr), location.limit, guess, poll, stop, iterations)
+            : iterateOrbit(orbit, cErr, location.limit, guess, poll, stop, iterations);
+    if (!rest.decided) attempt.decided = false;
+    attempt.count = rest.count;
+    return attempt;
 }
 
 }  // namespace

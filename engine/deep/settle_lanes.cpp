@@ -67,6 +67,7 @@ bool SettleLanes::load(std::size_t lane) {
     storeParts(batch_.dciHi, batch_.dciLo, lane, s.dc.im);
     batch_.dcErr[lane] = s.dc.err;
     batch_.dcAbs[lane] = s.dc.abs;
+    batch_.offsets[lane] = &s.dc;
     // approximationStep's test of δc against the table's room.
     batch_.tableOn[lane] = table_ && !(table_->cMax < ExtReal(roundUp(s.dc.abs + s.dc.err))) ? 1 : 0;
     return true;
@@ -79,6 +80,7 @@ void SettleLanes::empty(std::size_t lane) {
     for (double* part : {batch_.dcrHi, batch_.dcrLo, batch_.dciHi, batch_.dciLo, batch_.dcErr, batch_.dcAbs})
         part[lane] = 0;
     batch_.tableOn[lane] = 0;
+    batch_.offsets[lane] = nullptr;
     pixels_[lane].pixel = {-1, 0};
     pixels_[lane].settling.reset();
 }
