@@ -156,9 +156,13 @@ private slots:
         const auto here =
             location("-0.744143887037158704752191506115274", "0.131325904205311970493132056384639", "1e-20", 4321);
         {
-            Shown e(here);
-            e.window.setAutomaticLimit(false);
-            e.window.close();
+            // The rule is off before the window shows: a first drawing that
+            // finished while it was being exposed would otherwise apply it.
+            ExplorerWindow window(here);
+            window.setAutomaticLimit(false);
+            window.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&window));
+            window.close();
         }
         const auto remembered = mandel_ui::rememberedExplorerPlace();
         QVERIFY(remembered.has_value());
