@@ -33,14 +33,15 @@ ExtReal pointError(const DeepLocation& location, int span, int x, int y, mpfr_pr
                     ExtReal(static_cast<double>(x + y + 2)) * abs(toExtReal(h.get()))));
 }
 
-// Bits after the point for an orbit as precise as MPFR's at `bits`: its
-// rounding is relative to |z|² + |c|, the fixed point's absolute, so a
-// small c asks for as many more bits as it has leading zeros.
+// Bits after the point for an orbit at least as precise as MPFR's at
+// `bits`: MPFR's rounding of a step is relative to |z|² + |c| (at least
+// 8·2^-bits·|c|), the fixed point's absolute (2·2^-F), so a small c asks for
+// as many more bits as it has leading zeros.
 long fractionBits(mpfr_prec_t bits, mpfr_srcptr cr, mpfr_srcptr ci) {
     long exponent = 1;
     if (!mpfr_zero_p(cr) || !mpfr_zero_p(ci))
         exponent = std::max(mpfr_zero_p(cr) ? LONG_MIN : mpfr_get_exp(cr), mpfr_zero_p(ci) ? LONG_MIN : mpfr_get_exp(ci));
-    return static_cast<long>(bits) + std::max(0L, -exponent) + 8;
+    return static_cast<long>(bits) + std::max(0L, -exponent) + 2;
 }
 
 // The bound in R: double while the orbit's unit and every part are normal
