@@ -131,14 +131,14 @@ void printRun(const char* name, std::int64_t limit, const char* what, const Draw
     std::printf(
         "%-18s %-7s limit %-7lld %s bits %-5d time %9.1f ms  %.3g it/s  made %.3g skipped %.3g  "
         "reference %lld it %.1f ms %zu B (%.1f B/it)  table %.1f ms %zu B  "
-        "settled %lld px (%lld in double, %lld in MPFR) %.1f ms  "
+        "settled %lld px (%lld in double, %lld at full precision) %.1f ms  "
         "uncertified %lld  known %lld  at limit %lld  counts %d..%d  brute force %.4g s  ratio %.0fx\n",
         name, what, static_cast<long long>(limit), ref.numberType.c_str(), ref.precisionBits, run.ms,
         iterations / (run.ms / 1000), iterations, static_cast<double>(stats.iterationsSkipped),
         static_cast<long long>(ref.length), ref.buildMs, ref.bytes,
         static_cast<double>(ref.bytes) / static_cast<double>(std::max<std::int64_t>(ref.length, 1)), ref.blaBuildMs,
         ref.blaBytes, static_cast<long long>(stats.pixelsSettled), static_cast<long long>(stats.pixelsSettledInDouble),
-        static_cast<long long>(stats.pixelsSettledInMpfr), stats.settleMs,
+        static_cast<long long>(stats.pixelsSettledAtFullPrecision), stats.settleMs,
         static_cast<long long>(stats.uncertifiedPixels), static_cast<long long>(stats.pixelsKnown),
         static_cast<long long>(atLimit), lowest, highest, bruteMs / 1000, bruteMs / run.ms);
     if (stats.laneSteps > 0) {

@@ -66,7 +66,7 @@ struct DeepStats {
     std::int64_t iterationsSkipped = 0;    // iterations covered by approximation steps
     std::int64_t pixelsSettled = 0;        // pixels settled with more precision
     std::int64_t pixelsSettledInDouble = 0;  // of those, the ones the double loop finished after a rebase
-    std::int64_t pixelsSettledInMpfr = 0;  // of those, the ones double-double could not settle
+    std::int64_t pixelsSettledAtFullPrecision = 0;  // of those, the ones double-double could not settle
     std::int64_t uncertifiedPixels = 0;    // pixels not settled within the precision cap
     std::int64_t pixelsKnown = 0;          // pixels counted without iterating (outside |c| ≤ 2, real axis)
     std::int64_t pixelsDirectDd = 0;       // pixels the direct double-double stage decided

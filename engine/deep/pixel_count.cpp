@@ -270,7 +270,7 @@ DdHandOff rescaledHandOff(const RowJob& job, int x, int y, RowControl& control, 
 
 // A pixel the double (or extended) loop left undecided, settled in
 // double-double perturbation, directly in double-double (shallow views) or
-// in MPFR with ever more bits, whichever decides first; false if cancelled.
+// directly at ever more bits (fixed point), whichever decides first; false if cancelled.
 Settling::Settling(const RowJob& job, int x, int y, RowControl& control)
     : x(x),
       y(y),
@@ -327,7 +327,7 @@ bool finishSettling(const RowJob& job, const std::vector<OrbitLow>& low, RowCont
         const int startBits = job.geometry->pixelBits + (low.empty() ? 0 : kBitsBeyondDoubleDouble);
         const MpfrPixel mpfr = mpfrPixelCount(job.view->location, span, x, y, startBits, job.maxBits, stop);
         settled = mpfr.count;
-        control.settledInMpfr += 1;
+        control.settledAtFullPrecision += 1;
         if (!mpfr.certified && settled != kCancelledCount) {
             control.uncertified += 1;
             if (!job.certified.empty()) job.certified[pixelIndex(job, x, y)] = 0;

@@ -52,7 +52,7 @@ bool computeRowsOnThreads(const RowJob& job, const DeepOptions& options, DeepSta
     stats.iterationsSkipped += control.skipped.load();
     stats.pixelsSettled += control.settled.load();
     stats.pixelsSettledInDouble += control.settledInDouble.load();
-    stats.pixelsSettledInMpfr += control.settledInMpfr.load();
+    stats.pixelsSettledAtFullPrecision += control.settledAtFullPrecision.load();
     stats.uncertifiedPixels += control.uncertified.load();
     stats.pixelsKnown += control.known.load();
     stats.pixelsDirectDd += control.decidedInDirectDd.load();
