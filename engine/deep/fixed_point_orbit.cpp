@@ -109,6 +109,17 @@ double FixedPointOrbit::approximateNear(const Part& x) const {
     return top < 0 ? 0.0 : std::ldexp(value, static_cast<int>(top * kLimbBits - fraction_));
 }
 
+FixedPointOrbit::Dropped FixedPointOrbit::dropLowestLimb() {
+    Dropped dropped;
+    dropped.z = zr_.m[0] != 0 || zi_.m[0] != 0;
+    dropped.c = cr_.m[0] != 0 || ci_.m[0] != 0;
+    for (Part* p : {&zr_, &zi_, &cr_, &ci_, &sum_, &difference_}) p->m.erase(p->m.begin());
+    --limbs_;
+    fraction_ -= kLimbBits;
+    scratch_.resize(static_cast<std::size_t>(2 * limbs_));
+    return dropped;
+}
+
 void FixedPointOrbit::exact(mpfr_ptr re, mpfr_ptr im) const {
     for (auto [out, part] : {std::pair{re, &zr_}, std::pair{im, &zi_}}) {
         mpz_t whole;

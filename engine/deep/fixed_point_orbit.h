@@ -35,6 +35,14 @@ public:
     static constexpr long kDoubleFraction = 1000;
     double reNear() const { return approximateNear(zr_); }
     double imNear() const { return approximateNear(zi_); }
+    // Drops the lowest limb of z and c (F falls by 64; at least two limbs):
+    // each part is truncated by less than one unit of the new 2^-F. Says
+    // whether z, and whether c, lost anything.
+    struct Dropped {
+        bool z = false;
+        bool c = false;
+    };
+    Dropped dropLowestLimb();
     // z exactly, in MPFR numbers of at least limbs()·64 bits.
     void exact(mpfr_ptr re, mpfr_ptr im) const;
     // The unit of the last place, 2^-F.

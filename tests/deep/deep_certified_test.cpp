@@ -12,6 +12,7 @@
 #include "deep/known_counts.h"
 #include "deep/mpfr_pixel.h"
 #include "deep_brute_force.h"
+#include "deep_test_locations.h"
 #include "mpfr_text.h"
 
 namespace {
@@ -197,6 +198,28 @@ TEST(PrecisionCap, TheSettlingStageRaisesItsPrecisionUntilTheCountIsTheBruteForc
             ++compared;
         }
     EXPECT_GT(compared, 50);
+}
+
+TEST(PrecisionCap, TheSettlingStageShedsBitsAsTheBoundGrowsAndKeepsTheBruteForceCount) {
+    // At 1e-300 the bound of an orbit that leaves the minibrot grows by about
+    // a thousand bits on its way out: the stage drops its lowest limbs as it
+    // does, and the counts must stay the brute force's.
+    const DeepView view{{mandel::test::kMinibrot1e300.realMin, mandel::test::kMinibrot1e300.imagMin, "1e-300", 8000},
+                        16, 16};
+    const mandel::test::BruteForceCounts truth = mandel::test::bruteForceCounts(view, 3);
+    const int bits = mandel::test::bruteForcePrecision(view);
+    const auto never = [] { return false; };
+    int escaping = 0;
+    for (int y = 0; y < view.height; y += 3)
+        for (int x = 0; x < view.width; x += 3) {
+            const std::size_t p = static_cast<std::size_t>(y * view.width + x);
+            if (!truth.decided[p]) continue;
+            const mandel::MpfrPixel pixel = mandel::mpfrPixelCount(view.location, 16, x, y, bits, 4 * bits, never);
+            EXPECT_TRUE(pixel.certified) << x << "," << y;
+            EXPECT_EQ(pixel.count, truth.counts[p]) << x << "," << y;
+            escaping += pixel.count < view.location.limit;
+        }
+    EXPECT_GT(escaping, 5);
 }
 
 }  // namespace
