@@ -16,6 +16,7 @@ namespace {
 
 struct Attempt {
     std::int64_t count = kUndecidedCount;
+    EscapePoint escape;  // where it escaped (a count below the limit)
     bool decided = true;  // every test was decided by the bound
     bool dropped = false;  // the precision fell on the way (dropSpareLimbs)
 };
@@ -112,12 +113,13 @@ Attempt iterateOrbit(FixedPointOrbit& orbit, R cErr, std::int64_t limit, bool gu
         const R squares = r * r + m * m;
         if (i > 1) {
             const EscapeTest test = orbitEscapeTest(orbit, sqrt(squares), e, exactRe, exactIm);
+            const EscapePoint here{plainDouble(r), plainDouble(m), true};
             if (test == EscapeTest::Undecided) {
                 attempt.decided = false;
                 if (!guess) return attempt;
-                if (squares > R(4.0)) return attempt.count = i, attempt;
+                if (squares > R(4.0)) return attempt.count = i, attempt.escape = here, attempt;
             }
-            if (test == EscapeTest::Escaped) return attempt.count = i, attempt;
+            if (test == EscapeTest::Escaped) return attempt.count = i, attempt.escape = here, attempt;
             if (i == limit) return attempt.count = limit, attempt;
         }
         if (i % poll == 0 && stop()) return attempt.count = kCancelledCount, attempt;
@@ -143,13 +145,14 @@ Attempt countAtPrecision(const DeepLocation& location, int span, int x, int y, m
     Attempt attempt;
     // z₁ = c: decided in MPFR, so that only |c| ≤ 2 goes into the fixed point.
     const EscapeTest first = exactEscapeTest(cr.get(), ci.get(), cErr);
+    const EscapePoint atC{mpfr_get_d(cr.get(), MPFR_RNDN), mpfr_get_d(ci.get(), MPFR_RNDN), true};
     if (first == EscapeTest::Undecided) {
         attempt.decided = false;
         if (!guess) return attempt;
         if (toExtReal(cr.get()) * toExtReal(cr.get()) + toExtReal(ci.get()) * toExtReal(ci.get()) > ExtReal(4.0))
-            return attempt.count = 1, attempt;
+            return attempt.count = 1, attempt.escape = atC, attempt;
     }
-    if (first == EscapeTest::Escaped) return attempt.count = 1, attempt;
+    if (first == EscapeTest::Escaped) return attempt.count = 1, attempt.escape = atC, attempt;
     if (location.limit == 1) return attempt.count = 1, attempt;
     FixedPointOrbit orbit(fractionBits(bits, cr.get(), ci.get()));
     if (!orbit.start(cr.get(), ci.get())) cErr = roundUp(cErr + orbit.unit());
@@ -160,6 +163,7 @@ Attempt countAtPrecision(const DeepLocation& location, int span, int x, int y, m
             : iterateOrbit(orbit, cErr, location.limit, guess, mayDrop, poll, stop, iterations);
     if (!rest.decided) attempt.decided = false;
     attempt.count = rest.count;
+    attempt.escape = rest.escape;
     attempt.dropped = rest.dropped;
     return attempt;
 }
@@ -178,6 +182,7 @@ MpfrPixel mpfrPixelCount(const DeepLocation& location, int span, int x, int y, i
         if (!attempt.decided && attempt.dropped && attempt.count != kCancelledCount)
             attempt = countAtPrecision(location, span, x, y, bits, last, false, stop, result.iterations);
         result.count = attempt.count;
+        result.escape = attempt.escape;
         if (attempt.count == kCancelledCount) return result;
         if (attempt.decided) return result;
         if (last) {

@@ -12,6 +12,7 @@
 #include <functional>
 
 #include "deep/deep_view.h"
+#include "deep/perturbation.h"
 
 namespace mandel {
 
@@ -20,6 +21,7 @@ struct MpfrPixel {
     bool certified = true;   // false: the cap was reached before a decision
     std::int64_t iterations = 0;
     int finalBits = 0;
+    EscapePoint escape;  // z where it escaped, in double (for the continuous count)
 };
 
 // Pixel (x, y) of the location, the side spanning `span` pixels, from

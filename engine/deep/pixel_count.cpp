@@ -343,6 +343,7 @@ bool finishSettling(const RowJob& job, const std::vector<OrbitLow>& low, RowCont
         const int startBits = fullPrecisionStart(job, low);
         const MpfrPixel mpfr = mpfrPixelCount(job.view->location, span, x, y, startBits, job.maxBits, stop);
         settled = mpfr.count;
+        if (mpfr.escape.known) s.escape = mpfr.escape;
         control.settledAtFullPrecision += 1;
         if (!mpfr.certified && settled != kCancelledCount) {
             control.uncertified += 1;

@@ -5,6 +5,7 @@
 #include <mpfr.h>
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -195,6 +196,10 @@ TEST(PrecisionCap, TheSettlingStageRaisesItsPrecisionUntilTheCountIsTheBruteForc
             EXPECT_TRUE(pixel.certified);
             EXPECT_GT(pixel.finalBits, 20) << x << "," << y;
             EXPECT_EQ(pixel.count, truth.counts[p]) << x << "," << y;
+            if (pixel.count < view.location.limit) {  // z where it escaped, for the continuous count
+                const double size = std::hypot(pixel.escape.zr, pixel.escape.zi);
+                EXPECT_TRUE(pixel.escape.known && size > 2 && size < 6.5) << x << "," << y << ": " << size;
+            }
             ++compared;
         }
     EXPECT_GT(compared, 50);
