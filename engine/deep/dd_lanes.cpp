@@ -114,11 +114,10 @@ struct DdLaneValues {
     alignas(64) std::int64_t taken[kMaxDeepLanes];
 };
 
-// The approximation steps of the lanes in `wanted`, from their state at this
-// iteration, by doubleDoubleStep's own code: the lanes that took one have
-// their new state in `out` and a nonzero `out.taken`.
-HWY_NOINLINE void TakeDdApproximations(const DdLaneJob& job, const DdLaneBatch& b, M wanted, const DdV& dzr, const DdV& dzi,
-                                       V e, VI m, VI i, DdLaneValues& out) {
+// The lanes' state into arrays of these names (the batch, or the values the
+// approximation steps read and write).
+template <class Arrays>
+HWY_INLINE void StoreDdState(const DdV& dzr, const DdV& dzi, V e, VI m, VI i, Arrays& out) {
     const D d;
     const DI di;
     hn::Store(dzr.hi, d, out.dzrHi);
@@ -128,6 +127,16 @@ HWY_NOINLINE void TakeDdApproximations(const DdLaneJob& job, const DdLaneBatch& 
     hn::Store(e, d, out.e);
     hn::Store(m, di, out.m);
     hn::Store(i, di, out.i);
+}
+
+// The approximation steps of the lanes in `wanted`, from their state at this
+// iteration, by doubleDoubleStep's own code: the lanes that took one have
+// their new state in `out` and a nonzero `out.taken`.
+HWY_NOINLINE void TakeDdApproximations(const DdLaneJob& job, const DdLaneBatch& b, M wanted, const DdV& dzr,
+                                       const DdV& dzi, V e, VI m, VI i, DdLaneValues& out) {
+    const D d;
+    const DI di;
+    StoreDdState(dzr, dzi, e, m, i, out);
     hn::Store(hn::VecFromMask(di, hn::RebindMask(di, wanted)), di, out.taken);
     for (std::size_t lane = 0; lane < hn::Lanes(d); ++lane) {
         if (out.taken[lane] == 0) continue;
@@ -170,8 +179,8 @@ std::int64_t AdvanceDdLanes(const DdLaneJob* jobPointer, DdLaneBatch* batch, std
         attention = hn::Or(attention, hn::RebindMask(d, hn::Or(hn::Eq(i, limit), hn::Eq(m, last))));
         attention = hn::Or(attention, hn::Or(closerToZero(wAbs, dAbs), hn::Not(z.plain)));
         if (!hn::AllFalse(d, attention)) break;
-        const M approximation = job.table ? ApproximationWanted(d, di, job, b, m, i, hn::Mul(hn::Add(dAbs, e), inflation))
-                                          : hn::FirstN(d, 0);
+        const V reach = hn::Mul(hn::Add(dAbs, e), inflation);
+        const M approximation = job.table ? ApproximationWanted(d, di, job, b, m, i, reach) : hn::FirstN(d, 0);
         const V zAbs = MagnitudeUp(d, z.zr, z.zi);
         const StepOffset<DdV> next = nextOffset(z.zr, z.zi, dzr, dzi, dcr, dci);
         const V terms = stepTerms(two, zAbs, dAbs, hn::Mul(dAbs, dAbs), dcAbs);
@@ -198,13 +207,7 @@ std::int64_t AdvanceDdLanes(const DdLaneJob* jobPointer, DdLaneBatch* batch, std
         m = hn::IfThenElse(tookI, hn::Load(di, taken.m), hn::Add(m, one));
         i = hn::IfThenElse(tookI, hn::Load(di, taken.i), hn::Add(i, one));
     }
-    hn::Store(dzr.hi, d, b.dzrHi);
-    hn::Store(dzr.lo, d, b.dzrLo);
-    hn::Store(dzi.hi, d, b.dziHi);
-    hn::Store(dzi.lo, d, b.dziLo);
-    hn::Store(e, d, b.e);
-    hn::Store(m, di, b.m);
-    hn::Store(i, di, b.i);
+    StoreDdState(dzr, dzi, e, m, i, b);
     hn::Store(hn::VecFromMask(di, hn::RebindMask(di, attention)), di, b.attention);
     return steps;
 }

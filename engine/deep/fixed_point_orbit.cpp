@@ -33,7 +33,8 @@ void FixedPointOrbit::set(Part& x, mpfr_srcptr value, bool& exact) {
     x.negative = mpz_sgn(whole) < 0;
     std::fill(x.m.begin(), x.m.end(), 0);
     const std::size_t size = mpz_size(whole);  // below 2^(64n) for |value| < 8
-    for (std::size_t i = 0; i < size && i < static_cast<std::size_t>(limbs_); ++i) x.m[i] = mpz_getlimbn(whole, static_cast<mp_size_t>(i));
+    for (std::size_t i = 0; i < size && i < static_cast<std::size_t>(limbs_); ++i)
+        x.m[i] = mpz_getlimbn(whole, static_cast<mp_size_t>(i));
     mpz_clear(whole);
     mpfr_clear(scaled);
 }

@@ -16,8 +16,8 @@ namespace {
 
 struct Attempt {
     std::int64_t count = kUndecidedCount;
-    EscapePoint escape;  // where it escaped (a count below the limit)
-    bool decided = true;  // every test was decided by the bound
+    EscapePoint escape;    // where it escaped (a count below the limit)
+    bool decided = true;   // every test was decided by the bound
     bool dropped = false;  // the precision fell on the way (dropSpareLimbs)
 };
 
@@ -42,7 +42,8 @@ ExtReal pointError(const DeepLocation& location, int span, int x, int y, mpfr_pr
 long fractionBits(mpfr_prec_t bits, mpfr_srcptr cr, mpfr_srcptr ci) {
     long exponent = 1;
     if (!mpfr_zero_p(cr) || !mpfr_zero_p(ci))
-        exponent = std::max(mpfr_zero_p(cr) ? LONG_MIN : mpfr_get_exp(cr), mpfr_zero_p(ci) ? LONG_MIN : mpfr_get_exp(ci));
+        exponent =
+            std::max(mpfr_zero_p(cr) ? LONG_MIN : mpfr_get_exp(cr), mpfr_zero_p(ci) ? LONG_MIN : mpfr_get_exp(ci));
     return static_cast<long>(bits) + std::max(0L, -exponent) + 2;
 }
 
@@ -101,8 +102,8 @@ void dropSpareLimbs(FixedPointOrbit& orbit, R& e, R& cErr, R& stepRounding, bool
 // computed (|z̃| > 2) and the attempt goes on. With `mayDrop`, the precision
 // falls as the bound grows (dropSpareLimbs).
 template <class R>
-Attempt iterateOrbit(FixedPointOrbit& orbit, R cErr, std::int64_t limit, bool guess, bool mayDrop,
-                     std::int64_t poll, const std::function<bool()>& stop, std::int64_t& iterations) {
+Attempt iterateOrbit(FixedPointOrbit& orbit, R cErr, std::int64_t limit, bool guess, bool mayDrop, std::int64_t poll,
+                     const std::function<bool()>& stop, std::int64_t& iterations) {
     R stepRounding = R(2.0) * unitIn(orbit, R());  // |truncation| < √2 units
     MpfrValue exactRe(orbit.limbs() * 64), exactIm(orbit.limbs() * 64);
     Attempt attempt;

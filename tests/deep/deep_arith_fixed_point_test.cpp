@@ -45,7 +45,7 @@ Followed follow(const char* re, const char* im, long fractionBits, int steps, st
             EXPECT_LT(mpfr_cmpabs(dr.get(), unit.get()), 0) << "drop before step " << i;
             EXPECT_LT(mpfr_cmpabs(di.get(), unit.get()), 0) << "drop before step " << i;
             EXPECT_EQ(dropped.z, !mpfr_zero_p(dr.get()) || !mpfr_zero_p(di.get())) << "drop before step " << i;
-            EXPECT_TRUE(dropped.c);  // this c has bits down to the last limb
+            EXPECT_TRUE(dropped.c);                       // this c has bits down to the last limb
             for (mpfr_ptr part : {cr.get(), ci.get()}) {  // c̃ as the orbit goes on with it: cut toward 0
                 mpfr_mul_2si(part, part, orbit.fraction(), MPFR_RNDN);
                 mpfr_trunc(part, part);
