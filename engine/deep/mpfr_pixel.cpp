@@ -86,7 +86,7 @@ constexpr double kKeptBelowBound = 0x1p-256;
 template <class R>
 void dropSpareLimbs(FixedPointOrbit& orbit, R& e, R& cErr, R& stepRounding, bool& anyDropped) {
     while (orbit.limbs() > 1) {
-        const R unitUp = R(0x1p64) * unitIn(orbit, R());
+        const R unitUp = R(0x1p63) * stepRounding;  // 2^64 units: stepRounding is two
         if (!(unitUp < e * R(kKeptBelowBound))) return;
         const FixedPointOrbit::Dropped dropped = orbit.dropLowestLimb();
         const R truncation = R(2.0) * unitUp;  // |truncation| < √2 units
@@ -114,13 +114,15 @@ Attempt iterateOrbit(FixedPointOrbit& orbit, R cErr, std::int64_t limit, bool gu
         const R squares = r * r + m * m;
         if (i > 1) {
             const EscapeTest test = orbitEscapeTest(orbit, sqrt(squares), e, exactRe, exactIm);
-            const EscapePoint here{plainDouble(r), plainDouble(m), true};
+            const auto escaped = [&] {
+                return attempt.count = i, attempt.escape = {plainDouble(r), plainDouble(m), true}, attempt;
+            };
             if (test == EscapeTest::Undecided) {
                 attempt.decided = false;
                 if (!guess) return attempt;
-                if (squares > R(4.0)) return attempt.count = i, attempt.escape = here, attempt;
+                if (squares > R(4.0)) return escaped();
             }
-            if (test == EscapeTest::Escaped) return attempt.count = i, attempt.escape = here, attempt;
+            if (test == EscapeTest::Escaped) return escaped();
             if (i == limit) return attempt.count = limit, attempt;
         }
         if (i % poll == 0 && stop()) return attempt.count = kCancelledCount, attempt;

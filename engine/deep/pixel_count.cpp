@@ -304,10 +304,6 @@ std::int64_t settleWith(const RowJob& job, const std::vector<OrbitLow>& low, Row
                                       s.ddIterations, table.get(), &s.escape, s.handOff ? &*s.handOff : nullptr);
 }
 
-}  // namespace
-
-namespace {
-
 // The bits the fixed-point stage starts at.
 int fullPrecisionStart(const RowJob& job, const std::vector<OrbitLow>& low) {
     return job.geometry->pixelBits + (low.empty() ? 0 : kBitsBeyondDoubleDouble);
