@@ -62,13 +62,6 @@ struct LaneValues {
     alignas(64) std::int64_t m[kMaxDeepLanes], i[kMaxDeepLanes], wanted[kMaxDeepLanes];
 };
 
-// The derivative as the lanes hold it (only with job.derivative).
-struct LaneDerivative {
-    V& derR;
-    V& derI;
-    V& unit;
-};
-
 // ScaledDerivative's approximation step of one lane, from its state before.
 void DerivativeApproximation(const BlaStep<double>& s, const LaneValues& before, std::size_t lane, LaneBatch& b,
                              LaneValues& after) {
@@ -82,22 +75,13 @@ void DerivativeApproximation(const BlaStep<double>& s, const LaneValues& before,
     b.derUnit[lane] = der.scale >= 0 ? der.unit() : -1.0;
 }
 
-HWY_NOINLINE void TakeApproximationSteps(const LaneJob& job, LaneBatch& b, const LaneValues& before, V& dzr, V& dzi,
-                                         V& e, VI& m, VI& i, const LaneDerivative* derivative) {
-    const D d;
-    const DI di;
-    LaneValues after;
-    hn::Store(dzr, d, after.dzr);
-    hn::Store(dzi, d, after.dzi);
-    hn::Store(e, d, after.e);
-    hn::Store(m, di, after.m);
-    hn::Store(i, di, after.i);
-    if (derivative) {
-        hn::Store(derivative->derR, d, after.derR);
-        hn::Store(derivative->derI, d, after.derI);
-    }
+// `after` holds the lanes' state after their plain step; the wanted lanes'
+// entries are replaced by their approximation step's. Arrays in and out, so
+// that the loop's vectors stay in registers on its plain path.
+HWY_NOINLINE void TakeApproximationSteps(const LaneJob& job, LaneBatch& b, const LaneValues& before,
+                                         LaneValues& after, bool derivative) {
     const BlaLevels<double>& table = *job.table;
-    for (std::size_t lane = 0; lane < hn::Lanes(d); ++lane) {
+    for (std::size_t lane = 0; lane < hn::Lanes(D()); ++lane) {
         if (before.wanted[lane] == 0) continue;
         const std::int64_t at = before.m[lane];
         const int k = table.longest(at, roundUp(before.dAbs[lane] + before.e[lane]), job.limit - before.i[lane]);
@@ -116,15 +100,34 @@ HWY_NOINLINE void TakeApproximationSteps(const LaneJob& job, LaneBatch& b, const
         b.approximationSteps += 1;
         b.skipped += length;
     }
+}
+
+// TakeApproximationSteps on the lanes' vectors: stored, stepped, loaded back.
+template <bool kDerivative>
+HWY_INLINE void ApproximateWanted(const LaneJob& job, LaneBatch& b, const LaneValues& before, V& dzr, V& dzi, V& e,
+                                  VI& m, VI& i, V& derR, V& derI, V& unit) {
+    const D d;
+    const DI di;
+    LaneValues after;
+    hn::Store(dzr, d, after.dzr);
+    hn::Store(dzi, d, after.dzi);
+    hn::Store(e, d, after.e);
+    hn::Store(m, di, after.m);
+    hn::Store(i, di, after.i);
+    if constexpr (kDerivative) {
+        hn::Store(derR, d, after.derR);
+        hn::Store(derI, d, after.derI);
+    }
+    TakeApproximationSteps(job, b, before, after, kDerivative);
     dzr = hn::Load(d, after.dzr);
     dzi = hn::Load(d, after.dzi);
     e = hn::Load(d, after.e);
     m = hn::Load(di, after.m);
     i = hn::Load(di, after.i);
-    if (derivative) {
-        derivative->derR = hn::Load(d, after.derR);
-        derivative->derI = hn::Load(d, after.derI);
-        derivative->unit = hn::Load(d, b.derUnit);
+    if constexpr (kDerivative) {
+        derR = hn::Load(d, after.derR);
+        derI = hn::Load(d, after.derI);
+        unit = hn::Load(d, b.derUnit);
     }
 }
 
@@ -170,7 +173,6 @@ std::int64_t AdvanceLanesOf(const LaneJob& job, LaneBatch& b, std::int64_t maxSt
     V derR = hn::Load(d, b.derR), derI = hn::Load(d, b.derI);
     V unit = hn::Load(d, b.derUnit);
     const V laneHigh = hn::Set(d, ScaledDerivative::kLaneHigh);
-    const LaneDerivative derivative{derR, derI, unit};
     const V dcr = hn::Load(d, b.dcr), dci = hn::Load(d, b.dci), dcErr = hn::Load(d, b.dcErr),
             dcAbs = hn::Load(d, b.dcAbs);
     VI m = hn::Load(di, b.m), i = hn::Load(di, b.i);
@@ -214,8 +216,7 @@ std::int64_t AdvanceLanesOf(const LaneJob& job, LaneBatch& b, std::int64_t maxSt
         e = next.e;
         m = hn::Add(m, one);
         i = hn::Add(i, one);
-        if (anyApproximation)
-            TakeApproximationSteps(job, b, before, dzr, dzi, e, m, i, kDerivative ? &derivative : nullptr);
+        if (anyApproximation) ApproximateWanted<kDerivative>(job, b, before, dzr, dzi, e, m, i, derR, derI, unit);
     }
     hn::Store(dzr, d, b.dzr);
     hn::Store(dzi, d, b.dzi);
