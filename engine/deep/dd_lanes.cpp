@@ -132,8 +132,8 @@ HWY_INLINE void StoreDdState(const DdV& dzr, const DdV& dzi, V e, VI m, VI i, Ar
 // The approximation steps of the lanes in `wanted`, from their state at this
 // iteration, by doubleDoubleStep's own code: the lanes that took one have
 // their new state in `out` and a nonzero `out.taken`.
-HWY_NOINLINE void TakeDdApproximations(const DdLaneJob& job, const DdLaneBatch& b, M wanted, const DdV& dzr,
-                                       const DdV& dzi, V e, VI m, VI i, DdLaneValues& out) {
+HWY_NOINLINE void TakeDdApproximations(const DdLaneJob& job, const DdLaneBatch& b, M wanted, DdV dzr,
+                                       DdV dzi, V e, VI m, VI i, DdLaneValues& out) {
     const D d;
     const DI di;
     StoreDdState(dzr, dzi, e, m, i, out);

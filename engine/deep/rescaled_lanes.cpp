@@ -108,17 +108,17 @@ struct RescaledValues {
 };
 
 // rescaledStep's approximation step for the lanes in `before.wanted`: its
-// choice (longest) and step (rescaledBlaStep), lane by lane. A lane whose
-// step does not fit a double keeps its state and is returned in `unfit`
-// (its iteration is the extended-range step's). Returns the lanes that took
-// a step or are unfit.
+// choice (longest) and step (rescaledBlaStep), lane by lane, into `after`
+// (which holds the state before). A lane whose step does not fit a double
+// keeps its state and is marked in `unfitLanes` (its iteration is the
+// extended-range step's). Returns the lanes that took a step or are unfit.
+// Arrays in and out, so that the loop's vectors stay in registers.
 HWY_NOINLINE M TakeRescaledApproximations(const RescaledLaneJob& job, RescaledLaneBatch& b,
-                                          const RescaledValues& before, RescaledVectors& v, M& unfit) {
+                                          const RescaledValues& before, RescaledLaneState& after,
+                                          std::int64_t* unfitLanes) {
     const D d;
     const DI di;
-    RescaledLaneState after;
-    StoreState(v, after);
-    alignas(64) std::int64_t took[kMaxDeepLanes] = {}, unfitLanes[kMaxDeepLanes] = {};
+    alignas(64) std::int64_t took[kMaxDeepLanes] = {};
     const BlaLevels<ExtReal>& table = *job.table;
     for (std::size_t lane = 0; lane < hn::Lanes(d); ++lane) {
         if (before.wanted[lane] == 0) continue;
@@ -138,8 +138,6 @@ HWY_NOINLINE M TakeRescaledApproximations(const RescaledLaneJob& job, RescaledLa
         b.skipped += length;
         after.set(lane, p);
     }
-    v = LoadState(after);
-    unfit = hn::RebindMask(d, hn::Ne(hn::Load(di, unfitLanes), hn::Zero(di)));
     return hn::RebindMask(d, hn::Ne(hn::Load(di, took), hn::Zero(di)));
 }
 
@@ -147,11 +145,10 @@ HWY_NOINLINE M TakeRescaledApproximations(const RescaledLaneJob& job, RescaledLa
 // and the rescale) for the lanes in `lanes`, one by one, where it leaves the
 // pixel going on; a lane it would finish keeps its state and waits for the
 // scalar loop (returned).
-HWY_NOINLINE M TakeScalarIterations(const RescaledLaneJob& job, RescaledLaneBatch& b, M lanes, RescaledVectors& v) {
+HWY_NOINLINE M TakeScalarIterations(const RescaledLaneJob& job, RescaledLaneBatch& b, M lanes,
+                                    RescaledLaneState& state) {
     const D d;
     const DI di;
-    RescaledLaneState state;
-    StoreState(v, state);
     alignas(64) std::int64_t take[kMaxDeepLanes], waits[kMaxDeepLanes] = {};
     hn::Store(hn::VecFromMask(di, hn::RebindMask(di, lanes)), di, take);
     for (std::size_t lane = 0; lane < hn::Lanes(d); ++lane) {
@@ -165,8 +162,16 @@ HWY_NOINLINE M TakeScalarIterations(const RescaledLaneJob& job, RescaledLaneBatc
         b.scalarMade += made;
         state.set(lane, p);
     }
-    v = LoadState(state);
     return hn::RebindMask(d, hn::Ne(hn::Load(di, waits), hn::Zero(di)));
+}
+
+// TakeScalarIterations on the lanes' vectors: stored, stepped, loaded back.
+HWY_INLINE M ScalarIterations(const RescaledLaneJob& job, RescaledLaneBatch& b, M lanes, RescaledVectors& v) {
+    RescaledLaneState state;
+    StoreState(v, state);
+    const M waits = TakeScalarIterations(job, b, lanes, state);
+    v = LoadState(state);
+    return waits;
 }
 
 // rescaleIfDue where double can make the shift; the lanes where it cannot
@@ -292,10 +297,13 @@ HWY_INLINE M TableSteps(D d, const RescaledLaneJob& job, RescaledLaneBatch& b, c
     StoreState(v, before.state);
     hn::Store(s.wAbs, d, before.wAbs);
     hn::Store(hn::VecFromMask(di, hn::RebindMask(di, candidates)), di, before.wanted);
-    M unfit = hn::FirstN(d, 0);
-    const M plain = hn::AndNot(TakeRescaledApproximations(job, b, before, v, unfit), active);
+    RescaledLaneState after = before.state;
+    alignas(64) std::int64_t unfitLanes[kMaxDeepLanes] = {};
+    const M plain = hn::AndNot(TakeRescaledApproximations(job, b, before, after, unfitLanes), active);
+    v = LoadState(after);
+    const M unfit = hn::RebindMask(d, hn::Ne(hn::Load(di, unfitLanes), hn::Zero(di)));
     if (!hn::AllFalse(d, unfit)) {
-        waiting = hn::Or(waiting, TakeScalarIterations(job, b, unfit, v));
+        waiting = hn::Or(waiting, ScalarIterations(job, b, unfit, v));
         scalarDone = hn::Or(scalarDone, unfit);
     }
     return plain;
@@ -322,7 +330,7 @@ std::int64_t AdvanceRescaledLanes(const RescaledLaneJob* jobPointer, RescaledLan
         // The extended-range step, in place by the scalar loop's own code.
         const M scalarLanes = hn::And(active, s.extended);
         if (!hn::AllFalse(d, scalarLanes)) {
-            waiting = hn::Or(waiting, TakeScalarIterations(job, b, scalarLanes, v));
+            waiting = hn::Or(waiting, ScalarIterations(job, b, scalarLanes, v));
             b.approximationSteps += static_cast<std::int64_t>(hn::CountTrue(d, scalarLanes));
             laneSteps += static_cast<std::int64_t>(hn::CountTrue(d, scalarLanes));
             active = hn::AndNot(scalarLanes, active);
