@@ -8,6 +8,7 @@
 
 #include "deep/direct_dd_rows.h"
 #include "deep/direct_rows.h"
+#include "deep/double_double_perturbation.h"
 #include "deep/settle_lanes.h"
 #include "deep/perturbation.h"
 #include "deep/perturbation_lanes.h"
@@ -27,6 +28,9 @@ struct LanePixel {
     int row = -1;  // relative to the job's first row; −1: the lane is empty
     int x = 0;
     PixelOffset<double> dc;
+    // A pixel the settling handed over at a rebase (settling non-null): it
+    // goes back to the settling lanes when it ends.
+    SettleLanes::Parked handed;
 };
 
 class LaneRows {
@@ -42,6 +46,9 @@ private:
     bool settle(const LanePixel& p);
     bool runSettleLanes(bool flush);
     void load(std::size_t lane);
+    bool loadHanded(std::size_t lane);
+    bool finishHanded(std::size_t lane, std::int64_t count, const PerturbState<double>& st, PixelTrace& trace);
+    void startLane(std::size_t lane, const PerturbState<double>& st);
     PerturbRun<double> runOf(std::size_t lane, PixelTrace& trace);
     BlaUse<double> blaUse() { return BlaUse<double>{lanes_.table, &skipped_}; }
     PixelTrace traceOf(std::size_t lane) const;
@@ -171,6 +178,7 @@ bool LaneRows::runDirectDd(bool flush) {
 }
 
 void LaneRows::load(std::size_t lane) {
+    if (loadHanded(lane)) return;
     LanePixel& p = pixels_[lane];
     for (;;) {
         if (!nextPixel(p.row, p.x)) {
@@ -181,17 +189,34 @@ void LaneRows::load(std::size_t lane) {
         pixelDone(p.row);
     }
     p.dc = doubleOffset(pixelOffset(job_, p.x, job_.firstRow + p.row));
-    batch_.dzr[lane] = p.dc.re;
-    batch_.dzi[lane] = p.dc.im;
-    batch_.e[lane] = p.dc.err;
+    startLane(lane, PerturbState<double>{p.dc.re, p.dc.im, p.dc.err, 1, 1});
+}
+
+// A pixel the settling lanes handed over, where one waits: it goes on from
+// the state it rebased to in double-double.
+bool LaneRows::loadHanded(std::size_t lane) {
+    LanePixel& p = pixels_[lane];
+    if (!settleLanes_ || !settleLanes_->takeParked(p.handed)) return false;
+    p.row = p.handed.pixel.first;
+    p.x = p.handed.pixel.second;
+    p.dc = doubleOffset(pixelOffset(job_, p.x, job_.firstRow + p.row));
+    startLane(lane, handedToDouble(p.handed.state));
+    return true;
+}
+
+void LaneRows::startLane(std::size_t lane, const PerturbState<double>& st) {
+    const LanePixel& p = pixels_[lane];
+    batch_.dzr[lane] = st.dzr;
+    batch_.dzi[lane] = st.dzi;
+    batch_.e[lane] = st.e;
     batch_.dcr[lane] = p.dc.re;
     batch_.dci[lane] = p.dc.im;
     batch_.dcErr[lane] = p.dc.err;
     batch_.dcAbs[lane] = p.dc.abs;
     batch_.cBound[lane] = roundUp(p.dc.abs + p.dc.err);
     batch_.tableOn[lane] = lanes_.table && batch_.cBound[lane] <= lanes_.table->cMax ? 1 : 0;
-    batch_.m[lane] = 1;
-    batch_.i[lane] = 1;
+    batch_.m[lane] = st.m;
+    batch_.i[lane] = st.i;
     keepDerivative(lane, traceFor(job_));
 }
 
@@ -251,6 +276,7 @@ bool LaneRows::finishScalar(std::size_t lane) {
 // cancelled.
 bool LaneRows::finish(std::size_t lane, std::int64_t count, const PerturbState<double>& st, PixelTrace& trace) {
     const LanePixel& p = pixels_[lane];
+    if (p.handed.settling) return finishHanded(lane, count, st, trace);
     if (count == kUndecidedCount) {
         if (!settle(p)) return false;
     } else {
@@ -259,6 +285,18 @@ bool LaneRows::finish(std::size_t lane, std::int64_t count, const PerturbState<d
         storeColourOutputs(job_, p.x, job_.firstRow + p.row, count, trace, pending_);
         pixelDone(p.row);
     }
+    load(lane);
+    return true;
+}
+
+// A handed pixel's end goes back to the settling lanes; false if cancelled.
+bool LaneRows::finishHanded(std::size_t lane, std::int64_t count, const PerturbState<double>& st, PixelTrace& trace) {
+    LanePixel& p = pixels_[lane];
+    if (count != kUndecidedCount) noteEscape(job_.reference->orbit(), st, count, job_.view->location.limit, &trace);
+    finishedRows_.clear();
+    if (!settleLanes_->handedBack(std::move(p.handed), count, trace.escape, finishedRows_)) return false;
+    p.handed.settling.reset();
+    for (const int row : finishedRows_) pixelDone(row);
     load(lane);
     return true;
 }

@@ -230,8 +230,8 @@ std::int64_t perturbedReach(const RowJob& job, int x, int y) {
 // orbit for rounding to grow over. `goOn` runs the loop from the handed
 // state and fills the trace.
 template <typename GoOn>
-DdHandOff handOffTries(RowControl& control, EscapePoint& escape, GoOn goOn) {
-    return [&control, &escape, goOn, tries = 0](const DoubleDoubleState& s) mutable {
+DdHandOff handOffTries(RowControl& control, EscapePoint& escape, int& tries, GoOn goOn) {
+    return [&control, &escape, &tries, goOn](const DoubleDoubleState& s) {
         if (tries == kDoubleHandOffTries) return kUndecidedCount;
         ++tries;
         PixelTrace trace;
@@ -243,9 +243,9 @@ DdHandOff handOffTries(RowControl& control, EscapePoint& escape, GoOn goOn) {
     };
 }
 
-DdHandOff doubleHandOff(const RowJob& job, int x, int y, RowControl& control, EscapePoint& escape) {
+DdHandOff doubleHandOff(const RowJob& job, int x, int y, RowControl& control, EscapePoint& escape, int& tries) {
     const PixelOffset<double> dc = doubleOffset(pixelOffset(job, x, y));
-    return handOffTries(control, escape, [&job, &control, dc](const DoubleDoubleState& s, PixelTrace& trace) {
+    return handOffTries(control, escape, tries, [&job, &control, dc](const DoubleDoubleState& s, PixelTrace& trace) {
         const std::vector<OrbitPoint>& orbit = job.reference->orbit();
         const std::int64_t limit = job.view->location.limit;
         PerturbState<double> st = handedToDouble(s);
@@ -254,6 +254,8 @@ DdHandOff doubleHandOff(const RowJob& job, int x, int y, RowControl& control, Es
         const BlaUse<double> bla{job.bla ? job.bla->doubles() : nullptr, &skipped};
         const std::int64_t count = perturbRun(orbit, dc, limit, stop, made, st, bla, &trace);
         if (count != kUndecidedCount) noteEscape(orbit, st, count, limit, &trace);
+        control.made += made;
+        control.skipped += skipped;
         return count;
     });
 }
@@ -261,17 +263,20 @@ DdHandOff doubleHandOff(const RowJob& job, int x, int y, RowControl& control, Es
 // The same below double's range: the rescaled loop goes on from the
 // double-double state (in plain units once the pixel has rebased), with the
 // pixel's offset in the extended range.
-DdHandOff rescaledHandOff(const RowJob& job, int x, int y, RowControl& control, EscapePoint& escape) {
+DdHandOff rescaledHandOff(const RowJob& job, int x, int y, RowControl& control, EscapePoint& escape, int& tries) {
     const PixelOffset<ExtReal> dc = pixelOffset(job, x, y);
-    return handOffTries(control, escape, [&job, &control, dc](const DoubleDoubleState& s, PixelTrace& trace) {
+    return handOffTries(control, escape, tries, [&job, &control, dc](const DoubleDoubleState& s, PixelTrace& trace) {
         const PerturbState<double> handed = handedToDouble(s);
         const PerturbState<ExtReal> st{ExtReal(handed.dzr), ExtReal(handed.dzi), ExtReal(handed.e), handed.m,
                                        handed.i};
         std::int64_t made = 0, skipped = 0;
         auto stop = [&control] { return control.stop(); };
         const BlaUse<ExtReal> bla{job.bla ? job.bla->extendedRange() : nullptr, &skipped};
-        return rescaledRun(job.reference->orbit(), job.reference->lanePoints(), dc, job.view->location.limit, stop,
-                           made, bla, st, &trace);
+        const std::int64_t count = rescaledRun(job.reference->orbit(), job.reference->lanePoints(), dc,
+                                               job.view->location.limit, stop, made, bla, st, &trace);
+        control.made += made;
+        control.skipped += skipped;
+        return count;
     });
 }
 
@@ -284,8 +289,19 @@ Settling::Settling(const RowJob& job, int x, int y, RowControl& control)
       dc(doubleDoubleOffset(job.offsets->columns[static_cast<std::size_t>(x)],
                             job.offsets->rows[static_cast<std::size_t>(y)], job.geometry->ddScaleExponent)),
       start(Clock::now()) {
-    handOff = job.geometry->extended() ? rescaledHandOff(job, x, y, control, escape)
-                                        : doubleHandOff(job, x, y, control, escape);
+    handOff = job.geometry->extended() ? rescaledHandOff(job, x, y, control, escape, handOffs)
+                                        : doubleHandOff(job, x, y, control, escape, handOffs);
+}
+
+bool takeHandOffTry(Settling& s) {
+    if (s.handOffs == kDoubleHandOffTries) return false;
+    ++s.handOffs;
+    return true;
+}
+
+void handOffDecided(RowControl& control, Settling& s, const EscapePoint& escape) {
+    control.settledInDouble += 1;
+    s.escape = escape;
 }
 
 std::shared_ptr<const DdBlaLevels> settlingTable(const RowJob& job, RowControl& control, DdTableTolerance tolerance) {

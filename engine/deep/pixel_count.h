@@ -122,8 +122,8 @@ bool settleUndecided(const RowJob& job, int x, int y, RowControl& control, std::
 
 // One pixel's settling as it goes from stage to stage: its offset in
 // double-double, the hand-off to the double loop (views in double's range;
-// it refers to `escape`, so a Settling stays where it is made), and where
-// the pixel was seen to escape.
+// it refers to `escape` and `handOffs`, so a Settling stays where it is
+// made), the hand-offs tried, and where the pixel was seen to escape.
 struct Settling {
     Settling(const RowJob& job, int x, int y, RowControl& control);
     Settling(const Settling&) = delete;
@@ -132,9 +132,19 @@ struct Settling {
     DoubleDoubleOffset dc;
     EscapePoint escape;
     std::optional<DdHandOff> handOff;
+    int handOffs = 0;
     std::int64_t ddIterations = 0;
     std::chrono::steady_clock::time_point start;
 };
+
+// Whether the pixel may go on in the double loop from this rebase (a try
+// more), for a hand-off made elsewhere than through `handOff` (the double
+// lanes).
+bool takeHandOffTry(Settling& s);
+
+// A hand-off made elsewhere that the double loop decided: its statistic and
+// the escape point it saw.
+void handOffDecided(RowControl& control, Settling& s, const EscapePoint& escape);
 
 // The double-double stage's table of that tolerance; null where the job has
 // no table, or where a cancel stopped its making (then the job has one).

@@ -55,14 +55,25 @@ void SettleLanes::keep(std::size_t lane, const DoubleDoubleState& st) {
     batch_.i[lane] = st.i;
 }
 
-// Loads the next waiting pixel into the lane; false where none waits.
+// Loads the next waiting pixel into the lane (one back from the double loop
+// first, in the state it was handed over from); false where none waits.
 bool SettleLanes::load(std::size_t lane) {
-    if (queue_.empty()) return false;
     Lane& l = pixels_[lane];
-    l.pixel = queue_.front();
-    queue_.pop_front();
-    const Settling& s = l.settling.emplace(job_, l.pixel.second, job_.firstRow + l.pixel.first, control_);
-    keep(lane, startState(s.dc));
+    if (!resumed_.empty()) {
+        Parked& back = resumed_.front();
+        l.pixel = back.pixel;
+        l.settling = std::move(back.settling);
+        keep(lane, back.state);
+        resumed_.pop_front();
+    } else if (!queue_.empty()) {
+        l.pixel = queue_.front();
+        queue_.pop_front();
+        l.settling = std::make_unique<Settling>(job_, l.pixel.second, job_.firstRow + l.pixel.first, control_);
+        keep(lane, startState(l.settling->dc));
+    } else {
+        return false;
+    }
+    const Settling& s = *l.settling;
     storeParts(batch_.dcrHi, batch_.dcrLo, lane, s.dc.re);
     storeParts(batch_.dciHi, batch_.dciLo, lane, s.dc.im);
     batch_.dcErr[lane] = s.dc.err;
@@ -85,20 +96,41 @@ void SettleLanes::empty(std::size_t lane) {
     pixels_[lane].settling.reset();
 }
 
-bool SettleLanes::finish(std::size_t lane, std::int64_t count, std::vector<int>& finishedRows) {
-    Lane& l = pixels_[lane];
-    const int row = l.pixel.first;
+bool SettleLanes::finishPixel(Settling& s, int row, std::int64_t count, std::vector<int>& finishedRows) {
     // The lanes' time is counted once for all of their pixels (run); each
     // pixel's own from here.
     const auto start = std::chrono::steady_clock::now();
-    l.settling->start = start;
-    std::int32_t& out = job_.counts[pixelIndex(job_, l.pixel.second, job_.firstRow + row)];
-    const bool settled = finishSettling(job_, low_, control_, *l.settling, count, out);
+    s.start = start;
+    std::int32_t& out = job_.counts[pixelIndex(job_, s.x, s.y)];
+    const bool settled = finishSettling(job_, low_, control_, s, count, out);
     finishing_ += std::chrono::steady_clock::now() - start;
     if (!settled) return false;
     finishedRows.push_back(row);
+    return true;
+}
+
+bool SettleLanes::finish(std::size_t lane, std::int64_t count, std::vector<int>& finishedRows) {
+    Lane& l = pixels_[lane];
+    if (!finishPixel(*l.settling, l.pixel.first, count, finishedRows)) return false;
     if (!load(lane)) empty(lane);
     return true;
+}
+
+bool SettleLanes::takeParked(Parked& out) {
+    if (parked_.empty()) return false;
+    out = std::move(parked_.front());
+    parked_.pop_front();
+    return true;
+}
+
+bool SettleLanes::handedBack(Parked parked, std::int64_t count, const EscapePoint& escape,
+                             std::vector<int>& finishedRows) {
+    if (count == kUndecidedCount) {
+        resumed_.push_back(std::move(parked));
+        return true;
+    }
+    handOffDecided(control_, *parked.settling, escape);
+    return finishPixel(*parked.settling, parked.pixel.first, count, finishedRows);
 }
 
 // doubleDoublePerturbedCount's loop for the lane's pixel until it has made
@@ -119,6 +151,12 @@ bool SettleLanes::service(std::size_t lane, std::vector<int>& finishedRows) {
         if (loops % kPollInterval == 0 && control_.stop()) return false;
         const std::int64_t before = st.i;
         const std::int64_t result = doubleDoubleStep(orbit, low_, s.dc, limit, st, true, table_.get());
+        if (result == kSwitchCount && parking_) {
+            if (!takeHandOffTry(s)) continue;
+            parked_.push_back({l.pixel, std::move(l.settling), st});
+            if (!load(lane)) empty(lane);
+            return true;
+        }
         if (result == kSwitchCount) {
             const std::int64_t finished = (*s.handOff)(st);
             if (finished != kUndecidedCount) return finish(lane, finished, finishedRows);
@@ -135,6 +173,7 @@ bool SettleLanes::service(std::size_t lane, std::vector<int>& finishedRows) {
 bool SettleLanes::run(bool flush, std::vector<int>& finishedRows) {
     const auto start = std::chrono::steady_clock::now();
     finishing_ = {};
+    parking_ = !flush;
     bool done = true;
     for (;;) {
         std::size_t active = 0;

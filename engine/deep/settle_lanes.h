@@ -8,6 +8,12 @@
 // the scalar settling's. One thread gathers its undecided pixels from every
 // row it takes and keeps its lanes full; at its end it finishes the last
 // ones in lanes partly empty. Views in double's range only.
+//
+// A pixel that rebases in double-double may go on in the double loop from
+// there (the hand-off). While the lanes are kept full the hand-off is parked
+// for the caller's double lanes (takeParked), and the pixel comes back
+// (handedBack) with the double loop's count, or to go on in double-double
+// where that loop could not decide; when flushing, it is made at once.
 
 #include <chrono>
 #include <cstddef>
@@ -37,20 +43,37 @@ public:
     SettleLanes(const RowJob& job, RowControl& control, const std::vector<OrbitLow>& low,
                 std::shared_ptr<const DdBlaLevels> table);
 
+    // A pixel handed to the double loop at a rebase, with the double-double
+    // state it rebased to.
+    struct Parked {
+        Pixel pixel{-1, 0};
+        std::unique_ptr<Settling> settling;
+        DoubleDoubleState state;
+    };
+
     void add(int row, int x) { queue_.emplace_back(row, x); }
-    std::size_t waiting() const { return queue_.size(); }
+    std::size_t waiting() const { return queue_.size() + resumed_.size(); }
 
     // Settles while the lanes can be kept full (with `flush`, until every
     // pixel is done): each pixel's count and outputs are stored and its row
     // appended to `finishedRows`. False if cancelled.
     bool run(bool flush, std::vector<int>& finishedRows);
 
+    // The next parked hand-off, if any.
+    bool takeParked(Parked& out);
+    // A parked pixel back from the double loop with its `count`: stored
+    // (with `escape`, its row appended to `finishedRows`), or, where the
+    // loop could not decide, queued to go on in double-double from its
+    // state. False if cancelled.
+    bool handedBack(Parked parked, std::int64_t count, const EscapePoint& escape, std::vector<int>& finishedRows);
+
 private:
     struct Lane {
         Pixel pixel{-1, 0};
-        std::optional<Settling> settling;
+        std::unique_ptr<Settling> settling;
     };
     bool load(std::size_t lane);
+    bool finishPixel(Settling& s, int row, std::int64_t count, std::vector<int>& finishedRows);
     void empty(std::size_t lane);
     DoubleDoubleState stateOf(std::size_t lane) const;
     void keep(std::size_t lane, const DoubleDoubleState& st);
@@ -64,6 +87,8 @@ private:
     DdLaneJob lanesJob_;
     const std::size_t lanes_;
     std::deque<Pixel> queue_;
+    std::deque<Parked> parked_, resumed_;
+    bool parking_ = false;  // during run without flush
     Lane pixels_[kMaxDeepLanes];
     DdLaneBatch batch_;
     std::chrono::steady_clock::duration finishing_{};  // in finishSettling, during run
