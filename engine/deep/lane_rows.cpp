@@ -294,7 +294,8 @@ bool LaneRows::finishHanded(std::size_t lane, std::int64_t count, const PerturbS
     LanePixel& p = pixels_[lane];
     if (count != kUndecidedCount) noteEscape(job_.reference->orbit(), st, count, job_.view->location.limit, &trace);
     finishedRows_.clear();
-    if (!settleLanes_->handedBack(std::move(p.handed), count, trace.escape, finishedRows_)) return false;
+    SettleLanes* from = p.handed.from;
+    if (!from->handedBack(std::move(p.handed), count, trace.escape, finishedRows_)) return false;
     p.handed.settling.reset();
     for (const int row : finishedRows_) pixelDone(row);
     load(lane);

@@ -336,7 +336,8 @@ bool finishSettling(const RowJob& job, const std::vector<OrbitLow>& low, RowCont
     // one, and the rare pixel that leaves is stepped through without a table
     // where that is cheaper than the fixed-point stage.
     if (!low.empty() && job.bla) {
-        if (settled == kUndecidedCount) settled = settleWith(job, low, control, s, DdTableTolerance::Strict);
+        if (settled == kUndecidedCount && !s.strictTableTried)
+            settled = settleWith(job, low, control, s, DdTableTolerance::Strict);
         if (settled == kUndecidedCount && fullPrecisionStart(job, low) > kPlainDoubleDoubleAboveBits)
             settled = doubleDoublePerturbedCount(job.reference->orbit(), low, s.dc, job.view->location.limit, stop,
                                                  s.ddIterations, nullptr, &s.escape);

@@ -133,6 +133,7 @@ struct Settling {
     EscapePoint escape;
     std::optional<DdHandOff> handOff;
     int handOffs = 0;
+    bool strictTableTried = false;  // the strict table's stage was made (in lanes)
     std::int64_t ddIterations = 0;
     std::chrono::steady_clock::time_point start;
 };

@@ -24,12 +24,17 @@ std::unique_ptr<SettleLanes> SettleLanes::make(const RowJob& job, RowControl& co
     if (low.empty()) return nullptr;
     std::shared_ptr<const DdBlaLevels> table = settlingTable(job, control, DdTableTolerance::Loose);
     if (job.bla && !table) return nullptr;  // cancelled: the scalar settling says so
-    return std::make_unique<SettleLanes>(job, control, low, std::move(table));
+    return std::make_unique<SettleLanes>(job, control, low, std::move(table), DdTableTolerance::Loose);
 }
 
 SettleLanes::SettleLanes(const RowJob& job, RowControl& control, const std::vector<OrbitLow>& low,
-                         std::shared_ptr<const DdBlaLevels> table)
-    : job_(job), control_(control), low_(low), table_(std::move(table)), lanes_(deepLaneCount()) {
+                         std::shared_ptr<const DdBlaLevels> table, DdTableTolerance tolerance)
+    : job_(job),
+      control_(control),
+      low_(low),
+      table_(std::move(table)),
+      lanes_(deepLaneCount()),
+      tolerance_(tolerance) {
     const std::vector<OrbitPoint>& orbit = job.reference->orbit();
     lanesJob_.orbit = orbit.data();
     lanesJob_.low = low.data();
@@ -109,15 +114,41 @@ bool SettleLanes::finishPixel(Settling& s, int row, std::int64_t count, std::vec
     return true;
 }
 
+// The strict table's stage where the job has a table and this is the loose
+// one; null otherwise, or where a cancel stopped the table's making.
+SettleLanes* SettleLanes::strictStage() {
+    if (!strictTried_ && tolerance_ == DdTableTolerance::Loose && job_.bla) {
+        strictTried_ = true;
+        std::shared_ptr<const DdBlaLevels> table = settlingTable(job_, control_, DdTableTolerance::Strict);
+        if (table)
+            strict_ = std::make_unique<SettleLanes>(job_, control_, low_, std::move(table), DdTableTolerance::Strict);
+    }
+    return strict_.get();
+}
+
+// A pixel the loose stage leaves undecided goes to the strict stage, from
+// the start; the others end here.
 bool SettleLanes::finish(std::size_t lane, std::int64_t count, std::vector<int>& finishedRows) {
     Lane& l = pixels_[lane];
-    if (!finishPixel(*l.settling, l.pixel.first, count, finishedRows)) return false;
+    SettleLanes* strict = count == kUndecidedCount ? strictStage() : nullptr;
+    if (strict) {
+        l.settling->strictTableTried = true;
+        const DoubleDoubleState start = startState(l.settling->dc);
+        strict->resumed_.push_back({l.pixel, std::move(l.settling), start, strict});
+    } else if (!finishPixel(*l.settling, l.pixel.first, count, finishedRows)) {
+        return false;
+    }
     if (!load(lane)) empty(lane);
     return true;
 }
 
+bool SettleLanes::runStrict(bool flush, std::vector<int>& finishedRows) {
+    if (!strict_ || (!flush && strict_->waiting() < lanes_)) return true;
+    return strict_->run(flush, finishedRows);
+}
+
 bool SettleLanes::takeParked(Parked& out) {
-    if (parked_.empty()) return false;
+    if (parked_.empty()) return strict_ && strict_->takeParked(out);
     out = std::move(parked_.front());
     parked_.pop_front();
     return true;
@@ -153,7 +184,7 @@ bool SettleLanes::service(std::size_t lane, std::vector<int>& finishedRows) {
         const std::int64_t result = doubleDoubleStep(orbit, low_, s.dc, limit, st, true, table_.get());
         if (result == kSwitchCount && parking_) {
             if (!takeHandOffTry(s)) continue;
-            parked_.push_back({l.pixel, std::move(l.settling), st});
+            parked_.push_back({l.pixel, std::move(l.settling), st, this});
             if (!load(lane)) empty(lane);
             return true;
         }
@@ -193,7 +224,7 @@ bool SettleLanes::run(bool flush, std::vector<int>& finishedRows) {
     }
     const auto lanesTime = std::chrono::steady_clock::now() - start - finishing_;
     control_.settleNs += std::chrono::duration_cast<std::chrono::nanoseconds>(lanesTime).count();
-    return done;
+    return done && runStrict(flush, finishedRows);
 }
 
 }  // namespace mandel

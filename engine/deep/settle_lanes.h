@@ -14,6 +14,9 @@
 // for the caller's double lanes (takeParked), and the pixel comes back
 // (handedBack) with the double loop's count, or to go on in double-double
 // where that loop could not decide; when flushing, it is made at once.
+//
+// The pixels the loose table leaves undecided go on in lanes of their own
+// with the strict table (a second SettleLanes), from the start.
 
 #include <chrono>
 #include <cstddef>
@@ -41,7 +44,7 @@ public:
     static std::unique_ptr<SettleLanes> make(const RowJob& job, RowControl& control);
 
     SettleLanes(const RowJob& job, RowControl& control, const std::vector<OrbitLow>& low,
-                std::shared_ptr<const DdBlaLevels> table);
+                std::shared_ptr<const DdBlaLevels> table, DdTableTolerance tolerance);
 
     // A pixel handed to the double loop at a rebase, with the double-double
     // state it rebased to.
@@ -49,6 +52,7 @@ public:
         Pixel pixel{-1, 0};
         std::unique_ptr<Settling> settling;
         DoubleDoubleState state;
+        SettleLanes* from = nullptr;  // the stage it goes back to
     };
 
     void add(int row, int x) { queue_.emplace_back(row, x); }
@@ -59,7 +63,7 @@ public:
     // appended to `finishedRows`. False if cancelled.
     bool run(bool flush, std::vector<int>& finishedRows);
 
-    // The next parked hand-off, if any.
+    // The next parked hand-off of either stage, if any.
     bool takeParked(Parked& out);
     // A parked pixel back from the double loop with its `count`: stored
     // (with `escape`, its row appended to `finishedRows`), or, where the
@@ -74,6 +78,8 @@ private:
     };
     bool load(std::size_t lane);
     bool finishPixel(Settling& s, int row, std::int64_t count, std::vector<int>& finishedRows);
+    SettleLanes* strictStage();
+    bool runStrict(bool flush, std::vector<int>& finishedRows);
     void empty(std::size_t lane);
     DoubleDoubleState stateOf(std::size_t lane) const;
     void keep(std::size_t lane, const DoubleDoubleState& st);
@@ -89,6 +95,10 @@ private:
     std::deque<Pixel> queue_;
     std::deque<Parked> parked_, resumed_;
     bool parking_ = false;  // during run without flush
+    const DdTableTolerance tolerance_;
+    // The strict table's stage, after the loose one (made at its first pixel).
+    bool strictTried_ = false;
+    std::unique_ptr<SettleLanes> strict_;
     Lane pixels_[kMaxDeepLanes];
     DdLaneBatch batch_;
     std::chrono::steady_clock::duration finishing_{};  // in finishSettling, during run
