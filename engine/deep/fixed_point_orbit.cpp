@@ -21,6 +21,7 @@ FixedPointOrbit::FixedPointOrbit(long fractionBits)
       scratch_(static_cast<std::size_t>(2 * limbs_)) {
     // One limb more than the value needs: the shift out of a product writes it (as 0).
     for (Part* p : {&zr_, &zi_, &cr_, &ci_, &sum_, &difference_}) p->m.assign(static_cast<std::size_t>(limbs_ + 1), 0);
+    scaleLimbs();
 }
 
 void FixedPointOrbit::set(Part& x, mpfr_srcptr value, bool& exact) {
@@ -69,14 +70,18 @@ void FixedPointOrbit::addSigned(Part& x, const Part& y) {
 }
 
 bool FixedPointOrbit::step() {
-    // Re z² = (Re z + Im z)(Re z − Im z) and Im z² = 2·Re z·Im z: two
-    // products, each truncated once.
+    // Re z² = (Re z + Im z)(Re z − Im z) = (a + b)·(a − b) with a = |Re z|
+    // and b = |Im z|, and Im z² = 2·Re z·Im z: two products, each truncated
+    // once.
     bool exact = true;
-    sum_ = zr_;
-    addSigned(sum_, zi_);
-    difference_ = zi_;
-    difference_.negative = !difference_.negative;
-    addSigned(difference_, zr_);
+    const mp_limb_t* a = zr_.m.data();
+    const mp_limb_t* b = zi_.m.data();
+    mpn_add_n(sum_.m.data(), a, b, limbs_);  // no carry: the sum stays below 16
+    difference_.negative = mpn_cmp(a, b, limbs_) < 0;
+    if (difference_.negative)
+        mpn_sub_n(difference_.m.data(), b, a, limbs_);
+    else
+        mpn_sub_n(difference_.m.data(), a, b, limbs_);
     mpn_mul_n(scratch_.data(), zr_.m.data(), zi_.m.data(), limbs_);
     const bool productNegative = zr_.negative != zi_.negative;
     exact = takeTop(zi_, true) && exact;
@@ -84,7 +89,7 @@ bool FixedPointOrbit::step() {
     addSigned(zi_, ci_);
     mpn_mul_n(scratch_.data(), sum_.m.data(), difference_.m.data(), limbs_);
     exact = takeTop(zr_, false) && exact;
-    zr_.negative = sum_.negative != difference_.negative;
+    zr_.negative = difference_.negative;
     addSigned(zr_, cr_);
     return exact;
 }
@@ -107,7 +112,16 @@ ExtReal FixedPointOrbit::approximate(const Part& x) const {
 double FixedPointOrbit::approximateNear(const Part& x) const {
     long top = 0;
     const double value = topLimbs(x, top);
-    return top < 0 ? 0.0 : std::ldexp(value, static_cast<int>(top * kLimbBits - fraction_));
+    return top < 0 ? 0.0 : value * limbScale_[static_cast<std::size_t>(top)];
+}
+
+// 2^(64k − F) for each limb k where those are normal doubles, so that
+// approximateNear scales by a product (exact) instead of a call.
+void FixedPointOrbit::scaleLimbs() {
+    limbScale_.assign(static_cast<std::size_t>(limbs_), 0.0);
+    if (fraction_ > kDoubleFraction) return;
+    for (long k = 0; k < limbs_; ++k)
+        limbScale_[static_cast<std::size_t>(k)] = std::ldexp(1.0, static_cast<int>(k * kLimbBits - fraction_));
 }
 
 FixedPointOrbit::Dropped FixedPointOrbit::dropLowestLimb() {
@@ -118,6 +132,7 @@ FixedPointOrbit::Dropped FixedPointOrbit::dropLowestLimb() {
     --limbs_;
     fraction_ -= kLimbBits;
     scratch_.resize(static_cast<std::size_t>(2 * limbs_));
+    scaleLimbs();
     return dropped;
 }
 

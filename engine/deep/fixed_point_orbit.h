@@ -65,11 +65,13 @@ private:
     // back in units of 2^-F (times 2 with `doubled`); true when exact.
     bool takeTop(Part& out, bool doubled);
     void addSigned(Part& x, const Part& y);
+    void scaleLimbs();
 
     long limbs_;
     long fraction_;
     Part zr_, zi_, cr_, ci_, sum_, difference_;
     std::vector<mp_limb_t> scratch_;
+    std::vector<double> limbScale_;  // see scaleLimbs
 };
 
 }  // namespace mandel
