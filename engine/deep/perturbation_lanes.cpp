@@ -102,6 +102,22 @@ HWY_NOINLINE void TakeApproximationSteps(const LaneJob& job, LaneBatch& b, const
     }
 }
 
+// The lanes' state into `out` (LaneValues or the LaneBatch: the same fields).
+template <bool kDerivative, class Out>
+HWY_INLINE void StoreLaneState(V dzr, V dzi, V e, VI m, VI i, V derR, V derI, Out& out) {
+    const D d;
+    const DI di;
+    hn::Store(dzr, d, out.dzr);
+    hn::Store(dzi, d, out.dzi);
+    hn::Store(e, d, out.e);
+    hn::Store(m, di, out.m);
+    hn::Store(i, di, out.i);
+    if constexpr (kDerivative) {
+        hn::Store(derR, d, out.derR);
+        hn::Store(derI, d, out.derI);
+    }
+}
+
 // TakeApproximationSteps on the lanes' vectors: stored, stepped, loaded back.
 template <bool kDerivative>
 HWY_INLINE void ApproximateWanted(const LaneJob& job, LaneBatch& b, const LaneValues& before, V& dzr, V& dzi, V& e,
@@ -109,15 +125,7 @@ HWY_INLINE void ApproximateWanted(const LaneJob& job, LaneBatch& b, const LaneVa
     const D d;
     const DI di;
     LaneValues after;
-    hn::Store(dzr, d, after.dzr);
-    hn::Store(dzi, d, after.dzi);
-    hn::Store(e, d, after.e);
-    hn::Store(m, di, after.m);
-    hn::Store(i, di, after.i);
-    if constexpr (kDerivative) {
-        hn::Store(derR, d, after.derR);
-        hn::Store(derI, d, after.derI);
-    }
+    StoreLaneState<kDerivative>(dzr, dzi, e, m, i, derR, derI, after);
     TakeApproximationSteps(job, b, before, after, kDerivative);
     dzr = hn::Load(d, after.dzr);
     dzi = hn::Load(d, after.dzi);
@@ -218,15 +226,7 @@ std::int64_t AdvanceLanesOf(const LaneJob& job, LaneBatch& b, std::int64_t maxSt
         i = hn::Add(i, one);
         if (anyApproximation) ApproximateWanted<kDerivative>(job, b, before, dzr, dzi, e, m, i, derR, derI, unit);
     }
-    hn::Store(dzr, d, b.dzr);
-    hn::Store(dzi, d, b.dzi);
-    hn::Store(e, d, b.e);
-    hn::Store(m, di, b.m);
-    hn::Store(i, di, b.i);
-    if constexpr (kDerivative) {
-        hn::Store(derR, d, b.derR);
-        hn::Store(derI, d, b.derI);
-    }
+    StoreLaneState<kDerivative>(dzr, dzi, e, m, i, derR, derI, b);
     hn::Store(hn::VecFromMask(di, hn::RebindMask(di, attention)), di, b.attention);
     return steps;
 }
