@@ -229,11 +229,21 @@ std::int64_t perturbedReach(const RowJob& job, int x, int y) {
 // of the cost. A few tries per pixel; each later rebase leaves less of the
 // orbit for rounding to grow over. `goOn` runs the loop from the handed
 // state and fills the trace.
+namespace {
+
+// One more hand-off of a pixel, where it has tries left.
+bool anotherHandOff(int& tries) {
+    if (tries == kDoubleHandOffTries) return false;
+    ++tries;
+    return true;
+}
+
+}  // namespace
+
 template <typename GoOn>
 DdHandOff handOffTries(RowControl& control, EscapePoint& escape, int& tries, GoOn goOn) {
     return [&control, &escape, &tries, goOn](const DoubleDoubleState& s) {
-        if (tries == kDoubleHandOffTries) return kUndecidedCount;
-        ++tries;
+        if (!anotherHandOff(tries)) return kUndecidedCount;
         PixelTrace trace;
         const std::int64_t count = goOn(s, trace);
         if (count == kUndecidedCount) return count;
@@ -293,11 +303,7 @@ Settling::Settling(const RowJob& job, int x, int y, RowControl& control)
                                         : doubleHandOff(job, x, y, control, escape, handOffs);
 }
 
-bool takeHandOffTry(Settling& s) {
-    if (s.handOffs == kDoubleHandOffTries) return false;
-    ++s.handOffs;
-    return true;
-}
+bool takeHandOffTry(Settling& s) { return anotherHandOff(s.handOffs); }
 
 void handOffDecided(RowControl& control, Settling& s, const EscapePoint& escape) {
     control.settledInDouble += 1;
