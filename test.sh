@@ -16,7 +16,7 @@ window_tests='real_window|real_window_openbox|explorer_real_window|explorer_find
 
 run_tests() {
   local preset=$1 failed_list="$2/Testing/Temporary/LastTestsFailed.log"
-  ctest --preset "$preset" -j"$(nproc)" && return 0
+  ctest --preset "$preset" -j"$(nproc)" --output-on-failure && return 0
   [ -f "$failed_list" ] || return 1
   if sed 's/^[0-9]*://' "$failed_list" | grep -qvxE "$window_tests"; then return 1; fi
   echo "== $preset: the window tests that failed, once more"
