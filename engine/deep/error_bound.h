@@ -51,9 +51,17 @@ inline double boundUp(const ExtReal& x) {
 }
 
 // |x + iy| rounded upward; in double, within √2 where the squares underflow.
+// The four-argument form takes x² + y² and its square root as the caller
+// has already formed them.
+inline double magnitudeUp(double x, double y, double squares, double root) {
+    return squares >= kSquaresFloor ? roundUp(root) : std::fabs(x) + std::fabs(y);
+}
 inline double magnitudeUp(double x, double y) {
     const double squares = x * x + y * y;
-    return squares >= kSquaresFloor ? roundUp(std::sqrt(squares)) : std::fabs(x) + std::fabs(y);
+    return magnitudeUp(x, y, squares, std::sqrt(squares));
+}
+inline ExtReal magnitudeUp(const ExtReal&, const ExtReal&, const ExtReal&, const ExtReal& root) {
+    return roundUp(root);
 }
 inline ExtReal magnitudeUp(const ExtReal& x, const ExtReal& y) { return roundUp(sqrt(x * x + y * y)); }
 

@@ -111,9 +111,9 @@ Attempt iterateOrbit(FixedPointOrbit& orbit, R cErr, std::int64_t limit, bool gu
     for (std::int64_t i = 1;; ++i) {
         R r, m;
         partsOf(orbit, r, m);
-        const R squares = r * r + m * m;
+        const R squares = r * r + m * m, root = sqrt(squares);
         if (i > 1) {
-            const EscapeTest test = orbitEscapeTest(orbit, sqrt(squares), e, exactRe, exactIm);
+            const EscapeTest test = orbitEscapeTest(orbit, root, e, exactRe, exactIm);
             const auto escaped = [&] {
                 return attempt.count = i, attempt.escape = {plainDouble(r), plainDouble(m), true}, attempt;
             };
@@ -126,7 +126,7 @@ Attempt iterateOrbit(FixedPointOrbit& orbit, R cErr, std::int64_t limit, bool gu
             if (i == limit) return attempt.count = limit, attempt;
         }
         if (i % poll == 0 && stop()) return attempt.count = kCancelledCount, attempt;
-        const R size = magnitudeUp(r, m);
+        const R size = magnitudeUp(r, m, squares, root);
         const R zAbs = roundUp(size + R(0x1p-48) * size);  // ≥ |z̃|
         // A step that truncated nothing adds nothing to the bound: an orbit of
         // dyadic points stays exact (e = 0) as long as the bits hold it.

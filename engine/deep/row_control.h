@@ -35,8 +35,8 @@ public:
     void rowDone() { rowsDone_.fetch_add(1); }
     const std::atomic<bool>* cancelFlag() const { return options_.cancel; }
     bool stopped() const { return stopped_.load(); }
-    std::atomic<std::int64_t> made{0}, skipped{0}, settled{0}, settledInDouble{0}, settledAtFullPrecision{0}, uncertified{0},
-        known{0}, decidedInDirectDd{0};
+    std::atomic<std::int64_t> made{0}, skipped{0}, settled{0}, settledInDouble{0}, settledAtFullPrecision{0},
+        uncertified{0}, known{0}, decidedInDirectDd{0};
     std::atomic<std::int64_t> settleNs{0};
     std::atomic<std::int64_t> laneSteps{0}, laneNs{0};
 
