@@ -41,8 +41,12 @@ HWY_INLINE M ApproximationWanted(D d, DI di, const LaneJob& job, const LaneBatch
     const int first = table.firstLevel;
     const VI zero = hn::Zero(di);
     const VI offset = hn::Sub(m, hn::Set(di, 1));
+    // Most iterations no lane is at a multiple of the first level: that test
+    // alone then decides (at m = 0 the offset's low bits are all ones).
+    auto want = hn::Eq(hn::And(offset, hn::Set(di, (std::int64_t{1} << first) - 1)), zero);
+    if (hn::AllFalse(di, want)) return hn::FirstN(d, 0);
     const VI index = hn::ShiftRightSame(offset, first);
-    auto want = hn::And(hn::Eq(hn::And(offset, hn::Set(di, (std::int64_t{1} << first) - 1)), zero), hn::Gt(m, zero));
+    want = hn::And(want, hn::Gt(m, zero));
     want = hn::And(want, hn::Lt(index, hn::Set(di, static_cast<std::int64_t>(table.radii[0].size()))));
     want = hn::AndNot(hn::Gt(hn::Set(di, std::int64_t{1} << first), hn::Sub(hn::Set(di, job.limit), i)), want);
     want = hn::And(want, hn::Ne(hn::Load(di, b.tableOn), zero));
@@ -92,6 +96,8 @@ HWY_NOINLINE void TakeApproximationSteps(const LaneJob& job, LaneBatch& b, const
         if (derivative) DerivativeApproximation(step, before, lane, b, after);
         blaStep(table, step, k, dc, b.cBound[lane], before.dAbs[lane], r, im, err);
         const std::int64_t length = std::int64_t{1} << k;
+        // The lane reads its next reference point at once, far from its last.
+        __builtin_prefetch(job.points + at + length);
         after.dzr[lane] = r;
         after.dzi[lane] = im;
         after.e[lane] = err;
