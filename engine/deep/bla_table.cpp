@@ -86,31 +86,6 @@ constexpr std::int64_t kStepsPerPoll = 1 << 12;
 
 bool stopped(const std::atomic<bool>* cancel) { return cancel && cancel->load(std::memory_order_relaxed); }
 
-// The first level's steps from every index (each ending at or before the
-// last index), merged from single steps through the shorter levels, which
-// are not kept; false if cancelled.
-template <class R>
-bool firstLevelFromEveryStart(std::vector<BlaStep<R>>& level, const std::vector<OrbitPoint>& orbit, int firstLevel,
-                              const R& cMax, double tolerance, const std::atomic<bool>* cancel) {
-    const std::int64_t last = static_cast<std::int64_t>(orbit.size()) - 1;
-    for (std::int64_t m = 1; m + 1 <= last; ++m)
-        level.push_back(singleStep<R>(orbit[static_cast<std::size_t>(m)], tolerance));
-    for (int k = 1; k <= firstLevel; ++k) {
-        // In place: the step from j takes the one from j + half, not yet replaced.
-        const std::size_t half = std::size_t{1} << (k - 1);
-        if (level.size() <= half) {
-            level.clear();
-            return true;
-        }
-        for (std::size_t j = 0; j + half < level.size(); ++j) {
-            level[j] = merged(level[j], level[j + half], cMax);
-            if (j % kStepsPerPoll == 0 && stopped(cancel)) return false;
-        }
-        level.resize(level.size() - half);
-    }
-    return true;
-}
-
 // The first level's steps from 1 + j·2^k, each merged pairwise from its
 // single steps; false if cancelled.
 template <class R>
@@ -134,9 +109,6 @@ bool firstLevelAligned(std::vector<BlaStep<R>>& level, const std::vector<OrbitPo
     return true;
 }
 
-// Where a table's long steps start (see kSpreadTableBytes).
-enum class Spread { EveryIndex, FromFirstLevel };
-
 // A spread table's radii start by start (see BlaLevels::radii); its first
 // level stays level by level too.
 template <class R>
@@ -155,18 +127,15 @@ void keepRadiiByStart(BlaLevels<R>& table) {
 // False if cancelled (the table is then incomplete).
 template <class R>
 bool build(BlaLevels<R>& table, const std::vector<OrbitPoint>& orbit, const R& cMax, double tolerance,
-           int shortestLevel, Spread spread, std::size_t stepBytes, const std::atomic<bool>* cancel) {
+           int shortestLevel, std::size_t stepBytes, const std::atomic<bool>* cancel) {
     // The first level: steps of 2^k iterations, every iteration ending at or
     // before the last index (the shorter levels are not kept).
     table.firstLevel = std::max(orbit.size() > kCompactTableLength ? kCompactFirstLevel : 1, shortestLevel);
-    table.spreadLevel = spread == Spread::EveryIndex && spreadFits(orbit.size(), 0, stepBytes) ? 0
-                        : spread == Spread::FromFirstLevel && spreadFits(orbit.size(), table.firstLevel, stepBytes)
-                            ? table.firstLevel
-                            : kAlignedSpread;
+    // Long steps start at every multiple of the first level where that fits
+    // (see kSpreadTableBytes).
+    table.spreadLevel = spreadFits(orbit.size(), table.firstLevel, stepBytes) ? table.firstLevel : kAlignedSpread;
     std::vector<BlaStep<R>> level;
-    const bool built = table.spreadLevel == 0
-                           ? firstLevelFromEveryStart(level, orbit, table.firstLevel, cMax, tolerance, cancel)
-                           : firstLevelAligned(level, orbit, table.firstLevel, cMax, tolerance, cancel);
+    const bool built = firstLevelAligned(level, orbit, table.firstLevel, cMax, tolerance, cancel);
     if (!built) return false;
     double length = static_cast<double>(std::int64_t{1} << table.firstLevel);
     for (int k = table.firstLevel;; ++k) {
@@ -245,10 +214,10 @@ BlaTable::BlaTable(const std::vector<OrbitPoint>& orbit, const ExtReal& cMax, bo
     const auto start = std::chrono::steady_clock::now();
     // An extended-range drawing iterates in rescaled doubles with the
     // extended-range table only.
-    cancelled_ = extended_ ? !build(ext_, orbit, cMaxIn(cMax_, ExtReal{}), tolerance, 1, Spread::EveryIndex,
+    cancelled_ = extended_ ? !build(ext_, orbit, cMaxIn(cMax_, ExtReal{}), tolerance, kRescaledFirstLevel,
                                     kExtendedStepBytes, cancel)
                            : !build(doubles_, orbit, cMaxIn(cMax_, 0.0), tolerance, doubleFirstLevel,
-                                    Spread::FromFirstLevel, kDoubleStepBytes, cancel);
+                                    kDoubleStepBytes, cancel);
     if (extended_ && !cancelled_) addRescaledCopies(ext_);
     ext_.cMax = cMaxIn(cMax_, ExtReal{});
     doubles_.cMax = cMaxIn(cMax_, 0.0);

@@ -60,6 +60,12 @@ inline constexpr int kCompactFirstLevel = 3;
 // shorter step (taken lane by lane) costs more than the plain steps it saves.
 // Below double's range the pixels iterate one by one, and every step pays.
 inline constexpr int kDoubleFirstLevel = 5;
+// The extended-range table's shortest steps are 2^kRescaledFirstLevel
+// iterations: the rescaled lanes' plain step costs more than the double
+// one, so shorter steps pay there (2 to 4 measured; 3 was best over the
+// minibrot views and zoom_4e533, and its table is a tenth of one with
+// steps from every index).
+inline constexpr int kRescaledFirstLevel = 3;
 
 // u ≤ r for u, r ≥ 0 (a radius is never negative): in the extended range by
 // exponent, then mantissa (0 has the lowest exponent), without the sign cases.
@@ -86,15 +92,12 @@ struct RescaledBlaStep {
 // up the levels one by one after every short step (near a minibrot, about
 // twice the steps). Such a table keeps a step per 2^s iterations and level;
 // it is made where that fits in kSpreadTableBytes, and aligned otherwise.
-// - An extended-range table spreads from every index (s = 0), which fits for
-//   orbits up to about 20,000 iterations. From every multiple of 2^s with
-//   s > 0 its longer orbits were no faster, and steps from every index at
-//   the short levels alone would keep a pixel from ever reaching the long
-//   levels' alignment again.
-// - The double table spreads from its first level (the lanes' shortest
-//   step): its pixels iterate in SIMD lanes that take approximation steps
-//   lane by lane, and steps from every index make some lane want one at
-//   nearly every iteration (zoom_1e50 took 3.7 s instead of 2.6 at 201²).
+// Both tables spread from their first level (the shortest step): their
+// pixels iterate in SIMD lanes that take approximation steps lane by lane,
+// and steps from every index make some lane want one at nearly every
+// iteration (zoom_1e50 took 3.7 s instead of 2.6 at 201² in double;
+// minibrot_1e-113 drawn rescaled 275 → 225 ms at 201² with the extended
+// table's steps from every multiple of 8 instead of every index).
 inline constexpr std::size_t kSpreadTableBytes = std::size_t{64} << 20;
 // A spread no table reaches: every step aligned to its length.
 inline constexpr int kAlignedSpread = 62;

@@ -22,14 +22,11 @@ std::uint64_t tableBytesPerIteration(std::int64_t limit, bool extended) {
     const auto points = static_cast<std::uint64_t>(limit) + 1;
     const auto levels = static_cast<std::uint64_t>(std::bit_width(points));
     const bool compact = points > kCompactTableLength;
-    const int extFirst = compact ? kCompactFirstLevel : 1;
-    if (extended) {
-        if (spreadFits(points, 0, kExtendedStepBytes)) return kExtendedStepBytes * levels;
-        return kExtendedStepBytes >> (extFirst - 1);
-    }
-    const int first = std::max(extFirst, kDoubleFirstLevel);
-    const std::uint64_t aligned = kDoubleStepBytes >> (first - 1);
-    return spreadFits(points, first, kDoubleStepBytes) ? aligned + ((kDoubleStepBytes * levels) >> first) : aligned;
+    const int shortest = compact ? kCompactFirstLevel : 1;
+    const int first = std::max(shortest, extended ? kRescaledFirstLevel : kDoubleFirstLevel);
+    const std::size_t stepBytes = extended ? kExtendedStepBytes : kDoubleStepBytes;
+    const std::uint64_t aligned = stepBytes >> (first - 1);
+    return spreadFits(points, first, stepBytes) ? aligned + ((stepBytes * levels) >> first) : aligned;
 }
 
 }  // namespace

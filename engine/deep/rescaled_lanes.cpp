@@ -107,23 +107,23 @@ struct RescaledValues {
     alignas(64) std::int64_t wanted[kMaxDeepLanes];
 };
 
-// rescaledStep's approximation step for the lanes in `before.wanted`: its
-// choice (longest) and step (rescaledBlaStep), lane by lane, into `after`
-// (which holds the state before). A lane whose step does not fit a double
-// keeps its state and is marked in `unfitLanes` (its iteration is the
-// extended-range step's). Returns the lanes that took a step or are unfit.
-// Arrays in and out, so that the loop's vectors stay in registers.
-HWY_NOINLINE M TakeRescaledApproximations(const RescaledLaneJob& job, RescaledLaneBatch& b,
-                                          const RescaledValues& before, RescaledLaneState& after,
+// rescaledStep's approximation step for the lanes in `values.wanted`: its
+// choice (longest) and step (rescaledBlaStep), lane by lane, in place (each
+// lane reads only its own state before writing it). A lane whose step does
+// not fit a double keeps its state and is marked in `unfitLanes` (its
+// iteration is the extended-range step's). Returns the lanes that took a
+// step or are unfit. Arrays in and out, so that the loop's vectors stay in
+// registers.
+HWY_NOINLINE M TakeRescaledApproximations(const RescaledLaneJob& job, RescaledLaneBatch& b, RescaledValues& values,
                                           std::int64_t* unfitLanes) {
     const D d;
     const DI di;
     alignas(64) std::int64_t took[kMaxDeepLanes] = {};
     const BlaLevels<ExtReal>& table = *job.table;
     for (std::size_t lane = 0; lane < hn::Lanes(d); ++lane) {
-        if (before.wanted[lane] == 0) continue;
-        RescaledPixel p = before.state.pixel(lane, b.offsetExponent[lane]);
-        const double wAbs = before.wAbs[lane];
+        if (values.wanted[lane] == 0) continue;
+        RescaledPixel p = values.state.pixel(lane, b.offsetExponent[lane]);
+        const double wAbs = values.wAbs[lane];
         const int level = table.longest(p.s.m, roundUp(ExtReal(roundUp(wAbs + p.s.e), p.s.k)), job.limit - p.s.i);
         if (level <= 0) continue;
         took[lane] = 1;
@@ -136,7 +136,7 @@ HWY_NOINLINE M TakeRescaledApproximations(const RescaledLaneJob& job, RescaledLa
         p.s.m += length;
         p.s.i += length;
         b.skipped += length;
-        after.set(lane, p);
+        values.state.set(lane, p);
     }
     return hn::RebindMask(d, hn::Ne(hn::Load(di, took), hn::Zero(di)));
 }
@@ -230,17 +230,25 @@ HWY_INLINE IterationStart StartIteration(D d, const RescaledLaneJob& job, const 
     const V x = hn::Mul(hn::Add(wAbs, v.e), inflation);
     // Z + δz formed in double from a unit of 2^-1000 up, below it |Z| alone
     // (Z above 2^-900; a point below double's range loads as one below 2^-999).
+    // Usually every lane is on the same side: only that side is computed.
     const M formed = hn::RebindMask(d, hn::Gt(v.k, hn::Set(di, kRescaledSumUnit - 1)));
-    const V xr = hn::Add(z.zr, hn::Mul(unit, v.wr)), xi = hn::Add(z.zi, hn::Mul(unit, v.wi));
-    const V sumFormed = Magnitude(d, xr, xi, hn::Add(hn::Mul(xr, xr), hn::Mul(xi, xi)));
-    const V errFormed = hn::Mul(
-        hn::Add(hn::Add(hn::Add(z.zErr, hn::Mul(unit, v.e)), hn::Mul(sumRounding, sumFormed)), hn::Set(d, 0x1p-1073)),
-        inflation);
-    const V errAlone = hn::Mul(hn::Add(hn::Add(z.zErr, UpperScaled(d, x, v.k)), hn::Mul(sumRounding, z.zAbs)), inflation);
-    const M switchFormed = closerToZero(sumFormed, hn::Mul(unit, wAbs));
+    V sumAbs = z.zAbs, sumErr = hn::Zero(d);
+    M switchFormed = hn::FirstN(d, 0);
+    if (!hn::AllFalse(d, formed)) {
+        const V xr = hn::Add(z.zr, hn::Mul(unit, v.wr)), xi = hn::Add(z.zi, hn::Mul(unit, v.wi));
+        const V sumFormed = Magnitude(d, xr, xi, hn::Add(hn::Mul(xr, xr), hn::Mul(xi, xi)));
+        sumErr = hn::Mul(hn::Add(hn::Add(hn::Add(z.zErr, hn::Mul(unit, v.e)), hn::Mul(sumRounding, sumFormed)),
+                                 hn::Set(d, 0x1p-1073)),
+                         inflation);
+        switchFormed = closerToZero(sumFormed, hn::Mul(unit, wAbs));
+        sumAbs = hn::IfThenElse(formed, sumFormed, z.zAbs);
+    }
+    if (!hn::AllTrue(d, formed)) {
+        const V errAlone =
+            hn::Mul(hn::Add(hn::Add(z.zErr, UpperScaled(d, x, v.k)), hn::Mul(sumRounding, z.zAbs)), inflation);
+        sumErr = hn::IfThenElse(formed, sumErr, errAlone);
+    }
     const M tinyZ = hn::Not(hn::Gt(z.zAbs, hn::Set(d, kRescaledZFloor)));
-    const V sumAbs = hn::IfThenElse(formed, sumFormed, z.zAbs);
-    const V sumErr = hn::IfThenElse(formed, errFormed, errAlone);
     const auto ends = hn::Or(hn::Eq(v.m, hn::Set(di, job.last)), hn::Eq(v.i, hn::Set(di, job.limit)));
     const M hard = hn::Or(hn::RebindMask(d, ends), hn::Not(Stays(d, sumAbs, sumErr)));
     return IterationStart{
@@ -265,7 +273,11 @@ HWY_INLINE void PlainStepInUnit(D d, const IterationStart& s, M lanes, RescaledV
         hn::Mul(hn::Add(hn::Add(s.sumAbs, hn::Mul(hn::Set(d, kPerturbSumRounding), s.sumAbs)), s.sumErr), inflation);
     const StepOffset<V> next = nextOffset<V, true>(s.z.zr, s.z.zi, v.wr, v.wi, v.dr, v.di, s.unit);
     const V terms = stepTerms(two, s.z.zAbs, s.wAbs, hn::Mul(s.unitUp, s.w2), v.dAbs);
-    const V squareLoss = hn::IfThenZeroElse(hn::Gt(s.unit, hn::Zero(d)), UpperScaled(d, hn::Mul(s.w2, inflation), v.k));
+    // Where the unit is below double's range the square's share is lost (rare).
+    const M unitNormal = hn::Gt(s.unit, hn::Zero(d));
+    const V squareLoss = hn::AllTrue(d, unitNormal)
+                             ? hn::Zero(d)
+                             : hn::IfThenZeroElse(unitNormal, UpperScaled(d, hn::Mul(s.w2, inflation), v.k));
     const V bound = stepBound<V, true>(two, v.e, wBound, s.wAbs, s.z.zErr, v.dErr, hn::Set(d, kPerturbStepRounding), terms,
                                        hn::Set(d, NumberTraits<double>::stepAbsoluteError()), s.unitUp, squareLoss);
     if (hn::AllTrue(d, lanes)) {  // the common case, without the blends
@@ -293,14 +305,13 @@ HWY_INLINE M TableSteps(D d, const RescaledLaneJob& job, RescaledLaneBatch& b, c
     if (!job.table) return active;
     const M candidates = hn::And(active, ApproximationCandidates(d, job, b, v.m, v.i, v.k, s.x));
     if (hn::AllFalse(d, candidates)) return active;
-    RescaledValues before;
-    StoreState(v, before.state);
-    hn::Store(s.wAbs, d, before.wAbs);
-    hn::Store(hn::VecFromMask(di, hn::RebindMask(di, candidates)), di, before.wanted);
-    RescaledLaneState after = before.state;
+    RescaledValues values;
+    StoreState(v, values.state);
+    hn::Store(s.wAbs, d, values.wAbs);
+    hn::Store(hn::VecFromMask(di, hn::RebindMask(di, candidates)), di, values.wanted);
     alignas(64) std::int64_t unfitLanes[kMaxDeepLanes] = {};
-    const M plain = hn::AndNot(TakeRescaledApproximations(job, b, before, after, unfitLanes), active);
-    v = LoadState(after);
+    const M plain = hn::AndNot(TakeRescaledApproximations(job, b, values, unfitLanes), active);
+    v = LoadState(values.state);
     const M unfit = hn::RebindMask(d, hn::Ne(hn::Load(di, unfitLanes), hn::Zero(di)));
     if (!hn::AllFalse(d, unfit)) {
         waiting = hn::Or(waiting, ScalarIterations(job, b, unfit, v));
