@@ -206,6 +206,24 @@ HWY_INLINE M Rescale(D d, RescaledVectors& v, VI offsetExponent, M skip) {
     return hn::RebindMask(d, scalar);
 }
 
+// rebaseInUnit's new unit for each lane (k from x's larger part, not below
+// δc's), and whether double can make the move (x normal, the shift within
+// 2^±1000).
+struct RebaseUnit {
+    VI k;
+    M ok;
+};
+
+HWY_INLINE RebaseUnit RebaseUnitOf(D d, V xr, V xi, VI k, VI offsetExponent) {
+    const DI di;
+    const VI field = hn::Max(FieldOf(hn::Abs(xr)), FieldOf(hn::Abs(xi)));
+    const VI kNew = hn::Max(hn::Sub(field, hn::Set(di, 1022)), offsetExponent);
+    const VI shift = hn::Sub(kNew, k);
+    auto ok = hn::And(hn::Gt(field, hn::Zero(di)), hn::Lt(field, hn::Set(di, 0x7ff)));
+    ok = hn::AndNot(hn::Or(hn::Gt(shift, hn::Set(di, 1000)), hn::Lt(shift, hn::Set(di, -1000))), ok);
+    return {kNew, hn::RebindMask(d, ok)};
+}
+
 // An iteration's start in every lane: the reference point, |w| and the unit,
 // |Z + δz| and its bound (rescaledStep's pixelMagnitude), and which lanes
 // the lanes cannot take on from here.
@@ -214,11 +232,15 @@ struct IterationStart {
     V unit, unitUp, w2, wAbs;
     V x;  // roundUp(|w| + e)
     V sumAbs, sumErr;
+    V xr, xi;    // Z + δz where formed in double
     M hard;      // the orbit's end, the limit, an escape test other than "stays": the scalar loop
     M extended;  // the extended-range step, taken in place
+    M rebase;    // the rebase in double (rebaseInUnit), to rebaseUnit
+    VI rebaseUnit;
 };
 
-HWY_INLINE IterationStart StartIteration(D d, const RescaledLaneJob& job, const RescaledVectors& v) {
+HWY_INLINE IterationStart StartIteration(D d, const RescaledLaneJob& job, const RescaledVectors& v,
+                                         VI offsetExponent) {
     const DI di;
     const V sumRounding = hn::Set(d, kPerturbSumRounding), inflation = hn::Set(d, kBoundInflation);
     // Built in one initialiser: a default-constructed vector does not inline
@@ -232,10 +254,11 @@ HWY_INLINE IterationStart StartIteration(D d, const RescaledLaneJob& job, const 
     // (Z above 2^-900; a point below double's range loads as one below 2^-999).
     // Usually every lane is on the same side: only that side is computed.
     const M formed = hn::RebindMask(d, hn::Gt(v.k, hn::Set(di, kRescaledSumUnit - 1)));
-    V sumAbs = z.zAbs, sumErr = hn::Zero(d);
+    V sumAbs = z.zAbs, sumErr = hn::Zero(d), xr = hn::Zero(d), xi = hn::Zero(d);
     M switchFormed = hn::FirstN(d, 0);
     if (!hn::AllFalse(d, formed)) {
-        const V xr = hn::Add(z.zr, hn::Mul(unit, v.wr)), xi = hn::Add(z.zi, hn::Mul(unit, v.wi));
+        xr = hn::Add(z.zr, hn::Mul(unit, v.wr));
+        xi = hn::Add(z.zi, hn::Mul(unit, v.wi));
         const V sumFormed = Magnitude(d, xr, xi, hn::Add(hn::Mul(xr, xr), hn::Mul(xi, xi)));
         sumErr = hn::Mul(hn::Add(hn::Add(hn::Add(z.zErr, hn::Mul(unit, v.e)), hn::Mul(sumRounding, sumFormed)),
                                  hn::Set(d, 0x1p-1073)),
@@ -251,6 +274,9 @@ HWY_INLINE IterationStart StartIteration(D d, const RescaledLaneJob& job, const 
     const M tinyZ = hn::Not(hn::Gt(z.zAbs, hn::Set(d, kRescaledZFloor)));
     const auto ends = hn::Or(hn::Eq(v.m, hn::Set(di, job.last)), hn::Eq(v.i, hn::Set(di, job.limit)));
     const M hard = hn::Or(hn::RebindMask(d, ends), hn::Not(Stays(d, sumAbs, sumErr)));
+    const M rebaseDue = hn::AndNot(hard, hn::And(formed, switchFormed));
+    RebaseUnit target{hn::Zero(di), hn::FirstN(d, 0)};
+    if (!hn::AllFalse(d, rebaseDue)) target = RebaseUnitOf(d, xr, xi, v.k, offsetExponent);
     return IterationStart{
         .z = z,
         .unit = unit,
@@ -260,9 +286,45 @@ HWY_INLINE IterationStart StartIteration(D d, const RescaledLaneJob& job, const 
         .x = x,
         .sumAbs = sumAbs,
         .sumErr = sumErr,
+        .xr = xr,
+        .xi = xi,
         .hard = hard,
-        .extended = hn::AndNot(hard, hn::Or(tinyZ, hn::And(formed, switchFormed))),
+        .extended = hn::AndNot(hard, hn::Or(tinyZ, hn::AndNot(target.ok, rebaseDue))),
+        .rebase = hn::AndNot(tinyZ, hn::And(rebaseDue, target.ok)),
+        .rebaseUnit = target.k,
     };
+}
+
+// rebaseInUnit for the lanes in `lanes`: δz becomes the pixel's own z, in
+// the new unit, and the iteration goes on from Z_0 = 0 there.
+HWY_INLINE void RebaseInUnit(D d, M lanes, IterationStart& s, RescaledVectors& v) {
+    const DI di;
+    const auto lanesI = hn::RebindMask(di, lanes);
+    const VI bias = hn::Set(di, 1023);
+    const V toUnit = hn::BitCast(d, hn::ShiftLeft<52>(hn::Sub(bias, hn::IfThenElse(lanesI, s.rebaseUnit, v.k))));
+    const V scale = hn::BitCast(d, hn::ShiftLeft<52>(hn::Sub(bias, hn::IfThenElseZero(lanesI, hn::Sub(s.rebaseUnit, v.k)))));
+    const V tiny = hn::Set(d, 0x1p-1073), inflation = hn::Set(d, kBoundInflation);
+    const auto bound = [&](V x) { return hn::IfThenElse(lanes, hn::Add(hn::Mul(hn::Mul(x, scale), inflation), tiny), x); };
+    const auto times = [&](V x) { return hn::IfThenElse(lanes, hn::Mul(x, scale), x); };
+    v.wr = hn::IfThenElse(lanes, hn::Mul(s.xr, toUnit), v.wr);
+    v.wi = hn::IfThenElse(lanes, hn::Mul(s.xi, toUnit), v.wi);
+    v.e = hn::IfThenElse(lanes, hn::Add(hn::Mul(hn::Mul(s.sumErr, toUnit), inflation), tiny), v.e);
+    v.k = hn::IfThenElse(lanesI, s.rebaseUnit, v.k);
+    v.m = hn::IfThenZeroElse(lanesI, v.m);
+    v.dr = times(v.dr);
+    v.di = times(v.di);
+    v.dErr = bound(v.dErr);
+    v.dAbs = bound(v.dAbs);
+    v.dBound = bound(v.dBound);
+    s.z.zr = hn::IfThenZeroElse(lanes, s.z.zr);
+    s.z.zi = hn::IfThenZeroElse(lanes, s.z.zi);
+    s.z.zErr = hn::IfThenZeroElse(lanes, s.z.zErr);
+    s.z.zAbs = hn::IfThenZeroElse(lanes, s.z.zAbs);
+    s.unit = UnitOf(d, v.k);
+    s.unitUp = hn::IfThenElse(hn::Gt(s.unit, hn::Zero(d)), s.unit, hn::Set(d, std::numeric_limits<double>::denorm_min()));
+    const V w2 = hn::Add(hn::Mul(v.wr, v.wr), hn::Mul(v.wi, v.wi));
+    s.w2 = hn::IfThenElse(lanes, w2, s.w2);
+    s.wAbs = hn::IfThenElse(lanes, Magnitude(d, v.wr, v.wi, w2), s.wAbs);
 }
 
 // rescaledStep's plain step in the unit, for the lanes in `lanes`.
@@ -334,7 +396,7 @@ std::int64_t AdvanceRescaledLanes(const RescaledLaneJob* jobPointer, RescaledLan
     hn::Store(hn::Zero(di), di, b.attention);
     std::int64_t laneSteps = 0;
     for (std::int64_t steps = 0; steps < maxSteps; ++steps) {
-        const IterationStart s = StartIteration(d, job, v);
+        IterationStart s = StartIteration(d, job, v, offsetExponent);
         waiting = hn::Or(waiting, s.hard);
         if (hn::CountTrue(d, waiting) >= enough) break;
         M active = hn::Not(waiting);
@@ -346,6 +408,8 @@ std::int64_t AdvanceRescaledLanes(const RescaledLaneJob* jobPointer, RescaledLan
             laneSteps += static_cast<std::int64_t>(hn::CountTrue(d, scalarLanes));
             active = hn::AndNot(scalarLanes, active);
         }
+        const M rebaseLanes = hn::And(active, s.rebase);
+        if (!hn::AllFalse(d, rebaseLanes)) RebaseInUnit(d, rebaseLanes, s, v);
         // The table's steps first, then the plain step of the lanes that take none.
         M scalarDone = scalarLanes;
         const M plainLanes = TableSteps(d, job, b, s, active, v, waiting, scalarDone);

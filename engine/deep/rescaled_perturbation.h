@@ -6,9 +6,11 @@
 // The bound e is kept in the same unit. An iteration is handed to the
 // extended-range step (perturbStep<ExtReal>, which decides it the same way)
 // where w's unit cannot serve: where Z lies below double's range, where the
-// pixel may rebase (Z no longer far larger than δz while 2^k is below
-// double's normal range, or the orbit's end), and for the rare approximation
-// step whose coefficients do not fit a double.
+// pixel may rebase while Z + δz is not formed in double (Z no longer far
+// larger than δz while 2^k is below double's normal range), at the orbit's
+// end, and for the rare approximation step whose coefficients do not fit a
+// double. Where Z + δz is formed in double the rebase is made in double too:
+// near a minibrot the pixels rebase once a period.
 
 #include <algorithm>
 #include <bit>
@@ -98,6 +100,17 @@ inline RescaledState rescaledState(const PerturbState<ExtReal>& x, std::int64_t 
             x.i};
 }
 
+// δc moved to a unit `scale` times the old one's inverse: each part may round
+// into the subnormal range (2^-1075), its bounds then round up by at most as
+// much.
+inline void scaleOffset(RescaledOffset& d, double scale) {
+    d.dr = d.dr * scale;
+    d.di = d.di * scale;
+    d.err = roundUp(d.err * scale) + 0x1p-1073;
+    d.abs = roundUp(d.abs * scale) + 0x1p-1073;
+    d.bound = roundUp(d.bound * scale) + 0x1p-1073;
+}
+
 // rescaledState(extendedState(s)) and rescaledOffset in double: w and δc in
 // the unit scaled by a power of two (a smaller part may round into the
 // subnormal range, which the bounds' 2^-1073 covers, as there). False
@@ -116,62 +129,104 @@ inline bool rescaleInPlace(RescaledState& s, RescaledOffset& d, std::int64_t off
     s.wi = s.wi * scale;
     s.e = roundUp(s.e * scale) + 0x1p-1073;
     s.k = k;
-    // δc in the new unit likewise: each part may round into the subnormal
-    // range (2^-1075), its bounds then round up by at most as much.
-    d.dr = d.dr * scale;
-    d.di = d.di * scale;
-    d.err = roundUp(d.err * scale) + 0x1p-1073;
-    d.abs = roundUp(d.abs * scale) + 0x1p-1073;
-    d.bound = roundUp(d.bound * scale) + 0x1p-1073;
+    scaleOffset(d, scale);
     return true;
 }
 
-// |Z + δz| as computed and a bound on its error, or false where the
-// extended-range step must take the iteration (a rebase may be due).
+// The rebase in double: δz becomes the pixel's own z = x (formed in double,
+// with the bound xErr on its error), in a unit from x's size (not below
+// δc's), against Z_0 = 0; δc moves to that unit. False (nothing changed)
+// where x is 0, subnormal or not finite, or the shift leaves double's range.
+inline bool rebaseInUnit(RescaledState& s, RescaledOffset& d, double xr, double xi, double xErr,
+                         std::int64_t offsetExponent) {
+    const double largest = largerMagnitude(xr, xi);
+    const auto field = static_cast<std::int64_t>(std::bit_cast<std::uint64_t>(largest) >> 52);
+    if (field == 0 || field >= 0x7ff) return false;
+    const std::int64_t k = std::max(field - 1022, offsetExponent);
+    const std::int64_t shift = k - s.k;
+    if (shift > 1000 || shift < -1000) return false;
+    // x's larger part is normal and k at least its exponent: 2^-k is a normal double.
+    const double toUnit = powerOfTwo(-k);
+    s.wr = xr * toUnit;
+    s.wi = xi * toUnit;
+    s.e = roundUp(xErr * toUnit) + 0x1p-1073;
+    s.k = k;
+    s.m = 0;
+    scaleOffset(d, powerOfTwo(-shift));
+    return true;
+}
+
+// |Z + δz| as computed and a bound on its error; where it was formed in
+// double, the sum itself and whether the pixel rebases. False where the
+// extended-range step must take the iteration.
+struct PixelSum {
+    double abs = 0, err = 0;
+    double xr = 0, xi = 0;
+    bool rebase = false;
+};
+
 MANDEL_ALWAYS_INLINE bool pixelMagnitude(const RescaledState& s, double zr, double zi, double zErr, double zAbs,
-                                         double wAbs, double unit, double& sumAbs, double& sumErr) {
+                                         double wAbs, double unit, PixelSum& sum) {
     if (s.k >= kRescaledSumUnit) {
-        const double xr = zr + unit * s.wr, xi = zi + unit * s.wi;
-        sumAbs = NumberTraits<double>::magnitude(xr, xi, xr * xr + xi * xi);
-        if (closerToZero(sumAbs, unit * wAbs)) return false;
+        sum.xr = zr + unit * s.wr;
+        sum.xi = zi + unit * s.wi;
+        sum.abs = NumberTraits<double>::magnitude(sum.xr, sum.xi, sum.xr * sum.xr + sum.xi * sum.xi);
         // unit·w may round into the subnormal range: 2^-1075 per part.
-        sumErr = roundUp(zErr + unit * s.e + kPerturbSumRounding * sumAbs + 0x1p-1073);
+        sum.err = roundUp(zErr + unit * s.e + kPerturbSumRounding * sum.abs + 0x1p-1073);
+        sum.rebase = closerToZero(sum.abs, unit * wAbs);
         return true;
     }
     // δz is below 2^-1000·2^32 here: beside a Z above 2^-900 no rebase can be due.
     if (!(zAbs > kRescaledZFloor)) return false;
-    sumAbs = zAbs;
-    sumErr = roundUp(zErr + upperDouble(ExtReal(roundUp(wAbs + s.e), s.k)) + kPerturbSumRounding * zAbs);
+    sum.abs = zAbs;
+    sum.err = roundUp(zErr + upperDouble(ExtReal(roundUp(wAbs + s.e), s.k)) + kPerturbSumRounding * zAbs);
     return true;
+}
+
+// w's unit 2^k (0 below double's range, where its share is bounded apart),
+// that unit upward, and w's squares and magnitude.
+struct UnitValues {
+    double unit = 0, unitUp = 0, w2 = 0, wAbs = 0;
+};
+
+MANDEL_ALWAYS_INLINE UnitValues unitValues(const RescaledState& s) {
+    UnitValues u;
+    u.unit = s.k >= -1074 ? powerOfTwo(s.k) : 0.0;
+    u.unitUp = u.unit > 0 ? u.unit : std::numeric_limits<double>::denorm_min();
+    u.w2 = s.wr * s.wr + s.wi * s.wi;
+    u.wAbs = NumberTraits<double>::magnitude(s.wr, s.wi, u.w2);
+    return u;
 }
 
 // Iteration s.i of the pixel in units of 2^k: its escape test, then one
 // perturbation step. `points` is the reference as a plain double iteration
 // loads it, with |Z̃| (DeepReference::lanePoints): read where Z̃ is a plain
-// double, it spares a square root a step. Returns the count (escaped at s.i, or the limit),
-// kUndecidedCount, kSwitchCount where the extended-range step must take this
-// iteration, or 0 when the pixel goes on.
+// double, it spares a square root a step. Returns the count (escaped at
+// s.i, or the limit), kUndecidedCount, kSwitchCount where the
+// extended-range step must take this iteration, or 0 when the pixel goes on.
 MANDEL_ALWAYS_INLINE std::int64_t rescaledStep(const PerturbRun<ExtReal>& run, const LanePoint* points,
-                                               RescaledState& s, const RescaledOffset& d, std::int64_t& iterations) {
+                                               RescaledState& s, RescaledOffset& d, std::int64_t offsetExponent,
+                                               std::int64_t& iterations) {
     const auto at = static_cast<std::size_t>(s.m);
     if (run.orbit[at].exponent != 0 || s.m == run.last) return kSwitchCount;
     const LanePoint& point = points[at];
-    const double zr = point.zr, zi = point.zi, zErr = point.zErr, zAbs = point.zAbs;
-    // 2^k, or 0 below double's range (then its share is bounded apart).
-    const double unit = s.k >= -1074 ? powerOfTwo(s.k) : 0.0;
-    const double unitUp = unit > 0 ? unit : std::numeric_limits<double>::denorm_min();
-    const double w2 = s.wr * s.wr + s.wi * s.wi;
-    const double wAbs = NumberTraits<double>::magnitude(s.wr, s.wi, w2);
-    double sumAbs = 0, sumErr = 0;
-    if (!pixelMagnitude(s, zr, zi, zErr, zAbs, wAbs, unit, sumAbs, sumErr)) return kSwitchCount;
-    const EscapeTest test = escapeTest(sumAbs, sumErr);
+    double zr = point.zr, zi = point.zi, zErr = point.zErr, zAbs = point.zAbs;
+    UnitValues u = unitValues(s);
+    PixelSum sum;
+    if (!pixelMagnitude(s, zr, zi, zErr, zAbs, u.wAbs, u.unit, sum)) return kSwitchCount;
+    const EscapeTest test = escapeTest(sum.abs, sum.err);
     if (test == EscapeTest::Escaped) return s.i;
     if (test == EscapeTest::Undecided) return kUndecidedCount;
     if (s.i == run.limit) return run.limit;
+    if (sum.rebase) {
+        if (!rebaseInUnit(s, d, sum.xr, sum.xi, sum.err, offsetExponent)) return kSwitchCount;
+        zr = zi = zErr = zAbs = 0;
+        u = unitValues(s);
+    }
     if (run.table && run.table->startsAt(s.m)) {
-        const int level = run.table->longest(s.m, roundUp(ExtReal(roundUp(wAbs + s.e), s.k)), run.limit - s.i);
+        const int level = run.table->longest(s.m, roundUp(ExtReal(roundUp(u.wAbs + s.e), s.k)), run.limit - s.i);
         if (level > 0) {
-            if (!rescaledBlaStep(*run.table, s.m, level, s, d, wAbs)) return kSwitchCount;
+            if (!rescaledBlaStep(*run.table, s.m, level, s, d, u.wAbs)) return kSwitchCount;
             const std::int64_t length = std::int64_t{1} << level;
             s.m += length;
             s.i += length;
@@ -179,14 +234,14 @@ MANDEL_ALWAYS_INLINE std::int64_t rescaledStep(const PerturbRun<ExtReal>& run, c
             return 0;
         }
     }
-    const double wBound = roundUp(sumAbs + kPerturbSumRounding * sumAbs + sumErr);  // ≥ |Z̃ + δz̃|
-    const StepOffset<double> next = nextOffset<double, true>(zr, zi, s.wr, s.wi, d.dr, d.di, unit);
-    const double terms = stepTerms(2.0, zAbs, wAbs, unitUp * w2, d.abs);
+    const double wBound = roundUp(sum.abs + kPerturbSumRounding * sum.abs + sum.err);  // ≥ |Z̃ + δz̃|
+    const StepOffset<double> next = nextOffset<double, true>(zr, zi, s.wr, s.wi, d.dr, d.di, u.unit);
+    const double terms = stepTerms(2.0, zAbs, u.wAbs, u.unitUp * u.w2, d.abs);
     // The square's share 2^k·w² where 2^k is below double's range.
-    const double squareLoss = unit > 0 ? 0.0 : upperDouble(ExtReal(roundUp(w2), s.k));
+    const double squareLoss = u.unit > 0 ? 0.0 : upperDouble(ExtReal(roundUp(u.w2), s.k));
     // The double step's bound divided by 2^k.
-    s.e = roundUp(stepBound<double, true>(2.0, s.e, wBound, wAbs, zErr, d.err, kPerturbStepRounding, terms,
-                                          NumberTraits<double>::stepAbsoluteError(), unitUp, squareLoss));
+    s.e = roundUp(stepBound<double, true>(2.0, s.e, wBound, u.wAbs, zErr, d.err, kPerturbStepRounding, terms,
+                                          NumberTraits<double>::stepAbsoluteError(), u.unitUp, squareLoss));
     s.wr = next.re;
     s.wi = next.im;
     ++s.m;
@@ -226,7 +281,7 @@ inline void rescaleIfDue(RescaledPixel& p, const PixelOffset<ExtReal>& dc) {
 // `trace`), kUndecidedCount, or 0 when the pixel goes on.
 MANDEL_ALWAYS_INLINE std::int64_t rescaledIteration(const PerturbRun<ExtReal>& run, const LanePoint* points,
                                                     RescaledPixel& p, std::int64_t& iterations, PixelTrace* trace) {
-    const std::int64_t result = rescaledStep(run, points, p.s, p.d, iterations);
+    const std::int64_t result = rescaledStep(run, points, p.s, p.d, p.offsetExponent, iterations);
     if (result == kSwitchCount) {
         // One iteration in the extended range, then back.
         PerturbState<ExtReal> x = extendedState(p.s);

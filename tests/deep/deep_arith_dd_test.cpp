@@ -158,7 +158,7 @@ struct RescaledSteps {
     StepPosition st;
     std::int64_t step() {
         s.e = std::ldexp(st.e, static_cast<int>(-s.k)) * (1 + 0x1p-50);
-        std::int64_t r = mandel::rescaledStep(run, points, s, d, made);
+        std::int64_t r = mandel::rescaledStep(run, points, s, d, dc.abs.exponent, made);
         if (r == mandel::kSwitchCount) {
             mandel::PerturbState<ExtReal> x = mandel::extendedState(s);
             r = mandel::perturbStep(run, x, made);
