@@ -55,8 +55,11 @@ HWY_INLINE M ApproximationCandidates(D d, const RescaledLaneJob& job, const Resc
     const BlaLevels<ExtReal>& table = *job.table;
     const int first = table.firstLevel, aligned = std::min(first, table.spreadLevel);  // as startsAt, indexIn
     const VI zero = hn::Zero(di), offset = hn::Sub(m, hn::Set(di, 1));
+    // Most iterations no lane is at a start: that test alone then decides.
+    auto want = hn::Eq(hn::And(offset, hn::Set(di, (std::int64_t{1} << aligned) - 1)), zero);
+    if (hn::AllFalse(di, want)) return hn::FirstN(d, 0);
     const VI index = hn::ShiftRightSame(offset, aligned);
-    auto want = hn::And(hn::Eq(hn::And(offset, hn::Set(di, (std::int64_t{1} << aligned) - 1)), zero), hn::Gt(m, zero));
+    want = hn::And(want, hn::Gt(m, zero));
     want = hn::And(want, hn::Lt(index, hn::Set(di, static_cast<std::int64_t>(table.radii[0].size()))));
     want = hn::AndNot(hn::Gt(hn::Set(di, std::int64_t{1} << first), hn::Sub(hn::Set(di, job.limit), i)), want);
     want = hn::And(want, hn::Ne(hn::Load(di, b.tableOn), zero));
