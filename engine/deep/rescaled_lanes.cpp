@@ -177,6 +177,25 @@ HWY_INLINE M ScalarIterations(const RescaledLaneJob& job, RescaledLaneBatch& b, 
     return waits;
 }
 
+// 2^-k for k from -1022 to 1022, by its bits.
+HWY_INLINE V InversePower(D d, VI k) { return hn::BitCast(d, hn::ShiftLeft<52>(hn::Sub(hn::Set(DI(), 1023), k))); }
+
+// A bound moved to a unit `scale` times the old one's inverse, upward (its
+// rounding into the subnormal range included), in the lanes in `lanes`.
+HWY_INLINE V ScaledBound(D d, M lanes, V x, V scale) {
+    return hn::IfThenElse(lanes, hn::Add(hn::Mul(hn::Mul(x, scale), hn::Set(d, kBoundInflation)), hn::Set(d, 0x1p-1073)),
+                          x);
+}
+
+// scaleOffset in the lanes in `lanes`.
+HWY_INLINE void ScaleOffset(D d, M lanes, V scale, RescaledVectors& v) {
+    v.dr = hn::IfThenElse(lanes, hn::Mul(v.dr, scale), v.dr);
+    v.di = hn::IfThenElse(lanes, hn::Mul(v.di, scale), v.di);
+    v.dErr = ScaledBound(d, lanes, v.dErr, scale);
+    v.dAbs = ScaledBound(d, lanes, v.dAbs, scale);
+    v.dBound = ScaledBound(d, lanes, v.dBound, scale);
+}
+
 // rescaleIfDue where double can make the shift; the lanes where it cannot
 // (w subnormal, 0 or not finite, or a shift beyond 2^±1000) are returned.
 HWY_INLINE M Rescale(D d, RescaledVectors& v, VI offsetExponent, M skip) {
@@ -193,19 +212,12 @@ HWY_INLINE M Rescale(D d, RescaledVectors& v, VI offsetExponent, M skip) {
     const auto far = hn::Or(hn::Gt(shift, hn::Set(di, 1000)), hn::Lt(shift, hn::Set(di, -1000)));
     const auto scalar = hn::And(due, hn::Or(odd, far));
     const M shifted = hn::RebindMask(d, hn::AndNot(scalar, due));
-    const V scale = hn::BitCast(d, hn::ShiftLeft<52>(hn::Sub(hn::Set(di, 1023), hn::IfThenElseZero(hn::RebindMask(di, shifted), shift))));
-    const V tiny = hn::Set(d, 0x1p-1073), inflation = hn::Set(d, kBoundInflation);
-    const auto bound = [&](V x) { return hn::IfThenElse(shifted, hn::Add(hn::Mul(hn::Mul(x, scale), inflation), tiny), x); };
-    const auto times = [&](V x) { return hn::IfThenElse(shifted, hn::Mul(x, scale), x); };
-    v.wr = times(v.wr);
-    v.wi = times(v.wi);
-    v.e = bound(v.e);
+    const V scale = InversePower(d, hn::IfThenElseZero(hn::RebindMask(di, shifted), shift));
+    v.wr = hn::IfThenElse(shifted, hn::Mul(v.wr, scale), v.wr);
+    v.wi = hn::IfThenElse(shifted, hn::Mul(v.wi, scale), v.wi);
+    v.e = ScaledBound(d, shifted, v.e, scale);
     v.k = hn::IfThenElse(hn::RebindMask(di, shifted), k, v.k);
-    v.dr = times(v.dr);
-    v.di = times(v.di);
-    v.dErr = bound(v.dErr);
-    v.dAbs = bound(v.dAbs);
-    v.dBound = bound(v.dBound);
+    ScaleOffset(d, shifted, scale, v);
     return hn::RebindMask(d, scalar);
 }
 
@@ -303,22 +315,14 @@ HWY_INLINE IterationStart StartIteration(D d, const RescaledLaneJob& job, const 
 HWY_INLINE void RebaseInUnit(D d, M lanes, IterationStart& s, RescaledVectors& v) {
     const DI di;
     const auto lanesI = hn::RebindMask(di, lanes);
-    const VI bias = hn::Set(di, 1023);
-    const V toUnit = hn::BitCast(d, hn::ShiftLeft<52>(hn::Sub(bias, hn::IfThenElse(lanesI, s.rebaseUnit, v.k))));
-    const V scale = hn::BitCast(d, hn::ShiftLeft<52>(hn::Sub(bias, hn::IfThenElseZero(lanesI, hn::Sub(s.rebaseUnit, v.k)))));
-    const V tiny = hn::Set(d, 0x1p-1073), inflation = hn::Set(d, kBoundInflation);
-    const auto bound = [&](V x) { return hn::IfThenElse(lanes, hn::Add(hn::Mul(hn::Mul(x, scale), inflation), tiny), x); };
-    const auto times = [&](V x) { return hn::IfThenElse(lanes, hn::Mul(x, scale), x); };
+    const V toUnit = InversePower(d, hn::IfThenElseZero(lanesI, s.rebaseUnit));
+    const V scale = InversePower(d, hn::IfThenElseZero(lanesI, hn::Sub(s.rebaseUnit, v.k)));
     v.wr = hn::IfThenElse(lanes, hn::Mul(s.xr, toUnit), v.wr);
     v.wi = hn::IfThenElse(lanes, hn::Mul(s.xi, toUnit), v.wi);
-    v.e = hn::IfThenElse(lanes, hn::Add(hn::Mul(hn::Mul(s.sumErr, toUnit), inflation), tiny), v.e);
+    v.e = hn::IfThenElse(lanes, ScaledBound(d, lanes, s.sumErr, toUnit), v.e);
     v.k = hn::IfThenElse(lanesI, s.rebaseUnit, v.k);
     v.m = hn::IfThenZeroElse(lanesI, v.m);
-    v.dr = times(v.dr);
-    v.di = times(v.di);
-    v.dErr = bound(v.dErr);
-    v.dAbs = bound(v.dAbs);
-    v.dBound = bound(v.dBound);
+    ScaleOffset(d, lanes, scale, v);
     s.z.zr = hn::IfThenZeroElse(lanes, s.z.zr);
     s.z.zi = hn::IfThenZeroElse(lanes, s.z.zi);
     s.z.zErr = hn::IfThenZeroElse(lanes, s.z.zErr);
