@@ -86,6 +86,31 @@ constexpr std::int64_t kStepsPerPoll = 1 << 12;
 
 bool stopped(const std::atomic<bool>* cancel) { return cancel && cancel->load(std::memory_order_relaxed); }
 
+// The first level's steps from every index (each ending at or before the
+// last index), merged from single steps through the shorter levels, which
+// are not kept; false if cancelled.
+template <class R>
+bool firstLevelFromEveryStart(std::vector<BlaStep<R>>& level, const std::vector<OrbitPoint>& orbit, int firstLevel,
+                              const R& cMax, double tolerance, const std::atomic<bool>* cancel) {
+    const std::int64_t last = static_cast<std::int64_t>(orbit.size()) - 1;
+    for (std::int64_t m = 1; m + 1 <= last; ++m)
+        level.push_back(singleStep<R>(orbit[static_cast<std::size_t>(m)], tolerance));
+    for (int k = 1; k <= firstLevel; ++k) {
+        // In place: the step from j takes the one from j + half, not yet replaced.
+        const std::size_t half = std::size_t{1} << (k - 1);
+        if (level.size() <= half) {
+            level.clear();
+            return true;
+        }
+        for (std::size_t j = 0; j + half < level.size(); ++j) {
+            level[j] = merged(level[j], level[j + half], cMax);
+            if (j % kStepsPerPoll == 0 && stopped(cancel)) return false;
+        }
+        level.resize(level.size() - half);
+    }
+    return true;
+}
+
 // The first level's steps from 1 + j·2^k, each merged pairwise from its
 // single steps; false if cancelled.
 template <class R>
@@ -125,17 +150,30 @@ void keepRadiiByStart(BlaLevels<R>& table) {
 }
 
 // False if cancelled (the table is then incomplete).
+// Where a table's long steps may start (see build).
+struct Spread {
+    bool everyIndex = false;
+    int from = 0;
+};
+
 template <class R>
 bool build(BlaLevels<R>& table, const std::vector<OrbitPoint>& orbit, const R& cMax, double tolerance,
-           int shortestLevel, std::size_t stepBytes, const std::atomic<bool>* cancel) {
+           int shortestLevel, const Spread& spread, std::size_t stepBytes, const std::atomic<bool>* cancel) {
     // The first level: steps of 2^k iterations, every iteration ending at or
-    // before the last index (the shorter levels are not kept).
-    table.firstLevel = std::max(orbit.size() > kCompactTableLength ? kCompactFirstLevel : 1, shortestLevel);
-    // Long steps start at every multiple of the first level where that fits
-    // (see kSpreadTableBytes).
-    table.spreadLevel = spreadFits(orbit.size(), table.firstLevel, stepBytes) ? table.firstLevel : kAlignedSpread;
+    // before the last index (the shorter levels are not kept). Every length
+    // from every index where that fits and the spread allows it; else steps
+    // from 2^from up, the long ones from every multiple of 2^from where that
+    // fits, else at multiples of their own length (see kSpreadTableBytes).
+    const int shortest = std::max(orbit.size() > kCompactTableLength ? kCompactFirstLevel : 1, shortestLevel);
+    const bool everyIndex = spread.everyIndex && spreadFits(orbit.size(), 0, stepBytes);
+    table.firstLevel = everyIndex ? shortest : std::max(spread.from, shortest);
+    table.spreadLevel = everyIndex                                                ? 0
+                        : spreadFits(orbit.size(), table.firstLevel, stepBytes) ? table.firstLevel
+                                                                                : kAlignedSpread;
     std::vector<BlaStep<R>> level;
-    const bool built = firstLevelAligned(level, orbit, table.firstLevel, cMax, tolerance, cancel);
+    const bool built = table.spreadLevel == 0
+                           ? firstLevelFromEveryStart(level, orbit, table.firstLevel, cMax, tolerance, cancel)
+                           : firstLevelAligned(level, orbit, table.firstLevel, cMax, tolerance, cancel);
     if (!built) return false;
     double length = static_cast<double>(std::int64_t{1} << table.firstLevel);
     for (int k = table.firstLevel;; ++k) {
@@ -214,10 +252,10 @@ BlaTable::BlaTable(const std::vector<OrbitPoint>& orbit, const ExtReal& cMax, bo
     const auto start = std::chrono::steady_clock::now();
     // An extended-range drawing iterates in rescaled doubles with the
     // extended-range table only.
-    cancelled_ = extended_ ? !build(ext_, orbit, cMaxIn(cMax_, ExtReal{}), tolerance, kRescaledFirstLevel,
-                                    kExtendedStepBytes, cancel)
+    cancelled_ = extended_ ? !build(ext_, orbit, cMaxIn(cMax_, ExtReal{}), tolerance, 1,
+                                    Spread{true, kRescaledFirstLevel}, kExtendedStepBytes, cancel)
                            : !build(doubles_, orbit, cMaxIn(cMax_, 0.0), tolerance, doubleFirstLevel,
-                                    kDoubleStepBytes, cancel);
+                                    Spread{false, doubleFirstLevel}, kDoubleStepBytes, cancel);
     if (extended_ && !cancelled_) addRescaledCopies(ext_);
     ext_.cMax = cMaxIn(cMax_, ExtReal{});
     doubles_.cMax = cMaxIn(cMax_, 0.0);

@@ -61,11 +61,14 @@ inline constexpr int kCompactFirstLevel = 3;
 // At 301², 16 against 32: minibrot_1e-113 255 → 205–215 ms, the published
 // locations unchanged within the noise; 8 was no faster.
 inline constexpr int kDoubleFirstLevel = 4;
-// The extended-range table's shortest steps are 2^kRescaledFirstLevel
-// iterations: the rescaled lanes' plain step costs more than the double
-// one, so shorter steps pay there (2 to 4 measured; 3 was best over the
-// minibrot views and zoom_4e533, and its table is a tenth of one with
-// steps from every index).
+// An extended-range table keeps every length from every index where that
+// fits (orbits up to about 20,000 iterations: at minibrot_1e-300 at 401² the
+// rescaled lanes took 195 ms with it and 217 ms with steps from every multiple
+// of 8, and the extended-range loop that carries the derivative needs the
+// short steps). Where it does not fit, its shortest steps are
+// 2^kRescaledFirstLevel iterations with long steps from every multiple of
+// that length where that fits, else aligned (2 to 4 measured; 3 was best
+// over minibrot_1e-1040 and zoom_4e533).
 inline constexpr int kRescaledFirstLevel = 3;
 
 // u ≤ r for u, r ≥ 0 (a radius is never negative): in the extended range by
@@ -93,12 +96,12 @@ struct RescaledBlaStep {
 // up the levels one by one after every short step (near a minibrot, about
 // twice the steps). Such a table keeps a step per 2^s iterations and level;
 // it is made where that fits in kSpreadTableBytes, and aligned otherwise.
-// Both tables spread from their first level (the shortest step): their
-// pixels iterate in SIMD lanes that take approximation steps lane by lane,
-// and steps from every index make some lane want one at nearly every
-// iteration (zoom_1e50 took 3.7 s instead of 2.6 at 201² in double;
-// minibrot_1e-113 drawn rescaled 275 → 225 ms at 201² with the extended
-// table's steps from every multiple of 8 instead of every index).
+// - An extended-range table spreads from every index (s = 0) where that
+//   fits, else from its first level (kRescaledFirstLevel).
+// - The double table spreads from its first level (the lanes' shortest
+//   step): its pixels iterate in SIMD lanes that take approximation steps
+//   lane by lane, and steps from every index make some lane want one at
+//   nearly every iteration (zoom_1e50 took 3.7 s instead of 2.6 at 201²).
 inline constexpr std::size_t kSpreadTableBytes = std::size_t{64} << 20;
 // A spread no table reaches: every step aligned to its length.
 inline constexpr int kAlignedSpread = 62;

@@ -23,8 +23,11 @@ std::uint64_t tableBytesPerIteration(std::int64_t limit, bool extended) {
     const auto levels = static_cast<std::uint64_t>(std::bit_width(points));
     const bool compact = points > kCompactTableLength;
     const int shortest = compact ? kCompactFirstLevel : 1;
-    const int first = std::max(shortest, extended ? kRescaledFirstLevel : kDoubleFirstLevel);
+    // The extended-range table: every length from every index where that
+    // fits, else steps from 2^kRescaledFirstLevel up (as bla_table.cpp builds).
+    if (extended && spreadFits(points, 0, kExtendedStepBytes)) return kExtendedStepBytes * levels;
     const std::size_t stepBytes = extended ? kExtendedStepBytes : kDoubleStepBytes;
+    const int first = std::max(shortest, extended ? kRescaledFirstLevel : kDoubleFirstLevel);
     const std::uint64_t aligned = stepBytes >> (first - 1);
     return spreadFits(points, first, stepBytes) ? aligned + ((stepBytes * levels) >> first) : aligned;
 }

@@ -200,10 +200,9 @@ TEST(DeepArithBla, ExtendedStepsKeepTheExactOffsetWithinTheirBound) {
     const mandel::BlaTable table(reference.orbit(), ExtReal(1.0, -2164), true);
     const mandel::BlaTable coarse(reference.orbit(), ExtReal(1.0, -2164), true, 0x1p-12);
     ASSERT_NE(table.extendedRange(), nullptr);
-    // A short orbit: its long steps start at every multiple of the first
-    // level. Walks that start off such a multiple take steps the aligned
-    // layout does not have.
-    ASSERT_EQ(table.extendedRange()->spreadLevel, mandel::kRescaledFirstLevel);
+    // A short orbit: its steps start from every index. Walks that start at
+    // an even index take steps the aligned layout does not have.
+    ASSERT_EQ(table.extendedRange()->spreadLevel, 0);
     for (auto [dr, di] : {std::pair{0.3, 0.1}, {-0.45, 0.2}, {0.05, -0.49}}) {
         EXPECT_GT(walk(reference, *coarse.extendedRange(), dr, di, -2165).steps, 5);
         EXPECT_GT(walk(reference, *table.extendedRange(), dr, di, -2165, 2).unaligned, 0) << dr << "," << di;
