@@ -149,13 +149,13 @@ void keepRadiiByStart(BlaLevels<R>& table) {
     table.radii.resize(1);
 }
 
-// False if cancelled (the table is then incomplete).
 // Where a table's long steps may start (see build).
 struct Spread {
     bool everyIndex = false;
     int from = 0;
 };
 
+// False if cancelled (the table is then incomplete).
 template <class R>
 bool build(BlaLevels<R>& table, const std::vector<OrbitPoint>& orbit, const R& cMax, double tolerance,
            int shortestLevel, const Spread& spread, std::size_t stepBytes, const std::atomic<bool>* cancel) {

@@ -63,9 +63,9 @@ inline constexpr int kCompactFirstLevel = 3;
 inline constexpr int kDoubleFirstLevel = 4;
 // An extended-range table keeps every length from every index where that
 // fits (orbits up to about 20,000 iterations: at minibrot_1e-300 at 401² the
-// rescaled lanes took 195 ms with it and 217 ms with steps from every multiple
-// of 8, and the extended-range loop that carries the derivative needs the
-// short steps). Where it does not fit, its shortest steps are
+// rescaled lanes took 159–162 ms with it and 216–219 ms with steps from every
+// multiple of 8, and the extended-range loop that carries the derivative
+// needs the short steps). Where it does not fit, its shortest steps are
 // 2^kRescaledFirstLevel iterations with long steps from every multiple of
 // that length where that fits, else aligned (2 to 4 measured; 3 was best
 // over minibrot_1e-1040 and zoom_4e533).
