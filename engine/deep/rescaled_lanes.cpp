@@ -180,20 +180,35 @@ HWY_INLINE M ScalarIterations(const RescaledLaneJob& job, RescaledLaneBatch& b, 
 // 2^-k for k from -1022 to 1022, by its bits.
 HWY_INLINE V InversePower(D d, VI k) { return hn::BitCast(d, hn::ShiftLeft<52>(hn::Sub(hn::Set(DI(), 1023), k))); }
 
-// A bound moved to a unit `scale` times the old one's inverse, upward (its
-// rounding into the subnormal range included), in the lanes in `lanes`.
-HWY_INLINE V ScaledBound(D d, M lanes, V x, V scale) {
-    return hn::IfThenElse(lanes, hn::Add(hn::Mul(hn::Mul(x, scale), hn::Set(d, kBoundInflation)), hn::Set(d, 0x1p-1073)),
-                          x);
+// A bound times `scale` (a power of two), upward, its rounding into the
+// subnormal range included.
+HWY_INLINE V ScaledBound(D d, V x, V scale) {
+    return hn::Add(hn::Mul(hn::Mul(x, scale), hn::Set(d, kBoundInflation)), hn::Set(d, 0x1p-1073));
 }
 
 // scaleOffset in the lanes in `lanes`.
 HWY_INLINE void ScaleOffset(D d, M lanes, V scale, RescaledVectors& v) {
     v.dr = hn::IfThenElse(lanes, hn::Mul(v.dr, scale), v.dr);
     v.di = hn::IfThenElse(lanes, hn::Mul(v.di, scale), v.di);
-    v.dErr = ScaledBound(d, lanes, v.dErr, scale);
-    v.dAbs = ScaledBound(d, lanes, v.dAbs, scale);
-    v.dBound = ScaledBound(d, lanes, v.dBound, scale);
+    v.dErr = hn::IfThenElse(lanes, ScaledBound(d, v.dErr, scale), v.dErr);
+    v.dAbs = hn::IfThenElse(lanes, ScaledBound(d, v.dAbs, scale), v.dAbs);
+    v.dBound = hn::IfThenElse(lanes, ScaledBound(d, v.dBound, scale), v.dBound);
+}
+
+// unitFor in every lane, from the larger part's exponent field: the new k,
+// the shift from `current`, and the lanes where double can make the move.
+struct UnitMove {
+    VI k, shift;
+    M fits;
+};
+
+HWY_INLINE UnitMove UnitFor(D d, VI field, VI base, VI offsetExponent, VI current) {
+    const DI di;
+    const VI k = hn::Max(hn::Add(base, hn::Sub(field, hn::Set(di, 1022))), offsetExponent);
+    const VI shift = hn::Sub(k, current);
+    auto fits = hn::And(hn::Gt(field, hn::Zero(di)), hn::Lt(field, hn::Set(di, 0x7ff)));
+    fits = hn::AndNot(hn::Or(hn::Gt(shift, hn::Set(di, 1000)), hn::Lt(shift, hn::Set(di, -1000))), fits);
+    return {k, shift, hn::RebindMask(d, fits)};
 }
 
 // rescaleIfDue where double can make the shift; the lanes where it cannot
@@ -207,36 +222,16 @@ HWY_INLINE M Rescale(D d, RescaledVectors& v, VI offsetExponent, M skip) {
     auto due = hn::Or(hn::Gt(exponent, hn::Set(di, kRescaleSpan)), hn::Lt(exponent, hn::Set(di, -kRescaleSpan)));
     due = hn::AndNot(hn::RebindMask(di, skip), hn::Or(due, odd));
     if (hn::AllFalse(di, due)) return hn::FirstN(d, 0);
-    const VI k = hn::Max(hn::Add(v.k, hn::Sub(field, hn::Set(di, 1022))), offsetExponent);
-    const VI shift = hn::Sub(k, v.k);
-    const auto far = hn::Or(hn::Gt(shift, hn::Set(di, 1000)), hn::Lt(shift, hn::Set(di, -1000)));
-    const auto scalar = hn::And(due, hn::Or(odd, far));
-    const M shifted = hn::RebindMask(d, hn::AndNot(scalar, due));
-    const V scale = InversePower(d, hn::IfThenElseZero(hn::RebindMask(di, shifted), shift));
+    const UnitMove move = UnitFor(d, field, v.k, offsetExponent, v.k);
+    const M dueLanes = hn::RebindMask(d, due);
+    const M shifted = hn::And(dueLanes, move.fits);
+    const V scale = InversePower(d, hn::IfThenElseZero(hn::RebindMask(di, shifted), move.shift));
     v.wr = hn::IfThenElse(shifted, hn::Mul(v.wr, scale), v.wr);
     v.wi = hn::IfThenElse(shifted, hn::Mul(v.wi, scale), v.wi);
-    v.e = ScaledBound(d, shifted, v.e, scale);
-    v.k = hn::IfThenElse(hn::RebindMask(di, shifted), k, v.k);
+    v.e = hn::IfThenElse(shifted, ScaledBound(d, v.e, scale), v.e);
+    v.k = hn::IfThenElse(hn::RebindMask(di, shifted), move.k, v.k);
     ScaleOffset(d, shifted, scale, v);
-    return hn::RebindMask(d, scalar);
-}
-
-// rebaseInUnit's new unit for each lane (k from x's larger part, not below
-// δc's), and whether double can make the move (x normal, the shift within
-// 2^±1000).
-struct RebaseUnit {
-    VI k;
-    M ok;
-};
-
-HWY_INLINE RebaseUnit RebaseUnitOf(D d, V xr, V xi, VI k, VI offsetExponent) {
-    const DI di;
-    const VI field = hn::Max(FieldOf(hn::Abs(xr)), FieldOf(hn::Abs(xi)));
-    const VI kNew = hn::Max(hn::Sub(field, hn::Set(di, 1022)), offsetExponent);
-    const VI shift = hn::Sub(kNew, k);
-    auto ok = hn::And(hn::Gt(field, hn::Zero(di)), hn::Lt(field, hn::Set(di, 0x7ff)));
-    ok = hn::AndNot(hn::Or(hn::Gt(shift, hn::Set(di, 1000)), hn::Lt(shift, hn::Set(di, -1000))), ok);
-    return {kNew, hn::RebindMask(d, ok)};
+    return hn::AndNot(move.fits, dueLanes);
 }
 
 // An iteration's start in every lane: the reference point, |w| and the unit,
@@ -250,8 +245,8 @@ struct IterationStart {
     V xr, xi;    // Z + δz where formed in double
     M hard;      // the orbit's end, the limit, an escape test other than "stays": the scalar loop
     M extended;  // the extended-range step, taken in place
-    M rebase;    // the rebase in double (rebaseInUnit), to rebaseUnit
-    VI rebaseUnit;
+    M rebase;    // the rebase in double (rebaseInUnit), to the unit in rebaseMove
+    UnitMove rebaseMove;
 };
 
 HWY_INLINE IterationStart StartIteration(D d, const RescaledLaneJob& job, const RescaledVectors& v,
@@ -290,8 +285,10 @@ HWY_INLINE IterationStart StartIteration(D d, const RescaledLaneJob& job, const 
     const auto ends = hn::Or(hn::Eq(v.m, hn::Set(di, job.last)), hn::Eq(v.i, hn::Set(di, job.limit)));
     const M hard = hn::Or(hn::RebindMask(d, ends), hn::Not(Stays(d, sumAbs, sumErr)));
     const M rebaseDue = hn::AndNot(hard, hn::And(formed, switchFormed));
-    RebaseUnit target{hn::Zero(di), hn::FirstN(d, 0)};
-    if (!hn::AllFalse(d, rebaseDue)) target = RebaseUnitOf(d, xr, xi, v.k, offsetExponent);
+    // rebaseInUnit's unit: from x's larger part, in units of 1.
+    UnitMove target{hn::Zero(di), hn::Zero(di), hn::FirstN(d, 0)};
+    if (!hn::AllFalse(d, rebaseDue))
+        target = UnitFor(d, hn::Max(FieldOf(hn::Abs(xr)), FieldOf(hn::Abs(xi))), hn::Zero(di), offsetExponent, v.k);
     return IterationStart{
         .z = z,
         .unit = unit,
@@ -304,9 +301,9 @@ HWY_INLINE IterationStart StartIteration(D d, const RescaledLaneJob& job, const 
         .xr = xr,
         .xi = xi,
         .hard = hard,
-        .extended = hn::AndNot(hard, hn::Or(tinyZ, hn::AndNot(target.ok, rebaseDue))),
-        .rebase = hn::AndNot(tinyZ, hn::And(rebaseDue, target.ok)),
-        .rebaseUnit = target.k,
+        .extended = hn::AndNot(hard, hn::Or(tinyZ, hn::AndNot(target.fits, rebaseDue))),
+        .rebase = hn::AndNot(tinyZ, hn::And(rebaseDue, target.fits)),
+        .rebaseMove = target,
     };
 }
 
@@ -315,12 +312,12 @@ HWY_INLINE IterationStart StartIteration(D d, const RescaledLaneJob& job, const 
 HWY_INLINE void RebaseInUnit(D d, M lanes, IterationStart& s, RescaledVectors& v) {
     const DI di;
     const auto lanesI = hn::RebindMask(di, lanes);
-    const V toUnit = InversePower(d, hn::IfThenElseZero(lanesI, s.rebaseUnit));
-    const V scale = InversePower(d, hn::IfThenElseZero(lanesI, hn::Sub(s.rebaseUnit, v.k)));
+    const V toUnit = InversePower(d, hn::IfThenElseZero(lanesI, s.rebaseMove.k));
+    const V scale = InversePower(d, hn::IfThenElseZero(lanesI, s.rebaseMove.shift));
     v.wr = hn::IfThenElse(lanes, hn::Mul(s.xr, toUnit), v.wr);
     v.wi = hn::IfThenElse(lanes, hn::Mul(s.xi, toUnit), v.wi);
-    v.e = hn::IfThenElse(lanes, ScaledBound(d, lanes, s.sumErr, toUnit), v.e);
-    v.k = hn::IfThenElse(lanesI, s.rebaseUnit, v.k);
+    v.e = hn::IfThenElse(lanes, ScaledBound(d, s.sumErr, toUnit), v.e);
+    v.k = hn::IfThenElse(lanesI, s.rebaseMove.k, v.k);
     v.m = hn::IfThenZeroElse(lanesI, v.m);
     ScaleOffset(d, lanes, scale, v);
     s.z.zr = hn::IfThenZeroElse(lanes, s.z.zr);

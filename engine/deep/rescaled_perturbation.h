@@ -111,20 +111,30 @@ inline void scaleOffset(RescaledOffset& d, double scale) {
     d.bound = roundUp(d.bound * scale) + 0x1p-1073;
 }
 
+// The unit 2^k for a pair (re, im) given in units of 2^base: k from the
+// larger part's exponent as ExtReal takes it (its mantissa in [0.5, 1)), as
+// rescaledState takes it, and not below δc's. False where that part is 0,
+// subnormal or not finite, or the move from the unit 2^current leaves
+// double's range (a shift beyond 2^±1000).
+inline bool unitFor(double re, double im, std::int64_t base, std::int64_t offsetExponent, std::int64_t current,
+                    std::int64_t& k) {
+    const double largest = largerMagnitude(re, im);
+    const auto field = static_cast<std::int64_t>(std::bit_cast<std::uint64_t>(largest) >> 52);
+    if (field == 0 || field >= 0x7ff) return false;
+    k = std::max(base + field - 1022, offsetExponent);
+    const std::int64_t shift = k - current;
+    return shift <= 1000 && shift >= -1000;
+}
+
 // rescaledState(extendedState(s)) and rescaledOffset in double: w and δc in
 // the unit scaled by a power of two (a smaller part may round into the
 // subnormal range, which the bounds' 2^-1073 covers, as there). False
 // (nothing changed) where w is 0, subnormal or not finite, or the shift
 // leaves double's range.
 inline bool rescaleInPlace(RescaledState& s, RescaledOffset& d, std::int64_t offsetExponent) {
-    const double largest = largerMagnitude(s.wr, s.wi);
-    const auto field = static_cast<std::int64_t>(std::bit_cast<std::uint64_t>(largest) >> 52);
-    if (field == 0 || field >= 0x7ff) return false;
-    // ExtReal's exponent of δz (its mantissa in [0.5, 1)), as rescaledState takes it.
-    const std::int64_t k = std::max(s.k + field - 1022, offsetExponent);
-    const std::int64_t shift = k - s.k;
-    if (shift > 1000 || shift < -1000) return false;
-    const double scale = powerOfTwo(-shift);
+    std::int64_t k = 0;
+    if (!unitFor(s.wr, s.wi, s.k, offsetExponent, s.k, k)) return false;
+    const double scale = powerOfTwo(s.k - k);
     s.wr = s.wr * scale;
     s.wi = s.wi * scale;
     s.e = roundUp(s.e * scale) + 0x1p-1073;
@@ -132,30 +142,24 @@ inline bool rescaleInPlace(RescaledState& s, RescaledOffset& d, std::int64_t off
     scaleOffset(d, scale);
     return true;
 }
-
 // The rebase in double: δz becomes the pixel's own z = x (formed in double,
 // with the bound xErr on its error), in a unit from x's size (not below
 // δc's), against Z_0 = 0; δc moves to that unit. False (nothing changed)
 // where x is 0, subnormal or not finite, or the shift leaves double's range.
 inline bool rebaseInUnit(RescaledState& s, RescaledOffset& d, double xr, double xi, double xErr,
                          std::int64_t offsetExponent) {
-    const double largest = largerMagnitude(xr, xi);
-    const auto field = static_cast<std::int64_t>(std::bit_cast<std::uint64_t>(largest) >> 52);
-    if (field == 0 || field >= 0x7ff) return false;
-    const std::int64_t k = std::max(field - 1022, offsetExponent);
-    const std::int64_t shift = k - s.k;
-    if (shift > 1000 || shift < -1000) return false;
+    std::int64_t k = 0;
+    if (!unitFor(xr, xi, 0, offsetExponent, s.k, k)) return false;
     // x's larger part is normal and k at least its exponent: 2^-k is a normal double.
     const double toUnit = powerOfTwo(-k);
     s.wr = xr * toUnit;
     s.wi = xi * toUnit;
     s.e = roundUp(xErr * toUnit) + 0x1p-1073;
+    scaleOffset(d, powerOfTwo(s.k - k));
     s.k = k;
     s.m = 0;
-    scaleOffset(d, powerOfTwo(-shift));
     return true;
 }
-
 // |Z + δz| as computed and a bound on its error; where it was formed in
 // double, the sum itself and whether the pixel rebases. False where the
 // extended-range step must take the iteration.
