@@ -20,6 +20,8 @@ class FixedPointOrbit {
 public:
     // Room for at least `fractionBits` bits after the point.
     explicit FixedPointOrbit(long fractionBits);
+    // The fraction F such an orbit has: 64n − 4 for the fewest limbs n.
+    static long fractionFor(long fractionBits) { return (fractionBits + 4 + 63) / 64 * 64 - 4; }
 
     // c and z = c from MPFR values with |c| < 8; true when c was held exactly
     // (else it was rounded to nearest, within half a unit).

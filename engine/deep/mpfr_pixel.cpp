@@ -1,12 +1,15 @@
 #include "deep/mpfr_pixel.h"
 
 #include <algorithm>
+#include <array>
 #include <climits>
+#include <memory>
 #include <cmath>
 
 #include "deep/error_bound.h"
 #include "deep/mpfr_value.h"
 #include "deep/escape_test.h"
+#include "deep/fixed_point_lanes.h"
 #include "deep/fixed_point_orbit.h"
 #include "deep/pixel_point.h"
 
@@ -137,38 +140,209 @@ Attempt iterateOrbit(FixedPointOrbit& orbit, R cErr, std::int64_t limit, bool gu
     }
 }
 
+// A pixel's point at `bits` and everything before its orbit's first step:
+// c̃ and its error bound, and the test of z₁ = c̃ (in MPFR, so that only
+// |c| ≤ 2 goes into the fixed point). `decided` when that test (or a limit
+// of 1) ended the attempt.
+struct Start {
+    explicit Start(mpfr_prec_t bits) : cr(bits), ci(bits) {}
+    MpfrValue cr, ci;
+    ExtReal cErr;
+    Attempt attempt;
+    bool ended = false;
+    long fraction() const { return fractionBits(mpfr_get_prec(cr.get()), cr.get(), ci.get()); }
+};
+
+void startAttempt(const DeepLocation& location, int span, int x, int y, bool guess, Start& start) {
+    const mpfr_prec_t bits = mpfr_get_prec(start.cr.get());
+    const bool exactPoint = pixelPoint(location, span, x, y, start.cr, start.ci);
+    start.cErr = exactPoint ? ExtReal() : pointError(location, span, x, y, bits);
+    Attempt& attempt = start.attempt;
+    const EscapeTest first = exactEscapeTest(start.cr.get(), start.ci.get(), start.cErr);
+    const EscapePoint atC{mpfr_get_d(start.cr.get(), MPFR_RNDN), mpfr_get_d(start.ci.get(), MPFR_RNDN), true};
+    start.ended = true;
+    if (first == EscapeTest::Undecided) {
+        attempt.decided = false;
+        if (!guess) return;
+        const ExtReal re = toExtReal(start.cr.get()), im = toExtReal(start.ci.get());
+        if (re * re + im * im > ExtReal(4.0)) {
+            attempt.count = 1, attempt.escape = atC;
+            return;
+        }
+    }
+    if (first == EscapeTest::Escaped) {
+        attempt.count = 1, attempt.escape = atC;
+        return;
+    }
+    if (location.limit == 1) {
+        attempt.count = 1;
+        return;
+    }
+    start.ended = false;
+}
+
 // Iterates at `bits` (z in fixed point; c, the first test and the close
 // calls in MPFR). An undecided test ends the attempt, unless `guess`: then
 // it is taken as computed (|z̃| > 2) and the attempt goes on.
 Attempt countAtPrecision(const DeepLocation& location, int span, int x, int y, mpfr_prec_t bits, bool guess,
                          bool mayDrop, const std::function<bool()>& stop, std::int64_t& iterations) {
-    MpfrValue cr(bits), ci(bits);
-    const bool exactPoint = pixelPoint(location, span, x, y, cr, ci);
-    ExtReal cErr = exactPoint ? ExtReal() : pointError(location, span, x, y, bits);
-    Attempt attempt;
-    // z₁ = c: decided in MPFR, so that only |c| ≤ 2 goes into the fixed point.
-    const EscapeTest first = exactEscapeTest(cr.get(), ci.get(), cErr);
-    const EscapePoint atC{mpfr_get_d(cr.get(), MPFR_RNDN), mpfr_get_d(ci.get(), MPFR_RNDN), true};
-    if (first == EscapeTest::Undecided) {
-        attempt.decided = false;
-        if (!guess) return attempt;
-        if (toExtReal(cr.get()) * toExtReal(cr.get()) + toExtReal(ci.get()) * toExtReal(ci.get()) > ExtReal(4.0))
-            return attempt.count = 1, attempt.escape = atC, attempt;
-    }
-    if (first == EscapeTest::Escaped) return attempt.count = 1, attempt.escape = atC, attempt;
-    if (location.limit == 1) return attempt.count = 1, attempt;
-    FixedPointOrbit orbit(fractionBits(bits, cr.get(), ci.get()));
-    if (!orbit.start(cr.get(), ci.get())) cErr = roundUp(cErr + orbit.unit());
+    Start start(bits);
+    startAttempt(location, span, x, y, guess, start);
+    if (start.ended) return start.attempt;
+    FixedPointOrbit orbit(start.fraction());
+    ExtReal cErr = start.cErr;
+    if (!orbit.start(start.cr.get(), start.ci.get())) cErr = roundUp(cErr + orbit.unit());
     const std::int64_t poll = mpfrPollInterval(bits);
-    const Attempt rest =
+    Attempt attempt =
         orbit.fraction() <= FixedPointOrbit::kDoubleFraction
             ? iterateOrbit(orbit, boundUp(cErr), location.limit, guess, mayDrop, poll, stop, iterations)
             : iterateOrbit(orbit, cErr, location.limit, guess, mayDrop, poll, stop, iterations);
-    if (!rest.decided) attempt.decided = false;
-    attempt.count = rest.count;
-    attempt.escape = rest.escape;
-    attempt.dropped = rest.dropped;
+    if (!start.attempt.decided) attempt.decided = false;
     return attempt;
+}
+
+// The attempts after a first one at `bits` (made without guessing, with
+// dropping): at the same bits again without dropping where the first one
+// dropped limbs and failed, then at twice the bits, up to maxBits.
+void continueAttempts(const DeepLocation& location, int span, int x, int y, int bits, int maxBits,
+                      const std::function<bool()>& stop, Attempt attempt, MpfrPixel& result) {
+    for (;; bits *= 2) {
+        const bool last = bits > maxBits / 2;
+        result.finalBits = bits;
+        if (!attempt.decided && attempt.dropped && attempt.count != kCancelledCount)
+            attempt = countAtPrecision(location, span, x, y, bits, last, false, stop, result.iterations);
+        result.count = attempt.count;
+        result.escape = attempt.escape;
+        if (attempt.count == kCancelledCount || attempt.decided) return;
+        if (last) {
+            result.certified = false;
+            return;
+        }
+        const int next = bits * 2;
+        attempt = countAtPrecision(location, span, x, y, next, next > maxBits / 2, next <= maxBits / 2, stop,
+                                   result.iterations);
+    }
+}
+
+// Up to eight first attempts side by side (FixedPointLanes), each lane
+// exactly as iterateOrbit without guessing, with dropping, its bound in
+// double: the same tests, bounds, counts and escape points.
+class LaneAttempts {
+public:
+    static constexpr int kLanes = FixedPointLanes::kLanes;
+
+    LaneAttempts(FixedPointLanes& lanes, unsigned live, const std::array<double, kLanes>& cErr)
+        : lanes_(lanes), live_(live), cErr_(cErr), e_(cErr) {
+        for (int lane = 0; lane < kLanes; ++lane)  // |truncation| < √2 units
+            stepRounding_[lane] = 2.0 * std::ldexp(1.0, static_cast<int>(-lanes.fraction(lane)));
+    }
+
+    void run(std::int64_t limit, std::int64_t poll, const std::function<bool()>& stop) {
+        const long bits = lanes_.limbs() * FixedPointLanes::kLimbBits;
+        MpfrValue exactRe(bits), exactIm(bits);
+        for (std::int64_t i = 1;; ++i) {
+            for (int lane = 0; lane < kLanes; ++lane)
+                if (live(lane)) test(lane, i, limit, exactRe, exactIm);
+            if (live_ == 0) return;
+            if (i % poll == 0 && stop()) {
+                for (int lane = 0; lane < kLanes; ++lane)
+                    if (live(lane)) attempts[lane].count = kCancelledCount;
+                return;
+            }
+            const unsigned exact = lanes_.step();
+            for (int lane = 0; lane < kLanes; ++lane) {
+                if (!live(lane)) continue;
+                const double rounding = (exact >> lane) & 1u ? 0.0 : stepRounding_[lane];
+                e_[lane] = roundUp(e_[lane] * (2.0 * zAbs_[lane] + e_[lane]) + cErr_[lane] + rounding);
+                dropSpareLimbs(lane);
+                ++iterations[lane];
+            }
+        }
+    }
+
+    std::array<Attempt, kLanes> attempts{};
+    std::array<std::int64_t, kLanes> iterations{};
+
+private:
+    bool live(int lane) const { return (live_ >> lane) & 1u; }
+    void end(int lane) { live_ &= ~(1u << lane); }
+
+    // Iteration i's escape test of a lane (from the second on), and |z̃|
+    // rounded up for its step.
+    void test(int lane, std::int64_t i, std::int64_t limit, MpfrValue& exactRe, MpfrValue& exactIm) {
+        const double r = lanes_.reNear(lane), m = lanes_.imNear(lane);
+        const double squares = r * r + m * m, root = std::sqrt(squares);
+        Attempt& attempt = attempts[lane];
+        if (i > 1) {
+            EscapeTest result = escapeTest(root, roundUp(e_[lane] + 0x1p-49 * root));
+            if (result == EscapeTest::Undecided) {
+                lanes_.exact(lane, exactRe.get(), exactIm.get());
+                result = exactEscapeTest(exactRe.get(), exactIm.get(), ExtReal(e_[lane]));
+            }
+            if (result == EscapeTest::Undecided) return attempt.decided = false, end(lane);
+            if (result == EscapeTest::Escaped) return attempt.count = i, attempt.escape = {r, m, true}, end(lane);
+            if (i == limit) return attempt.count = limit, end(lane);
+        }
+        const double size = magnitudeUp(r, m, squares, root);
+        zAbs_[lane] = roundUp(size + 0x1p-48 * size);
+    }
+
+    // dropSpareLimbs for one lane.
+    void dropSpareLimbs(int lane) {
+        while (lanes_.orbitLimbs(lane) > 1) {
+            const double unitUp = 0x1p63 * stepRounding_[lane];  // 2^64 units: stepRounding is two
+            if (!(unitUp < e_[lane] * kKeptBelowBound)) return;
+            const FixedPointOrbit::Dropped dropped = lanes_.dropLowestLimb(lane, live_);
+            const double truncation = 2.0 * unitUp;  // |truncation| < √2 units
+            if (dropped.z) e_[lane] = roundUp(e_[lane] + truncation);
+            if (dropped.c) cErr_[lane] = roundUp(cErr_[lane] + truncation);
+            stepRounding_[lane] = truncation;
+            attempts[lane].dropped = true;
+        }
+    }
+
+    FixedPointLanes& lanes_;
+    unsigned live_;
+    std::array<double, kLanes> cErr_, e_, zAbs_{}, stepRounding_{};
+};
+
+// The first attempts at `bits` (no guessing, with dropping) of up to eight
+// pixels in lanes; false where their fractions do not suit the lanes (the
+// attempts are then to be made one at a time).
+bool firstAttemptsInLanes(const DeepLocation& location, int span, std::span<const PixelPlace> pixels, int bits,
+                          const std::function<bool()>& stop, std::span<Attempt> attempts,
+                          std::span<std::int64_t> iterations) {
+    std::vector<std::unique_ptr<Start>> starts;
+    long fraction = 0;
+    for (const PixelPlace& p : pixels) {
+        starts.push_back(std::make_unique<Start>(bits));
+        startAttempt(location, span, p.x, p.y, false, *starts.back());
+        if (!starts.back()->ended) fraction = std::max(fraction, FixedPointOrbit::fractionFor(starts.back()->fraction()));
+    }
+    // The bound in double, as iterateOrbit keeps it at these fractions.
+    if (!FixedPointLanes::fits(fraction) || fraction > FixedPointOrbit::kDoubleFraction) return false;
+    FixedPointLanes lanes(fraction);
+    std::array<double, FixedPointLanes::kLanes> cErr{};
+    unsigned live = 0;
+    for (std::size_t k = 0; k < starts.size(); ++k) {
+        const int lane = static_cast<int>(k);
+        attempts[k] = starts[k]->attempt;
+        if (starts[k]->ended) continue;
+        const long laneFraction = FixedPointOrbit::fractionFor(starts[k]->fraction());
+        ExtReal err = starts[k]->cErr;
+        if (!lanes.start(lane, laneFraction, starts[k]->cr.get(), starts[k]->ci.get()))
+            err = roundUp(err + ExtReal(1.0, -laneFraction));
+        cErr[k] = boundUp(err);
+        live |= 1u << lane;
+    }
+    LaneAttempts run(lanes, live, cErr);
+    run.run(location.limit, std::max<std::int64_t>(1, mpfrPollInterval(bits) / FixedPointLanes::kLanes), stop);
+    for (std::size_t k = 0; k < starts.size(); ++k) {
+        if (!((live >> k) & 1u)) continue;
+        attempts[k] = run.attempts[k];
+        iterations[k] += run.iterations[k];
+    }
+    return true;
 }
 
 }  // namespace
@@ -176,23 +350,44 @@ Attempt countAtPrecision(const DeepLocation& location, int span, int x, int y, m
 MpfrPixel mpfrPixelCount(const DeepLocation& location, int span, int x, int y, int startBits, int maxBits,
                          const std::function<bool()>& stop) {
     MpfrPixel result;
-    for (int bits = std::min(startBits, maxBits);; bits *= 2) {
-        const bool last = bits > maxBits / 2;
-        result.finalBits = bits;
-        // The last attempt (whose undecided tests are taken as computed)
-        // keeps every bit.
-        Attempt attempt = countAtPrecision(location, span, x, y, bits, last, !last, stop, result.iterations);
-        if (!attempt.decided && attempt.dropped && attempt.count != kCancelledCount)
-            attempt = countAtPrecision(location, span, x, y, bits, last, false, stop, result.iterations);
-        result.count = attempt.count;
-        result.escape = attempt.escape;
-        if (attempt.count == kCancelledCount) return result;
-        if (attempt.decided) return result;
-        if (last) {
-            result.certified = false;
-            return result;
+    const int bits = std::min(startBits, maxBits);
+    // The last attempt (whose undecided tests are taken as computed) keeps
+    // every bit.
+    const bool last = bits > maxBits / 2;
+    const Attempt first = countAtPrecision(location, span, x, y, bits, last, !last, stop, result.iterations);
+    continueAttempts(location, span, x, y, bits, maxBits, stop, first, result);
+    return result;
+}
+
+}  // namespace mandel
+
+namespace mandel {
+
+std::vector<MpfrPixel> mpfrPixelCounts(const DeepLocation& location, int span, std::span<const PixelPlace> pixels,
+                                       int startBits, int maxBits, const std::function<bool()>& stop) {
+    std::vector<MpfrPixel> results(pixels.size());
+    const int bits = std::min(startBits, maxBits);
+    const bool last = bits > maxBits / 2;
+    constexpr std::size_t kLanes = FixedPointLanes::kLanes;
+    const bool lanes = !last && FixedPointLanes::available();
+    for (std::size_t first = 0; first < pixels.size(); first += kLanes) {
+        const std::size_t n = std::min(kLanes, pixels.size() - first);
+        std::array<Attempt, kLanes> attempts{};
+        std::array<std::int64_t, kLanes> iterations{};
+        const std::span<const PixelPlace> group = pixels.subspan(first, n);
+        const bool inLanes =
+            lanes && n >= kMinLanePixels && firstAttemptsInLanes(location, span, group, bits, stop, attempts, iterations);
+        for (std::size_t k = 0; k < n; ++k) {
+            MpfrPixel& result = results[first + k];
+            if (!inLanes) {
+                result = mpfrPixelCount(location, span, group[k].x, group[k].y, startBits, maxBits, stop);
+                continue;
+            }
+            result.iterations = iterations[k];
+            continueAttempts(location, span, group[k].x, group[k].y, bits, maxBits, stop, attempts[k], result);
         }
     }
+    return results;
 }
 
 }  // namespace mandel

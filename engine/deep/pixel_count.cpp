@@ -331,6 +331,28 @@ int fullPrecisionStart(const RowJob& job, const std::vector<OrbitLow>& low) {
     return job.geometry->pixelBits + (low.empty() ? 0 : kBitsBeyondDoubleDouble);
 }
 
+// The full-precision stage's statistics and flag for one pixel.
+void takeFullPrecision(const RowJob& job, RowControl& control, int x, int y, const MpfrPixel& mpfr) {
+    control.settledAtFullPrecision += 1;
+    if (!mpfr.certified && mpfr.count != kCancelledCount) {
+        control.uncertified += 1;
+        if (!job.certified.empty()) job.certified[pixelIndex(job, x, y)] = 0;
+    }
+}
+
+// A settled pixel's count and outputs; false if it was cancelled.
+bool storeSettled(const RowJob& job, RowControl& control, int x, int y, std::int64_t settled,
+                  const EscapePoint& escape, std::int32_t& out) {
+    control.settled += 1;
+    if (settled == kCancelledCount) return false;
+    out = static_cast<std::int32_t>(settled);
+    // Distances need the derivative, which only a perturbation in double carries.
+    PixelTrace trace;
+    if (job.distance.empty()) trace.escape = escape;
+    storeColourOutputs(job, x, y, settled, trace);
+    return true;
+}
+
 }  // namespace
 
 bool finishSettling(const RowJob& job, const std::vector<OrbitLow>& low, RowControl& control, Settling& s,
@@ -360,24 +382,18 @@ bool finishSettling(const RowJob& job, const std::vector<OrbitLow>& low, RowCont
     }
     if (settled == kUndecidedCount) {
         const int startBits = fullPrecisionStart(job, low);
-        const MpfrPixel mpfr = mpfrPixelCount(job.view->location, span, x, y, startBits, job.maxBits, stop);
-        settled = mpfr.count;
-        if (mpfr.escape.known) s.escape = mpfr.escape;
-        control.settledAtFullPrecision += 1;
-        if (!mpfr.certified && settled != kCancelledCount) {
-            control.uncertified += 1;
-            if (!job.certified.empty()) job.certified[pixelIndex(job, x, y)] = 0;
+        if (control.gatherFullPrecision) {
+            control.wait(WaitingPixel{x, y, &out, startBits, s.escape});
+            control.settleNs += std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - s.start).count();
+            return true;
         }
+        const MpfrPixel mpfr = mpfrPixelCount(job.view->location, span, x, y, startBits, job.maxBits, stop);
+        if (mpfr.escape.known) s.escape = mpfr.escape;
+        takeFullPrecision(job, control, x, y, mpfr);
+        settled = mpfr.count;
     }
     control.settleNs += std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - s.start).count();
-    control.settled += 1;
-    if (settled == kCancelledCount) return false;
-    out = static_cast<std::int32_t>(settled);
-    // Distances need the derivative, which only a perturbation in double carries.
-    PixelTrace trace;
-    if (job.distance.empty()) trace.escape = s.escape;
-    storeColourOutputs(job, x, y, settled, trace);
-    return true;
+    return storeSettled(job, control, x, y, settled, s.escape, out);
 }
 
 bool settleUndecided(const RowJob& job, int x, int y, RowControl& control, std::int32_t& out) {
@@ -388,6 +404,25 @@ bool settleUndecided(const RowJob& job, int x, int y, RowControl& control, std::
     const std::int64_t settled =
         low.empty() ? kUndecidedCount : settleWith(job, low, control, s, DdTableTolerance::Loose);
     return finishSettling(job, low, control, s, settled, out);
+}
+
+bool settleWaiting(const RowJob& job, RowControl& control, std::span<const WaitingPixel> pixels) {
+    const auto start = Clock::now();
+    const std::function<bool()> stop = [&control] { return control.stop(); };
+    std::vector<PixelPlace> places;
+    for (const WaitingPixel& p : pixels) places.push_back({p.x, p.y});
+    const int span = std::min(job.view->width, job.view->height);
+    const std::vector<MpfrPixel> counts =
+        mpfrPixelCounts(job.view->location, span, places, pixels.front().startBits, job.maxBits, stop);
+    control.settleNs += std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count();
+    for (std::size_t k = 0; k < pixels.size(); ++k) {
+        const WaitingPixel& p = pixels[k];
+        takeFullPrecision(job, control, p.x, p.y, counts[k]);
+        if (!storeSettled(job, control, p.x, p.y, counts[k].count, counts[k].escape.known ? counts[k].escape : p.escape,
+                          *p.out))
+            return false;
+    }
+    return true;
 }
 
 namespace {

@@ -24,6 +24,7 @@
 #include "deep/direct_iteration.h"
 #include "deep/known_counts.h"
 #include "deep/perturbation.h"
+#include "deep/row_control.h"
 
 namespace mandel {
 
@@ -157,6 +158,11 @@ std::shared_ptr<const DdBlaLevels> settlingTable(const RowJob& job, RowControl& 
 // none at hand).
 bool finishSettling(const RowJob& job, const std::vector<OrbitLow>& low, RowControl& control, Settling& s,
                     std::int64_t settled, std::int32_t& out);
+
+// Pixels waiting for the full-precision stage (RowControl::gatherFullPrecision),
+// all with the same start: their counts and outputs, the first attempts side
+// by side where they can be; false if cancelled.
+bool settleWaiting(const RowJob& job, RowControl& control, std::span<const WaitingPixel> pixels);
 
 // One pixel's count through every stage; false if cancelled.
 bool pixelCount(const RowJob& job, int x, int y, RowControl& control, std::int32_t& out);

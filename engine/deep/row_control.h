@@ -7,13 +7,25 @@
 #include <chrono>
 #include <cstdint>
 #include <mutex>
+#include <vector>
 
 #include "deep/deep_options.h"
+#include "deep/perturbation.h"
 
 namespace mandel {
 
 // Progress is reported at least this often (the callers promise 50 ms).
 inline constexpr auto kRowProgressInterval = std::chrono::milliseconds(25);
+
+// A pixel that the stages before the full-precision one left undecided,
+// waiting for that stage: where its count goes, the bits to start at, and
+// what the earlier stages saw of it.
+struct WaitingPixel {
+    int x = 0, y = 0;
+    std::int32_t* out = nullptr;
+    int startBits = 0;
+    EscapePoint escape;
+};
 
 // Shared by the threads of one computeRows: cancel, progress and totals.
 class RowControl {
@@ -40,6 +52,18 @@ public:
     std::atomic<std::int64_t> settleNs{0};
     std::atomic<std::int64_t> laneSteps{0}, laneNs{0};
 
+    // Where set, the full-precision stage waits until every row is done, so
+    // that its pixels can be taken side by side.
+    bool gatherFullPrecision = false;
+    void wait(const WaitingPixel& pixel) {
+        std::lock_guard lock(waitingMutex_);
+        waiting_.push_back(pixel);
+    }
+    std::vector<WaitingPixel> takeWaiting() {
+        std::lock_guard lock(waitingMutex_);
+        return std::move(waiting_);
+    }
+
 private:
     Clock::time_point lastProgress() {
         return Clock::time_point(Clock::duration(lastProgress_.load(std::memory_order_relaxed)));
@@ -57,6 +81,8 @@ private:
     std::atomic<std::int64_t> rowsDone_{0};
     std::atomic<Clock::rep> lastProgress_{Clock::now().time_since_epoch().count()};
     std::mutex progressMutex_;
+    std::mutex waitingMutex_;
+    std::vector<WaitingPixel> waiting_;
 };
 
 }  // namespace mandel

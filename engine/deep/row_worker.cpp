@@ -2,8 +2,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <span>
 #include <thread>
+#include <tuple>
+#include <vector>
 
+#include "deep/fixed_point_lanes.h"
 #include "deep/lane_rows.h"
 #include "deep/rescaled_lane_rows.h"
 #include "deep/row_control.h"
@@ -29,6 +33,29 @@ void workRows(const RowJob& job, std::atomic<int>& nextRow, RowControl& control)
     }
 }
 
+// The pixels that waited for the full-precision stage, in groups of lanes
+// with the same start, shared among the threads.
+void settleWaitingOnThreads(const RowJob& job, RowControl& control, unsigned threads) {
+    std::vector<WaitingPixel> waiting = control.takeWaiting();
+    std::sort(waiting.begin(), waiting.end(), [](const WaitingPixel& a, const WaitingPixel& b) {
+        return std::tie(a.startBits, a.y, a.x) < std::tie(b.startBits, b.y, b.x);
+    });
+    std::vector<std::span<const WaitingPixel>> groups;
+    for (std::size_t first = 0; first < waiting.size();) {
+        std::size_t end = first + 1;
+        while (end < waiting.size() && end - first < FixedPointLanes::kLanes &&
+               waiting[end].startBits == waiting[first].startBits)
+            ++end;
+        groups.push_back(std::span<const WaitingPixel>(waiting).subspan(first, end - first));
+        first = end;
+    }
+    std::atomic<std::size_t> next{0};
+    runOnThreads(std::min<unsigned>(threads, static_cast<unsigned>(groups.size())), [&] {
+        for (std::size_t g = next.fetch_add(1); g < groups.size(); g = next.fetch_add(1))
+            if (!settleWaiting(job, control, groups[g])) return;
+    });
+}
+
 }  // namespace
 
 bool computeRowsOnThreads(const RowJob& job, const DeepOptions& options, DeepStats& stats) {
@@ -40,6 +67,9 @@ bool computeRowsOnThreads(const RowJob& job, const DeepOptions& options, DeepSta
     // lanes, unless the derivative is carried.
     const bool doubleLanes = options.lanes && !job.geometry->extended();
     const bool rescaledLanes = options.lanes && takesRescaledLanes(job);
+    // Where the processor can take them side by side, the full-precision
+    // stage's pixels wait for the end of the rows.
+    control.gatherFullPrecision = FixedPointLanes::available();
     runOnThreads(threads, [&] {
         if (doubleLanes)
             workRowsInLanes(job, nextRow, control);
@@ -48,6 +78,7 @@ bool computeRowsOnThreads(const RowJob& job, const DeepOptions& options, DeepSta
         else
             workRows(job, nextRow, control);
     });
+    if (!control.stopped()) settleWaitingOnThreads(job, control, threads);
     stats.iterationsMade += control.made.load();
     stats.iterationsSkipped += control.skipped.load();
     stats.pixelsSettled += control.settled.load();

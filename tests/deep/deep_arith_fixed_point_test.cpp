@@ -6,8 +6,10 @@
 #include <mpfr.h>
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
+#include "deep/fixed_point_lanes.h"
 #include "deep/fixed_point_orbit.h"
 #include "deep/mpfr_value.h"
 
@@ -82,6 +84,69 @@ TEST(FixedPointOrbit, EachStepIsTheExactStepTruncatedByLessThanAUnitAndSaysWhenI
     // i and −2: dyadic orbits that stay exact for good.
     EXPECT_EQ(follow("0", "1", 20, 50).truncatedSteps, 0);
     EXPECT_EQ(follow("-2", "0", 20, 50).exactSteps, 50);
+}
+
+// Eight orbits side by side against FixedPointOrbit, bit for bit, flag for
+// flag and approximation for approximation, each lane at its own fraction
+// and dropping its own limbs: chaotic points in every quadrant, a point
+// whose parts are equal in size, dyadic points that stay exact, a point on
+// the axis.
+void followLanes(long laneLimbs, const std::vector<long>& orbitLimbs, const std::vector<std::vector<int>>& drops) {
+    const char* points[8][2] = {{"-0.7436447861", "0.1318252535"}, {"0.2501", "-0.0000001"},
+                                {"-1.25", "0.0100001"},           {"-0.1011", "0.9563"},
+                                {"0.3", "0.3"},                   {"0", "1"},
+                                {"-0.75", "0.125"},               {"-1.9999", "0"}};
+    mandel::FixedPointLanes lanes(64 * laneLimbs - 4);
+    std::vector<FixedPointOrbit> orbits;
+    const mpfr_prec_t wide = 64 * laneLimbs + 64;
+    MpfrValue cr(wide), ci(wide), a(wide), b(wide), c(wide), d(wide);
+    for (int lane = 0; lane < 8; ++lane) {
+        mpfr_set_str(cr.get(), points[lane][0], 10, MPFR_RNDN);
+        mpfr_set_str(ci.get(), points[lane][1], 10, MPFR_RNDN);
+        orbits.emplace_back(64 * orbitLimbs[static_cast<std::size_t>(lane)] - 4);
+        EXPECT_EQ(lanes.start(lane, orbits.back().fraction(), cr.get(), ci.get()),
+                  orbits.back().start(cr.get(), ci.get()));
+    }
+    unsigned live = 0xFF;
+    int truncated = 0;
+    for (int i = 0; i < 300 && live; ++i) {
+        for (int lane = 0; lane < 8; ++lane) {
+            const std::vector<int>& when = drops[static_cast<std::size_t>(lane)];
+            if (!((live >> lane) & 1u) || std::find(when.begin(), when.end(), i) == when.end()) continue;
+            const auto one = orbits[static_cast<std::size_t>(lane)].dropLowestLimb();
+            const auto side = lanes.dropLowestLimb(lane, live);
+            EXPECT_EQ(side.z, one.z) << "lane " << lane << " drop at " << i;
+            EXPECT_EQ(side.c, one.c) << "lane " << lane << " drop at " << i;
+        }
+        const unsigned exact = lanes.step();
+        for (int lane = 0; lane < 8; ++lane) {
+            if (!((live >> lane) & 1u)) continue;
+            FixedPointOrbit& orbit = orbits[static_cast<std::size_t>(lane)];
+            const bool one = orbit.step();
+            EXPECT_EQ(((exact >> lane) & 1u) != 0, one) << "lane " << lane << " step " << i;
+            truncated += one ? 0 : 1;
+            lanes.exact(lane, a.get(), b.get());
+            orbit.exact(c.get(), d.get());
+            ASSERT_TRUE(mpfr_equal_p(a.get(), c.get()) && mpfr_equal_p(b.get(), d.get()))
+                << "lane " << lane << " step " << i << " limbs " << laneLimbs;
+            EXPECT_EQ(lanes.reNear(lane), orbit.reNear()) << "lane " << lane << " step " << i;
+            EXPECT_EQ(lanes.imNear(lane), orbit.imNear()) << "lane " << lane << " step " << i;
+            if (mpfr_cmpabs_ui(a.get(), 2) > 0 || mpfr_cmpabs_ui(b.get(), 2) > 0) live &= ~(1u << lane);
+        }
+    }
+    EXPECT_GT(truncated, 500) << laneLimbs;
+}
+
+TEST(FixedPointLanes, EveryLaneIsItsOwnOrbitBitForBit) {
+    if (!mandel::FixedPointLanes::available()) GTEST_SKIP() << "no 52-bit multiply-add on this processor";
+    const std::vector<std::vector<int>> none(8);
+    followLanes(1, std::vector<long>(8, 1), none);
+    followLanes(3, std::vector<long>(8, 3), none);
+    // Lanes of 15, 14 and 12 limbs, dropping at different steps, down to one.
+    std::vector<std::vector<int>> drops(8);
+    for (int lane = 0; lane < 8; ++lane)
+        for (int k = 0; k < 11; ++k) drops[static_cast<std::size_t>(lane)].push_back(7 + 9 * k + 3 * lane);
+    followLanes(15, {15, 14, 15, 12, 15, 15, 14, 15}, drops);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include "deep/deep_drawing.h"
 #include "deep/known_counts.h"
+#include "deep/fixed_point_lanes.h"
 #include "deep/mpfr_pixel.h"
 #include "deep_brute_force.h"
 #include "deep_test_locations.h"
@@ -225,6 +226,45 @@ TEST(PrecisionCap, TheSettlingStageShedsBitsAsTheBoundGrowsAndKeepsTheBruteForce
             escaping += pixel.count < view.location.limit;
         }
     EXPECT_GT(escaping, 5);
+}
+
+TEST(PrecisionCap, PixelsSettledSideBySideGetWhatEachGetsAlone) {
+    // The first attempts in lanes, eight at a time, must be the attempts one
+    // at a time to the last bit: counts, bounds (hence which attempts
+    // decide), iterations, escape points. Near 1e-300 from 900 bits, limbs are
+    // dropped as the bounds grow, lane by lane.
+    if (!mandel::FixedPointLanes::available()) GTEST_SKIP() << "no 52-bit multiply-add on this processor";
+    const auto never = [] { return false; };
+    struct Case {
+        DeepView view;
+        int step, startBits;
+    };
+    const Case cases[] = {
+        {{{"-0.7436447861", "0.1318252535", "1e-8", 3000}, 8, 8}, 1, 120},
+        {{{mandel::test::kMinibrot1e300.realMin, mandel::test::kMinibrot1e300.imagMin, "1e-250", 8000}, 16, 16}, 2, 900},
+    };
+    for (const Case& c : cases) {
+        std::vector<mandel::PixelPlace> pixels;
+        for (int y = 0; y < c.view.height; y += c.step)
+            for (int x = 0; x < c.view.width; x += c.step) pixels.push_back({x, y});
+        const int span = c.view.width;
+        const auto together = mandel::mpfrPixelCounts(c.view.location, span, pixels, c.startBits, 4096, never);
+        ASSERT_EQ(together.size(), pixels.size());
+        int decidedFirst = 0;
+        for (std::size_t k = 0; k < pixels.size(); ++k) {
+            const auto [x, y] = pixels[k];
+            const mandel::MpfrPixel alone =
+                mandel::mpfrPixelCount(c.view.location, span, x, y, c.startBits, 4096, never);
+            EXPECT_EQ(together[k].count, alone.count) << x << "," << y;
+            EXPECT_EQ(together[k].iterations, alone.iterations) << x << "," << y;
+            EXPECT_EQ(together[k].finalBits, alone.finalBits) << x << "," << y;
+            EXPECT_EQ(together[k].certified, alone.certified) << x << "," << y;
+            EXPECT_EQ(together[k].escape.zr, alone.escape.zr) << x << "," << y;
+            EXPECT_EQ(together[k].escape.zi, alone.escape.zi) << x << "," << y;
+            decidedFirst += alone.finalBits == c.startBits && alone.count < c.view.location.limit;
+        }
+        EXPECT_GT(decidedFirst, 0) << c.view.location.side << ": some pixel must be decided by its first attempt";
+    }
 }
 
 }  // namespace

@@ -1,0 +1,353 @@
+#include "deep/fixed_point_lanes.h"
+
+#include <gmp.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <stdexcept>
+#include <tuple>
+#include <utility>
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// GCC 12's shift intrinsics pass an undefined vector through the lanes they
+// write anyway, which -Wuninitialized reports wherever they are inlined.
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#include <immintrin.h>
+#define MANDEL_IFMA_LANES 1
+#else
+#define MANDEL_IFMA_LANES 0
+#endif
+
+namespace mandel {
+
+namespace {
+
+using Part = FixedPointLanes::Part;
+constexpr int kLanes = FixedPointLanes::kLanes;
+constexpr int kMaxLimbs = FixedPointLanes::kMaxLimbs;
+constexpr long kLimbBits = FixedPointLanes::kLimbBits;
+constexpr std::uint64_t kLimbMask = (std::uint64_t{1} << kLimbBits) - 1;
+// The bits of a 64-bit word above a limb (GMP's "nails").
+constexpr std::size_t kNailBits = 64 - kLimbBits;
+
+#if MANDEL_IFMA_LANES
+
+#define MANDEL_IFMA __attribute__((target("avx512f,avx512ifma")))
+
+using V = __m512i;
+
+MANDEL_IFMA inline V loadLimb(const Part& p, int k) { return _mm512_load_si512(p.m[static_cast<std::size_t>(k)].data()); }
+MANDEL_IFMA inline void storeLimb(Part& p, int k, V v) { _mm512_store_si512(p.m[static_cast<std::size_t>(k)].data(), v); }
+
+// x² in 2N columns, exactly but not carried: column k sums the halves of
+// the limb products that fall on it, the cross products twice and the
+// squares once, each as its low and high 52 bits (at most 2N halves twice:
+// below 2^58 for N ≤ 20).
+template <int N>
+MANDEL_IFMA inline void squareColumns(const V* x, V* out) {
+#pragma GCC unroll 64
+    for (int k = 0; k < 2 * N; ++k) {
+        // Two sums, so that the multiply-adds of a column do not wait on each other.
+        V low = _mm512_setzero_si512(), high = _mm512_setzero_si512(), diagonal = _mm512_setzero_si512();
+#pragma GCC unroll 64
+        for (int i = 0; i < N; ++i) {
+            const int j = k - i;
+            if (j > i && j < N) low = _mm512_madd52lo_epu64(low, x[i], x[j]);
+            const int jHigh = k - 1 - i;
+            if (jHigh > i && jHigh < N) high = _mm512_madd52hi_epu64(high, x[i], x[jHigh]);
+        }
+        if (k % 2 == 0 && k / 2 < N) diagonal = _mm512_madd52lo_epu64(diagonal, x[k / 2], x[k / 2]);
+        if (k % 2 == 1 && k / 2 < N) diagonal = _mm512_madd52hi_epu64(diagonal, x[k / 2], x[k / 2]);
+        out[k] = _mm512_add_epi64(_mm512_slli_epi64(_mm512_add_epi64(low, high), 1), diagonal);
+    }
+}
+
+// Signed columns (each within ±2^62) carried into n limbs of 52 bits, the
+// value taken modulo 2^(52n); returns the lanes where it is negative.
+MANDEL_IFMA inline __mmask8 carryColumns(V* columns, int n) {
+    const V mask = _mm512_set1_epi64(static_cast<long long>(kLimbMask));
+    V carried = _mm512_setzero_si512();
+    for (int k = 0; k < n; ++k) {
+        const V t = _mm512_add_epi64(columns[k], carried);
+        carried = _mm512_srai_epi64(t, kLimbBits);
+        columns[k] = _mm512_and_si512(t, mask);
+    }
+    return _mm512_test_epi64_mask(carried, carried);
+}
+
+// out = x − y over n limbs (limbs may go negative on the way: the borrow is
+// the arithmetic shift); returns the lanes where x < y.
+MANDEL_IFMA inline __mmask8 subtract(const V* x, const V* y, V* out, int n) {
+    const V mask = _mm512_set1_epi64(static_cast<long long>(kLimbMask));
+    V borrow = _mm512_setzero_si512();
+    for (int k = 0; k < n; ++k) {
+        const V t = _mm512_add_epi64(_mm512_sub_epi64(x[k], y[k]), borrow);
+        borrow = _mm512_srai_epi64(t, kLimbBits);
+        out[k] = _mm512_and_si512(t, mask);
+    }
+    return _mm512_test_epi64_mask(borrow, borrow);
+}
+
+// x = |x| in the lanes of `negative` (x held as 2^(52n) − |x| there).
+MANDEL_IFMA inline void negateLanes(V* x, int n, __mmask8 negative) {
+    const V mask = _mm512_set1_epi64(static_cast<long long>(kLimbMask));
+    V borrow = _mm512_setzero_si512();
+    for (int k = 0; k < n; ++k) {
+        const V t = _mm512_add_epi64(_mm512_sub_epi64(_mm512_setzero_si512(), x[k]), borrow);
+        borrow = _mm512_srai_epi64(t, kLimbBits);
+        x[k] = _mm512_mask_and_epi64(x[k], negative, t, mask);
+    }
+}
+
+// The magnitude of a 2N-limb product divided by 2^F, truncated, into N limbs,
+// and cut further to each lane's own fraction (`keep`); returns the lanes
+// where nothing was truncated.
+template <int N>
+MANDEL_IFMA inline __mmask8 takeTop(const V* product, V* out, long fraction, const Part& keep) {
+    const V mask = _mm512_set1_epi64(static_cast<long long>(kLimbMask));
+    const int whole = static_cast<int>(fraction / kLimbBits);
+    const auto bits = static_cast<unsigned>(fraction % kLimbBits);
+    V lost = _mm512_and_si512(product[whole], _mm512_set1_epi64(static_cast<long long>((std::uint64_t{1} << bits) - 1)));
+    for (int k = 0; k < whole; ++k) lost = _mm512_or_si512(lost, product[k]);
+    const __m128i down = _mm_cvtsi32_si128(static_cast<int>(bits));
+    const __m128i up = _mm_cvtsi32_si128(static_cast<int>(kLimbBits - bits));
+    for (int t = 0; t < N; ++t) {
+        const V low = product[whole + t];
+        const V high = whole + t + 1 < 2 * N ? product[whole + t + 1] : _mm512_setzero_si512();
+        const V top = _mm512_and_si512(_mm512_or_si512(_mm512_srl_epi64(low, down), _mm512_sll_epi64(high, up)), mask);
+        const V kept = loadLimb(keep, t);
+        lost = _mm512_or_si512(lost, _mm512_andnot_si512(kept, top));
+        out[t] = _mm512_and_si512(top, kept);
+    }
+    return _mm512_testn_epi64_mask(lost, lost);
+}
+
+// Adds ±c to ±x exactly (the result stays below 16), as FixedPointOrbit's
+// addSigned does: like signs add; else the smaller magnitude is taken from
+// the larger, whose sign the result keeps (x's where they are equal).
+template <int N>
+MANDEL_IFMA inline void addSigned(V* x, unsigned& xNegative, const Part& c) {
+    const V mask = _mm512_set1_epi64(static_cast<long long>(kLimbMask));
+    V cLimbs[N], sum[N], difference[N], reverse[N];
+    for (int k = 0; k < N; ++k) cLimbs[k] = loadLimb(c, k);
+    V carry = _mm512_setzero_si512();
+    for (int k = 0; k < N; ++k) {
+        const V t = _mm512_add_epi64(_mm512_add_epi64(x[k], cLimbs[k]), carry);
+        carry = _mm512_srli_epi64(t, kLimbBits);
+        sum[k] = _mm512_and_si512(t, mask);
+    }
+    const __mmask8 smaller = subtract(x, cLimbs, difference, N);
+    subtract(cLimbs, x, reverse, N);
+    const __mmask8 same = static_cast<__mmask8>(~(xNegative ^ c.negative));
+    const __mmask8 takeReverse = static_cast<__mmask8>(~same & smaller);
+    for (int k = 0; k < N; ++k)
+        x[k] = _mm512_mask_blend_epi64(same, _mm512_mask_blend_epi64(takeReverse, difference[k], reverse[k]), sum[k]);
+    xNegative = (xNegative & ~takeReverse & 0xFFu) | (c.negative & takeReverse);
+}
+
+// One step of every lane, as FixedPointOrbit::step: Re z² = a² − b² and
+// |Im z²| = 2ab = (a + b)² − a² − b² for a = |Re z|, b = |Im z|, exact in 2N
+// limbs, then each truncated once and c added.
+template <int N>
+MANDEL_IFMA unsigned stepLanes(Part& zr, Part& zi, const Part& cr, const Part& ci, const Part& keep, long fraction) {
+    const V mask = _mm512_set1_epi64(static_cast<long long>(kLimbMask));
+    V a[N], b[N], s[N];
+    V carry = _mm512_setzero_si512();
+    for (int k = 0; k < N; ++k) {
+        a[k] = loadLimb(zr, k);
+        b[k] = loadLimb(zi, k);
+        const V t = _mm512_add_epi64(_mm512_add_epi64(a[k], b[k]), carry);
+        carry = _mm512_srli_epi64(t, kLimbBits);
+        s[k] = _mm512_and_si512(t, mask);
+    }
+    V aa[2 * N], bb[2 * N], ss[2 * N];
+    squareColumns<N>(a, aa);
+    squareColumns<N>(b, bb);
+    squareColumns<N>(s, ss);
+    // Both parts column by column, then carried once each.
+    V real[2 * N], imag[2 * N];
+    for (int k = 0; k < 2 * N; ++k) {
+        real[k] = _mm512_sub_epi64(aa[k], bb[k]);
+        imag[k] = _mm512_sub_epi64(_mm512_sub_epi64(ss[k], aa[k]), bb[k]);
+    }
+    const __mmask8 realNegative = carryColumns(real, 2 * N);
+    carryColumns(imag, 2 * N);
+    negateLanes(real, 2 * N, realNegative);
+    V re[N], im[N];
+    const __mmask8 exact = takeTop<N>(imag, im, fraction, keep) & takeTop<N>(real, re, fraction, keep);
+    unsigned imNegative = (zr.negative ^ zi.negative) & 0xFFu;
+    unsigned reNegative = realNegative;
+    addSigned<N>(im, imNegative, ci);
+    addSigned<N>(re, reNegative, cr);
+    for (int k = 0; k < N; ++k) {
+        storeLimb(zr, k, re[k]);
+        storeLimb(zi, k, im[k]);
+    }
+    zr.negative = reNegative;
+    zi.negative = imNegative;
+    return exact;
+}
+
+using StepFunction = unsigned (*)(Part&, Part&, const Part&, const Part&, const Part&, long);
+
+template <std::size_t... N>
+constexpr std::array<StepFunction, sizeof...(N)> stepTable(std::index_sequence<N...>) {
+    return {&stepLanes<static_cast<int>(N) + 1>...};
+}
+
+// stepFunctions[n − 1] steps lanes of n limbs.
+constexpr std::array<StepFunction, kMaxLimbs> kStepFunctions =
+    stepTable(std::make_index_sequence<static_cast<std::size_t>(kMaxLimbs)>{});
+
+#endif  // MANDEL_IFMA_LANES
+
+}  // namespace
+
+bool FixedPointLanes::available() {
+#if MANDEL_IFMA_LANES
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512ifma");
+#else
+    return false;
+#endif
+}
+
+FixedPointLanes::FixedPointLanes(long fraction)
+    : limbs_((fraction + kIntegerBits + kLimbBits - 1) / kLimbBits), fraction_(fraction) {
+    if (!fits(fraction)) throw std::invalid_argument("FixedPointLanes: fraction out of range");
+    laneFraction_.fill(fraction);
+    for (int lane = 0; lane < kLanes; ++lane) setKeep(lane);
+}
+
+void FixedPointLanes::setKeep(int lane) {
+    // 2^(64k − F) for the lane's 64-bit limbs k where those are normal
+    // doubles, so that near() scales by a product (exact) instead of a call.
+    std::array<double, kOrbitLimbs>& scale = scale_[static_cast<std::size_t>(lane)];
+    scale.fill(0.0);
+    if (fraction(lane) <= FixedPointOrbit::kDoubleFraction)
+        for (long k = 0; k < orbitLimbs(lane); ++k)
+            scale[static_cast<std::size_t>(k)] = std::ldexp(1.0, static_cast<int>(k * 64 - fraction(lane)));
+    const long below = std::max(0L, fraction_ - fraction(lane));
+    for (long k = 0; k < kMaxLimbs; ++k) {
+        const long from = below - k * kLimbBits;  // bits of limb k below the lane's fraction
+        std::uint64_t kept = 0;
+        if (k < limbs_ && from < kLimbBits) kept = from <= 0 ? kLimbMask : kLimbMask & ~((std::uint64_t{1} << from) - 1);
+        keep_.m[static_cast<std::size_t>(k)][static_cast<std::size_t>(lane)] = kept;
+    }
+}
+
+bool FixedPointLanes::start(int lane, long fraction, mpfr_srcptr cr, mpfr_srcptr ci) {
+    if (fraction > fraction_ || fraction <= 0) throw std::invalid_argument("FixedPointLanes: lane fraction out of range");
+    laneFraction_[static_cast<std::size_t>(lane)] = fraction;
+    setKeep(lane);
+    bool exact = true;
+    const unsigned bit = 1u << lane;
+    for (auto [z, c, value] : {std::tuple{&zr_, &cr_, cr}, std::tuple{&zi_, &ci_, ci}}) {
+        mpfr_t scaled;
+        mpfr_init2(scaled, mpfr_get_prec(value));
+        mpfr_mul_2si(scaled, value, fraction, MPFR_RNDN);  // exact: a power of two
+        mpz_t whole;
+        mpz_init(whole);
+        exact = mpfr_get_z(whole, scaled, MPFR_RNDN) == 0 && exact;
+        mpz_mul_2exp(whole, whole, static_cast<mp_bitcnt_t>(fraction_ - fraction));
+        std::array<std::uint64_t, kMaxLimbs> limbs{};
+        std::size_t count = 0;
+        // |value| < 8 needs at most limbs_ limbs; mpz_export writes |whole|.
+        if (mpz_sizeinbase(whole, 2) <= static_cast<std::size_t>(limbs_ * kLimbBits))
+            mpz_export(limbs.data(), &count, -1, sizeof(std::uint64_t), 0, kNailBits, whole);
+        for (long k = 0; k < kMaxLimbs; ++k) {
+            const auto at = static_cast<std::size_t>(k);
+            c->m[at][static_cast<std::size_t>(lane)] = z->m[at][static_cast<std::size_t>(lane)] = limbs[at];
+        }
+        const bool negative = mpz_sgn(whole) < 0;
+        c->negative = negative ? (c->negative | bit) : (c->negative & ~bit);
+        z->negative = c->negative & bit ? (z->negative | bit) : (z->negative & ~bit);
+        mpz_clear(whole);
+        mpfr_clear(scaled);
+    }
+    return exact;
+}
+
+unsigned FixedPointLanes::step() {
+#if MANDEL_IFMA_LANES
+    return kStepFunctions[static_cast<std::size_t>(limbs_ - 1)](zr_, zi_, cr_, ci_, keep_, fraction_);
+#else
+    throw std::logic_error("FixedPointLanes: not available on this processor");
+#endif
+}
+
+std::uint64_t FixedPointLanes::bitsAt(const Part& x, int lane, long from) const {
+    const long limb = from / kLimbBits, offset = from % kLimbBits;
+    const auto l = static_cast<std::size_t>(lane);
+    const auto at = [&](long k) { return k < limbs_ ? x.m[static_cast<std::size_t>(k)][l] : std::uint64_t{0}; };
+    std::uint64_t bits = at(limb) >> offset;
+    bits |= at(limb + 1) << (kLimbBits - offset);
+    if (2 * kLimbBits - offset < 64) bits |= at(limb + 2) << (2 * kLimbBits - offset);
+    return bits;
+}
+
+// FixedPointOrbit::topLimbs and approximateNear on the lane's 64-bit limbs.
+double FixedPointLanes::near(const Part& x, int lane) const {
+    const long below = fraction_ - fraction(lane);
+    long top = orbitLimbs(lane) - 1;
+    std::uint64_t high = bitsAt(x, lane, below + top * 64);
+    while (high == 0 && top > 0) high = bitsAt(x, lane, below + --top * 64);
+    if (high == 0) return 0.0;
+    const double low = top > 0 ? static_cast<double>(bitsAt(x, lane, below + (top - 1) * 64)) * 0x1p-64 : 0.0;
+    const double value =
+        (static_cast<double>(high) + low) * scale_[static_cast<std::size_t>(lane)][static_cast<std::size_t>(top)];
+    return (x.negative >> lane) & 1u ? -value : value;
+}
+
+bool FixedPointLanes::cutBelow(Part& x, int lane, long from) {
+    bool lost = false;
+    for (long k = 0; k < limbs_ && k * kLimbBits < from; ++k) {
+        std::uint64_t& limb = x.m[static_cast<std::size_t>(k)][static_cast<std::size_t>(lane)];
+        const long bits = std::min(kLimbBits, from - k * kLimbBits);
+        const std::uint64_t cut = bits == kLimbBits ? kLimbMask : (std::uint64_t{1} << bits) - 1;
+        lost = lost || (limb & cut) != 0;
+        limb &= ~cut;
+    }
+    return lost;
+}
+
+FixedPointOrbit::Dropped FixedPointLanes::dropLowestLimb(int lane, unsigned live) {
+    laneFraction_[static_cast<std::size_t>(lane)] -= 64;
+    const long from = fraction_ - fraction(lane);
+    FixedPointOrbit::Dropped dropped;
+    dropped.z = cutBelow(zr_, lane, from) | cutBelow(zi_, lane, from);
+    dropped.c = cutBelow(cr_, lane, from) | cutBelow(ci_, lane, from);
+    setKeep(lane);
+    // The lanes' lowest limb goes once no lane in `live` keeps a bit of it.
+    for (;;) {
+        long spare = kLimbBits * kMaxLimbs;
+        for (int k = 0; k < kLanes; ++k)
+            if ((live >> k) & 1u) spare = std::min(spare, fraction_ - fraction(k));
+        if (spare < kLimbBits || limbs_ <= 1) break;
+        for (Part* p : {&zr_, &zi_, &cr_, &ci_}) {
+            std::copy(p->m.begin() + 1, p->m.begin() + limbs_, p->m.begin());
+            p->m[static_cast<std::size_t>(limbs_ - 1)].fill(0);
+        }
+        --limbs_;
+        fraction_ -= kLimbBits;
+        for (int k = 0; k < kLanes; ++k) setKeep(k);
+    }
+    return dropped;
+}
+
+void FixedPointLanes::exact(int lane, mpfr_ptr re, mpfr_ptr im) const {
+    for (auto [out, part] : {std::pair{re, &zr_}, std::pair{im, &zi_}}) {
+        std::array<std::uint64_t, kMaxLimbs> limbs{};
+        for (long k = 0; k < limbs_; ++k)
+            limbs[static_cast<std::size_t>(k)] = part->m[static_cast<std::size_t>(k)][static_cast<std::size_t>(lane)];
+        mpz_t whole;
+        mpz_init(whole);
+        mpz_import(whole, static_cast<std::size_t>(limbs_), -1, sizeof(std::uint64_t), 0, kNailBits, limbs.data());
+        mpfr_set_z_2exp(out, whole, -fraction_, MPFR_RNDN);  // exact with 52n bits
+        if ((part->negative >> lane) & 1u) mpfr_neg(out, out, MPFR_RNDN);
+        mpz_clear(whole);
+    }
+}
+
+}  // namespace mandel

@@ -1,0 +1,90 @@
+#pragma once
+
+// Eight orbits z ← z² + c side by side in binary fixed point, with the
+// arithmetic of FixedPointOrbit (each part ±M·2^-F, each of the two products
+// a step truncated toward zero once, c added exactly), on AVX-512's 52-bit
+// integer multiply-add: the magnitudes are held in limbs of 52 bits, one
+// orbit per lane, and the products are three squares (a², b², (a + b)²) of
+// the parts' magnitudes, formed exactly before the truncation. Given the same
+// F and the same points, each lane's z is FixedPointOrbit's bit for bit.
+//
+// It runs only on processors with that instruction (available()); elsewhere
+// the orbits are made one at a time in FixedPointOrbit.
+
+#include <mpfr.h>
+
+#include <array>
+#include <cstdint>
+
+#include "deep/fixed_point_orbit.h"
+
+namespace mandel {
+
+class FixedPointLanes {
+public:
+    static constexpr int kLanes = 8;
+    static constexpr long kLimbBits = 52;
+    // Bits before the point, as in FixedPointOrbit: |x| < 16.
+    static constexpr long kIntegerBits = 4;
+    static constexpr int kMaxLimbs = 20;
+
+    // Whether this processor has the instructions (x86-64 with AVX-512 IFMA).
+    static bool available();
+    // Whether lanes can hold a fraction of F bits.
+    static bool fits(long fraction) { return fraction > 0 && fraction + kIntegerBits <= kMaxLimbs * kLimbBits; }
+
+    // Room for F bits after the point (fits(F)); every lane holds z = c = 0.
+    explicit FixedPointLanes(long fraction);
+
+    // Lane `lane`'s orbit as FixedPointOrbit's at `fraction` (at most the
+    // lanes' own, and 64n − 4 as FixedPointOrbit makes it): c and z = c from
+    // MPFR values with |c| < 8; true when c was held exactly (else rounded to
+    // nearest, within half a unit of 2^-fraction).
+    bool start(int lane, long fraction, mpfr_srcptr cr, mpfr_srcptr ci);
+    // z ← z² + c in every lane (|z| ≤ 2 + a little where it matters; other
+    // lanes compute garbage without harm); bit k set when lane k truncated
+    // nothing.
+    unsigned step();
+
+    // Lane `lane`'s parts as FixedPointOrbit::reNear and imNear give them
+    // (its fraction at most FixedPointOrbit::kDoubleFraction).
+    double reNear(int lane) const { return near(zr_, lane); }
+    double imNear(int lane) const { return near(zi_, lane); }
+    // Lane `lane`'s FixedPointOrbit::dropLowestLimb: its fraction falls by
+    // 64, its z and c cut toward 0 there; the lanes' own limbs follow when
+    // every lane in `live` has left the lowest one.
+    FixedPointOrbit::Dropped dropLowestLimb(int lane, unsigned live);
+    // Lane `lane`'s z exactly, in MPFR numbers of at least limbs()·52 bits.
+    void exact(int lane, mpfr_ptr re, mpfr_ptr im) const;
+    // The lanes' own limbs and fraction, and lane `lane`'s fraction and
+    // limbs as FixedPointOrbit counts them (64 bits each).
+    long limbs() const { return limbs_; }
+    long fraction() const { return fraction_; }
+    long fraction(int lane) const { return laneFraction_[static_cast<std::size_t>(lane)]; }
+    long orbitLimbs(int lane) const { return (fraction(lane) + kIntegerBits) / 64; }
+
+    // Magnitudes limb by limb (least significant first), each limb one word
+    // per lane; signs one bit per lane.
+    struct Part {
+        alignas(64) std::array<std::array<std::uint64_t, kLanes>, kMaxLimbs> m{};
+        unsigned negative = 0;
+    };
+
+private:
+    double near(const Part& x, int lane) const;
+    // The 64 bits of lane `lane`'s magnitude from bit `from` up.
+    std::uint64_t bitsAt(const Part& x, int lane, long from) const;
+    // Clears lane `lane`'s bits below `from`; true where any was set.
+    bool cutBelow(Part& x, int lane, long from);
+    void setKeep(int lane);
+
+    long limbs_;
+    long fraction_;
+    std::array<long, kLanes> laneFraction_{};
+    Part zr_, zi_, cr_, ci_;
+    Part keep_;  // the bits each lane keeps (those from 2^-fraction(lane) up)
+    static constexpr std::size_t kOrbitLimbs = (kMaxLimbs * kLimbBits) / 64 + 1;
+    std::array<std::array<double, kOrbitLimbs>, kLanes> scale_{};  // see setKeep
+};
+
+}  // namespace mandel
