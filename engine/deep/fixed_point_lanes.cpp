@@ -34,7 +34,7 @@ constexpr std::size_t kNailBits = 64 - kLimbBits;
 
 #if MANDEL_IFMA_LANES
 
-#define MANDEL_IFMA __attribute__((target("avx512f,avx512ifma")))
+#define MANDEL_IFMA __attribute__((target("avx512f,avx512dq,avx512ifma")))
 
 using V = __m512i;
 
@@ -207,7 +207,8 @@ constexpr std::array<StepFunction, kMaxLimbs> kStepFunctions =
 
 bool FixedPointLanes::available() {
 #if MANDEL_IFMA_LANES
-    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512ifma");
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
+           __builtin_cpu_supports("avx512ifma");
 #else
     return false;
 #endif
@@ -228,6 +229,7 @@ void FixedPointLanes::setKeep(int lane) {
     if (fraction(lane) <= FixedPointOrbit::kDoubleFraction)
         for (long k = 0; k < orbitLimbs(lane); ++k)
             scale[static_cast<std::size_t>(k)] = std::ldexp(1.0, static_cast<int>(k * 64 - fraction(lane)));
+    setPlace(lane, orbitLimbs(lane) - 1);
     const long below = std::max(0L, fraction_ - fraction(lane));
     for (long k = 0; k < kMaxLimbs; ++k) {
         const long from = below - k * kLimbBits;  // bits of limb k below the lane's fraction
@@ -298,6 +300,73 @@ double FixedPointLanes::near(const Part& x, int lane) const {
     const double value =
         (static_cast<double>(high) + low) * scale_[static_cast<std::size_t>(lane)][static_cast<std::size_t>(top)];
     return (x.negative >> lane) & 1u ? -value : value;
+}
+
+void FixedPointLanes::setPlace(int lane, long top) {
+    const auto l = static_cast<std::size_t>(lane);
+    // A lane that has gone (its fraction above the lanes') reads from 0.
+    const long from = std::max(0L, fraction_ - fraction(lane) + 64 * top);
+    const long next = top > 0 ? from - 64 : 0;
+    places_.topWord[l] = from / kLimbBits * kLanes + lane;
+    places_.topOffset[l] = from % kLimbBits;
+    places_.nextWord[l] = next / kLimbBits * kLanes + lane;
+    places_.nextOffset[l] = next % kLimbBits;
+    places_.hasNext[l] = top > 0 ? -1 : 0;
+    places_.topScale[l] = scale_[l][static_cast<std::size_t>(top)];
+}
+
+void FixedPointLanes::nearAll(unsigned wanted, std::array<double, kLanes>& re, std::array<double, kLanes>& im) const {
+    nearAll(wanted, zr_, re);
+    nearAll(wanted, zi_, im);
+}
+
+#if MANDEL_IFMA_LANES
+
+namespace {
+
+// Each lane's 64 bits of x from its word `word` (the lanes' words counted
+// limb by limb), bit `offset`, up (limbs past the last read as the zeros
+// kept there).
+MANDEL_IFMA inline V bitsFrom(const Part& x, V word, V offset) {
+    const auto* base = reinterpret_cast<const long long*>(x.m[0].data());
+    const V first = _mm512_i64gather_epi64(word, base, 8);
+    const V second = _mm512_i64gather_epi64(_mm512_add_epi64(word, _mm512_set1_epi64(kLanes)), base, 8);
+    const V third = _mm512_i64gather_epi64(_mm512_add_epi64(word, _mm512_set1_epi64(2 * kLanes)), base, 8);
+    const V up = _mm512_sub_epi64(_mm512_set1_epi64(kLimbBits), offset);
+    // Shifts of 64 and more give 0.
+    return _mm512_or_si512(_mm512_or_si512(_mm512_srlv_epi64(first, offset), _mm512_sllv_epi64(second, up)),
+                           _mm512_sllv_epi64(third, _mm512_add_epi64(up, _mm512_set1_epi64(kLimbBits))));
+}
+
+MANDEL_IFMA inline V load(const std::array<std::int64_t, kLanes>& words) { return _mm512_load_si512(words.data()); }
+
+template <class Places>
+MANDEL_IFMA inline unsigned nearLanes(const Part& x, const Places& p, double* out) {
+    const V high = bitsFrom(x, load(p.topWord), load(p.topOffset));
+    const V low = _mm512_and_si512(bitsFrom(x, load(p.nextWord), load(p.nextOffset)), load(p.hasNext));
+    const __m512d sum = _mm512_add_pd(_mm512_cvtepu64_pd(high), _mm512_mul_pd(_mm512_cvtepu64_pd(low), _mm512_set1_pd(0x1p-64)));
+    const __m512d value = _mm512_mul_pd(sum, _mm512_load_pd(p.topScale.data()));
+    const __m512d negated = _mm512_castsi512_pd(
+        _mm512_xor_si512(_mm512_castpd_si512(value), _mm512_set1_epi64(static_cast<long long>(0x8000000000000000ULL))));
+    _mm512_storeu_pd(out, _mm512_mask_blend_pd(static_cast<__mmask8>(x.negative), value, negated));
+    return _mm512_testn_epi64_mask(high, high);
+}
+
+}  // namespace
+
+#endif
+
+// near() of every lane: the same operations side by side, and near() itself
+// for a lane whose top limb is 0 (z below 2^-60).
+void FixedPointLanes::nearAll(unsigned wanted, const Part& x, std::array<double, kLanes>& out) const {
+#if MANDEL_IFMA_LANES
+    const unsigned zero = nearLanes(x, places_, out.data()) & wanted;
+    for (int lane = 0; lane < kLanes; ++lane)
+        if ((zero >> lane) & 1u) out[static_cast<std::size_t>(lane)] = near(x, lane);
+#else
+    for (int lane = 0; lane < kLanes; ++lane)
+        if ((wanted >> lane) & 1u) out[static_cast<std::size_t>(lane)] = near(x, lane);
+#endif
 }
 
 bool FixedPointLanes::cutBelow(Part& x, int lane, long from) {

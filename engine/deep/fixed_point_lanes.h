@@ -50,6 +50,8 @@ public:
     // (its fraction at most FixedPointOrbit::kDoubleFraction).
     double reNear(int lane) const { return near(zr_, lane); }
     double imNear(int lane) const { return near(zi_, lane); }
+    // reNear and imNear of the lanes of `wanted` (bit k: lane k) at once.
+    void nearAll(unsigned wanted, std::array<double, kLanes>& re, std::array<double, kLanes>& im) const;
     // Lane `lane`'s FixedPointOrbit::dropLowestLimb: its fraction falls by
     // 64, its z and c cut toward 0 there; the lanes' own limbs follow when
     // every lane in `live` has left the lowest one.
@@ -66,7 +68,8 @@ public:
     // Magnitudes limb by limb (least significant first), each limb one word
     // per lane; signs one bit per lane.
     struct Part {
-        alignas(64) std::array<std::array<std::uint64_t, kLanes>, kMaxLimbs> m{};
+        // Two limbs of zeros beyond the last, for reads of 64 bits from any bit.
+        alignas(64) std::array<std::array<std::uint64_t, kLanes>, kMaxLimbs + 2> m{};
         unsigned negative = 0;
     };
 
@@ -77,6 +80,8 @@ private:
     // Clears lane `lane`'s bits below `from`; true where any was set.
     bool cutBelow(Part& x, int lane, long from);
     void setKeep(int lane);
+    void nearAll(unsigned wanted, const Part& x, std::array<double, kLanes>& out) const;
+    void setPlace(int lane, long top);
 
     long limbs_;
     long fraction_;
@@ -85,6 +90,14 @@ private:
     Part keep_;  // the bits each lane keeps (those from 2^-fraction(lane) up)
     static constexpr std::size_t kOrbitLimbs = (kMaxLimbs * kLimbBits) / 64 + 1;
     std::array<std::array<double, kOrbitLimbs>, kLanes> scale_{};  // see setKeep
+    // Per lane, for nearAll: where its top two 64-bit limbs start among the
+    // lanes' words (word index, bit offset; the lower one's at 0 where it has
+    // one limb, and masked out), and the top one's scale.
+    struct NearPlaces {
+        alignas(64) std::array<std::int64_t, kLanes> topWord{}, topOffset{}, nextWord{}, nextOffset{}, hasNext{};
+        alignas(64) std::array<double, kLanes> topScale{};
+    };
+    NearPlaces places_;
 };
 
 }  // namespace mandel

@@ -240,9 +240,11 @@ public:
     void run(std::int64_t limit, std::int64_t poll, const std::function<bool()>& stop) {
         const long bits = lanes_.limbs() * FixedPointLanes::kLimbBits;
         MpfrValue exactRe(bits), exactIm(bits);
+        std::array<double, kLanes> re{}, im{};
         for (std::int64_t i = 1;; ++i) {
+            lanes_.nearAll(live_, re, im);
             for (int lane = 0; lane < kLanes; ++lane)
-                if (live(lane)) test(lane, i, limit, exactRe, exactIm);
+                if (live(lane)) test(lane, re[lane], im[lane], i, limit, exactRe, exactIm);
             if (live_ == 0) return;
             if (i % poll == 0 && stop()) {
                 for (int lane = 0; lane < kLanes; ++lane)
@@ -267,10 +269,10 @@ private:
     bool live(int lane) const { return (live_ >> lane) & 1u; }
     void end(int lane) { live_ &= ~(1u << lane); }
 
-    // Iteration i's escape test of a lane (from the second on), and |z̃|
-    // rounded up for its step.
-    void test(int lane, std::int64_t i, std::int64_t limit, MpfrValue& exactRe, MpfrValue& exactIm) {
-        const double r = lanes_.reNear(lane), m = lanes_.imNear(lane);
+    // Iteration i's escape test of a lane (from the second on) with its z̃
+    // ≈ r + i·m, and |z̃| rounded up for its step.
+    void test(int lane, double r, double m, std::int64_t i, std::int64_t limit, MpfrValue& exactRe,
+              MpfrValue& exactIm) {
         const double squares = r * r + m * m, root = std::sqrt(squares);
         Attempt& attempt = attempts[lane];
         if (i > 1) {

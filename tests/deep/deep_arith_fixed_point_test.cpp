@@ -6,6 +6,7 @@
 #include <mpfr.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <vector>
 
@@ -119,6 +120,8 @@ void followLanes(long laneLimbs, const std::vector<long>& orbitLimbs, const std:
             EXPECT_EQ(side.c, one.c) << "lane " << lane << " drop at " << i;
         }
         const unsigned exact = lanes.step();
+        std::array<double, 8> re{}, im{};
+        lanes.nearAll(live, re, im);
         for (int lane = 0; lane < 8; ++lane) {
             if (!((live >> lane) & 1u)) continue;
             FixedPointOrbit& orbit = orbits[static_cast<std::size_t>(lane)];
@@ -131,6 +134,8 @@ void followLanes(long laneLimbs, const std::vector<long>& orbitLimbs, const std:
                 << "lane " << lane << " step " << i << " limbs " << laneLimbs;
             EXPECT_EQ(lanes.reNear(lane), orbit.reNear()) << "lane " << lane << " step " << i;
             EXPECT_EQ(lanes.imNear(lane), orbit.imNear()) << "lane " << lane << " step " << i;
+            EXPECT_EQ(re[static_cast<std::size_t>(lane)], orbit.reNear()) << "lane " << lane << " step " << i;
+            EXPECT_EQ(im[static_cast<std::size_t>(lane)], orbit.imNear()) << "lane " << lane << " step " << i;
             if (mpfr_cmpabs_ui(a.get(), 2) > 0 || mpfr_cmpabs_ui(b.get(), 2) > 0) live &= ~(1u << lane);
         }
     }
