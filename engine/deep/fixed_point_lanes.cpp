@@ -90,17 +90,6 @@ MANDEL_IFMA inline __mmask8 subtract(const V* x, const V* y, V* out, int n) {
     return _mm512_test_epi64_mask(borrow, borrow);
 }
 
-// x = |x| in the lanes of `negative` (x held as 2^(52n) − |x| there).
-MANDEL_IFMA inline void negateLanes(V* x, int n, __mmask8 negative) {
-    const V mask = _mm512_set1_epi64(static_cast<long long>(kLimbMask));
-    V borrow = _mm512_setzero_si512();
-    for (int k = 0; k < n; ++k) {
-        const V t = _mm512_add_epi64(_mm512_sub_epi64(_mm512_setzero_si512(), x[k]), borrow);
-        borrow = _mm512_srai_epi64(t, kLimbBits);
-        x[k] = _mm512_mask_and_epi64(x[k], negative, t, mask);
-    }
-}
-
 // The magnitude of a 2N-limb product divided by 2^F, truncated, into N limbs,
 // and cut further to each lane's own fraction (`keep`); returns the lanes
 // where nothing was truncated.
@@ -153,28 +142,30 @@ MANDEL_IFMA inline void addSigned(V* x, unsigned& xNegative, const Part& c) {
 template <int N>
 MANDEL_IFMA unsigned stepLanes(Part& zr, Part& zi, const Part& cr, const Part& ci, const Part& keep, long fraction) {
     const V mask = _mm512_set1_epi64(static_cast<long long>(kLimbMask));
-    V a[N], b[N], s[N];
+    // The squares read the parts where they are.
+    const V* a = reinterpret_cast<const V*>(zr.m.data());
+    const V* b = reinterpret_cast<const V*>(zi.m.data());
+    V s[N], difference[N];
     V carry = _mm512_setzero_si512();
     for (int k = 0; k < N; ++k) {
-        a[k] = loadLimb(zr, k);
-        b[k] = loadLimb(zi, k);
         const V t = _mm512_add_epi64(_mm512_add_epi64(a[k], b[k]), carry);
         carry = _mm512_srli_epi64(t, kLimbBits);
         s[k] = _mm512_and_si512(t, mask);
     }
+    // a² − b² is negative where a < b: known from a − b, beside the squares.
+    const __mmask8 realNegative = subtract(a, b, difference, N);
     V aa[2 * N], bb[2 * N], ss[2 * N];
     squareColumns<N>(a, aa);
     squareColumns<N>(b, bb);
     squareColumns<N>(s, ss);
-    // Both parts column by column, then carried once each.
+    // Both parts' magnitudes column by column, then carried once each.
     V real[2 * N], imag[2 * N];
     for (int k = 0; k < 2 * N; ++k) {
-        real[k] = _mm512_sub_epi64(aa[k], bb[k]);
+        real[k] = _mm512_mask_sub_epi64(_mm512_sub_epi64(aa[k], bb[k]), realNegative, bb[k], aa[k]);
         imag[k] = _mm512_sub_epi64(_mm512_sub_epi64(ss[k], aa[k]), bb[k]);
     }
-    const __mmask8 realNegative = carryColumns(real, 2 * N);
+    carryColumns(real, 2 * N);
     carryColumns(imag, 2 * N);
-    negateLanes(real, 2 * N, realNegative);
     V re[N], im[N];
     const __mmask8 exact = takeTop<N>(imag, im, fraction, keep) & takeTop<N>(real, re, fraction, keep);
     unsigned imNegative = (zr.negative ^ zi.negative) & 0xFFu;
