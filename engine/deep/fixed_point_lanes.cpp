@@ -1,5 +1,8 @@
 #include "deep/fixed_point_lanes.h"
 
+#include "deep/error_bound.h"
+#include "deep/escape_test.h"
+
 #include <gmp.h>
 
 #include <algorithm>
@@ -407,6 +410,88 @@ void FixedPointLanes::exact(int lane, mpfr_ptr re, mpfr_ptr im) const {
         mpfr_set_z_2exp(out, whole, -fraction_, MPFR_RNDN);  // exact with 52n bits
         if ((part->negative >> lane) & 1u) mpfr_neg(out, out, MPFR_RNDN);
         mpz_clear(whole);
+    }
+}
+
+#if MANDEL_IFMA_LANES
+
+namespace {
+
+MANDEL_IFMA inline __m512d loadLanes(const std::array<double, LaneBounds::kLanes>& x) { return _mm512_load_pd(x.data()); }
+
+MANDEL_IFMA LaneTests testLanesSideBySide(const double* re, const double* im, unsigned live, bool test,
+                                          LaneBounds& bounds) {
+    const __m512d r = _mm512_loadu_pd(re), m = _mm512_loadu_pd(im);
+    const __m512d squares = _mm512_add_pd(_mm512_mul_pd(r, r), _mm512_mul_pd(m, m));
+    const __m512d root = _mm512_sqrt_pd(squares);
+    const __m512d inflation = _mm512_set1_pd(kBoundInflation);
+    LaneTests out;
+    if (test) {  // escapeTest(root, roundUp(e + 2^-49·root))
+        constexpr double kMargin = kEscapeTestMargin;
+        const __m512d bound =
+            _mm512_mul_pd(_mm512_add_pd(loadLanes(bounds.e), _mm512_mul_pd(_mm512_set1_pd(0x1p-49), root)), inflation);
+        const __m512d low = _mm512_mul_pd(root, _mm512_set1_pd(1 - kMargin));
+        const __m512d up = _mm512_set1_pd(1 + kMargin);
+        const __mmask8 escaped = _mm512_cmp_pd_mask(_mm512_sub_pd(low, _mm512_mul_pd(bound, up)),
+                                                    _mm512_set1_pd(2 * (1 + kMargin)), _CMP_GT_OQ);
+        const __mmask8 stays = _mm512_cmp_pd_mask(_mm512_add_pd(_mm512_mul_pd(root, up), _mm512_mul_pd(bound, up)),
+                                                  _mm512_set1_pd(2 * (1 - kMargin)), _CMP_LT_OQ);
+        out.escaped = escaped & live;
+        out.undecided = live & ~escaped & ~stays & 0xFFu;
+    }
+    // magnitudeUp, then roundUp(size + 2^-48·size).
+    const __mmask8 wide = _mm512_cmp_pd_mask(squares, _mm512_set1_pd(kSquaresFloor), _CMP_GE_OQ);
+    const __m512d size = _mm512_mask_blend_pd(wide, _mm512_add_pd(_mm512_abs_pd(r), _mm512_abs_pd(m)),
+                                              _mm512_mul_pd(root, inflation));
+    const __m512d zAbs = _mm512_mul_pd(_mm512_add_pd(size, _mm512_mul_pd(_mm512_set1_pd(0x1p-48), size)), inflation);
+    _mm512_mask_store_pd(bounds.zAbs.data(), static_cast<__mmask8>(live), zAbs);
+    return out;
+}
+
+MANDEL_IFMA void growBoundsSideBySide(unsigned live, unsigned exact, LaneBounds& bounds) {
+    const __m512d e = loadLanes(bounds.e);
+    const __m512d rounding = _mm512_maskz_mov_pd(static_cast<__mmask8>(~exact), loadLanes(bounds.stepRounding));
+    const __m512d grown = _mm512_mul_pd(
+        _mm512_add_pd(_mm512_add_pd(_mm512_mul_pd(e, _mm512_add_pd(_mm512_mul_pd(_mm512_set1_pd(2.0), loadLanes(bounds.zAbs)), e)),
+                                    loadLanes(bounds.cErr)),
+                      rounding),
+        _mm512_set1_pd(kBoundInflation));
+    _mm512_mask_store_pd(bounds.e.data(), static_cast<__mmask8>(live), grown);
+}
+
+}  // namespace
+
+#endif
+
+LaneTests testLanes(const std::array<double, LaneBounds::kLanes>& re, const std::array<double, LaneBounds::kLanes>& im,
+                    unsigned live, bool test, LaneBounds& bounds) {
+#if MANDEL_IFMA_LANES
+    if (FixedPointLanes::available()) return testLanesSideBySide(re.data(), im.data(), live, test, bounds);
+#endif
+    LaneTests out;
+    for (std::size_t lane = 0; lane < LaneBounds::kLanes; ++lane) {
+        if (!((live >> lane) & 1u)) continue;
+        const double r = re[lane], m = im[lane];
+        const double squares = r * r + m * m, root = std::sqrt(squares);
+        if (test) {
+            const EscapeTest result = escapeTest(root, roundUp(bounds.e[lane] + 0x1p-49 * root));
+            if (result == EscapeTest::Escaped) out.escaped |= 1u << lane;
+            if (result == EscapeTest::Undecided) out.undecided |= 1u << lane;
+        }
+        const double size = magnitudeUp(r, m, squares, root);
+        bounds.zAbs[lane] = roundUp(size + 0x1p-48 * size);
+    }
+    return out;
+}
+
+void growBounds(unsigned live, unsigned exact, LaneBounds& bounds) {
+#if MANDEL_IFMA_LANES
+    if (FixedPointLanes::available()) return growBoundsSideBySide(live, exact, bounds);
+#endif
+    for (std::size_t lane = 0; lane < LaneBounds::kLanes; ++lane) {
+        if (!((live >> lane) & 1u)) continue;
+        const double rounding = (exact >> lane) & 1u ? 0.0 : bounds.stepRounding[lane];
+        bounds.e[lane] = roundUp(bounds.e[lane] * (2.0 * bounds.zAbs[lane] + bounds.e[lane]) + bounds.cErr[lane] + rounding);
     }
 }
 

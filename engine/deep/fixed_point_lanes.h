@@ -100,4 +100,26 @@ private:
     NearPlaces places_;
 };
 
+// The error bounds of the lanes' orbits, kept as iterateOrbit keeps one
+// orbit's in double, side by side (the same operations in the same order, so
+// the same bounds).
+struct LaneBounds {
+    static constexpr int kLanes = FixedPointLanes::kLanes;
+    alignas(64) std::array<double, kLanes> e{}, cErr{}, zAbs{}, stepRounding{};
+};
+
+struct LaneTests {
+    unsigned escaped = 0;    // lanes whose bound says z escaped
+    unsigned undecided = 0;  // lanes whose bound decides nothing
+};
+
+// For the lanes of `live`, from z̃ ≈ re + i·im: with `test`, the escape test
+// against the bound e; and |z̃| rounded up, into zAbs.
+LaneTests testLanes(const std::array<double, LaneBounds::kLanes>& re, const std::array<double, LaneBounds::kLanes>& im,
+                    unsigned live, bool test, LaneBounds& bounds);
+
+// e ← roundUp(e·(2|z̃| + e) + cErr + rounding) in the lanes of `live`, the
+// rounding stepRounding but 0 in the lanes of `exact`.
+void growBounds(unsigned live, unsigned exact, LaneBounds& bounds);
+
 }  // namespace mandel

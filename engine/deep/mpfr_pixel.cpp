@@ -232,9 +232,10 @@ public:
     static constexpr int kLanes = FixedPointLanes::kLanes;
 
     LaneAttempts(FixedPointLanes& lanes, unsigned live, const std::array<double, kLanes>& cErr)
-        : lanes_(lanes), live_(live), cErr_(cErr), e_(cErr) {
+        : lanes_(lanes), live_(live) {
+        bounds_.cErr = bounds_.e = cErr;
         for (int lane = 0; lane < kLanes; ++lane)  // |truncation| < √2 units
-            stepRounding_[lane] = 2.0 * std::ldexp(1.0, static_cast<int>(-lanes.fraction(lane)));
+            bounds_.stepRounding[lane] = 2.0 * std::ldexp(1.0, static_cast<int>(-lanes.fraction(lane)));
     }
 
     void run(std::int64_t limit, std::int64_t poll, const std::function<bool()>& stop) {
@@ -243,8 +244,11 @@ public:
         std::array<double, kLanes> re{}, im{};
         for (std::int64_t i = 1;; ++i) {
             lanes_.nearAll(live_, re, im);
-            for (int lane = 0; lane < kLanes; ++lane)
-                if (live(lane)) test(lane, re[lane], im[lane], i, limit, exactRe, exactIm);
+            const LaneTests tests = testLanes(re, im, live_, i > 1, bounds_);
+            if (i > 1) {
+                for (int lane = 0; lane < kLanes; ++lane)
+                    if (live(lane)) decide(lane, tests, re[lane], im[lane], i, limit, exactRe, exactIm);
+            }
             if (live_ == 0) return;
             if (i % poll == 0 && stop()) {
                 for (int lane = 0; lane < kLanes; ++lane)
@@ -252,10 +256,9 @@ public:
                 return;
             }
             const unsigned exact = lanes_.step();
+            growBounds(live_, exact, bounds_);
             for (int lane = 0; lane < kLanes; ++lane) {
                 if (!live(lane)) continue;
-                const double rounding = (exact >> lane) & 1u ? 0.0 : stepRounding_[lane];
-                e_[lane] = roundUp(e_[lane] * (2.0 * zAbs_[lane] + e_[lane]) + cErr_[lane] + rounding);
                 dropSpareLimbs(lane);
                 ++iterations[lane];
             }
@@ -269,43 +272,40 @@ private:
     bool live(int lane) const { return (live_ >> lane) & 1u; }
     void end(int lane) { live_ &= ~(1u << lane); }
 
-    // Iteration i's escape test of a lane (from the second on) with its z̃
-    // ≈ r + i·m, and |z̃| rounded up for its step.
-    void test(int lane, double r, double m, std::int64_t i, std::int64_t limit, MpfrValue& exactRe,
-              MpfrValue& exactIm) {
-        const double squares = r * r + m * m, root = std::sqrt(squares);
+    // Iteration i's escape test of a lane with its z̃ ≈ r + i·m: the bound's
+    // result, else the test of z̃ itself.
+    void decide(int lane, const LaneTests& tests, double r, double m, std::int64_t i, std::int64_t limit,
+                MpfrValue& exactRe, MpfrValue& exactIm) {
         Attempt& attempt = attempts[lane];
-        if (i > 1) {
-            EscapeTest result = escapeTest(root, roundUp(e_[lane] + 0x1p-49 * root));
-            if (result == EscapeTest::Undecided) {
-                lanes_.exact(lane, exactRe.get(), exactIm.get());
-                result = exactEscapeTest(exactRe.get(), exactIm.get(), ExtReal(e_[lane]));
-            }
-            if (result == EscapeTest::Undecided) return attempt.decided = false, end(lane);
-            if (result == EscapeTest::Escaped) return attempt.count = i, attempt.escape = {r, m, true}, end(lane);
-            if (i == limit) return attempt.count = limit, end(lane);
+        EscapeTest result = (tests.escaped >> lane) & 1u ? EscapeTest::Escaped : EscapeTest::Stays;
+        if ((tests.undecided >> lane) & 1u) {
+            lanes_.exact(lane, exactRe.get(), exactIm.get());
+            result = exactEscapeTest(exactRe.get(), exactIm.get(), ExtReal(bounds_.e[lane]));
         }
-        const double size = magnitudeUp(r, m, squares, root);
-        zAbs_[lane] = roundUp(size + 0x1p-48 * size);
+        if (result == EscapeTest::Undecided) return attempt.decided = false, end(lane);
+        if (result == EscapeTest::Escaped) return attempt.count = i, attempt.escape = {r, m, true}, end(lane);
+        if (i == limit) return attempt.count = limit, end(lane);
     }
 
     // dropSpareLimbs for one lane.
     void dropSpareLimbs(int lane) {
+        double& e = bounds_.e[lane];
+        double& stepRounding = bounds_.stepRounding[lane];
         while (lanes_.orbitLimbs(lane) > 1) {
-            const double unitUp = 0x1p63 * stepRounding_[lane];  // 2^64 units: stepRounding is two
-            if (!(unitUp < e_[lane] * kKeptBelowBound)) return;
+            const double unitUp = 0x1p63 * stepRounding;  // 2^64 units: stepRounding is two
+            if (!(unitUp < e * kKeptBelowBound)) return;
             const FixedPointOrbit::Dropped dropped = lanes_.dropLowestLimb(lane, live_);
             const double truncation = 2.0 * unitUp;  // |truncation| < √2 units
-            if (dropped.z) e_[lane] = roundUp(e_[lane] + truncation);
-            if (dropped.c) cErr_[lane] = roundUp(cErr_[lane] + truncation);
-            stepRounding_[lane] = truncation;
+            if (dropped.z) e = roundUp(e + truncation);
+            if (dropped.c) bounds_.cErr[lane] = roundUp(bounds_.cErr[lane] + truncation);
+            stepRounding = truncation;
             attempts[lane].dropped = true;
         }
     }
 
     FixedPointLanes& lanes_;
     unsigned live_;
-    std::array<double, kLanes> cErr_, e_, zAbs_{}, stepRounding_{};
+    LaneBounds bounds_;
 };
 
 // The first attempts at `bits` (no guessing, with dropping) of up to eight

@@ -8,9 +8,12 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <random>
 #include <vector>
 
 #include "deep/fixed_point_lanes.h"
+#include "deep/error_bound.h"
+#include "deep/escape_test.h"
 #include "deep/fixed_point_orbit.h"
 #include "deep/mpfr_value.h"
 
@@ -152,6 +155,52 @@ TEST(FixedPointLanes, EveryLaneIsItsOwnOrbitBitForBit) {
     for (int lane = 0; lane < 8; ++lane)
         for (int k = 0; k < 11; ++k) drops[static_cast<std::size_t>(lane)].push_back(7 + 9 * k + 3 * lane);
     followLanes(15, {15, 14, 15, 12, 15, 15, 14, 15}, drops);
+}
+
+// The lanes' bounds are the one-orbit bounds to the bit: escape tests
+// (escaped, staying, undecided), |z̃| rounded up (squares above and below
+// the floor where |x| + |y| is taken), and the bound's growth with and
+// without a rounding.
+TEST(FixedPointLanes, TheLanesBoundsAreTheOneOrbitBoundsToTheBit) {
+    if (!mandel::FixedPointLanes::available()) GTEST_SKIP() << "the bounds are kept one lane at a time here";
+    std::mt19937_64 random(7);
+    std::uniform_real_distribution<double> part(-2.2, 2.2), exponent(-1000, -1);
+    int escaped = 0, undecided = 0;
+    for (int round = 0; round < 2000; ++round) {
+        std::array<double, 8> re{}, im{};
+        mandel::LaneBounds bounds;
+        for (std::size_t k = 0; k < 8; ++k) {
+            const bool tiny = k == 7;
+            re[k] = tiny ? 0x1p-500 : part(random);
+            im[k] = tiny ? -0x1p-499 : part(random);
+            bounds.e[k] = std::ldexp(1.0, static_cast<int>(exponent(random)));
+            if (k == 6) bounds.e[k] = std::abs(std::hypot(re[k], im[k]) - 2) * 1.0000000001;  // too close to call
+            bounds.cErr[k] = std::ldexp(1.0, static_cast<int>(exponent(random)));
+            bounds.stepRounding[k] = std::ldexp(1.0, -900);
+        }
+        const unsigned live = static_cast<unsigned>(random()) & 0xFFu, exact = static_cast<unsigned>(random()) & 0xFFu;
+        const mandel::LaneBounds before = bounds;
+        const mandel::LaneTests tests = mandel::testLanes(re, im, live, true, bounds);
+        mandel::growBounds(live, exact, bounds);
+        for (std::size_t k = 0; k < 8; ++k) {
+            const bool on = (live >> k) & 1u;
+            const double squares = re[k] * re[k] + im[k] * im[k], root = std::sqrt(squares);
+            const double size = mandel::magnitudeUp(re[k], im[k], squares, root);
+            const double zAbs = on ? mandel::roundUp(size + 0x1p-48 * size) : before.zAbs[k];
+            const auto test = mandel::escapeTest(root, mandel::roundUp(before.e[k] + 0x1p-49 * root));
+            const double rounding = (exact >> k) & 1u ? 0.0 : before.stepRounding[k];
+            const double e = on ? mandel::roundUp(before.e[k] * (2.0 * zAbs + before.e[k]) + before.cErr[k] + rounding)
+                                : before.e[k];
+            ASSERT_EQ(bounds.zAbs[k], zAbs) << round << " lane " << k;
+            ASSERT_EQ(bounds.e[k], e) << round << " lane " << k;
+            ASSERT_EQ(((tests.escaped >> k) & 1u) != 0, on && test == mandel::EscapeTest::Escaped) << round << " " << k;
+            ASSERT_EQ(((tests.undecided >> k) & 1u) != 0, on && test == mandel::EscapeTest::Undecided) << round << " " << k;
+            escaped += on && test == mandel::EscapeTest::Escaped;
+            undecided += on && test == mandel::EscapeTest::Undecided;
+        }
+    }
+    EXPECT_GT(escaped, 100);
+    EXPECT_GT(undecided, 100);
 }
 
 }  // namespace
