@@ -67,24 +67,13 @@ MANDEL_IFMA inline void squareColumns(const V* x, V* out) {
     }
 }
 
-// Signed columns (each within ±2^62) carried into n limbs of 52 bits, the
-// value taken modulo 2^(52n); returns the lanes where it is negative.
-MANDEL_IFMA inline __mmask8 carryColumns(V* columns, int n) {
-    const V mask = _mm512_set1_epi64(static_cast<long long>(kLimbMask));
-    V carried = _mm512_setzero_si512();
-    for (int k = 0; k < n; ++k) {
-        const V t = _mm512_add_epi64(columns[k], carried);
-        carried = _mm512_srai_epi64(t, kLimbBits);
-        columns[k] = _mm512_and_si512(t, mask);
-    }
-    return _mm512_test_epi64_mask(carried, carried);
-}
-
 // out = x − y over n limbs (limbs may go negative on the way: the borrow is
 // the arithmetic shift); returns the lanes where x < y.
-MANDEL_IFMA inline __mmask8 subtract(const V* x, const V* y, V* out, int n) {
+template <int n>
+MANDEL_IFMA inline __mmask8 subtract(const V* x, const V* y, V* out) {
     const V mask = _mm512_set1_epi64(static_cast<long long>(kLimbMask));
     V borrow = _mm512_setzero_si512();
+#pragma GCC unroll 64
     for (int k = 0; k < n; ++k) {
         const V t = _mm512_add_epi64(_mm512_sub_epi64(x[k], y[k]), borrow);
         borrow = _mm512_srai_epi64(t, kLimbBits);
@@ -105,10 +94,10 @@ MANDEL_IFMA inline __mmask8 takeTop(const V* product, V* out, long fraction, con
     for (int k = 0; k < whole; ++k) lost = _mm512_or_si512(lost, product[k]);
     const __m128i down = _mm_cvtsi32_si128(static_cast<int>(bits));
     const __m128i up = _mm_cvtsi32_si128(static_cast<int>(kLimbBits - bits));
+    const V* from = product + whole;  // the product has a zero limb past its last
+#pragma GCC unroll 64
     for (int t = 0; t < N; ++t) {
-        const V low = product[whole + t];
-        const V high = whole + t + 1 < 2 * N ? product[whole + t + 1] : _mm512_setzero_si512();
-        const V top = _mm512_and_si512(_mm512_or_si512(_mm512_srl_epi64(low, down), _mm512_sll_epi64(high, up)), mask);
+        const V top = _mm512_and_si512(_mm512_or_si512(_mm512_srl_epi64(from[t], down), _mm512_sll_epi64(from[t + 1], up)), mask);
         const V kept = loadLimb(keep, t);
         lost = _mm512_or_si512(lost, _mm512_andnot_si512(kept, top));
         out[t] = _mm512_and_si512(top, kept);
@@ -118,25 +107,29 @@ MANDEL_IFMA inline __mmask8 takeTop(const V* product, V* out, long fraction, con
 
 // Adds ±c to ±x exactly (the result stays below 16), as FixedPointOrbit's
 // addSigned does: like signs add; else the smaller magnitude is taken from
-// the larger, whose sign the result keeps (x's where they are equal).
+// the larger, whose sign the result keeps (x's where they are equal). The
+// result goes to `out`.
 template <int N>
-MANDEL_IFMA inline void addSigned(V* x, unsigned& xNegative, const Part& c) {
+MANDEL_IFMA inline unsigned addSigned(const V* x, unsigned xNegative, const Part& c, Part& out) {
     const V mask = _mm512_set1_epi64(static_cast<long long>(kLimbMask));
-    V cLimbs[N], sum[N], difference[N], reverse[N];
-    for (int k = 0; k < N; ++k) cLimbs[k] = loadLimb(c, k);
+    const V* cLimbs = reinterpret_cast<const V*>(c.m.data());
+    V sum[N], difference[N], reverse[N];
     V carry = _mm512_setzero_si512();
+#pragma GCC unroll 64
     for (int k = 0; k < N; ++k) {
         const V t = _mm512_add_epi64(_mm512_add_epi64(x[k], cLimbs[k]), carry);
         carry = _mm512_srli_epi64(t, kLimbBits);
         sum[k] = _mm512_and_si512(t, mask);
     }
-    const __mmask8 smaller = subtract(x, cLimbs, difference, N);
-    subtract(cLimbs, x, reverse, N);
+    const __mmask8 smaller = subtract<N>(x, cLimbs, difference);
+    subtract<N>(cLimbs, x, reverse);
     const __mmask8 same = static_cast<__mmask8>(~(xNegative ^ c.negative));
     const __mmask8 takeReverse = static_cast<__mmask8>(~same & smaller);
+#pragma GCC unroll 64
     for (int k = 0; k < N; ++k)
-        x[k] = _mm512_mask_blend_epi64(same, _mm512_mask_blend_epi64(takeReverse, difference[k], reverse[k]), sum[k]);
-    xNegative = (xNegative & ~takeReverse & 0xFFu) | (c.negative & takeReverse);
+        storeLimb(out, k,
+                  _mm512_mask_blend_epi64(same, _mm512_mask_blend_epi64(takeReverse, difference[k], reverse[k]), sum[k]));
+    return (xNegative & ~takeReverse & 0xFFu) | (c.negative & takeReverse);
 }
 
 // One step of every lane, as FixedPointOrbit::step: Re z² = a² − b² and
@@ -150,36 +143,37 @@ MANDEL_IFMA unsigned stepLanes(Part& zr, Part& zi, const Part& cr, const Part& c
     const V* b = reinterpret_cast<const V*>(zi.m.data());
     V s[N], difference[N];
     V carry = _mm512_setzero_si512();
+#pragma GCC unroll 64
     for (int k = 0; k < N; ++k) {
         const V t = _mm512_add_epi64(_mm512_add_epi64(a[k], b[k]), carry);
         carry = _mm512_srli_epi64(t, kLimbBits);
         s[k] = _mm512_and_si512(t, mask);
     }
     // a² − b² is negative where a < b: known from a − b, beside the squares.
-    const __mmask8 realNegative = subtract(a, b, difference, N);
+    const __mmask8 realNegative = subtract<N>(a, b, difference);
     V aa[2 * N], bb[2 * N], ss[2 * N];
     squareColumns<N>(a, aa);
     squareColumns<N>(b, bb);
     squareColumns<N>(s, ss);
-    // Both parts' magnitudes column by column, then carried once each.
-    V real[2 * N], imag[2 * N];
+    // Both parts' magnitudes column by column, carried side by side (the
+    // columns are within ±2^62; the arithmetic shift carries their sign).
+    V real[2 * N + 1], imag[2 * N + 1];
+    V realCarry = _mm512_setzero_si512(), imagCarry = _mm512_setzero_si512();
+#pragma GCC unroll 64
     for (int k = 0; k < 2 * N; ++k) {
-        real[k] = _mm512_mask_sub_epi64(_mm512_sub_epi64(aa[k], bb[k]), realNegative, bb[k], aa[k]);
-        imag[k] = _mm512_sub_epi64(_mm512_sub_epi64(ss[k], aa[k]), bb[k]);
+        const V r = _mm512_add_epi64(_mm512_mask_sub_epi64(_mm512_sub_epi64(aa[k], bb[k]), realNegative, bb[k], aa[k]),
+                                     realCarry);
+        const V i = _mm512_add_epi64(_mm512_sub_epi64(_mm512_sub_epi64(ss[k], aa[k]), bb[k]), imagCarry);
+        realCarry = _mm512_srai_epi64(r, kLimbBits);
+        imagCarry = _mm512_srai_epi64(i, kLimbBits);
+        real[k] = _mm512_and_si512(r, mask);
+        imag[k] = _mm512_and_si512(i, mask);
     }
-    carryColumns(real, 2 * N);
-    carryColumns(imag, 2 * N);
+    real[2 * N] = imag[2 * N] = _mm512_setzero_si512();
     V re[N], im[N];
     const __mmask8 exact = takeTop<N>(imag, im, fraction, keep) & takeTop<N>(real, re, fraction, keep);
-    unsigned imNegative = (zr.negative ^ zi.negative) & 0xFFu;
-    unsigned reNegative = realNegative;
-    addSigned<N>(im, imNegative, ci);
-    addSigned<N>(re, reNegative, cr);
-    for (int k = 0; k < N; ++k) {
-        storeLimb(zr, k, re[k]);
-        storeLimb(zi, k, im[k]);
-    }
-    zr.negative = reNegative;
+    const unsigned imNegative = addSigned<N>(im, (zr.negative ^ zi.negative) & 0xFFu, ci, zi);
+    zr.negative = addSigned<N>(re, realNegative, cr, zr);
     zi.negative = imNegative;
     return exact;
 }
