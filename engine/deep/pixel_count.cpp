@@ -115,17 +115,23 @@ bool knownCount(const RowJob& job, int x, int y, RowControl& control, std::int32
 
 namespace {
 
-// The pixel's trace in a perturbation that takes undecided tests as computed.
+// The pixel's trace in a perturbation that takes undecided tests as computed,
+// with the job's approximation steps (without them a pixel of a million
+// iterations took milliseconds, and a drawing with distances at depth, whose
+// settled pixels all come here, minutes).
 PixelTrace guessedTrace(const RowJob& job, int x, int y) {
     const PixelOffset<ExtReal> dc = pixelOffset(job, x, y);
     auto never = [] { return false; };
-    std::int64_t made = 0;
+    std::int64_t made = 0, skipped = 0;
     PixelTrace trace = traceFor(job);
     const std::int64_t limit = job.view->location.limit;
-    if (job.geometry->extended())
-        perturbedCount(job.reference->orbit(), dc, limit, never, made, true, {}, &trace);
-    else
-        perturbedCount(job.reference->orbit(), doubleOffset(dc), limit, never, made, true, {}, &trace);
+    if (job.geometry->extended()) {
+        const BlaUse<ExtReal> bla{job.bla ? job.bla->extendedRange() : nullptr, &skipped};
+        perturbedCount(job.reference->orbit(), dc, limit, never, made, true, bla, &trace);
+    } else {
+        const BlaUse<double> bla{job.bla ? job.bla->doubles() : nullptr, &skipped};
+        perturbedCount(job.reference->orbit(), doubleOffset(dc), limit, never, made, true, bla, &trace);
+    }
     return trace;
 }
 
