@@ -82,6 +82,19 @@ MANDEL_IFMA inline __mmask8 subtract(const V* x, const V* y, V* out) {
     return _mm512_test_epi64_mask(borrow, borrow);
 }
 
+// out = x + y over n limbs (the sum fits them).
+template <int n>
+MANDEL_IFMA inline void add(const V* x, const V* y, V* out) {
+    const V mask = _mm512_set1_epi64(static_cast<long long>(kLimbMask));
+    V carry = _mm512_setzero_si512();
+#pragma GCC unroll 64
+    for (int k = 0; k < n; ++k) {
+        const V t = _mm512_add_epi64(_mm512_add_epi64(x[k], y[k]), carry);
+        carry = _mm512_srli_epi64(t, kLimbBits);
+        out[k] = _mm512_and_si512(t, mask);
+    }
+}
+
 // The magnitude of a 2N-limb product divided by 2^F, truncated, into N limbs,
 // and cut further to each lane's own fraction (`keep`); returns the lanes
 // where nothing was truncated.
@@ -111,16 +124,9 @@ MANDEL_IFMA inline __mmask8 takeTop(const V* product, V* out, long fraction, con
 // result goes to `out`.
 template <int N>
 MANDEL_IFMA inline unsigned addSigned(const V* x, unsigned xNegative, const Part& c, Part& out) {
-    const V mask = _mm512_set1_epi64(static_cast<long long>(kLimbMask));
     const V* cLimbs = reinterpret_cast<const V*>(c.m.data());
     V sum[N], difference[N], reverse[N];
-    V carry = _mm512_setzero_si512();
-#pragma GCC unroll 64
-    for (int k = 0; k < N; ++k) {
-        const V t = _mm512_add_epi64(_mm512_add_epi64(x[k], cLimbs[k]), carry);
-        carry = _mm512_srli_epi64(t, kLimbBits);
-        sum[k] = _mm512_and_si512(t, mask);
-    }
+    add<N>(x, cLimbs, sum);
     const __mmask8 smaller = subtract<N>(x, cLimbs, difference);
     subtract<N>(cLimbs, x, reverse);
     const __mmask8 same = static_cast<__mmask8>(~(xNegative ^ c.negative));
@@ -142,13 +148,7 @@ MANDEL_IFMA unsigned stepLanes(Part& zr, Part& zi, const Part& cr, const Part& c
     const V* a = reinterpret_cast<const V*>(zr.m.data());
     const V* b = reinterpret_cast<const V*>(zi.m.data());
     V s[N], difference[N];
-    V carry = _mm512_setzero_si512();
-#pragma GCC unroll 64
-    for (int k = 0; k < N; ++k) {
-        const V t = _mm512_add_epi64(_mm512_add_epi64(a[k], b[k]), carry);
-        carry = _mm512_srli_epi64(t, kLimbBits);
-        s[k] = _mm512_and_si512(t, mask);
-    }
+    add<N>(a, b, s);
     // a² − b² is negative where a < b: known from a − b, beside the squares.
     const __mmask8 realNegative = subtract<N>(a, b, difference);
     V aa[2 * N], bb[2 * N], ss[2 * N];
@@ -234,12 +234,9 @@ bool FixedPointLanes::start(int lane, long fraction, mpfr_srcptr cr, mpfr_srcptr
     bool exact = true;
     const unsigned bit = 1u << lane;
     for (auto [z, c, value] : {std::tuple{&zr_, &cr_, cr}, std::tuple{&zi_, &ci_, ci}}) {
-        mpfr_t scaled;
-        mpfr_init2(scaled, mpfr_get_prec(value));
-        mpfr_mul_2si(scaled, value, fraction, MPFR_RNDN);  // exact: a power of two
         mpz_t whole;
         mpz_init(whole);
-        exact = mpfr_get_z(whole, scaled, MPFR_RNDN) == 0 && exact;
+        exact = scaledToInteger(whole, value, fraction) && exact;
         mpz_mul_2exp(whole, whole, static_cast<mp_bitcnt_t>(fraction_ - fraction));
         std::array<std::uint64_t, kMaxLimbs> limbs{};
         std::size_t count = 0;
@@ -254,7 +251,6 @@ bool FixedPointLanes::start(int lane, long fraction, mpfr_srcptr cr, mpfr_srcptr
         c->negative = negative ? (c->negative | bit) : (c->negative & ~bit);
         z->negative = c->negative & bit ? (z->negative | bit) : (z->negative & ~bit);
         mpz_clear(whole);
-        mpfr_clear(scaled);
     }
     return exact;
 }

@@ -24,20 +24,25 @@ FixedPointOrbit::FixedPointOrbit(long fractionBits)
     scaleLimbs();
 }
 
-void FixedPointOrbit::set(Part& x, mpfr_srcptr value, bool& exact) {
+bool scaledToInteger(mpz_ptr whole, mpfr_srcptr value, long fraction) {
     mpfr_t scaled;
     mpfr_init2(scaled, mpfr_get_prec(value));
-    mpfr_mul_2si(scaled, value, fraction_, MPFR_RNDN);  // exact: a power of two
+    mpfr_mul_2si(scaled, value, fraction, MPFR_RNDN);  // exact: a power of two
+    const bool exact = mpfr_get_z(whole, scaled, MPFR_RNDN) == 0;
+    mpfr_clear(scaled);
+    return exact;
+}
+
+void FixedPointOrbit::set(Part& x, mpfr_srcptr value, bool& exact) {
     mpz_t whole;
     mpz_init(whole);
-    exact = mpfr_get_z(whole, scaled, MPFR_RNDN) == 0 && exact;
+    exact = scaledToInteger(whole, value, fraction_) && exact;
     x.negative = mpz_sgn(whole) < 0;
     std::fill(x.m.begin(), x.m.end(), 0);
     const std::size_t size = mpz_size(whole);  // below 2^(64n) for |value| < 8
     for (std::size_t i = 0; i < size && i < static_cast<std::size_t>(limbs_); ++i)
         x.m[i] = mpz_getlimbn(whole, static_cast<mp_size_t>(i));
     mpz_clear(whole);
-    mpfr_clear(scaled);
 }
 
 bool FixedPointOrbit::start(mpfr_srcptr cr, mpfr_srcptr ci) {

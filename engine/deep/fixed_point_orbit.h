@@ -16,6 +16,10 @@
 
 namespace mandel {
 
+// value·2^fraction rounded to the nearest integer, into `whole`; true when
+// that was exact.
+bool scaledToInteger(mpz_ptr whole, mpfr_srcptr value, long fraction);
+
 class FixedPointOrbit {
 public:
     // Room for at least `fractionBits` bits after the point.
