@@ -427,6 +427,7 @@ bool settleWaiting(const RowJob& job, RowControl& control, std::span<const Waiti
         if (!storeSettled(job, control, p.x, p.y, counts[k].count, counts[k].escape.known ? counts[k].escape : p.escape,
                           *p.out))
             return false;
+        control.waitingDone(p.y);
     }
     return true;
 }

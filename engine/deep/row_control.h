@@ -3,9 +3,11 @@
 // Cancel, progress and totals shared by the threads that compute the rows of
 // one drawing.
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <mutex>
 #include <vector>
 
@@ -54,10 +56,16 @@ public:
 
     // Where set, the full-precision stage waits until every row is done, so
     // that its pixels can be taken side by side.
+    // A row with a waiting pixel is not reported done until that pixel is.
     bool gatherFullPrecision = false;
     void wait(const WaitingPixel& pixel) {
         std::lock_guard lock(waitingMutex_);
         waiting_.push_back(pixel);
+        if (++waitingInRow_[pixel.y] == 1) heldRows_ += 1;
+    }
+    void waitingDone(int y) {
+        std::lock_guard lock(waitingMutex_);
+        if (--waitingInRow_[y] == 0) heldRows_ -= 1;
     }
     std::vector<WaitingPixel> takeWaiting() {
         std::lock_guard lock(waitingMutex_);
@@ -72,7 +80,10 @@ private:
         std::unique_lock lock(progressMutex_, std::try_to_lock);
         if (!lock.owns_lock()) return;
         lastProgress_ = Clock::now().time_since_epoch().count();
-        if (!options_.progress(DeepProgress{rowsDone_.load(), rowsTotal_})) stopped_ = true;
+        // Rows held for a waiting pixel may not be done yet themselves: the
+        // figure is kept from falling.
+        reported_ = std::max(reported_, rowsDone_.load() - heldRows_.load());
+        if (!options_.progress(DeepProgress{reported_, rowsTotal_})) stopped_ = true;
     }
 
     const DeepOptions& options_;
@@ -83,6 +94,9 @@ private:
     std::mutex progressMutex_;
     std::mutex waitingMutex_;
     std::vector<WaitingPixel> waiting_;
+    std::map<int, int> waitingInRow_;
+    std::atomic<std::int64_t> heldRows_{0};
+    std::int64_t reported_ = 0;  // under progressMutex_
 };
 
 }  // namespace mandel

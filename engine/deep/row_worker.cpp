@@ -49,6 +49,7 @@ void settleWaitingOnThreads(const RowJob& job, RowControl& control, unsigned thr
         groups.push_back(std::span<const WaitingPixel>(waiting).subspan(first, end - first));
         first = end;
     }
+    if (groups.empty()) return;
     std::atomic<std::size_t> next{0};
     runOnThreads(std::min<unsigned>(threads, static_cast<unsigned>(groups.size())), [&] {
         for (std::size_t g = next.fetch_add(1); g < groups.size(); g = next.fetch_add(1))
