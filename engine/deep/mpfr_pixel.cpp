@@ -142,8 +142,8 @@ Attempt iterateOrbit(FixedPointOrbit& orbit, R cErr, std::int64_t limit, bool gu
 
 // A pixel's point at `bits` and everything before its orbit's first step:
 // c̃ and its error bound, and the test of z₁ = c̃ (in MPFR, so that only
-// |c| ≤ 2 goes into the fixed point). `decided` when that test (or a limit
-// of 1) ended the attempt.
+// |c| ≤ 2 goes into the fixed point). `ended` when that test (or a limit of
+// 1) ended the attempt.
 struct Start {
     explicit Start(mpfr_prec_t bits) : cr(bits), ci(bits) {}
     MpfrValue cr, ci;
@@ -201,9 +201,10 @@ Attempt countAtPrecision(const DeepLocation& location, int span, int x, int y, m
     return attempt;
 }
 
-// The attempts after a first one at `bits` (made without guessing, with
-// dropping): at the same bits again without dropping where the first one
-// dropped limbs and failed, then at twice the bits, up to maxBits.
+// The attempts after a first one at `bits` (guessing only where it was the
+// last, dropping limbs where it was not): at the same bits again without
+// dropping where the first one dropped limbs and failed, then at twice the
+// bits, up to maxBits.
 void continueAttempts(const DeepLocation& location, int span, int x, int y, int bits, int maxBits,
                       const std::function<bool()>& stop, Attempt attempt, MpfrPixel& result) {
     for (;; bits *= 2) {

@@ -55,8 +55,8 @@ public:
     std::atomic<std::int64_t> laneSteps{0}, laneNs{0};
 
     // Where set, the full-precision stage waits until every row is done, so
-    // that its pixels can be taken side by side.
-    // A row with a waiting pixel is not reported done until that pixel is.
+    // that its pixels can be taken side by side; a row with a waiting pixel
+    // is not reported done until that pixel is.
     bool gatherFullPrecision = false;
     void wait(const WaitingPixel& pixel) {
         std::lock_guard lock(waitingMutex_);
@@ -69,7 +69,9 @@ public:
     }
     std::vector<WaitingPixel> takeWaiting() {
         std::lock_guard lock(waitingMutex_);
-        return std::move(waiting_);
+        std::vector<WaitingPixel> taken;
+        taken.swap(waiting_);
+        return taken;
     }
 
 private:
