@@ -185,7 +185,7 @@ constexpr std::array<StepFunction, sizeof...(N)> stepTable(std::index_sequence<N
     return {&stepLanes<static_cast<int>(N) + 1>...};
 }
 
-// stepFunctions[n − 1] steps lanes of n limbs.
+// kStepFunctions[n − 1] steps lanes of n limbs.
 constexpr std::array<StepFunction, kMaxLimbs> kStepFunctions =
     stepTable(std::make_index_sequence<static_cast<std::size_t>(kMaxLimbs)>{});
 
@@ -206,10 +206,12 @@ FixedPointLanes::FixedPointLanes(long fraction)
     : limbs_((fraction + kIntegerBits + kLimbBits - 1) / kLimbBits), fraction_(fraction) {
     if (!fits(fraction)) throw std::invalid_argument("FixedPointLanes: fraction out of range");
     laneFraction_.fill(fraction);
-    for (int lane = 0; lane < kLanes; ++lane) setKeep(lane);
+    for (int lane = 0; lane < kLanes; ++lane) placeLane(lane);
 }
 
-void FixedPointLanes::setKeep(int lane) {
+// What follows from a lane's fraction and the lanes' own: the scales of its
+// 64-bit limbs, where nearAll reads them, and the bits it keeps.
+void FixedPointLanes::placeLane(int lane) {
     // 2^(64k − F) for the lane's 64-bit limbs k where those are normal
     // doubles, so that near() scales by a product (exact) instead of a call.
     std::array<double, kOrbitLimbs>& scale = scale_[static_cast<std::size_t>(lane)];
@@ -230,7 +232,7 @@ void FixedPointLanes::setKeep(int lane) {
 bool FixedPointLanes::start(int lane, long fraction, mpfr_srcptr cr, mpfr_srcptr ci) {
     if (fraction > fraction_ || fraction <= 0) throw std::invalid_argument("FixedPointLanes: lane fraction out of range");
     laneFraction_[static_cast<std::size_t>(lane)] = fraction;
-    setKeep(lane);
+    placeLane(lane);
     bool exact = true;
     const unsigned bit = 1u << lane;
     for (auto [z, c, value] : {std::tuple{&zr_, &cr_, cr}, std::tuple{&zi_, &ci_, ci}}) {
@@ -371,7 +373,7 @@ FixedPointOrbit::Dropped FixedPointLanes::dropLowestLimb(int lane, unsigned live
     FixedPointOrbit::Dropped dropped;
     dropped.z = cutBelow(zr_, lane, from) | cutBelow(zi_, lane, from);
     dropped.c = cutBelow(cr_, lane, from) | cutBelow(ci_, lane, from);
-    setKeep(lane);
+    placeLane(lane);
     // The lanes' lowest limb goes once no lane in `live` keeps a bit of it.
     for (;;) {
         long spare = kLimbBits * kMaxLimbs;
@@ -384,7 +386,7 @@ FixedPointOrbit::Dropped FixedPointLanes::dropLowestLimb(int lane, unsigned live
         }
         --limbs_;
         fraction_ -= kLimbBits;
-        for (int k = 0; k < kLanes; ++k) setKeep(k);
+        for (int k = 0; k < kLanes; ++k) placeLane(k);
     }
     return dropped;
 }
@@ -456,33 +458,20 @@ MANDEL_IFMA void growBoundsSideBySide(unsigned live, unsigned exact, LaneBounds&
 LaneTests testLanes(const std::array<double, LaneBounds::kLanes>& re, const std::array<double, LaneBounds::kLanes>& im,
                     unsigned live, bool test, LaneBounds& bounds) {
 #if MANDEL_IFMA_LANES
-    if (FixedPointLanes::available()) return testLanesSideBySide(re.data(), im.data(), live, test, bounds);
+    return testLanesSideBySide(re.data(), im.data(), live, test, bounds);
+#else
+    (void)re, (void)im, (void)live, (void)test, (void)bounds;
+    throw std::logic_error("testLanes: not available on this processor");
 #endif
-    LaneTests out;
-    for (std::size_t lane = 0; lane < LaneBounds::kLanes; ++lane) {
-        if (!((live >> lane) & 1u)) continue;
-        const double r = re[lane], m = im[lane];
-        const double squares = r * r + m * m, root = std::sqrt(squares);
-        if (test) {
-            const EscapeTest result = escapeTest(root, roundUp(bounds.e[lane] + 0x1p-49 * root));
-            if (result == EscapeTest::Escaped) out.escaped |= 1u << lane;
-            if (result == EscapeTest::Undecided) out.undecided |= 1u << lane;
-        }
-        const double size = magnitudeUp(r, m, squares, root);
-        bounds.zAbs[lane] = roundUp(size + 0x1p-48 * size);
-    }
-    return out;
 }
 
 void growBounds(unsigned live, unsigned exact, LaneBounds& bounds) {
 #if MANDEL_IFMA_LANES
-    if (FixedPointLanes::available()) return growBoundsSideBySide(live, exact, bounds);
+    growBoundsSideBySide(live, exact, bounds);
+#else
+    (void)live, (void)exact, (void)bounds;
+    throw std::logic_error("growBounds: not available on this processor");
 #endif
-    for (std::size_t lane = 0; lane < LaneBounds::kLanes; ++lane) {
-        if (!((live >> lane) & 1u)) continue;
-        const double rounding = (exact >> lane) & 1u ? 0.0 : bounds.stepRounding[lane];
-        bounds.e[lane] = roundUp(bounds.e[lane] * (2.0 * bounds.zAbs[lane] + bounds.e[lane]) + bounds.cErr[lane] + rounding);
-    }
 }
 
 }  // namespace mandel

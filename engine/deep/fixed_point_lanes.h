@@ -79,7 +79,7 @@ private:
     std::uint64_t bitsAt(const Part& x, int lane, long from) const;
     // Clears lane `lane`'s bits below `from`; true where any was set.
     bool cutBelow(Part& x, int lane, long from);
-    void setKeep(int lane);
+    void placeLane(int lane);
     void nearAll(unsigned wanted, const Part& x, std::array<double, kLanes>& out) const;
     void setPlace(int lane, long top);
 
@@ -89,7 +89,7 @@ private:
     Part zr_, zi_, cr_, ci_;
     Part keep_;  // the bits each lane keeps (those from 2^-fraction(lane) up)
     static constexpr std::size_t kOrbitLimbs = (kMaxLimbs * kLimbBits) / 64 + 1;
-    std::array<std::array<double, kOrbitLimbs>, kLanes> scale_{};  // see setKeep
+    std::array<std::array<double, kOrbitLimbs>, kLanes> scale_{};  // see placeLane
     // Per lane, for nearAll: where its top two 64-bit limbs start among the
     // lanes' words (word index, bit offset; the lower one's at 0 where it has
     // one limb, and masked out), and the top one's scale.
@@ -114,7 +114,8 @@ struct LaneTests {
 };
 
 // For the lanes of `live`, from z̃ ≈ re + i·im: with `test`, the escape test
-// against the bound e; and |z̃| rounded up, into zAbs.
+// against the bound e; and |z̃| rounded up, into zAbs. Like growBounds, only
+// where FixedPointLanes::available().
 LaneTests testLanes(const std::array<double, LaneBounds::kLanes>& re, const std::array<double, LaneBounds::kLanes>& im,
                     unsigned live, bool test, LaneBounds& bounds);
 

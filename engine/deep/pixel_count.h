@@ -51,8 +51,6 @@ struct RowJob {
 // cheap guide to where a longer reference lies).
 std::int64_t perturbedReach(const RowJob& job, int x, int y);
 
-class RowControl;
-
 // Pixel (x, y)'s δc in the extended range, and in double.
 PixelOffset<ExtReal> pixelOffset(const RowJob& job, int x, int y);
 PixelOffset<double> doubleOffset(const PixelOffset<ExtReal>& x);
