@@ -15,6 +15,7 @@
 #include "deep/double_double_perturbation.h"
 #include "deep/error_bound.h"
 #include "deep/lane_step-inl.h"
+#include "deep/number_ladder.h"
 
 HWY_BEFORE_NAMESPACE();
 namespace mandel::deeplanes {
@@ -78,6 +79,16 @@ HWY_INLINE DdReference LoadReference(D d, DI di, const DdLaneJob& job, VI m) {
             {hn::GatherIndex(d, point + 1, at), hn::GatherIndex(d, low + 1, lowAt)},
             hn::GatherIndex(d, low + 2, lowAt),
             hn::RebindMask(d, hn::Eq(exponent, hn::Zero(di)))};
+}
+
+// The lanes of a scaled offset whose δz may be too small for a plain step:
+// a superset of ddNeedsScaling's test (number_ladder.h).
+HWY_INLINE M MayNeedScaling(D d, M scaled, const DdReference& z, const DdV& dzr, const DdV& dzi) {
+    const V part = hn::Max(hn::Abs(dzr.hi), hn::Abs(dzi.hi));
+    const V larger = hn::Max(part, hn::Max(hn::Abs(z.zr.hi), hn::Abs(z.zi.hi)));
+    const M small = hn::Or(hn::Lt(part, hn::Set(d, kDdLaneScaledPart)),
+                           hn::Lt(hn::Mul(part, larger), hn::Set(d, kDdLaneScaledTerm)));
+    return hn::And(scaled, small);
 }
 
 // The lanes whose pixel takes an approximation step at this iteration
@@ -162,6 +173,8 @@ std::int64_t AdvanceDdLanes(const DdLaneJob* jobPointer, DdLaneBatch* batch, std
     VI m = hn::Load(di, b.m), i = hn::Load(di, b.i);
     const VI one = hn::Set(di, 1), limit = hn::Set(di, job.limit), last = hn::Set(di, job.last);
     const V two = hn::Set(d, 2.0), inflation = hn::Set(d, kBoundInflation);
+    const M scaled = hn::RebindMask(d, hn::Ne(hn::Load(di, b.mayScale), hn::Zero(di)));
+    const bool anyScaled = !hn::AllFalse(d, scaled);
     M attention = hn::FirstN(d, 0);
     std::int64_t steps = 0;
     for (; steps < maxSteps; ++steps) {
@@ -178,6 +191,7 @@ std::int64_t AdvanceDdLanes(const DdLaneJob* jobPointer, DdLaneBatch* batch, std
         attention = hn::Not(Stays(d, wAbs, wErr));
         attention = hn::Or(attention, hn::RebindMask(d, hn::Or(hn::Eq(i, limit), hn::Eq(m, last))));
         attention = hn::Or(attention, hn::Or(closerToZero(wAbs, dAbs), hn::Not(z.plain)));
+        if (anyScaled) attention = hn::Or(attention, MayNeedScaling(d, scaled, z, dzr, dzi));
         if (!hn::AllFalse(d, attention)) break;
         const V reach = hn::Mul(hn::Add(dAbs, e), inflation);
         const M approximation = job.table ? ApproximationWanted(d, di, job, b, m, i, reach) : hn::FirstN(d, 0);

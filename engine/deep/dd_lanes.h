@@ -10,7 +10,8 @@
 // whose pixel takes an approximation step takes it by doubleDoubleStep's own
 // code (ddApproximationStep) while the others make their plain step.
 // Whatever else a pixel needs at an iteration (an escape test that is not
-// "stays", the limit, a rebase, a reference point below double's range) is
+// "stays", the limit, a rebase, a reference point below double's range, a
+// δz that may need scaled units) is
 // left to doubleDoubleStep itself: the lanes stop before that iteration and
 // say which pixels need it.
 
@@ -33,7 +34,7 @@ struct DdLaneJob {
     const DdBlaLevels* table = nullptr;  // null: none
 };
 
-// Each lane's pixel: DoubleDoubleState and its unscaled offset.
+// Each lane's pixel: DoubleDoubleState and its offset in plain units.
 struct DdLaneBatch {
     alignas(64) double dzrHi[kMaxDeepLanes] = {};
     alignas(64) double dzrLo[kMaxDeepLanes] = {};
@@ -50,6 +51,9 @@ struct DdLaneBatch {
     alignas(64) std::int64_t i[kMaxDeepLanes] = {};
     // Nonzero where the pixel may use the table (its |δc| within the table's).
     alignas(64) std::int64_t tableOn[kMaxDeepLanes] = {};
+    // Nonzero where the pixel's offset is scaled: the lanes stop it where its
+    // δz may be too small for a plain step (ddNeedsScaling).
+    alignas(64) std::int64_t mayScale[kMaxDeepLanes] = {};
     // Each lane's offset, for its approximation steps (null: no pixel).
     const DoubleDoubleOffset* offsets[kMaxDeepLanes] = {};
     // Out: nonzero for the lanes whose next iteration needs doubleDoubleStep.

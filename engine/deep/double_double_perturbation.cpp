@@ -44,8 +44,8 @@ void loadPoint(const std::vector<OrbitPoint>& orbit, const std::vector<OrbitLow>
 // The longest valid approximation step from st, taken; false if none.
 bool approximationStep(const DdBlaLevels& table, const DoubleDoubleOffset& dc, std::int64_t limit, double dAbs,
                        DoubleDoubleState& st) {
+    if (!ddTableServes(table, dc)) return false;
     const double cBound = roundUp(dc.abs + dc.err);
-    if (dc.lost ? table.cMax < dc.wholeBound : table.cMax < ExtReal(cBound)) return false;
     const int k = table.longest(st.m, roundUp(dAbs + st.e), limit - st.i);
     if (k == 0) return false;
     const DdBlaStep& s = table.step(st.m, k);
@@ -347,6 +347,31 @@ EscapePoint ddEscapePoint(const std::vector<OrbitPoint>& orbit, const std::vecto
     return {(zr + st.dzr).hi, (zi + st.dzi).hi, true};
 }
 
+std::int64_t ddScaledPhase(const std::vector<OrbitPoint>& orbit, const std::vector<OrbitLow>& low,
+                           const DoubleDoubleOffset& dc, std::int64_t limit, bool fromStart, DoubleDoubleState& st,
+                           const DdBlaLevels* table, const std::function<bool()>& stop, std::int64_t& iterations) {
+    ScaledState scaledState = fromStart ? ScaledState{dc.re, dc.im, dc.err, dc.scale} : toScaled(st);
+    for (;;) {
+        const std::int64_t result = scaledStep(orbit, low, dc, limit, scaledState, table);
+        if (result == kSwitchCount) {
+            st = toPlain(scaledState);
+            return kSwitchCount;
+        }
+        if (result != 0) return result;
+        if (++iterations % kPollInterval == 0 && stop()) return kCancelledCount;
+    }
+}
+
+bool ddNeedsScaling(const std::vector<OrbitPoint>& orbit, const DoubleDoubleOffset& dc, const DoubleDoubleState& st) {
+    return dc.scale != 0 && needsScaling(orbit, st);
+}
+
+DoubleDoubleOffset ddPlainOffset(const DoubleDoubleOffset& dc) { return plainOffset(dc); }
+
+bool ddTableServes(const DdBlaLevels& table, const DoubleDoubleOffset& dc) {
+    return dc.lost ? !(table.cMax < dc.wholeBound) : !(table.cMax < ExtReal(roundUp(dc.abs + dc.err)));
+}
+
 std::int64_t doubleDoublePerturbedCount(const std::vector<OrbitPoint>& orbit, const std::vector<OrbitLow>& low,
                                         const DoubleDoubleOffset& dc, std::int64_t limit,
                                         const std::function<bool()>& stop, std::int64_t& iterations,
@@ -354,35 +379,25 @@ std::int64_t doubleDoublePerturbedCount(const std::vector<OrbitPoint>& orbit, co
     const DoubleDoubleOffset plain = plainOffset(dc);
     const bool mayScale = dc.scale != 0;
     DoubleDoubleState st = startState(dc);
-    ScaledState scaledState{dc.re, dc.im, dc.err, dc.scale};
-    bool scaling = mayScale;
+    bool fromStart = mayScale;
     for (;;) {
-        std::int64_t result;
-        if (scaling) {
-            result = scaledStep(orbit, low, dc, limit, scaledState, table);
-            if (result == kSwitchCount) {
-                st = toPlain(scaledState);
-                scaling = false;
-                continue;
-            }
-        } else {
-            if (mayScale && needsScaling(orbit, st)) {
-                scaledState = toScaled(st);
-                scaling = true;
-                continue;
-            }
-            result = doubleDoubleStep(orbit, low, plain, limit, st, mayScale || handOff, table);
-            if (result == kSwitchCount) {
-                // Rebased: the next step may need scaling, or the hand-off
-                // may finish the pixel.
-                if (handOff) {
-                    const std::int64_t finished = (*handOff)(st);
-                    if (finished != kUndecidedCount) return finished;
-                }
-                continue;
-            }
-            if (escape && result > 0 && result < limit) *escape = ddEscapePoint(orbit, low, st);
+        if (fromStart || ddNeedsScaling(orbit, dc, st)) {
+            const std::int64_t result = ddScaledPhase(orbit, low, dc, limit, fromStart, st, table, stop, iterations);
+            fromStart = false;
+            if (result != kSwitchCount) return result;
+            continue;
         }
+        const std::int64_t result = doubleDoubleStep(orbit, low, plain, limit, st, mayScale || handOff, table);
+        if (result == kSwitchCount) {
+            // Rebased: the next step may need scaling, or the hand-off
+            // may finish the pixel.
+            if (handOff) {
+                const std::int64_t finished = (*handOff)(st);
+                if (finished != kUndecidedCount) return finished;
+            }
+            continue;
+        }
+        if (escape && result > 0 && result < limit) *escape = ddEscapePoint(orbit, low, st);
         if (result != 0) return result;
         if (++iterations % kPollInterval == 0 && stop()) return kCancelledCount;
     }

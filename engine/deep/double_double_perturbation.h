@@ -74,6 +74,25 @@ std::int64_t doubleDoubleStep(const std::vector<OrbitPoint>& orbit, const std::v
 bool ddApproximationStep(const DdBlaLevels& table, const DoubleDoubleOffset& dc, std::int64_t limit,
                          DoubleDoubleState& st);
 
+// Whether the table's steps may serve a pixel of this (unscaled) offset.
+bool ddTableServes(const DdBlaLevels& table, const DoubleDoubleOffset& dc);
+
+// The offset in plain units that the unscaled steps of a scaled pixel take
+// (the offset itself where it is not scaled).
+DoubleDoubleOffset ddPlainOffset(const DoubleDoubleOffset& dc);
+
+// Whether a pixel of a scaled offset must leave plain units before its next
+// step (δz or Z below where the plain step is safe).
+bool ddNeedsScaling(const std::vector<OrbitPoint>& orbit, const DoubleDoubleOffset& dc, const DoubleDoubleState& st);
+
+// The scaled steps of a pixel of a scaled offset: from its start, or from
+// the plain state st, until it may go on in plain units (kSwitchCount, st
+// then holding that state) or it ends (its count, kUndecidedCount or
+// kCancelledCount). `iterations` counts the steps for stop().
+std::int64_t ddScaledPhase(const std::vector<OrbitPoint>& orbit, const std::vector<OrbitLow>& low,
+                           const DoubleDoubleOffset& dc, std::int64_t limit, bool fromStart, DoubleDoubleState& st,
+                           const DdBlaLevels* table, const std::function<bool()>& stop, std::int64_t& iterations);
+
 // z = Z_m + δz of an unscaled state whose escape test said "escaped", in double.
 EscapePoint ddEscapePoint(const std::vector<OrbitPoint>& orbit, const std::vector<OrbitLow>& low,
                           const DoubleDoubleState& st);

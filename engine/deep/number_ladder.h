@@ -46,6 +46,14 @@ inline constexpr std::int64_t kRescaledSumUnit = -1000;
 // 2^kDdPlainFromExponent up, the plain loop back below 2^kDdScaledBelowExponent.
 inline constexpr int kDdPlainFromExponent = -900;
 inline constexpr int kDdScaledBelowExponent = -950;
+// The SIMD lanes stop a pixel of a scaled offset for that test wherever the
+// larger part of δz is below 2^(kDdScaledBelowExponent + 1), or its product
+// with the larger of itself and Z's larger part below 2^(that + 3): a test
+// that holds wherever the plain loop's holds (it compares exponents, each
+// within a factor 2 of its value).
+inline constexpr double kDdLaneScaledPart = 0x1p-949;
+inline constexpr double kDdLaneScaledTerm = 0x1p-947;
+static_assert(kDdScaledBelowExponent == -950, "the two lane thresholds above follow it");
 // Below this the double-double loop's values lose precision to underflow (no
 // approximation step takes δz there); above the ceiling a scaled step's terms
 // could overflow.

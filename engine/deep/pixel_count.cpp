@@ -304,6 +304,8 @@ Settling::Settling(const RowJob& job, int x, int y, RowControl& control)
       y(y),
       dc(doubleDoubleOffset(job.offsets->columns[static_cast<std::size_t>(x)],
                             job.offsets->rows[static_cast<std::size_t>(y)], job.geometry->ddScaleExponent)),
+      plain(ddPlainOffset(dc)),
+      scaledStart(dc.scale != 0),
       start(Clock::now()) {
     handOff = job.geometry->extended() ? rescaledHandOff(job, x, y, control, escape, handOffs)
                                         : doubleHandOff(job, x, y, control, escape, handOffs);

@@ -129,6 +129,8 @@ struct Settling {
     Settling& operator=(const Settling&) = delete;
     int x, y;
     DoubleDoubleOffset dc;
+    DoubleDoubleOffset plain;  // dc in plain units (dc itself where not scaled)
+    bool scaledStart = false;  // a scaled pixel yet to make its scaled start (lanes)
     EscapePoint escape;
     std::optional<DdHandOff> handOff;
     int handOffs = 0;

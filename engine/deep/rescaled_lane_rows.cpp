@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <vector>
 
 #include "deep/rescaled_lanes.h"
 #include "deep/rescaled_perturbation.h"
+#include "deep/settle_lanes.h"
 #include "deep/row_progress.h"
 
 namespace mandel {
@@ -38,6 +40,8 @@ private:
     bool service(std::size_t lane);
     bool finishScalar(std::size_t lane);
     bool finish(std::size_t lane, std::int64_t count, const PixelTrace& trace);
+    bool settle(const LanePixel& p);
+    bool runSettleLanes(bool flush);
     std::int32_t& countOf(const LanePixel& p) { return job_.counts[pixelIndex(job_, p.x, job_.firstRow + p.row)]; }
     void pixelDone(int rowIndex);
 
@@ -56,6 +60,10 @@ private:
     RowProgress progress_;
     std::int64_t made_ = 0, laneSteps_ = 0, skipped_ = 0;
     std::chrono::steady_clock::duration laneTime_{};
+    // The pixels left undecided, settled side by side (made at the first).
+    bool settleLanesTried_ = false;
+    std::unique_ptr<SettleLanes> settleLanes_;
+    std::vector<int> finishedRows_;
 };
 
 RescaledLaneRows::RescaledLaneRows(const RowJob& job, std::atomic<int>& nextRow, RowControl& control)
@@ -152,15 +160,38 @@ bool RescaledLaneRows::finish(std::size_t lane, std::int64_t count, const PixelT
     const LanePixel& p = pixels_[lane];
     const int y = job_.firstRow + p.row;
     if (count == kUndecidedCount) {
-        if (!settleUndecided(job_, p.x, y, control_, countOf(p))) return false;
+        if (!settle(p)) return false;
     } else {
         countOf(p) = static_cast<std::int32_t>(count);
         storeColourOutputs(job_, p.x, y, count, trace);
+        pixelDone(p.row);
     }
-    pixelDone(p.row);
     batch_.rescaleDue[lane] = 0;
     load(lane);
     return true;
+}
+
+// Settles the pixel alone, or leaves it to the settling lanes (its row then
+// stays unfinished until they are done with it); false if cancelled.
+bool RescaledLaneRows::settle(const LanePixel& p) {
+    if (!settleLanesTried_) {
+        settleLanesTried_ = true;
+        settleLanes_ = SettleLanes::make(job_, control_);
+    }
+    if (!settleLanes_) {
+        if (!settleUndecided(job_, p.x, job_.firstRow + p.row, control_, countOf(p))) return false;
+        pixelDone(p.row);
+        return true;
+    }
+    settleLanes_->add(p.row, p.x);
+    return settleLanes_->waiting() < laneCount_ || runSettleLanes(false);
+}
+
+bool RescaledLaneRows::runSettleLanes(bool flush) {
+    finishedRows_.clear();
+    const bool done = settleLanes_->run(flush, finishedRows_);
+    for (const int row : finishedRows_) pixelDone(row);
+    return done;
 }
 
 void RescaledLaneRows::pixelDone(int rowIndex) {
@@ -187,6 +218,7 @@ void RescaledLaneRows::run() {
     for (std::size_t lane = 0; lane < laneCount_; ++lane)
         while (pixels_[lane].row >= 0)
             if (!finishScalar(lane)) return;
+    if (settleLanes_) runSettleLanes(true);
 }
 
 }  // namespace

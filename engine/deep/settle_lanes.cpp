@@ -1,5 +1,7 @@
 #include "deep/settle_lanes.h"
 
+#include <functional>
+
 #include <chrono>
 
 #include "deep/double_double_perturbation.h"
@@ -19,7 +21,6 @@ constexpr int kPlainStepsBackToLanes = 8;
 }  // namespace
 
 std::unique_ptr<SettleLanes> SettleLanes::make(const RowJob& job, RowControl& control) {
-    if (job.geometry->extended()) return nullptr;
     const std::vector<OrbitLow>& low = job.reference->orbitLow(control.cancelFlag());
     if (low.empty()) return nullptr;
     std::shared_ptr<const DdBlaLevels> table = settlingTable(job, control, DdTableTolerance::Loose);
@@ -34,6 +35,7 @@ SettleLanes::SettleLanes(const RowJob& job, RowControl& control, const std::vect
       low_(low),
       table_(std::move(table)),
       lanes_(deepLaneCount()),
+      parkable_(!job.geometry->extended()),
       tolerance_(tolerance) {
     const std::vector<OrbitPoint>& orbit = job.reference->orbit();
     lanesJob_.orbit = orbit.data();
@@ -74,18 +76,18 @@ bool SettleLanes::load(std::size_t lane) {
         l.pixel = queue_.front();
         queue_.pop_front();
         l.settling = std::make_unique<Settling>(job_, l.pixel.second, job_.firstRow + l.pixel.first, control_);
-        keep(lane, startState(l.settling->dc));
+        keep(lane, startState(l.settling->plain));
     } else {
         return false;
     }
     const Settling& s = *l.settling;
-    storeParts(batch_.dcrHi, batch_.dcrLo, lane, s.dc.re);
-    storeParts(batch_.dciHi, batch_.dciLo, lane, s.dc.im);
-    batch_.dcErr[lane] = s.dc.err;
-    batch_.dcAbs[lane] = s.dc.abs;
-    batch_.offsets[lane] = &s.dc;
-    // approximationStep's test of δc against the table's room.
-    batch_.tableOn[lane] = table_ && !(table_->cMax < ExtReal(roundUp(s.dc.abs + s.dc.err))) ? 1 : 0;
+    storeParts(batch_.dcrHi, batch_.dcrLo, lane, s.plain.re);
+    storeParts(batch_.dciHi, batch_.dciLo, lane, s.plain.im);
+    batch_.dcErr[lane] = s.plain.err;
+    batch_.dcAbs[lane] = s.plain.abs;
+    batch_.offsets[lane] = &s.plain;
+    batch_.tableOn[lane] = table_ && ddTableServes(*table_, s.plain) ? 1 : 0;
+    batch_.mayScale[lane] = s.dc.scale != 0 ? 1 : 0;
     return true;
 }
 
@@ -96,6 +98,7 @@ void SettleLanes::empty(std::size_t lane) {
     for (double* part : {batch_.dcrHi, batch_.dcrLo, batch_.dciHi, batch_.dciLo, batch_.dcErr, batch_.dcAbs})
         part[lane] = 0;
     batch_.tableOn[lane] = 0;
+    batch_.mayScale[lane] = 0;
     batch_.offsets[lane] = nullptr;
     pixels_[lane].pixel = {-1, 0};
     pixels_[lane].settling.reset();
@@ -133,7 +136,8 @@ bool SettleLanes::finish(std::size_t lane, std::int64_t count, std::vector<int>&
     SettleLanes* strict = count == kUndecidedCount ? strictStage() : nullptr;
     if (strict) {
         l.settling->strictTableTried = true;
-        const DoubleDoubleState start = startState(l.settling->dc);
+        l.settling->scaledStart = l.settling->dc.scale != 0;
+        const DoubleDoubleState start = startState(l.settling->plain);
         strict->resumed_.push_back({l.pixel, std::move(l.settling), start, strict});
     } else if (!finishPixel(*l.settling, l.pixel.first, count, finishedRows)) {
         return false;
@@ -180,8 +184,15 @@ bool SettleLanes::service(std::size_t lane, std::vector<int>& finishedRows) {
     int plainSteps = 0;
     for (std::int64_t loops = 1; plainSteps < kPlainStepsBackToLanes; ++loops) {
         if (loops % kPollInterval == 0 && control_.stop()) return false;
+        if (s.scaledStart || ddNeedsScaling(orbit, s.dc, st)) {
+            const std::int64_t result = scaledPhase(s, st);
+            if (result == kCancelledCount) return false;
+            if (result != kSwitchCount) return finish(lane, result, finishedRows);
+            plainSteps = 0;
+            continue;
+        }
         const std::int64_t before = st.i;
-        const std::int64_t result = doubleDoubleStep(orbit, low_, s.dc, limit, st, true, table_.get());
+        const std::int64_t result = doubleDoubleStep(orbit, low_, s.plain, limit, st, true, table_.get());
         if (result == kSwitchCount && parking_) {
             if (!takeHandOffTry(s)) continue;
             parked_.push_back({l.pixel, std::move(l.settling), st, this});
@@ -201,10 +212,31 @@ bool SettleLanes::service(std::size_t lane, std::vector<int>& finishedRows) {
     return true;
 }
 
+// The steps of a pixel of a scaled offset in scaled units, from its start
+// or from st (doubleDoublePerturbedCount's), until it may go on in plain
+// units (kSwitchCount, st then holding that state) or ends.
+std::int64_t SettleLanes::scaledPhase(Settling& s, DoubleDoubleState& st) {
+    const std::function<bool()> stop = [this] { return control_.stop(); };
+    std::int64_t iterations = 0;
+    const std::int64_t result = ddScaledPhase(job_.reference->orbit(), low_, s.dc, job_.view->location.limit,
+                                              s.scaledStart, st, table_.get(), stop, iterations);
+    s.scaledStart = false;
+    return result;
+}
+
+// Services the lanes whose pixel has yet to make its scaled start (until
+// none has): the lanes would take its plain start otherwise.
+bool SettleLanes::startScaled(std::vector<int>& finishedRows) {
+    for (std::size_t lane = 0; lane < lanes_; ++lane)
+        while (pixels_[lane].settling && pixels_[lane].settling->scaledStart)
+            if (!service(lane, finishedRows)) return false;
+    return true;
+}
+
 bool SettleLanes::run(bool flush, std::vector<int>& finishedRows) {
     const auto start = std::chrono::steady_clock::now();
     finishing_ = {};
-    parking_ = !flush;
+    parking_ = !flush && parkable_;
     bool done = true;
     for (;;) {
         std::size_t active = 0;
@@ -213,6 +245,10 @@ bool SettleLanes::run(bool flush, std::vector<int>& finishedRows) {
             if (pixels_[lane].pixel.first >= 0) ++active;
         }
         if (active == 0 || (!flush && active < lanes_)) break;
+        if (!startScaled(finishedRows)) {
+            done = false;
+            break;
+        }
         advanceDdLanes(lanesJob_, batch_, kStepsPerPoll);
         if (control_.stop()) {
             done = false;

@@ -7,13 +7,17 @@
 // doubleDoubleStep itself, so that its count, escape point and hand-offs are
 // the scalar settling's. One thread gathers its undecided pixels from every
 // row it takes and keeps its lanes full; at its end it finishes the last
-// ones in lanes partly empty. Views in double's range only.
+// ones in lanes partly empty. Below double's range (scaled offsets) the
+// steps in scaled units are taken by the scalar loop's own code, and the
+// lanes make the plain ones, stopping a pixel wherever its δz may need
+// scaled units again.
 //
 // A pixel that rebases in double-double may go on in the double loop from
-// there (the hand-off). While the lanes are kept full the hand-off is parked
-// for the caller's double lanes (takeParked), and the pixel comes back
-// (handedBack) with the double loop's count, or to go on in double-double
-// where that loop could not decide; when flushing, it is made at once.
+// there (the hand-off). In double's range, while the lanes are kept full,
+// the hand-off is parked for the caller's double lanes (takeParked), and the
+// pixel comes back (handedBack) with the double loop's count, or to go on in
+// double-double where that loop could not decide; when flushing, and below
+// double's range (where the rescaled loop takes it), it is made at once.
 //
 // The pixels the loose table leaves undecided go on in lanes of their own
 // with the strict table (a second SettleLanes), from the start.
@@ -39,8 +43,8 @@ public:
     // Pixels are (row, x), the row relative to the job's first row.
     using Pixel = std::pair<int, int>;
 
-    // Null where the job's pixels cannot settle in lanes: a view below
-    // double's range, or no low parts at hand (then each pixel settles alone).
+    // Null where the job's pixels cannot settle in lanes: no low parts at
+    // hand (then each pixel settles alone).
     static std::unique_ptr<SettleLanes> make(const RowJob& job, RowControl& control);
 
     SettleLanes(const RowJob& job, RowControl& control, const std::vector<OrbitLow>& low,
@@ -84,6 +88,8 @@ private:
     DoubleDoubleState stateOf(std::size_t lane) const;
     void keep(std::size_t lane, const DoubleDoubleState& st);
     bool service(std::size_t lane, std::vector<int>& finishedRows);
+    std::int64_t scaledPhase(Settling& s, DoubleDoubleState& st);
+    bool startScaled(std::vector<int>& finishedRows);
     bool finish(std::size_t lane, std::int64_t count, std::vector<int>& finishedRows);
 
     const RowJob& job_;
@@ -94,7 +100,8 @@ private:
     const std::size_t lanes_;
     std::deque<Pixel> queue_;
     std::deque<Parked> parked_, resumed_;
-    bool parking_ = false;  // during run without flush
+    const bool parkable_;   // hand-offs may wait for the caller's double lanes
+    bool parking_ = false;  // during run without flush, where parkable_
     const DdTableTolerance tolerance_;
     // The strict table's stage, after the loose one (made at its first pixel).
     bool strictTried_ = false;

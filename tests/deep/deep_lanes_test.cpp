@@ -378,6 +378,8 @@ TEST(DeepLanes, DrawingsAreTheScalarDrawingsOnEveryInstructionSet) {
         {{{"-0.7485", "0.0645", "1e-3", 2000}, 21, 17}, true},
         {{{kMinibrot1e300.realMin, kMinibrot1e300.imagMin, "1e-300", 8000}, 17, 19}},
         {{{kEarlyEscape1e300.realMin, kEarlyEscape1e300.imagMin, "1e-300", 8000}, 19, 17}},
+        // Pixels left to the settling lanes below 1e-290 (scaled offsets).
+        {{{kMinibrot1e300.realMin, kMinibrot1e300.imagMin, "1e-300", 30000}, 24, 24}},
     };
     for (const auto& [view, rescaled] : cases) {
         const bool extended = rescaled || view.location.side == "1e-300";
@@ -388,7 +390,7 @@ TEST(DeepLanes, DrawingsAreTheScalarDrawingsOnEveryInstructionSet) {
                 // The seahorse view's direct stage leaves pixels to the
                 // double-double lanes; without it, its perturbation leaves
                 // pixels to the settling lanes.
-                if (view.location.limit == 2000) {
+                if (view.location.limit == 2000 || view.location.limit == 30000) {
                     EXPECT_GT(direct ? scalar.stats.pixelsDirectDd : scalar.stats.pixelsSettled, 0);
                 }
                 if (bla && view.location.limit == 3000) {
