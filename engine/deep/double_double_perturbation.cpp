@@ -90,6 +90,11 @@ PerturbState<double> handedToDouble(const DoubleDoubleState& st) {
     return {st.dzr.hi, st.dzi.hi, roundUp(st.e + std::fabs(st.dzr.lo) + std::fabs(st.dzi.lo)), st.m, st.i};
 }
 
+PerturbState<ExtReal> handedToRescaled(const DoubleDoubleState& st) {
+    const PerturbState<double> handed = handedToDouble(st);
+    return {ExtReal(handed.dzr), ExtReal(handed.dzi), ExtReal(handed.e), handed.m, handed.i};
+}
+
 std::int64_t doubleDoubleStep(const std::vector<OrbitPoint>& orbit, const std::vector<OrbitLow>& low,
                               const DoubleDoubleOffset& dc, std::int64_t limit, DoubleDoubleState& st,
                               bool pauseAfterRebase, const DdBlaLevels* table) {

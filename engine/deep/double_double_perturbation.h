@@ -100,6 +100,8 @@ EscapePoint ddEscapePoint(const std::vector<OrbitPoint>& orbit, const std::vecto
 // An unscaled state in double for the double loop to go on from: the high
 // parts, the bound grown by the low parts dropped.
 PerturbState<double> handedToDouble(const DoubleDoubleState& st);
+// The same for the rescaled loop, in the extended range.
+PerturbState<ExtReal> handedToRescaled(const DoubleDoubleState& st);
 
 // Where an unscaled pixel has just rebased (it has left the reference, and
 // what is left of its orbit is usually short), a cheaper arithmetic may

@@ -282,9 +282,7 @@ DdHandOff doubleHandOff(const RowJob& job, int x, int y, RowControl& control, Es
 DdHandOff rescaledHandOff(const RowJob& job, int x, int y, RowControl& control, EscapePoint& escape, int& tries) {
     const PixelOffset<ExtReal> dc = pixelOffset(job, x, y);
     return handOffTries(control, escape, tries, [&job, &control, dc](const DoubleDoubleState& s, PixelTrace& trace) {
-        const PerturbState<double> handed = handedToDouble(s);
-        const PerturbState<ExtReal> st{ExtReal(handed.dzr), ExtReal(handed.dzi), ExtReal(handed.e), handed.m,
-                                       handed.i};
+        const PerturbState<ExtReal> st = handedToRescaled(s);
         std::int64_t made = 0, skipped = 0;
         auto stop = [&control] { return control.stop(); };
         const BlaUse<ExtReal> bla{job.bla ? job.bla->extendedRange() : nullptr, &skipped};

@@ -22,6 +22,9 @@ struct LanePixel {
     int row = -1;  // relative to the job's first row; −1: the lane is empty
     int x = 0;
     PixelOffset<ExtReal> dc;
+    // A pixel the settling handed over at a rebase (settling non-null): it
+    // goes back to the settling lanes when it ends.
+    SettleLanes::Parked handed;
 };
 
 class RescaledLaneRows {
@@ -33,10 +36,17 @@ public:
 private:
     bool nextPixel(int& row, int& x);
     void load(std::size_t lane);
+    bool loadHanded(std::size_t lane);
+    void startLane(std::size_t lane, const PerturbState<ExtReal>& start);
+    bool finishHanded(std::size_t lane, std::int64_t count, const PixelTrace& trace);
     RescaledPixel pixelOf(std::size_t lane) const;
     void keep(std::size_t lane, const RescaledPixel& p);
     const PerturbRun<ExtReal>& runOf(std::size_t lane) const { return *runs_[lane]; }
-    PixelTrace* traced(PixelTrace& trace) const { return job_.excess.empty() ? nullptr : &trace; }
+    // The escape is noted where the job keeps continuous counts, and for a
+    // handed pixel (whose settling takes it, as from the scalar hand-off).
+    PixelTrace* traced(std::size_t lane, PixelTrace& trace) const {
+        return job_.excess.empty() && !pixels_[lane].handed.settling ? nullptr : &trace;
+    }
     bool service(std::size_t lane);
     bool finishScalar(std::size_t lane);
     bool finish(std::size_t lane, std::int64_t count, const PixelTrace& trace);
@@ -100,6 +110,7 @@ bool RescaledLaneRows::nextPixel(int& row, int& x) {
 }
 
 void RescaledLaneRows::load(std::size_t lane) {
+    if (loadHanded(lane)) return;
     LanePixel& p = pixels_[lane];
     for (;;) {
         if (!nextPixel(p.row, p.x)) {
@@ -110,10 +121,28 @@ void RescaledLaneRows::load(std::size_t lane) {
         pixelDone(p.row);
     }
     p.dc = pixelOffset(job_, p.x, job_.firstRow + p.row);
-    keep(lane, rescaledPixel(p.dc, PerturbState<ExtReal>{p.dc.re, p.dc.im, p.dc.err, 1, 1}));
+    startLane(lane, PerturbState<ExtReal>{p.dc.re, p.dc.im, p.dc.err, 1, 1});
+}
+
+// A pixel the settling lanes handed over, where one waits: it goes on from
+// the state it rebased to in double-double, as the scalar hand-off would.
+bool RescaledLaneRows::loadHanded(std::size_t lane) {
+    LanePixel& p = pixels_[lane];
+    if (!settleLanes_ || !settleLanes_->takeParked(p.handed)) return false;
+    p.row = p.handed.pixel.first;
+    p.x = p.handed.pixel.second;
+    p.dc = pixelOffset(job_, p.x, job_.firstRow + p.row);
+    startLane(lane, handedToRescaled(p.handed.state));
+    return true;
+}
+
+void RescaledLaneRows::startLane(std::size_t lane, const PerturbState<ExtReal>& start) {
+    const LanePixel& p = pixels_[lane];
+    keep(lane, rescaledPixel(p.dc, start));
     runs_[lane].emplace(job_.reference->orbit(), p.dc, job_.view->location.limit, BlaUse<ExtReal>{table_, &skipped_});
     batch_.runs[lane] = &*runs_[lane];
     batch_.tableOn[lane] = runs_[lane]->table != nullptr ? 1 : 0;
+    batch_.rescaleDue[lane] = 0;
 }
 
 RescaledPixel RescaledLaneRows::pixelOf(std::size_t lane) const {
@@ -134,7 +163,7 @@ bool RescaledLaneRows::service(std::size_t lane) {
     PixelTrace trace = traceFor(job_);
     const std::int64_t before = made_;
     for (std::int64_t loops = 1; made_ == before; ++loops) {
-        const std::int64_t result = rescaledIteration(run, lanes_.points, p, made_, traced(trace));
+        const std::int64_t result = rescaledIteration(run, lanes_.points, p, made_, traced(lane, trace));
         if (result != 0) return finish(lane, result, trace);
         if (loops % kPollInterval == 0 && control_.stop()) return false;
     }
@@ -150,7 +179,7 @@ bool RescaledLaneRows::finishScalar(std::size_t lane) {
     if (batch_.rescaleDue[lane] != 0) rescaleIfDue(p, pixels_[lane].dc);
     batch_.rescaleDue[lane] = 0;
     PixelTrace trace = traceFor(job_);
-    const std::int64_t result = rescaledLoop(run, lanes_.points, p, stop, made_, traced(trace));
+    const std::int64_t result = rescaledLoop(run, lanes_.points, p, stop, made_, traced(lane, trace));
     return result != kCancelledCount && finish(lane, result, trace);
 }
 
@@ -158,6 +187,7 @@ bool RescaledLaneRows::finishScalar(std::size_t lane) {
 // lane's next pixel; false if cancelled.
 bool RescaledLaneRows::finish(std::size_t lane, std::int64_t count, const PixelTrace& trace) {
     const LanePixel& p = pixels_[lane];
+    if (p.handed.settling) return finishHanded(lane, count, trace);
     const int y = job_.firstRow + p.row;
     if (count == kUndecidedCount) {
         if (!settle(p)) return false;
@@ -166,6 +196,19 @@ bool RescaledLaneRows::finish(std::size_t lane, std::int64_t count, const PixelT
         storeColourOutputs(job_, p.x, y, count, trace);
         pixelDone(p.row);
     }
+    batch_.rescaleDue[lane] = 0;
+    load(lane);
+    return true;
+}
+
+// A handed pixel's end goes back to the settling lanes; false if cancelled.
+bool RescaledLaneRows::finishHanded(std::size_t lane, std::int64_t count, const PixelTrace& trace) {
+    LanePixel& p = pixels_[lane];
+    SettleLanes* from = p.handed.from;
+    finishedRows_.clear();
+    if (!from->handedBack(std::move(p.handed), count, trace.escape, finishedRows_)) return false;
+    p.handed.settling.reset();
+    for (const int row : finishedRows_) pixelDone(row);
     batch_.rescaleDue[lane] = 0;
     load(lane);
     return true;

@@ -35,7 +35,6 @@ SettleLanes::SettleLanes(const RowJob& job, RowControl& control, const std::vect
       low_(low),
       table_(std::move(table)),
       lanes_(deepLaneCount()),
-      parkable_(!job.geometry->extended()),
       tolerance_(tolerance) {
     const std::vector<OrbitPoint>& orbit = job.reference->orbit();
     lanesJob_.orbit = orbit.data();
@@ -236,7 +235,7 @@ bool SettleLanes::startScaled(std::vector<int>& finishedRows) {
 bool SettleLanes::run(bool flush, std::vector<int>& finishedRows) {
     const auto start = std::chrono::steady_clock::now();
     finishing_ = {};
-    parking_ = !flush && parkable_;
+    parking_ = !flush;
     bool done = true;
     for (;;) {
         std::size_t active = 0;

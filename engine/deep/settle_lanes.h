@@ -12,12 +12,12 @@
 // lanes make the plain ones, stopping a pixel wherever its δz may need
 // scaled units again.
 //
-// A pixel that rebases in double-double may go on in the double loop from
-// there (the hand-off). In double's range, while the lanes are kept full,
-// the hand-off is parked for the caller's double lanes (takeParked), and the
-// pixel comes back (handedBack) with the double loop's count, or to go on in
-// double-double where that loop could not decide; when flushing, and below
-// double's range (where the rescaled loop takes it), it is made at once.
+// A pixel that rebases in double-double may go on in the double loop (or
+// below double's range the rescaled loop) from there (the hand-off). While
+// the lanes are kept full the hand-off is parked for the caller's lanes
+// (takeParked), and the pixel comes back (handedBack) with that loop's
+// count, or to go on in double-double where that loop could not decide;
+// when flushing, it is made at once.
 //
 // The pixels the loose table leaves undecided go on in lanes of their own
 // with the strict table (a second SettleLanes), from the start.
@@ -100,8 +100,7 @@ private:
     const std::size_t lanes_;
     std::deque<Pixel> queue_;
     std::deque<Parked> parked_, resumed_;
-    const bool parkable_;   // hand-offs may wait for the caller's double lanes
-    bool parking_ = false;  // during run without flush, where parkable_
+    bool parking_ = false;  // during run without flush
     const DdTableTolerance tolerance_;
     // The strict table's stage, after the loose one (made at its first pixel).
     bool strictTried_ = false;
