@@ -43,8 +43,6 @@ private:
     bool nextPixel(int& row, int& x);
     bool takeRow();
     bool runDirectDd(bool flush);
-    bool settle(const LanePixel& p);
-    bool runSettleLanes(bool flush);
     void load(std::size_t lane);
     bool loadHanded(std::size_t lane);
     bool finishHanded(std::size_t lane, std::int64_t count, const PerturbState<double>& st, PixelTrace& trace);
@@ -75,10 +73,8 @@ private:
     std::optional<DirectDdRows> directDd_;
     std::vector<DirectDdRows::Pixel> leftByDirectDd_;
     std::vector<int> finishedRows_;
-    // The pixels this loop leaves undecided, settled side by side where the
-    // view allows (made at the first such pixel).
-    bool settleLanesTried_ = false;
-    std::unique_ptr<SettleLanes> settleLanes_;
+    // The pixels this loop leaves undecided.
+    RowsSettling settling_;
     bool rowsLeft_ = true;
     bool cancelled_ = false;
     RowProgress progress_;
@@ -93,7 +89,8 @@ LaneRows::LaneRows(const RowJob& job, std::atomic<int>& nextRow, RowControl& con
       nextRow_(nextRow),
       control_(control),
       laneCount_(deepLaneCount()),
-      directStage_(takesDirectStage(job)) {
+      directStage_(takesDirectStage(job)),
+      settling_(job, control, laneCount_, [this](int row) { pixelDone(row); }) {
     const std::vector<LanePoint>& points = job.reference->lanePoints();
     lanes_.points = points.data();
     lanes_.last = static_cast<std::int64_t>(points.size()) - 1;
@@ -196,7 +193,7 @@ void LaneRows::load(std::size_t lane) {
 // the state it rebased to in double-double.
 bool LaneRows::loadHanded(std::size_t lane) {
     LanePixel& p = pixels_[lane];
-    if (!settleLanes_ || !settleLanes_->takeParked(p.handed)) return false;
+    if (!settling_.takeParked(p.handed)) return false;
     p.row = p.handed.pixel.first;
     p.x = p.handed.pixel.second;
     p.dc = doubleOffset(pixelOffset(job_, p.x, job_.firstRow + p.row));
@@ -278,7 +275,7 @@ bool LaneRows::finish(std::size_t lane, std::int64_t count, const PerturbState<d
     const LanePixel& p = pixels_[lane];
     if (p.handed.settling) return finishHanded(lane, count, st, trace);
     if (count == kUndecidedCount) {
-        if (!settle(p)) return false;
+        if (!settling_.settle(p.row, p.x, countOf(p))) return false;
     } else {
         countOf(p) = static_cast<std::int32_t>(count);
         noteEscape(job_.reference->orbit(), st, count, job_.view->location.limit, &trace);
@@ -293,36 +290,10 @@ bool LaneRows::finish(std::size_t lane, std::int64_t count, const PerturbState<d
 bool LaneRows::finishHanded(std::size_t lane, std::int64_t count, const PerturbState<double>& st, PixelTrace& trace) {
     LanePixel& p = pixels_[lane];
     if (count != kUndecidedCount) noteEscape(job_.reference->orbit(), st, count, job_.view->location.limit, &trace);
-    finishedRows_.clear();
-    SettleLanes* from = p.handed.from;
-    if (!from->handedBack(std::move(p.handed), count, trace.escape, finishedRows_)) return false;
+    if (!settling_.handedBack(std::move(p.handed), count, trace.escape)) return false;
     p.handed.settling.reset();
-    for (const int row : finishedRows_) pixelDone(row);
     load(lane);
     return true;
-}
-
-// Settles the pixel alone, or leaves it to the settling lanes (its row then
-// stays unfinished until they are done with it); false if cancelled.
-bool LaneRows::settle(const LanePixel& p) {
-    if (!settleLanesTried_) {
-        settleLanesTried_ = true;
-        settleLanes_ = SettleLanes::make(job_, control_);
-    }
-    if (!settleLanes_) {
-        if (!settleUndecided(job_, p.x, job_.firstRow + p.row, control_, countOf(p))) return false;
-        pixelDone(p.row);
-        return true;
-    }
-    settleLanes_->add(p.row, p.x);
-    return settleLanes_->waiting() < laneCount_ || runSettleLanes(false);
-}
-
-bool LaneRows::runSettleLanes(bool flush) {
-    finishedRows_.clear();
-    const bool done = settleLanes_->run(flush, finishedRows_);
-    for (const int row : finishedRows_) pixelDone(row);
-    return done;
 }
 
 std::int32_t& LaneRows::countOf(const LanePixel& p) {
@@ -356,7 +327,7 @@ void LaneRows::run() {
     for (std::size_t lane = 0; lane < laneCount_; ++lane)
         while (pixels_[lane].row >= 0)
             if (!finishScalar(lane)) return;
-    if (settleLanes_) runSettleLanes(true);
+    settling_.flush();
 }
 
 }  // namespace

@@ -50,8 +50,6 @@ private:
     bool service(std::size_t lane);
     bool finishScalar(std::size_t lane);
     bool finish(std::size_t lane, std::int64_t count, const PixelTrace& trace);
-    bool settle(const LanePixel& p);
-    bool runSettleLanes(bool flush);
     std::int32_t& countOf(const LanePixel& p) { return job_.counts[pixelIndex(job_, p.x, job_.firstRow + p.row)]; }
     void pixelDone(int rowIndex);
 
@@ -70,14 +68,16 @@ private:
     RowProgress progress_;
     std::int64_t made_ = 0, laneSteps_ = 0, skipped_ = 0;
     std::chrono::steady_clock::duration laneTime_{};
-    // The pixels left undecided, settled side by side (made at the first).
-    bool settleLanesTried_ = false;
-    std::unique_ptr<SettleLanes> settleLanes_;
-    std::vector<int> finishedRows_;
+    // The pixels this loop leaves undecided.
+    RowsSettling settling_;
 };
 
 RescaledLaneRows::RescaledLaneRows(const RowJob& job, std::atomic<int>& nextRow, RowControl& control)
-    : job_(job), nextRow_(nextRow), control_(control), laneCount_(deepLaneCount()) {
+    : job_(job),
+      nextRow_(nextRow),
+      control_(control),
+      laneCount_(deepLaneCount()),
+      settling_(job, control, laneCount_, [this](int row) { pixelDone(row); }) {
     const std::vector<LanePoint>& points = job.reference->lanePoints();
     table_ = job.bla ? job.bla->extendedRange() : nullptr;
     lanes_.points = points.data();
@@ -128,7 +128,7 @@ void RescaledLaneRows::load(std::size_t lane) {
 // the state it rebased to in double-double, as the scalar hand-off would.
 bool RescaledLaneRows::loadHanded(std::size_t lane) {
     LanePixel& p = pixels_[lane];
-    if (!settleLanes_ || !settleLanes_->takeParked(p.handed)) return false;
+    if (!settling_.takeParked(p.handed)) return false;
     p.row = p.handed.pixel.first;
     p.x = p.handed.pixel.second;
     p.dc = pixelOffset(job_, p.x, job_.firstRow + p.row);
@@ -190,7 +190,7 @@ bool RescaledLaneRows::finish(std::size_t lane, std::int64_t count, const PixelT
     if (p.handed.settling) return finishHanded(lane, count, trace);
     const int y = job_.firstRow + p.row;
     if (count == kUndecidedCount) {
-        if (!settle(p)) return false;
+        if (!settling_.settle(p.row, p.x, countOf(p))) return false;
     } else {
         countOf(p) = static_cast<std::int32_t>(count);
         storeColourOutputs(job_, p.x, y, count, trace);
@@ -204,37 +204,11 @@ bool RescaledLaneRows::finish(std::size_t lane, std::int64_t count, const PixelT
 // A handed pixel's end goes back to the settling lanes; false if cancelled.
 bool RescaledLaneRows::finishHanded(std::size_t lane, std::int64_t count, const PixelTrace& trace) {
     LanePixel& p = pixels_[lane];
-    SettleLanes* from = p.handed.from;
-    finishedRows_.clear();
-    if (!from->handedBack(std::move(p.handed), count, trace.escape, finishedRows_)) return false;
+    if (!settling_.handedBack(std::move(p.handed), count, trace.escape)) return false;
     p.handed.settling.reset();
-    for (const int row : finishedRows_) pixelDone(row);
     batch_.rescaleDue[lane] = 0;
     load(lane);
     return true;
-}
-
-// Settles the pixel alone, or leaves it to the settling lanes (its row then
-// stays unfinished until they are done with it); false if cancelled.
-bool RescaledLaneRows::settle(const LanePixel& p) {
-    if (!settleLanesTried_) {
-        settleLanesTried_ = true;
-        settleLanes_ = SettleLanes::make(job_, control_);
-    }
-    if (!settleLanes_) {
-        if (!settleUndecided(job_, p.x, job_.firstRow + p.row, control_, countOf(p))) return false;
-        pixelDone(p.row);
-        return true;
-    }
-    settleLanes_->add(p.row, p.x);
-    return settleLanes_->waiting() < laneCount_ || runSettleLanes(false);
-}
-
-bool RescaledLaneRows::runSettleLanes(bool flush) {
-    finishedRows_.clear();
-    const bool done = settleLanes_->run(flush, finishedRows_);
-    for (const int row : finishedRows_) pixelDone(row);
-    return done;
 }
 
 void RescaledLaneRows::pixelDone(int rowIndex) {
@@ -261,7 +235,7 @@ void RescaledLaneRows::run() {
     for (std::size_t lane = 0; lane < laneCount_; ++lane)
         while (pixels_[lane].row >= 0)
             if (!finishScalar(lane)) return;
-    if (settleLanes_) runSettleLanes(true);
+    settling_.flush();
 }
 
 }  // namespace

@@ -262,4 +262,39 @@ bool SettleLanes::run(bool flush, std::vector<int>& finishedRows) {
     return done && runStrict(flush, finishedRows);
 }
 
+RowsSettling::RowsSettling(const RowJob& job, RowControl& control, std::size_t laneCount,
+                           std::function<void(int)> pixelDone)
+    : job_(job), control_(control), laneCount_(laneCount), pixelDone_(std::move(pixelDone)) {}
+
+bool RowsSettling::settle(int row, int x, std::int32_t& count) {
+    if (!tried_) {
+        tried_ = true;
+        lanes_ = SettleLanes::make(job_, control_);
+    }
+    if (!lanes_) {
+        if (!settleUndecided(job_, x, job_.firstRow + row, control_, count)) return false;
+        pixelDone_(row);
+        return true;
+    }
+    lanes_->add(row, x);
+    return lanes_->waiting() < laneCount_ || run(false);
+}
+
+bool RowsSettling::flush() { return !lanes_ || run(true); }
+
+bool RowsSettling::handedBack(SettleLanes::Parked parked, std::int64_t count, const EscapePoint& escape) {
+    finishedRows_.clear();
+    SettleLanes* from = parked.from;
+    if (!from->handedBack(std::move(parked), count, escape, finishedRows_)) return false;
+    for (const int row : finishedRows_) pixelDone_(row);
+    return true;
+}
+
+bool RowsSettling::run(bool flush) {
+    finishedRows_.clear();
+    const bool done = lanes_->run(flush, finishedRows_);
+    for (const int row : finishedRows_) pixelDone_(row);
+    return done;
+}
+
 }  // namespace mandel

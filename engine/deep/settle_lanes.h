@@ -26,6 +26,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -108,6 +109,37 @@ private:
     Lane pixels_[kMaxDeepLanes];
     DdLaneBatch batch_;
     std::chrono::steady_clock::duration finishing_{};  // in finishSettling, during run
+};
+
+// One thread's settling of the pixels its row loop leaves undecided: in
+// SettleLanes where the job allows (made at the first such pixel), else each
+// pixel alone. `pixelDone` is told the row (relative to the job's first) of
+// every pixel finished here, as the loop's progress counts them.
+class RowsSettling {
+public:
+    RowsSettling(const RowJob& job, RowControl& control, std::size_t laneCount, std::function<void(int)> pixelDone);
+
+    // The pixel settled, or queued for the lanes (which run once they can be
+    // kept full); false if cancelled.
+    bool settle(int row, int x, std::int32_t& count);
+    // The queued pixels, every one; false if cancelled.
+    bool flush();
+    // A hand-off parked for the caller's lanes, if any.
+    bool takeParked(SettleLanes::Parked& out) { return lanes_ && lanes_->takeParked(out); }
+    // A parked pixel's end in the caller's lanes (SettleLanes::handedBack);
+    // false if cancelled.
+    bool handedBack(SettleLanes::Parked parked, std::int64_t count, const EscapePoint& escape);
+
+private:
+    bool run(bool flush);
+
+    const RowJob& job_;
+    RowControl& control_;
+    const std::size_t laneCount_;
+    const std::function<void(int)> pixelDone_;
+    bool tried_ = false;
+    std::unique_ptr<SettleLanes> lanes_;
+    std::vector<int> finishedRows_;
 };
 
 }  // namespace mandel
