@@ -1,8 +1,7 @@
 #include "deep/settle_lanes.h"
 
-#include <functional>
-
 #include <chrono>
+#include <functional>
 
 #include "deep/double_double_perturbation.h"
 #include "deep/row_control.h"
