@@ -142,6 +142,7 @@ inline bool rescaleInPlace(RescaledState& s, RescaledOffset& d, std::int64_t off
     scaleOffset(d, scale);
     return true;
 }
+
 // The rebase in double: δz becomes the pixel's own z = x (formed in double,
 // with the bound xErr on its error), in a unit from x's size (not below
 // δc's), against Z_0 = 0; δc moves to that unit. False (nothing changed)
@@ -160,6 +161,7 @@ inline bool rebaseInUnit(RescaledState& s, RescaledOffset& d, double xr, double 
     s.m = 0;
     return true;
 }
+
 // |Z + δz| as computed and a bound on its error; where it was formed in
 // double, the sum itself and whether the pixel rebases. False where the
 // extended-range step must take the iteration.
