@@ -47,11 +47,12 @@ MANDEL_IFMA inline void storeLimb(Part& p, int k, V v) { _mm512_store_si512(p.m[
 // x² in 2N columns, exactly but not carried: column k sums the halves of
 // the limb products that fall on it, the cross products twice and the
 // squares once, each as its low and high 52 bits (at most 2N halves twice:
-// below 2^58 for N ≤ 20).
+// below 2^58 for N ≤ 20). Columns below `from` are left unwritten.
 template <int N>
-MANDEL_IFMA inline void squareColumns(const V* x, V* out) {
+MANDEL_IFMA inline void squareColumns(const V* x, V* out, int from) {
 #pragma GCC unroll 64
     for (int k = 0; k < 2 * N; ++k) {
+        if (k < from) continue;  // not needed (see stepLanes)
         // Two sums, so that the multiply-adds of a column do not wait on each other.
         V low = _mm512_setzero_si512(), high = _mm512_setzero_si512(), diagonal = _mm512_setzero_si512();
 #pragma GCC unroll 64
@@ -138,29 +139,41 @@ MANDEL_IFMA inline unsigned addSigned(const V* x, unsigned xNegative, const Part
     return (xNegative & ~takeReverse & 0xFFu) | (c.negative & takeReverse);
 }
 
-// One step of every lane, as FixedPointOrbit::step: Re z² = a² − b² and
-// |Im z²| = 2ab = (a + b)² − a² − b² for a = |Re z|, b = |Im z|, exact in 2N
-// limbs, then each truncated once and c added.
+// A guard column's value (carried from no lower column, then masked) within
+// this of a multiple of 2^52: the columns below it, whose sum is below 2^8
+// of its units, might then carry into the next one or borrow from it.
+constexpr std::uint64_t kGuardMargin = std::uint64_t{1} << 9;
+
+// The lanes whose guard column is within kGuardMargin of a multiple of 2^52.
+MANDEL_IFMA inline __mmask8 nearCarry(V guard) {
+    const V low = _mm512_set1_epi64(static_cast<long long>(kGuardMargin));
+    const V high = _mm512_set1_epi64(static_cast<long long>(kLimbMask - kGuardMargin));
+    return static_cast<__mmask8>(_mm512_cmplt_epu64_mask(guard, low) | _mm512_cmpgt_epu64_mask(guard, high));
+}
+
+// The truncated magnitudes of Re z² = a² − b² and |Im z²| = 2ab =
+// (a + b)² − a² − b² (a = |Re z|, b = |Im z|, s = a + b), exact in 2N
+// columns from column `from` up, carried side by side (the columns are
+// within ±2^62; the arithmetic shift carries their sign) and each truncated
+// once. The columns below `from` are taken as 0 and column `from` as carrying
+// nothing in; returns the lanes where that guard column was within
+// kGuardMargin of a multiple of 2^52 (for from > 0).
 template <int N>
-MANDEL_IFMA unsigned stepLanes(Part& zr, Part& zi, const Part& cr, const Part& ci, const Part& keep, long fraction) {
+MANDEL_IFMA inline __mmask8 squareParts(const V* a, const V* b, const V* s, __mmask8 realNegative, int from,
+                                        long fraction, const Part& keep, V* re, V* im, __mmask8& exact) {
     const V mask = _mm512_set1_epi64(static_cast<long long>(kLimbMask));
-    // The squares read the parts where they are.
-    const V* a = reinterpret_cast<const V*>(zr.m.data());
-    const V* b = reinterpret_cast<const V*>(zi.m.data());
-    V s[N], difference[N];
-    add<N>(a, b, s);
-    // a² − b² is negative where a < b: known from a − b, beside the squares.
-    const __mmask8 realNegative = subtract<N>(a, b, difference);
     V aa[2 * N], bb[2 * N], ss[2 * N];
-    squareColumns<N>(a, aa);
-    squareColumns<N>(b, bb);
-    squareColumns<N>(s, ss);
-    // Both parts' magnitudes column by column, carried side by side (the
-    // columns are within ±2^62; the arithmetic shift carries their sign).
+    squareColumns<N>(a, aa, from);
+    squareColumns<N>(b, bb, from);
+    squareColumns<N>(s, ss, from);
     V real[2 * N + 1], imag[2 * N + 1];
     V realCarry = _mm512_setzero_si512(), imagCarry = _mm512_setzero_si512();
 #pragma GCC unroll 64
     for (int k = 0; k < 2 * N; ++k) {
+        if (k < from) {
+            real[k] = imag[k] = _mm512_setzero_si512();
+            continue;
+        }
         const V r = _mm512_add_epi64(_mm512_mask_sub_epi64(_mm512_sub_epi64(aa[k], bb[k]), realNegative, bb[k], aa[k]),
                                      realCarry);
         const V i = _mm512_add_epi64(_mm512_sub_epi64(_mm512_sub_epi64(ss[k], aa[k]), bb[k]), imagCarry);
@@ -170,15 +183,41 @@ MANDEL_IFMA unsigned stepLanes(Part& zr, Part& zi, const Part& cr, const Part& c
         imag[k] = _mm512_and_si512(i, mask);
     }
     real[2 * N] = imag[2 * N] = _mm512_setzero_si512();
+    exact = takeTop<N>(imag, im, fraction, keep) & takeTop<N>(real, re, fraction, keep);
+    if (from == 0) return 0;
+    return static_cast<__mmask8>(nearCarry(real[from]) | nearCarry(imag[from]));
+}
+
+// One step of every lane, as FixedPointOrbit::step: the squares' parts,
+// then c added. The columns more than one below the truncation's are left
+// out (about 40 % of the multiply-adds at 19 limbs): they add less than 2^8
+// units of the column below the truncation's, so the truncated value and
+// its inexactness are the full products' wherever that column is not within
+// kGuardMargin of a carry. In a lane of `live` where it is (or where the
+// value may be exact, whose low columns are all 0), the step is made again
+// with every column.
+template <int N>
+MANDEL_IFMA unsigned stepLanes(Part& zr, Part& zi, const Part& cr, const Part& ci, const Part& keep, long fraction,
+                               unsigned live) {
+    // The squares read the parts where they are.
+    const V* a = reinterpret_cast<const V*>(zr.m.data());
+    const V* b = reinterpret_cast<const V*>(zi.m.data());
+    V s[N], difference[N];
+    add<N>(a, b, s);
+    // a² − b² is negative where a < b: known from a − b, beside the squares.
+    const __mmask8 realNegative = subtract<N>(a, b, difference);
+    const int guard = static_cast<int>(fraction / kLimbBits) - 1;
     V re[N], im[N];
-    const __mmask8 exact = takeTop<N>(imag, im, fraction, keep) & takeTop<N>(real, re, fraction, keep);
+    __mmask8 exact = 0;
+    const __mmask8 unsure = squareParts<N>(a, b, s, realNegative, std::max(guard, 0), fraction, keep, re, im, exact);
+    if ((unsure & live) != 0) squareParts<N>(a, b, s, realNegative, 0, fraction, keep, re, im, exact);
     const unsigned imNegative = addSigned<N>(im, (zr.negative ^ zi.negative) & 0xFFu, ci, zi);
     zr.negative = addSigned<N>(re, realNegative, cr, zr);
     zi.negative = imNegative;
     return exact;
 }
 
-using StepFunction = unsigned (*)(Part&, Part&, const Part&, const Part&, const Part&, long);
+using StepFunction = unsigned (*)(Part&, Part&, const Part&, const Part&, const Part&, long, unsigned);
 
 template <std::size_t... N>
 constexpr std::array<StepFunction, sizeof...(N)> stepTable(std::index_sequence<N...>) {
@@ -257,9 +296,9 @@ bool FixedPointLanes::start(int lane, long fraction, mpfr_srcptr cr, mpfr_srcptr
     return exact;
 }
 
-unsigned FixedPointLanes::step() {
+unsigned FixedPointLanes::step(unsigned live) {
 #if MANDEL_IFMA_LANES
-    return kStepFunctions[static_cast<std::size_t>(limbs_ - 1)](zr_, zi_, cr_, ci_, keep_, fraction_);
+    return kStepFunctions[static_cast<std::size_t>(limbs_ - 1)](zr_, zi_, cr_, ci_, keep_, fraction_, live);
 #else
     throw std::logic_error("FixedPointLanes: not available on this processor");
 #endif

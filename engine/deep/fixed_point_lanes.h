@@ -41,10 +41,10 @@ public:
     // MPFR values with |c| < 8; true when c was held exactly (else rounded to
     // nearest, within half a unit of 2^-fraction).
     bool start(int lane, long fraction, mpfr_srcptr cr, mpfr_srcptr ci);
-    // z ← z² + c in every lane (|z| ≤ 2 + a little where it matters; other
-    // lanes compute garbage without harm); bit k set when lane k truncated
-    // nothing.
-    unsigned step();
+    // z ← z² + c in every lane (|z| ≤ 2 + a little in the lanes of `live`
+    // (bit k: lane k); the others compute garbage without harm); bit k set
+    // when lane k truncated nothing.
+    unsigned step(unsigned live = 0xFFu);
 
     // Lane `lane`'s parts as FixedPointOrbit::reNear and imNear give them
     // (its fraction at most FixedPointOrbit::kDoubleFraction).

@@ -256,7 +256,7 @@ public:
                     if (live(lane)) attempts[lane].count = kCancelledCount;
                 return;
             }
-            const unsigned exact = lanes_.step();
+            const unsigned exact = lanes_.step(live_);
             growBounds(live_, exact, bounds_);
             for (int lane = 0; lane < kLanes; ++lane) {
                 if (!live(lane)) continue;

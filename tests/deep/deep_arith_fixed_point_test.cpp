@@ -95,11 +95,41 @@ TEST(FixedPointOrbit, EachStepIsTheExactStepTruncatedByLessThanAUnitAndSaysWhenI
 // and dropping its own limbs: chaotic points in every quadrant, a point
 // whose parts are equal in size, dyadic points that stay exact, a point on
 // the axis.
-void followLanes(long laneLimbs, const std::vector<long>& orbitLimbs, const std::vector<std::vector<int>>& drops) {
-    const char* points[8][2] = {{"-0.7436447861", "0.1318252535"}, {"0.2501", "-0.0000001"},
-                                {"-1.25", "0.0100001"},           {"-0.1011", "0.9563"},
-                                {"0.3", "0.3"},                   {"0", "1"},
-                                {"-0.75", "0.125"},               {"-1.9999", "0"}};
+using LanePoints = std::array<std::array<const char*, 2>, 8>;
+constexpr LanePoints kMixedPoints = {{{"-0.7436447861", "0.1318252535"},
+                                      {"0.2501", "-0.0000001"},
+                                      {"-1.25", "0.0100001"},
+                                      {"-0.1011", "0.9563"},
+                                      {"0.3", "0.3"},
+                                      {"0", "1"},
+                                      {"-0.75", "0.125"},
+                                      {"-1.9999", "0"}}};
+// No lane exact for long, none on an axis (where Im z² is 0 exactly): the
+// lanes then leave the squares' lowest columns out, but where some lane's
+// guard column is unsure.
+constexpr LanePoints kChaoticPoints = {{{"-0.7436447861", "0.1318252535"},
+                                        {"0.2501", "-0.0000001"},
+                                        {"-1.25", "0.0100001"},
+                                        {"-0.1011", "0.9563"},
+                                        {"0.3", "0.3"},
+                                        {"-0.5251", "0.5263"},
+                                        {"0.2713", "0.0071"},
+                                        {"-1.9999", "0.0000013"}}};
+
+// A lane whose squares end below the column under the truncation's: their
+// low columns are not 0 although the guard column is, and only every column
+// tells that the step truncated something.
+constexpr LanePoints kTinyLanePoints = {{{"-0.7436447861", "0.1318252535"},
+                                         {"0.2501", "-0.0000001"},
+                                         {"-1.25", "0.0100001"},
+                                         {"-0.1011", "0.9563"},
+                                         {"0.3", "0.3"},
+                                         {"-0.5251", "0.5263"},
+                                         {"0.2713", "0.0071"},
+                                         {"1e-160", "-3e-161"}}};
+
+void followLanes(long laneLimbs, const std::vector<long>& orbitLimbs, const std::vector<std::vector<int>>& drops,
+                 const LanePoints& points = kMixedPoints) {
     mandel::FixedPointLanes lanes(64 * laneLimbs - 4);
     std::vector<FixedPointOrbit> orbits;
     const mpfr_prec_t wide = 64 * laneLimbs + 64;
@@ -122,7 +152,7 @@ void followLanes(long laneLimbs, const std::vector<long>& orbitLimbs, const std:
             EXPECT_EQ(side.z, one.z) << "lane " << lane << " drop at " << i;
             EXPECT_EQ(side.c, one.c) << "lane " << lane << " drop at " << i;
         }
-        const unsigned exact = lanes.step();
+        const unsigned exact = lanes.step(live);
         std::array<double, 8> re{}, im{};
         lanes.nearAll(live, re, im);
         for (int lane = 0; lane < 8; ++lane) {
@@ -155,6 +185,9 @@ TEST(FixedPointLanes, EveryLaneIsItsOwnOrbitBitForBit) {
     for (int lane = 0; lane < 8; ++lane)
         for (int k = 0; k < 11; ++k) drops[static_cast<std::size_t>(lane)].push_back(7 + 9 * k + 3 * lane);
     followLanes(15, {15, 14, 15, 12, 15, 15, 14, 15}, drops);
+    followLanes(15, std::vector<long>(8, 15), none, kChaoticPoints);
+    followLanes(15, {15, 14, 15, 12, 15, 15, 14, 15}, drops, kChaoticPoints);
+    followLanes(15, std::vector<long>(8, 15), none, kTinyLanePoints);
 }
 
 // The lanes' bounds are the one-orbit bounds to the bit: escape tests
