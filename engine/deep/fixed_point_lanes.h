@@ -5,7 +5,8 @@
 // a step truncated toward zero once, c added exactly), on AVX-512's 52-bit
 // integer multiply-add: the magnitudes are held in limbs of 52 bits, one
 // orbit per lane, and the products are three squares (a², b², (a + b)²) of
-// the parts' magnitudes, formed exactly before the truncation. Given the same
+// the parts' magnitudes, formed from one column below the truncation up (and
+// whole where those columns cannot tell the truncated value). Given the same
 // F and the same points, each lane's z is FixedPointOrbit's bit for bit.
 //
 // It runs only on processors with that instruction (available()); elsewhere
