@@ -21,9 +21,10 @@ constexpr double kBlaOffsetRoom = 2;
 
 }  // namespace
 
-// The MPFR orbit of C from Z_1: visit(m, zr, zi, error) for each Z_m, error
-// bounding |Z_m(MPFR) − Z_m(exact)|, until visit returns false (Stopped) or
-// the orbit ends: the limit, a certain escape, or the error ceiling.
+// The MPFR orbit of C from Z_1: visit(m, z, error) for each Z_m (a
+// WalkPoint), error bounding |Z_m(MPFR) − Z_m(exact)|, until visit returns
+// false (Stopped) or the orbit ends: the limit, a certain escape, or the
+// error ceiling.
 template <class Visit>
 DeepReference::WalkEnd DeepReference::walk(const std::atomic<bool>* cancel, const Progress& progress,
                                            Visit&& visit) const {
@@ -44,11 +45,14 @@ DeepReference::WalkEnd DeepReference::walk(const std::atomic<bool>* cancel, cons
     mpfr_set(zr.get(), centreRe_.get(), MPFR_RNDN);
     mpfr_set(zi.get(), centreIm_.get(), MPFR_RNDN);
     for (std::int64_t m = 1;; ++m) {
-        if (!visit(m, zr.get(), zi.get(), error)) return WalkEnd::Stopped;
+        WalkPoint z{zr.get(), zi.get(), toExtReal(zr.get()), toExtReal(zi.get()), {}, {}};
+        z.root = sqrt(z.re * z.re + z.im * z.im);
+        z.abs = roundUp(z.root);
+        if (!visit(m, z, error)) return WalkEnd::Stopped;
         if (m >= limit_) return WalkEnd::Limit;
         // Ends where the exact orbit of C certainly escapes; a test the bound
         // cannot decide goes on (the next Z decides it).
-        if (exactEscapeTest(zr.get(), zi.get(), error) == EscapeTest::Escaped) return WalkEnd::Escaped;
+        if (exactEscapeTest(zr.get(), zi.get(), z.root, error) == EscapeTest::Escaped) return WalkEnd::Escaped;
         if (errorCeiling_ * magnitudeUp(dr, di) < error) return WalkEnd::Truncated;
         if (m % poll == 0) {
             if (cancel && cancel->load(std::memory_order_relaxed)) return WalkEnd::Cancelled;
@@ -57,10 +61,9 @@ DeepReference::WalkEnd DeepReference::walk(const std::atomic<bool>* cancel, cons
                 if (!progress(m)) return WalkEnd::Cancelled;
             }
         }
-        const ExtReal zAbs = magnitudeUp(toExtReal(zr.get()), toExtReal(zi.get()));
-        const ExtReal zre = toExtReal(zr.get()), zim = toExtReal(zi.get());
-        const ExtReal nextDr = ExtReal(2.0) * (zre * dr - zim * di) + ExtReal(1.0);
-        di = ExtReal(2.0) * (zre * di + zim * dr);
+        const ExtReal& zAbs = z.abs;
+        const ExtReal nextDr = ExtReal(2.0) * (z.re * dr - z.im * di) + ExtReal(1.0);
+        di = ExtReal(2.0) * (z.re * di + z.im * dr);
         dr = nextDr;
         // Z ← Z² + C; a step that rounded nothing adds nothing, so that an
         // orbit of dyadic values stays exact.
@@ -84,9 +87,9 @@ DeepReference::DeepReference(const MpfrValue& centreRe, const MpfrValue& centreI
         orbitLow_.push_back(OrbitLow{});
     }
     MpfrValue scratch(mpfr_get_prec(centreRe_.get()));
-    const WalkEnd end = walk(cancel, progress, [&](std::int64_t, mpfr_srcptr zr, mpfr_srcptr zi, const ExtReal& error) {
-        store(zr, zi, error);
-        if (eagerLow) orbitLow_.push_back(lowPart(orbit_.size() - 1, zr, zi, error, scratch));
+    const WalkEnd end = walk(cancel, progress, [&](std::int64_t, const WalkPoint& z, const ExtReal& error) {
+        store(z, error);
+        if (eagerLow) orbitLow_.push_back(lowPart(orbit_.size() - 1, z, error, scratch));
         return true;
     });
     if (end == WalkEnd::Cancelled) {
@@ -113,8 +116,8 @@ const std::vector<OrbitLow>& DeepReference::orbitLow(const std::atomic<bool>* ca
     low.push_back(OrbitLow{});
     MpfrValue scratch(mpfr_get_prec(centreRe_.get()));
     const std::size_t last = orbit_.size() - 1;
-    const WalkEnd end = walk(cancel, {}, [&](std::int64_t m, mpfr_srcptr zr, mpfr_srcptr zi, const ExtReal& error) {
-        low.push_back(lowPart(static_cast<std::size_t>(m), zr, zi, error, scratch));
+    const WalkEnd end = walk(cancel, {}, [&](std::int64_t m, const WalkPoint& z, const ExtReal& error) {
+        low.push_back(lowPart(static_cast<std::size_t>(m), z, error, scratch));
         return static_cast<std::size_t>(m) < last;
     });
     if (end == WalkEnd::Cancelled || low.size() != orbit_.size()) {
@@ -125,16 +128,16 @@ const std::vector<OrbitLow>& DeepReference::orbitLow(const std::atomic<bool>* ca
     return orbitLow_;
 }
 
-void DeepReference::store(mpfr_srcptr zr, mpfr_srcptr zi, const ExtReal& mpfrError) {
+void DeepReference::store(const WalkPoint& z, const ExtReal& mpfrError) {
     OrbitPoint point;
-    const ExtReal re = toExtReal(zr), im = toExtReal(zi);
+    const ExtReal &re = z.re, &im = z.im;
     // Rounding to double (or to the mantissas) adds at most 2^-53 of each part,
     // and a smaller part far below the larger may lose its last bits.
     const std::int64_t shared = std::max<std::int64_t>({re.exponent, im.exponent, -1000000000});
-    ExtReal error = roundUp(mpfrError + ExtReal(0x1p-52) * magnitudeUp(re, im) + ExtReal(1.0, shared - 1070));
+    ExtReal error = roundUp(mpfrError + ExtReal(0x1p-52) * z.abs + ExtReal(1.0, shared - 1070));
     if (shared >= kPlainExponentLow) {
-        point.re = mpfr_get_d(zr, MPFR_RNDN);
-        point.im = mpfr_get_d(zi, MPFR_RNDN);
+        point.re = mpfr_get_d(z.zr, MPFR_RNDN);
+        point.im = mpfr_get_d(z.zi, MPFR_RNDN);
     } else {
         point.re = std::ldexp(re.mantissa, static_cast<int>(std::max<std::int64_t>(re.exponent - shared, -2000)));
         point.im = std::ldexp(im.mantissa, static_cast<int>(std::max<std::int64_t>(im.exponent - shared, -2000)));
@@ -149,7 +152,7 @@ void DeepReference::store(mpfr_srcptr zr, mpfr_srcptr zi, const ExtReal& mpfrErr
     orbit_.push_back(point);
 }
 
-OrbitLow DeepReference::lowPart(std::size_t index, mpfr_srcptr zr, mpfr_srcptr zi, const ExtReal& mpfrError,
+OrbitLow DeepReference::lowPart(std::size_t index, const WalkPoint& z, const ExtReal& mpfrError,
                                 MpfrValue& scratch) const {
     const OrbitPoint& point = orbit_[index];
     OrbitLow low;
@@ -161,11 +164,10 @@ OrbitLow DeepReference::lowPart(std::size_t index, mpfr_srcptr zr, mpfr_srcptr z
         mpfr_sub_d(scratch.get(), scratch.get(), hi, MPFR_RNDN);
         return mpfr_get_d(scratch.get(), MPFR_RNDN);
     };
-    low.re = part(zr, point.re);
-    low.im = part(zi, point.im);
-    const ExtReal zAbs = magnitudeUp(toExtReal(zr), toExtReal(zi));
+    low.re = part(z.zr, point.re);
+    low.im = part(z.zi, point.im);
     const ExtReal unit(1.0, -static_cast<std::int64_t>(point.exponent));
-    low.err = upperDouble(roundUp(unit * (mpfrError + ExtReal(0x1p-104) * zAbs))) + 0x1p-1070;
+    low.err = upperDouble(roundUp(unit * (mpfrError + ExtReal(0x1p-104) * z.abs))) + 0x1p-1070;
     return low;
 }
 

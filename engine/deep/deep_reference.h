@@ -88,13 +88,17 @@ public:
     const std::vector<LanePoint>& lanePoints() const;
 
 private:
-    struct Walk;
+    // One Z_m of the walk in MPFR, with what the walk makes of it once: its
+    // parts in the extended range, |Z| from them and |Z| rounded upward.
+    struct WalkPoint {
+        mpfr_srcptr zr, zi;
+        ExtReal re, im, root, abs;
+    };
     enum class WalkEnd { Limit, Escaped, Truncated, Cancelled, Stopped };
     template <class Visit>
     WalkEnd walk(const std::atomic<bool>* cancel, const Progress& progress, Visit&& visit) const;
-    void store(mpfr_srcptr zr, mpfr_srcptr zi, const ExtReal& mpfrError);
-    OrbitLow lowPart(std::size_t index, mpfr_srcptr zr, mpfr_srcptr zi, const ExtReal& mpfrError,
-                     MpfrValue& scratch) const;
+    void store(const WalkPoint& z, const ExtReal& mpfrError);
+    OrbitLow lowPart(std::size_t index, const WalkPoint& z, const ExtReal& mpfrError, MpfrValue& scratch) const;
 
     MpfrValue centreRe_;
     MpfrValue centreIm_;

@@ -32,7 +32,11 @@ void squaredMagnitude(mpfr_srcptr zr, mpfr_srcptr zi, mpfr_rnd_t rounding, MpfrV
 
 EscapeTest exactEscapeTest(mpfr_srcptr zr, mpfr_srcptr zi, const ExtReal& e) {
     const ExtReal r = toExtReal(zr), i = toExtReal(zi);
-    const EscapeTest quick = escapeTest(sqrt(r * r + i * i), e);
+    return exactEscapeTest(zr, zi, sqrt(r * r + i * i), e);
+}
+
+EscapeTest exactEscapeTest(mpfr_srcptr zr, mpfr_srcptr zi, const ExtReal& magnitude, const ExtReal& e) {
+    const EscapeTest quick = escapeTest(magnitude, e);
     if (quick != EscapeTest::Undecided) return quick;
     // Here |z̃| is within a relative 2^-45 of 2 plus e: e is small, or
     // nothing can be decided.

@@ -25,5 +25,8 @@ bool pixelPoint(const DeepLocation& location, int span, int x, int y, MpfrValue&
 // only margin left is e itself: an exact orbit (e = 0) is decided by the exact
 // sign of |z|² − 4.
 EscapeTest exactEscapeTest(mpfr_srcptr zr, mpfr_srcptr zi, const ExtReal& e);
+// The same where the caller has |z̃| = sqrt(re² + im²) from z̃'s parts in the
+// extended range (toExtReal) already.
+EscapeTest exactEscapeTest(mpfr_srcptr zr, mpfr_srcptr zi, const ExtReal& magnitude, const ExtReal& e);
 
 }  // namespace mandel
