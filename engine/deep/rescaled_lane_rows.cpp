@@ -136,6 +136,7 @@ bool RescaledLaneRows::loadHanded(std::size_t lane) {
     return true;
 }
 
+// A pixel enters the lane: its state, its run and its table, no rescale due.
 void RescaledLaneRows::startLane(std::size_t lane, const PerturbState<ExtReal>& start) {
     const LanePixel& p = pixels_[lane];
     keep(lane, rescaledPixel(p.dc, start));
@@ -196,7 +197,6 @@ bool RescaledLaneRows::finish(std::size_t lane, std::int64_t count, const PixelT
         storeColourOutputs(job_, p.x, y, count, trace);
         pixelDone(p.row);
     }
-    batch_.rescaleDue[lane] = 0;
     load(lane);
     return true;
 }
@@ -206,7 +206,6 @@ bool RescaledLaneRows::finishHanded(std::size_t lane, std::int64_t count, const 
     LanePixel& p = pixels_[lane];
     if (!settling_.handedBack(std::move(p.handed), count, trace.escape)) return false;
     p.handed.settling.reset();
-    batch_.rescaleDue[lane] = 0;
     load(lane);
     return true;
 }
