@@ -73,18 +73,27 @@ HWY_INLINE M ApproximationCandidates(D d, const RescaledLaneJob& job, const Resc
     return hn::RebindMask(d, hn::And(want, near));
 }
 
-// The lanes' pixel state as vectors.
+// The lanes' pixel state as vectors, with the unit 2^k and that unit upward
+// (made again only where k changes).
 struct RescaledVectors {
     V wr, wi, e, dr, di, dErr, dAbs, dBound;
     VI k, m, i;
+    V unit, unitUp;
 };
+
+HWY_INLINE V UnitUp(D d, V unit) {
+    return hn::IfThenElse(hn::Gt(unit, hn::Zero(d)), unit, hn::Set(d, std::numeric_limits<double>::denorm_min()));
+}
 
 HWY_INLINE RescaledVectors LoadState(const RescaledLaneState& s) {
     const D d;
     const DI di;
+    const VI k = hn::Load(di, s.k);
+    const V unit = UnitOf(d, k);
     return {hn::Load(d, s.wr),     hn::Load(d, s.wi),   hn::Load(d, s.e),     hn::Load(d, s.dr),
             hn::Load(d, s.di),     hn::Load(d, s.dErr), hn::Load(d, s.dAbs),  hn::Load(d, s.dBound),
-            hn::Load(di, s.k),     hn::Load(di, s.m),   hn::Load(di, s.i)};
+            k,                     hn::Load(di, s.m),   hn::Load(di, s.i),    unit,
+            UnitUp(d, unit)};
 }
 
 HWY_INLINE void StoreState(const RescaledVectors& v, RescaledLaneState& s) {
@@ -215,21 +224,22 @@ HWY_INLINE UnitMove UnitFor(D d, VI field, VI base, VI offsetExponent, VI curren
 // (w subnormal, 0 or not finite, or a shift beyond 2^±1000) are returned.
 HWY_INLINE M Rescale(D d, RescaledVectors& v, VI offsetExponent, M skip) {
     const DI di;
-    const VI fieldR = FieldOf(hn::Abs(v.wr)), fieldI = FieldOf(hn::Abs(v.wi));
-    const VI field = hn::Max(fieldR, fieldI);  // the larger part's
-    const auto odd = hn::Or(hn::Eq(field, hn::Zero(di)), hn::Eq(field, hn::Set(di, 0x7ff)));
-    const VI exponent = hn::Sub(field, hn::Set(di, 1023));
-    auto due = hn::Or(hn::Gt(exponent, hn::Set(di, kRescaleSpan)), hn::Lt(exponent, hn::Set(di, -kRescaleSpan)));
-    due = hn::AndNot(hn::RebindMask(di, skip), hn::Or(due, odd));
-    if (hn::AllFalse(di, due)) return hn::FirstN(d, 0);
+    // The larger part's exponent outside [-span, span], or that part 0,
+    // subnormal or not finite: by its magnitude (NaN compares false).
+    const V largest = hn::Max(hn::Abs(v.wr), hn::Abs(v.wi));
+    const M inside = hn::And(hn::Ge(largest, hn::Set(d, kRescaleLowest)), hn::Lt(largest, hn::Set(d, kRescaleAbove)));
+    const M dueLanes = hn::AndNot(skip, hn::Not(inside));
+    if (hn::AllFalse(d, dueLanes)) return hn::FirstN(d, 0);
+    const VI field = hn::Max(FieldOf(hn::Abs(v.wr)), FieldOf(hn::Abs(v.wi)));  // the larger part's
     const UnitMove move = UnitFor(d, field, v.k, offsetExponent, v.k);
-    const M dueLanes = hn::RebindMask(d, due);
     const M shifted = hn::And(dueLanes, move.fits);
     const V scale = InversePower(d, hn::IfThenElseZero(hn::RebindMask(di, shifted), move.shift));
     v.wr = hn::IfThenElse(shifted, hn::Mul(v.wr, scale), v.wr);
     v.wi = hn::IfThenElse(shifted, hn::Mul(v.wi, scale), v.wi);
     v.e = hn::IfThenElse(shifted, ScaledBound(d, v.e, scale), v.e);
     v.k = hn::IfThenElse(hn::RebindMask(di, shifted), move.k, v.k);
+    v.unit = UnitOf(d, v.k);
+    v.unitUp = UnitUp(d, v.unit);
     ScaleOffset(d, shifted, scale, v);
     return hn::AndNot(move.fits, dueLanes);
 }
@@ -256,7 +266,7 @@ HWY_INLINE IterationStart StartIteration(D d, const RescaledLaneJob& job, const 
     // Built in one initialiser: a default-constructed vector does not inline
     // on every target (NEON).
     const ReferenceValues z = LoadReference(d, job.points, v.m);
-    const V unit = UnitOf(d, v.k);
+    const V unit = v.unit;
     const V w2 = hn::Add(hn::Mul(v.wr, v.wr), hn::Mul(v.wi, v.wi));
     const V wAbs = Magnitude(d, v.wr, v.wi, w2);
     const V x = hn::Mul(hn::Add(wAbs, v.e), inflation);
@@ -292,7 +302,7 @@ HWY_INLINE IterationStart StartIteration(D d, const RescaledLaneJob& job, const 
     return IterationStart{
         .z = z,
         .unit = unit,
-        .unitUp = hn::IfThenElse(hn::Gt(unit, hn::Zero(d)), unit, hn::Set(d, std::numeric_limits<double>::denorm_min())),
+        .unitUp = v.unitUp,
         .w2 = w2,
         .wAbs = wAbs,
         .x = x,
@@ -324,8 +334,10 @@ HWY_INLINE void RebaseInUnit(D d, M lanes, IterationStart& s, RescaledVectors& v
     s.z.zi = hn::IfThenZeroElse(lanes, s.z.zi);
     s.z.zErr = hn::IfThenZeroElse(lanes, s.z.zErr);
     s.z.zAbs = hn::IfThenZeroElse(lanes, s.z.zAbs);
-    s.unit = UnitOf(d, v.k);
-    s.unitUp = hn::IfThenElse(hn::Gt(s.unit, hn::Zero(d)), s.unit, hn::Set(d, std::numeric_limits<double>::denorm_min()));
+    v.unit = UnitOf(d, v.k);
+    v.unitUp = UnitUp(d, v.unit);
+    s.unit = v.unit;
+    s.unitUp = v.unitUp;
     const V w2 = hn::Add(hn::Mul(v.wr, v.wr), hn::Mul(v.wi, v.wi));
     s.w2 = hn::IfThenElse(lanes, w2, s.w2);
     s.wAbs = hn::IfThenElse(lanes, Magnitude(d, v.wr, v.wi, w2), s.wAbs);

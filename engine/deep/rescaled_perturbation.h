@@ -23,8 +23,18 @@
 
 namespace mandel {
 
-// w is brought back near 1 when its larger part leaves [2^-32, 2^32].
+// w is brought back near 1 when its larger part leaves [2^-32, 2^33) (rescaleDue).
 inline constexpr int kRescaleSpan = 32;
+// The same interval as magnitudes of the larger part: [2^-span, 2^(span+1)).
+inline constexpr double kRescaleLowest = 1.0 / static_cast<double>(std::uint64_t{1} << kRescaleSpan);
+inline constexpr double kRescaleAbove = 2.0 * static_cast<double>(std::uint64_t{1} << kRescaleSpan);
+
+// Whether w must be brought back near 1: its larger part outside
+// [2^-span, 2^(span+1)), or 0, subnormal or not finite (NaN compares false).
+inline bool rescaleDue(double wr, double wi) {
+    const double largest = largerMagnitude(wr, wi);
+    return !(largest >= kRescaleLowest && largest < kRescaleAbove);
+}
 
 struct RescaledState {
     double wr = 0, wi = 0;
@@ -71,14 +81,6 @@ MANDEL_ALWAYS_INLINE bool rescaledBlaStep(const BlaLevels<ExtReal>& table, std::
 inline double powerOfTwo(std::int64_t k) {
     if (k >= -1022) return std::bit_cast<double>(static_cast<std::uint64_t>(k + 1023) << 52);
     return std::bit_cast<double>(std::uint64_t{1} << (k + 1074));
-}
-
-// ilogb of the larger part (0 when both are 0), by the bits where it is normal.
-inline std::int64_t largestExponent(double re, double im) {
-    const double largest = largerMagnitude(re, im);
-    const auto field = static_cast<std::int64_t>(std::bit_cast<std::uint64_t>(largest) >> 52);
-    if (field > 0 && field < 0x7ff) return field - 1023;
-    return largest > 0 ? std::ilogb(largest) : std::int64_t{0};
 }
 
 inline PerturbState<ExtReal> extendedState(const RescaledState& s) {
@@ -275,8 +277,7 @@ inline RescaledPixel rescaledPixel(const PixelOffset<ExtReal>& dc, const Perturb
 // [2^-32, 2^32] (through the extended range where the shift cannot be made
 // in double).
 inline void rescaleIfDue(RescaledPixel& p, const PixelOffset<ExtReal>& dc) {
-    const std::int64_t exponent = largestExponent(p.s.wr, p.s.wi);
-    if (exponent <= kRescaleSpan && exponent >= -kRescaleSpan) return;
+    if (!rescaleDue(p.s.wr, p.s.wi)) return;
     if (rescaleInPlace(p.s, p.d, p.offsetExponent)) return;
     p.s = rescaledState(extendedState(p.s), p.offsetExponent);
     p.d = rescaledOffset(dc, p.s.k);
