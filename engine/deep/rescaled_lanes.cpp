@@ -224,8 +224,8 @@ HWY_INLINE UnitMove UnitFor(D d, VI field, VI base, VI offsetExponent, VI curren
 // (w subnormal, 0 or not finite, or a shift beyond 2^±1000) are returned.
 HWY_INLINE M Rescale(D d, RescaledVectors& v, VI offsetExponent, M skip) {
     const DI di;
-    // The larger part's exponent outside [-span, span], or that part 0,
-    // subnormal or not finite: by its magnitude (NaN compares false).
+    // rescaleDue: the larger part outside [2^-span, 2^(span+1)), or 0,
+    // subnormal or infinite.
     const V largest = hn::Max(hn::Abs(v.wr), hn::Abs(v.wi));
     const M inside = hn::And(hn::Ge(largest, hn::Set(d, kRescaleLowest)), hn::Lt(largest, hn::Set(d, kRescaleAbove)));
     const M dueLanes = hn::AndNot(skip, hn::Not(inside));

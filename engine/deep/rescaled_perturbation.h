@@ -30,7 +30,7 @@ inline constexpr double kRescaleLowest = 1.0 / static_cast<double>(std::uint64_t
 inline constexpr double kRescaleAbove = 2.0 * static_cast<double>(std::uint64_t{1} << kRescaleSpan);
 
 // Whether w must be brought back near 1: its larger part outside
-// [2^-span, 2^(span+1)), or 0, subnormal or not finite (NaN compares false).
+// [2^-span, 2^(span+1)), or 0, subnormal or infinite.
 inline bool rescaleDue(double wr, double wi) {
     const double largest = largerMagnitude(wr, wi);
     return !(largest >= kRescaleLowest && largest < kRescaleAbove);
@@ -274,7 +274,7 @@ inline RescaledPixel rescaledPixel(const PixelOffset<ExtReal>& dc, const Perturb
 }
 
 // After a step in the unit: w brought back near 1 where it has left
-// [2^-32, 2^32] (through the extended range where the shift cannot be made
+// [2^-32, 2^33) (through the extended range where the shift cannot be made
 // in double).
 inline void rescaleIfDue(RescaledPixel& p, const PixelOffset<ExtReal>& dc) {
     if (!rescaleDue(p.s.wr, p.s.wi)) return;
