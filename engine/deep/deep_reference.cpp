@@ -61,15 +61,14 @@ DeepReference::WalkEnd DeepReference::walk(const std::atomic<bool>* cancel, cons
                 if (!progress(m)) return WalkEnd::Cancelled;
             }
         }
-        const ExtReal& zAbs = z.abs;
         const ExtReal nextDr = ExtReal(2.0) * (z.re * dr - z.im * di) + ExtReal(1.0);
         di = ExtReal(2.0) * (z.re * di + z.im * dr);
         dr = nextDr;
         // Z ← Z² + C; a step that rounded nothing adds nothing, so that an
         // orbit of dyadic values stays exact.
         const bool exact = squareAdd(zr, zi, centreRe_.get(), centreIm_.get(), sr, si, t);
-        const ExtReal rounding = exact ? ExtReal() : stepRounding * (zAbs * zAbs + cAbs);
-        error = roundUp(error * (ExtReal(2.0) * zAbs + error) + rounding);
+        const ExtReal rounding = exact ? ExtReal() : stepRounding * (z.abs * z.abs + cAbs);
+        error = roundUp(error * (ExtReal(2.0) * z.abs + error) + rounding);
     }
 }
 
