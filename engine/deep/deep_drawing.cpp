@@ -72,7 +72,7 @@ namespace {
 
 std::shared_ptr<const DeepReference> makeReference(const DeepView& view, const DeepGeometry& geometry,
                                                    const MpfrValue& re, const MpfrValue& im,
-                                                   const DeepOptions& options) {
+                                                   const DeepOptions& options, std::int64_t period = 0) {
     const ExtReal ceiling = geometry.spacing * ExtReal(kReferenceErrorCeiling);
     DeepReference::Progress progress;
     if (options.progress)
@@ -80,7 +80,7 @@ std::shared_ptr<const DeepReference> makeReference(const DeepView& view, const D
             return options.progress(DeepProgress{0, view.height, done, view.location.limit});
         };
     auto reference = std::make_shared<DeepReference>(re, im, view.location.limit, geometry.extended(), ceiling,
-                                                     options.cancel, progress);
+                                                     options.cancel, progress, period);
     if (reference->cancelled()) return nullptr;
     return reference;
 }
@@ -126,7 +126,7 @@ std::shared_ptr<const DeepReference> nucleusReference(const DeepView& view, cons
     MpfrValue re(bits), im(bits);
     mpfr_set(re.get(), found->re->get(), MPFR_RNDN);
     mpfr_set(im.get(), found->im->get(), MPFR_RNDN);
-    return makeReference(view, geometry, re, im, options);
+    return makeReference(view, geometry, re, im, options, found->period);
 }
 
 // The point of pixel (x, y) at the reference's precision.

@@ -19,7 +19,32 @@ namespace {
 // or a zoom out by up to that factor keeps it.
 constexpr double kBlaOffsetRoom = 2;
 
+// The point's error bound: a double where it is one, else a mantissa and
+// an exponent.
+void setErrorBound(OrbitPoint& point, const ExtReal& error) {
+    if (error.isZero() || error.exponent >= kPlainExponentLow) {
+        point.err = upperDouble(error);
+        point.errExponent = 0;
+    } else {
+        point.err = error.mantissa;
+        point.errExponent = static_cast<std::int32_t>(error.exponent);
+    }
+}
+
+ExtReal storedBound(const OrbitPoint& p) { return ExtReal(p.err, p.errExponent); }
+
+// At least |Z| of the exact orbit where p is stored.
+ExtReal reachOf(const OrbitPoint& p) {
+    return roundUp(magnitudeUp(ExtReal(p.re, p.exponent), ExtReal(p.im, p.exponent)) + storedBound(p));
+}
+
 }  // namespace
+
+// A repeated point's d_k may reach its source's MPFR error, or one rounding
+// of a step where that error is smaller.
+bool DeepReference::withinAllowance(const ExtReal& d, const PeriodBounds& bounds, std::size_t residue) {
+    return !(bounds.error[residue] < d && bounds.floor < d);
+}
 
 // The MPFR orbit of C from Z_1: visit(m, z, error) for each Z_m (a
 // WalkPoint), error bounding |Z_m(MPFR) − Z_m(exact)|, until visit returns
@@ -45,15 +70,16 @@ DeepReference::WalkEnd DeepReference::walk(const std::atomic<bool>* cancel, cons
     mpfr_set(zr.get(), centreRe_.get(), MPFR_RNDN);
     mpfr_set(zi.get(), centreIm_.get(), MPFR_RNDN);
     for (std::int64_t m = 1;; ++m) {
-        WalkPoint z{zr.get(), zi.get(), toExtReal(zr.get()), toExtReal(zi.get()), {}, {}};
+        WalkPoint z{zr.get(), zi.get(), toExtReal(zr.get()), toExtReal(zi.get()), {}, {}, {}};
         z.root = sqrt(z.re * z.re + z.im * z.im);
         z.abs = roundUp(z.root);
+        z.room = errorCeiling_ * magnitudeUp(dr, di);
         if (!visit(m, z, error)) return WalkEnd::Stopped;
         if (m >= limit_) return WalkEnd::Limit;
         // Ends where the exact orbit of C certainly escapes; a test the bound
         // cannot decide goes on (the next Z decides it).
         if (exactEscapeTest(zr.get(), zi.get(), z.root, error) == EscapeTest::Escaped) return WalkEnd::Escaped;
-        if (errorCeiling_ * magnitudeUp(dr, di) < error) return WalkEnd::Truncated;
+        if (z.room < error) return WalkEnd::Truncated;
         if (m % poll == 0) {
             if (cancel && cancel->load(std::memory_order_relaxed)) return WalkEnd::Cancelled;
             if (progress && Clock::now() - lastProgress >= kProgressInterval) {
@@ -73,7 +99,8 @@ DeepReference::WalkEnd DeepReference::walk(const std::atomic<bool>* cancel, cons
 }
 
 DeepReference::DeepReference(const MpfrValue& centreRe, const MpfrValue& centreIm, std::int64_t limit, bool extended,
-                             const ExtReal& errorCeiling, const std::atomic<bool>* cancel, const Progress& progress)
+                             const ExtReal& errorCeiling, const std::atomic<bool>* cancel, const Progress& progress,
+                             std::int64_t period)
     : centreRe_(centreRe), centreIm_(centreIm), limit_(limit), extended_(extended), errorCeiling_(errorCeiling) {
     const auto start = std::chrono::steady_clock::now();
     const bool eagerLow = limit <= kEagerLowLength;
@@ -85,12 +112,18 @@ DeepReference::DeepReference(const MpfrValue& centreRe, const MpfrValue& centreI
         orbitLow_.reserve(static_cast<std::size_t>(limit) + 1);
         orbitLow_.push_back(OrbitLow{});
     }
-    MpfrValue scratch(mpfr_get_prec(centreRe_.get()));
-    const WalkEnd end = walk(cancel, progress, [&](std::int64_t, const WalkPoint& z, const ExtReal& error) {
-        store(z, error);
-        if (eagerLow) orbitLow_.push_back(lowPart(orbit_.size() - 1, z, error, scratch));
-        return true;
-    });
+    const bool periodic = period > 0 && period < limit;
+    PeriodBounds bounds;
+    WalkEnd end = walkFrom(cancel, progress, periodic ? period : 0, bounds);
+    if (end == WalkEnd::Stopped) {
+        end = repeatPeriod(period, bounds, cancel, progress);
+        if (end == WalkEnd::Stopped) {
+            // Repeating would widen the bounds: the whole orbit in MPFR.
+            orbit_.resize(1);
+            if (eagerLow) orbitLow_.resize(1);
+            end = walkFrom(cancel, progress, 0, bounds);
+        }
+    }
     if (end == WalkEnd::Cancelled) {
         cancelled_ = true;
         return;
@@ -100,6 +133,78 @@ DeepReference::DeepReference(const MpfrValue& centreRe, const MpfrValue& centreI
     orbit_.shrink_to_fit();
     orbitLow_.shrink_to_fit();
     buildMs_ = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The MPFR walk from Z_1, storing each point (and its low part where those
+// are kept from the start); with a period, it stops after Z_period (Stopped)
+// and keeps the bounds the repetition starts from.
+DeepReference::WalkEnd DeepReference::walkFrom(const std::atomic<bool>* cancel, const Progress& progress,
+                                               std::int64_t period, PeriodBounds& bounds) {
+    const bool eagerLow = limit_ <= kEagerLowLength;
+    const mpfr_prec_t bits = mpfr_get_prec(centreRe_.get());
+    if (period > 0) {
+        bounds.error.assign(static_cast<std::size_t>(period), ExtReal());
+        bounds.room.assign(static_cast<std::size_t>(period), ExtReal());
+        // One rounding of the walk's step at C: a point the walk made
+        // exactly may still be repeated with that much added.
+        bounds.floor = ExtReal(1.0, -static_cast<std::int64_t>(bits)) *
+                       magnitudeUp(toExtReal(centreRe_.get()), toExtReal(centreIm_.get()));
+    }
+    MpfrValue scratch(bits);
+    return walk(cancel, progress, [&](std::int64_t m, const WalkPoint& z, const ExtReal& error) {
+        store(z, error);
+        if (eagerLow) orbitLow_.push_back(lowPart(orbit_.size() - 1, z, error, scratch));
+        if (period == 0) return true;
+        const auto residue = static_cast<std::size_t>(m % period);
+        bounds.error[residue] = error;
+        bounds.room[residue] = z.room;
+        if (m < period) return true;
+        // Z_P is too far from 0 where even the first repeated point
+        // (d_1 = Z_P²) would widen its bounds: the walk goes on.
+        const ExtReal d0 = reachOf(orbit_.back());
+        if (withinAllowance(roundUp(d0 * d0), bounds, 1 % period)) return false;
+        period = 0;
+        return true;
+    });
+}
+
+// After Z_P (P the period) the orbit is repeated: Z_{P+k} is stored as Z_k.
+// The exact orbits differ by d_k = Z_{P+k} − Z_k, where d_0 = Z_P and
+// d_{k+1} = d_k·(2·Z_k + d_k); |d_k| is bounded from the stored points
+// (|Z_k| is at most the stored |Z_k| plus its bound) and added to every
+// bound the repeated point carries. Near a nucleus d_1 = Z_P² is far below
+// the walk's own errors, and d_k stays so. Stopped where it does not: the
+// repetition would widen the bounds, and the orbit is walked in MPFR.
+DeepReference::WalkEnd DeepReference::repeatPeriod(std::int64_t period, PeriodBounds& bounds,
+                                                   const std::atomic<bool>* cancel, const Progress& progress) {
+    constexpr std::int64_t kPollInterval = std::int64_t{1} << 16;
+    const bool eagerLow = limit_ <= kEagerLowLength;
+    if (bounds.room[0] < bounds.error[0]) return WalkEnd::Truncated;  // the walk's test at Z_P
+    ExtReal d = reachOf(orbit_[static_cast<std::size_t>(period)]);
+    for (std::int64_t j = period + 1; j <= limit_; ++j) {
+        const auto k = static_cast<std::size_t>(j - period);
+        d = roundUp(d * (ExtReal(2.0) * reachOf(orbit_[k - 1]) + d));
+        // The latest point of j's residue is Z_k: its bounds are in place.
+        const auto residue = static_cast<std::size_t>(j % period);
+        if (!withinAllowance(d, bounds, residue)) return WalkEnd::Stopped;
+        const ExtReal error = roundUp(bounds.error[residue] + d);
+        bounds.error[residue] = error;
+        OrbitPoint point = orbit_[k];
+        setErrorBound(point, roundUp(storedBound(point) + d));
+        orbit_.push_back(point);
+        if (eagerLow) {
+            OrbitLow low = orbitLow_[k];
+            low.err = upperDouble(roundUp(ExtReal(low.err) + ExtReal(1.0, -point.exponent) * d));
+            orbitLow_.push_back(low);
+        }
+        // dZ/dC at Z_{P+k} is that at Z_k (the term through Z_P ≈ 0 vanishes).
+        if (bounds.room[residue] < error) return WalkEnd::Truncated;
+        if (j % kPollInterval == 0) {
+            if (cancel && cancel->load(std::memory_order_relaxed)) return WalkEnd::Cancelled;
+            if (progress && !progress(j)) return WalkEnd::Cancelled;
+        }
+    }
+    return WalkEnd::Limit;
 }
 
 std::size_t DeepReference::bytes() const {
@@ -142,12 +247,7 @@ void DeepReference::store(const WalkPoint& z, const ExtReal& mpfrError) {
         point.im = std::ldexp(im.mantissa, static_cast<int>(std::max<std::int64_t>(im.exponent - shared, -2000)));
         point.exponent = static_cast<std::int32_t>(shared);
     }
-    if (error.isZero() || error.exponent >= kPlainExponentLow) {
-        point.err = upperDouble(error);
-    } else {
-        point.err = error.mantissa;
-        point.errExponent = static_cast<std::int32_t>(error.exponent);
-    }
+    setErrorBound(point, error);
     orbit_.push_back(point);
 }
 

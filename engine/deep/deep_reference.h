@@ -36,8 +36,13 @@ public:
     // C = (centreRe, centreIm) exactly as given (their precision is the
     // reference's). Orbits up to `limit` iterations; returns with
     // cancelled() true if *cancel turns true or progress returns false.
+    // `period` > 0 says C lies at (or very near) a minibrot's nucleus of that
+    // period, whose orbit comes back to nearly 0 once a period: the orbit is
+    // then walked in MPFR for one period and repeated after it, each repeated
+    // point's bound widened by how far the exact orbit can have moved away.
     DeepReference(const MpfrValue& centreRe, const MpfrValue& centreIm, std::int64_t limit, bool extended,
-                  const ExtReal& errorCeiling, const std::atomic<bool>* cancel, const Progress& progress = {});
+                  const ExtReal& errorCeiling, const std::atomic<bool>* cancel, const Progress& progress = {},
+                  std::int64_t period = 0);
 
     // A finished orbit read back from a file (reference_file.h): the parts the
     // constructor above leaves, low parts included or (for a long orbit) not.
@@ -90,13 +95,28 @@ public:
 private:
     // One Z_m of the walk in MPFR, with what the walk makes of it once: its
     // parts in the extended range, |Z| from them and |Z| rounded upward.
+    // `room`: the error the orbit may carry at Z_m before it ends there
+    // (errorCeiling times |dZ_m/dC|).
     struct WalkPoint {
         mpfr_srcptr zr, zi;
-        ExtReal re, im, root, abs;
+        ExtReal re, im, root, abs, room;
     };
     enum class WalkEnd { Limit, Escaped, Truncated, Cancelled, Stopped };
     template <class Visit>
     WalkEnd walk(const std::atomic<bool>* cancel, const Progress& progress, Visit&& visit) const;
+    // The walk's error bound and room of the latest Z_m of each residue m mod period.
+    // `floor`: one rounding of the walk's step at C.
+    struct PeriodBounds {
+        std::vector<ExtReal> error, room;
+        ExtReal floor;
+    };
+    static bool withinAllowance(const ExtReal& d, const PeriodBounds& bounds, std::size_t residue);
+    WalkEnd walkFrom(const std::atomic<bool>* cancel, const Progress& progress, std::int64_t period,
+                     PeriodBounds& bounds);
+    // The orbit after one period walked; Stopped where repeating would widen
+    // the bounds (the rest is then to be walked).
+    WalkEnd repeatPeriod(std::int64_t period, PeriodBounds& bounds, const std::atomic<bool>* cancel,
+                           const Progress& progress);
     void store(const WalkPoint& z, const ExtReal& mpfrError);
     OrbitLow lowPart(std::size_t index, const WalkPoint& z, const ExtReal& mpfrError, MpfrValue& scratch) const;
 

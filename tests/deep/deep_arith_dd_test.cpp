@@ -18,6 +18,7 @@
 #include "deep/deep_reference.h"
 #include "deep/perturbation.h"
 #include "deep/rescaled_perturbation.h"
+#include "deep/minibrot_finder.h"
 #include "deep/mpfr_pixel.h"
 #include "deep_test_locations.h"
 
@@ -402,3 +403,63 @@ TEST(DeepArithDoubleDouble, CountsAreTheSettledCountsInAndBelowDoublesRange) {
 }
 
 }  // namespace
+
+namespace {
+
+// The exact Z_m within a stored point's bound, and its low part's.
+void expectWithinBounds(const mandel::OrbitPoint& p, const mandel::OrbitLow& low, const Complex& exact,
+                        std::size_t m, int& violations) {
+    Complex zero;
+    mpfr_set_zero(zero.re.get(), 1);
+    mpfr_set_zero(zero.im.get(), 1);
+    const double hi = distance({p.re, 0}, {p.im, 0}, exact, zero);
+    const double both = distance({p.re, low.re}, {p.im, low.im}, exact, zero);
+    if (!(hi <= ExtReal(p.err, p.errExponent).toDouble()) || !(both <= low.err)) {
+        ++violations;
+        ADD_FAILURE() << "at " << m << ": " << hi << " > " << p.err << " or " << both << " > " << low.err;
+    }
+}
+
+}  // namespace
+
+// A nucleus's orbit walked for one period and then repeated: every point and
+// low part holds the exact orbit within its bounds, which stay within twice
+// those of the orbit walked whole. The period-41 nucleus near i is found to
+// far more digits than the drawing asks for, so that Z_41 is near enough to 0.
+TEST(DeepReferencePeriod, RepeatedOrbitHoldsTheExactOrbitWithinItsBounds) {
+    const auto near = referenceAt("-3.99105769538512105274096648820103670810813791676121839829615e-16",
+                                  "1.00000000000000119409280877276061648260786528327363434666981720", 220, 1500);
+    const auto found = mandel::findMinibrotNear(near, ExtReal(1e-28), 100, 150);
+    ASSERT_TRUE(found);
+    ASSERT_EQ(found->period, 41);
+    MpfrValue airshipRe(300), airshipIm(300);
+    mpfr_set_str(airshipRe.get(), "-1.754877666246692760049508896358528691894606617772793143989283970646080655128081090738",
+                 10, MPFR_RNDN);
+    mpfr_set_zero(airshipIm.get(), 1);
+    struct Nucleus {
+        const MpfrValue& re;
+        const MpfrValue& im;
+        std::int64_t period, limit;
+    };
+    const Nucleus nuclei[] = {{airshipRe, airshipIm, 3, 2000}, {*found->re, *found->im, 41, 1500}};
+    for (const Nucleus& n : nuclei) {
+        const ExtReal ceiling(1.0, -static_cast<std::int64_t>(mpfr_get_prec(n.re.get())) + 40);
+        const mandel::DeepReference walked(n.re, n.im, n.limit, false, ceiling, nullptr);
+        const mandel::DeepReference repeated(n.re, n.im, n.limit, false, ceiling, nullptr, {}, n.period);
+        const auto exact = exactOrbit(walked);
+        ASSERT_EQ(repeated.orbit().size(), walked.orbit().size()) << n.period;
+        int violations = 0, repeatedBounds = 0;
+        for (std::size_t m = 0; m < exact.size() && violations <= 3; ++m) {
+            const mandel::OrbitPoint &p = repeated.orbit()[m], &w = walked.orbit()[m];
+            expectWithinBounds(p, repeated.orbitLow()[m], exact[m], m, violations);
+            const double bound = ExtReal(p.err, p.errExponent).toDouble();
+            const double walkedBound = ExtReal(w.err, w.errExponent).toDouble();
+            EXPECT_LE(bound, 2 * walkedBound) << n.period << " at " << m;
+            EXPECT_LE(repeated.orbitLow()[m].err, 2 * walked.orbitLow()[m].err + 0x1p-1060) << n.period << " at " << m;
+            if (bound != walkedBound) ++repeatedBounds;
+        }
+        EXPECT_EQ(violations, 0) << n.period;
+        // The repetition took place: its bounds are its own.
+        EXPECT_GT(repeatedBounds, n.limit / 2) << n.period;
+    }
+}
