@@ -114,7 +114,8 @@ std::shared_ptr<const DeepReference> nucleusReference(const DeepView& view, cons
     const int longer = std::max(view.width, view.height);
     const ExtReal radius = geometry.spacing * ExtReal(static_cast<double>(longer));
     const std::optional<MinibrotNucleus> found =
-        findMinibrotNear(centre, radius, view.location.limit, kNucleusPrecisionBelow, options.cancel);
+        findMinibrotNear(centre, radius, view.location.limit, kNucleusPrecisionBelow, options.cancel,
+                         NucleusCheck::Estimated);
     if (!found) return nullptr;
     const ExtReal side = geometry.spacing * ExtReal(static_cast<double>(std::min(view.width, view.height)));
     if (!withinDistance(found->re->get(), geometry.centreRe->get(), side) ||

@@ -17,6 +17,10 @@ namespace {
 constexpr int kPerturbedStepBits = 44;
 constexpr int kMaxPerturbedSteps = 60;
 constexpr int kMaxMpfrSteps = 12;
+// An MPFR Newton step this far below the searched disc's radius refines the
+// nucleus Newton's method in double has converged to (its steps end near
+// 2^-52 of the radius).
+constexpr double kConvergedStepBelowRadius = 0x1p-40;
 constexpr int kDiscAttempts = 4;
 constexpr double kDiscShrink = 0.25;
 // A nucleus further than this many radii from the point is not the one the
@@ -179,7 +183,7 @@ std::int64_t binaryExponent(const ExtReal& v) { return v.exponent; }
 
 std::optional<MinibrotNucleus> findMinibrotNear(const DeepReference& reference, const ExtReal& radius,
                                                 std::int64_t maxPeriod, int precisionBelow,
-                                                const std::atomic<bool>* cancel) {
+                                                const std::atomic<bool>* cancel, NucleusCheck check) {
     const std::vector<OrbitPoint>& orbit = reference.orbit();
     // Where Newton's method finds no nucleus for the disc's period (a wide
     // disc over a tangle of minibrots), smaller discs are tried.
@@ -218,6 +222,9 @@ std::optional<MinibrotNucleus> findMinibrotNear(const DeepReference& reference, 
         // below this one, so this step bounds the distance left.
         accuracy = moved->size;
         if (!(wanted < accuracy) || moved->derivative.isZero()) break;
+        // A step this far below the disc follows Newton's method in double,
+        // which has converged: it has squared the distance left.
+        if (check == NucleusCheck::Estimated && moved->size < radius * ExtReal(kConvergedStepBelowRadius)) break;
         // The next step's size bounds the distance left far more tightly;
         // where it is already small enough, that step is not taken.
         const std::optional<ExtReal> next =

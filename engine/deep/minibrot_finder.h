@@ -50,8 +50,16 @@ struct MinibrotNucleus {
     ExtReal size;
     ExtReal accuracy;  // ≥ the nucleus's distance from the exact one (estimated)
 };
+// Confirmed: the nucleus's accuracy is measured (another orbit of a period
+// in MPFR). Estimated: an MPFR Newton step that refines what Newton's method
+// in double converged to is taken to have squared the distance left, and its
+// size is the accuracy given; for a caller that checks the nucleus's orbit
+// itself (the drawing's reference, whose orbit comes back near 0 or is
+// walked whole).
+enum class NucleusCheck { Confirmed, Estimated };
 std::optional<MinibrotNucleus> findMinibrotNear(const DeepReference& reference, const ExtReal& radius,
                                                 std::int64_t maxPeriod, int precisionBelow,
-                                                const std::atomic<bool>* cancel = nullptr);
+                                                const std::atomic<bool>* cancel = nullptr,
+                                                NucleusCheck check = NucleusCheck::Confirmed);
 
 }  // namespace mandel
