@@ -9,6 +9,7 @@
 #include "deep/dd_bla_table.h"
 #include "deep/error_bound.h"
 #include "deep/orbit.h"
+#include "deep/orbit_ahead.h"
 #include "deep/pixel_point.h"
 
 namespace mandel {
@@ -57,7 +58,6 @@ DeepReference::WalkEnd DeepReference::walk(const std::atomic<bool>* cancel, cons
     constexpr auto kProgressInterval = std::chrono::milliseconds(25);
     auto lastProgress = Clock::now();
     const mpfr_prec_t bits = mpfr_get_prec(centreRe_.get());
-    MpfrValue zr(bits), zi(bits), sr(bits), si(bits), t(bits);
     // Each MPFR operation rounds by at most 2^-bits of its result; a step of
     // Z² + C has five of them, bounded together below.
     const ExtReal stepRounding(8.0, -static_cast<std::int64_t>(bits));
@@ -67,10 +67,10 @@ DeepReference::WalkEnd DeepReference::walk(const std::atomic<bool>* cancel, cons
     // dZ_m/dC: the pixels' offsets and first errors grow with it, so the
     // reference's error is measured against it.
     ExtReal dr(1.0), di{};
-    mpfr_set(zr.get(), centreRe_.get(), MPFR_RNDN);
-    mpfr_set(zi.get(), centreIm_.get(), MPFR_RNDN);
+    OrbitAhead orbit(centreRe_.get(), centreIm_.get(), limit_);
     for (std::int64_t m = 1;; ++m) {
-        WalkPoint z{zr.get(), zi.get(), toExtReal(zr.get()), toExtReal(zi.get()), {}, {}, {}};
+        const OrbitAhead::Point p = orbit.wait(m);
+        WalkPoint z{p.re, p.im, toExtReal(p.re), toExtReal(p.im), {}, {}, {}};
         z.root = sqrt(z.re * z.re + z.im * z.im);
         z.abs = roundUp(z.root);
         z.room = errorCeiling_ * magnitudeUp(dr, di);
@@ -78,7 +78,7 @@ DeepReference::WalkEnd DeepReference::walk(const std::atomic<bool>* cancel, cons
         if (m >= limit_) return WalkEnd::Limit;
         // Ends where the exact orbit of C certainly escapes; a test the bound
         // cannot decide goes on (the next Z decides it).
-        if (exactEscapeTest(zr.get(), zi.get(), z.root, error) == EscapeTest::Escaped) return WalkEnd::Escaped;
+        if (exactEscapeTest(p.re, p.im, z.root, error) == EscapeTest::Escaped) return WalkEnd::Escaped;
         if (z.room < error) return WalkEnd::Truncated;
         if (m % poll == 0) {
             if (cancel && cancel->load(std::memory_order_relaxed)) return WalkEnd::Cancelled;
@@ -92,8 +92,8 @@ DeepReference::WalkEnd DeepReference::walk(const std::atomic<bool>* cancel, cons
         dr = nextDr;
         // Z ← Z² + C; a step that rounded nothing adds nothing, so that an
         // orbit of dyadic values stays exact.
-        const bool exact = squareAdd(zr, zi, centreRe_.get(), centreIm_.get(), sr, si, t);
-        const ExtReal rounding = exact ? ExtReal() : stepRounding * (z.abs * z.abs + cAbs);
+        const ExtReal rounding = p.exactStep ? ExtReal() : stepRounding * (z.abs * z.abs + cAbs);
+        orbit.release(m);
         error = roundUp(error * (ExtReal(2.0) * z.abs + error) + rounding);
     }
 }

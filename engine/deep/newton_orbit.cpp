@@ -1,9 +1,9 @@
 #include "deep/newton_orbit.h"
 
-#include <sched.h>
-
 #include <thread>
 #include <vector>
+
+#include "deep/orbit_ahead.h"
 
 namespace mandel {
 
@@ -11,12 +11,6 @@ namespace {
 
 // Orbit values in flight between the two threads.
 constexpr std::int64_t kRingSlots = 64;
-
-bool twoProcessors() {
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    return sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) >= 2;
-}
 
 bool cancelled(const std::atomic<bool>* cancel) { return cancel && cancel->load(std::memory_order_relaxed); }
 
