@@ -1,6 +1,7 @@
 #include "deep/minibrot_finder.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <vector>
 
@@ -17,6 +18,8 @@ namespace {
 constexpr int kPerturbedStepBits = 44;
 constexpr int kMaxPerturbedSteps = 60;
 constexpr int kMaxMpfrSteps = 12;
+// Bits of the Newton steps' derivative beyond what a step's size needs.
+constexpr std::int64_t kDerivativeGuardBits = 64;
 // An MPFR Newton step this far below the searched disc's radius refines the
 // nucleus Newton's method in double has converged to (its steps end near
 // 2^-52 of the radius).
@@ -132,12 +135,12 @@ struct NewtonMove {
     ExtReal derivative;
 };
 
-// One Newton step in MPFR: c ← c − z_p(c)/z_p'(c). Nothing if cancelled or
-// the derivative vanished.
+// One Newton step in MPFR: c ← c − z_p(c)/z_p'(c), the derivative carried
+// at derivativeBits. Nothing if cancelled or the derivative vanished.
 std::optional<NewtonMove> mpfrNewtonStep(MpfrValue& cr, MpfrValue& ci, std::int64_t period,
-                                         const std::atomic<bool>* cancel) {
+                                         mpfr_prec_t derivativeBits, const std::atomic<bool>* cancel) {
     const mpfr_prec_t bits = mpfr_get_prec(cr.get());
-    MpfrValue zr(bits), zi(bits), dr(bits), di(bits), sr(bits), si(bits), t(bits), u(bits);
+    MpfrValue zr(bits), zi(bits), dr(derivativeBits), di(derivativeBits), sr(bits), si(bits), t(bits), u(bits);
     if (!newtonOrbit(cr.get(), ci.get(), period, zr, zi, dr, di, cancel)) return std::nullopt;
     // step = z / d = z·conj(d) / |d|²
     mpfr_sqr(t.get(), dr.get(), MPFR_RNDN);
@@ -214,9 +217,17 @@ std::optional<MinibrotNucleus> findMinibrotNear(const DeepReference& reference, 
     mpfr_add(nucleus.re->get(), reference.centreRe().get(), offset.get(), MPFR_RNDN);
     setExtRealNearest(offset.get(), dc.im);
     mpfr_add(nucleus.im->get(), reference.centreIm().get(), offset.get(), MPFR_RNDN);
+    // The derivative only scales a step: its relative error need only stay
+    // far below the step's size over the nucleus's last bit, with what a
+    // period's products lose (steps are at most about the radius).
+    const std::int64_t derivativeBits =
+        std::clamp<std::int64_t>(bits + binaryExponent(radius) + std::bit_width(static_cast<std::uint64_t>(period)) +
+                                     kDerivativeGuardBits,
+                                 kDerivativeGuardBits, bits);
     for (int step = 0; wanted < accuracy; ++step) {
         if (step == kMaxMpfrSteps) return std::nullopt;
-        const std::optional<NewtonMove> moved = mpfrNewtonStep(*nucleus.re, *nucleus.im, period, cancel);
+        const std::optional<NewtonMove> moved =
+            mpfrNewtonStep(*nucleus.re, *nucleus.im, period, static_cast<mpfr_prec_t>(derivativeBits), cancel);
         if (!moved) return std::nullopt;
         // Newton's method converges quadratically here: the next step is far
         // below this one, so this step bounds the distance left.

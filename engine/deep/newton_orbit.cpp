@@ -29,12 +29,15 @@ void derivativeStep(mpfr_srcptr zr, mpfr_srcptr zi, MpfrValue& dr, MpfrValue& di
 
 bool serialOrbit(mpfr_srcptr cr, mpfr_srcptr ci, std::int64_t period, MpfrValue& zr, MpfrValue& zi, MpfrValue& dr,
                  MpfrValue& di, const std::atomic<bool>* cancel) {
-    const mpfr_prec_t bits = mpfr_get_prec(zr.get());
-    MpfrValue sr(bits), si(bits), t(bits), u(bits);
+    const mpfr_prec_t bits = mpfr_get_prec(zr.get()), derivativeBits = mpfr_get_prec(dr.get());
+    MpfrValue sr(bits), si(bits), t(bits);
+    MpfrValue roundedRe(derivativeBits), roundedIm(derivativeBits), dt(derivativeBits), du(derivativeBits);
     const std::int64_t poll = mpfrPollInterval(bits);
     for (std::int64_t n = 0; n < period; ++n) {
         if (n % poll == 0 && cancelled(cancel)) return false;
-        derivativeStep(zr.get(), zi.get(), dr, di, t, u);
+        mpfr_set(roundedRe.get(), zr.get(), MPFR_RNDN);
+        mpfr_set(roundedIm.get(), zi.get(), MPFR_RNDN);
+        derivativeStep(roundedRe.get(), roundedIm.get(), dr, di, dt, du);
         squareAdd(zr, zi, cr, ci, sr, si, t);
     }
     return true;
@@ -45,18 +48,18 @@ bool serialOrbit(mpfr_srcptr cr, mpfr_srcptr ci, std::int64_t period, MpfrValue&
 // consumed iteration n − kRingSlots, and read once the orbit has written n.
 bool pipelinedOrbit(mpfr_srcptr cr, mpfr_srcptr ci, std::int64_t period, MpfrValue& zr, MpfrValue& zi, MpfrValue& dr,
                     MpfrValue& di, const std::atomic<bool>* cancel) {
-    const mpfr_prec_t bits = mpfr_get_prec(zr.get());
+    const mpfr_prec_t bits = mpfr_get_prec(zr.get()), derivativeBits = mpfr_get_prec(dr.get());
     std::vector<MpfrValue> ringRe, ringIm;
     ringRe.reserve(kRingSlots);
     ringIm.reserve(kRingSlots);
     for (std::int64_t k = 0; k < kRingSlots; ++k) {
-        ringRe.emplace_back(bits);
-        ringIm.emplace_back(bits);
+        ringRe.emplace_back(derivativeBits);
+        ringIm.emplace_back(derivativeBits);
     }
     std::atomic<std::int64_t> written{0}, consumed{0};
     std::atomic<bool> abandon{false};
     std::thread helper([&] {
-        MpfrValue t(bits), u(bits);
+        MpfrValue t(derivativeBits), u(derivativeBits);
         for (std::int64_t n = 0; n < period; ++n) {
             while (written.load(std::memory_order_acquire) <= n) {
                 if (abandon.load(std::memory_order_relaxed)) return;

@@ -14,8 +14,9 @@
 namespace mandel {
 
 // z_p and z_p' at c from z_0 = 0, d_0 = 0, into zr, zi, dr, di (of the
-// precision they were made with): the same values as one loop gives. False
-// if *cancel turned true (the outputs are then unspecified).
+// precision they were made with): the same values as one loop gives. Where
+// dr and di carry fewer bits than zr, the derivative is taken from z rounded
+// to them. False if *cancel turned true (the outputs are then unspecified).
 bool newtonOrbit(mpfr_srcptr cr, mpfr_srcptr ci, std::int64_t period, MpfrValue& zr, MpfrValue& zi, MpfrValue& dr,
                  MpfrValue& di, const std::atomic<bool>* cancel);
 
