@@ -92,7 +92,7 @@ DeepReference::WalkEnd DeepReference::walk(const std::atomic<bool>* cancel, cons
         dr = nextDr;
         // Z ← Z² + C; a step that rounded nothing adds nothing, so that an
         // orbit of dyadic values stays exact.
-        const ExtReal rounding = p.exactStep ? ExtReal() : stepRounding * (z.abs * z.abs + cAbs);
+        const ExtReal rounding = orbit.exactStep(m) ? ExtReal() : stepRounding * (z.abs * z.abs + cAbs);
         orbit.release(m);
         error = roundUp(error * (ExtReal(2.0) * z.abs + error) + rounding);
     }
