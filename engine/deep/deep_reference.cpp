@@ -112,7 +112,10 @@ DeepReference::DeepReference(const MpfrValue& centreRe, const MpfrValue& centreI
         orbitLow_.reserve(static_cast<std::size_t>(limit) + 1);
         orbitLow_.push_back(OrbitLow{});
     }
-    const bool periodic = period > 0 && period < limit;
+    // Low parts made later walk the orbit again in MPFR against the stored
+    // points, and their bounds take those points for that walk's own
+    // roundings: an orbit whose low parts come later is walked whole.
+    const bool periodic = period > 0 && period < limit && eagerLow;
     PeriodBounds bounds;
     WalkEnd end = walkFrom(cancel, progress, periodic ? period : 0, bounds);
     if (end == WalkEnd::Stopped) {

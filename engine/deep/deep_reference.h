@@ -39,7 +39,8 @@ public:
     // `period` > 0 says C lies at (or very near) a minibrot's nucleus of that
     // period, whose orbit comes back to nearly 0 once a period: the orbit is
     // then walked in MPFR for one period and repeated after it, each repeated
-    // point's bound widened by how far the exact orbit can have moved away.
+    // point's bound widened by how far the exact orbit can have moved away
+    // (where the low parts are kept from the start).
     DeepReference(const MpfrValue& centreRe, const MpfrValue& centreIm, std::int64_t limit, bool extended,
                   const ExtReal& errorCeiling, const std::atomic<bool>* cancel, const Progress& progress = {},
                   std::int64_t period = 0);
