@@ -117,7 +117,7 @@ private:
     // The orbit after one period walked; Stopped where repeating would widen
     // the bounds (the rest is then to be walked).
     WalkEnd repeatPeriod(std::int64_t period, PeriodBounds& bounds, const std::atomic<bool>* cancel,
-                           const Progress& progress);
+                         const Progress& progress);
     void store(const WalkPoint& z, const ExtReal& mpfrError);
     OrbitLow lowPart(std::size_t index, const WalkPoint& z, const ExtReal& mpfrError, MpfrValue& scratch) const;
 

@@ -1,16 +1,10 @@
 #include "deep/newton_orbit.h"
 
-#include <thread>
-#include <vector>
-
 #include "deep/orbit_ahead.h"
 
 namespace mandel {
 
 namespace {
-
-// Orbit values in flight between the two threads.
-constexpr std::int64_t kRingSlots = 64;
 
 bool cancelled(const std::atomic<bool>* cancel) { return cancel && cancel->load(std::memory_order_relaxed); }
 
@@ -43,51 +37,29 @@ bool serialOrbit(mpfr_srcptr cr, mpfr_srcptr ci, std::int64_t period, MpfrValue&
     return true;
 }
 
-// The orbit on this thread, the derivative on a helper reading z_n from a
-// ring of slots: slot n mod kRingSlots is written once the helper has
-// consumed iteration n − kRingSlots, and read once the orbit has written n.
-bool pipelinedOrbit(mpfr_srcptr cr, mpfr_srcptr ci, std::int64_t period, MpfrValue& zr, MpfrValue& zi, MpfrValue& dr,
-                    MpfrValue& di, const std::atomic<bool>* cancel) {
-    const mpfr_prec_t bits = mpfr_get_prec(zr.get()), derivativeBits = mpfr_get_prec(dr.get());
-    std::vector<MpfrValue> ringRe, ringIm;
-    ringRe.reserve(kRingSlots);
-    ringIm.reserve(kRingSlots);
-    for (std::int64_t k = 0; k < kRingSlots; ++k) {
-        ringRe.emplace_back(derivativeBits);
-        ringIm.emplace_back(derivativeBits);
+// The orbit made with OrbitAhead's helper (ahead of this thread, or sharing
+// each step), the derivative on this thread from each z_n as it comes.
+bool helpedOrbit(mpfr_srcptr cr, mpfr_srcptr ci, std::int64_t period, MpfrValue& zr, MpfrValue& zi, MpfrValue& dr,
+                 MpfrValue& di, const std::atomic<bool>* cancel) {
+    const mpfr_prec_t derivativeBits = mpfr_get_prec(dr.get());
+    MpfrValue roundedRe(derivativeBits), roundedIm(derivativeBits), t(derivativeBits), u(derivativeBits);
+    const std::int64_t poll = mpfrPollInterval(mpfr_get_prec(zr.get()));
+    if (period < 1) return true;
+    if (cancelled(cancel)) return false;
+    derivativeStep(zr.get(), zi.get(), dr, di, t, u);  // from z_0 = 0
+    OrbitAhead orbit(cr, ci, period);
+    for (std::int64_t n = 1; n < period; ++n) {
+        if (n % poll == 0 && cancelled(cancel)) return false;
+        const OrbitAhead::Point z = orbit.wait(n);
+        mpfr_set(roundedRe.get(), z.re, MPFR_RNDN);
+        mpfr_set(roundedIm.get(), z.im, MPFR_RNDN);
+        orbit.release(n);
+        derivativeStep(roundedRe.get(), roundedIm.get(), dr, di, t, u);
     }
-    std::atomic<std::int64_t> written{0}, consumed{0};
-    std::atomic<bool> abandon{false};
-    std::thread helper([&] {
-        MpfrValue t(derivativeBits), u(derivativeBits);
-        for (std::int64_t n = 0; n < period; ++n) {
-            while (written.load(std::memory_order_acquire) <= n) {
-                if (abandon.load(std::memory_order_relaxed)) return;
-                std::this_thread::yield();
-            }
-            const std::size_t slot = static_cast<std::size_t>(n % kRingSlots);
-            derivativeStep(ringRe[slot].get(), ringIm[slot].get(), dr, di, t, u);
-            consumed.store(n + 1, std::memory_order_release);
-        }
-    });
-    MpfrValue sr(bits), si(bits), t(bits);
-    const std::int64_t poll = mpfrPollInterval(bits);
-    bool finished = true;
-    for (std::int64_t n = 0; n < period; ++n) {
-        if (n % poll == 0 && cancelled(cancel)) {
-            finished = false;
-            break;
-        }
-        while (n - consumed.load(std::memory_order_acquire) >= kRingSlots) std::this_thread::yield();
-        const std::size_t slot = static_cast<std::size_t>(n % kRingSlots);
-        mpfr_set(ringRe[slot].get(), zr.get(), MPFR_RNDN);
-        mpfr_set(ringIm[slot].get(), zi.get(), MPFR_RNDN);
-        written.store(n + 1, std::memory_order_release);
-        squareAdd(zr, zi, cr, ci, sr, si, t);
-    }
-    if (!finished) abandon.store(true, std::memory_order_relaxed);
-    helper.join();
-    return finished;
+    const OrbitAhead::Point last = orbit.wait(period);
+    mpfr_set(zr.get(), last.re, MPFR_RNDN);
+    mpfr_set(zi.get(), last.im, MPFR_RNDN);
+    return true;
 }
 
 void startAtZero(MpfrValue& zr, MpfrValue& zi, MpfrValue& dr, MpfrValue& di) {
@@ -98,10 +70,8 @@ void startAtZero(MpfrValue& zr, MpfrValue& zi, MpfrValue& dr, MpfrValue& di) {
 
 bool newtonOrbit(mpfr_srcptr cr, mpfr_srcptr ci, std::int64_t period, MpfrValue& zr, MpfrValue& zi, MpfrValue& dr,
                  MpfrValue& di, const std::atomic<bool>* cancel) {
-    static const bool pipelined = twoProcessors();
-    if (!pipelined) return newtonOrbitOnOneThread(cr, ci, period, zr, zi, dr, di, cancel);
     startAtZero(zr, zi, dr, di);
-    return pipelinedOrbit(cr, ci, period, zr, zi, dr, di, cancel);
+    return helpedOrbit(cr, ci, period, zr, zi, dr, di, cancel);
 }
 
 bool newtonOrbitOnOneThread(mpfr_srcptr cr, mpfr_srcptr ci, std::int64_t period, MpfrValue& zr, MpfrValue& zi,

@@ -1,10 +1,10 @@
 #pragma once
 
 // One Newton step's orbit in MPFR: z_p(c) and its derivative z_p'(c) over a
-// period. Where the process may run on two processors, the derivative
-// (d ← 2·z·d + 1, four products an iteration) is taken on a second thread a
-// few iterations behind the orbit (z ← z² + c, three), so that the step takes
-// the time of the longer chain rather than of both.
+// period. Where the process may run on two processors, the orbit (z ← z² + c)
+// is made with a second thread's help (orbit_ahead.h) while this thread takes
+// the derivative (d ← 2·z·d + 1) from each z_n as it comes, so that the step
+// takes the time of the longer chain rather than of both.
 
 #include <atomic>
 #include <cstdint>
