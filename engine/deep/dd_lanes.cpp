@@ -69,6 +69,17 @@ struct DdReference {
 };
 
 HWY_INLINE DdReference LoadReference(D d, DI di, const DdLaneJob& job, VI m) {
+#if HWY_ARCH_X86 && HWY_TARGET <= HWY_AVX3
+    // The points and low parts loaded whole and transposed (see TransposedRows).
+    alignas(64) std::int64_t at[8];
+    hn::Store(m, di, at);
+    V point[4], low[4];
+    TransposedRows<4>(&job.orbit[0].re, 4, at, point);
+    TransposedRows<3>(&job.low[0].re, 3, at, low);
+    // The point's exponent and error exponent share its fourth double.
+    const VI exponent = hn::And(hn::BitCast(di, point[3]), hn::Set(di, 0xffffffff));
+    return {{point[0], low[0]}, {point[1], low[1]}, low[2], hn::RebindMask(d, hn::Eq(exponent, hn::Zero(di)))};
+#else
     const double* point = &job.orbit[0].re;
     const double* low = &job.low[0].re;
     const VI at = hn::ShiftLeft<2>(m), lowAt = hn::Add(hn::ShiftLeft<1>(m), m);
@@ -79,6 +90,7 @@ HWY_INLINE DdReference LoadReference(D d, DI di, const DdLaneJob& job, VI m) {
             {hn::GatherIndex(d, point + 1, at), hn::GatherIndex(d, low + 1, lowAt)},
             hn::GatherIndex(d, low + 2, lowAt),
             hn::RebindMask(d, hn::Eq(exponent, hn::Zero(di)))};
+#endif
 }
 
 // The lanes of a scaled offset whose δz may be too small for a plain step:

@@ -49,31 +49,52 @@ HWY_INLINE V Magnitude(D d, V x, V y, V squares) {
 
 static_assert(sizeof(LanePoint) == 4 * sizeof(double));
 
-// Z_m of each lane, from the reference's points (m as the lanes hold it).
-// Where the vectors are 512 or 256 bits wide, each lane's point is loaded
-// whole (four doubles) and the loads are transposed: on processors whose
-// gathers are microcoded this takes about half the time of four gathers,
-// which otherwise bound the loop.
+// Rows of kCount consecutive doubles (3 or 4), one at base + stride·at[l]
+// for each lane l, as one vector per double: where the vectors are 512 bits
+// wide each row is loaded whole and the loads are transposed. On processors
+// whose gathers are microcoded this takes about half the time of the
+// gathers, which otherwise bound the loops that read the reference. A row
+// of three reads only its three doubles (the fourth vector is then zero).
+#if HWY_ARCH_X86 && HWY_TARGET <= HWY_AVX3
+template <int kCount>
+HWY_INLINE void TransposedRows(const double* base, std::int64_t stride, const std::int64_t* at, V out[4]) {
+    static_assert(kCount == 3 || kCount == 4);
+    const auto row = [base, stride](std::int64_t a) {
+        if constexpr (kCount == 4)
+            return _mm256_loadu_pd(base + stride * a);
+        else
+            return _mm256_maskz_loadu_pd(0x7, base + stride * a);
+    };
+    // Rows of lanes 0 and 2 in one register, 1 and 3, 4 and 6, 5 and 7: the
+    // transpose below then leaves every value in its own lane.
+    const auto pair = [&row](std::int64_t low, std::int64_t high) {
+        return _mm512_insertf64x4(_mm512_castpd256_pd512(row(low)), row(high), 1);
+    };
+    const __m512d q0 = pair(at[0], at[2]), q1 = pair(at[1], at[3]), q2 = pair(at[4], at[6]), q3 = pair(at[5], at[7]);
+    const __m512d t0 = _mm512_unpacklo_pd(q0, q1), t1 = _mm512_unpackhi_pd(q0, q1);
+    const __m512d t2 = _mm512_unpacklo_pd(q2, q3), t3 = _mm512_unpackhi_pd(q2, q3);
+    out[0] = V{_mm512_shuffle_f64x2(t0, t2, 0x88)};
+    out[1] = V{_mm512_shuffle_f64x2(t1, t3, 0x88)};
+    out[2] = V{_mm512_shuffle_f64x2(t0, t2, 0xdd)};
+    out[3] = V{_mm512_shuffle_f64x2(t1, t3, 0xdd)};
+}
+#endif
+
+// Z_m of each lane, from the reference's points (m as the lanes hold it):
+// each lane's point (four doubles) is loaded whole and transposed where that
+// beats gathers.
 struct ReferenceValues {
     V zr, zi, zErr, zAbs;
 };
 
 HWY_INLINE ReferenceValues LoadReference(D d, const LanePoint* points, VI m) {
 #if HWY_ARCH_X86 && HWY_TARGET <= HWY_AVX3
+    (void)d;
     alignas(64) std::int64_t at[8];
     hn::Store(m, DI(), at);
-    const double* p = &points[0].zr;
-    // Points of lanes 0 and 2 in one register, 1 and 3, 4 and 6, 5 and 7:
-    // the transpose below then leaves every value in its own lane.
-    const auto pair = [p](std::int64_t low, std::int64_t high) {
-        return _mm512_insertf64x4(_mm512_castpd256_pd512(_mm256_loadu_pd(p + 4 * low)), _mm256_loadu_pd(p + 4 * high),
-                                  1);
-    };
-    const __m512d q0 = pair(at[0], at[2]), q1 = pair(at[1], at[3]), q2 = pair(at[4], at[6]), q3 = pair(at[5], at[7]);
-    const __m512d t0 = _mm512_unpacklo_pd(q0, q1), t1 = _mm512_unpackhi_pd(q0, q1);
-    const __m512d t2 = _mm512_unpacklo_pd(q2, q3), t3 = _mm512_unpackhi_pd(q2, q3);
-    return {V{_mm512_shuffle_f64x2(t0, t2, 0x88)}, V{_mm512_shuffle_f64x2(t1, t3, 0x88)},
-            V{_mm512_shuffle_f64x2(t0, t2, 0xdd)}, V{_mm512_shuffle_f64x2(t1, t3, 0xdd)}};
+    V rows[4];
+    TransposedRows<4>(&points[0].zr, 4, at, rows);
+    return {rows[0], rows[1], rows[2], rows[3]};
 #elif HWY_ARCH_X86 && HWY_TARGET == HWY_AVX2
     alignas(32) std::int64_t at[4];
     hn::Store(m, DI(), at);
