@@ -69,7 +69,7 @@ struct DdReference {
 };
 
 HWY_INLINE DdReference LoadReference(D d, DI di, const DdLaneJob& job, VI m) {
-#if HWY_ARCH_X86 && HWY_TARGET <= HWY_AVX3
+#if HWY_ARCH_X86 && HWY_TARGET <= HWY_AVX2
     // The points and low parts loaded whole and transposed (see TransposedRows).
     alignas(64) std::int64_t at[8];
     hn::Store(m, di, at);

@@ -50,11 +50,11 @@ HWY_INLINE V Magnitude(D d, V x, V y, V squares) {
 static_assert(sizeof(LanePoint) == 4 * sizeof(double));
 
 // Rows of kCount consecutive doubles (3 or 4), one at base + stride·at[l]
-// for each lane l, as one vector per double: where the vectors are 512 bits
-// wide each row is loaded whole and the loads are transposed. On processors
-// whose gathers are microcoded this takes about half the time of the
-// gathers, which otherwise bound the loops that read the reference. A row
-// of three reads only its three doubles (the fourth vector is then zero).
+// for each lane l, as one vector per double: where the vectors are 512 or
+// 256 bits wide each row is loaded whole and the loads are transposed. On
+// processors whose gathers are microcoded this takes about half the time of
+// the gathers, which otherwise bound the loops that read the reference. A
+// row of three reads only its three doubles (the fourth vector is then zero).
 #if HWY_ARCH_X86 && HWY_TARGET <= HWY_AVX3
 template <int kCount>
 HWY_INLINE void TransposedRows(const double* base, std::int64_t stride, const std::int64_t* at, V out[4]) {
@@ -78,6 +78,24 @@ HWY_INLINE void TransposedRows(const double* base, std::int64_t stride, const st
     out[2] = V{_mm512_shuffle_f64x2(t0, t2, 0xdd)};
     out[3] = V{_mm512_shuffle_f64x2(t1, t3, 0xdd)};
 }
+#elif HWY_ARCH_X86 && HWY_TARGET == HWY_AVX2
+template <int kCount>
+HWY_INLINE void TransposedRows(const double* base, std::int64_t stride, const std::int64_t* at, V out[4]) {
+    static_assert(kCount == 3 || kCount == 4);
+    const auto row = [base, stride](std::int64_t a) {
+        if constexpr (kCount == 4)
+            return _mm256_loadu_pd(base + stride * a);
+        else
+            return _mm256_maskload_pd(base + stride * a, _mm256_setr_epi64x(-1, -1, -1, 0));
+    };
+    const __m256d p0 = row(at[0]), p1 = row(at[1]), p2 = row(at[2]), p3 = row(at[3]);
+    const __m256d t0 = _mm256_unpacklo_pd(p0, p1), t1 = _mm256_unpackhi_pd(p0, p1);
+    const __m256d t2 = _mm256_unpacklo_pd(p2, p3), t3 = _mm256_unpackhi_pd(p2, p3);
+    out[0] = V{_mm256_permute2f128_pd(t0, t2, 0x20)};
+    out[1] = V{_mm256_permute2f128_pd(t1, t3, 0x20)};
+    out[2] = V{_mm256_permute2f128_pd(t0, t2, 0x31)};
+    out[3] = V{_mm256_permute2f128_pd(t1, t3, 0x31)};
+}
 #endif
 
 // Z_m of each lane, from the reference's points (m as the lanes hold it):
@@ -88,23 +106,13 @@ struct ReferenceValues {
 };
 
 HWY_INLINE ReferenceValues LoadReference(D d, const LanePoint* points, VI m) {
-#if HWY_ARCH_X86 && HWY_TARGET <= HWY_AVX3
+#if HWY_ARCH_X86 && HWY_TARGET <= HWY_AVX2
     (void)d;
     alignas(64) std::int64_t at[8];
     hn::Store(m, DI(), at);
     V rows[4];
     TransposedRows<4>(&points[0].zr, 4, at, rows);
     return {rows[0], rows[1], rows[2], rows[3]};
-#elif HWY_ARCH_X86 && HWY_TARGET == HWY_AVX2
-    alignas(32) std::int64_t at[4];
-    hn::Store(m, DI(), at);
-    const double* p = &points[0].zr;
-    const __m256d p0 = _mm256_loadu_pd(p + 4 * at[0]), p1 = _mm256_loadu_pd(p + 4 * at[1]);
-    const __m256d p2 = _mm256_loadu_pd(p + 4 * at[2]), p3 = _mm256_loadu_pd(p + 4 * at[3]);
-    const __m256d t0 = _mm256_unpacklo_pd(p0, p1), t1 = _mm256_unpackhi_pd(p0, p1);
-    const __m256d t2 = _mm256_unpacklo_pd(p2, p3), t3 = _mm256_unpackhi_pd(p2, p3);
-    return {V{_mm256_permute2f128_pd(t0, t2, 0x20)}, V{_mm256_permute2f128_pd(t1, t3, 0x20)},
-            V{_mm256_permute2f128_pd(t0, t2, 0x31)}, V{_mm256_permute2f128_pd(t1, t3, 0x31)}};
 #else
     const double* base = &points[0].zr;
     const VI at = hn::ShiftLeft<2>(m);
