@@ -55,20 +55,29 @@ static_assert(sizeof(LanePoint) == 4 * sizeof(double));
 // processors whose gathers are microcoded this takes about half the time of
 // the gathers, which otherwise bound the loops that read the reference. A
 // row of three reads only its three doubles (the fourth vector is then zero).
+#if HWY_ARCH_X86 && HWY_TARGET <= HWY_AVX2
+// One row: kCount doubles at base + stride·a (of three, the fourth is not read).
+template <int kCount>
+HWY_INLINE __m256d LoadRow(const double* base, std::int64_t stride, std::int64_t a) {
+    static_assert(kCount == 3 || kCount == 4);
+    const double* row = base + stride * a;
+    if constexpr (kCount == 4) return _mm256_loadu_pd(row);
+#if HWY_TARGET <= HWY_AVX3
+    return _mm256_maskz_loadu_pd(0x7, row);
+#else
+    return _mm256_maskload_pd(row, _mm256_setr_epi64x(-1, -1, -1, 0));
+#endif
+}
+#endif
+
 #if HWY_ARCH_X86 && HWY_TARGET <= HWY_AVX3
 template <int kCount>
 HWY_INLINE void TransposedRows(const double* base, std::int64_t stride, const std::int64_t* at, V out[4]) {
-    static_assert(kCount == 3 || kCount == 4);
-    const auto row = [base, stride](std::int64_t a) {
-        if constexpr (kCount == 4)
-            return _mm256_loadu_pd(base + stride * a);
-        else
-            return _mm256_maskz_loadu_pd(0x7, base + stride * a);
-    };
     // Rows of lanes 0 and 2 in one register, 1 and 3, 4 and 6, 5 and 7: the
     // transpose below then leaves every value in its own lane.
-    const auto pair = [&row](std::int64_t low, std::int64_t high) {
-        return _mm512_insertf64x4(_mm512_castpd256_pd512(row(low)), row(high), 1);
+    const auto pair = [base, stride](std::int64_t low, std::int64_t high) {
+        return _mm512_insertf64x4(_mm512_castpd256_pd512(LoadRow<kCount>(base, stride, low)),
+                                  LoadRow<kCount>(base, stride, high), 1);
     };
     const __m512d q0 = pair(at[0], at[2]), q1 = pair(at[1], at[3]), q2 = pair(at[4], at[6]), q3 = pair(at[5], at[7]);
     const __m512d t0 = _mm512_unpacklo_pd(q0, q1), t1 = _mm512_unpackhi_pd(q0, q1);
@@ -81,14 +90,8 @@ HWY_INLINE void TransposedRows(const double* base, std::int64_t stride, const st
 #elif HWY_ARCH_X86 && HWY_TARGET == HWY_AVX2
 template <int kCount>
 HWY_INLINE void TransposedRows(const double* base, std::int64_t stride, const std::int64_t* at, V out[4]) {
-    static_assert(kCount == 3 || kCount == 4);
-    const auto row = [base, stride](std::int64_t a) {
-        if constexpr (kCount == 4)
-            return _mm256_loadu_pd(base + stride * a);
-        else
-            return _mm256_maskload_pd(base + stride * a, _mm256_setr_epi64x(-1, -1, -1, 0));
-    };
-    const __m256d p0 = row(at[0]), p1 = row(at[1]), p2 = row(at[2]), p3 = row(at[3]);
+    const __m256d p0 = LoadRow<kCount>(base, stride, at[0]), p1 = LoadRow<kCount>(base, stride, at[1]);
+    const __m256d p2 = LoadRow<kCount>(base, stride, at[2]), p3 = LoadRow<kCount>(base, stride, at[3]);
     const __m256d t0 = _mm256_unpacklo_pd(p0, p1), t1 = _mm256_unpackhi_pd(p0, p1);
     const __m256d t2 = _mm256_unpacklo_pd(p2, p3), t3 = _mm256_unpackhi_pd(p2, p3);
     out[0] = V{_mm256_permute2f128_pd(t0, t2, 0x20)};
