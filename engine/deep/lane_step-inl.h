@@ -49,12 +49,6 @@ HWY_INLINE V Magnitude(D d, V x, V y, V squares) {
 
 static_assert(sizeof(LanePoint) == 4 * sizeof(double));
 
-// Rows of kCount consecutive doubles (3 or 4), one at base + stride·at[l]
-// for each lane l, as one vector per double: where the vectors are 512 or
-// 256 bits wide each row is loaded whole and the loads are transposed. On
-// processors whose gathers are microcoded this takes about half the time of
-// the gathers, which otherwise bound the loops that read the reference. A
-// row of three reads only its three doubles (the fourth vector is then zero).
 #if HWY_ARCH_X86 && HWY_TARGET <= HWY_AVX2
 // One row: kCount doubles at base + stride·a (of three, the fourth is not read).
 template <int kCount>
@@ -70,6 +64,12 @@ HWY_INLINE __m256d LoadRow(const double* base, std::int64_t stride, std::int64_t
 }
 #endif
 
+// Rows of kCount consecutive doubles (3 or 4), one at base + stride·at[l]
+// for each lane l, as one vector per double: where the vectors are 512 or
+// 256 bits wide each row is loaded whole and the loads are transposed. On
+// processors whose gathers are microcoded this takes about half the time of
+// the gathers, which otherwise bound the loops that read the reference. A
+// row of three reads only its three doubles (the fourth vector is then zero).
 #if HWY_ARCH_X86 && HWY_TARGET <= HWY_AVX3
 template <int kCount>
 HWY_INLINE void TransposedRows(const double* base, std::int64_t stride, const std::int64_t* at, V out[4]) {
