@@ -103,7 +103,7 @@ DeepReference::DeepReference(const MpfrValue& centreRe, const MpfrValue& centreI
                              std::int64_t period)
     : centreRe_(centreRe), centreIm_(centreIm), limit_(limit), extended_(extended), errorCeiling_(errorCeiling) {
     const auto start = std::chrono::steady_clock::now();
-    const bool eagerLow = limit <= kEagerLowLength;
+    const bool eagerLow = lowPartsFromStart();
     // Room for the whole orbit at once: pages never written are never
     // taken, and no reallocation copies the orbit while it grows.
     orbit_.reserve(static_cast<std::size_t>(limit) + 1);
@@ -143,7 +143,7 @@ DeepReference::DeepReference(const MpfrValue& centreRe, const MpfrValue& centreI
 // and keeps the bounds the repetition starts from.
 DeepReference::WalkEnd DeepReference::walkFrom(const std::atomic<bool>* cancel, const Progress& progress,
                                                std::int64_t period, PeriodBounds& bounds) {
-    const bool eagerLow = limit_ <= kEagerLowLength;
+    const bool eagerLow = lowPartsFromStart();
     const mpfr_prec_t bits = mpfr_get_prec(centreRe_.get());
     if (period > 0) {
         bounds.error.assign(static_cast<std::size_t>(period), ExtReal());
@@ -181,7 +181,7 @@ DeepReference::WalkEnd DeepReference::walkFrom(const std::atomic<bool>* cancel, 
 DeepReference::WalkEnd DeepReference::repeatPeriod(std::int64_t period, PeriodBounds& bounds,
                                                    const std::atomic<bool>* cancel, const Progress& progress) {
     constexpr std::int64_t kPollInterval = std::int64_t{1} << 16;
-    const bool eagerLow = limit_ <= kEagerLowLength;
+    const bool eagerLow = lowPartsFromStart();
     if (bounds.room[0] < bounds.error[0]) return WalkEnd::Truncated;  // the walk's test at Z_P
     ExtReal d = reachOf(orbit_[static_cast<std::size_t>(period)]);
     for (std::int64_t j = period + 1; j <= limit_; ++j) {

@@ -118,6 +118,8 @@ private:
     // the bounds (the rest is then to be walked).
     WalkEnd repeatPeriod(std::int64_t period, PeriodBounds& bounds, const std::atomic<bool>* cancel,
                          const Progress& progress);
+    // Whether the low parts are made with the orbit (else on first use).
+    bool lowPartsFromStart() const { return limit_ <= kEagerLowLength; }
     void store(const WalkPoint& z, const ExtReal& mpfrError);
     OrbitLow lowPart(std::size_t index, const WalkPoint& z, const ExtReal& mpfrError, MpfrValue& scratch) const;
 

@@ -21,17 +21,27 @@ void derivativeStep(mpfr_srcptr zr, mpfr_srcptr zi, MpfrValue& dr, MpfrValue& di
     mpfr_add_ui(dr.get(), dr.get(), 1, MPFR_RNDN);
 }
 
+// The derivative's step from z rounded to the derivative's precision, with
+// its scratch at that precision.
+struct DerivativeChain {
+    explicit DerivativeChain(mpfr_prec_t bits) : zr(bits), zi(bits), t(bits), u(bits) {}
+    void step(mpfr_srcptr fromRe, mpfr_srcptr fromIm, MpfrValue& dr, MpfrValue& di) {
+        mpfr_set(zr.get(), fromRe, MPFR_RNDN);
+        mpfr_set(zi.get(), fromIm, MPFR_RNDN);
+        derivativeStep(zr.get(), zi.get(), dr, di, t, u);
+    }
+    MpfrValue zr, zi, t, u;
+};
+
 bool serialOrbit(mpfr_srcptr cr, mpfr_srcptr ci, std::int64_t period, MpfrValue& zr, MpfrValue& zi, MpfrValue& dr,
                  MpfrValue& di, const std::atomic<bool>* cancel) {
-    const mpfr_prec_t bits = mpfr_get_prec(zr.get()), derivativeBits = mpfr_get_prec(dr.get());
+    const mpfr_prec_t bits = mpfr_get_prec(zr.get());
     MpfrValue sr(bits), si(bits), t(bits);
-    MpfrValue roundedRe(derivativeBits), roundedIm(derivativeBits), dt(derivativeBits), du(derivativeBits);
+    DerivativeChain derivative(mpfr_get_prec(dr.get()));
     const std::int64_t poll = mpfrPollInterval(bits);
     for (std::int64_t n = 0; n < period; ++n) {
         if (n % poll == 0 && cancelled(cancel)) return false;
-        mpfr_set(roundedRe.get(), zr.get(), MPFR_RNDN);
-        mpfr_set(roundedIm.get(), zi.get(), MPFR_RNDN);
-        derivativeStep(roundedRe.get(), roundedIm.get(), dr, di, dt, du);
+        derivative.step(zr.get(), zi.get(), dr, di);
         squareAdd(zr, zi, cr, ci, sr, si, t);
     }
     return true;
@@ -41,20 +51,17 @@ bool serialOrbit(mpfr_srcptr cr, mpfr_srcptr ci, std::int64_t period, MpfrValue&
 // each step), the derivative on this thread from each z_n as it comes.
 bool helpedOrbit(mpfr_srcptr cr, mpfr_srcptr ci, std::int64_t period, MpfrValue& zr, MpfrValue& zi, MpfrValue& dr,
                  MpfrValue& di, const std::atomic<bool>* cancel) {
-    const mpfr_prec_t derivativeBits = mpfr_get_prec(dr.get());
-    MpfrValue roundedRe(derivativeBits), roundedIm(derivativeBits), t(derivativeBits), u(derivativeBits);
+    DerivativeChain derivative(mpfr_get_prec(dr.get()));
     const std::int64_t poll = mpfrPollInterval(mpfr_get_prec(zr.get()));
     if (period < 1) return true;
     if (cancelled(cancel)) return false;
-    derivativeStep(zr.get(), zi.get(), dr, di, t, u);  // from z_0 = 0
+    derivative.step(zr.get(), zi.get(), dr, di);  // from z_0 = 0
     OrbitAhead orbit(cr, ci, period);
     for (std::int64_t n = 1; n < period; ++n) {
         if (n % poll == 0 && cancelled(cancel)) return false;
         const OrbitAhead::Point z = orbit.wait(n);
-        mpfr_set(roundedRe.get(), z.re, MPFR_RNDN);
-        mpfr_set(roundedIm.get(), z.im, MPFR_RNDN);
+        derivative.step(z.re, z.im, dr, di);
         orbit.release(n);
-        derivativeStep(roundedRe.get(), roundedIm.get(), dr, di, t, u);
     }
     const OrbitAhead::Point last = orbit.wait(period);
     mpfr_set(zr.get(), last.re, MPFR_RNDN);
