@@ -183,7 +183,6 @@ bool build(BlaLevels<R>& table, const std::vector<OrbitPoint>& orbit, const R& c
         if (level.empty() || !anyValid || 2 * tolerance * length > 1) break;
         const R remainder(2 * tolerance * length);
         table.remainder.push_back(remainder);
-        table.slack.push_back(remainder + R(kBlaRounding));
         // A step's second half starts where its first ends: the next entry
         // while the level is aligned, 2^(k−s) entries on where its steps start
         // at every multiple of 2^s.
@@ -224,7 +223,6 @@ void addRescaledCopies(BlaLevels<ExtReal>& table) {
         copies.reserve(table.levels[k].size());
         for (const BlaStep<ExtReal>& s : table.levels[k]) copies.push_back(rescaledCopy(s));
         table.rescaledRemainder.push_back(boundUp(table.remainder[k]));
-        table.rescaledSlack.push_back(boundUp(table.slack[k]));
     }
 }
 

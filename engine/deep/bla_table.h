@@ -16,6 +16,14 @@
 // dropped terms add up to at most 2ε·l·(α·u + β·C): a relative error of 2ε·l
 // on the step. Each iterate inside also stays at most |Z_j| + r_j < 2, so no
 // escape is skipped.
+//
+// The bound shrinks with the pixel. The radii are built so that
+// α_j·ρ + β_j·cMax ≤ r_j / 2 for every iterate, and both terms are linear:
+// for u ≤ λ·ρ and C ≤ λ·cMax (λ ≤ 1) every iterate stays within λ·r_j / 2,
+// its dropped square is at most λ·ε·|2Z_j|·|δz_j|, and the same induction
+// gives 2λε·l·(α·u + β·C). A pixel well inside a step's radius, or with a
+// |δc| well below cMax (twice the view's), takes only that share λ =
+// max(u/ρ, C/cMax) of the remainder (remainderShare).
 
 #include <algorithm>
 #include <atomic>
@@ -25,6 +33,7 @@
 #include <memory>
 #include <vector>
 
+#include "deep/error_bound.h"
 #include "deep/ext_real.h"
 #include "deep/orbit.h"
 
@@ -36,8 +45,12 @@ namespace mandel {
 // to a tenth faster than 2^-56 did (2^-48 is no better, 2^-42 worse).
 inline constexpr double kBlaTolerance = 0x1p-50;
 // Rounding of one approximation step (a complex product-sum in R), relative to
-// α·|δz| + β·|δc|, and of one merge of two steps.
-inline constexpr double kBlaRounding = 0x1p-48;
+// α·|δz| + β·|δc|, and of one merge of two steps. A complex product computed
+// as (ac − bd, ad + bc) is within √5·u of the exact one, relative to |x|·|y|
+// (u = 2^-53; ExtReal rounds each operation as double does), and the sum
+// after it adds u of its terms: (√5 + 1)·u < 4u = 2^-51. This was 2^-48,
+// whose share of a long step's bound outweighed its dropped squares.
+inline constexpr double kBlaRounding = 0x1p-51;
 
 template <class R>
 struct BlaStep {
@@ -139,11 +152,10 @@ struct BlaLevels {
     std::vector<R> startRadii;
     std::vector<std::size_t> levelSizes;  // with startRadii: each level's step count
     std::vector<R> remainder;  // 2ε·2^k per level: dropped squares, relative
-    std::vector<R> slack;      // remainder + rounding per level
-    // Extended-range tables only: the steps, remainders and slacks as the
-    // rescaled iteration reads them, level by level.
+    // Extended-range tables only: the steps and remainders as the rescaled
+    // iteration reads them, level by level.
     std::vector<std::vector<RescaledBlaStep>> rescaled;
-    std::vector<double> rescaledRemainder, rescaledSlack;
+    std::vector<double> rescaledRemainder;
     R cMax{};  // the largest |δc| (plus its error) the radii allow
 
     std::size_t slot(int k) const { return static_cast<std::size_t>(k - firstLevel); }
@@ -189,9 +201,32 @@ struct BlaLevels {
         return best;
     }
     const BlaStep<R>& step(std::int64_t m, int k) const { return levels[slot(k)][indexIn(m, k)]; }
+    // The radius of step(m, k), from where longest() read it (a step
+    // itself is far larger and seldom in cache).
+    const R& radius(std::int64_t m, int k) const {
+        if (startRadii.empty()) return radii[slot(k)][indexIn(m, k)];
+        return startRadii[indexIn(m, firstLevel) * levelSizes.size() + slot(k)];
+    }
     const RescaledBlaStep& rescaledStep(std::int64_t m, int k) const { return rescaled[slot(k)][indexIn(m, k)]; }
     std::size_t bytes() const;
 };
+
+// A pixel's part of remainderShare, the same for every step: C/cMax for
+// |δc| ≤ C ≤ cMax, rounded up.
+template <class R>
+R offsetShare(const R& cBound, const R& cMax) {
+    return ratioUp(cBound, cMax);
+}
+
+// The share λ of a step's remainder that a pixel needs (see the header):
+// max(u/ρ, C/cMax) for exact |δz_m| ≤ u ≤ ρ (the step's radius), rounded up
+// and at most 1 (also where a ratio is not a number).
+template <class R>
+R remainderShare(const R& u, const R& radius, const R& fromOffset) {
+    const R fromStart = ratioUp(u, radius);
+    const R share = fromStart < fromOffset ? fromOffset : fromStart;
+    return share < R(1.0) ? share : R(1.0);
+}
 
 // The table of one reference orbit for pixels with |δc| (plus its error) up
 // to cMax: in double, or for an extended-range drawing in the extended range

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "deep/bla_table.h"
 #include "deep/error_bound.h"
 
 namespace mandel {
@@ -119,7 +120,6 @@ DdBlaLevels buildDdBlaLevels(const std::vector<OrbitPoint>& orbit, const std::ve
         // The bound's induction needs 2ε·length ≤ 1 (see bla_table.h).
         if (level.empty() || !anyValid || 2 * tolerance * length > 1) break;
         table.remainder.push_back(2 * tolerance * length);
-        table.slack.push_back(2 * tolerance * length + kDdBlaRounding);
         std::vector<DdBlaStep> next;
         next.reserve(level.size() / 2);
         for (std::size_t j = 0; j + 1 < level.size(); j += 2) {
@@ -134,15 +134,19 @@ DdBlaLevels buildDdBlaLevels(const std::vector<OrbitPoint>& orbit, const std::ve
     return table;
 }
 
-void ddBlaStep(const DdBlaLevels& table, const DdBlaStep& s, int k, const DoubleDouble& dcRe, const DoubleDouble& dcIm,
+DdStepSlack ddStepSlack(const DdBlaLevels& table, const DdBlaStep& s, int k, double u, const ExtReal& cBound) {
+    const double share = upperDouble(remainderShare(ExtReal(u), ExtReal(s.radius), offsetShare(cBound, table.cMax)));
+    const double remainder = roundUp(table.remainder[static_cast<std::size_t>(k - kDdBlaFirstLevel)] * share);
+    return {remainder, roundUp(remainder + kDdBlaRounding)};
+}
+
+void ddBlaStep(const DdStepSlack& slack, const DdBlaStep& s, const DoubleDouble& dcRe, const DoubleDouble& dcIm,
                double offsetTerms, double dAbs, DoubleDouble& dzr, DoubleDouble& dzi, double& e) {
-    const std::size_t level = static_cast<std::size_t>(k - kDdBlaFirstLevel);
     const DoubleDouble nr = (s.ar * dzr - s.ai * dzi) + (s.br * dcRe - s.bi * dcIm);
     const DoubleDouble ni = (s.ar * dzi + s.ai * dzr) + (s.br * dcIm + s.bi * dcRe);
-    const double slack = table.slack[level];
     // Underflowing low parts lose a few 2^-1074 in each of the step's operations.
     constexpr double kAbsoluteError = 0x1p-1060;
-    e = roundUp(s.aBound * (e + table.remainder[level] * e) + (s.aErr + slack * s.aBound) * dAbs + offsetTerms +
+    e = roundUp(s.aBound * (e + slack.remainder * e) + (s.aErr + slack.slack * s.aBound) * dAbs + offsetTerms +
                 kAbsoluteError);
     dzr = nr;
     dzi = ni;

@@ -45,7 +45,6 @@ struct DdBlaStep {
 struct DdBlaLevels {
     std::vector<std::vector<DdBlaStep>> levels;  // levels[k − kDdBlaFirstLevel]
     std::vector<double> remainder;               // 2ε·2^k per level
-    std::vector<double> slack;                   // remainder + rounding per level
     ExtReal cMax;                                // the largest |δc| (plus its error) the radii allow
 
     // The longest valid step from reference index m for an exact |δz_m| ≤ u
@@ -64,10 +63,19 @@ DdBlaLevels buildDdBlaLevels(const std::vector<OrbitPoint>& orbit, const std::ve
                              const ExtReal& cMax, const std::atomic<bool>* cancel, bool& cancelled,
                              double tolerance = kDdBlaTolerance);
 
+// A pixel's share of step s's dropped squares (remainderShare of
+// bla_table.h, for exact |δz_m| ≤ u and |δc| ≤ cBound), and with the
+// rounding the slack its bound grows by, relative to |A|·|δz| and |B|·|δc|.
+struct DdStepSlack {
+    double remainder = 0;
+    double slack = 0;
+};
+DdStepSlack ddStepSlack(const DdBlaLevels& table, const DdBlaStep& s, int k, double u, const ExtReal& cBound);
+
 // δz ← Ã·δz + B̃·δc with its error bound e grown by the errors of Ã, the
 // dropped squares and the rounding; dAbs ≥ |δz̃|. offsetTerms is the bound's
 // share from δc: (|B̃ − B| + slack·|B|)·|δc| + |B|·(error of δc).
-void ddBlaStep(const DdBlaLevels& table, const DdBlaStep& s, int k, const DoubleDouble& dcRe, const DoubleDouble& dcIm,
+void ddBlaStep(const DdStepSlack& slack, const DdBlaStep& s, const DoubleDouble& dcRe, const DoubleDouble& dcIm,
                double offsetTerms, double dAbs, DoubleDouble& dzr, DoubleDouble& dzi, double& e);
 
 }  // namespace mandel

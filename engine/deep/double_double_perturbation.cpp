@@ -53,13 +53,14 @@ bool approximationStep(const DdBlaLevels& table, const DoubleDoubleOffset& dc, s
     // where double-doubles underflow is left to the single steps, which move
     // such a pixel into scaled units first.
     if (dc.lost && s.aBound * dAbs < kDdApproximationFloor) return false;
-    const double slack = table.slack[static_cast<std::size_t>(k - kDdBlaFirstLevel)];
+    const DdStepSlack slack =
+        ddStepSlack(table, s, k, roundUp(dAbs + st.e), dc.lost ? dc.wholeBound : ExtReal(cBound));
     // The bound's share from δc: B̃'s error and the rounding times |δc|, and
     // |B̃| times δc's error (or, where δc was lost to underflow, times all of it).
     const double offsetTerms =
-        dc.lost ? upperDouble(roundUp(ExtReal(roundUp(s.bErr + slack * s.bBound + s.bBound)) * dc.wholeBound))
-                : roundUp((s.bErr + slack * s.bBound) * cBound + s.bBound * dc.err);
-    ddBlaStep(table, s, k, dc.re, dc.im, offsetTerms, dAbs, st.dzr, st.dzi, st.e);
+        dc.lost ? upperDouble(roundUp(ExtReal(roundUp(s.bErr + slack.slack * s.bBound + s.bBound)) * dc.wholeBound))
+                : roundUp((s.bErr + slack.slack * s.bBound) * cBound + s.bBound * dc.err);
+    ddBlaStep(slack, s, dc.re, dc.im, offsetTerms, dAbs, st.dzr, st.dzi, st.e);
     const std::int64_t length = std::int64_t{1} << k;
     st.m += length;
     st.i += length;
@@ -252,9 +253,9 @@ bool scaledApproximationStep(const DdBlaLevels& table, const DoubleDoubleOffset&
     const double linear = step.aBound * uAbs, offset = step.bBound * v.vAbs;
     if (!(linear < kDdScaledTermCeiling && offset < kDdScaledTermCeiling && linear + offset > kDdApproximationFloor))
         return false;
-    const double slack = table.slack[static_cast<std::size_t>(k - kDdBlaFirstLevel)];
-    const double offsetTerms = roundUp((step.bErr + slack * step.bBound) * v.vAbs + step.bBound * v.vErr);
-    ddBlaStep(table, step, k, v.vr, v.vi, offsetTerms, uAbs, s.ur, s.ui, s.e);
+    const DdStepSlack slack = ddStepSlack(table, step, k, reach, dc.wholeBound);
+    const double offsetTerms = roundUp((step.bErr + slack.slack * step.bBound) * v.vAbs + step.bBound * v.vErr);
+    ddBlaStep(slack, step, v.vr, v.vi, offsetTerms, uAbs, s.ur, s.ui, s.e);
     const std::int64_t length = std::int64_t{1} << k;
     s.m += length - 1;
     s.i += length - 1;

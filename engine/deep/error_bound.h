@@ -26,6 +26,13 @@ inline double largerMagnitude(double re, double im) {
     return (a < b || a != a) ? b : a;
 }
 
+// a / b rounded up, for a ≥ 0 and b > 0.
+inline double ratioUp(double a, double b) { return roundUp(a / b); }
+inline ExtReal ratioUp(const ExtReal& a, const ExtReal& b) {
+    if (a.isZero()) return {};
+    return roundUp(ExtReal(a.mantissa / b.mantissa, a.exponent - b.exponent));
+}
+
 // A double at least as large as a bound.
 inline double upperDouble(double bound) { return bound; }
 inline double upperDouble(const ExtReal& bound) {

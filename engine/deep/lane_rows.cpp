@@ -212,6 +212,7 @@ void LaneRows::startLane(std::size_t lane, const PerturbState<double>& st) {
     batch_.dcAbs[lane] = p.dc.abs;
     batch_.cBound[lane] = roundUp(p.dc.abs + p.dc.err);
     batch_.tableOn[lane] = lanes_.table && batch_.cBound[lane] <= lanes_.table->cMax ? 1 : 0;
+    if (batch_.tableOn[lane]) batch_.fromOffset[lane] = offsetShare(batch_.cBound[lane], lanes_.table->cMax);
     batch_.m[lane] = st.m;
     batch_.i[lane] = st.i;
     keepDerivative(lane, traceFor(job_));

@@ -55,16 +55,18 @@ struct BlaUse {
 };
 
 // The approximation step s (of level k): δz ← Ã·δz + B̃·δc, its error
-// bound grown by the error of Ã and B̃, the dropped squares and the rounding
-// (see bla_table.h). dAbs ≥ |δz̃| (to rounding), cBound ≥ |δc|.
+// bound grown by the error of Ã and B̃, the pixel's share of the dropped
+// squares and the rounding (see bla_table.h). dAbs ≥ |δz̃| (to rounding),
+// cBound ≥ |δc|, fromOffset the pixel's offsetShare.
 template <class R>
-void blaStep(const BlaLevels<R>& table, const BlaStep<R>& s, int k, const PixelOffset<R>& dc, const R& cBound,
-             const R& dAbs, R& dzr, R& dzi, R& e) {
-    const std::size_t level = table.slot(k);
+MANDEL_ALWAYS_INLINE void blaStep(const BlaLevels<R>& table, const BlaStep<R>& s, int k, const PixelOffset<R>& dc, const R& cBound,
+             const R& fromOffset, const R& dAbs, R& dzr, R& dzi, R& e) {
+    const R share = remainderShare(roundUp(dAbs + e), s.radius, fromOffset);
+    const R remainder = roundUp(table.remainder[table.slot(k)] * share);
+    const R slack = remainder + R(kBlaRounding);
     const R nr = (s.ar * dzr - s.ai * dzi) + (s.br * dc.re - s.bi * dc.im);
     const R ni = (s.ar * dzi + s.ai * dzr) + (s.br * dc.im + s.bi * dc.re);
-    const R& slack = table.slack[level];
-    e = roundUp(s.aBound * (e + table.remainder[level] * e) + (s.aErr + slack * s.aBound) * dAbs +
+    e = roundUp(s.aBound * (e + remainder * e) + (s.aErr + slack * s.aBound) * dAbs +
                 (s.bErr + slack * s.bBound) * cBound + s.bBound * dc.err + NumberTraits<R>::stepAbsoluteError());
     dzr = nr;
     dzi = ni;
@@ -130,6 +132,7 @@ struct PerturbRun {
           bla(bla),
           cBound(roundUp(dc.abs + dc.err)),
           table(bla.levels && cBound <= bla.levels->cMax ? bla.levels : nullptr),
+          fromOffset(table ? offsetShare(cBound, table->cMax) : R(1.0)),
           last(static_cast<std::int64_t>(orbit.size()) - 1),
           derivative(trace != nullptr && trace->carryDerivative ? trace : nullptr) {}
     const std::vector<OrbitPoint>& orbit;
@@ -138,6 +141,7 @@ struct PerturbRun {
     const BlaUse<R> bla;
     const R cBound;
     const BlaLevels<R>* const table;
+    const R fromOffset;  // the pixel's offsetShare of the table
     const std::int64_t last;
     PixelTrace* const derivative;  // null unless dz/dc is carried
 };
@@ -190,7 +194,7 @@ MANDEL_ALWAYS_INLINE std::int64_t perturbStep(const PerturbRun<R>& run, PerturbS
         if (k > 0) {
             const BlaStep<R>& s = run.table->step(st.m, k);
             if (run.derivative) derivativeStep(s, *run.derivative);
-            blaStep(*run.table, s, k, run.dc, run.cBound, dAbs, dzr, dzi, e);
+            blaStep(*run.table, s, k, run.dc, run.cBound, run.fromOffset, dAbs, dzr, dzi, e);
             const std::int64_t length = std::int64_t{1} << k;
             st.m += length;
             st.i += length;

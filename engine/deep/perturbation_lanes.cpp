@@ -94,7 +94,7 @@ HWY_NOINLINE void TakeApproximationSteps(const LaneJob& job, LaneBatch& b, const
         double r = before.dzr[lane], im = before.dzi[lane], err = before.e[lane];
         const BlaStep<double>& step = table.step(at, k);
         if (derivative) DerivativeApproximation(step, before, lane, b, after);
-        blaStep(table, step, k, dc, b.cBound[lane], before.dAbs[lane], r, im, err);
+        blaStep(table, step, k, dc, b.cBound[lane], b.fromOffset[lane], before.dAbs[lane], r, im, err);
         const std::int64_t length = std::int64_t{1} << k;
         // The lane reads its next reference point at once, far from its last.
         __builtin_prefetch(job.points + at + length);

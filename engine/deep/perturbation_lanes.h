@@ -48,6 +48,7 @@ struct LaneBatch {
     // roundUp(|δc| + its error), and nonzero where the pixel may use the
     // table (PerturbRun's cBound and table).
     alignas(64) double cBound[kMaxDeepLanes] = {};
+    alignas(64) double fromOffset[kMaxDeepLanes] = {};  // PerturbRun's fromOffset
     alignas(64) std::int64_t tableOn[kMaxDeepLanes] = {};
     alignas(64) std::int64_t m[kMaxDeepLanes] = {};
     alignas(64) std::int64_t i[kMaxDeepLanes] = {};

@@ -136,11 +136,11 @@ HWY_NOINLINE M TakeRescaledApproximations(const RescaledLaneJob& job, RescaledLa
         if (values.wanted[lane] == 0) continue;
         RescaledPixel p = values.state.pixel(lane, b.offsetExponent[lane]);
         const double wAbs = values.wAbs[lane];
-        const int level = table.longest(p.s.m, roundUp(ExtReal(roundUp(wAbs + p.s.e), p.s.k)), job.limit - p.s.i);
+        const int level = table.longest(p.s.m, rescaledReach(wAbs, p.s), job.limit - p.s.i);
         if (level <= 0) continue;
         took[lane] = 1;
         b.approximationSteps += 1;  // not a plain step
-        if (!rescaledBlaStep(table, p.s.m, level, p.s, p.d, wAbs)) {
+        if (!rescaledBlaStep(table, p.s.m, level, p.s, p.d, wAbs, upperDouble(b.runs[lane]->fromOffset))) {
             unfitLanes[lane] = 1;
             continue;
         }

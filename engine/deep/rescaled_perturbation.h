@@ -57,16 +57,42 @@ inline RescaledOffset rescaledOffset(const PixelOffset<ExtReal>& dc, std::int64_
             upperDouble(roundUp(dc.abs * unit)), upperDouble(roundUp(roundUp(dc.abs + dc.err) * unit)) + 0x1p-1073};
 }
 
+// 2^k exactly, for k from -1074 to 1023 (by its bits, without a library call).
+inline double powerOfTwo(std::int64_t k) {
+    if (k >= -1022) return std::bit_cast<double>(static_cast<std::uint64_t>(k + 1023) << 52);
+    return std::bit_cast<double>(std::uint64_t{1} << (k + 1074));
+}
+
+// A bound on the exact |δz| of state s whose |w̃| is wAbs, in the extended
+// range (what the table's radii are compared with).
+MANDEL_ALWAYS_INLINE ExtReal rescaledReach(double wAbs, const RescaledState& s) {
+    return roundUp(ExtReal(roundUp(wAbs + s.e), s.k));
+}
+
+// remainderShare in doubles for state s whose |w̃| is wAbs: u/ρ for u =
+// roundUp(wAbs + e)·2^k (rescaledReach's) from the radius's mantissa and
+// exponent (ratios below 2^-1074 counted as that, above 2^64 as 2^64),
+// against the pixel's fromOffset.
+MANDEL_ALWAYS_INLINE double rescaledShare(double wAbs, const RescaledState& s, const ExtReal& radius,
+                                          double fromOffset) {
+    const std::int64_t gap = std::min<std::int64_t>(s.k - radius.exponent, 64);
+    const double fromStart =
+        gap < -1074 ? 0x1p-1074 : roundUp(roundUp(wAbs + s.e) / radius.mantissa) * powerOfTwo(gap) + 0x1p-1074;
+    return std::min(1.0, std::max(fromStart, fromOffset));
+}
+
 // blaStep in units of 2^k: the same products and sums in double on w and δc
 // in the unit, and the same bound divided by 2^k (the table's conversions:
 // coefficients exact, bounds upward; plus the rounding of double's subnormal
 // range). False (nothing changed) where a coefficient does not fit a double.
+// fromOffset is the pixel's offsetShare (PerturbRun's) upward.
 MANDEL_ALWAYS_INLINE bool rescaledBlaStep(const BlaLevels<ExtReal>& table, std::int64_t m, int level, RescaledState& s,
-                                          const RescaledOffset& d, double wAbs) {
+                                          const RescaledOffset& d, double wAbs, double fromOffset) {
     const RescaledBlaStep& step = table.rescaledStep(m, level);
     if (!step.fits) return false;
-    const std::size_t slot = table.slot(level);
-    const double slack = table.rescaledSlack[slot], remainder = table.rescaledRemainder[slot];
+    const double share = rescaledShare(wAbs, s, table.radius(m, level), fromOffset);
+    const double remainder = roundUp(table.rescaledRemainder[table.slot(level)] * share);
+    const double slack = remainder + kBlaRounding;
     const double nr = (step.ar * s.wr - step.ai * s.wi) + (step.br * d.dr - step.bi * d.di);
     const double ni = (step.ar * s.wi + step.ai * s.wr) + (step.br * d.di + step.bi * d.dr);
     s.e = roundUp(step.aBound * (s.e + remainder * s.e) + (step.aErr + slack * step.aBound) * wAbs +
@@ -75,12 +101,6 @@ MANDEL_ALWAYS_INLINE bool rescaledBlaStep(const BlaLevels<ExtReal>& table, std::
     s.wr = nr;
     s.wi = ni;
     return true;
-}
-
-// 2^k exactly, for k from -1074 to 1023 (by its bits, without a library call).
-inline double powerOfTwo(std::int64_t k) {
-    if (k >= -1022) return std::bit_cast<double>(static_cast<std::uint64_t>(k + 1023) << 52);
-    return std::bit_cast<double>(std::uint64_t{1} << (k + 1074));
 }
 
 inline PerturbState<ExtReal> extendedState(const RescaledState& s) {
@@ -232,9 +252,9 @@ MANDEL_ALWAYS_INLINE std::int64_t rescaledStep(const PerturbRun<ExtReal>& run, c
         u = unitValues(s);
     }
     if (run.table && run.table->startsAt(s.m)) {
-        const int level = run.table->longest(s.m, roundUp(ExtReal(roundUp(u.wAbs + s.e), s.k)), run.limit - s.i);
+        const int level = run.table->longest(s.m, rescaledReach(u.wAbs, s), run.limit - s.i);
         if (level > 0) {
-            if (!rescaledBlaStep(*run.table, s.m, level, s, d, u.wAbs)) return kSwitchCount;
+            if (!rescaledBlaStep(*run.table, s.m, level, s, d, u.wAbs, upperDouble(run.fromOffset))) return kSwitchCount;
             const std::int64_t length = std::int64_t{1} << level;
             s.m += length;
             s.i += length;

@@ -17,6 +17,7 @@
 #include "deep/deep_drawing.h"
 #include "deep/deep_reference.h"
 #include "deep/perturbation.h"
+#include "deep/rescaled_perturbation.h"
 #include "deep_test_locations.h"
 #include "mpfr_text.h"
 
@@ -32,6 +33,7 @@ struct StepCheck {
     std::int64_t longest = 0;
     double worstRatio = 0;  // largest bound / |δz| after a step
     int unaligned = 0;      // steps from an index that is not a multiple of their length (after 1)
+    int rescaled = 0;       // steps taken in rescaled doubles
 };
 
 // x as a number of type R (rounded to nearest).
@@ -94,11 +96,29 @@ std::vector<std::pair<MpfrValue, MpfrValue>> exactOffsets(const mandel::DeepRefe
     return out;
 }
 
+// blaStep as the rescaled iteration takes it: δz and its bound in doubles in
+// units of 2^k, and back; false (nothing changed) where the step's
+// coefficients do not fit a double.
+bool rescaledStep(const mandel::BlaLevels<ExtReal>& table, std::int64_t m, int k,
+                  const mandel::PixelOffset<ExtReal>& dc, const ExtReal& fromOffset, ExtReal& dzr, ExtReal& dzi,
+                  ExtReal& e) {
+    mandel::RescaledState s = mandel::rescaledState({dzr, dzi, e, m, m}, dc.abs.exponent);
+    const mandel::RescaledOffset d = mandel::rescaledOffset(dc, s.k);
+    if (!mandel::rescaledBlaStep(table, m, k, s, d, mandel::magnitudeUp(s.wr, s.wi), mandel::upperDouble(fromOffset)))
+        return false;
+    const mandel::PerturbState<ExtReal> back = mandel::extendedState(s);
+    dzr = back.dzr;
+    dzi = back.dzi;
+    e = back.e;
+    return true;
+}
+
 // The pixel C + (dr + i·di)·2^scale against the reference at C: walks the
 // orbit, taking a table step wherever one is valid (else the exact δz one
 // iteration on), and checks each step's bound against the exact δz. Steps
-// are taken from reference index `from` on.
-template <class R>
+// are taken from reference index `from` on; with kRescaled, as the rescaled
+// iteration takes them.
+template <class R, bool kRescaled = false>
 StepCheck walk(const mandel::DeepReference& reference, const mandel::BlaLevels<R>& table, double dr, double di,
                long scale, std::size_t from = 1) {
     MpfrValue dcr(64), dci(64), dcAbs(64);
@@ -112,6 +132,7 @@ StepCheck walk(const mandel::DeepReference& reference, const mandel::BlaLevels<R
                                     mandel::roundUp(fromMpfr<R>(dcAbs.get()))};
     const R cBound = mandel::roundUp(dc.abs + dc.err);
     EXPECT_TRUE(cBound <= table.cMax);
+    const R fromOffset = mandel::offsetShare(cBound, table.cMax);
     StepCheck check;
     R dzr = dc.re, dzi = dc.im, e{};
     MpfrValue er(kExactBits), ei(kExactBits);
@@ -127,7 +148,12 @@ StepCheck walk(const mandel::DeepReference& reference, const mandel::BlaLevels<R
             e = mandel::roundUp(sqrt(dzr * dzr + dzi * dzi) * R(0x1p-52));
             continue;
         }
-        mandel::blaStep(table, table.step(static_cast<std::int64_t>(m), k), k, dc, cBound, dAbs, dzr, dzi, e);
+        bool stepped = false;
+        if constexpr (kRescaled) stepped = rescaledStep(table, static_cast<std::int64_t>(m), k, dc, fromOffset, dzr, dzi, e);
+        check.rescaled += stepped;
+        if (!stepped)
+            mandel::blaStep(table, table.step(static_cast<std::int64_t>(m), k), k, dc, cBound, fromOffset, dAbs, dzr, dzi,
+                            e);
         if (((m - 1) & ((std::size_t{1} << k) - 1)) != 0) ++check.unaligned;
         m += std::size_t{1} << k;
         setMpfr(er.get(), dzr);
@@ -205,6 +231,9 @@ TEST(DeepArithBla, ExtendedStepsKeepTheExactOffsetWithinTheirBound) {
     ASSERT_EQ(table.extendedRange()->spreadLevel, 0);
     for (auto [dr, di] : {std::pair{0.3, 0.1}, {-0.45, 0.2}, {0.05, -0.49}}) {
         EXPECT_GT(walk(reference, *coarse.extendedRange(), dr, di, -2165).steps, 5);
+        // From index 1600 on, where the pixel nears escape: no huge first
+        // step's bound hides the rescaled steps' own dropped squares.
+        EXPECT_GE((walk<ExtReal, true>(reference, *coarse.extendedRange(), dr, di, -2165, 1600).rescaled), 4);
         EXPECT_GT(walk(reference, *table.extendedRange(), dr, di, -2165, 2).unaligned, 0) << dr << "," << di;
         const StepCheck c = walk(reference, *table.extendedRange(), dr, di, -2165);
         EXPECT_GE(c.steps, 3) << dr << "," << di;

@@ -87,6 +87,7 @@ void expectLanesFollowTheScalarStep(const DeepView& view, bool table = false) {
         batch.dcAbs[lane] = dcs[lane].abs;
         batch.cBound[lane] = mandel::roundUp(dcs[lane].abs + dcs[lane].err);
         batch.tableOn[lane] = table && batch.cBound[lane] <= bla.doubles()->cMax;
+        batch.fromOffset[lane] = mandel::offsetShare(batch.cBound[lane], bla.doubles()->cMax);
         batch.m[lane] = batch.i[lane] = 1;
     }
     const std::int64_t steps = mandel::advanceLanes(laneJob, batch, 200);
