@@ -198,6 +198,9 @@ bool build(BlaLevels<R>& table, const std::vector<OrbitPoint>& orbit, const R& c
         level.shrink_to_fit();
         std::vector<R>& radii = table.radii.emplace_back(level.size());
         for (std::size_t j = 0; j < level.size(); ++j) radii[j] = level[j].radius;
+        if (table.radii.size() == 1)
+            for (const R& r : radii)
+                if (table.largestFirstRadius < r) table.largestFirstRadius = r;
         table.levels.push_back(std::move(level));
         level = std::move(next);
         length *= 2;

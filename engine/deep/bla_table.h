@@ -151,6 +151,10 @@ struct BlaLevels {
     std::vector<std::vector<R>> radii;
     std::vector<R> startRadii;
     std::vector<std::size_t> levelSizes;  // with startRadii: each level's step count
+    // The first level's largest radius: a pixel whose |δz| (plus its bound)
+    // is beyond it takes no step anywhere in the orbit (the lanes' quick test
+    // while a pixel wanders far from the reference).
+    R largestFirstRadius{};
     std::vector<R> remainder;  // 2ε·2^k per level: dropped squares, relative
     // Extended-range tables only: the steps and remainders as the rescaled
     // iteration reads them, level by level.

@@ -114,6 +114,7 @@ DdBlaLevels buildDdBlaLevels(const std::vector<OrbitPoint>& orbit, const std::ve
     std::vector<DdBlaStep> level;
     level.reserve(orbit.size() >> kDdBlaFirstLevel);
     cancelled = !firstLevel(level, orbit, low, cMax, tolerance, cancel);
+    for (const DdBlaStep& s : level) table.largestFirstRadius = std::max(table.largestFirstRadius, s.radius);
     double length = static_cast<double>(std::int64_t{1} << kDdBlaFirstLevel);
     while (!cancelled) {
         const bool anyValid = std::any_of(level.begin(), level.end(), [](const DdBlaStep& s) { return s.radius > 0; });

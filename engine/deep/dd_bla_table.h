@@ -45,6 +45,7 @@ struct DdBlaStep {
 struct DdBlaLevels {
     std::vector<std::vector<DdBlaStep>> levels;  // levels[k − kDdBlaFirstLevel]
     std::vector<double> remainder;               // 2ε·2^k per level
+    double largestFirstRadius = 0;               // as BlaLevels's
     ExtReal cMax;                                // the largest |δc| (plus its error) the radii allow
 
     // The longest valid step from reference index m for an exact |δz_m| ≤ u

@@ -113,7 +113,10 @@ HWY_INLINE M ApproximationWanted(D d, DI di, const DdLaneJob& job, const DdLaneB
     const VI offset = hn::Sub(m, hn::Set(di, 1));
     const VI index = hn::ShiftRightSame(offset, kDdBlaFirstLevel);
     const std::int64_t length = std::int64_t{1} << kDdBlaFirstLevel;
-    auto want = hn::And(hn::Eq(hn::And(offset, hn::Set(di, length - 1)), zero), hn::Gt(m, zero));
+    // No step anywhere for a lane whose δz is beyond every first-level radius.
+    auto want = hn::And(hn::Eq(hn::And(offset, hn::Set(di, length - 1)), zero),
+                        hn::RebindMask(di, hn::Le(u, hn::Set(d, table.largestFirstRadius))));
+    want = hn::And(want, hn::Gt(m, zero));
     want = hn::And(want, hn::Lt(index, hn::Set(di, static_cast<std::int64_t>(table.levels[0].size()))));
     want = hn::AndNot(hn::Gt(hn::Set(di, length), hn::Sub(hn::Set(di, job.limit), i)), want);
     want = hn::And(want, hn::Ne(hn::Load(di, b.tableOn), zero));

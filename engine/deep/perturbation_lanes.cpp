@@ -41,9 +41,12 @@ HWY_INLINE M ApproximationWanted(D d, DI di, const LaneJob& job, const LaneBatch
     const int first = table.firstLevel;
     const VI zero = hn::Zero(di);
     const VI offset = hn::Sub(m, hn::Set(di, 1));
-    // Most iterations no lane is at a multiple of the first level: that test
-    // alone then decides (at m = 0 the offset's low bits are all ones).
-    auto want = hn::Eq(hn::And(offset, hn::Set(di, (std::int64_t{1} << first) - 1)), zero);
+    const V u = hn::Mul(hn::Add(dAbs, e), hn::Set(d, kBoundInflation));
+    // Most iterations no lane is at a multiple of the first level, or every
+    // lane's δz is beyond any step's radius: those tests alone then decide
+    // (at m = 0 the offset's low bits are all ones).
+    auto want = hn::And(hn::Eq(hn::And(offset, hn::Set(di, (std::int64_t{1} << first) - 1)), zero),
+                        hn::RebindMask(di, hn::Le(u, hn::Set(d, table.largestFirstRadius))));
     if (hn::AllFalse(di, want)) return hn::FirstN(d, 0);
     const VI index = hn::ShiftRightSame(offset, first);
     want = hn::And(want, hn::Gt(m, zero));
@@ -53,7 +56,6 @@ HWY_INLINE M ApproximationWanted(D d, DI di, const LaneJob& job, const LaneBatch
     if (hn::AllFalse(di, want)) return hn::FirstN(d, 0);
     // Lanes not wanted read the first radius.
     const V radius = hn::GatherIndex(d, table.radii[0].data(), hn::IfThenElseZero(want, index));
-    const V u = hn::Mul(hn::Add(dAbs, e), hn::Set(d, kBoundInflation));
     return hn::And(hn::RebindMask(d, want), hn::Le(u, radius));
 }
 
