@@ -59,8 +59,8 @@ struct BlaUse {
 // squares and the rounding (see bla_table.h). dAbs ≥ |δz̃| (to rounding),
 // cBound ≥ |δc|, fromOffset the pixel's offsetShare.
 template <class R>
-MANDEL_ALWAYS_INLINE void blaStep(const BlaLevels<R>& table, const BlaStep<R>& s, int k, const PixelOffset<R>& dc, const R& cBound,
-             const R& fromOffset, const R& dAbs, R& dzr, R& dzi, R& e) {
+MANDEL_ALWAYS_INLINE void blaStep(const BlaLevels<R>& table, const BlaStep<R>& s, int k, const PixelOffset<R>& dc,
+                                  const R& cBound, const R& fromOffset, const R& dAbs, R& dzr, R& dzi, R& e) {
     const R share = remainderShare(roundUp(dAbs + e), s.radius, fromOffset);
     const R remainder = roundUp(table.remainder[table.slot(k)] * share);
     const R slack = remainder + R(kBlaRounding);

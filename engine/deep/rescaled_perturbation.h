@@ -254,7 +254,8 @@ MANDEL_ALWAYS_INLINE std::int64_t rescaledStep(const PerturbRun<ExtReal>& run, c
     if (run.table && run.table->startsAt(s.m)) {
         const int level = run.table->longest(s.m, rescaledReach(u.wAbs, s), run.limit - s.i);
         if (level > 0) {
-            if (!rescaledBlaStep(*run.table, s.m, level, s, d, u.wAbs, upperDouble(run.fromOffset))) return kSwitchCount;
+            if (!rescaledBlaStep(*run.table, s.m, level, s, d, u.wAbs, upperDouble(run.fromOffset)))
+                return kSwitchCount;
             const std::int64_t length = std::int64_t{1} << level;
             s.m += length;
             s.i += length;

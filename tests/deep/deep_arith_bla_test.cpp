@@ -149,11 +149,11 @@ StepCheck walk(const mandel::DeepReference& reference, const mandel::BlaLevels<R
             continue;
         }
         bool stepped = false;
-        if constexpr (kRescaled) stepped = rescaledStep(table, static_cast<std::int64_t>(m), k, dc, fromOffset, dzr, dzi, e);
+        const auto at = static_cast<std::int64_t>(m);
+        if constexpr (kRescaled) stepped = rescaledStep(table, at, k, dc, fromOffset, dzr, dzi, e);
         check.rescaled += stepped;
         if (!stepped)
-            mandel::blaStep(table, table.step(static_cast<std::int64_t>(m), k), k, dc, cBound, fromOffset, dAbs, dzr, dzi,
-                            e);
+            mandel::blaStep(table, table.step(at, k), k, dc, cBound, fromOffset, dAbs, dzr, dzi, e);
         if (((m - 1) & ((std::size_t{1} << k) - 1)) != 0) ++check.unaligned;
         m += std::size_t{1} << k;
         setMpfr(er.get(), dzr);
