@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "deep/dd_bla_table.h"
 #include "deep/error_bound.h"
 #include "deep/orbit.h"
 
@@ -111,28 +112,57 @@ bool firstLevelFromEveryStart(std::vector<BlaStep<R>>& level, const std::vector<
     return true;
 }
 
+// The double-double coefficients of a double table's steps, side by side
+// with them while the table is built (where the orbit's low parts are
+// known): each step's Ã and B̃ are then rounded once from them (roundedFrom).
+struct Shadow {
+    const std::vector<OrbitLow>* low = nullptr;  // null: no shadow
+    std::vector<DdCoefficients> level;
+};
+
 // The first level's steps from 1 + j·2^k, each merged pairwise from its
-// single steps; false if cancelled.
+// single steps (and so their shadows); false if cancelled.
 template <class R>
 bool firstLevelAligned(std::vector<BlaStep<R>>& level, const std::vector<OrbitPoint>& orbit, int firstLevel,
-                       const R& cMax, double tolerance, const std::atomic<bool>* cancel) {
+                       const R& cMax, double tolerance, Shadow& shadow, const std::atomic<bool>* cancel) {
     const std::int64_t last = static_cast<std::int64_t>(orbit.size()) - 1;
     const std::int64_t firstLength = std::int64_t{1} << firstLevel;
     level.reserve(static_cast<std::size_t>(std::max<std::int64_t>(last - 1, 0) / firstLength));
     std::vector<BlaStep<R>> block(static_cast<std::size_t>(firstLength));
+    std::vector<DdCoefficients> shadowBlock(shadow.low ? block.size() : 0);
     for (std::int64_t m = 1; m + firstLength <= last; m += firstLength) {
-        for (std::int64_t j = 0; j < firstLength; ++j)
-            block[static_cast<std::size_t>(j)] = singleStep<R>(orbit[static_cast<std::size_t>(m + j)], tolerance);
+        for (std::int64_t j = 0; j < firstLength; ++j) {
+            const auto at = static_cast<std::size_t>(m + j);
+            block[static_cast<std::size_t>(j)] = singleStep<R>(orbit[at], tolerance);
+            if (shadow.low) shadowBlock[static_cast<std::size_t>(j)] = ddIterationCoefficients(orbit[at], (*shadow.low)[at]);
+        }
         for (std::int64_t width = 1; width < firstLength; width *= 2)
             for (std::int64_t j = 0; j < firstLength; j += 2 * width) {
-                const auto at = static_cast<std::size_t>(j);
-                block[at] = merged(block[at], block[at + static_cast<std::size_t>(width)], cMax);
+                const auto at = static_cast<std::size_t>(j), second = at + static_cast<std::size_t>(width);
+                block[at] = merged(block[at], block[second], cMax);
+                if (shadow.low) shadowBlock[at] = ddMergedCoefficients(shadowBlock[at], shadowBlock[second]);
             }
         level.push_back(block[0]);
+        if (shadow.low) shadow.level.push_back(shadowBlock[0]);
         if (level.size() % kStepsPerPoll == 0 && stopped(cancel)) return false;
     }
     return true;
 }
+
+// A double step's coefficients rounded once from their double-double values
+// (a normalised pair's high part is its sum rounded to nearest). Merged in
+// double, Ã and B̃ gather about 2^-51 of their size per merge and the
+// reference's own rounding per iteration: 2^-34 of |A| at steps of 2^17
+// iterations, which then dominates the bound of a pixel that takes them.
+void roundedFrom(const DdCoefficients& c, BlaStep<double>& s) {
+    s.ar = c.ar.hi;
+    s.ai = c.ai.hi;
+    s.br = c.br.hi;
+    s.bi = c.bi.hi;
+    s.aErr = roundUp(std::fabs(c.ar.lo) + std::fabs(c.ai.lo) + c.aErr);
+    s.bErr = roundUp(std::fabs(c.br.lo) + std::fabs(c.bi.lo) + c.bErr);
+}
+void roundedFrom(const DdCoefficients&, BlaStep<ExtReal>&) {}
 
 // A spread table's radii start by start (see BlaLevels::radii); its first
 // level stays level by level too.
@@ -158,7 +188,8 @@ struct Spread {
 // False if cancelled (the table is then incomplete).
 template <class R>
 bool build(BlaLevels<R>& table, const std::vector<OrbitPoint>& orbit, const R& cMax, double tolerance,
-           int shortestLevel, const Spread& spread, std::size_t stepBytes, const std::atomic<bool>* cancel) {
+           int shortestLevel, const Spread& spread, std::size_t stepBytes, Shadow& shadow,
+           const std::atomic<bool>* cancel) {
     // The first level: steps of 2^k iterations, every iteration ending at or
     // before the last index (the shorter levels are not kept). Every length
     // from every index where that fits and the spread allows it; else steps
@@ -171,9 +202,10 @@ bool build(BlaLevels<R>& table, const std::vector<OrbitPoint>& orbit, const R& c
                         : spreadFits(orbit.size(), table.firstLevel, stepBytes) ? table.firstLevel
                                                                                 : kAlignedSpread;
     std::vector<BlaStep<R>> level;
+    if (table.spreadLevel == 0) shadow.low = nullptr;  // shadows follow aligned first levels only
     const bool built = table.spreadLevel == 0
                            ? firstLevelFromEveryStart(level, orbit, table.firstLevel, cMax, tolerance, cancel)
-                           : firstLevelAligned(level, orbit, table.firstLevel, cMax, tolerance, cancel);
+                           : firstLevelAligned(level, orbit, table.firstLevel, cMax, tolerance, shadow, cancel);
     if (!built) return false;
     double length = static_cast<double>(std::int64_t{1} << table.firstLevel);
     for (int k = table.firstLevel;; ++k) {
@@ -190,10 +222,16 @@ bool build(BlaLevels<R>& table, const std::vector<OrbitPoint>& orbit, const R& c
         const std::size_t partner = spread ? std::size_t{1} << (k - table.spreadLevel) : 1;
         const std::size_t stride = spread ? 1 : 2;
         std::vector<BlaStep<R>> next;
+        std::vector<DdCoefficients> shadowNext;
         next.reserve(level.size() / stride);
         for (std::size_t j = 0; j + partner < level.size(); j += stride) {
             next.push_back(merged(level[j], level[j + partner], cMax));
+            if (shadow.low) shadowNext.push_back(ddMergedCoefficients(shadow.level[j], shadow.level[j + partner]));
             if (next.size() % kStepsPerPoll == 0 && stopped(cancel)) return false;
+        }
+        if (shadow.low) {
+            for (std::size_t j = 0; j < level.size(); ++j) roundedFrom(shadow.level[j], level[j]);
+            shadow.level = std::move(shadowNext);
         }
         level.shrink_to_fit();
         std::vector<R>& radii = table.radii.emplace_back(level.size());
@@ -248,15 +286,21 @@ template struct BlaLevels<double>;
 template struct BlaLevels<ExtReal>;
 
 BlaTable::BlaTable(const std::vector<OrbitPoint>& orbit, const ExtReal& cMax, bool extended, double tolerance,
-                   const std::atomic<bool>* cancel, int doubleFirstLevel)
+                   const std::atomic<bool>* cancel, int doubleFirstLevel, const std::vector<OrbitLow>* low)
     : cMax_(cMax), extended_(extended) {
     const auto start = std::chrono::steady_clock::now();
+    // The double table's coefficients come from double-double ones where
+    // every point is a plain double with its low part.
+    Shadow shadow;
+    const auto plain = [](const OrbitPoint& p) { return p.exponent == 0; };
+    if (!extended_ && low && low->size() == orbit.size() && std::all_of(orbit.begin(), orbit.end(), plain))
+        shadow.low = low;
     // An extended-range drawing iterates in rescaled doubles with the
     // extended-range table only.
     cancelled_ = extended_ ? !build(ext_, orbit, cMaxIn(cMax_, ExtReal{}), tolerance, 1,
-                                    Spread{true, kRescaledFirstLevel}, kExtendedStepBytes, cancel)
+                                    Spread{true, kRescaledFirstLevel}, kExtendedStepBytes, shadow, cancel)
                            : !build(doubles_, orbit, cMaxIn(cMax_, 0.0), tolerance, doubleFirstLevel,
-                                    Spread{false, doubleFirstLevel}, kDoubleStepBytes, cancel);
+                                    Spread{false, doubleFirstLevel}, kDoubleStepBytes, shadow, cancel);
     if (extended_ && !cancelled_) addRescaledCopies(ext_);
     ext_.cMax = cMaxIn(cMax_, ExtReal{});
     doubles_.cMax = cMaxIn(cMax_, 0.0);

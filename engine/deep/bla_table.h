@@ -239,10 +239,13 @@ class BlaTable {
 public:
     // `tolerance` is ε; steps are at most 1/(2ε) long. Without the extended
     // range the double table's shortest steps are 2^doubleFirstLevel
-    // iterations long (or longer, for long orbits). Building stops early,
-    // with cancelled() true, when *cancel turns true.
+    // iterations long (or longer, for long orbits). With the orbit's low
+    // parts the double table's coefficients are made in double-double and
+    // rounded once. Building stops early, with cancelled() true, when
+    // *cancel turns true.
     BlaTable(const std::vector<OrbitPoint>& orbit, const ExtReal& cMax, bool extended, double tolerance = kBlaTolerance,
-             const std::atomic<bool>* cancel = nullptr, int doubleFirstLevel = kDoubleFirstLevel);
+             const std::atomic<bool>* cancel = nullptr, int doubleFirstLevel = kDoubleFirstLevel,
+             const std::vector<OrbitLow>* low = nullptr);
 
     bool cancelled() const { return cancelled_; }
 

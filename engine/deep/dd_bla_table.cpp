@@ -24,15 +24,10 @@ double magnitudeDown(const DoubleDouble& re, const DoubleDouble& im) {
 DdBlaStep singleStep(const OrbitPoint& point, const OrbitLow& low, double tolerance) {
     DdBlaStep s;
     if (point.exponent != 0) return s;  // Z below double's range: no step
+    static_cast<DdCoefficients&>(s) = ddIterationCoefficients(point, low);
     const DoubleDouble zr{point.re, low.re}, zi{point.im, low.im};
     const double high = roundUp(magnitudeUp(zr, zi) + low.err);
     const double lowest = (magnitudeDown(zr, zi) - low.err) * kRoundDown;
-    s.ar = zr + zr;
-    s.ai = zi + zi;
-    s.br = {1.0, 0.0};
-    s.aBound = roundUp(2 * high);
-    s.bBound = 1.0;
-    s.aErr = roundUp(2 * low.err);
     // True radius ε·2·lowest; the table's is half of it (see bla_table.h).
     const double radius = tolerance * lowest * kRoundDown;
     if (lowest > 0 && roundUp(high + 2 * radius) < kInsideLimit && std::isfinite(s.aBound)) s.radius = radius;
@@ -40,18 +35,8 @@ DdBlaStep singleStep(const OrbitPoint& point, const OrbitLow& low, double tolera
 }
 
 DdBlaStep merged(const DdBlaStep& first, const DdBlaStep& second, const ExtReal& cMax) {
-    const double gamma = kDdBlaRounding;
     DdBlaStep s;
-    s.ar = second.ar * first.ar - second.ai * first.ai;
-    s.ai = second.ar * first.ai + second.ai * first.ar;
-    s.br = (second.ar * first.br - second.ai * first.bi) + second.br;
-    s.bi = (second.ar * first.bi + second.ai * first.br) + second.bi;
-    const double aa = second.aBound * first.aBound;
-    const double ab = second.aBound * first.bBound + second.bBound;
-    s.aBound = roundUp(aa * (1 + gamma));
-    s.bBound = roundUp(ab * (1 + gamma));
-    s.aErr = roundUp(gamma * aa + second.aBound * first.aErr + second.aErr * first.aBound);
-    s.bErr = roundUp(gamma * ab + second.aBound * first.bErr + second.aErr * first.bBound + second.bErr);
+    static_cast<DdCoefficients&>(s) = ddMergedCoefficients(first, second);
     if (!(first.radius > 0) || !(second.radius > 0)) return s;
     if (!std::isfinite(s.aBound + s.bBound + s.aErr + s.bErr)) return s;
     // In the extended range so that a huge |B| times a tiny |δc| stays tiny.
@@ -86,6 +71,34 @@ bool firstLevel(std::vector<DdBlaStep>& level, const std::vector<OrbitPoint>& or
 }
 
 }  // namespace
+
+DdCoefficients ddIterationCoefficients(const OrbitPoint& point, const OrbitLow& low) {
+    const DoubleDouble zr{point.re, low.re}, zi{point.im, low.im};
+    DdCoefficients s;
+    s.ar = zr + zr;
+    s.ai = zi + zi;
+    s.br = {1.0, 0.0};
+    s.aBound = roundUp(2 * roundUp(magnitudeUp(zr, zi) + low.err));
+    s.bBound = 1.0;
+    s.aErr = roundUp(2 * low.err);
+    return s;
+}
+
+DdCoefficients ddMergedCoefficients(const DdCoefficients& first, const DdCoefficients& second) {
+    const double gamma = kDdBlaRounding;
+    DdCoefficients s;
+    s.ar = second.ar * first.ar - second.ai * first.ai;
+    s.ai = second.ar * first.ai + second.ai * first.ar;
+    s.br = (second.ar * first.br - second.ai * first.bi) + second.br;
+    s.bi = (second.ar * first.bi + second.ai * first.br) + second.bi;
+    const double aa = second.aBound * first.aBound;
+    const double ab = second.aBound * first.bBound + second.bBound;
+    s.aBound = roundUp(aa * (1 + gamma));
+    s.bBound = roundUp(ab * (1 + gamma));
+    s.aErr = roundUp(gamma * aa + second.aBound * first.aErr + second.aErr * first.aBound);
+    s.bErr = roundUp(gamma * ab + second.aBound * first.bErr + second.aErr * first.bBound + second.bErr);
+    return s;
+}
 
 int DdBlaLevels::longest(std::int64_t m, double u, std::int64_t maxLength) const {
     if (m < 1) return 0;

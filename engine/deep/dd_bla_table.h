@@ -32,15 +32,26 @@ inline constexpr double kDdBlaRounding = 0x1p-98;
 // Steps of 2^kDdBlaFirstLevel iterations and more (13 bytes an iteration).
 inline constexpr int kDdBlaFirstLevel = 4;
 
-struct DdBlaStep {
+// A step's coefficients in double-double, with their bounds.
+struct DdCoefficients {
     DoubleDouble ar, ai;  // Ã (computed)
     DoubleDouble br, bi;  // B̃ (computed)
     double aBound = 0;    // ≥ |A| and ≥ |Ã|
     double bBound = 0;    // ≥ |B| and ≥ |B̃|
     double aErr = 0;      // ≥ |Ã − A|, A that of the exact reference orbit
     double bErr = 0;      // ≥ |B̃ − B|
-    double radius = 0;    // valid for exact |δz_m| ≤ radius (0: never)
 };
+
+struct DdBlaStep : DdCoefficients {
+    double radius = 0;  // valid for exact |δz_m| ≤ radius (0: never)
+};
+
+// The coefficients of the single iteration from a point in plain doubles
+// (exponent 0) with its low part: A = 2Z, B = 1.
+DdCoefficients ddIterationCoefficients(const OrbitPoint& point, const OrbitLow& low);
+// Those of `first` followed by `second`, each product and sum rounded in
+// double-double (within kDdBlaRounding of its terms).
+DdCoefficients ddMergedCoefficients(const DdCoefficients& first, const DdCoefficients& second);
 
 struct DdBlaLevels {
     std::vector<std::vector<DdBlaStep>> levels;  // levels[k − kDdBlaFirstLevel]

@@ -276,8 +276,15 @@ OrbitLow DeepReference::lowPart(std::size_t index, const WalkPoint& z, const Ext
 std::shared_ptr<const BlaTable> DeepReference::blaTable(const ExtReal& cMax, const std::atomic<bool>* cancel) const {
     std::lock_guard lock(blaMutex_);
     if (!bla_ || bla_->cMax() < cMax) {
-        auto table =
-            std::make_shared<BlaTable>(orbit_, cMax * ExtReal(kBlaOffsetRoom), extended_, kBlaTolerance, cancel);
+        // The low parts where they are already made (once complete they do
+        // not change); a longer orbit's are not walked for the table.
+        bool lowMade = false;
+        {
+            std::lock_guard lowLock(lowMutex_);
+            lowMade = orbitLow_.size() == orbit_.size();
+        }
+        auto table = std::make_shared<BlaTable>(orbit_, cMax * ExtReal(kBlaOffsetRoom), extended_, kBlaTolerance,
+                                                cancel, kDoubleFirstLevel, lowMade ? &orbitLow_ : nullptr);
         if (table->cancelled()) return nullptr;
         bla_ = std::move(table);
     }

@@ -199,6 +199,10 @@ TEST(DeepArithBla, DoubleStepsKeepTheExactOffsetWithinTheirBound) {
     // With a tolerance of 2^-12 the dropped squares outweigh every rounding:
     // the bound must cover them.
     const mandel::BlaTable coarse(reference.orbit(), ExtReal(1e-29), false, 0x1p-12, nullptr, 1);
+    // The same steps with their coefficients made in double-double and
+    // rounded once: a bound closer to the true error, still above it.
+    const mandel::BlaTable rounded(reference.orbit(), ExtReal(1e-29), false, mandel::kBlaTolerance, nullptr, 1,
+                                   &reference.orbitLow());
     // Its long steps start at every even index: the walks take some that are
     // not aligned to their length.
     ASSERT_EQ(table.doubles()->spreadLevel, 1);
@@ -211,9 +215,86 @@ TEST(DeepArithBla, DoubleStepsKeepTheExactOffsetWithinTheirBound) {
         EXPECT_GT(c.steps, 10) << dr << "," << di;
         EXPECT_GE(c.longest, 32);  // the period is 41
         EXPECT_LT(c.worstRatio, 0x1p-30);
+        const StepCheck r = walk(reference, *rounded.doubles(), dr, di, -97);
+        EXPECT_EQ(r.steps, c.steps);
+        EXPECT_LT(r.worstRatio, c.worstRatio);
         unaligned += rough.unaligned + c.unaligned;
     }
     EXPECT_GT(unaligned, 0);
+}
+
+// |Ã − A| and |B̃ − B| of table steps (every 97th of each level) against A
+// and B of the exact reference orbit: each within its bound. With `merged`
+// (the same table merged in double), no bound is larger than that table's,
+// and the long steps' far smaller; the number of those far smaller.
+int checkCoefficients(const mandel::DeepReference& reference, const mandel::BlaLevels<double>& table,
+                      const mandel::BlaLevels<double>* merged = nullptr) {
+    constexpr int kBits = 1000;
+    std::vector<std::pair<MpfrValue, MpfrValue>> z;
+    MpfrValue t(kBits), u(kBits), ar(kBits), ai(kBits), br(kBits), bi(kBits);
+    z.emplace_back(MpfrValue(kBits), MpfrValue(kBits));  // Z_0 = 0
+    mpfr_set_zero(z.back().first.get(), 1), mpfr_set_zero(z.back().second.get(), 1);
+    for (std::size_t j = 1; j < reference.orbit().size(); ++j) {
+        const auto& [pr, pi] = z.back();
+        MpfrValue nr(kBits), ni(kBits);
+        mpfr_sqr(nr.get(), pr.get(), MPFR_RNDN);
+        mpfr_sqr(t.get(), pi.get(), MPFR_RNDN);
+        mpfr_sub(nr.get(), nr.get(), t.get(), MPFR_RNDN);
+        mpfr_add(nr.get(), nr.get(), reference.centreRe().get(), MPFR_RNDN);
+        mpfr_mul(ni.get(), pr.get(), pi.get(), MPFR_RNDN);
+        mpfr_mul_2ui(ni.get(), ni.get(), 1, MPFR_RNDN);
+        mpfr_add(ni.get(), ni.get(), reference.centreIm().get(), MPFR_RNDN);
+        z.emplace_back(std::move(nr), std::move(ni));
+    }
+    // (x, y) ← 2Z·(x, y) (+ add): one exact complex step of A or B.
+    const auto times2Z = [&](MpfrValue& x, MpfrValue& y, const std::pair<MpfrValue, MpfrValue>& zj, double add) {
+        mpfr_mul(t.get(), zj.first.get(), x.get(), MPFR_RNDN);
+        mpfr_mul(u.get(), zj.second.get(), y.get(), MPFR_RNDN);
+        mpfr_sub(t.get(), t.get(), u.get(), MPFR_RNDN);
+        mpfr_mul(u.get(), zj.first.get(), y.get(), MPFR_RNDN);
+        mpfr_fma(y.get(), zj.second.get(), x.get(), u.get(), MPFR_RNDN);
+        mpfr_mul_2ui(x.get(), t.get(), 1, MPFR_RNDN);
+        mpfr_add_d(x.get(), x.get(), add, MPFR_RNDN);
+        mpfr_mul_2ui(y.get(), y.get(), 1, MPFR_RNDN);
+    };
+    int checked = 0, tighter = 0;
+    for (int k = table.firstLevel; k < table.firstLevel + static_cast<int>(table.levels.size()); ++k) {
+        const auto& level = table.levels[table.slot(k)];
+        for (std::size_t index = 0; index < level.size(); index += 97) {
+            const std::int64_t m = 1 + (static_cast<std::int64_t>(index) << std::min(k, table.spreadLevel));
+            mpfr_set_d(ar.get(), 1, MPFR_RNDN), mpfr_set_d(ai.get(), 0, MPFR_RNDN);
+            mpfr_set_d(br.get(), 0, MPFR_RNDN), mpfr_set_d(bi.get(), 0, MPFR_RNDN);
+            for (std::int64_t j = m; j < m + (std::int64_t{1} << k); ++j) {
+                times2Z(ar, ai, z[static_cast<std::size_t>(j)], 0);
+                times2Z(br, bi, z[static_cast<std::size_t>(j)], 1);
+            }
+            const mandel::BlaStep<double>& s = table.step(m, k);
+            mpfr_sub_d(ar.get(), ar.get(), s.ar, MPFR_RNDN), mpfr_sub_d(ai.get(), ai.get(), s.ai, MPFR_RNDN);
+            mpfr_sub_d(br.get(), br.get(), s.br, MPFR_RNDN), mpfr_sub_d(bi.get(), bi.get(), s.bi, MPFR_RNDN);
+            EXPECT_LE(log2Abs(ar.get(), ai.get()), log2Abs(s.aErr)) << "A of 2^" << k << " from " << m;
+            EXPECT_LE(log2Abs(br.get(), bi.get()), log2Abs(s.bErr)) << "B of 2^" << k << " from " << m;
+            if (merged) {
+                const mandel::BlaStep<double>& other = merged->step(m, k);
+                EXPECT_LE(s.aErr, other.aErr) << "A of 2^" << k << " from " << m;
+                EXPECT_LE(s.bErr, other.bErr) << "B of 2^" << k << " from " << m;
+                tighter += s.aErr < other.aErr / 16;
+            }
+            ++checked;
+        }
+    }
+    EXPECT_GT(checked, 40);
+    return tighter;
+}
+
+TEST(DeepArithBla, StepCoefficientsAreWithinTheirErrorBounds) {
+    mandel::DeepDrawing drawing(minibrotView("1e-29", 0));
+    ASSERT_TRUE(drawing.prepare());
+    const mandel::DeepReference& reference = *drawing.reference();
+    const mandel::BlaTable merged(reference.orbit(), ExtReal(1e-29), false, mandel::kBlaTolerance, nullptr, 1);
+    const mandel::BlaTable rounded(reference.orbit(), ExtReal(1e-29), false, mandel::kBlaTolerance, nullptr, 1,
+                                   &reference.orbitLow());
+    checkCoefficients(reference, *merged.doubles());
+    EXPECT_GT(checkCoefficients(reference, *rounded.doubles(), merged.doubles()), 10);
 }
 
 TEST(DeepArithBla, ExtendedStepsKeepTheExactOffsetWithinTheirBound) {
