@@ -24,6 +24,17 @@
 // gives 2λε·l·(α·u + β·C). A pixel well inside a step's radius, or with a
 // |δc| well below cMax (twice the view's), takes only that share λ =
 // max(u/ρ, C/cMax) of the remainder (remainderShare).
+//
+// The iterates' own sizes bound it closer. Exactly, the remainder is
+// Σ_j A_{j+1→m+l}·δz_j² over the step's iterates j, and the induction gives
+// |δz_j| ≤ (1 + 2εl)·(α_j·u + β_j·C). So it is at most
+// (1 + 2εl)²·(P·u² + 2Q·u·C + S·C²) with P = Σ a_j·α_j², Q = Σ a_j·α_j·β_j,
+// S = Σ a_j·β_j² (a_j ≥ |A_{j+1→m+l}|). A single iteration has P = 1, Q = S
+// = 0; a step `first` then `second` has (a₂, α₁, β₁ the bounds of |A₂|,
+// |A₁|, |B₁|) P = a₂P₁ + α₁²P₂, Q = a₂Q₁ + α₁β₁P₂ + α₁Q₂, S = a₂S₁ +
+// β₁²P₂ + 2β₁Q₂ + S₂. Where one iterate binds the radius and the others stay
+// far inside theirs, this is far below 2λεl; a pixel's step takes the
+// smaller of the two (double tables keep P, Q and S).
 
 #include <algorithm>
 #include <atomic>
@@ -52,8 +63,17 @@ inline constexpr double kBlaTolerance = 0x1p-50;
 // whose share of a long step's bound outweighed its dropped squares.
 inline constexpr double kBlaRounding = 0x1p-51;
 
+// P, Q and S of the header's closer bound on the dropped squares: kept in
+// double tables only (an extended-range step takes λ's share alone).
 template <class R>
-struct BlaStep {
+struct DroppedSquares {};
+template <>
+struct DroppedSquares<double> {
+    double sqU = 0, sqUC = 0, sqC = 0;  // P, Q, S
+};
+
+template <class R>
+struct BlaStep : DroppedSquares<R> {
     R ar{}, ai{};  // Ã (computed)
     R br{}, bi{};  // B̃ (computed)
     R aBound{};    // ≥ |A| and ≥ |Ã|
@@ -230,6 +250,14 @@ R remainderShare(const R& u, const R& radius, const R& fromOffset) {
     const R fromStart = ratioUp(u, radius);
     const R share = fromStart < fromOffset ? fromOffset : fromStart;
     return share < R(1.0) ? share : R(1.0);
+}
+
+// The header's closer bound on a double step's dropped squares, for exact
+// |δz_m| ≤ u and |δc| ≤ c (levelRemainder 2εl), with what underflow in its
+// products may lose; infinite or not a number where P, Q or S overflowed.
+inline double droppedSquares(const BlaStep<double>& s, double levelRemainder, double u, double c) {
+    const double growth = (1 + levelRemainder) * (1 + levelRemainder);
+    return roundUp(growth * (u * (s.sqU * u + 2 * s.sqUC * c) + s.sqC * c * c)) + 0x1p-1068;
 }
 
 // The table of one reference orbit for pixels with |δc| (plus its error) up

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <type_traits>
 #include <vector>
 
 #include "deep/always_inline.h"
@@ -61,13 +62,19 @@ struct BlaUse {
 template <class R>
 MANDEL_ALWAYS_INLINE void blaStep(const BlaLevels<R>& table, const BlaStep<R>& s, int k, const PixelOffset<R>& dc,
                                   const R& cBound, const R& fromOffset, const R& dAbs, R& dzr, R& dzi, R& e) {
-    const R share = remainderShare(roundUp(dAbs + e), s.radius, fromOffset);
-    const R remainder = roundUp(table.remainder[table.slot(k)] * share);
-    const R slack = remainder + R(kBlaRounding);
+    const R u = roundUp(dAbs + e);
+    const R& levelRemainder = table.remainder[table.slot(k)];
+    const R share = remainderShare(u, s.radius, fromOffset);
+    R dropped = roundUp(levelRemainder * share) * (s.aBound * (e + dAbs) + s.bBound * cBound);
+    if constexpr (std::is_same_v<R, double>) {
+        const double closer = droppedSquares(s, levelRemainder, u, cBound);
+        dropped = closer < dropped ? closer : dropped;
+    }
+    const R rounding(kBlaRounding);
     const R nr = (s.ar * dzr - s.ai * dzi) + (s.br * dc.re - s.bi * dc.im);
     const R ni = (s.ar * dzi + s.ai * dzr) + (s.br * dc.im + s.bi * dc.re);
-    e = roundUp(s.aBound * (e + remainder * e) + (s.aErr + slack * s.aBound) * dAbs +
-                (s.bErr + slack * s.bBound) * cBound + s.bBound * dc.err + NumberTraits<R>::stepAbsoluteError());
+    e = roundUp(s.aBound * e + (s.aErr + rounding * s.aBound) * dAbs + (s.bErr + rounding * s.bBound) * cBound +
+                s.bBound * dc.err + dropped + NumberTraits<R>::stepAbsoluteError());
     dzr = nr;
     dzi = ni;
 }

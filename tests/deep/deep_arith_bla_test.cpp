@@ -8,6 +8,7 @@
 #include <mpfr.h>
 
 #include <algorithm>
+#include <array>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -264,11 +265,30 @@ int checkCoefficients(const mandel::DeepReference& reference, const mandel::BlaL
             const std::int64_t m = 1 + (static_cast<std::int64_t>(index) << std::min(k, table.spreadLevel));
             mpfr_set_d(ar.get(), 1, MPFR_RNDN), mpfr_set_d(ai.get(), 0, MPFR_RNDN);
             mpfr_set_d(br.get(), 0, MPFR_RNDN), mpfr_set_d(bi.get(), 0, MPFR_RNDN);
+            // |A_{m→j}|, the bound β_j = Σ|A_{i+1→j}| ≥ |B_{m→j}| and |A_{m→j+1}|
+            // of each iterate j, for P, Q and S.
+            std::vector<std::array<double, 3>> partial;
+            double beta = 0;
             for (std::int64_t j = m; j < m + (std::int64_t{1} << k); ++j) {
+                const double a = std::exp2(log2Abs(ar.get(), ai.get()));
                 times2Z(ar, ai, z[static_cast<std::size_t>(j)], 0);
                 times2Z(br, bi, z[static_cast<std::size_t>(j)], 1);
+                const double next = std::exp2(log2Abs(ar.get(), ai.get()));
+                partial.push_back({a, beta, next});
+                beta = next / a * beta + 1;
             }
             const mandel::BlaStep<double>& s = table.step(m, k);
+            // P, Q and S of the exact orbit: the table's at least these, and close.
+            double p = 0, q = 0, sc = 0;
+            for (const auto& [a, b, next] : partial) {
+                const double after = partial.back()[2] / next;  // |A_{j+1→m+l}|
+                p += after * a * a, q += after * a * b, sc += after * b * b;
+            }
+            const std::pair<double, double> squares[] = {{s.sqU, p}, {s.sqUC, q}, {s.sqC, sc}};
+            for (const auto& [kept, exactSum] : squares) {
+                EXPECT_GE(kept, exactSum * (1 - 0x1p-40)) << "squares of 2^" << k << " from " << m;
+                EXPECT_LE(kept, exactSum * (1 + 0x1p-20)) << "squares of 2^" << k << " from " << m;
+            }
             mpfr_sub_d(ar.get(), ar.get(), s.ar, MPFR_RNDN), mpfr_sub_d(ai.get(), ai.get(), s.ai, MPFR_RNDN);
             mpfr_sub_d(br.get(), br.get(), s.br, MPFR_RNDN), mpfr_sub_d(bi.get(), bi.get(), s.bi, MPFR_RNDN);
             EXPECT_LE(log2Abs(ar.get(), ai.get()), log2Abs(s.aErr)) << "A of 2^" << k << " from " << m;
