@@ -51,10 +51,14 @@
 namespace mandel {
 
 // ε above: the dropped squares relative to the linear terms in each iteration.
-// A larger ε makes longer steps and wider bounds (more pixels to settle):
-// since the settling runs in lanes, 2^-50 draws the published locations up
-// to a tenth faster than 2^-56 did (2^-48 is no better, 2^-42 worse).
-inline constexpr double kBlaTolerance = 0x1p-50;
+// A larger ε makes longer steps, and with the share of 2εl alone wider bounds
+// (more pixels to settle). Double steps also carry the closer bound, which
+// does not grow with ε: at 501², 2^-42 drew zoom_1e50 in 5.2 s against 6.8
+// at 2^-50 (2^-40 and 2^-38 as fast, with more pixels to settle). Extended-
+// range steps take the share alone: 2^-42 settled 2,542 pixels of
+// zoom_1e1086 at 301² against 475 at 2^-50.
+inline constexpr double kBlaTolerance = 0x1p-42;
+inline constexpr double kExtendedBlaTolerance = 0x1p-50;
 // Rounding of one approximation step (a complex product-sum in R), relative to
 // α·|δz| + β·|δc|, and of one merge of two steps. A complex product computed
 // as (ac − bd, ad + bc) is within √5·u of the exact one, relative to |x|·|y|
@@ -271,7 +275,7 @@ public:
     // parts the double table's coefficients are made in double-double and
     // rounded once. Building stops early, with cancelled() true, when
     // *cancel turns true.
-    BlaTable(const std::vector<OrbitPoint>& orbit, const ExtReal& cMax, bool extended, double tolerance = kBlaTolerance,
+    BlaTable(const std::vector<OrbitPoint>& orbit, const ExtReal& cMax, bool extended, double tolerance,
              const std::atomic<bool>* cancel = nullptr, int doubleFirstLevel = kDoubleFirstLevel,
              const std::vector<OrbitLow>* low = nullptr);
 

@@ -112,7 +112,7 @@ TEST(DeepArithDerivative, ThroughApproximationStepsAndRebasing) {
     const mandel::DeepReference escaping(*g.centreRe, *g.centreIm, 3000, false, g.spacing * mandel::ExtReal(0x1p-60),
                                          nullptr);
     for (const mandel::DeepReference* reference : {drawing.reference().get(), &escaping}) {
-        const mandel::BlaTable table(reference->orbit(), mandel::ExtReal(1e-29), false);
+        const mandel::BlaTable table(reference->orbit(), mandel::ExtReal(1e-29), false, mandel::kBlaTolerance);
         std::int64_t skipped = 0, longest = 0;
         for (auto [dr, di] : {std::pair{0.3, 0.1}, {-0.45, 0.2}, {0.05, -0.49}, {0.4, 0.45}}) {
             const Checked c = checkPixel(*reference, table, dr, di, -97);

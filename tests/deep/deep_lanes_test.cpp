@@ -52,8 +52,11 @@ std::unique_ptr<Prepared> prepare(const DeepView& view, bool extended) {
     p->reference = std::make_unique<mandel::DeepReference>(*g.centreRe, *g.centreIm, view.location.limit, extended,
                                                            g.spacing * mandel::ExtReal(0x1p-60), nullptr);
     p->offsets = mandel::pixelOffsets(view, g, g.centreRe->get(), g.centreIm->get());
-    p->bla = std::make_unique<mandel::BlaTable>(p->reference->orbit(), g.spacing * mandel::ExtReal(4.0 * view.width),
-                                                extended);
+    // As a drawing makes it (the double table's coefficients from the low parts).
+    p->bla = std::make_unique<mandel::BlaTable>(
+        p->reference->orbit(), g.spacing * mandel::ExtReal(4.0 * view.width), extended,
+        extended ? mandel::kExtendedBlaTolerance : mandel::kBlaTolerance, nullptr, mandel::kDoubleFirstLevel,
+        extended ? nullptr : &p->reference->orbitLow());
     p->job.view = &view;
     p->job.geometry = &p->geometry;
     p->job.reference = p->reference.get();
