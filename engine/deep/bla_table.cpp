@@ -3,7 +3,6 @@
 #include <chrono>
 #include <algorithm>
 #include <cmath>
-#include <type_traits>
 
 #include "deep/dd_bla_table.h"
 #include "deep/error_bound.h"
@@ -51,7 +50,7 @@ BlaStep<R> singleStep(const OrbitPoint& point, double tolerance) {
     s.aBound = roundUp(two * high);
     s.bBound = R(1.0);
     s.aErr = roundUp(two * zErr);
-    if constexpr (std::is_same_v<R, double>) s.sqU = 1.0;  // the iterate's own δz_j², |δz_j| ≤ u
+    s.sqU = R(1.0);  // the iterate's own δz_j², |δz_j| ≤ u
     // True radius r_j = ε·2·low; the table's is half of it (see the header).
     const R radius = R(tolerance) * low * R(kRoundDown);
     const bool inside = roundUp(high + two * radius) < R(kInsideLimit);
@@ -75,12 +74,10 @@ BlaStep<R> merged(const BlaStep<R>& first, const BlaStep<R>& second, const R& cM
     s.bBound = roundUp(ab * (one + gamma));
     s.aErr = roundUp(gamma * aa + second.aBound * first.aErr + second.aErr * first.aBound);
     s.bErr = roundUp(gamma * ab + second.aBound * first.bErr + second.aErr * first.bBound + second.bErr);
-    if constexpr (std::is_same_v<R, double>) {
-        const double a2 = second.aBound, alpha = first.aBound, beta = first.bBound;
-        s.sqU = roundUp(a2 * first.sqU + alpha * alpha * second.sqU);
-        s.sqUC = roundUp(a2 * first.sqUC + alpha * beta * second.sqU + alpha * second.sqUC);
-        s.sqC = roundUp(a2 * first.sqC + beta * beta * second.sqU + 2 * beta * second.sqUC + second.sqC);
-    }
+    const R &a2 = second.aBound, &alpha = first.aBound, &beta = first.bBound;
+    s.sqU = roundUp(a2 * first.sqU + alpha * alpha * second.sqU);
+    s.sqUC = roundUp(a2 * first.sqUC + alpha * beta * second.sqU + alpha * second.sqUC);
+    s.sqC = roundUp(a2 * first.sqC + beta * beta * second.sqU + R(2.0) * beta * second.sqUC + second.sqC);
     if (!(R{} < first.radius) || !(R{} < second.radius)) return s;
     if (!finite(s.aBound) || !finite(s.bBound) || !finite(s.aErr) || !finite(s.bErr)) return s;
     const R room = second.radius - roundUp(first.bBound * cMax);

@@ -34,7 +34,7 @@
 // |A₁|, |B₁|) P = a₂P₁ + α₁²P₂, Q = a₂Q₁ + α₁β₁P₂ + α₁Q₂, S = a₂S₁ +
 // β₁²P₂ + 2β₁Q₂ + S₂. Where one iterate binds the radius and the others stay
 // far inside theirs, this is far below 2λεl; a pixel's step takes the
-// smaller of the two (double tables keep P, Q and S).
+// smaller of the two.
 
 #include <algorithm>
 #include <atomic>
@@ -51,14 +51,11 @@
 namespace mandel {
 
 // ε above: the dropped squares relative to the linear terms in each iteration.
-// A larger ε makes longer steps, and with the share of 2εl alone wider bounds
-// (more pixels to settle). Double steps also carry the closer bound, which
-// does not grow with ε: at 501², 2^-42 drew zoom_1e50 in 5.2 s against 6.8
-// at 2^-50 (2^-40 and 2^-38 as fast, with more pixels to settle). Extended-
-// range steps take the share alone: 2^-42 settled 2,542 pixels of
-// zoom_1e1086 at 301² against 475 at 2^-50.
+// A larger ε makes longer steps, and with the share of 2εl alone it made
+// wider bounds (more pixels to settle); the closer bound does not grow with
+// it. At 501², 2^-42 drew zoom_1e50 in 5.2 s against 6.8 at 2^-50 (2^-40
+// and 2^-38 as fast, with more pixels to settle).
 inline constexpr double kBlaTolerance = 0x1p-42;
-inline constexpr double kExtendedBlaTolerance = 0x1p-50;
 // Rounding of one approximation step (a complex product-sum in R), relative to
 // α·|δz| + β·|δc|, and of one merge of two steps. A complex product computed
 // as (ac − bd, ad + bc) is within √5·u of the exact one, relative to |x|·|y|
@@ -67,13 +64,10 @@ inline constexpr double kExtendedBlaTolerance = 0x1p-50;
 // whose share of a long step's bound outweighed its dropped squares.
 inline constexpr double kBlaRounding = 0x1p-51;
 
-// P, Q and S of the header's closer bound on the dropped squares: kept in
-// double tables only (an extended-range step takes λ's share alone).
+// P, Q and S of the header's closer bound on the dropped squares.
 template <class R>
-struct DroppedSquares {};
-template <>
-struct DroppedSquares<double> {
-    double sqU = 0, sqUC = 0, sqC = 0;  // P, Q, S
+struct DroppedSquares {
+    R sqU{}, sqUC{}, sqC{};
 };
 
 template <class R>
@@ -256,12 +250,15 @@ R remainderShare(const R& u, const R& radius, const R& fromOffset) {
     return share < R(1.0) ? share : R(1.0);
 }
 
-// The header's closer bound on a double step's dropped squares, for exact
-// |δz_m| ≤ u and |δc| ≤ c (levelRemainder 2εl), with what underflow in its
-// products may lose; infinite or not a number where P, Q or S overflowed.
-inline double droppedSquares(const BlaStep<double>& s, double levelRemainder, double u, double c) {
-    const double growth = (1 + levelRemainder) * (1 + levelRemainder);
-    return roundUp(growth * (u * (s.sqU * u + 2 * s.sqUC * c) + s.sqC * c * c)) + 0x1p-1068;
+// The header's closer bound on a step's dropped squares, for exact |δz_m| ≤
+// u and |δc| ≤ c (levelRemainder 2εl), with what underflow in its products
+// may lose; in double infinite or not a number where P, Q or S overflowed.
+template <class R>
+R droppedSquares(const DroppedSquares<R>& s, const R& levelRemainder, const R& u, const R& c) {
+    const R one(1.0), two(2.0);
+    const R growth = (one + levelRemainder) * (one + levelRemainder);
+    return roundUp(growth * (u * (s.sqU * u + two * s.sqUC * c) + s.sqC * c * c)) +
+           NumberTraits<R>::stepAbsoluteError();
 }
 
 // The table of one reference orbit for pixels with |δc| (plus its error) up

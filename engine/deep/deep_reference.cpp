@@ -283,8 +283,7 @@ std::shared_ptr<const BlaTable> DeepReference::blaTable(const ExtReal& cMax, con
             std::lock_guard lowLock(lowMutex_);
             lowMade = orbitLow_.size() == orbit_.size();
         }
-        auto table = std::make_shared<BlaTable>(orbit_, cMax * ExtReal(kBlaOffsetRoom), extended_,
-                                                extended_ ? kExtendedBlaTolerance : kBlaTolerance,
+        auto table = std::make_shared<BlaTable>(orbit_, cMax * ExtReal(kBlaOffsetRoom), extended_, kBlaTolerance,
                                                 cancel, kDoubleFirstLevel, lowMade ? &orbitLow_ : nullptr);
         if (table->cancelled()) return nullptr;
         bla_ = std::move(table);

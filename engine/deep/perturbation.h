@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <type_traits>
 #include <vector>
 
 #include "deep/always_inline.h"
@@ -66,10 +65,8 @@ MANDEL_ALWAYS_INLINE void blaStep(const BlaLevels<R>& table, const BlaStep<R>& s
     const R& levelRemainder = table.remainder[table.slot(k)];
     const R share = remainderShare(u, s.radius, fromOffset);
     R dropped = roundUp(levelRemainder * share) * (s.aBound * (e + dAbs) + s.bBound * cBound);
-    if constexpr (std::is_same_v<R, double>) {
-        const double closer = droppedSquares(s, levelRemainder, u, cBound);
-        dropped = closer < dropped ? closer : dropped;
-    }
+    const R closer = droppedSquares<R>(s, levelRemainder, u, cBound);
+    if (closer < dropped) dropped = closer;
     const R rounding(kBlaRounding);
     const R nr = (s.ar * dzr - s.ai * dzi) + (s.br * dc.re - s.bi * dc.im);
     const R ni = (s.ar * dzi + s.ai * dzr) + (s.br * dc.im + s.bi * dc.re);

@@ -81,6 +81,27 @@ MANDEL_ALWAYS_INLINE double rescaledShare(double wAbs, const RescaledState& s, c
     return std::min(1.0, std::max(fromStart, fromOffset));
 }
 
+// x·2^k as a double rounded up, less at most 2^-1074 (0 below 2^-1073,
+// infinite above double's range).
+inline double scaledUp(const ExtReal& x, std::int64_t k) {
+    if (x.isZero()) return 0.0;
+    const std::int64_t exponent = x.exponent + k;
+    if (exponent < -1073) return 0.0;
+    if (exponent > 1024) return std::numeric_limits<double>::infinity();
+    const double half = x.mantissa * powerOfTwo(exponent - 1);  // mantissa·2 stays below 2: no overflow
+    return roundUp(half + half);
+}
+
+// droppedSquares for an extended-range step in units of 2^k, for u and c in
+// the unit: 2^k·(P·u² + 2Q·u·c + S·c²), with what underflow may lose (each
+// coefficient below 2^-1074 in the unit taken as 2^-1074).
+MANDEL_ALWAYS_INLINE double droppedSquaresInUnit(const BlaStep<ExtReal>& s, double levelRemainder, double u, double c,
+                                                 std::int64_t k) {
+    DroppedSquares<double> unit{scaledUp(s.sqU, k) + 0x1p-1074, scaledUp(s.sqUC, k) + 0x1p-1074,
+                                scaledUp(s.sqC, k) + 0x1p-1074};
+    return droppedSquares<double>(unit, levelRemainder, u, c);
+}
+
 // blaStep in units of 2^k: the same products and sums in double on w and δc
 // in the unit, and the same bound divided by 2^k (the table's conversions:
 // coefficients exact, bounds upward; plus the rounding of double's subnormal
@@ -90,13 +111,15 @@ MANDEL_ALWAYS_INLINE bool rescaledBlaStep(const BlaLevels<ExtReal>& table, std::
                                           const RescaledOffset& d, double wAbs, double fromOffset) {
     const RescaledBlaStep& step = table.rescaledStep(m, level);
     if (!step.fits) return false;
+    const double levelRemainder = table.rescaledRemainder[table.slot(level)];
     const double share = rescaledShare(wAbs, s, table.radius(m, level), fromOffset);
-    const double remainder = roundUp(table.rescaledRemainder[table.slot(level)] * share);
-    const double slack = remainder + kBlaRounding;
+    double dropped = roundUp(levelRemainder * share) * (step.aBound * (s.e + wAbs) + step.bBound * d.bound);
+    const double closer = droppedSquaresInUnit(table.step(m, level), levelRemainder, roundUp(wAbs + s.e), d.bound, s.k);
+    if (closer < dropped) dropped = closer;
     const double nr = (step.ar * s.wr - step.ai * s.wi) + (step.br * d.dr - step.bi * d.di);
     const double ni = (step.ar * s.wi + step.ai * s.wr) + (step.br * d.di + step.bi * d.dr);
-    s.e = roundUp(step.aBound * (s.e + remainder * s.e) + (step.aErr + slack * step.aBound) * wAbs +
-                  (step.bErr + slack * step.bBound) * d.bound + step.bBound * d.err +
+    s.e = roundUp(step.aBound * s.e + (step.aErr + kBlaRounding * step.aBound) * wAbs +
+                  (step.bErr + kBlaRounding * step.bBound) * d.bound + step.bBound * d.err + dropped +
                   2 * NumberTraits<double>::stepAbsoluteError());
     s.wr = nr;
     s.wi = ni;

@@ -324,7 +324,7 @@ TEST(DeepArithBla, ExtendedStepsKeepTheExactOffsetWithinTheirBound) {
     mpfr_set_ui(re.get(), 0, MPFR_RNDN);
     mpfr_set_ui(im.get(), 1, MPFR_RNDN);
     const mandel::DeepReference reference(re, im, 2000, true, ExtReal(1.0, -2165 - 60), nullptr);
-    const mandel::BlaTable table(reference.orbit(), ExtReal(1.0, -2164), true, mandel::kExtendedBlaTolerance);
+    const mandel::BlaTable table(reference.orbit(), ExtReal(1.0, -2164), true, mandel::kBlaTolerance);
     const mandel::BlaTable coarse(reference.orbit(), ExtReal(1.0, -2164), true, 0x1p-12);
     ASSERT_NE(table.extendedRange(), nullptr);
     // A short orbit: its steps start from every index. Walks that start at

@@ -55,7 +55,7 @@ std::unique_ptr<Prepared> prepare(const DeepView& view, bool extended) {
     // As a drawing makes it (the double table's coefficients from the low parts).
     p->bla = std::make_unique<mandel::BlaTable>(
         p->reference->orbit(), g.spacing * mandel::ExtReal(4.0 * view.width), extended,
-        extended ? mandel::kExtendedBlaTolerance : mandel::kBlaTolerance, nullptr, mandel::kDoubleFirstLevel,
+        mandel::kBlaTolerance, nullptr, mandel::kDoubleFirstLevel,
         extended ? nullptr : &p->reference->orbitLow());
     p->job.view = &view;
     p->job.geometry = &p->geometry;
