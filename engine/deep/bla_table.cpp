@@ -259,6 +259,7 @@ RescaledBlaStep rescaledCopy(const BlaStep<ExtReal>& s) {
     r.bBound = boundUp(s.bBound);
     r.aErr = boundUp(s.aErr);
     r.bErr = boundUp(s.bErr);
+    r.squares = s;
     return r;
 }
 

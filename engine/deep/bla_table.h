@@ -117,6 +117,7 @@ inline bool withinRadius(const ExtReal& u, const ExtReal& r) {
 struct RescaledBlaStep {
     double ar = 0, ai = 0, br = 0, bi = 0;
     double aBound = 0, bBound = 0, aErr = 0, bErr = 0;
+    DroppedSquares<ExtReal> squares;  // as the step has them (scaled to the unit when taken)
     bool fits = false;
 };
 

@@ -81,24 +81,24 @@ MANDEL_ALWAYS_INLINE double rescaledShare(double wAbs, const RescaledState& s, c
     return std::min(1.0, std::max(fromStart, fromOffset));
 }
 
-// x·2^k as a double rounded up, less at most 2^-1074 (0 below 2^-1073,
-// infinite above double's range).
-inline double scaledUp(const ExtReal& x, std::int64_t k) {
+// At least x·2^k as a double: exactly where that is a normal double (the
+// mantissa's exponent bits moved), else the next power of two up (at least
+// 2^-1074), infinite above double's range; 0 for 0.
+MANDEL_ALWAYS_INLINE double scaledUp(const ExtReal& x, std::int64_t k) {
     if (x.isZero()) return 0.0;
-    const std::int64_t exponent = x.exponent + k;
-    if (exponent < -1073) return 0.0;
+    const std::int64_t exponent = x.exponent + k;  // x < 2^exponent (mantissa in [0.5, 1))
+    if (exponent >= -1021 && exponent <= 1024)
+        return std::bit_cast<double>(std::bit_cast<std::uint64_t>(x.mantissa) +
+                                     (static_cast<std::uint64_t>(exponent) << 52));
     if (exponent > 1024) return std::numeric_limits<double>::infinity();
-    const double half = x.mantissa * powerOfTwo(exponent - 1);  // mantissa·2 stays below 2: no overflow
-    return roundUp(half + half);
+    return powerOfTwo(std::max<std::int64_t>(exponent, -1074));
 }
 
 // droppedSquares for an extended-range step in units of 2^k, for u and c in
-// the unit: 2^k·(P·u² + 2Q·u·c + S·c²), with what underflow may lose (each
-// coefficient below 2^-1074 in the unit taken as 2^-1074).
-MANDEL_ALWAYS_INLINE double droppedSquaresInUnit(const BlaStep<ExtReal>& s, double levelRemainder, double u, double c,
-                                                 std::int64_t k) {
-    DroppedSquares<double> unit{scaledUp(s.sqU, k) + 0x1p-1074, scaledUp(s.sqUC, k) + 0x1p-1074,
-                                scaledUp(s.sqC, k) + 0x1p-1074};
+// the unit: 2^k·(P·u² + 2Q·u·c + S·c²).
+MANDEL_ALWAYS_INLINE double droppedSquaresInUnit(const DroppedSquares<ExtReal>& s, double levelRemainder, double u,
+                                                 double c, std::int64_t k) {
+    const DroppedSquares<double> unit{scaledUp(s.sqU, k), scaledUp(s.sqUC, k), scaledUp(s.sqC, k)};
     return droppedSquares<double>(unit, levelRemainder, u, c);
 }
 
@@ -114,7 +114,7 @@ MANDEL_ALWAYS_INLINE bool rescaledBlaStep(const BlaLevels<ExtReal>& table, std::
     const double levelRemainder = table.rescaledRemainder[table.slot(level)];
     const double share = rescaledShare(wAbs, s, table.radius(m, level), fromOffset);
     double dropped = roundUp(levelRemainder * share) * (step.aBound * (s.e + wAbs) + step.bBound * d.bound);
-    const double closer = droppedSquaresInUnit(table.step(m, level), levelRemainder, roundUp(wAbs + s.e), d.bound, s.k);
+    const double closer = droppedSquaresInUnit(step.squares, levelRemainder, roundUp(wAbs + s.e), d.bound, s.k);
     if (closer < dropped) dropped = closer;
     const double nr = (step.ar * s.wr - step.ai * s.wi) + (step.br * d.dr - step.bi * d.di);
     const double ni = (step.ar * s.wi + step.ai * s.wr) + (step.br * d.di + step.bi * d.dr);
