@@ -3,6 +3,7 @@
 #include <chrono>
 #include <algorithm>
 #include <cmath>
+#include <type_traits>
 
 #include "deep/dd_bla_table.h"
 #include "deep/error_bound.h"
@@ -16,6 +17,10 @@ namespace {
 constexpr double kRoundDown = 1 - 0x1p-40;
 // An iterate inside a step stays below this magnitude (escape is |z| > 2).
 constexpr double kInsideLimit = 2 * (1 - 0x1p-30);
+// A double step whose |A| may be below this has no radius: its products
+// (and their double-double shadows) may lose bits to underflow, and their
+// bounds, relative to their terms, would no longer hold.
+constexpr double kSmallestDoubleBound = 0x1p-900;
 
 bool finite(double v) { return std::isfinite(v); }
 bool finite(const ExtReal& v) { return std::isfinite(v.mantissa); }
@@ -79,6 +84,8 @@ BlaStep<R> merged(const BlaStep<R>& first, const BlaStep<R>& second, const R& cM
     s.sqUC = roundUp(a2 * first.sqUC + alpha * beta * second.sqU + alpha * second.sqUC);
     s.sqC = roundUp(a2 * first.sqC + beta * beta * second.sqU + R(2.0) * beta * second.sqUC + second.sqC);
     if (!(R{} < first.radius) || !(R{} < second.radius)) return s;
+    if constexpr (std::is_same_v<R, double>)
+        if (!(kSmallestDoubleBound <= aa)) return s;
     if (!finite(s.aBound) || !finite(s.bBound) || !finite(s.aErr) || !finite(s.bErr)) return s;
     const R room = second.radius - roundUp(first.bBound * cMax);
     if (!(R{} < room)) return s;

@@ -38,6 +38,9 @@ DdBlaStep merged(const DdBlaStep& first, const DdBlaStep& second, const ExtReal&
     DdBlaStep s;
     static_cast<DdCoefficients&>(s) = ddMergedCoefficients(first, second);
     if (!(first.radius > 0) || !(second.radius > 0)) return s;
+    // Below this a merge's products may lose bits to underflow, and their
+    // bounds, relative to their terms, would no longer hold.
+    if (!(second.aBound * first.aBound >= 0x1p-900)) return s;
     if (!std::isfinite(s.aBound + s.bBound + s.aErr + s.bErr)) return s;
     // In the extended range so that a huge |B| times a tiny |δc| stays tiny.
     const double room = second.radius - upperDouble(roundUp(ExtReal(first.bBound) * cMax));
