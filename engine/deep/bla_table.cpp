@@ -146,7 +146,8 @@ bool firstLevelAligned(std::vector<BlaStep<R>>& level, const std::vector<OrbitPo
         for (std::int64_t j = 0; j < firstLength; ++j) {
             const auto at = static_cast<std::size_t>(m + j);
             block[static_cast<std::size_t>(j)] = singleStep<R>(orbit[at], tolerance);
-            if (shadow.low) shadowBlock[static_cast<std::size_t>(j)] = ddIterationCoefficients(orbit[at], (*shadow.low)[at]);
+            if (shadow.low)
+                shadowBlock[static_cast<std::size_t>(j)] = ddIterationCoefficients(orbit[at], (*shadow.low)[at]);
         }
         for (std::int64_t width = 1; width < firstLength; width *= 2)
             for (std::int64_t j = 0; j < firstLength; j += 2 * width) {

@@ -186,7 +186,8 @@ struct RescaledSteps {
 // The rescaled steps with the extended-range approximation table (built
 // first, for offsets up to 1e-39).
 struct ExtendedTable {
-    explicit ExtendedTable(const mandel::DeepReference& reference) : table(reference.orbit(), ExtReal(1e-39), true, mandel::kBlaTolerance) {}
+    explicit ExtendedTable(const mandel::DeepReference& reference)
+        : table(reference.orbit(), ExtReal(1e-39), true, mandel::kBlaTolerance) {}
     mandel::BlaTable table;
 };
 struct RescaledTableSteps : ExtendedTable, RescaledSteps {
