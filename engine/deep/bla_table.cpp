@@ -175,7 +175,6 @@ void roundedFrom(const DdCoefficients& c, BlaStep<double>& s) {
     s.aErr = roundUp(std::fabs(c.ar.lo) + std::fabs(c.ai.lo) + c.aErr);
     s.bErr = roundUp(std::fabs(c.br.lo) + std::fabs(c.bi.lo) + c.bErr);
 }
-void roundedFrom(const DdCoefficients&, BlaStep<ExtReal>&) {}
 
 // A spread table's radii start by start (see BlaLevels::radii); its first
 // level stays level by level too.
@@ -242,10 +241,11 @@ bool build(BlaLevels<R>& table, const std::vector<OrbitPoint>& orbit, const R& c
             if (shadow.low) shadowNext.push_back(ddMergedCoefficients(shadow.level[j], shadow.level[j + partner]));
             if (next.size() % kStepsPerPoll == 0 && stopped(cancel)) return false;
         }
-        if (shadow.low) {
-            for (std::size_t j = 0; j < level.size(); ++j) roundedFrom(shadow.level[j], level[j]);
-            shadow.level = std::move(shadowNext);
-        }
+        if constexpr (std::is_same_v<R, double>)
+            if (shadow.low) {
+                for (std::size_t j = 0; j < level.size(); ++j) roundedFrom(shadow.level[j], level[j]);
+                shadow.level = std::move(shadowNext);
+            }
         level.shrink_to_fit();
         std::vector<R>& radii = table.radii.emplace_back(level.size());
         for (std::size_t j = 0; j < level.size(); ++j) radii[j] = level[j].radius;

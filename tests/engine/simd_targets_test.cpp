@@ -20,12 +20,4 @@ TEST(SimdTargets, TheEngineFindsTheTargetsHighwaysLibraryFinds) {
     dlclose(library);
 }
 
-TEST(SimdTargets, ATestsTargetsReplaceTheDetectedOnesUntilCleared) {
-    const std::int64_t detected = hwy::SupportedTargets();
-    hwy::SetSupportedTargetsForTest(HWY_SCALAR);
-    EXPECT_EQ(hwy::SupportedTargets(), HWY_SCALAR);
-    hwy::SetSupportedTargetsForTest(0);
-    EXPECT_EQ(hwy::SupportedTargets(), detected);
-}
-
 }  // namespace
