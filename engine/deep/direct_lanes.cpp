@@ -27,23 +27,24 @@ std::int64_t AdvanceDirectLanes(DirectBatch* batch, std::int64_t limit, std::int
     const D d;
     const DI di;
     V zr = hn::Load(d, b.zr), zi = hn::Load(d, b.zi), e = hn::Load(d, b.e);
-    const V cr = hn::Load(d, b.cr), ci = hn::Load(d, b.ci), cErr = hn::Load(d, b.cErr), cAbs = hn::Load(d, b.cAbs);
+    const V cr = hn::Load(d, b.cr), ci = hn::Load(d, b.ci), fixed = hn::Load(d, b.fixed);
     auto i = hn::Load(di, b.i);
     const auto limitV = hn::Set(di, limit), one = hn::Set(di, 1);
-    const V two = hn::Set(d, 2.0), rounding = hn::Set(d, kDirectStepRounding), inflation = hn::Set(d, kBoundInflation);
+    const V floor = hn::Set(d, kDirectMagnitudeFloor), staysBelow = hn::Set(d, kDirectStaysBelow);
+    const V inflation = hn::Set(d, kBoundInflation), rounding = hn::Set(d, kDirectRoundingInflated);
     M attention = hn::FirstN(d, 0);
     std::int64_t steps = 0;
     for (; steps < maxSteps; ++steps) {
         const V squares = hn::Add(hn::Mul(zr, zr), hn::Mul(zi, zi));
-        const V zAbs = Magnitude(d, zr, zi, squares);
-        // escapeTest's "stays", and the limit.
-        attention = hn::Not(Stays(d, zAbs, e));
+        const V zAbs = hn::Add(hn::Sqrt(squares), floor);
+        // directStays, and the limit.
+        attention = hn::Not(hn::Lt(hn::Add(zAbs, e), staysBelow));
         attention = hn::Or(attention, hn::RebindMask(d, hn::Eq(i, limitV)));
         if (!hn::AllFalse(d, attention)) break;
         const V nr = hn::Add(hn::Sub(hn::Mul(zr, zr), hn::Mul(zi, zi)), cr);
         const V ni = hn::Add(hn::Mul(hn::Add(zr, zr), zi), ci);
-        const V grown = hn::Add(hn::Mul(e, hn::Add(hn::Mul(two, zAbs), e)), cErr);
-        e = hn::Mul(hn::Add(grown, hn::Mul(rounding, hn::Add(squares, cAbs))), inflation);
+        const V growth = hn::Mul(hn::Add(hn::Add(zAbs, zAbs), e), inflation);
+        e = hn::Add(hn::Mul(e, growth), hn::Add(hn::Mul(rounding, squares), fixed));
         zr = nr;
         zi = ni;
         i = hn::Add(i, one);

@@ -20,11 +20,10 @@ struct DirectBatch {
     alignas(64) double e[kMaxDirectLanes] = {};
     alignas(64) double cr[kMaxDirectLanes] = {};
     alignas(64) double ci[kMaxDirectLanes] = {};
-    alignas(64) double cErr[kMaxDirectLanes] = {};
-    alignas(64) double cAbs[kMaxDirectLanes] = {};
+    alignas(64) double fixed[kMaxDirectLanes] = {};
     alignas(64) std::int64_t i[kMaxDirectLanes] = {};
-    // Out: nonzero for the lanes whose escape test is not "stays" or whose
-    // iteration is the limit (the scalar loop decides those).
+    // Out: nonzero for the lanes whose "stays" (directStays) failed or whose
+    // iteration is the limit (the scalar loop takes those on).
     alignas(64) std::int64_t attention[kMaxDirectLanes] = {};
 };
 

@@ -20,7 +20,8 @@ public:
           control_(control),
           pending_(pending),
           undecided_(undecided),
-          lanes_(directLaneCount()) {}
+          lanes_(directLaneCount()),
+          start_(directRowStart(job, y_)) {}
     ~DirectRow() { control_.made += made_; }
     bool run();
 
@@ -28,6 +29,7 @@ private:
     bool load(std::size_t lane);
     void finish(std::size_t lane, std::int64_t count, const DirectState& s);
     void empty(std::size_t lane);
+    void stepOne(std::size_t lane, double squares, double zAbs, DirectState& s);
     DirectState stateOf(std::size_t lane) const {
         return {batch_.zr[lane], batch_.zi[lane], batch_.e[lane], batch_.i[lane]};
     }
@@ -38,6 +40,7 @@ private:
     PendingExcesses& pending_;
     std::vector<int>& undecided_;
     const std::size_t lanes_;
+    const DirectRowStart start_;
     DirectBatch batch_;
     int column_[kMaxDirectLanes] = {};
     int next_ = 0;  // the next column to load
@@ -49,7 +52,7 @@ private:
 bool DirectRow::load(std::size_t lane) {
     for (; next_ < job_.view->width; ++next_) {
         if (knownCount(job_, next_, y_, control_, job_.counts[pixelIndex(job_, next_, y_)])) continue;
-        const DirectPoint c = directPoint(job_, next_, y_);
+        const DirectPoint c = directPoint(job_, start_, next_);
         const DirectState s = directStart(c);
         batch_.zr[lane] = s.zr;
         batch_.zi[lane] = s.zi;
@@ -57,8 +60,7 @@ bool DirectRow::load(std::size_t lane) {
         batch_.i[lane] = s.i;
         batch_.cr[lane] = c.cr;
         batch_.ci[lane] = c.ci;
-        batch_.cErr[lane] = c.cErr;
-        batch_.cAbs[lane] = c.cAbs;
+        batch_.fixed[lane] = c.fixed;
         column_[lane] = next_++;
         return true;
     }
@@ -74,11 +76,24 @@ void DirectRow::finish(std::size_t lane, std::int64_t count, const DirectState& 
     storeDirectCount(job_, x, y_, count, s, job_.counts[pixelIndex(job_, x, y_)], &pending_);
 }
 
+void DirectRow::stepOne(std::size_t lane, double squares, double zAbs, DirectState& s) {
+    DirectPoint c;
+    c.cr = batch_.cr[lane];
+    c.ci = batch_.ci[lane];
+    c.fixed = batch_.fixed[lane];
+    directStep(c, squares, zAbs, s);
+    batch_.zr[lane] = s.zr;
+    batch_.zi[lane] = s.zi;
+    batch_.e[lane] = s.e;
+    batch_.i[lane] = s.i;
+    ++made_;
+}
+
 // A lane with no pixel: z = c = 0 stays 0 with no error, and its iteration
 // never reaches the limit, so it never asks for attention.
 void DirectRow::empty(std::size_t lane) {
     batch_.zr[lane] = batch_.zi[lane] = batch_.e[lane] = 0;
-    batch_.cr[lane] = batch_.ci[lane] = batch_.cErr[lane] = batch_.cAbs[lane] = 0;
+    batch_.cr[lane] = batch_.ci[lane] = batch_.fixed[lane] = 0;
     batch_.i[lane] = std::numeric_limits<std::int64_t>::min();
 }
 
@@ -99,9 +114,15 @@ bool DirectRow::run() {
         if (control_.stop()) return false;
         for (std::size_t lane = 0; lane < lanes_; ++lane) {
             if (batch_.attention[lane] == 0) continue;
-            const DirectState s = stateOf(lane);
+            DirectState s = stateOf(lane);
             double squares, zAbs;
-            finish(lane, directTest(s, limit, squares, zAbs), s);
+            const std::int64_t result = directTest(s, limit, squares, zAbs);
+            if (result == 0) {
+                // Stays, by the test the lanes' "stays" left open: one step here.
+                stepOne(lane, squares, zAbs, s);
+                continue;
+            }
+            finish(lane, result, s);
             if (!load(lane)) {
                 empty(lane);
                 --active;

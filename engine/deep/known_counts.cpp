@@ -113,6 +113,27 @@ bool insideBulbs(double re, double reRadius, double im, double imRadius) {
     return q * (q + x) - im * im / 4 < -shift;
 }
 
+bool boxMayMeetBulbs(double reLow, double reHigh, double imLow, double imHigh) {
+    // Both tests' functions, f(centre + d) ≥ f(centre) − |∇f|·|d| − (H/2)·|d|²
+    // with the functions' second derivatives below H = 512 in |Re c|,
+    // |Im c| < 4; the box is clear of a region where f is positive there.
+    constexpr double kHalfSecondDerivative = 256;
+    if (!(reLow > -4 && reHigh < 4 && imLow > -4 && imHigh < 4)) return true;
+    const double re = (reLow + reHigh) / 2, im = (imLow + imHigh) / 2;
+    const double reach = std::hypot(reHigh - reLow, imHigh - imLow) * (1 + 0x1p-20) / 2;
+    const auto clear = [reach](double value, double gradientRe, double gradientIm) {
+        const double fall = std::hypot(gradientRe, gradientIm) * reach + kHalfSecondDerivative * reach * reach;
+        return value > fall * (1 + 0x1p-20) + 0x1p-40;
+    };
+    // |c + 1|² − 1/16
+    const bool clearOfDisk = clear((re + 1) * (re + 1) + im * im - 0.0625, 2 * (re + 1), 2 * im);
+    // q·(q + x) − y²/4, q = x² + y², x = Re c − 1/4
+    const double x = re - 0.25, q = x * x + im * im;
+    const double cardioid = q * (q + x) - im * im / 4;
+    const bool clearOfCardioid = clear(cardioid, 4 * q * x + 2 * x * x + q, 4 * q * im + 2 * x * im - im / 2);
+    return !(clearOfDisk && clearOfCardioid);
+}
+
 KnownCounts::KnownCounts(const DeepView& view, int bits)
     : limit_(view.location.limit),
       reLowSquare_(static_cast<std::size_t>(view.width)),
@@ -142,6 +163,11 @@ KnownCounts::KnownCounts(const DeepView& view, int bits)
         realAxis_[iy] =
             enclosesZero && (exact ? mpfr_zero_p(im.low()) != 0 : exactlyZero(where.imagMin, where.side, span, y));
     }
+    const auto [reFirst, reLast] = std::minmax(reMid_.front(), reMid_.back());
+    const auto [imFirst, imLast] = std::minmax(imMid_.front(), imMid_.back());
+    const double reRadius = std::max(reRadius_.front(), reRadius_.back());
+    const double imRadius = std::max(imRadius_.front(), imRadius_.back());
+    nearBulbs_ = boxMayMeetBulbs(reFirst - reRadius, reLast + reRadius, imFirst - imRadius, imLast + imRadius);
     all_ = true;
     for (int y = 0; y < view.height && all_; ++y)
         for (int x = 0; x < view.width && all_; ++x) all_ = count(x, y) != 0;

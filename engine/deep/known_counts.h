@@ -31,7 +31,7 @@ public:
     std::int64_t count(int x, int y) const {
         const auto ix = static_cast<std::size_t>(x), iy = static_cast<std::size_t>(y);
         if (realAxis_[iy] && realInSet_[ix]) return limit_;
-        if (insideBulbs(reMid_[ix], reRadius_[ix], imMid_[iy], imRadius_[iy])) return limit_;
+        if (nearBulbs_ && insideBulbs(reMid_[ix], reRadius_[ix], imMid_[iy], imRadius_[iy])) return limit_;
         // Lower bounds of the squares: their sum rounds by at most 2^-53 of it.
         return reLowSquare_[ix] + imLowSquare_[iy] > 4 * (1 + 0x1p-50) ? 1 : 0;
     }
@@ -49,7 +49,14 @@ private:
     // (rounded up), in double.
     std::vector<double> reMid_, reRadius_, imMid_, imRadius_;
     bool all_ = false;
+    // False where no pixel of the view can lie inside the main cardioid or
+    // the period-2 disk (the per-pixel test is then left out).
+    bool nearBulbs_ = true;
 };
+
+// False when no point of the box [reLow, reHigh] × [imLow, imHigh] lies inside
+// the main cardioid or the period-2 disk; true when some may.
+bool boxMayMeetBulbs(double reLow, double reHigh, double imLow, double imHigh);
 
 // True when b + y·s/m = 0 exactly, for the decimal texts b and s.
 bool exactlyZero(const std::string& b, const std::string& s, int m, int y);

@@ -74,25 +74,31 @@ bool takesDirectStage(const RowJob& job) {
            job.distance.empty();
 }
 
-DirectPoint directPoint(const RowJob& job, int x, int y) {
+DirectRowStart directRowStart(const RowJob& job, int y) {
     double refRe, refIm, refErr;
     NumberTraits<double>::load(job.reference->orbit()[1], refRe, refIm, refErr);
+    const AxisOffset& im = job.offsets->rows[static_cast<std::size_t>(y)];
+    return {refRe, refIm + im.valueDouble, roundUp(refErr + im.errUp)};
+}
+
+DirectPoint directPoint(const RowJob& job, const DirectRowStart& row, int x) {
     // δc's parts and a bound on its error from the axes' doubles: the
     // extended-range offset and its |δc| (which the direct stage does not
     // use) were a tenth of a shallow view's time.
     const AxisOffset& re = job.offsets->columns[static_cast<std::size_t>(x)];
-    const AxisOffset& im = job.offsets->rows[static_cast<std::size_t>(y)];
-    const double dcErr = roundUp(re.errUp + im.errUp) + kSubnormalLoss;
     DirectPoint c;
-    c.cr = refRe + re.valueDouble;
-    c.ci = refIm + im.valueDouble;
+    c.cr = row.re + re.valueDouble;
+    c.ci = row.im;
     // |c̃| ≤ |Re c̃| + |Im c̃|: within √2 of it, without a square root per pixel.
     c.cAbs = roundUp(std::fabs(c.cr) + std::fabs(c.ci));
-    // The reference point's and the offset's errors, and the sum's rounding
-    // (2^-53 of each part).
-    c.cErr = roundUp(refErr + dcErr + 0x1p-52 * c.cAbs);
+    // The reference point's and the offsets' errors, what the subnormal
+    // range may lose, and the sums' rounding (2^-53 of each part).
+    c.cErr = roundUp(row.err + re.errUp + kSubnormalLoss + 0x1p-52 * c.cAbs);
+    c.fixed = directFixedBound(c.cErr, c.cAbs);
     return c;
 }
+
+DirectPoint directPoint(const RowJob& job, int x, int y) { return directPoint(job, directRowStart(job, y), x); }
 
 bool takesDirectDdStage(const RowJob& job) { return takesDirectStage(job) && job.geometry->ddScaleExponent == 0; }
 

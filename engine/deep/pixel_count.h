@@ -63,7 +63,13 @@ std::size_t pixelIndex(const RowJob& job, int x, int y);
 // 2^kDirectSpacingExponent, without distances (which need dz/dc).
 bool takesDirectStage(const RowJob& job);
 
-// Pixel (x, y)'s point in double, with its bound, for the direct stage.
+// Pixel (x, y)'s point in double, with its bound, for the direct stage; a
+// row's pixels share the reference point and the row's offset (DirectRowStart).
+struct DirectRowStart {
+    double re = 0, im = 0, err = 0;
+};
+DirectRowStart directRowStart(const RowJob& job, int y);
+DirectPoint directPoint(const RowJob& job, const DirectRowStart& row, int x);
 DirectPoint directPoint(const RowJob& job, int x, int y);
 
 // Whether the pixels the direct stage leaves undecided go on directly in

@@ -7,6 +7,7 @@
 // approximation table (whose steps the lanes take in place).
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -17,6 +18,7 @@
 #include "deep/dd_lanes.h"
 #include "deep/deep_geometry.h"
 #include "deep/direct_double_double.h"
+#include "deep/direct_iteration.h"
 #include "deep/direct_lanes.h"
 #include "deep/double_double_perturbation.h"
 #include "deep/perturbation.h"
@@ -220,6 +222,47 @@ TEST(DeepLanes, RescaledLanesFollowTheScalarLoopBitForBit) {
         expectRescaledLanesFollowTheScalarLoop(deep);
         expectRescaledLanesFollowTheScalarLoop(besideI(315, 1000));
         expectRescaledLanesFollowTheScalarLoop(besideI(650, 2000));
+    }
+}
+
+// The same in double against directStep: z and the bound bit for bit, also
+// for a lane whose orbit passes through 0 (c = −1: the squares underflow).
+TEST(DeepLanes, DirectDoubleLanesFollowTheScalarStepBitForBit) {
+    for (const mandel::SimdTarget& target : mandel::availableSimdTargets()) {
+        const mandel::ForcedSimdTarget forced(target);
+        const std::size_t lanes = mandel::directLaneCount();
+        mandel::DirectBatch batch;
+        std::vector<mandel::DirectPoint> points;
+        std::vector<mandel::DirectState> scalar;
+        for (std::size_t lane = 0; lane < lanes; ++lane) {
+            mandel::DirectPoint c;
+            c.cr = lane == 0 ? -1.0 : -0.7495 + 0.0001 * static_cast<double>(lane);
+            c.ci = lane == 0 ? 0.0 : 0.0125 + 0.00003 * static_cast<double>(lane);
+            c.cAbs = std::fabs(c.cr) + std::fabs(c.ci);
+            c.cErr = 0x1p-60;
+            c.fixed = mandel::directFixedBound(c.cErr, c.cAbs);
+            points.push_back(c);
+            scalar.push_back(mandel::directStart(c));
+            batch.zr[lane] = batch.cr[lane] = c.cr;
+            batch.zi[lane] = batch.ci[lane] = c.ci;
+            batch.e[lane] = c.cErr;
+            batch.fixed[lane] = c.fixed;
+            batch.i[lane] = 1;
+        }
+        const std::int64_t steps = mandel::advanceDirectLanes(batch, 100000, 400);
+        EXPECT_EQ(steps, 400) << mandel::activeSimdTarget();
+        for (std::size_t lane = 0; lane < lanes; ++lane) {
+            for (std::int64_t s = 0; s < steps; ++s) {
+                double squares, zAbs;
+                ASSERT_EQ(mandel::directTest(scalar[lane], 100000, squares, zAbs), 0);
+                mandel::directStep(points[lane], squares, zAbs, scalar[lane]);
+            }
+            const std::string where = std::string(mandel::activeSimdTarget()) + " lane " + std::to_string(lane);
+            EXPECT_TRUE(sameBits(batch.zr[lane], scalar[lane].zr)) << where;
+            EXPECT_TRUE(sameBits(batch.zi[lane], scalar[lane].zi)) << where;
+            EXPECT_TRUE(sameBits(batch.e[lane], scalar[lane].e)) << where;
+            EXPECT_EQ(batch.i[lane], scalar[lane].i) << where;
+        }
     }
 }
 
