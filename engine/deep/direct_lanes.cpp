@@ -9,6 +9,7 @@
 #include <hwy/highway.h>
 
 #include <cstdint>
+#include <cstring>
 
 #include "deep/direct_double_double.h"
 #include "deep/direct_iteration.h"
@@ -53,7 +54,9 @@ std::int64_t AdvanceDirectLanes(DirectBatch* batch, std::int64_t limit, std::int
     hn::Store(zi, d, b.zi);
     hn::Store(e, d, b.e);
     hn::Store(i, di, b.i);
-    hn::Store(hn::VecFromMask(di, hn::RebindMask(di, attention)), di, b.attention);
+    std::uint8_t bits[8] = {};
+    hn::StoreMaskBits(d, attention, bits);
+    std::memcpy(&b.attention, bits, sizeof b.attention);
     return steps;
 }
 

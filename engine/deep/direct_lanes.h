@@ -22,9 +22,9 @@ struct DirectBatch {
     alignas(64) double ci[kMaxDirectLanes] = {};
     alignas(64) double fixed[kMaxDirectLanes] = {};
     alignas(64) std::int64_t i[kMaxDirectLanes] = {};
-    // Out: nonzero for the lanes whose "stays" (directStays) failed or whose
-    // iteration is the limit (the scalar loop takes those on).
-    alignas(64) std::int64_t attention[kMaxDirectLanes] = {};
+    // Out: bit k set for lane k where its "stays" (directStays) failed or
+    // its iteration is the limit (the scalar loop takes those on).
+    std::uint64_t attention = 0;
 };
 
 // The same for the double-double iteration: z̃ = (zrHi + zrLo) + i(ziHi + ziLo).

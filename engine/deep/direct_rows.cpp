@@ -1,9 +1,11 @@
 #include "deep/direct_rows.h"
 
+#include <bit>
 #include <cstdint>
 #include <limits>
 
 #include "deep/direct_lanes.h"
+#include "deep/known_counts.h"
 
 namespace mandel {
 
@@ -21,7 +23,10 @@ public:
           pending_(pending),
           undecided_(undecided),
           lanes_(directLaneCount()),
-          start_(directRowStart(job, y_)) {}
+          start_(directRowStart(job, y_)),
+          someKnown_(job.known && job.known->rowHasKnown(y_)),
+          countsOnly_(job.excess.empty() && job.distance.empty()),
+          rowCounts_(&job.counts[pixelIndex(job, 0, y_)]) {}
     ~DirectRow() { control_.made += made_; }
     bool run();
 
@@ -41,6 +46,9 @@ private:
     std::vector<int>& undecided_;
     const std::size_t lanes_;
     const DirectRowStart start_;
+    const bool someKnown_;  // whether the row may have pixels of known count
+    const bool countsOnly_;  // no colour output wanted besides the count
+    std::int32_t* const rowCounts_;
     DirectBatch batch_;
     int column_[kMaxDirectLanes] = {};
     int next_ = 0;  // the next column to load
@@ -51,8 +59,9 @@ private:
 // none is left.
 bool DirectRow::load(std::size_t lane) {
     for (; next_ < job_.view->width; ++next_) {
-        if (knownCount(job_, next_, y_, control_, job_.counts[pixelIndex(job_, next_, y_)])) continue;
-        const DirectPoint c = directPoint(job_, start_, next_);
+        if (someKnown_ && knownCount(job_, next_, y_, control_, rowCounts_[static_cast<std::size_t>(next_)]))
+            continue;
+        const DirectPoint c = directPoint(*job_.offsets, start_, next_);
         const DirectState s = directStart(c);
         batch_.zr[lane] = s.zr;
         batch_.zi[lane] = s.zi;
@@ -73,7 +82,12 @@ void DirectRow::finish(std::size_t lane, std::int64_t count, const DirectState& 
         undecided_.push_back(x);
         return;
     }
-    storeDirectCount(job_, x, y_, count, s, job_.counts[pixelIndex(job_, x, y_)], &pending_);
+    std::int32_t& out = rowCounts_[static_cast<std::size_t>(x)];
+    if (countsOnly_) {
+        out = static_cast<std::int32_t>(count);
+        return;
+    }
+    storeDirectCount(job_, x, y_, count, s, out, &pending_);
 }
 
 void DirectRow::stepOne(std::size_t lane, double squares, double zAbs, DirectState& s) {
@@ -109,11 +123,19 @@ bool DirectRow::run() {
     const std::int64_t limit = job_.view->location.limit;
     // The row's last pixels too stay in the lanes, the emptied ones beside
     // them: those are the longest-lived of the row.
+    // Cancel and progress are asked after about kStepsPerPoll steps (a round
+    // that ends at once counts as one), not after every pixel's end.
+    std::int64_t sincePoll = 0;
     while (active > 0) {
-        made_ += advanceDirectLanes(batch_, limit, kStepsPerPoll) * static_cast<std::int64_t>(active);
-        if (control_.stop()) return false;
-        for (std::size_t lane = 0; lane < lanes_; ++lane) {
-            if (batch_.attention[lane] == 0) continue;
+        const std::int64_t steps = advanceDirectLanes(batch_, limit, kStepsPerPoll);
+        made_ += steps * static_cast<std::int64_t>(active);
+        sincePoll += steps + 1;
+        if (sincePoll >= kStepsPerPoll) {
+            sincePoll = 0;
+            if (control_.stop()) return false;
+        }
+        for (std::uint64_t bits = batch_.attention; bits != 0; bits &= bits - 1) {
+            const auto lane = static_cast<std::size_t>(std::countr_zero(bits));
             DirectState s = stateOf(lane);
             double squares, zAbs;
             const std::int64_t result = directTest(s, limit, squares, zAbs);

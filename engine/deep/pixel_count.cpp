@@ -56,9 +56,6 @@ PixelOffset<ExtReal> pixelOffset(const RowJob& job, int x, int y) {
     return dc;
 }
 
-// Rounding into double's subnormal range loses at most 2^-1075 per part.
-constexpr double kSubnormalLoss = 0x1p-1073;
-
 PixelOffset<double> doubleOffset(const PixelOffset<ExtReal>& x) {
     return PixelOffset<double>{x.re.toDouble(), x.im.toDouble(), upperDouble(x.err) + kSubnormalLoss,
                                upperDouble(x.abs)};
@@ -81,24 +78,7 @@ DirectRowStart directRowStart(const RowJob& job, int y) {
     return {refRe, refIm + im.valueDouble, roundUp(refErr + im.errUp)};
 }
 
-DirectPoint directPoint(const RowJob& job, const DirectRowStart& row, int x) {
-    // δc's parts and a bound on its error from the axes' doubles: the
-    // extended-range offset and its |δc| (which the direct stage does not
-    // use) were a tenth of a shallow view's time.
-    const AxisOffset& re = job.offsets->columns[static_cast<std::size_t>(x)];
-    DirectPoint c;
-    c.cr = row.re + re.valueDouble;
-    c.ci = row.im;
-    // |c̃| ≤ |Re c̃| + |Im c̃|: within √2 of it, without a square root per pixel.
-    c.cAbs = roundUp(std::fabs(c.cr) + std::fabs(c.ci));
-    // The reference point's and the offsets' errors, what the subnormal
-    // range may lose, and the sums' rounding (2^-53 of each part).
-    c.cErr = roundUp(row.err + re.errUp + kSubnormalLoss + 0x1p-52 * c.cAbs);
-    c.fixed = directFixedBound(c.cErr, c.cAbs);
-    return c;
-}
-
-DirectPoint directPoint(const RowJob& job, int x, int y) { return directPoint(job, directRowStart(job, y), x); }
+DirectPoint directPoint(const RowJob& job, int x, int y) { return directPoint(*job.offsets, directRowStart(job, y), x); }
 
 bool takesDirectDdStage(const RowJob& job) { return takesDirectStage(job) && job.geometry->ddScaleExponent == 0; }
 
