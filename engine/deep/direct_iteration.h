@@ -25,8 +25,12 @@ namespace mandel {
 // pixels undecided).
 inline constexpr std::int64_t kDirectSpacingExponent = -44;
 
-// Rounding of one step, relative to |z|² + |c|: each part's few roundings.
-inline constexpr double kDirectStepRounding = 0x1p-50;
+// Rounding of one step, relative to |z|² + |c| (u = 2^-53): the real part
+// (x² − y²) + Re c errs by at most 3u|z|² + u|Re c| (the two squares, their
+// difference and the sum), the imaginary part 2xy + Im c by 2u|z|² + u|Im c|
+// (|2xy| ≤ |z|²), so |z̃'s error| ≤ 5u(|z|² + |c|), the terms in u² within the
+// bound's inflation. Underflow's absolute losses are in the point's error.
+inline constexpr double kDirectStepRounding = 5 * 0x1p-53;
 
 // Added to √(x² + y²): an upper bound on |z̃| also where the squares lost
 // digits to underflow (below 2^-960 they are within 2^-1072 of the true
@@ -76,18 +80,28 @@ inline void directStep(const DirectPoint& c, double squares, double zAbs, Direct
 // The lanes' "stays" (sounder than needed, by the margins above).
 inline bool directStays(double zAbs, double e) { return zAbs + e < kDirectStaysBelow; }
 
-// The escape test of state s: its count (escaped at s.i, or the limit),
-// kUndecidedCount, or 0 where the pixel goes on (squares and zAbs, an upper
-// bound on |z̃|, then hold what the step needs).
-inline std::int64_t directTest(const DirectState& s, std::int64_t limit, double& squares, double& zAbs) {
-    squares = s.zr * s.zr + s.zi * s.zi;
-    zAbs = std::sqrt(squares) + kDirectMagnitudeFloor;
+// The escape test of state s (directTest, and directDecision from its
+// directMagnitude): its count (escaped at s.i, or the limit),
+// kUndecidedCount, or 0 where the pixel goes on (squares and zAbs, a bound
+// on |z̃|, then hold what the step needs).
+inline std::int64_t directDecision(const DirectState& s, std::int64_t limit, double zAbs) {
     if (!directStays(zAbs, s.e)) {
         const EscapeTest test = escapeTest(zAbs, s.e);
         if (test == EscapeTest::Escaped) return s.i;
         if (test == EscapeTest::Undecided) return kUndecidedCount;
     }
     return s.i == limit ? limit : 0;
+}
+
+// |z̃|² and the bound on |z̃| the test and the step take.
+inline void directMagnitude(const DirectState& s, double& squares, double& zAbs) {
+    squares = s.zr * s.zr + s.zi * s.zi;
+    zAbs = std::sqrt(squares) + kDirectMagnitudeFloor;
+}
+
+inline std::int64_t directTest(const DirectState& s, std::int64_t limit, double& squares, double& zAbs) {
+    directMagnitude(s, squares, zAbs);
+    return directDecision(s, limit, zAbs);
 }
 
 // The pixel's count from state s on (see directTest), or kCancelledCount

@@ -34,10 +34,11 @@ std::int64_t AdvanceDirectLanes(DirectBatch* batch, std::int64_t limit, std::int
     const V floor = hn::Set(d, kDirectMagnitudeFloor), staysBelow = hn::Set(d, kDirectStaysBelow);
     const V inflation = hn::Set(d, kBoundInflation), rounding = hn::Set(d, kDirectRoundingInflated);
     M attention = hn::FirstN(d, 0);
+    V squares = hn::Zero(d), zAbs = hn::Zero(d);
     std::int64_t steps = 0;
     for (; steps < maxSteps; ++steps) {
-        const V squares = hn::Add(hn::Mul(zr, zr), hn::Mul(zi, zi));
-        const V zAbs = hn::Add(hn::Sqrt(squares), floor);
+        squares = hn::Add(hn::Mul(zr, zr), hn::Mul(zi, zi));
+        zAbs = hn::Add(hn::Sqrt(squares), floor);
         // directStays, and the limit.
         attention = hn::Not(hn::Lt(hn::Add(zAbs, e), staysBelow));
         attention = hn::Or(attention, hn::RebindMask(d, hn::Eq(i, limitV)));
@@ -54,6 +55,8 @@ std::int64_t AdvanceDirectLanes(DirectBatch* batch, std::int64_t limit, std::int
     hn::Store(zi, d, b.zi);
     hn::Store(e, d, b.e);
     hn::Store(i, di, b.i);
+    hn::Store(squares, d, b.squares);
+    hn::Store(zAbs, d, b.zAbs);
     std::uint8_t bits[8] = {};
     hn::StoreMaskBits(d, attention, bits);
     std::memcpy(&b.attention, bits, sizeof b.attention);

@@ -22,6 +22,9 @@ struct DirectBatch {
     alignas(64) double ci[kMaxDirectLanes] = {};
     alignas(64) double fixed[kMaxDirectLanes] = {};
     alignas(64) std::int64_t i[kMaxDirectLanes] = {};
+    // Out: where a lane needs attention, directMagnitude's values of its state.
+    alignas(64) double squares[kMaxDirectLanes] = {};
+    alignas(64) double zAbs[kMaxDirectLanes] = {};
     // Out: bit k set for lane k where its "stays" (directStays) failed or
     // its iteration is the limit (the scalar loop takes those on).
     std::uint64_t attention = 0;

@@ -3,6 +3,7 @@
 #include <bit>
 #include <cstdint>
 #include <limits>
+#include <vector>
 
 #include "deep/direct_lanes.h"
 #include "deep/known_counts.h"
@@ -26,11 +27,14 @@ public:
           start_(directRowStart(job, y_)),
           someKnown_(job.known && job.known->rowHasKnown(y_)),
           countsOnly_(job.excess.empty() && job.distance.empty()),
-          rowCounts_(&job.counts[pixelIndex(job, 0, y_)]) {}
+          rowCounts_(&job.counts[pixelIndex(job, 0, y_)]) {
+        prepare();
+    }
     ~DirectRow() { control_.made += made_; }
     bool run();
 
 private:
+    void prepare();
     bool load(std::size_t lane);
     void finish(std::size_t lane, std::int64_t count, const DirectState& s);
     void empty(std::size_t lane);
@@ -49,27 +53,41 @@ private:
     const bool someKnown_;  // whether the row may have pixels of known count
     const bool countsOnly_;  // no colour output wanted besides the count
     std::int32_t* const rowCounts_;
+    // Every column's point, formed in one pass over the row.
+    std::vector<double> cr_, cErr_, fixed_;
     DirectBatch batch_;
     int column_[kMaxDirectLanes] = {};
     int next_ = 0;  // the next column to load
     std::int64_t made_ = 0;
 };
 
+void DirectRow::prepare() {
+    const auto width = static_cast<std::size_t>(job_.view->width);
+    cr_.resize(width);
+    cErr_.resize(width);
+    fixed_.resize(width);
+    const double* values = job_.offsets->columnValues.data();
+    const double* errs = job_.offsets->columnErrs.data();
+    for (std::size_t x = 0; x < width; ++x) {
+        const DirectPoint c = directPoint(start_, values[x], errs[x]);
+        cr_[x] = c.cr;
+        cErr_[x] = c.cErr;
+        fixed_[x] = c.fixed;
+    }
+}
+
 // Loads the row's next column that is not known into the lane; false where
 // none is left.
 bool DirectRow::load(std::size_t lane) {
     for (; next_ < job_.view->width; ++next_) {
-        if (someKnown_ && knownCount(job_, next_, y_, control_, rowCounts_[static_cast<std::size_t>(next_)]))
-            continue;
-        const DirectPoint c = directPoint(*job_.offsets, start_, next_);
-        const DirectState s = directStart(c);
-        batch_.zr[lane] = s.zr;
-        batch_.zi[lane] = s.zi;
-        batch_.e[lane] = s.e;
-        batch_.i[lane] = s.i;
-        batch_.cr[lane] = c.cr;
-        batch_.ci[lane] = c.ci;
-        batch_.fixed[lane] = c.fixed;
+        const auto x = static_cast<std::size_t>(next_);
+        if (someKnown_ && knownCount(job_, next_, y_, control_, rowCounts_[x])) continue;
+        // directStart's state: z = c, its bound c's error.
+        batch_.zr[lane] = batch_.cr[lane] = cr_[x];
+        batch_.zi[lane] = batch_.ci[lane] = start_.im;
+        batch_.e[lane] = cErr_[x];
+        batch_.i[lane] = 1;
+        batch_.fixed[lane] = fixed_[x];
         column_[lane] = next_++;
         return true;
     }
@@ -137,8 +155,9 @@ bool DirectRow::run() {
         for (std::uint64_t bits = batch_.attention; bits != 0; bits &= bits - 1) {
             const auto lane = static_cast<std::size_t>(std::countr_zero(bits));
             DirectState s = stateOf(lane);
-            double squares, zAbs;
-            const std::int64_t result = directTest(s, limit, squares, zAbs);
+            // The lanes' directMagnitude of the state.
+            const double squares = batch_.squares[lane], zAbs = batch_.zAbs[lane];
+            const std::int64_t result = directDecision(s, limit, zAbs);
             if (result == 0) {
                 // Stays, by the test the lanes' "stays" left open: one step here.
                 stepOne(lane, squares, zAbs, s);

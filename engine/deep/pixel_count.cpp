@@ -78,7 +78,10 @@ DirectRowStart directRowStart(const RowJob& job, int y) {
     return {refRe, refIm + im.valueDouble, roundUp(refErr + im.errUp)};
 }
 
-DirectPoint directPoint(const RowJob& job, int x, int y) { return directPoint(*job.offsets, directRowStart(job, y), x); }
+DirectPoint directPoint(const RowJob& job, int x, int y) {
+    const auto ix = static_cast<std::size_t>(x);
+    return directPoint(directRowStart(job, y), job.offsets->columnValues[ix], job.offsets->columnErrs[ix]);
+}
 
 bool takesDirectDdStage(const RowJob& job) { return takesDirectStage(job) && job.geometry->ddScaleExponent == 0; }
 

@@ -74,19 +74,19 @@ DirectPoint directPoint(const RowJob& job, int x, int y);
 // Rounding into double's subnormal range loses at most 2^-1075 per part.
 inline constexpr double kSubnormalLoss = 0x1p-1073;
 
-inline DirectPoint directPoint(const PixelOffsets& offsets, const DirectRowStart& row, int x) {
-    // δc's parts and a bound on its error from the axes' doubles: the
-    // extended-range offset and its |δc| (which the direct stage does not
-    // use) were a tenth of a shallow view's time.
-    const AxisOffset& re = offsets.columns[static_cast<std::size_t>(x)];
+// The point of the column whose offset is (value, err) in the row: δc's parts
+// and a bound on its error from the axes' doubles (the extended-range offset
+// and its |δc|, which the direct stage does not use, were a tenth of a
+// shallow view's time).
+inline DirectPoint directPoint(const DirectRowStart& row, double value, double err) {
     DirectPoint c;
-    c.cr = row.re + re.valueDouble;
+    c.cr = row.re + value;
     c.ci = row.im;
     // |c̃| ≤ |Re c̃| + |Im c̃|: within √2 of it, without a square root per pixel.
     c.cAbs = roundUp(std::fabs(c.cr) + std::fabs(c.ci));
     // The reference point's and the offsets' errors, what the subnormal
     // range may lose, and the sums' rounding (2^-53 of each part).
-    c.cErr = roundUp(row.err + re.errUp + kSubnormalLoss + 0x1p-52 * c.cAbs);
+    c.cErr = roundUp(row.err + err + kSubnormalLoss + 0x1p-52 * c.cAbs);
     c.fixed = directFixedBound(c.cErr, c.cAbs);
     return c;
 }
