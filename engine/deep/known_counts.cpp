@@ -167,7 +167,7 @@ KnownCounts::KnownCounts(const DeepView& view, int bits)
     const auto [imFirst, imLast] = std::minmax(imMid_.front(), imMid_.back());
     const double reRadius = std::max(reRadius_.front(), reRadius_.back());
     const double imRadius = std::max(imRadius_.front(), imRadius_.back());
-    lowestReSquare_ = *std::min_element(reLowSquare_.begin(), reLowSquare_.end());
+    highestReSquare_ = *std::max_element(reLowSquare_.begin(), reLowSquare_.end());
     nearBulbs_ = boxMayMeetBulbs(reFirst - reRadius, reLast + reRadius, imFirst - imRadius, imLast + imRadius);
     all_ = true;
     for (int y = 0; y < view.height && all_; ++y)

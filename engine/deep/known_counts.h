@@ -40,7 +40,7 @@ public:
     // False when no pixel of row y has a known count.
     bool rowHasKnown(int y) const {
         const auto iy = static_cast<std::size_t>(y);
-        return nearBulbs_ || realAxis_[iy] || lowestReSquare_ + imLowSquare_[iy] > 4 * (1 + 0x1p-50);
+        return nearBulbs_ || realAxis_[iy] || highestReSquare_ + imLowSquare_[iy] > 4 * (1 + 0x1p-50);
     }
 
 private:
@@ -48,7 +48,7 @@ private:
     // Per column and row: a lower bound of (Re c)² and (Im c)² in double
     // (infinite where it is beyond double's range).
     std::vector<double> reLowSquare_, imLowSquare_;
-    double lowestReSquare_ = 0;  // the least of reLowSquare_
+    double highestReSquare_ = 0;  // the largest of reLowSquare_
     std::vector<char> realInSet_;  // per column: −2 ≤ Re c ≤ 1/4 certainly
     std::vector<char> realAxis_;   // per row: Im c = 0 exactly
     // Per column and row: the middle of the enclosure and its half width

@@ -154,6 +154,12 @@ TEST(KnownCounts, FarOutsideAndOnTheRealAxisNeedNoIteration) {
     const Drawn bulbs = draw(neck);
     EXPECT_GT(bulbs.stats.pixelsKnown, 100);
     EXPECT_GT(expectBruteForceCounts(neck, bulbs), 200);
+    // Clear of both bulbs and partly outside |c| ≤ 2 in every row: the
+    // pixels outside are known there too.
+    const DeepView edge{{"1.95", "0.3", "0.1", 50}, 16, 16};
+    const Drawn beyond = draw(edge);
+    EXPECT_GT(beyond.stats.pixelsKnown, 100);
+    EXPECT_EQ(expectBruteForceCounts(edge, beyond), 256);
     EXPECT_FALSE(mandel::exactlyZero("-0.1", "0.2", 24, 11));
     EXPECT_TRUE(mandel::exactlyZero("-1e-30", "3e-30", 3, 1));
     EXPECT_TRUE(mandel::exactlyZero("0", "5", 7, 0));
