@@ -96,10 +96,6 @@ PixelOffsets pixelOffsets(const DeepView& view, const DeepGeometry& geometry, mp
     PixelOffsets out;
     out.columns = axisOffsets(a.get(), h.get(), referenceRe, view.width, bits, geometry.ddScaleExponent);
     out.rows = axisOffsets(b.get(), h.get(), referenceIm, view.height, bits, geometry.ddScaleExponent);
-    for (const AxisOffset& column : out.columns) {
-        out.columnValues.push_back(column.valueDouble);
-        out.columnErrs.push_back(column.errUp);
-    }
     out.centreRe = toDoubleDouble(referenceRe);
     out.centreIm = toDoubleDouble(referenceIm);
     // Each part within 2^-105 of it, plus 2^-1074 where its low part underflows.

@@ -59,8 +59,6 @@ struct AxisOffset {
 struct PixelOffsets {
     std::vector<AxisOffset> columns;
     std::vector<AxisOffset> rows;
-    // The columns' valueDouble and errUp side by side, for loops over a row.
-    std::vector<double> columnValues, columnErrs;
     // The reference point the offsets are taken from, as double-doubles,
     // and a bound on the error of each part.
     DoubleDouble centreRe, centreIm;

@@ -3,7 +3,6 @@
 #include <bit>
 #include <cstdint>
 #include <limits>
-#include <vector>
 
 #include "deep/direct_lanes.h"
 #include "deep/known_counts.h"
@@ -27,14 +26,11 @@ public:
           start_(directRowStart(job, y_)),
           someKnown_(job.known && job.known->rowHasKnown(y_)),
           countsOnly_(job.excess.empty() && job.distance.empty()),
-          rowCounts_(&job.counts[pixelIndex(job, 0, y_)]) {
-        prepare();
-    }
+          rowCounts_(&job.counts[pixelIndex(job, 0, y_)]) {}
     ~DirectRow() { control_.made += made_; }
     bool run();
 
 private:
-    void prepare();
     bool load(std::size_t lane);
     void finish(std::size_t lane, std::int64_t count, const DirectState& s);
     void empty(std::size_t lane);
@@ -53,28 +49,11 @@ private:
     const bool someKnown_;  // whether the row may have pixels of known count
     const bool countsOnly_;  // no colour output wanted besides the count
     std::int32_t* const rowCounts_;
-    // Every column's point, formed in one pass over the row.
-    std::vector<double> cr_, cErr_, fixed_;
     DirectBatch batch_;
     int column_[kMaxDirectLanes] = {};
     int next_ = 0;  // the next column to load
     std::int64_t made_ = 0;
 };
-
-void DirectRow::prepare() {
-    const auto width = static_cast<std::size_t>(job_.view->width);
-    cr_.resize(width);
-    cErr_.resize(width);
-    fixed_.resize(width);
-    const double* values = job_.offsets->columnValues.data();
-    const double* errs = job_.offsets->columnErrs.data();
-    for (std::size_t x = 0; x < width; ++x) {
-        const DirectPoint c = directPoint(start_, values[x], errs[x]);
-        cr_[x] = c.cr;
-        cErr_[x] = c.cErr;
-        fixed_[x] = c.fixed;
-    }
-}
 
 // Loads the row's next column that is not known into the lane; false where
 // none is left.
@@ -82,12 +61,16 @@ bool DirectRow::load(std::size_t lane) {
     for (; next_ < job_.view->width; ++next_) {
         const auto x = static_cast<std::size_t>(next_);
         if (someKnown_ && knownCount(job_, next_, y_, control_, rowCounts_[x])) continue;
-        // directStart's state: z = c, its bound c's error.
-        batch_.zr[lane] = batch_.cr[lane] = cr_[x];
-        batch_.zi[lane] = batch_.ci[lane] = start_.im;
-        batch_.e[lane] = cErr_[x];
-        batch_.i[lane] = 1;
-        batch_.fixed[lane] = fixed_[x];
+        const AxisOffset& column = job_.offsets->columns[x];
+        const DirectPoint c = directPoint(start_, column.valueDouble, column.errUp);
+        const DirectState s = directStart(c);
+        batch_.zr[lane] = s.zr;
+        batch_.zi[lane] = s.zi;
+        batch_.e[lane] = s.e;
+        batch_.i[lane] = s.i;
+        batch_.cr[lane] = c.cr;
+        batch_.ci[lane] = c.ci;
+        batch_.fixed[lane] = c.fixed;
         column_[lane] = next_++;
         return true;
     }

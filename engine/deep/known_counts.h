@@ -32,18 +32,20 @@ public:
         const auto ix = static_cast<std::size_t>(x), iy = static_cast<std::size_t>(y);
         if (realAxis_[iy] && realInSet_[ix]) return limit_;
         if (nearBulbs_ && insideBulbs(reMid_[ix], reRadius_[ix], imMid_[iy], imRadius_[iy])) return limit_;
-        // Lower bounds of the squares: their sum rounds by at most 2^-53 of it.
-        return reLowSquare_[ix] + imLowSquare_[iy] > 4 * (1 + 0x1p-50) ? 1 : 0;
+        return reLowSquare_[ix] + imLowSquare_[iy] > kOutsideSquares ? 1 : 0;
     }
     // True when every pixel's count is known.
     bool all() const { return all_; }
     // False when no pixel of row y has a known count.
     bool rowHasKnown(int y) const {
         const auto iy = static_cast<std::size_t>(y);
-        return nearBulbs_ || realAxis_[iy] || highestReSquare_ + imLowSquare_[iy] > 4 * (1 + 0x1p-50);
+        return nearBulbs_ || realAxis_[iy] || highestReSquare_ + imLowSquare_[iy] > kOutsideSquares;
     }
 
 private:
+    // Lower bounds of (Re c)² + (Im c)² above this put c outside |c| ≤ 2
+    // (their sum rounds by at most 2^-53 of it).
+    static constexpr double kOutsideSquares = 4 * (1 + 0x1p-50);
     std::int64_t limit_;
     // Per column and row: a lower bound of (Re c)² and (Im c)² in double
     // (infinite where it is beyond double's range).

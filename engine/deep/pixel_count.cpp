@@ -79,8 +79,8 @@ DirectRowStart directRowStart(const RowJob& job, int y) {
 }
 
 DirectPoint directPoint(const RowJob& job, int x, int y) {
-    const auto ix = static_cast<std::size_t>(x);
-    return directPoint(directRowStart(job, y), job.offsets->columnValues[ix], job.offsets->columnErrs[ix]);
+    const AxisOffset& column = job.offsets->columns[static_cast<std::size_t>(x)];
+    return directPoint(directRowStart(job, y), column.valueDouble, column.errUp);
 }
 
 bool takesDirectDdStage(const RowJob& job) { return takesDirectStage(job) && job.geometry->ddScaleExponent == 0; }
