@@ -3,6 +3,7 @@
 #include <chrono>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <type_traits>
 
 #include "deep/dd_bla_table.h"
@@ -99,38 +100,73 @@ constexpr std::int64_t kStepsPerPoll = 1 << 12;
 
 bool stopped(const std::atomic<bool>* cancel) { return cancel && cancel->load(std::memory_order_relaxed); }
 
+// The double-double coefficients of a table's steps, side by side with them
+// while the table is built (where the orbit's low parts are known): each
+// step's Ã and B̃ are then rounded once from them (roundedFrom).
+struct Shadow {
+    const std::vector<OrbitLow>* low = nullptr;  // null: no shadow
+    std::vector<DdCoefficients> level;
+};
+
+// A shadow's products keep their bounds (relative to their terms) only while
+// none underflows (|A| of a merge at least 2^-900, as a double step's radius
+// asks) or overflows (no part beyond 2^990, where Dekker's split of a factor
+// would): a shadow outside that range, or of a point below double's range
+// (its low part is in the point's own unit), is marked unusable. The mark is
+// a NaN in aErr, which every merge with it carries on.
+constexpr double kShadowLowest = 0x1p-900;
+constexpr double kShadowHighest = 0x1p990;
+
+DdCoefficients unusable(DdCoefficients c) {
+    c.aErr = std::numeric_limits<double>::quiet_NaN();
+    return c;
+}
+
+bool usable(const DdCoefficients& c) { return !std::isnan(c.aErr); }
+
+DdCoefficients shadowSingle(const OrbitPoint& point, const OrbitLow& low) {
+    if (point.exponent != 0) return unusable({});
+    const DdCoefficients c = ddIterationCoefficients(point, low);
+    return c.aBound <= kShadowHighest ? c : unusable(c);
+}
+
+DdCoefficients shadowMerged(const DdCoefficients& first, const DdCoefficients& second) {
+    const DdCoefficients c = ddMergedCoefficients(first, second);
+    const bool inRange = second.aBound * first.aBound >= kShadowLowest && c.aBound <= kShadowHighest &&
+                         c.bBound <= kShadowHighest;
+    return inRange ? c : unusable(c);
+}
+
 // The first level's steps from every index (each ending at or before the
 // last index), merged from single steps through the shorter levels, which
-// are not kept; false if cancelled.
+// are not kept (and so their shadows); false if cancelled.
 template <class R>
 bool firstLevelFromEveryStart(std::vector<BlaStep<R>>& level, const std::vector<OrbitPoint>& orbit, int firstLevel,
-                              const R& cMax, double tolerance, const std::atomic<bool>* cancel) {
+                              const R& cMax, double tolerance, Shadow& shadow, const std::atomic<bool>* cancel) {
     const std::int64_t last = static_cast<std::int64_t>(orbit.size()) - 1;
-    for (std::int64_t m = 1; m + 1 <= last; ++m)
-        level.push_back(singleStep<R>(orbit[static_cast<std::size_t>(m)], tolerance));
+    for (std::int64_t m = 1; m + 1 <= last; ++m) {
+        const auto at = static_cast<std::size_t>(m);
+        level.push_back(singleStep<R>(orbit[at], tolerance));
+        if (shadow.low) shadow.level.push_back(shadowSingle(orbit[at], (*shadow.low)[at]));
+    }
     for (int k = 1; k <= firstLevel; ++k) {
         // In place: the step from j takes the one from j + half, not yet replaced.
         const std::size_t half = std::size_t{1} << (k - 1);
         if (level.size() <= half) {
             level.clear();
+            shadow.level.clear();
             return true;
         }
         for (std::size_t j = 0; j + half < level.size(); ++j) {
             level[j] = merged(level[j], level[j + half], cMax);
+            if (shadow.low) shadow.level[j] = shadowMerged(shadow.level[j], shadow.level[j + half]);
             if (j % kStepsPerPoll == 0 && stopped(cancel)) return false;
         }
         level.resize(level.size() - half);
+        if (shadow.low) shadow.level.resize(level.size());
     }
     return true;
 }
-
-// The double-double coefficients of a double table's steps, side by side
-// with them while the table is built (where the orbit's low parts are
-// known): each step's Ã and B̃ are then rounded once from them (roundedFrom).
-struct Shadow {
-    const std::vector<OrbitLow>* low = nullptr;  // null: no shadow
-    std::vector<DdCoefficients> level;
-};
 
 // The first level's steps from 1 + j·2^k, each merged pairwise from its
 // single steps (and so their shadows); false if cancelled.
@@ -147,13 +183,13 @@ bool firstLevelAligned(std::vector<BlaStep<R>>& level, const std::vector<OrbitPo
             const auto at = static_cast<std::size_t>(m + j);
             block[static_cast<std::size_t>(j)] = singleStep<R>(orbit[at], tolerance);
             if (shadow.low)
-                shadowBlock[static_cast<std::size_t>(j)] = ddIterationCoefficients(orbit[at], (*shadow.low)[at]);
+                shadowBlock[static_cast<std::size_t>(j)] = shadowSingle(orbit[at], (*shadow.low)[at]);
         }
         for (std::int64_t width = 1; width < firstLength; width *= 2)
             for (std::int64_t j = 0; j < firstLength; j += 2 * width) {
                 const auto at = static_cast<std::size_t>(j), second = at + static_cast<std::size_t>(width);
                 block[at] = merged(block[at], block[second], cMax);
-                if (shadow.low) shadowBlock[at] = ddMergedCoefficients(shadowBlock[at], shadowBlock[second]);
+                if (shadow.low) shadowBlock[at] = shadowMerged(shadowBlock[at], shadowBlock[second]);
             }
         level.push_back(block[0]);
         if (shadow.low) shadow.level.push_back(shadowBlock[0]);
@@ -162,18 +198,21 @@ bool firstLevelAligned(std::vector<BlaStep<R>>& level, const std::vector<OrbitPo
     return true;
 }
 
-// A double step's coefficients rounded once from their double-double values
-// (a normalised pair's high part is its sum rounded to nearest). Merged in
-// double, Ã and B̃ gather about 2^-51 of their size per merge and the
-// reference's own rounding per iteration: 2^-34 of |A| at steps of 2^17
-// iterations, which then dominates the bound of a pixel that takes them.
-void roundedFrom(const DdCoefficients& c, BlaStep<double>& s) {
-    s.ar = c.ar.hi;
-    s.ai = c.ai.hi;
-    s.br = c.br.hi;
-    s.bi = c.bi.hi;
-    s.aErr = roundUp(std::fabs(c.ar.lo) + std::fabs(c.ai.lo) + c.aErr);
-    s.bErr = roundUp(std::fabs(c.br.lo) + std::fabs(c.bi.lo) + c.bErr);
+// A step's coefficients rounded once from their double-double values (a
+// normalised pair's high part is its sum rounded to nearest), where the
+// shadow is usable. Merged in double (or in the extended range, whose
+// mantissa is a double), Ã and B̃ gather about 2^-51 of their size per merge
+// and the reference's own rounding per iteration: 2^-34 of |A| at steps of
+// 2^17 iterations, which then dominates the bound of a pixel that takes them.
+template <class R>
+void roundedFrom(const DdCoefficients& c, BlaStep<R>& s) {
+    if (!usable(c)) return;
+    s.ar = R(c.ar.hi);
+    s.ai = R(c.ai.hi);
+    s.br = R(c.br.hi);
+    s.bi = R(c.bi.hi);
+    s.aErr = R(roundUp(std::fabs(c.ar.lo) + std::fabs(c.ai.lo) + c.aErr));
+    s.bErr = R(roundUp(std::fabs(c.br.lo) + std::fabs(c.bi.lo) + c.bErr));
 }
 
 // A spread table's radii start by start (see BlaLevels::radii); its first
@@ -214,9 +253,8 @@ bool build(BlaLevels<R>& table, const std::vector<OrbitPoint>& orbit, const R& c
                         : spreadFits(orbit.size(), table.firstLevel, stepBytes) ? table.firstLevel
                                                                                 : kAlignedSpread;
     std::vector<BlaStep<R>> level;
-    if (table.spreadLevel == 0) shadow.low = nullptr;  // shadows follow aligned first levels only
     const bool built = table.spreadLevel == 0
-                           ? firstLevelFromEveryStart(level, orbit, table.firstLevel, cMax, tolerance, cancel)
+                           ? firstLevelFromEveryStart(level, orbit, table.firstLevel, cMax, tolerance, shadow, cancel)
                            : firstLevelAligned(level, orbit, table.firstLevel, cMax, tolerance, shadow, cancel);
     if (!built) return false;
     double length = static_cast<double>(std::int64_t{1} << table.firstLevel);
@@ -238,14 +276,13 @@ bool build(BlaLevels<R>& table, const std::vector<OrbitPoint>& orbit, const R& c
         next.reserve(level.size() / stride);
         for (std::size_t j = 0; j + partner < level.size(); j += stride) {
             next.push_back(merged(level[j], level[j + partner], cMax));
-            if (shadow.low) shadowNext.push_back(ddMergedCoefficients(shadow.level[j], shadow.level[j + partner]));
+            if (shadow.low) shadowNext.push_back(shadowMerged(shadow.level[j], shadow.level[j + partner]));
             if (next.size() % kStepsPerPoll == 0 && stopped(cancel)) return false;
         }
-        if constexpr (std::is_same_v<R, double>)
-            if (shadow.low) {
-                for (std::size_t j = 0; j < level.size(); ++j) roundedFrom(shadow.level[j], level[j]);
-                shadow.level = std::move(shadowNext);
-            }
+        if (shadow.low) {
+            for (std::size_t j = 0; j < level.size(); ++j) roundedFrom(shadow.level[j], level[j]);
+            shadow.level = std::move(shadowNext);
+        }
         level.shrink_to_fit();
         std::vector<R>& radii = table.radii.emplace_back(level.size());
         for (std::size_t j = 0; j < level.size(); ++j) radii[j] = level[j].radius;
@@ -303,11 +340,12 @@ BlaTable::BlaTable(const std::vector<OrbitPoint>& orbit, const ExtReal& cMax, bo
                    const std::atomic<bool>* cancel, int doubleFirstLevel, const std::vector<OrbitLow>* low)
     : cMax_(cMax), extended_(extended) {
     const auto start = std::chrono::steady_clock::now();
-    // The double table's coefficients come from double-double ones where
-    // every point is a plain double with its low part.
+    // The coefficients come from double-double ones where the orbit's low
+    // parts are known: in the double table where every point is a plain
+    // double, in the extended-range table step by step (see shadowSingle).
     Shadow shadow;
     const auto plain = [](const OrbitPoint& p) { return p.exponent == 0; };
-    if (!extended_ && low && low->size() == orbit.size() && std::all_of(orbit.begin(), orbit.end(), plain))
+    if (low && low->size() == orbit.size() && (extended_ || std::all_of(orbit.begin(), orbit.end(), plain)))
         shadow.low = low;
     // An extended-range drawing iterates in rescaled doubles with the
     // extended-range table only.

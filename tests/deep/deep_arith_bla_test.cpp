@@ -221,8 +221,9 @@ TEST(DeepArithBla, DoubleStepsKeepTheExactOffsetWithinTheirBound) {
 // and B of the exact reference orbit: each within its bound. With `merged`
 // (the same table merged in double), no bound is larger than that table's,
 // and the long steps' far smaller; the number of those far smaller.
-int checkCoefficients(const mandel::DeepReference& reference, const mandel::BlaLevels<double>& table,
-                      const mandel::BlaLevels<double>* merged = nullptr) {
+template <class R>
+int checkCoefficients(const mandel::DeepReference& reference, const mandel::BlaLevels<R>& table,
+                      const mandel::BlaLevels<R>* merged = nullptr) {
     constexpr int kBits = 1000;
     std::vector<std::pair<MpfrValue, MpfrValue>> z;
     MpfrValue t(kBits), u(kBits), ar(kBits), ai(kBits), br(kBits), bi(kBits);
@@ -270,27 +271,31 @@ int checkCoefficients(const mandel::DeepReference& reference, const mandel::BlaL
                 partial.push_back({a, beta, next});
                 beta = next / a * beta + 1;
             }
-            const mandel::BlaStep<double>& s = table.step(m, k);
+            const mandel::BlaStep<R>& s = table.step(m, k);
             // P, Q and S of the exact orbit: the table's at least these, and close.
             double p = 0, q = 0, sc = 0;
             for (const auto& [a, b, next] : partial) {
                 const double after = partial.back()[2] / next;  // |A_{j+1→m+l}|
                 p += after * a * a, q += after * a * b, sc += after * b * b;
             }
-            const std::pair<double, double> squares[] = {{s.sqU, p}, {s.sqUC, q}, {s.sqC, sc}};
+            using mandel::plainDouble;
+            const std::pair<double, double> squares[] = {
+                {plainDouble(s.sqU), p}, {plainDouble(s.sqUC), q}, {plainDouble(s.sqC), sc}};
             for (const auto& [kept, exactSum] : squares) {
                 EXPECT_GE(kept, exactSum * (1 - 0x1p-40)) << "squares of 2^" << k << " from " << m;
                 EXPECT_LE(kept, exactSum * (1 + 0x1p-20)) << "squares of 2^" << k << " from " << m;
             }
-            mpfr_sub_d(ar.get(), ar.get(), s.ar, MPFR_RNDN), mpfr_sub_d(ai.get(), ai.get(), s.ai, MPFR_RNDN);
-            mpfr_sub_d(br.get(), br.get(), s.br, MPFR_RNDN), mpfr_sub_d(bi.get(), bi.get(), s.bi, MPFR_RNDN);
+            for (auto [exact, kept] : {std::pair{&ar, &s.ar}, {&ai, &s.ai}, {&br, &s.br}, {&bi, &s.bi}}) {
+                setMpfr(t.get(), *kept);
+                mpfr_sub(exact->get(), exact->get(), t.get(), MPFR_RNDN);
+            }
             EXPECT_LE(log2Abs(ar.get(), ai.get()), log2Abs(s.aErr)) << "A of 2^" << k << " from " << m;
             EXPECT_LE(log2Abs(br.get(), bi.get()), log2Abs(s.bErr)) << "B of 2^" << k << " from " << m;
             if (merged) {
-                const mandel::BlaStep<double>& other = merged->step(m, k);
-                EXPECT_LE(s.aErr, other.aErr) << "A of 2^" << k << " from " << m;
-                EXPECT_LE(s.bErr, other.bErr) << "B of 2^" << k << " from " << m;
-                tighter += s.aErr < other.aErr / 16;
+                const mandel::BlaStep<R>& other = merged->step(m, k);
+                EXPECT_FALSE(other.aErr < s.aErr) << "A of 2^" << k << " from " << m;
+                EXPECT_FALSE(other.bErr < s.bErr) << "B of 2^" << k << " from " << m;
+                tighter += s.aErr * R(16.0) < other.aErr;
             }
             ++checked;
         }
@@ -308,6 +313,13 @@ TEST(DeepArithBla, StepCoefficientsAreWithinTheirErrorBounds) {
                                    &reference.orbitLow());
     checkCoefficients(reference, *merged.doubles());
     EXPECT_GT(checkCoefficients(reference, *rounded.doubles(), merged.doubles()), 10);
+    // The extended-range tables (steps from every index), merged in the
+    // extended range and rounded from double-double.
+    const mandel::BlaTable mergedExt(reference.orbit(), ExtReal(1e-29), true, mandel::kBlaTolerance);
+    const mandel::BlaTable roundedExt(reference.orbit(), ExtReal(1e-29), true, mandel::kBlaTolerance, nullptr, 1,
+                                      &reference.orbitLow());
+    checkCoefficients(reference, *mergedExt.extendedRange());
+    EXPECT_GT(checkCoefficients(reference, *roundedExt.extendedRange(), mergedExt.extendedRange()), 10);
 }
 
 TEST(DeepArithBla, ExtendedStepsKeepTheExactOffsetWithinTheirBound) {
