@@ -109,12 +109,11 @@ struct Shadow {
 };
 
 // A shadow's products keep their bounds (relative to their terms) only while
-// none underflows (|A| of a merge at least 2^-900, as a double step's radius
-// asks) or overflows (no part beyond 2^990, where Dekker's split of a factor
-// would): a shadow outside that range, or of a point below double's range
-// (its low part is in the point's own unit), is marked unusable. The mark is
-// a NaN in aErr, which every merge with it carries on.
-constexpr double kShadowLowest = 0x1p-900;
+// none underflows (|A| of a merge at least kSmallestDoubleBound, as a double
+// step's radius asks) or overflows (no part beyond 2^990, where Dekker's split
+// of a factor would): a shadow outside that range, or of a point below
+// double's range (its low part is in the point's own unit), is marked
+// unusable. The mark is a NaN in aErr, which every merge with it carries on.
 constexpr double kShadowHighest = 0x1p990;
 
 DdCoefficients unusable(DdCoefficients c) {
@@ -132,7 +131,7 @@ DdCoefficients shadowSingle(const OrbitPoint& point, const OrbitLow& low) {
 
 DdCoefficients shadowMerged(const DdCoefficients& first, const DdCoefficients& second) {
     const DdCoefficients c = ddMergedCoefficients(first, second);
-    const bool inRange = second.aBound * first.aBound >= kShadowLowest && c.aBound <= kShadowHighest &&
+    const bool inRange = second.aBound * first.aBound >= kSmallestDoubleBound && c.aBound <= kShadowHighest &&
                          c.bBound <= kShadowHighest;
     return inRange ? c : unusable(c);
 }
