@@ -259,41 +259,76 @@ struct IterationStart {
     UnitMove rebaseMove;
 };
 
+// An iteration's reference point, |w|² and |w|, and x = roundUp(|w| + e).
+struct LaneValuesAt {
+    ReferenceValues z;
+    V w2, wAbs, x;
+};
+
+HWY_INLINE LaneValuesAt ValuesAt(D d, const RescaledLaneJob& job, const RescaledVectors& v) {
+    const V w2 = hn::Add(hn::Mul(v.wr, v.wr), hn::Mul(v.wi, v.wi));
+    const V wAbs = Magnitude(d, v.wr, v.wi, w2);
+    return {LoadReference(d, job.points, v.m), w2, wAbs, hn::Mul(hn::Add(wAbs, v.e), hn::Set(d, kBoundInflation))};
+}
+
+// Z + δz formed in double (the lanes whose unit is from 2^-1000 up): the
+// sum, |Z + δz|, its bound, and the lanes where it is below |δz| (the rebase).
+struct FormedSum {
+    V xr, xi, abs, err;
+    M closer;
+};
+
+HWY_INLINE FormedSum FormSum(D d, const ReferenceValues& z, V unit, const RescaledVectors& v, V wAbs) {
+    const V sumRounding = hn::Set(d, kPerturbSumRounding), inflation = hn::Set(d, kBoundInflation);
+    const V xr = hn::Add(z.zr, hn::Mul(unit, v.wr));
+    const V xi = hn::Add(z.zi, hn::Mul(unit, v.wi));
+    const V abs = Magnitude(d, xr, xi, hn::Add(hn::Mul(xr, xr), hn::Mul(xi, xi)));
+    const V err = hn::Mul(
+        hn::Add(hn::Add(hn::Add(z.zErr, hn::Mul(unit, v.e)), hn::Mul(sumRounding, abs)), hn::Set(d, 0x1p-1073)),
+        inflation);
+    return {xr, xi, abs, err, closerToZero(abs, hn::Mul(unit, wAbs))};
+}
+
+// The bound on |Z + δz| where the sum is not formed (|Z| alone stands for it).
+HWY_INLINE V ErrorOfZAlone(D d, const ReferenceValues& z, V x, VI k) {
+    const V sumRounding = hn::Set(d, kPerturbSumRounding), inflation = hn::Set(d, kBoundInflation);
+    return hn::Mul(hn::Add(hn::Add(z.zErr, UpperScaled(d, x, k)), hn::Mul(sumRounding, z.zAbs)), inflation);
+}
+
+// The lanes whose unit is from 2^kRescaledSumUnit up, where Z + δz is formed.
+HWY_INLINE M SumFormed(D d, VI k) { return hn::RebindMask(d, hn::Gt(k, hn::Set(DI(), kRescaledSumUnit - 1))); }
+
+// The lanes at the orbit's end or at the limit.
+HWY_INLINE M AtEnd(D d, const RescaledLaneJob& job, const RescaledVectors& v) {
+    const DI di;
+    return hn::RebindMask(d, hn::Or(hn::Eq(v.m, hn::Set(di, job.last)), hn::Eq(v.i, hn::Set(di, job.limit))));
+}
+
 HWY_INLINE IterationStart StartIteration(D d, const RescaledLaneJob& job, const RescaledVectors& v,
                                          VI offsetExponent) {
     const DI di;
-    const V sumRounding = hn::Set(d, kPerturbSumRounding), inflation = hn::Set(d, kBoundInflation);
     // Built in one initialiser: a default-constructed vector does not inline
     // on every target (NEON).
-    const ReferenceValues z = LoadReference(d, job.points, v.m);
-    const V unit = v.unit;
-    const V w2 = hn::Add(hn::Mul(v.wr, v.wr), hn::Mul(v.wi, v.wi));
-    const V wAbs = Magnitude(d, v.wr, v.wi, w2);
-    const V x = hn::Mul(hn::Add(wAbs, v.e), inflation);
+    const LaneValuesAt at = ValuesAt(d, job, v);
+    const ReferenceValues& z = at.z;
+    const V unit = v.unit, w2 = at.w2, wAbs = at.wAbs, x = at.x;
     // Z + δz formed in double from a unit of 2^-1000 up, below it |Z| alone
     // (Z above 2^-900; a point below double's range loads as one below 2^-999).
     // Usually every lane is on the same side: only that side is computed.
-    const M formed = hn::RebindMask(d, hn::Gt(v.k, hn::Set(di, kRescaledSumUnit - 1)));
+    const M formed = SumFormed(d, v.k);
     V sumAbs = z.zAbs, sumErr = hn::Zero(d), xr = hn::Zero(d), xi = hn::Zero(d);
     M switchFormed = hn::FirstN(d, 0);
     if (!hn::AllFalse(d, formed)) {
-        xr = hn::Add(z.zr, hn::Mul(unit, v.wr));
-        xi = hn::Add(z.zi, hn::Mul(unit, v.wi));
-        const V sumFormed = Magnitude(d, xr, xi, hn::Add(hn::Mul(xr, xr), hn::Mul(xi, xi)));
-        sumErr = hn::Mul(hn::Add(hn::Add(hn::Add(z.zErr, hn::Mul(unit, v.e)), hn::Mul(sumRounding, sumFormed)),
-                                 hn::Set(d, 0x1p-1073)),
-                         inflation);
-        switchFormed = closerToZero(sumFormed, hn::Mul(unit, wAbs));
-        sumAbs = hn::IfThenElse(formed, sumFormed, z.zAbs);
+        const FormedSum sum = FormSum(d, z, unit, v, wAbs);
+        xr = sum.xr;
+        xi = sum.xi;
+        sumErr = sum.err;
+        switchFormed = sum.closer;
+        sumAbs = hn::IfThenElse(formed, sum.abs, z.zAbs);
     }
-    if (!hn::AllTrue(d, formed)) {
-        const V errAlone =
-            hn::Mul(hn::Add(hn::Add(z.zErr, UpperScaled(d, x, v.k)), hn::Mul(sumRounding, z.zAbs)), inflation);
-        sumErr = hn::IfThenElse(formed, sumErr, errAlone);
-    }
+    if (!hn::AllTrue(d, formed)) sumErr = hn::IfThenElse(formed, sumErr, ErrorOfZAlone(d, z, x, v.k));
     const M tinyZ = hn::Not(hn::Gt(z.zAbs, hn::Set(d, kRescaledZFloor)));
-    const auto ends = hn::Or(hn::Eq(v.m, hn::Set(di, job.last)), hn::Eq(v.i, hn::Set(di, job.limit)));
-    const M hard = hn::Or(hn::RebindMask(d, ends), hn::Not(Stays(d, sumAbs, sumErr)));
+    const M hard = hn::Or(AtEnd(d, job, v), hn::Not(Stays(d, sumAbs, sumErr)));
     const M rebaseDue = hn::AndNot(hard, hn::And(formed, switchFormed));
     // rebaseInUnit's unit: from x's larger part, in units of 1.
     UnitMove target{hn::Zero(di), hn::Zero(di), hn::FirstN(d, 0)};
@@ -398,6 +433,64 @@ HWY_INLINE M TableSteps(D d, const RescaledLaneJob& job, RescaledLaneBatch& b, c
     return plain;
 }
 
+// The iterations in which no lane needs more than the general iteration's
+// plain or table step, the lanes that do not wait all on the same side of
+// kRescaledSumUnit (kFormed: Z + δz formed in double): the general
+// iteration's values by the same operations, without its other choices.
+// Stops before an iteration in which a lane needs more (the orbit's end, an
+// escape test other than "stays", a rebase, a reference point near 0), or
+// after one in which a lane's unit moved or a lane went to the scalar loop's
+// code (as TableSteps and Rescale leave `waiting` and `rescaleDue`). Returns
+// the iterations made; every lane that did not wait took a step in each.
+template <bool kFormed>
+HWY_INLINE std::int64_t PlainRun(D d, const RescaledLaneJob& job, RescaledLaneBatch& b, VI offsetExponent,
+                                 std::int64_t maxSteps, RescaledVectors& v, M& waiting, M& rescaleDue) {
+    const DI di;
+    const V zFloor = hn::Set(d, kRescaledZFloor);
+    const M none = hn::FirstN(d, 0), active = hn::Not(waiting);
+    const VI k = v.k;
+    std::int64_t steps = 0;
+    while (steps < maxSteps) {
+        const LaneValuesAt at = ValuesAt(d, job, v);
+        V sumAbs = at.z.zAbs, sumErr;
+        M more = hn::Or(hn::Not(hn::Gt(at.z.zAbs, zFloor)), AtEnd(d, job, v));
+        if constexpr (kFormed) {
+            const FormedSum sum = FormSum(d, at.z, v.unit, v, at.wAbs);
+            sumAbs = sum.abs;
+            sumErr = sum.err;
+            more = hn::Or(more, sum.closer);
+        } else {
+            sumErr = ErrorOfZAlone(d, at.z, at.x, v.k);
+        }
+        more = hn::And(active, hn::Or(more, hn::Not(Stays(d, sumAbs, sumErr))));
+        if (!hn::AllFalse(d, more)) break;
+        const IterationStart s{.z = at.z,
+                               .unit = v.unit,
+                               .unitUp = v.unitUp,
+                               .w2 = at.w2,
+                               .wAbs = at.wAbs,
+                               .x = at.x,
+                               .sumAbs = sumAbs,
+                               .sumErr = sumErr,
+                               .xr = hn::Zero(d),
+                               .xi = hn::Zero(d),
+                               .hard = none,
+                               .extended = none,
+                               .rebase = none,
+                               .rebaseMove = {hn::Zero(di), hn::Zero(di), none}};
+        M scalarDone = none;
+        const M plainLanes = TableSteps(d, job, b, s, active, v, waiting, scalarDone);
+        if (!hn::AllFalse(d, plainLanes)) PlainStepInUnit(d, s, plainLanes, v);
+        ++steps;
+        const M due = Rescale(d, v, offsetExponent, hn::Or(waiting, scalarDone));
+        rescaleDue = hn::Or(rescaleDue, due);
+        waiting = hn::Or(waiting, due);
+        if (!hn::AllFalse(d, hn::Or(hn::AndNot(active, waiting), scalarDone))) break;
+        if (!hn::AllTrue(d, hn::RebindMask(d, hn::Eq(v.k, k)))) break;
+    }
+    return steps;
+}
+
 std::int64_t AdvanceRescaledLanes(const RescaledLaneJob* jobPointer, RescaledLaneBatch* batch, std::int64_t maxSteps) {
     const RescaledLaneJob& job = *jobPointer;
     RescaledLaneBatch& b = *batch;
@@ -412,6 +505,20 @@ std::int64_t AdvanceRescaledLanes(const RescaledLaneJob* jobPointer, RescaledLan
     hn::Store(hn::Zero(di), di, b.attention);
     std::int64_t laneSteps = 0;
     for (std::int64_t steps = 0; steps < maxSteps; ++steps) {
+        // Most iterations every lane that does not wait takes the plain or a
+        // table step: those run apart.
+        {
+            const M formed = hn::AndNot(waiting, SumFormed(d, v.k));
+            const auto lanes = static_cast<std::int64_t>(hn::CountTrue(d, hn::Not(waiting)));
+            std::int64_t run = 0;
+            if (hn::AllTrue(d, hn::Or(formed, waiting)))
+                run = PlainRun<true>(d, job, b, offsetExponent, maxSteps - steps, v, waiting, rescaleDue);
+            else if (hn::AllFalse(d, formed))
+                run = PlainRun<false>(d, job, b, offsetExponent, maxSteps - steps, v, waiting, rescaleDue);
+            steps += run;
+            laneSteps += run * lanes;
+            if (steps >= maxSteps || hn::CountTrue(d, waiting) >= enough) break;
+        }
         IterationStart s = StartIteration(d, job, v, offsetExponent);
         waiting = hn::Or(waiting, s.hard);
         if (hn::CountTrue(d, waiting) >= enough) break;
