@@ -298,6 +298,9 @@ HWY_INLINE V ErrorOfZAlone(D d, const ReferenceValues& z, V x, VI k) {
 // The lanes whose unit is from 2^kRescaledSumUnit up, where Z + δz is formed.
 HWY_INLINE M SumFormed(D d, VI k) { return hn::RebindMask(d, hn::Gt(k, hn::Set(DI(), kRescaledSumUnit - 1))); }
 
+// The lanes whose reference point is near 0 (the extended-range step's).
+HWY_INLINE M NearZero(D d, const ReferenceValues& z) { return hn::Not(hn::Gt(z.zAbs, hn::Set(d, kRescaledZFloor))); }
+
 // The lanes at the orbit's end or at the limit.
 HWY_INLINE M AtEnd(D d, const RescaledLaneJob& job, const RescaledVectors& v) {
     const DI di;
@@ -327,7 +330,7 @@ HWY_INLINE IterationStart StartIteration(D d, const RescaledLaneJob& job, const 
         sumAbs = hn::IfThenElse(formed, sum.abs, z.zAbs);
     }
     if (!hn::AllTrue(d, formed)) sumErr = hn::IfThenElse(formed, sumErr, ErrorOfZAlone(d, z, x, v.k));
-    const M tinyZ = hn::Not(hn::Gt(z.zAbs, hn::Set(d, kRescaledZFloor)));
+    const M tinyZ = NearZero(d, z);
     const M hard = hn::Or(AtEnd(d, job, v), hn::Not(Stays(d, sumAbs, sumErr)));
     const M rebaseDue = hn::AndNot(hard, hn::And(formed, switchFormed));
     // rebaseInUnit's unit: from x's larger part, in units of 1.
@@ -433,6 +436,18 @@ HWY_INLINE M TableSteps(D d, const RescaledLaneJob& job, RescaledLaneBatch& b, c
     return plain;
 }
 
+// The tail of an iteration: the table's steps of the lanes in `active`, the
+// plain step of those that take none, and the rescale (as TableSteps and
+// Rescale leave `waiting`, `scalarDone` and `rescaleDue`).
+HWY_INLINE void StepAndRescale(D d, const RescaledLaneJob& job, RescaledLaneBatch& b, const IterationStart& s, M active,
+                               VI offsetExponent, RescaledVectors& v, M& waiting, M& scalarDone, M& rescaleDue) {
+    const M plainLanes = TableSteps(d, job, b, s, active, v, waiting, scalarDone);
+    if (!hn::AllFalse(d, plainLanes)) PlainStepInUnit(d, s, plainLanes, v);
+    const M due = Rescale(d, v, offsetExponent, hn::Or(waiting, scalarDone));
+    rescaleDue = hn::Or(rescaleDue, due);
+    waiting = hn::Or(waiting, due);
+}
+
 // The iterations in which no lane needs more than the general iteration's
 // plain or table step, the lanes that do not wait all on the same side of
 // kRescaledSumUnit (kFormed: Z + δz formed in double): the general
@@ -446,14 +461,13 @@ template <bool kFormed>
 HWY_INLINE std::int64_t PlainRun(D d, const RescaledLaneJob& job, RescaledLaneBatch& b, VI offsetExponent,
                                  std::int64_t maxSteps, RescaledVectors& v, M& waiting, M& rescaleDue) {
     const DI di;
-    const V zFloor = hn::Set(d, kRescaledZFloor);
     const M none = hn::FirstN(d, 0), active = hn::Not(waiting);
     const VI k = v.k;
     std::int64_t steps = 0;
     while (steps < maxSteps) {
         const LaneValuesAt at = ValuesAt(d, job, v);
         V sumAbs = at.z.zAbs, sumErr;
-        M more = hn::Or(hn::Not(hn::Gt(at.z.zAbs, zFloor)), AtEnd(d, job, v));
+        M more = hn::Or(NearZero(d, at.z), AtEnd(d, job, v));
         if constexpr (kFormed) {
             const FormedSum sum = FormSum(d, at.z, v.unit, v, at.wAbs);
             sumAbs = sum.abs;
@@ -479,12 +493,8 @@ HWY_INLINE std::int64_t PlainRun(D d, const RescaledLaneJob& job, RescaledLaneBa
                                .rebase = none,
                                .rebaseMove = {hn::Zero(di), hn::Zero(di), none}};
         M scalarDone = none;
-        const M plainLanes = TableSteps(d, job, b, s, active, v, waiting, scalarDone);
-        if (!hn::AllFalse(d, plainLanes)) PlainStepInUnit(d, s, plainLanes, v);
+        StepAndRescale(d, job, b, s, active, offsetExponent, v, waiting, scalarDone, rescaleDue);
         ++steps;
-        const M due = Rescale(d, v, offsetExponent, hn::Or(waiting, scalarDone));
-        rescaleDue = hn::Or(rescaleDue, due);
-        waiting = hn::Or(waiting, due);
         if (!hn::AllFalse(d, hn::Or(hn::AndNot(active, waiting), scalarDone))) break;
         if (!hn::AllTrue(d, hn::RebindMask(d, hn::Eq(v.k, k)))) break;
     }
@@ -535,12 +545,8 @@ std::int64_t AdvanceRescaledLanes(const RescaledLaneJob* jobPointer, RescaledLan
         if (!hn::AllFalse(d, rebaseLanes)) RebaseInUnit(d, rebaseLanes, s, v);
         // The table's steps first, then the plain step of the lanes that take none.
         M scalarDone = scalarLanes;
-        const M plainLanes = TableSteps(d, job, b, s, active, v, waiting, scalarDone);
         laneSteps += static_cast<std::int64_t>(hn::CountTrue(d, active));
-        if (!hn::AllFalse(d, plainLanes)) PlainStepInUnit(d, s, plainLanes, v);
-        const M due = Rescale(d, v, offsetExponent, hn::Or(waiting, scalarDone));
-        rescaleDue = hn::Or(rescaleDue, due);
-        waiting = hn::Or(waiting, due);
+        StepAndRescale(d, job, b, s, active, offsetExponent, v, waiting, scalarDone, rescaleDue);
         if (hn::CountTrue(d, waiting) >= enough) break;
     }
     StoreState(v, b.state);
