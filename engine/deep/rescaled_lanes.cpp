@@ -448,55 +448,78 @@ HWY_INLINE void StepAndRescale(D d, const RescaledLaneJob& job, RescaledLaneBatc
     waiting = hn::Or(waiting, due);
 }
 
+// The lanes whose pixels rebase in this iteration (Z + δz below |δz|), and
+// their new unit; `fits` is false where some lane's new unit does not fit
+// (the general iteration's extended-range step takes those).
+struct RunRebase {
+    M lanes;
+    UnitMove move;
+    bool fits;
+};
+
+HWY_INLINE RunRebase RebaseInRun(D d, const FormedSum& sum, M active, VI offsetExponent, VI k) {
+    const DI di;
+    const M lanes = hn::And(active, sum.closer);
+    if (hn::AllFalse(d, lanes)) return {lanes, {hn::Zero(di), hn::Zero(di), lanes}, true};
+    const UnitMove move =
+        UnitFor(d, hn::Max(FieldOf(hn::Abs(sum.xr)), FieldOf(hn::Abs(sum.xi))), hn::Zero(di), offsetExponent, k);
+    return {lanes, move, hn::AllTrue(d, hn::Or(hn::Not(lanes), move.fits))};
+}
+
 // The iterations in which no lane needs more than the general iteration's
-// plain or table step, the lanes that do not wait all on the same side of
-// kRescaledSumUnit (kFormed: Z + δz formed in double): the general
-// iteration's values by the same operations, without its other choices.
-// Stops before an iteration in which a lane needs more (the orbit's end, an
-// escape test other than "stays", a rebase, a reference point near 0), or
-// after one in which a lane's unit moved or a lane went to the scalar loop's
-// code (as TableSteps and Rescale leave `waiting` and `rescaleDue`). Returns
-// the iterations made; every lane that did not wait took a step in each.
+// plain or table step or its rebase in double, the lanes that do not wait all
+// on the same side of kRescaledSumUnit (kFormed: Z + δz formed in double):
+// the general iteration's values by the same operations, without its other
+// choices. Stops before an iteration in which a lane needs more (the orbit's
+// end, an escape test other than "stays", a rebase whose unit does not fit, a
+// reference point near 0), or after one in which a lane left that side of
+// kRescaledSumUnit or went to the scalar loop's code (as TableSteps and
+// Rescale leave `waiting` and `rescaleDue`). Returns the iterations made;
+// every lane that did not wait took a step in each.
 template <bool kFormed>
 HWY_INLINE std::int64_t PlainRun(D d, const RescaledLaneJob& job, RescaledLaneBatch& b, VI offsetExponent,
                                  std::int64_t maxSteps, RescaledVectors& v, M& waiting, M& rescaleDue) {
     const DI di;
     const M none = hn::FirstN(d, 0), active = hn::Not(waiting);
-    const VI k = v.k;
     std::int64_t steps = 0;
     while (steps < maxSteps) {
         const LaneValuesAt at = ValuesAt(d, job, v);
-        V sumAbs = at.z.zAbs, sumErr;
+        V sumAbs = at.z.zAbs, sumErr, xr = hn::Zero(d), xi = hn::Zero(d);
         M more = hn::Or(NearZero(d, at.z), AtEnd(d, job, v));
+        RunRebase rebase{none, {hn::Zero(di), hn::Zero(di), none}, true};
         if constexpr (kFormed) {
             const FormedSum sum = FormSum(d, at.z, v.unit, v, at.wAbs);
             sumAbs = sum.abs;
             sumErr = sum.err;
-            more = hn::Or(more, sum.closer);
+            xr = sum.xr;
+            xi = sum.xi;
+            rebase = RebaseInRun(d, sum, active, offsetExponent, v.k);
         } else {
             sumErr = ErrorOfZAlone(d, at.z, at.x, v.k);
         }
         more = hn::And(active, hn::Or(more, hn::Not(Stays(d, sumAbs, sumErr))));
-        if (!hn::AllFalse(d, more)) break;
-        const IterationStart s{.z = at.z,
-                               .unit = v.unit,
-                               .unitUp = v.unitUp,
-                               .w2 = at.w2,
-                               .wAbs = at.wAbs,
-                               .x = at.x,
-                               .sumAbs = sumAbs,
-                               .sumErr = sumErr,
-                               .xr = hn::Zero(d),
-                               .xi = hn::Zero(d),
-                               .hard = none,
-                               .extended = none,
-                               .rebase = none,
-                               .rebaseMove = {hn::Zero(di), hn::Zero(di), none}};
+        if (!hn::AllFalse(d, more) || !rebase.fits) break;
+        IterationStart s{.z = at.z,
+                         .unit = v.unit,
+                         .unitUp = v.unitUp,
+                         .w2 = at.w2,
+                         .wAbs = at.wAbs,
+                         .x = at.x,
+                         .sumAbs = sumAbs,
+                         .sumErr = sumErr,
+                         .xr = xr,
+                         .xi = xi,
+                         .hard = none,
+                         .extended = none,
+                         .rebase = rebase.lanes,
+                         .rebaseMove = rebase.move};
+        if (!hn::AllFalse(d, rebase.lanes)) RebaseInUnit(d, rebase.lanes, s, v);
         M scalarDone = none;
         StepAndRescale(d, job, b, s, active, offsetExponent, v, waiting, scalarDone, rescaleDue);
         ++steps;
-        if (!hn::AllFalse(d, hn::Or(hn::AndNot(active, waiting), scalarDone))) break;
-        if (!hn::AllTrue(d, hn::RebindMask(d, hn::Eq(v.k, k)))) break;
+        if (!hn::AllFalse(d, hn::Or(hn::And(active, waiting), scalarDone))) break;
+        const M formed = SumFormed(d, v.k);
+        if (!hn::AllTrue(d, hn::Or(waiting, kFormed ? formed : hn::Not(formed)))) break;
     }
     return steps;
 }
