@@ -32,12 +32,25 @@ inline constexpr std::int64_t kDirectSpacingExponent = -44;
 // bound's inflation. Underflow's absolute losses are in the point's error.
 inline constexpr double kDirectStepRounding = 5 * 0x1p-53;
 
-// Added to √(x² + y²): an upper bound on |z̃| also where the squares lost
-// digits to underflow (below 2^-960 they are within 2^-1072 of the true
-// ones), at the cost of one sum instead of a test and a choice.
+// Added to √(x² + y²) for the escape test: an upper bound on |z̃| also where
+// the squares lost digits to underflow (below 2^-960 they are within 2^-1072
+// of the true ones), at the cost of one sum instead of a test and a choice.
 inline constexpr double kDirectMagnitudeFloor = 0x1p-479;
-// "Stays" below this sum of |z̃| and the bound: 2^-46 below 2 covers the
-// roundings of the squares, the root and the sum (2^-50 together).
+
+// The bound's growth and the "stays" test take |z̃| from a square root in
+// single precision: a double one is several times dearer on some processors
+// (where it bounds the lanes' loop), and the bound needs |z̃| only to a
+// relative 2^-22. The squares, at least kDirectRootFloor (so that they stay
+// normal floats; |z̃| is then at least 2^-60, the bound's least factor) are
+// raised by kDirectRootRaise before they are rounded to a float, and the
+// root by kDirectRootInflation after: each covers the rounding that follows
+// it (2^-24) and the squares' own (2^-52), so the result is never below |z̃|.
+inline constexpr double kDirectRootFloor = 0x1p-120;
+inline constexpr double kDirectRootRaise = 1 + 0x1p-23;
+inline constexpr double kDirectRootInflation = 1 + 0x1p-22;
+
+// "Stays" below this sum of the bound on |z̃| and the bound: 2^-46 below 2
+// covers the sum's rounding and the squares' (2^-50 together).
 inline constexpr double kDirectStaysBelow = 2 * (1 - kEscapeTestMargin);
 
 // The step's rounding with the inflation that covers the roundings of the
@@ -83,25 +96,32 @@ inline bool directStays(double zAbs, double e) { return zAbs + e < kDirectStaysB
 // The escape test of state s (directTest, and directDecision from its
 // directMagnitude): its count (escaped at s.i, or the limit),
 // kUndecidedCount, or 0 where the pixel goes on (squares and zAbs, a bound
-// on |z̃|, then hold what the step needs).
-inline std::int64_t directDecision(const DirectState& s, std::int64_t limit, double zAbs) {
+// on |z̃|, then hold what the step needs). Where "stays" fails the test
+// itself takes |z̃| from the double root, which can tell escaped orbits.
+inline std::int64_t directDecision(const DirectState& s, std::int64_t limit, double squares, double zAbs) {
     if (!directStays(zAbs, s.e)) {
-        const EscapeTest test = escapeTest(zAbs, s.e);
+        const EscapeTest test = escapeTest(std::sqrt(squares) + kDirectMagnitudeFloor, s.e);
         if (test == EscapeTest::Escaped) return s.i;
         if (test == EscapeTest::Undecided) return kUndecidedCount;
     }
     return s.i == limit ? limit : 0;
 }
 
+// The bound on |z̃| from its squares (see kDirectRootFloor).
+inline double directRootUp(double squares) {
+    const double raised = (squares > kDirectRootFloor ? squares : kDirectRootFloor) * kDirectRootRaise;
+    return static_cast<double>(std::sqrt(static_cast<float>(raised))) * kDirectRootInflation;
+}
+
 // |z̃|² and the bound on |z̃| the test and the step take.
 inline void directMagnitude(const DirectState& s, double& squares, double& zAbs) {
     squares = s.zr * s.zr + s.zi * s.zi;
-    zAbs = std::sqrt(squares) + kDirectMagnitudeFloor;
+    zAbs = directRootUp(squares);
 }
 
 inline std::int64_t directTest(const DirectState& s, std::int64_t limit, double& squares, double& zAbs) {
     directMagnitude(s, squares, zAbs);
-    return directDecision(s, limit, zAbs);
+    return directDecision(s, limit, squares, zAbs);
 }
 
 // The pixel's count from state s on (see directTest), or kCancelledCount

@@ -31,14 +31,18 @@ std::int64_t AdvanceDirectLanes(DirectBatch* batch, std::int64_t limit, std::int
     const V cr = hn::Load(d, b.cr), ci = hn::Load(d, b.ci), fixed = hn::Load(d, b.fixed);
     auto i = hn::Load(di, b.i);
     const auto limitV = hn::Set(di, limit), one = hn::Set(di, 1);
-    const V floor = hn::Set(d, kDirectMagnitudeFloor), staysBelow = hn::Set(d, kDirectStaysBelow);
+    const V rootFloor = hn::Set(d, kDirectRootFloor), rootRaise = hn::Set(d, kDirectRootRaise);
+    const V rootInflation = hn::Set(d, kDirectRootInflation), staysBelow = hn::Set(d, kDirectStaysBelow);
+    const hn::Rebind<float, D> df;
     const V inflation = hn::Set(d, kBoundInflation), rounding = hn::Set(d, kDirectRoundingInflated);
     M attention = hn::FirstN(d, 0);
     V squares = hn::Zero(d), zAbs = hn::Zero(d);
     std::int64_t steps = 0;
     for (; steps < maxSteps; ++steps) {
         squares = hn::Add(hn::Mul(zr, zr), hn::Mul(zi, zi));
-        zAbs = hn::Add(hn::Sqrt(squares), floor);
+        // directRootUp.
+        const auto root = hn::Sqrt(hn::DemoteTo(df, hn::Mul(hn::Max(squares, rootFloor), rootRaise)));
+        zAbs = hn::Mul(hn::PromoteTo(d, root), rootInflation);
         // directStays, and the limit.
         attention = hn::Not(hn::Lt(hn::Add(zAbs, e), staysBelow));
         attention = hn::Or(attention, hn::RebindMask(d, hn::Eq(i, limitV)));

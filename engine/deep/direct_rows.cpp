@@ -140,7 +140,7 @@ bool DirectRow::run() {
             DirectState s = stateOf(lane);
             // The lanes' directMagnitude of the state.
             const double squares = batch_.squares[lane], zAbs = batch_.zAbs[lane];
-            const std::int64_t result = directDecision(s, limit, zAbs);
+            const std::int64_t result = directDecision(s, limit, squares, zAbs);
             if (result == 0) {
                 // Stays, by the test the lanes' "stays" left open: one step here.
                 stepOne(lane, squares, zAbs, s);
