@@ -21,49 +21,84 @@ namespace mandel::deeplanes {
 namespace HWY_NAMESPACE {
 
 static_assert(!HWY_HAVE_SCALABLE, "a batch holds a fixed number of lanes");
-static_assert(HWY_LANES(double) <= kMaxDirectLanes);
+static_assert(2 * HWY_LANES(double) <= kMaxDirectLanes);
 
+// One vector of the batch's lanes (those from `first` on) and its loop's
+// constants.
+struct DirectVector {
+    V zr, zi, e, cr, ci, fixed;
+    VI i;
+    V squares, zAbs;
+};
+
+HWY_INLINE DirectVector LoadDirect(D d, const DirectBatch& b, std::size_t first) {
+    const DI di;
+    return {hn::LoadU(d, b.zr + first),    hn::LoadU(d, b.zi + first), hn::LoadU(d, b.e + first),
+            hn::LoadU(d, b.cr + first),    hn::LoadU(d, b.ci + first), hn::LoadU(d, b.fixed + first),
+            hn::LoadU(di, b.i + first),    hn::Zero(d),                hn::Zero(d)};
+}
+
+HWY_INLINE void StoreDirect(D d, const DirectVector& v, DirectBatch& b, std::size_t first) {
+    const DI di;
+    hn::StoreU(v.zr, d, b.zr + first);
+    hn::StoreU(v.zi, d, b.zi + first);
+    hn::StoreU(v.e, d, b.e + first);
+    hn::StoreU(v.i, di, b.i + first);
+    hn::StoreU(v.squares, d, b.squares + first);
+    hn::StoreU(v.zAbs, d, b.zAbs + first);
+}
+
+// directMagnitude and the lanes' part of directDecision: the lanes whose
+// "stays" fails or whose iteration is the limit.
+HWY_INLINE M TestDirect(D d, DirectVector& v, VI limit) {
+    const hn::Rebind<float, D> df;
+    v.squares = hn::Add(hn::Mul(v.zr, v.zr), hn::Mul(v.zi, v.zi));
+    // directRootUp.
+    const auto raised = hn::Mul(hn::Max(v.squares, hn::Set(d, kDirectRootFloor)), hn::Set(d, kDirectRootRaise));
+    v.zAbs = hn::Mul(hn::PromoteTo(d, hn::Sqrt(hn::DemoteTo(df, raised))), hn::Set(d, kDirectRootInflation));
+    const M attention = hn::Not(hn::Lt(hn::Add(v.zAbs, v.e), hn::Set(d, kDirectStaysBelow)));
+    return hn::Or(attention, hn::RebindMask(d, hn::Eq(v.i, limit)));
+}
+
+// directStep.
+HWY_INLINE void StepDirect(D d, DirectVector& v) {
+    const DI di;
+    const V nr = hn::Add(hn::Sub(hn::Mul(v.zr, v.zr), hn::Mul(v.zi, v.zi)), v.cr);
+    const V ni = hn::Add(hn::Mul(hn::Add(v.zr, v.zr), v.zi), v.ci);
+    const V growth = hn::Mul(hn::Add(hn::Add(v.zAbs, v.zAbs), v.e), hn::Set(d, kBoundInflation));
+    v.e = hn::Add(hn::Mul(v.e, growth), hn::Add(hn::Mul(hn::Set(d, kDirectRoundingInflated), v.squares), v.fixed));
+    v.zr = nr;
+    v.zi = ni;
+    v.i = hn::Add(v.i, hn::Set(di, 1));
+}
+
+// Two vectors of lanes stepped side by side: their chains interleave.
 std::int64_t AdvanceDirectLanes(DirectBatch* batch, std::int64_t limit, std::int64_t maxSteps) {
     DirectBatch& b = *batch;
     const D d;
     const DI di;
-    V zr = hn::Load(d, b.zr), zi = hn::Load(d, b.zi), e = hn::Load(d, b.e);
-    const V cr = hn::Load(d, b.cr), ci = hn::Load(d, b.ci), fixed = hn::Load(d, b.fixed);
-    auto i = hn::Load(di, b.i);
-    const auto limitV = hn::Set(di, limit), one = hn::Set(di, 1);
-    const V rootFloor = hn::Set(d, kDirectRootFloor), rootRaise = hn::Set(d, kDirectRootRaise);
-    const V rootInflation = hn::Set(d, kDirectRootInflation), staysBelow = hn::Set(d, kDirectStaysBelow);
-    const hn::Rebind<float, D> df;
-    const V inflation = hn::Set(d, kBoundInflation), rounding = hn::Set(d, kDirectRoundingInflated);
-    M attention = hn::FirstN(d, 0);
-    V squares = hn::Zero(d), zAbs = hn::Zero(d);
+    const std::size_t n = hn::Lanes(d);
+    DirectVector low = LoadDirect(d, b, 0), high = LoadDirect(d, b, n);
+    const VI limitV = hn::Set(di, limit);
+    M lowAttention = hn::FirstN(d, 0), highAttention = hn::FirstN(d, 0);
     std::int64_t steps = 0;
     for (; steps < maxSteps; ++steps) {
-        squares = hn::Add(hn::Mul(zr, zr), hn::Mul(zi, zi));
-        // directRootUp.
-        const auto root = hn::Sqrt(hn::DemoteTo(df, hn::Mul(hn::Max(squares, rootFloor), rootRaise)));
-        zAbs = hn::Mul(hn::PromoteTo(d, root), rootInflation);
-        // directStays, and the limit.
-        attention = hn::Not(hn::Lt(hn::Add(zAbs, e), staysBelow));
-        attention = hn::Or(attention, hn::RebindMask(d, hn::Eq(i, limitV)));
-        if (!hn::AllFalse(d, attention)) break;
-        const V nr = hn::Add(hn::Sub(hn::Mul(zr, zr), hn::Mul(zi, zi)), cr);
-        const V ni = hn::Add(hn::Mul(hn::Add(zr, zr), zi), ci);
-        const V growth = hn::Mul(hn::Add(hn::Add(zAbs, zAbs), e), inflation);
-        e = hn::Add(hn::Mul(e, growth), hn::Add(hn::Mul(rounding, squares), fixed));
-        zr = nr;
-        zi = ni;
-        i = hn::Add(i, one);
+        lowAttention = TestDirect(d, low, limitV);
+        highAttention = TestDirect(d, high, limitV);
+        if (!hn::AllFalse(d, hn::Or(lowAttention, highAttention))) break;
+        StepDirect(d, low);
+        StepDirect(d, high);
     }
-    hn::Store(zr, d, b.zr);
-    hn::Store(zi, d, b.zi);
-    hn::Store(e, d, b.e);
-    hn::Store(i, di, b.i);
-    hn::Store(squares, d, b.squares);
-    hn::Store(zAbs, d, b.zAbs);
+    StoreDirect(d, low, b, 0);
+    StoreDirect(d, high, b, n);
     std::uint8_t bits[8] = {};
-    hn::StoreMaskBits(d, attention, bits);
-    std::memcpy(&b.attention, bits, sizeof b.attention);
+    hn::StoreMaskBits(d, lowAttention, bits);
+    std::uint64_t lowBits = 0, highBits = 0;
+    std::memcpy(&lowBits, bits, sizeof bits);
+    std::uint8_t more[8] = {};
+    hn::StoreMaskBits(d, highAttention, more);
+    std::memcpy(&highBits, more, sizeof more);
+    b.attention = lowBits | (highBits << n);
     return steps;
 }
 
@@ -108,6 +143,7 @@ std::int64_t AdvanceDirectDdLanes(DirectDdBatch* batch, std::int64_t limit, std:
 }
 
 std::size_t DirectLaneCountOfThisVariant() { return hn::Lanes(D()); }
+std::size_t DirectDoubleLaneCountOfThisVariant() { return 2 * hn::Lanes(D()); }
 
 }  // namespace HWY_NAMESPACE
 }  // namespace mandel::deeplanes
@@ -121,8 +157,10 @@ namespace deeplanes {
 HWY_EXPORT(AdvanceDirectLanes);
 HWY_EXPORT(AdvanceDirectDdLanes);
 HWY_EXPORT(DirectLaneCountOfThisVariant);
+HWY_EXPORT(DirectDoubleLaneCountOfThisVariant);
 
 static std::size_t directLanes() { return HWY_DYNAMIC_DISPATCH(DirectLaneCountOfThisVariant)(); }
+static std::size_t directDoubleLanes() { return HWY_DYNAMIC_DISPATCH(DirectDoubleLaneCountOfThisVariant)(); }
 static std::int64_t advanceDirect(DirectBatch& batch, std::int64_t limit, std::int64_t maxSteps) {
     return HWY_DYNAMIC_DISPATCH(AdvanceDirectLanes)(&batch, limit, maxSteps);
 }
@@ -134,6 +172,7 @@ static std::int64_t advanceDirectDd(DirectDdBatch& batch, std::int64_t limit, st
 }  // namespace deeplanes
 
 std::size_t directLaneCount() { return deeplanes::directLanes(); }
+std::size_t directDoubleLaneCount() { return deeplanes::directDoubleLanes(); }
 
 std::int64_t advanceDirectLanes(DirectBatch& batch, std::int64_t limit, std::int64_t maxSteps) {
     return deeplanes::advanceDirect(batch, limit, maxSteps);

@@ -48,6 +48,7 @@ struct DirectDdBatch {
 };
 
 std::size_t directLaneCount();
+std::size_t directDoubleLaneCount();
 
 // Steps of every lane until some lane needs attention or maxSteps steps are
 // made; returns the steps made.
