@@ -107,43 +107,78 @@ HWY_INLINE V negated(V x) { return hn::Neg(x); }
 // The double-double arithmetic, compiled for this instruction set.
 #include "deep/double_double_ops-inl.h"
 
+// One vector of the double-double batch's lanes (those from `first` on).
+struct DirectDdVector {
+    DdParts<V> zr, zi;
+    V e;
+    DdParts<V> cr, ci;
+    V cErr, cAbs;
+    VI i;
+    V zAbs;
+};
+
+HWY_INLINE DirectDdVector LoadDirectDd(D d, const DirectDdBatch& b, std::size_t first) {
+    const DI di;
+    return {{hn::LoadU(d, b.zrHi + first), hn::LoadU(d, b.zrLo + first)},
+            {hn::LoadU(d, b.ziHi + first), hn::LoadU(d, b.ziLo + first)},
+            hn::LoadU(d, b.e + first),
+            {hn::LoadU(d, b.crHi + first), hn::LoadU(d, b.crLo + first)},
+            {hn::LoadU(d, b.ciHi + first), hn::LoadU(d, b.ciLo + first)},
+            hn::LoadU(d, b.cErr + first),
+            hn::LoadU(d, b.cAbs + first),
+            hn::LoadU(di, b.i + first),
+            hn::Zero(d)};
+}
+
+HWY_INLINE void StoreDirectDd(D d, const DirectDdVector& v, M attention, DirectDdBatch& b, std::size_t first) {
+    const DI di;
+    hn::StoreU(v.zr.hi, d, b.zrHi + first);
+    hn::StoreU(v.zr.lo, d, b.zrLo + first);
+    hn::StoreU(v.zi.hi, d, b.ziHi + first);
+    hn::StoreU(v.zi.lo, d, b.ziLo + first);
+    hn::StoreU(v.e, d, b.e + first);
+    hn::StoreU(v.i, di, b.i + first);
+    hn::StoreU(hn::VecFromMask(di, hn::RebindMask(di, attention)), di, b.attention + first);
+}
+
+// magnitudeUp of the high parts, then the escape test's "stays" and the
+// limit: the lanes that need attention.
+HWY_INLINE M TestDirectDd(D d, DirectDdVector& v, VI limit) {
+    const V squares = hn::Add(hn::Mul(v.zr.hi, v.zr.hi), hn::Mul(v.zi.hi, v.zi.hi));
+    v.zAbs = hn::Add(hn::Mul(Magnitude(d, v.zr.hi, v.zi.hi, squares), hn::Set(d, kDdMagnitudeSlack)),
+                     hn::Set(d, kDdMagnitudeFloor));
+    const M attention = hn::Not(Stays(d, v.zAbs, v.e));
+    return hn::Or(attention, hn::RebindMask(d, hn::Eq(v.i, limit)));
+}
+
+// Two vectors of lanes stepped side by side, as the double lanes.
 std::int64_t AdvanceDirectDdLanes(DirectDdBatch* batch, std::int64_t limit, std::int64_t maxSteps) {
     DirectDdBatch& b = *batch;
     const D d;
     const DI di;
-    DdParts<V> zr{hn::Load(d, b.zrHi), hn::Load(d, b.zrLo)}, zi{hn::Load(d, b.ziHi), hn::Load(d, b.ziLo)};
-    V e = hn::Load(d, b.e);
-    const DdParts<V> cr{hn::Load(d, b.crHi), hn::Load(d, b.crLo)}, ci{hn::Load(d, b.ciHi), hn::Load(d, b.ciLo)};
-    const V cErr = hn::Load(d, b.cErr), cAbs = hn::Load(d, b.cAbs);
-    auto i = hn::Load(di, b.i);
-    const auto limitV = hn::Set(di, limit), one = hn::Set(di, 1);
+    const std::size_t n = hn::Lanes(d);
+    DirectDdVector low = LoadDirectDd(d, b, 0), high = LoadDirectDd(d, b, n);
+    const VI limitV = hn::Set(di, limit), one = hn::Set(di, 1);
     const DirectDdConstants<V> k{hn::Set(d, kDdSplitter), hn::Set(d, 2.0), hn::Set(d, kDirectDdStepRounding),
                                  hn::Set(d, kBoundInflation)};
-    const V slack = hn::Set(d, kDdMagnitudeSlack), floor = hn::Set(d, kDdMagnitudeFloor);
-    M attention = hn::FirstN(d, 0);
+    M lowAttention = hn::FirstN(d, 0), highAttention = hn::FirstN(d, 0);
     std::int64_t steps = 0;
     for (; steps < maxSteps; ++steps) {
-        // magnitudeUp of the high parts, then the escape test's "stays" and the limit.
-        const V squares = hn::Add(hn::Mul(zr.hi, zr.hi), hn::Mul(zi.hi, zi.hi));
-        const V zAbs = hn::Add(hn::Mul(Magnitude(d, zr.hi, zi.hi, squares), slack), floor);
-        attention = hn::Not(Stays(d, zAbs, e));
-        attention = hn::Or(attention, hn::RebindMask(d, hn::Eq(i, limitV)));
-        if (!hn::AllFalse(d, attention)) break;
-        directDdAdvance(zr, zi, e, cr, ci, cErr, cAbs, zAbs, k);
-        i = hn::Add(i, one);
+        lowAttention = TestDirectDd(d, low, limitV);
+        highAttention = TestDirectDd(d, high, limitV);
+        if (!hn::AllFalse(d, hn::Or(lowAttention, highAttention))) break;
+        directDdAdvance(low.zr, low.zi, low.e, low.cr, low.ci, low.cErr, low.cAbs, low.zAbs, k);
+        directDdAdvance(high.zr, high.zi, high.e, high.cr, high.ci, high.cErr, high.cAbs, high.zAbs, k);
+        low.i = hn::Add(low.i, one);
+        high.i = hn::Add(high.i, one);
     }
-    hn::Store(zr.hi, d, b.zrHi);
-    hn::Store(zr.lo, d, b.zrLo);
-    hn::Store(zi.hi, d, b.ziHi);
-    hn::Store(zi.lo, d, b.ziLo);
-    hn::Store(e, d, b.e);
-    hn::Store(i, di, b.i);
-    hn::Store(hn::VecFromMask(di, hn::RebindMask(di, attention)), di, b.attention);
+    StoreDirectDd(d, low, lowAttention, b, 0);
+    StoreDirectDd(d, high, highAttention, b, n);
     return steps;
 }
 
-std::size_t DirectLaneCountOfThisVariant() { return hn::Lanes(D()); }
-std::size_t DirectDoubleLaneCountOfThisVariant() { return 2 * hn::Lanes(D()); }
+// Both loops step two vectors of lanes.
+std::size_t DirectLaneCountOfThisVariant() { return 2 * hn::Lanes(D()); }
 
 }  // namespace HWY_NAMESPACE
 }  // namespace mandel::deeplanes
@@ -157,10 +192,8 @@ namespace deeplanes {
 HWY_EXPORT(AdvanceDirectLanes);
 HWY_EXPORT(AdvanceDirectDdLanes);
 HWY_EXPORT(DirectLaneCountOfThisVariant);
-HWY_EXPORT(DirectDoubleLaneCountOfThisVariant);
 
 static std::size_t directLanes() { return HWY_DYNAMIC_DISPATCH(DirectLaneCountOfThisVariant)(); }
-static std::size_t directDoubleLanes() { return HWY_DYNAMIC_DISPATCH(DirectDoubleLaneCountOfThisVariant)(); }
 static std::int64_t advanceDirect(DirectBatch& batch, std::int64_t limit, std::int64_t maxSteps) {
     return HWY_DYNAMIC_DISPATCH(AdvanceDirectLanes)(&batch, limit, maxSteps);
 }
@@ -172,7 +205,6 @@ static std::int64_t advanceDirectDd(DirectDdBatch& batch, std::int64_t limit, st
 }  // namespace deeplanes
 
 std::size_t directLaneCount() { return deeplanes::directLanes(); }
-std::size_t directDoubleLaneCount() { return deeplanes::directDoubleLanes(); }
 
 std::int64_t advanceDirectLanes(DirectBatch& batch, std::int64_t limit, std::int64_t maxSteps) {
     return deeplanes::advanceDirect(batch, limit, maxSteps);

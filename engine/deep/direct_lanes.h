@@ -47,8 +47,8 @@ struct DirectDdBatch {
     alignas(64) std::int64_t attention[kMaxDirectLanes] = {};
 };
 
+// The lanes of a batch: two vectors' worth, stepped side by side.
 std::size_t directLaneCount();
-std::size_t directDoubleLaneCount();
 
 // Steps of every lane until some lane needs attention or maxSteps steps are
 // made; returns the steps made.

@@ -22,7 +22,7 @@ public:
           control_(control),
           pending_(pending),
           undecided_(undecided),
-          lanes_(directDoubleLaneCount()),
+          lanes_(directLaneCount()),
           start_(directRowStart(job, y_)),
           someKnown_(job.known && job.known->rowHasKnown(y_)),
           countsOnly_(job.excess.empty() && job.distance.empty()),

@@ -230,7 +230,7 @@ TEST(DeepLanes, RescaledLanesFollowTheScalarLoopBitForBit) {
 TEST(DeepLanes, DirectDoubleLanesFollowTheScalarStepBitForBit) {
     for (const mandel::SimdTarget& target : mandel::availableSimdTargets()) {
         const mandel::ForcedSimdTarget forced(target);
-        const std::size_t lanes = mandel::directDoubleLaneCount();
+        const std::size_t lanes = mandel::directLaneCount();
         mandel::DirectBatch batch;
         std::vector<mandel::DirectPoint> points;
         std::vector<mandel::DirectState> scalar;
