@@ -8,6 +8,7 @@
 
 #include <hwy/highway.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -50,14 +51,14 @@ HWY_INLINE void StoreDirect(D d, const DirectVector& v, DirectBatch& b, std::siz
 
 // directMagnitude and the lanes' part of directDecision: the lanes whose
 // "stays" fails or whose iteration is the limit.
-HWY_INLINE M TestDirect(D d, DirectVector& v, VI limit) {
+HWY_INLINE M TestDirect(D d, DirectVector& v, VI limit, bool limitDue) {
     const hn::Rebind<float, D> df;
     v.squares = hn::Add(hn::Mul(v.zr, v.zr), hn::Mul(v.zi, v.zi));
     // directRootUp.
     const auto raised = hn::Mul(hn::Max(v.squares, hn::Set(d, kDirectRootFloor)), hn::Set(d, kDirectRootRaise));
     v.zAbs = hn::Mul(hn::PromoteTo(d, hn::Sqrt(hn::DemoteTo(df, raised))), hn::Set(d, kDirectRootInflation));
     const M attention = hn::Not(hn::Lt(hn::Add(v.zAbs, v.e), hn::Set(d, kDirectStaysBelow)));
-    return hn::Or(attention, hn::RebindMask(d, hn::Eq(v.i, limit)));
+    return limitDue ? hn::Or(attention, hn::RebindMask(d, hn::Eq(v.i, limit))) : attention;
 }
 
 // directStep.
@@ -81,10 +82,17 @@ std::int64_t AdvanceDirectLanes(DirectBatch* batch, std::int64_t limit, std::int
     DirectVector low = LoadDirect(d, b, 0), high = LoadDirect(d, b, n);
     const VI limitV = hn::Set(di, limit);
     M lowAttention = hn::FirstN(d, 0), highAttention = hn::FirstN(d, 0);
+    // No lane reaches the limit before the one furthest along: the limit is
+    // looked at only from the step where that lane would reach it.
+    // (An empty lane's iteration is the lowest number: where every lane is
+    // empty, the limit is looked at from the first step.)
+    const std::int64_t furthest = std::max(hn::GetLane(hn::MaxOfLanes(di, low.i)), hn::GetLane(hn::MaxOfLanes(di, high.i)));
+    const std::int64_t limitStep = furthest < 0 ? 0 : limit - furthest;
     std::int64_t steps = 0;
     for (; steps < maxSteps; ++steps) {
-        lowAttention = TestDirect(d, low, limitV);
-        highAttention = TestDirect(d, high, limitV);
+        const bool limitDue = steps >= limitStep;
+        lowAttention = TestDirect(d, low, limitV, limitDue);
+        highAttention = TestDirect(d, high, limitV, limitDue);
         if (!hn::AllFalse(d, hn::Or(lowAttention, highAttention))) break;
         StepDirect(d, low);
         StepDirect(d, high);
