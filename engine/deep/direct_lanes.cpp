@@ -24,8 +24,8 @@ namespace HWY_NAMESPACE {
 static_assert(!HWY_HAVE_SCALABLE, "a batch holds a fixed number of lanes");
 static_assert(2 * HWY_LANES(double) <= kMaxDirectLanes);
 
-// One vector of the batch's lanes (those from `first` on) and its loop's
-// constants.
+// One vector of the batch's lanes (those from `first` on): their states,
+// points, and the values the test hands to the step.
 struct DirectVector {
     V zr, zi, e, cr, ci, fixed;
     VI i;
@@ -34,9 +34,15 @@ struct DirectVector {
 
 HWY_INLINE DirectVector LoadDirect(D d, const DirectBatch& b, std::size_t first) {
     const DI di;
-    return {hn::LoadU(d, b.zr + first),    hn::LoadU(d, b.zi + first), hn::LoadU(d, b.e + first),
-            hn::LoadU(d, b.cr + first),    hn::LoadU(d, b.ci + first), hn::LoadU(d, b.fixed + first),
-            hn::LoadU(di, b.i + first),    hn::Zero(d),                hn::Zero(d)};
+    return {hn::LoadU(d, b.zr + first),
+            hn::LoadU(d, b.zi + first),
+            hn::LoadU(d, b.e + first),
+            hn::LoadU(d, b.cr + first),
+            hn::LoadU(d, b.ci + first),
+            hn::LoadU(d, b.fixed + first),
+            hn::LoadU(di, b.i + first),
+            hn::Zero(d),
+            hn::Zero(d)};
 }
 
 HWY_INLINE void StoreDirect(D d, const DirectVector& v, DirectBatch& b, std::size_t first) {
@@ -86,7 +92,8 @@ std::int64_t AdvanceDirectLanes(DirectBatch* batch, std::int64_t limit, std::int
     // looked at only from the step where that lane would reach it.
     // (An empty lane's iteration is the lowest number: where every lane is
     // empty, the limit is looked at from the first step.)
-    const std::int64_t furthest = std::max(hn::GetLane(hn::MaxOfLanes(di, low.i)), hn::GetLane(hn::MaxOfLanes(di, high.i)));
+    const std::int64_t furthest =
+        std::max(hn::GetLane(hn::MaxOfLanes(di, low.i)), hn::GetLane(hn::MaxOfLanes(di, high.i)));
     const std::int64_t limitStep = furthest < 0 ? 0 : limit - furthest;
     std::int64_t steps = 0;
     for (; steps < maxSteps; ++steps) {
