@@ -7,6 +7,7 @@
 // approximation table (whose steps the lanes take in place).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -225,44 +226,57 @@ TEST(DeepLanes, RescaledLanesFollowTheScalarLoopBitForBit) {
     }
 }
 
-// The same in double against directStep: z and the bound bit for bit, also
-// for a lane whose orbit passes through 0 (c = −1: the squares underflow).
+// The direct double lanes against directStep for up to 400 steps, lane k
+// starting at iteration 1 + k·stagger: z and the bound bit for bit, and where
+// the limit comes first, the lanes stop at the step where the lane furthest
+// along reaches it, and that lane asks for attention.
+static void expectDirectLanesFollowTheScalarStep(std::int64_t limit, std::int64_t stagger) {
+    const std::size_t lanes = mandel::directLaneCount();
+    mandel::DirectBatch batch;
+    std::vector<mandel::DirectPoint> points;
+    std::vector<mandel::DirectState> scalar;
+    for (std::size_t lane = 0; lane < lanes; ++lane) {
+        mandel::DirectPoint c;
+        c.cr = lane == 0 ? -1.0 : -0.7495 + 0.0001 * static_cast<double>(lane);
+        c.ci = lane == 0 ? 0.0 : 0.0125 + 0.00003 * static_cast<double>(lane);
+        c.cAbs = std::fabs(c.cr) + std::fabs(c.ci);
+        c.cErr = 0x1p-60;
+        c.fixed = mandel::directFixedBound(c.cErr, c.cAbs);
+        points.push_back(c);
+        scalar.push_back(mandel::directStart(c));
+        scalar.back().i = 1 + static_cast<std::int64_t>(lane) * stagger;
+        batch.zr[lane] = batch.cr[lane] = c.cr;
+        batch.zi[lane] = batch.ci[lane] = c.ci;
+        batch.e[lane] = c.cErr;
+        batch.fixed[lane] = c.fixed;
+        batch.i[lane] = scalar.back().i;
+    }
+    const std::int64_t furthest = scalar.back().i;
+    const std::int64_t expected = std::min<std::int64_t>(400, limit - furthest);
+    const std::int64_t steps = mandel::advanceDirectLanes(batch, limit, 400);
+    const std::string target = mandel::activeSimdTarget();
+    ASSERT_EQ(steps, expected) << target;
+    EXPECT_EQ(batch.attention, expected < 400 ? std::uint64_t{1} << (lanes - 1) : 0) << target;
+    for (std::size_t lane = 0; lane < lanes; ++lane) {
+        for (std::int64_t s = 0; s < steps; ++s) {
+            double squares, zAbs;
+            ASSERT_EQ(mandel::directTest(scalar[lane], limit, squares, zAbs), 0);
+            mandel::directStep(points[lane], squares, zAbs, scalar[lane]);
+        }
+        const std::string where = target + " lane " + std::to_string(lane);
+        EXPECT_TRUE(sameBits(batch.zr[lane], scalar[lane].zr)) << where;
+        EXPECT_TRUE(sameBits(batch.zi[lane], scalar[lane].zi)) << where;
+        EXPECT_TRUE(sameBits(batch.e[lane], scalar[lane].e)) << where;
+        EXPECT_EQ(batch.i[lane], scalar[lane].i) << where;
+    }
+}
+
+// Also for a lane whose orbit passes through 0 (c = −1: the squares underflow).
 TEST(DeepLanes, DirectDoubleLanesFollowTheScalarStepBitForBit) {
     for (const mandel::SimdTarget& target : mandel::availableSimdTargets()) {
         const mandel::ForcedSimdTarget forced(target);
-        const std::size_t lanes = mandel::directLaneCount();
-        mandel::DirectBatch batch;
-        std::vector<mandel::DirectPoint> points;
-        std::vector<mandel::DirectState> scalar;
-        for (std::size_t lane = 0; lane < lanes; ++lane) {
-            mandel::DirectPoint c;
-            c.cr = lane == 0 ? -1.0 : -0.7495 + 0.0001 * static_cast<double>(lane);
-            c.ci = lane == 0 ? 0.0 : 0.0125 + 0.00003 * static_cast<double>(lane);
-            c.cAbs = std::fabs(c.cr) + std::fabs(c.ci);
-            c.cErr = 0x1p-60;
-            c.fixed = mandel::directFixedBound(c.cErr, c.cAbs);
-            points.push_back(c);
-            scalar.push_back(mandel::directStart(c));
-            batch.zr[lane] = batch.cr[lane] = c.cr;
-            batch.zi[lane] = batch.ci[lane] = c.ci;
-            batch.e[lane] = c.cErr;
-            batch.fixed[lane] = c.fixed;
-            batch.i[lane] = 1;
-        }
-        const std::int64_t steps = mandel::advanceDirectLanes(batch, 100000, 400);
-        EXPECT_EQ(steps, 400) << mandel::activeSimdTarget();
-        for (std::size_t lane = 0; lane < lanes; ++lane) {
-            for (std::int64_t s = 0; s < steps; ++s) {
-                double squares, zAbs;
-                ASSERT_EQ(mandel::directTest(scalar[lane], 100000, squares, zAbs), 0);
-                mandel::directStep(points[lane], squares, zAbs, scalar[lane]);
-            }
-            const std::string where = std::string(mandel::activeSimdTarget()) + " lane " + std::to_string(lane);
-            EXPECT_TRUE(sameBits(batch.zr[lane], scalar[lane].zr)) << where;
-            EXPECT_TRUE(sameBits(batch.zi[lane], scalar[lane].zi)) << where;
-            EXPECT_TRUE(sameBits(batch.e[lane], scalar[lane].e)) << where;
-            EXPECT_EQ(batch.i[lane], scalar[lane].i) << where;
-        }
+        expectDirectLanesFollowTheScalarStep(100000, 0);
+        expectDirectLanesFollowTheScalarStep(300, 10);
     }
 }
 
