@@ -2,8 +2,8 @@
 
 // A pixel of a shallow view iterated directly in double, z ← z² + c from
 // z_1 = c, with a rigorous bound on |z̃ − z| (z the orbit of the exact
-// point): cheaper than perturbation (no reference to read, one square root a
-// step) and, where the pixels are far apart beside double's rounding, it
+// point): cheaper than perturbation (no reference to read, one square root in
+// single precision a step) and, where the pixels are far apart beside double's rounding, it
 // decides nearly every pixel. A pixel it leaves undecided goes on to the
 // perturbation stages. The SIMD lanes make exactly these operations in this
 // order (direct_lanes.h), so both give the same counts and escape points.

@@ -307,6 +307,12 @@ HWY_INLINE M AtEnd(D d, const RescaledLaneJob& job, const RescaledVectors& v) {
     return hn::RebindMask(d, hn::Or(hn::Eq(v.m, hn::Set(di, job.last)), hn::Eq(v.i, hn::Set(di, job.limit))));
 }
 
+// rebaseInUnit's unit for the pixel's own z = xr + i·xi (in units of 1):
+// from its larger part.
+HWY_INLINE UnitMove RebaseUnit(D d, V xr, V xi, VI offsetExponent, VI k) {
+    return UnitFor(d, hn::Max(FieldOf(hn::Abs(xr)), FieldOf(hn::Abs(xi))), hn::Zero(DI()), offsetExponent, k);
+}
+
 HWY_INLINE IterationStart StartIteration(D d, const RescaledLaneJob& job, const RescaledVectors& v,
                                          VI offsetExponent) {
     const DI di;
@@ -333,10 +339,8 @@ HWY_INLINE IterationStart StartIteration(D d, const RescaledLaneJob& job, const 
     const M tinyZ = NearZero(d, z);
     const M hard = hn::Or(AtEnd(d, job, v), hn::Not(Stays(d, sumAbs, sumErr)));
     const M rebaseDue = hn::AndNot(hard, hn::And(formed, switchFormed));
-    // rebaseInUnit's unit: from x's larger part, in units of 1.
     UnitMove target{hn::Zero(di), hn::Zero(di), hn::FirstN(d, 0)};
-    if (!hn::AllFalse(d, rebaseDue))
-        target = UnitFor(d, hn::Max(FieldOf(hn::Abs(xr)), FieldOf(hn::Abs(xi))), hn::Zero(di), offsetExponent, v.k);
+    if (!hn::AllFalse(d, rebaseDue)) target = RebaseUnit(d, xr, xi, offsetExponent, v.k);
     return IterationStart{
         .z = z,
         .unit = unit,
@@ -461,8 +465,7 @@ HWY_INLINE RunRebase RebaseInRun(D d, const FormedSum& sum, M active, VI offsetE
     const DI di;
     const M lanes = hn::And(active, sum.closer);
     if (hn::AllFalse(d, lanes)) return {lanes, {hn::Zero(di), hn::Zero(di), lanes}, true};
-    const UnitMove move =
-        UnitFor(d, hn::Max(FieldOf(hn::Abs(sum.xr)), FieldOf(hn::Abs(sum.xi))), hn::Zero(di), offsetExponent, k);
+    const UnitMove move = RebaseUnit(d, sum.xr, sum.xi, offsetExponent, k);
     return {lanes, move, hn::AllTrue(d, hn::Or(hn::Not(lanes), move.fits))};
 }
 
