@@ -53,18 +53,19 @@ MANDEL_IFMA inline void squareColumns(const V* x, V* out, int from) {
 #pragma GCC unroll 64
     for (int k = 0; k < 2 * N; ++k) {
         if (k < from) continue;  // not needed (see stepLanes)
-        // Two sums, so that the multiply-adds of a column do not wait on each other.
-        V low = _mm512_setzero_si512(), high = _mm512_setzero_si512(), diagonal = _mm512_setzero_si512();
+        // The cross products' halves in one sum, doubled, then the square's.
+        V cross = _mm512_setzero_si512();
 #pragma GCC unroll 64
         for (int i = 0; i < N; ++i) {
             const int j = k - i;
-            if (j > i && j < N) low = _mm512_madd52lo_epu64(low, x[i], x[j]);
+            if (j > i && j < N) cross = _mm512_madd52lo_epu64(cross, x[i], x[j]);
             const int jHigh = k - 1 - i;
-            if (jHigh > i && jHigh < N) high = _mm512_madd52hi_epu64(high, x[i], x[jHigh]);
+            if (jHigh > i && jHigh < N) cross = _mm512_madd52hi_epu64(cross, x[i], x[jHigh]);
         }
-        if (k % 2 == 0 && k / 2 < N) diagonal = _mm512_madd52lo_epu64(diagonal, x[k / 2], x[k / 2]);
-        if (k % 2 == 1 && k / 2 < N) diagonal = _mm512_madd52hi_epu64(diagonal, x[k / 2], x[k / 2]);
-        out[k] = _mm512_add_epi64(_mm512_slli_epi64(_mm512_add_epi64(low, high), 1), diagonal);
+        V column = _mm512_slli_epi64(cross, 1);
+        if (k % 2 == 0 && k / 2 < N) column = _mm512_madd52lo_epu64(column, x[k / 2], x[k / 2]);
+        if (k % 2 == 1 && k / 2 < N) column = _mm512_madd52hi_epu64(column, x[k / 2], x[k / 2]);
+        out[k] = column;
     }
 }
 
@@ -97,21 +98,27 @@ MANDEL_IFMA inline void add(const V* x, const V* y, V* out) {
 }
 
 // The magnitude of a 2N-limb product divided by 2^F, truncated, into N limbs,
-// and cut further to each lane's own fraction (`keep`); returns the lanes
-// where nothing was truncated.
+// and cut further to each lane's own fraction (`keep`, whose limbs from
+// `masked` up keep every bit); returns the lanes where nothing was truncated.
+// The product's columns below `firstColumn` are 0.
 template <int N>
-MANDEL_IFMA inline __mmask8 takeTop(const V* product, V* out, long fraction, const Part& keep) {
+MANDEL_IFMA inline __mmask8 takeTop(const V* product, V* out, long fraction, const Part& keep, int masked,
+                                    int firstColumn) {
     const V mask = _mm512_set1_epi64(static_cast<long long>(kLimbMask));
     const int whole = static_cast<int>(fraction / kLimbBits);
     const auto bits = static_cast<unsigned>(fraction % kLimbBits);
     V lost = _mm512_and_si512(product[whole], _mm512_set1_epi64(static_cast<long long>((std::uint64_t{1} << bits) - 1)));
-    for (int k = 0; k < whole; ++k) lost = _mm512_or_si512(lost, product[k]);
+    for (int k = firstColumn; k < whole; ++k) lost = _mm512_or_si512(lost, product[k]);
     const __m128i down = _mm_cvtsi32_si128(static_cast<int>(bits));
     const __m128i up = _mm_cvtsi32_si128(static_cast<int>(kLimbBits - bits));
     const V* from = product + whole;  // the product has a zero limb past its last
 #pragma GCC unroll 64
     for (int t = 0; t < N; ++t) {
         const V top = _mm512_and_si512(_mm512_or_si512(_mm512_srl_epi64(from[t], down), _mm512_sll_epi64(from[t + 1], up)), mask);
+        if (t >= masked) {
+            out[t] = top;
+            continue;
+        }
         const V kept = loadLimb(keep, t);
         lost = _mm512_or_si512(lost, _mm512_andnot_si512(kept, top));
         out[t] = _mm512_and_si512(top, kept);
@@ -122,20 +129,37 @@ MANDEL_IFMA inline __mmask8 takeTop(const V* product, V* out, long fraction, con
 // Adds ±c to ±x exactly (the result stays below 16), as FixedPointOrbit's
 // addSigned does: like signs add; else the smaller magnitude is taken from
 // the larger, whose sign the result keeps (x's where they are equal). The
-// result goes to `out`.
+// result goes to `out`. Unlike signs are subtracted once, x − c, and the
+// lanes where that borrows are negated.
 template <int N>
 MANDEL_IFMA inline unsigned addSigned(const V* x, unsigned xNegative, const Part& c, Part& out) {
+    const V mask = _mm512_set1_epi64(static_cast<long long>(kLimbMask));
     const V* cLimbs = reinterpret_cast<const V*>(c.m.data());
-    V sum[N], difference[N], reverse[N];
-    add<N>(x, cLimbs, sum);
-    const __mmask8 smaller = subtract<N>(x, cLimbs, difference);
-    subtract<N>(cLimbs, x, reverse);
-    const __mmask8 same = static_cast<__mmask8>(~(xNegative ^ c.negative));
-    const __mmask8 takeReverse = static_cast<__mmask8>(~same & smaller);
+    // x + c where the signs agree, x − c where they differ, carried with the
+    // sign of each limb's sum; a final borrow says x < c there.
+    const __mmask8 differ = static_cast<__mmask8>(xNegative ^ c.negative);
+    V sum[N];
+    V carry = _mm512_setzero_si512();
 #pragma GCC unroll 64
-    for (int k = 0; k < N; ++k)
-        storeLimb(out, k,
-                  _mm512_mask_blend_epi64(same, _mm512_mask_blend_epi64(takeReverse, difference[k], reverse[k]), sum[k]));
+    for (int k = 0; k < N; ++k) {
+        const V signedSum = _mm512_mask_sub_epi64(_mm512_add_epi64(x[k], cLimbs[k]), differ, x[k], cLimbs[k]);
+        const V t = _mm512_add_epi64(signedSum, carry);
+        carry = _mm512_srai_epi64(t, kLimbBits);
+        sum[k] = _mm512_and_si512(t, mask);
+    }
+    const __mmask8 takeReverse = _mm512_test_epi64_mask(carry, carry);
+    if (takeReverse != 0) {
+        // c − x = −(x − c): the two's complement of those lanes' limbs.
+        V borrow = _mm512_setzero_si512();
+#pragma GCC unroll 64
+        for (int k = 0; k < N; ++k) {
+            const V t = _mm512_add_epi64(_mm512_sub_epi64(_mm512_setzero_si512(), sum[k]), borrow);
+            borrow = _mm512_srai_epi64(t, kLimbBits);
+            sum[k] = _mm512_mask_and_epi64(sum[k], takeReverse, t, mask);
+        }
+    }
+#pragma GCC unroll 64
+    for (int k = 0; k < N; ++k) storeLimb(out, k, sum[k]);
     return (xNegative & ~takeReverse & 0xFFu) | (c.negative & takeReverse);
 }
 
@@ -160,7 +184,8 @@ MANDEL_IFMA inline __mmask8 nearCarry(V guard) {
 // kGuardMargin of a multiple of 2^52 (for from > 0).
 template <int N>
 MANDEL_IFMA inline __mmask8 squareParts(const V* a, const V* b, const V* s, __mmask8 realNegative, int from,
-                                        long fraction, const Part& keep, V* re, V* im, __mmask8& exact) {
+                                        long fraction, const Part& keep, int masked, V* re, V* im,
+                                        __mmask8& exact) {
     const V mask = _mm512_set1_epi64(static_cast<long long>(kLimbMask));
     V aa[2 * N], bb[2 * N], ss[2 * N];
     squareColumns<N>(a, aa, from);
@@ -183,7 +208,7 @@ MANDEL_IFMA inline __mmask8 squareParts(const V* a, const V* b, const V* s, __mm
         imag[k] = _mm512_and_si512(i, mask);
     }
     real[2 * N] = imag[2 * N] = _mm512_setzero_si512();
-    exact = takeTop<N>(imag, im, fraction, keep) & takeTop<N>(real, re, fraction, keep);
+    exact = takeTop<N>(imag, im, fraction, keep, masked, from) & takeTop<N>(real, re, fraction, keep, masked, from);
     if (from == 0) return 0;
     return static_cast<__mmask8>(nearCarry(real[from]) | nearCarry(imag[from]));
 }
@@ -197,8 +222,8 @@ MANDEL_IFMA inline __mmask8 squareParts(const V* a, const V* b, const V* s, __mm
 // value may be exact, whose low columns are all 0), the step is made again
 // with every column.
 template <int N>
-MANDEL_IFMA unsigned stepLanes(Part& zr, Part& zi, const Part& cr, const Part& ci, const Part& keep, long fraction,
-                               unsigned live) {
+MANDEL_IFMA unsigned stepLanes(Part& zr, Part& zi, const Part& cr, const Part& ci, const Part& keep, int masked,
+                               long fraction, unsigned live) {
     // The squares read the parts where they are.
     const V* a = reinterpret_cast<const V*>(zr.m.data());
     const V* b = reinterpret_cast<const V*>(zi.m.data());
@@ -209,15 +234,16 @@ MANDEL_IFMA unsigned stepLanes(Part& zr, Part& zi, const Part& cr, const Part& c
     const int guard = static_cast<int>(fraction / kLimbBits) - 1;
     V re[N], im[N];
     __mmask8 exact = 0;
-    const __mmask8 unsure = squareParts<N>(a, b, s, realNegative, std::max(guard, 0), fraction, keep, re, im, exact);
-    if ((unsure & live) != 0) squareParts<N>(a, b, s, realNegative, 0, fraction, keep, re, im, exact);
+    const __mmask8 unsure =
+        squareParts<N>(a, b, s, realNegative, std::max(guard, 0), fraction, keep, masked, re, im, exact);
+    if ((unsure & live) != 0) squareParts<N>(a, b, s, realNegative, 0, fraction, keep, masked, re, im, exact);
     const unsigned imNegative = addSigned<N>(im, (zr.negative ^ zi.negative) & 0xFFu, ci, zi);
     zr.negative = addSigned<N>(re, realNegative, cr, zr);
     zi.negative = imNegative;
     return exact;
 }
 
-using StepFunction = unsigned (*)(Part&, Part&, const Part&, const Part&, const Part&, long, unsigned);
+using StepFunction = unsigned (*)(Part&, Part&, const Part&, const Part&, const Part&, int, long, unsigned);
 
 template <std::size_t... N>
 constexpr std::array<StepFunction, sizeof...(N)> stepTable(std::index_sequence<N...>) {
@@ -266,6 +292,10 @@ void FixedPointLanes::placeLane(int lane) {
         if (k < limbs_ && from < kLimbBits) kept = from <= 0 ? kLimbMask : kLimbMask & ~((std::uint64_t{1} << from) - 1);
         keep_.m[static_cast<std::size_t>(k)][static_cast<std::size_t>(lane)] = kept;
     }
+    // The limbs of keep_ that do not keep every bit in every lane.
+    long masked = 0;
+    for (int k = 0; k < kLanes; ++k) masked = std::max(masked, (fraction_ - fraction(k) + kLimbBits - 1) / kLimbBits);
+    maskedLimbs_ = static_cast<int>(std::min(masked, limbs_));
 }
 
 bool FixedPointLanes::start(int lane, long fraction, mpfr_srcptr cr, mpfr_srcptr ci) {
@@ -298,7 +328,8 @@ bool FixedPointLanes::start(int lane, long fraction, mpfr_srcptr cr, mpfr_srcptr
 
 unsigned FixedPointLanes::step(unsigned live) {
 #if MANDEL_IFMA_LANES
-    return kStepFunctions[static_cast<std::size_t>(limbs_ - 1)](zr_, zi_, cr_, ci_, keep_, fraction_, live);
+    return kStepFunctions[static_cast<std::size_t>(limbs_ - 1)](zr_, zi_, cr_, ci_, keep_, maskedLimbs_, fraction_,
+                                                                  live);
 #else
     throw std::logic_error("FixedPointLanes: not available on this processor");
 #endif

@@ -89,6 +89,7 @@ private:
     std::array<long, kLanes> laneFraction_{};
     Part zr_, zi_, cr_, ci_;
     Part keep_;  // the bits each lane keeps (those from 2^-fraction(lane) up)
+    int maskedLimbs_ = 0;  // keep_'s limbs from this one up keep every bit of every lane
     static constexpr std::size_t kOrbitLimbs = (kMaxLimbs * kLimbBits) / 64 + 1;
     std::array<std::array<double, kOrbitLimbs>, kLanes> scale_{};  // see placeLane
     // Per lane, for nearAll: where its top two 64-bit limbs start among the
