@@ -8,7 +8,7 @@
 // in rescaled doubles, as views below 1e-290 are, and the times compared. The
 // SIMD lanes' rate (plain steps per second and lane, over the time spent in
 // their loop) is set against the peak of the step's arithmetic alone on one
-// thread.
+// thread, and the full-precision stage's step is timed alone.
 
 #include <mpfr.h>
 
@@ -27,6 +27,7 @@
 #include "deep/number_ladder.h"
 #include "deep/perturbation_lanes.h"
 #include "deep_bench_locations.h"
+#include "fixed_point_step_time.h"
 #include "lane_peak.h"
 #include "kernel/fast_targets.h"
 #include "timing.h"
@@ -203,6 +204,12 @@ int main(int argc, char** argv) {
     lanePeak = laneStepPeak();
     std::printf("SIMD lanes: %s, %zu lanes of double; peak of the step's arithmetic on one thread %.3g lane-steps/s\n",
                 mandel::activeSimdTarget().c_str(), mandel::deepLaneCount(), lanePeak);
+    const std::vector<FixedPointStepTime> fixedPoint = fixedPointStepTimes();
+    if (!fixedPoint.empty()) {
+        std::printf("fixed-point lanes, one step of eight orbits:");
+        for (const FixedPointStepTime& t : fixedPoint) std::printf(" %ld limbs %.0f ns", t.limbs, t.ns);
+        std::printf("\n");
+    }
     for (const auto& where : bench::kDeepBenchLocations) {
         bool chosen = settings.names.empty();
         for (const auto& name : settings.names) chosen = chosen || name == where.name;
