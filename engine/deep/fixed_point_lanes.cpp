@@ -369,6 +369,14 @@ void FixedPointLanes::setPlace(int lane, long top) {
     places_.nextOffset[l] = next % kLimbBits;
     places_.hasNext[l] = top > 0 ? -1 : 0;
     places_.topScale[l] = scale_[l][static_cast<std::size_t>(top)];
+    const auto sameAsFirst = [&](std::size_t k) {
+        const NearPlaces& p = places_;
+        const auto shift = static_cast<std::int64_t>(k);
+        return p.topWord[k] - shift == p.topWord[0] && p.nextWord[k] - shift == p.nextWord[0] &&
+               p.topOffset[k] == p.topOffset[0] && p.nextOffset[k] == p.nextOffset[0] && p.hasNext[k] == p.hasNext[0];
+    };
+    places_.sameLimbs = true;
+    for (std::size_t k = 1; k < kLanes; ++k) places_.sameLimbs = places_.sameLimbs && sameAsFirst(k);
 }
 
 void FixedPointLanes::nearAll(unsigned wanted, std::array<double, kLanes>& re, std::array<double, kLanes>& im) const {
@@ -382,12 +390,20 @@ namespace {
 
 // Each lane's 64 bits of x from its word `word` (the lanes' words counted
 // limb by limb), bit `offset`, up (limbs past the last read as the zeros
-// kept there).
-MANDEL_IFMA inline V bitsFrom(const Part& x, V word, V offset) {
-    const auto* base = reinterpret_cast<const long long*>(x.m[0].data());
-    const V first = _mm512_i64gather_epi64(word, base, 8);
-    const V second = _mm512_i64gather_epi64(_mm512_add_epi64(word, _mm512_set1_epi64(kLanes)), base, 8);
-    const V third = _mm512_i64gather_epi64(_mm512_add_epi64(word, _mm512_set1_epi64(2 * kLanes)), base, 8);
+// kept there). With `sameLimbs` every lane's word is in the limb of lane 0's.
+MANDEL_IFMA inline V bitsFrom(const Part& x, V word, V offset, bool sameLimbs) {
+    V first, second, third;
+    if (sameLimbs) {
+        const auto limb = static_cast<std::size_t>(_mm_cvtsi128_si64(_mm512_castsi512_si128(word)) / kLanes);
+        first = loadLimb(x, static_cast<int>(limb));
+        second = loadLimb(x, static_cast<int>(limb + 1));
+        third = loadLimb(x, static_cast<int>(limb + 2));
+    } else {
+        const auto* base = reinterpret_cast<const long long*>(x.m[0].data());
+        first = _mm512_i64gather_epi64(word, base, 8);
+        second = _mm512_i64gather_epi64(_mm512_add_epi64(word, _mm512_set1_epi64(kLanes)), base, 8);
+        third = _mm512_i64gather_epi64(_mm512_add_epi64(word, _mm512_set1_epi64(2 * kLanes)), base, 8);
+    }
     const V up = _mm512_sub_epi64(_mm512_set1_epi64(kLimbBits), offset);
     // Shifts of 64 and more give 0.
     return _mm512_or_si512(_mm512_or_si512(_mm512_srlv_epi64(first, offset), _mm512_sllv_epi64(second, up)),
@@ -398,8 +414,8 @@ MANDEL_IFMA inline V load(const std::array<std::int64_t, kLanes>& words) { retur
 
 template <class Places>
 MANDEL_IFMA inline unsigned nearLanes(const Part& x, const Places& p, double* out) {
-    const V high = bitsFrom(x, load(p.topWord), load(p.topOffset));
-    const V low = _mm512_and_si512(bitsFrom(x, load(p.nextWord), load(p.nextOffset)), load(p.hasNext));
+    const V high = bitsFrom(x, load(p.topWord), load(p.topOffset), p.sameLimbs);
+    const V low = _mm512_and_si512(bitsFrom(x, load(p.nextWord), load(p.nextOffset), p.sameLimbs), load(p.hasNext));
     const __m512d sum = _mm512_add_pd(_mm512_cvtepu64_pd(high), _mm512_mul_pd(_mm512_cvtepu64_pd(low), _mm512_set1_pd(0x1p-64)));
     const __m512d value = _mm512_mul_pd(sum, _mm512_load_pd(p.topScale.data()));
     const __m512d negated = _mm512_castsi512_pd(

@@ -98,6 +98,9 @@ private:
     struct NearPlaces {
         alignas(64) std::array<std::int64_t, kLanes> topWord{}, topOffset{}, nextWord{}, nextOffset{}, hasNext{};
         alignas(64) std::array<double, kLanes> topScale{};
+        // Every lane's two limbs at the same limb index and offsets: the
+        // lanes' words are then read by whole vectors instead of gathers.
+        bool sameLimbs = false;
     };
     NearPlaces places_;
 };

@@ -246,7 +246,8 @@ public:
         for (std::int64_t i = 1;; ++i) {
             lanes_.nearAll(live_, re, im);
             const LaneTests tests = testLanes(re, im, live_, i > 1, bounds_);
-            if (i > 1) {
+            // Most iterations every lane stays and none is at the limit.
+            if (i > 1 && ((tests.escaped | tests.undecided) != 0 || i == limit)) {
                 for (int lane = 0; lane < kLanes; ++lane)
                     if (live(lane)) decide(lane, tests, re[lane], im[lane], i, limit, exactRe, exactIm);
             }
@@ -258,11 +259,10 @@ public:
             }
             const unsigned exact = lanes_.step(live_);
             growBounds(live_, exact, bounds_);
-            for (int lane = 0; lane < kLanes; ++lane) {
-                if (!live(lane)) continue;
-                dropSpareLimbs(lane);
-                ++iterations[lane];
-            }
+            for (int lane = 0; lane < kLanes; ++lane) iterations[lane] += live(lane) ? 1 : 0;
+            const unsigned spare = spareLimbs();
+            for (int lane = 0; lane < kLanes; ++lane)
+                if ((spare >> lane) & 1u) dropSpareLimbs(lane);
         }
     }
 
@@ -286,6 +286,18 @@ private:
         if (result == EscapeTest::Undecided) return attempt.decided = false, end(lane);
         if (result == EscapeTest::Escaped) return attempt.count = i, attempt.escape = {r, m, true}, end(lane);
         if (i == limit) return attempt.count = limit, end(lane);
+    }
+
+    // The live lanes whose lowest limb is below what the bound keeps (the
+    // first test of dropSpareLimbs).
+    unsigned spareLimbs() const {
+        unsigned spare = 0;
+        for (int lane = 0; lane < kLanes; ++lane) {
+            const double unitUp = 0x1p63 * bounds_.stepRounding[lane];
+            const bool below = unitUp < bounds_.e[lane] * kKeptBelowBound && lanes_.orbitLimbs(lane) > 1;
+            spare |= (below && live(lane) ? 1u : 0u) << lane;
+        }
+        return spare;
     }
 
     // dropSpareLimbs for one lane.
