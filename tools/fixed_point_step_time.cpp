@@ -18,7 +18,7 @@ constexpr long kFractions[] = {360, 672, 984};
 void startLanes(mandel::FixedPointLanes& lanes, long fraction) {
     mandel::MpfrValue cr(fraction + 64), ci(fraction + 64);
     for (int lane = 0; lane < mandel::FixedPointLanes::kLanes; ++lane) {
-        mpfr_set_si(cr.get(), -12000 + lane, MPFR_RNDN);
+        mpfr_set_si(cr.get(), -3600 + lane, MPFR_RNDN);
         mpfr_div_ui(cr.get(), cr.get(), 30000, MPFR_RNDN);
         mpfr_set_d(ci.get(), 0.745, MPFR_RNDN);
         lanes.start(lane, fraction, cr.get(), ci.get());
