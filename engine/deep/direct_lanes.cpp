@@ -79,6 +79,15 @@ HWY_INLINE void StepDirect(D d, DirectVector& v) {
     v.i = hn::Add(v.i, hn::Set(di, 1));
 }
 
+// A mask as bits, lane k's at bit k.
+HWY_INLINE std::uint64_t MaskBits(D d, M mask) {
+    std::uint8_t bytes[8] = {};
+    hn::StoreMaskBits(d, mask, bytes);
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, bytes, sizeof bytes);
+    return bits;
+}
+
 // Two vectors of lanes stepped side by side: their chains interleave.
 std::int64_t AdvanceDirectLanes(DirectBatch* batch, std::int64_t limit, std::int64_t maxSteps) {
     DirectBatch& b = *batch;
@@ -106,14 +115,7 @@ std::int64_t AdvanceDirectLanes(DirectBatch* batch, std::int64_t limit, std::int
     }
     StoreDirect(d, low, b, 0);
     StoreDirect(d, high, b, n);
-    std::uint8_t bits[8] = {};
-    hn::StoreMaskBits(d, lowAttention, bits);
-    std::uint64_t lowBits = 0, highBits = 0;
-    std::memcpy(&lowBits, bits, sizeof bits);
-    std::uint8_t more[8] = {};
-    hn::StoreMaskBits(d, highAttention, more);
-    std::memcpy(&highBits, more, sizeof more);
-    b.attention = lowBits | (highBits << n);
+    b.attention = MaskBits(d, lowAttention) | (MaskBits(d, highAttention) << n);
     return steps;
 }
 
