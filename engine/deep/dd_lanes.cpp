@@ -25,8 +25,6 @@ static_assert(!HWY_HAVE_SCALABLE, "a batch holds a fixed number of lanes");
 static_assert(sizeof(OrbitPoint) == 4 * sizeof(double) && sizeof(OrbitLow) == 3 * sizeof(double));
 static_assert(sizeof(DdBlaStep) % sizeof(double) == 0);
 
-HWY_INLINE V negated(V x) { return hn::Neg(x); }
-
 // The double-double arithmetic, compiled for this instruction set.
 #include "deep/double_double_ops-inl.h"
 
@@ -48,7 +46,7 @@ HWY_INLINE DdV operator+(const DdV& x, const DdV& y) {
 HWY_INLINE DdV operator-(const DdV& x) { return {hn::Neg(x.hi), hn::Neg(x.lo)}; }
 HWY_INLINE DdV operator-(const DdV& x, const DdV& y) { return x + -y; }
 HWY_INLINE DdV operator*(const DdV& x, const DdV& y) {
-    const DdParts<V> p = ddProduct(partsOf(x), partsOf(y), hn::Set(D(), kDdSplitter));
+    const DdParts<V> p = ddProduct(partsOf(x), partsOf(y));
     return {p.hi, p.lo};
 }
 HWY_INLINE DdV twice(const DdV& x) { return {hn::Add(x.hi, x.hi), hn::Add(x.lo, x.lo)}; }

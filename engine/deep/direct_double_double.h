@@ -36,7 +36,7 @@ struct DirectDdState {
 inline DirectDdState directDdStart(const DirectDdPoint& c) { return {c.cr, c.ci, c.cErr, 1}; }
 
 inline DirectDdConstants<double> directDdConstants() {
-    return {kDdSplitter, 2.0, kDirectDdStepRounding, kBoundInflation};
+    return {2.0, kDirectDdStepRounding, kBoundInflation};
 }
 
 // C̃ + δc̃ from the reference point C in double-double (within centreErr of

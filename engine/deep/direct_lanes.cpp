@@ -119,8 +119,6 @@ std::int64_t AdvanceDirectLanes(DirectBatch* batch, std::int64_t limit, std::int
     return steps;
 }
 
-HWY_INLINE V negated(V x) { return hn::Neg(x); }
-
 // The double-double arithmetic, compiled for this instruction set.
 #include "deep/double_double_ops-inl.h"
 
@@ -176,7 +174,7 @@ std::int64_t AdvanceDirectDdLanes(DirectDdBatch* batch, std::int64_t limit, std:
     const std::size_t n = hn::Lanes(d);
     DirectDdVector low = LoadDirectDd(d, b, 0), high = LoadDirectDd(d, b, n);
     const VI limitV = hn::Set(di, limit), one = hn::Set(di, 1);
-    const DirectDdConstants<V> k{hn::Set(d, kDdSplitter), hn::Set(d, 2.0), hn::Set(d, kDirectDdStepRounding),
+    const DirectDdConstants<V> k{hn::Set(d, 2.0), hn::Set(d, kDirectDdStepRounding),
                                  hn::Set(d, kBoundInflation)};
     M lowAttention = hn::FirstN(d, 0), highAttention = hn::FirstN(d, 0);
     std::int64_t steps = 0;

@@ -1,7 +1,7 @@
 #pragma once
 
 // Double-double numbers: hi + lo with |lo| ≤ half an ulp of hi, about 106
-// bits. Error-free transformations of Knuth and Dekker, no fused
+// bits. Knuth's error-free sum, and the product's exact error by a fused
 // multiply-add. The sum and the product err by at most a few 2^-106 of their
 // operands' magnitudes (plus a few 2^-1074 where low parts underflow).
 
@@ -22,11 +22,12 @@ struct DoubleDouble {
 };
 
 inline double negated(double x) { return -x; }
+// a·b − p, rounded once: exact wherever it is representable. std::fma is the
+// processor's instruction where it has one, else the C library's correctly
+// rounded one, so the lanes' own fused multiply-add gives the same bits.
+inline double productError(double a, double b, double p) { return std::fma(a, b, -p); }
 
 #include "deep/double_double_ops-inl.h"
-
-// Dekker's splitter, 2^27 + 1.
-inline constexpr double kDdSplitter = 134217729.0;
 
 inline DoubleDouble toPair(const DdParts<double>& p) { return {p.hi, p.lo}; }
 inline DdParts<double> toParts(const DoubleDouble& x) { return {x.hi, x.lo}; }
@@ -42,7 +43,7 @@ inline DoubleDouble twice(const DoubleDouble& x) { return {x.hi + x.hi, x.lo + x
 inline DoubleDouble operator-(const DoubleDouble& x, const DoubleDouble& y) { return x + -y; }
 
 inline DoubleDouble operator*(const DoubleDouble& x, const DoubleDouble& y) {
-    return toPair(ddProduct(toParts(x), toParts(y), kDdSplitter));
+    return toPair(ddProduct(toParts(x), toParts(y)));
 }
 
 // x into lane `lane` of two arrays of parts (a batch of SIMD lanes).

@@ -49,6 +49,23 @@ HWY_INLINE V Magnitude(D d, V x, V y, V squares) {
 
 static_assert(sizeof(LanePoint) == 4 * sizeof(double));
 
+// What the double-double arithmetic (double_double_ops-inl.h) asks of its
+// includer: −x, and a·b − p exactly for p = fl(a·b). A fused multiply-add
+// where the instruction set has one (as std::fma in the scalar loop, so the
+// same bits); else Dekker's split, equal wherever a·b is far from underflow.
+HWY_INLINE V negated(V x) { return hn::Neg(x); }
+HWY_INLINE V productError(V a, V b, V p) {
+#if HWY_NATIVE_FMA
+    return hn::MulSub(a, b, p);
+#else
+    const V splitter = hn::Set(D(), 134217729.0);  // 2^27 + 1: halves of 26 bits
+    const V ta = hn::Mul(splitter, a), tb = hn::Mul(splitter, b);
+    const V ah = hn::Sub(ta, hn::Sub(ta, a)), bh = hn::Sub(tb, hn::Sub(tb, b));
+    const V al = hn::Sub(a, ah), bl = hn::Sub(b, bh);
+    return hn::Add(hn::Add(hn::Add(hn::Sub(hn::Mul(ah, bh), p), hn::Mul(ah, bl)), hn::Mul(al, bh)), hn::Mul(al, bl));
+#endif
+}
+
 #if HWY_ARCH_X86 && HWY_TARGET <= HWY_AVX2
 // One row: kCount doubles at base + stride·a (of three, the fourth is not read).
 template <int kCount>
