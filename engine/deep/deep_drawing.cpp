@@ -72,7 +72,8 @@ namespace {
 
 std::shared_ptr<const DeepReference> makeReference(const DeepView& view, const DeepGeometry& geometry,
                                                    const MpfrValue& re, const MpfrValue& im,
-                                                   const DeepOptions& options, std::int64_t period = 0) {
+                                                   const DeepOptions& options, std::int64_t period = 0,
+                                                   const ExtReal& ballRadius = ExtReal()) {
     const ExtReal ceiling = geometry.spacing * ExtReal(kReferenceErrorCeiling);
     DeepReference::Progress progress;
     if (options.progress)
@@ -80,7 +81,7 @@ std::shared_ptr<const DeepReference> makeReference(const DeepView& view, const D
             return options.progress(DeepProgress{0, view.height, done, view.location.limit});
         };
     auto reference = std::make_shared<DeepReference>(re, im, view.location.limit, geometry.extended(), ceiling,
-                                                     options.cancel, progress, period);
+                                                     options.cancel, progress, period, ballRadius);
     if (reference->cancelled()) return nullptr;
     return reference;
 }
@@ -107,12 +108,16 @@ void longestGridPixel(const RowJob& job, int& bestX, int& bestY) {
     }
 }
 
+// The disc around the view's centre searched for a minibrot.
+ExtReal nucleusSearchRadius(const DeepView& view, const DeepGeometry& geometry) {
+    return geometry.spacing * ExtReal(static_cast<double>(std::max(view.width, view.height)));
+}
+
 // A reference at the nucleus of the lowest-period minibrot near the view's
 // centre, when Newton's method finds one within a side of it.
 std::shared_ptr<const DeepReference> nucleusReference(const DeepView& view, const DeepGeometry& geometry,
                                                       const DeepReference& centre, const DeepOptions& options) {
-    const int longer = std::max(view.width, view.height);
-    const ExtReal radius = geometry.spacing * ExtReal(static_cast<double>(longer));
+    const ExtReal radius = nucleusSearchRadius(view, geometry);
     const std::optional<MinibrotNucleus> found =
         findMinibrotNear(centre, radius, view.location.limit, kNucleusPrecisionBelow, options.cancel,
                          NucleusCheck::Estimated);
@@ -128,6 +133,22 @@ std::shared_ptr<const DeepReference> nucleusReference(const DeepView& view, cons
     mpfr_set(re.get(), found->re->get(), MPFR_RNDN);
     mpfr_set(im.get(), found->im->get(), MPFR_RNDN);
     return makeReference(view, geometry, re, im, options, found->period);
+}
+
+// The first reference: where the centre's orbit comes near 0 before its end
+// (the search disc's first period), the nucleus of the minibrot found there,
+// if its orbit lasts to the limit; the centre's orbit is then walked no
+// further than that period. Otherwise the centre's whole orbit. Null if
+// cancelled.
+std::shared_ptr<const DeepReference> firstReference(const DeepView& view, const DeepGeometry& geometry,
+                                                    const DeepOptions& options) {
+    auto centre = makeReference(view, geometry, *geometry.centreRe, *geometry.centreIm, options, 0,
+                                nucleusSearchRadius(view, geometry));
+    if (!centre || !centre->stoppedAtBallPeriod()) return centre;
+    auto nucleus = nucleusReference(view, geometry, *centre, options);
+    if (options.cancel && options.cancel->load()) return nullptr;
+    if (nucleus && !endsEarly(*nucleus, view)) return nucleus;
+    return makeReference(view, geometry, *geometry.centreRe, *geometry.centreIm, options);
 }
 
 // The point of pixel (x, y) at the reference's precision.
@@ -171,7 +192,7 @@ bool DeepDrawing::prepare(const DeepOptions& options) {
         const std::uint64_t budget = options.maxMemory ? options.maxMemory : defaultMemoryBudget();
         const std::uint64_t estimate = memoryEstimate(options);
         if (estimate > budget) throw DeepMemoryError(memoryProblem(s.view, estimate, budget));
-        s.reference = makeReference(s.view, s.geometry, *s.geometry.centreRe, *s.geometry.centreIm, options);
+        s.reference = firstReference(s.view, s.geometry, options);
         if (!s.reference) return false;
         // A reference that escapes before the limit makes the pixels that
         // outlive it continue from full-size values (less precise): first

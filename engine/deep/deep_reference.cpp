@@ -4,7 +4,9 @@
 #include <cmath>
 #include <algorithm>
 #include <limits>
+#include <optional>
 
+#include "deep/ball_period.h"
 #include "deep/bla_table.h"
 #include "deep/dd_bla_table.h"
 #include "deep/error_bound.h"
@@ -100,7 +102,7 @@ DeepReference::WalkEnd DeepReference::walk(const std::atomic<bool>* cancel, cons
 
 DeepReference::DeepReference(const MpfrValue& centreRe, const MpfrValue& centreIm, std::int64_t limit, bool extended,
                              const ExtReal& errorCeiling, const std::atomic<bool>* cancel, const Progress& progress,
-                             std::int64_t period)
+                             std::int64_t period, const ExtReal& ballRadius)
     : centreRe_(centreRe), centreIm_(centreIm), limit_(limit), extended_(extended), errorCeiling_(errorCeiling) {
     const auto start = std::chrono::steady_clock::now();
     const bool eagerLow = lowPartsFromStart();
@@ -117,8 +119,8 @@ DeepReference::DeepReference(const MpfrValue& centreRe, const MpfrValue& centreI
     // roundings: an orbit whose low parts come later is walked whole.
     const bool periodic = period > 0 && period < limit && eagerLow;
     PeriodBounds bounds;
-    WalkEnd end = walkFrom(cancel, progress, periodic ? period : 0, bounds);
-    if (end == WalkEnd::Stopped) {
+    WalkEnd end = walkFrom(cancel, progress, periodic ? period : 0, bounds, periodic ? ExtReal() : ballRadius);
+    if (end == WalkEnd::Stopped && !stoppedAtBallPeriod_) {
         end = repeatPeriod(period, bounds, cancel, progress);
         if (end == WalkEnd::Stopped) {
             // Repeating would widen the bounds: the whole orbit in MPFR.
@@ -142,7 +144,8 @@ DeepReference::DeepReference(const MpfrValue& centreRe, const MpfrValue& centreI
 // are kept from the start); with a period, it stops after Z_period (Stopped)
 // and keeps the bounds the repetition starts from.
 DeepReference::WalkEnd DeepReference::walkFrom(const std::atomic<bool>* cancel, const Progress& progress,
-                                               std::int64_t period, PeriodBounds& bounds) {
+                                               std::int64_t period, PeriodBounds& bounds,
+                                               const ExtReal& ballRadius) {
     const bool eagerLow = lowPartsFromStart();
     const mpfr_prec_t bits = mpfr_get_prec(centreRe_.get());
     if (period > 0) {
@@ -154,9 +157,15 @@ DeepReference::WalkEnd DeepReference::walkFrom(const std::atomic<bool>* cancel, 
                        magnitudeUp(toExtReal(centreRe_.get()), toExtReal(centreIm_.get()));
     }
     MpfrValue scratch(bits);
+    std::optional<BallPeriodScan> ball;
+    if (!ballRadius.isZero()) ball.emplace(ballRadius);
     return walk(cancel, progress, [&](std::int64_t m, const WalkPoint& z, const ExtReal& error) {
         store(z, error);
         if (eagerLow) orbitLow_.push_back(lowPart(orbit_.size() - 1, z, error, scratch));
+        if (ball && ball->holdsZero(orbit_[orbit_.size() - 2], orbit_.back())) {
+            stoppedAtBallPeriod_ = true;
+            return false;
+        }
         if (period == 0) return true;
         const auto residue = static_cast<std::size_t>(m % period);
         bounds.error[residue] = error;

@@ -40,10 +40,14 @@ public:
     // period, whose orbit comes back to nearly 0 once a period: the orbit is
     // then walked in MPFR for one period and repeated after it, each repeated
     // point's bound widened by how far the exact orbit can have moved away
-    // (where the low parts are kept from the start).
+    // (where the low parts are kept from the start). A nonzero `ballRadius`
+    // (without a period) stops the walk at the first iteration where a disc
+    // of that radius around C may hold 0 (BallPeriodScan), if it comes before
+    // the orbit's end: stoppedAtBallPeriod() then says so, and the orbit
+    // ends there (for the search of that minibrot, not for pixels).
     DeepReference(const MpfrValue& centreRe, const MpfrValue& centreIm, std::int64_t limit, bool extended,
                   const ExtReal& errorCeiling, const std::atomic<bool>* cancel, const Progress& progress = {},
-                  std::int64_t period = 0);
+                  std::int64_t period = 0, const ExtReal& ballRadius = ExtReal());
 
     // A finished orbit read back from a file (reference_file.h): the parts the
     // constructor above leaves, low parts included or (for a long orbit) not.
@@ -77,6 +81,7 @@ public:
     bool escaped() const { return escaped_; }
     const ExtReal& errorCeiling() const { return errorCeiling_; }
     bool truncated() const { return truncated_; }
+    bool stoppedAtBallPeriod() const { return stoppedAtBallPeriod_; }
     double buildMs() const { return buildMs_; }
     std::size_t bytes() const;
     // The bilinear table for pixels with |δc| (plus its error) up to cMax:
@@ -113,7 +118,7 @@ private:
     };
     static bool withinAllowance(const ExtReal& d, const PeriodBounds& bounds, std::size_t residue);
     WalkEnd walkFrom(const std::atomic<bool>* cancel, const Progress& progress, std::int64_t period,
-                     PeriodBounds& bounds);
+                     PeriodBounds& bounds, const ExtReal& ballRadius = ExtReal());
     // The orbit after one period walked; Stopped where repeating would widen
     // the bounds (the rest is then to be walked).
     WalkEnd repeatPeriod(std::int64_t period, PeriodBounds& bounds, const std::atomic<bool>* cancel,
@@ -130,6 +135,7 @@ private:
     bool cancelled_ = false;
     bool escaped_ = false;
     bool truncated_ = false;
+    bool stoppedAtBallPeriod_ = false;
     double buildMs_ = 0;
     ExtReal errorCeiling_;
     std::vector<OrbitPoint> orbit_;

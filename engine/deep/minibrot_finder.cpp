@@ -5,6 +5,7 @@
 #include <cmath>
 #include <vector>
 
+#include "deep/ball_period.h"
 #include "deep/deep_geometry.h"
 #include "deep/deep_view.h"
 #include "deep/newton_orbit.h"
@@ -56,16 +57,13 @@ Complex twice(const Complex& a) { return {a.re * ExtReal(2.0), a.im * ExtReal(2.
 Complex point(const OrbitPoint& p) { return {ExtReal(p.re, p.exponent), ExtReal(p.im, p.exponent)}; }
 
 // The first n at which the disc of the given radius around the reference
-// point may hold 0 after n iterations, to first order: |Z_n| < radius·|dZ_n/dC|
-// (the disc's image is about the derivative times the disc). 0 when none up
-// to maxPeriod.
+// point may hold 0 after n iterations (BallPeriodScan); 0 when none up to
+// maxPeriod.
 std::int64_t ballPeriod(const std::vector<OrbitPoint>& orbit, const ExtReal& radius, std::int64_t maxPeriod) {
-    Complex d{};
+    BallPeriodScan scan(radius);
     const std::int64_t last = std::min<std::int64_t>(maxPeriod, static_cast<std::int64_t>(orbit.size()) - 1);
-    for (std::int64_t n = 1; n <= last; ++n) {
-        d = twice(point(orbit[static_cast<std::size_t>(n - 1)])) * d + Complex{ExtReal(1.0), ExtReal()};
-        if (magnitude(point(orbit[static_cast<std::size_t>(n)])) < radius * magnitude(d)) return n;
-    }
+    for (std::int64_t n = 1; n <= last; ++n)
+        if (scan.holdsZero(orbit[static_cast<std::size_t>(n - 1)], orbit[static_cast<std::size_t>(n)])) return n;
     return 0;
 }
 
@@ -183,6 +181,14 @@ std::optional<ExtReal> mpfrNextStepSize(const MpfrValue& cr, const MpfrValue& ci
 std::int64_t binaryExponent(const ExtReal& v) { return v.exponent; }
 
 }  // namespace
+
+bool BallPeriodScan::holdsZero(const OrbitPoint& previous, const OrbitPoint& current) {
+    // The disc's image is about the derivative times the disc.
+    const Complex d = twice(point(previous)) * Complex{derivativeRe_, derivativeIm_} + Complex{ExtReal(1.0), ExtReal()};
+    derivativeRe_ = d.re;
+    derivativeIm_ = d.im;
+    return magnitude(point(current)) < radius_ * magnitude(d);
+}
 
 std::optional<MinibrotNucleus> findMinibrotNear(const DeepReference& reference, const ExtReal& radius,
                                                 std::int64_t maxPeriod, int precisionBelow,

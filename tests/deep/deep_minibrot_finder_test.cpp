@@ -81,6 +81,32 @@ TEST(MinibrotFinder, FindsTheNucleusPeriodAndSizeAtEveryDepth) {
     }
 }
 
+// A walk told a disc's radius stops where the disc may first hold 0: at the
+// minibrot's period, with the points of the whole walk up to there, so that
+// the search from either orbit finds the same nucleus.
+TEST(MinibrotFinder, AWalkStopsAtTheDiscsFirstPeriodWithTheSameNucleus) {
+    MpfrValue cr(160), ci(160);
+    mpfr_set_zero(cr.get(), 1);
+    mpfr_set_ui(ci.get(), 1, MPFR_RNDN);  // i: its orbit never escapes
+    const ExtReal radius(1e-15), ceiling(1.0, -120);
+    const DeepReference whole(cr, ci, 2000, false, ceiling, nullptr);
+    const DeepReference probe(cr, ci, 2000, false, ceiling, nullptr, {}, 0, radius);
+    EXPECT_FALSE(whole.stoppedAtBallPeriod());
+    ASSERT_EQ(whole.orbit().size(), 2001u);
+    ASSERT_TRUE(probe.stoppedAtBallPeriod());
+    ASSERT_EQ(probe.orbit().size(), 42u);  // the period 41
+    for (std::size_t n = 0; n < probe.orbit().size(); ++n) {
+        const OrbitPoint &a = probe.orbit()[n], &b = whole.orbit()[n];
+        EXPECT_TRUE(a.re == b.re && a.im == b.im && a.err == b.err && a.exponent == b.exponent) << n;
+    }
+    const auto fromProbe = findMinibrotNear(probe, radius, 2000, 32);
+    const auto fromWhole = findMinibrotNear(whole, radius, 2000, 32);
+    ASSERT_TRUE(fromProbe && fromWhole);
+    EXPECT_EQ(fromProbe->period, 41);
+    EXPECT_TRUE(mpfr_equal_p(fromProbe->re->get(), fromWhole->re->get()) &&
+                mpfr_equal_p(fromProbe->im->get(), fromWhole->im->get()));
+}
+
 // z_p and z_p' as the Newton steps take them (on two threads where the
 // process has two processors) are the values of one loop, bit for bit, over a
 // chaotic orbit many times longer than the values the threads hold in flight.
