@@ -526,15 +526,22 @@ MANDEL_IFMA LaneTests testLanesSideBySide(const double* re, const double* im, un
     return out;
 }
 
-MANDEL_IFMA void growBoundsSideBySide(unsigned live, unsigned exact, LaneBounds& bounds) {
+MANDEL_IFMA unsigned growBoundsSideBySide(unsigned live, unsigned exact, LaneBounds& bounds, double keptBelowBound) {
     const __m512d e = loadLanes(bounds.e);
-    const __m512d rounding = _mm512_maskz_mov_pd(static_cast<__mmask8>(~exact), loadLanes(bounds.stepRounding));
+    const __m512d stepRounding = loadLanes(bounds.stepRounding);
+    const __m512d rounding = _mm512_maskz_mov_pd(static_cast<__mmask8>(~exact), stepRounding);
     const __m512d grown = _mm512_mul_pd(
         _mm512_add_pd(_mm512_add_pd(_mm512_mul_pd(e, _mm512_add_pd(_mm512_mul_pd(_mm512_set1_pd(2.0), loadLanes(bounds.zAbs)), e)),
                                     loadLanes(bounds.cErr)),
                       rounding),
         _mm512_set1_pd(kBoundInflation));
     _mm512_mask_store_pd(bounds.e.data(), static_cast<__mmask8>(live), grown);
+    // From the new bound in registers: reading it back lane by lane would
+    // wait for the masked store.
+    const __m512d unitUp = _mm512_mul_pd(_mm512_set1_pd(0x1p63), stepRounding);
+    const __mmask8 spare =
+        _mm512_cmp_pd_mask(unitUp, _mm512_mul_pd(grown, _mm512_set1_pd(keptBelowBound)), _CMP_LT_OQ);
+    return spare & live;
 }
 
 }  // namespace
@@ -551,11 +558,11 @@ LaneTests testLanes(const std::array<double, LaneBounds::kLanes>& re, const std:
 #endif
 }
 
-void growBounds(unsigned live, unsigned exact, LaneBounds& bounds) {
+unsigned growBounds(unsigned live, unsigned exact, LaneBounds& bounds, double keptBelowBound) {
 #if MANDEL_IFMA_LANES
-    growBoundsSideBySide(live, exact, bounds);
+    return growBoundsSideBySide(live, exact, bounds, keptBelowBound);
 #else
-    (void)live, (void)exact, (void)bounds;
+    (void)live, (void)exact, (void)bounds, (void)keptBelowBound;
     throw std::logic_error("growBounds: not available on this processor");
 #endif
 }

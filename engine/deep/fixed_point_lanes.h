@@ -125,7 +125,8 @@ LaneTests testLanes(const std::array<double, LaneBounds::kLanes>& re, const std:
                     unsigned live, bool test, LaneBounds& bounds);
 
 // e ← roundUp(e·(2|z̃| + e) + cErr + rounding) in the lanes of `live`, the
-// rounding stepRounding but 0 in the lanes of `exact`.
-void growBounds(unsigned live, unsigned exact, LaneBounds& bounds);
+// rounding stepRounding but 0 in the lanes of `exact`. Returns the lanes of
+// `live` where 2^63·stepRounding (the unit one limb up) < e·keptBelowBound.
+unsigned growBounds(unsigned live, unsigned exact, LaneBounds& bounds, double keptBelowBound);
 
 }  // namespace mandel

@@ -258,11 +258,12 @@ public:
                 return;
             }
             const unsigned exact = lanes_.step(live_);
-            growBounds(live_, exact, bounds_);
+            const unsigned spare = growBounds(live_, exact, bounds_, kKeptBelowBound);
             for (int lane = 0; lane < kLanes; ++lane) iterations[lane] += live(lane) ? 1 : 0;
-            const unsigned spare = spareLimbs();
+            // The lanes whose lowest limb is below what the bound keeps (the
+            // first test of dropSpareLimbs).
             for (int lane = 0; lane < kLanes; ++lane)
-                if ((spare >> lane) & 1u) dropSpareLimbs(lane);
+                if ((spare >> lane) & 1u && lanes_.orbitLimbs(lane) > 1) dropSpareLimbs(lane);
         }
     }
 
@@ -286,18 +287,6 @@ private:
         if (result == EscapeTest::Undecided) return attempt.decided = false, end(lane);
         if (result == EscapeTest::Escaped) return attempt.count = i, attempt.escape = {r, m, true}, end(lane);
         if (i == limit) return attempt.count = limit, end(lane);
-    }
-
-    // The live lanes whose lowest limb is below what the bound keeps (the
-    // first test of dropSpareLimbs).
-    unsigned spareLimbs() const {
-        unsigned spare = 0;
-        for (int lane = 0; lane < kLanes; ++lane) {
-            const double unitUp = 0x1p63 * bounds_.stepRounding[lane];
-            const bool below = unitUp < bounds_.e[lane] * kKeptBelowBound && lanes_.orbitLimbs(lane) > 1;
-            spare |= (below && live(lane) ? 1u : 0u) << lane;
-        }
-        return spare;
     }
 
     // dropSpareLimbs for one lane.

@@ -189,13 +189,13 @@ TEST(FixedPointLanes, EveryLaneIsItsOwnOrbitBitForBit) {
 
 // The lanes' bounds are the one-orbit bounds to the bit: escape tests
 // (escaped, staying, undecided), |z̃| rounded up (squares above and below
-// the floor where |x| + |y| is taken), and the bound's growth with and
-// without a rounding.
+// the floor where |x| + |y| is taken), the bound's growth with and without
+// a rounding, and the lanes whose lowest limb the new bound lets go.
 TEST(FixedPointLanes, TheLanesBoundsAreTheOneOrbitBoundsToTheBit) {
     if (!mandel::FixedPointLanes::available()) GTEST_SKIP() << "the bounds are kept one lane at a time here";
     std::mt19937_64 random(7);
     std::uniform_real_distribution<double> part(-2.2, 2.2), exponent(-1000, -1);
-    int escaped = 0, undecided = 0;
+    int escaped = 0, undecided = 0, spareLanes = 0;
     for (int round = 0; round < 2000; ++round) {
         std::array<double, 8> re{}, im{};
         mandel::LaneBounds bounds;
@@ -211,7 +211,8 @@ TEST(FixedPointLanes, TheLanesBoundsAreTheOneOrbitBoundsToTheBit) {
         const unsigned live = static_cast<unsigned>(random()) & 0xFFu, exact = static_cast<unsigned>(random()) & 0xFFu;
         const mandel::LaneBounds before = bounds;
         const mandel::LaneTests tests = mandel::testLanes(re, im, live, true, bounds);
-        mandel::growBounds(live, exact, bounds);
+        constexpr double kKeptBelow = 0x1p-256;
+        const unsigned spare = mandel::growBounds(live, exact, bounds, kKeptBelow);
         for (std::size_t k = 0; k < 8; ++k) {
             const bool on = (live >> k) & 1u;
             const double squares = re[k] * re[k] + im[k] * im[k], root = std::sqrt(squares);
@@ -225,12 +226,17 @@ TEST(FixedPointLanes, TheLanesBoundsAreTheOneOrbitBoundsToTheBit) {
             ASSERT_EQ(bounds.e[k], e) << round << " lane " << k;
             ASSERT_EQ(((tests.escaped >> k) & 1u) != 0, on && test == mandel::EscapeTest::Escaped) << round << " " << k;
             ASSERT_EQ(((tests.undecided >> k) & 1u) != 0, on && test == mandel::EscapeTest::Undecided) << round << " " << k;
+            const bool limbSpare = on && 0x1p63 * before.stepRounding[k] < e * kKeptBelow;
+            ASSERT_EQ(((spare >> k) & 1u) != 0, limbSpare) << round << " lane " << k;
+            spareLanes += limbSpare;
             escaped += on && test == mandel::EscapeTest::Escaped;
             undecided += on && test == mandel::EscapeTest::Undecided;
         }
     }
     EXPECT_GT(escaped, 100);
     EXPECT_GT(undecided, 100);
+    EXPECT_GT(spareLanes, 100);
+    EXPECT_LT(spareLanes, 2000 * 8 / 2 - 100);
 }
 
 }  // namespace
