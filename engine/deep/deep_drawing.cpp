@@ -71,9 +71,8 @@ const DeepView& DeepDrawing::view() const { return state_->view; }
 namespace {
 
 std::shared_ptr<const DeepReference> makeReference(const DeepView& view, const DeepGeometry& geometry,
-                                                   const MpfrValue& re, const MpfrValue& im,
-                                                   const DeepOptions& options, std::int64_t period = 0,
-                                                   const ExtReal& ballRadius = ExtReal()) {
+                                                   const MpfrValue& re, const MpfrValue& im, const DeepOptions& options,
+                                                   std::int64_t period = 0, const ExtReal& ballRadius = ExtReal()) {
     const ExtReal ceiling = geometry.spacing * ExtReal(kReferenceErrorCeiling);
     DeepReference::Progress progress;
     if (options.progress)
@@ -135,20 +134,27 @@ std::shared_ptr<const DeepReference> nucleusReference(const DeepView& view, cons
     return makeReference(view, geometry, re, im, options, found->period);
 }
 
-// The first reference: where the centre's orbit comes near 0 before its end
-// (the search disc's first period), the nucleus of the minibrot found there,
-// if its orbit lasts to the limit; the centre's orbit is then walked no
-// further than that period. Otherwise the centre's whole orbit. Null if
-// cancelled.
-std::shared_ptr<const DeepReference> firstReference(const DeepView& view, const DeepGeometry& geometry,
-                                                    const DeepOptions& options) {
+// The first reference, and the nucleus's reference found on the way where
+// one was (null if none, or if the search did not run).
+struct FirstReference {
+    std::shared_ptr<const DeepReference> reference;
+    std::shared_ptr<const DeepReference> nucleus;
+};
+
+// Where the centre's orbit comes near 0 before its end (the search disc's
+// first period), the nucleus of the minibrot found there, if its orbit lasts
+// to the limit: the centre's orbit is then walked no further than that
+// period. Otherwise the centre's whole orbit, with the nucleus's shorter one
+// if it was found (the search on the whole orbit finds the same: its points
+// are the whole orbit's first ones). A null reference if cancelled.
+FirstReference firstReference(const DeepView& view, const DeepGeometry& geometry, const DeepOptions& options) {
     auto centre = makeReference(view, geometry, *geometry.centreRe, *geometry.centreIm, options, 0,
                                 nucleusSearchRadius(view, geometry));
-    if (!centre || !centre->stoppedAtBallPeriod()) return centre;
+    if (!centre || !centre->stoppedAtBallPeriod()) return {centre, nullptr};
     auto nucleus = nucleusReference(view, geometry, *centre, options);
-    if (options.cancel && options.cancel->load()) return nullptr;
-    if (nucleus && !endsEarly(*nucleus, view)) return nucleus;
-    return makeReference(view, geometry, *geometry.centreRe, *geometry.centreIm, options);
+    if (options.cancel && options.cancel->load()) return {};
+    if (nucleus && !endsEarly(*nucleus, view)) return {nucleus, nullptr};
+    return {makeReference(view, geometry, *geometry.centreRe, *geometry.centreIm, options), nucleus};
 }
 
 // The point of pixel (x, y) at the reference's precision.
@@ -192,14 +198,15 @@ bool DeepDrawing::prepare(const DeepOptions& options) {
         const std::uint64_t budget = options.maxMemory ? options.maxMemory : defaultMemoryBudget();
         const std::uint64_t estimate = memoryEstimate(options);
         if (estimate > budget) throw DeepMemoryError(memoryProblem(s.view, estimate, budget));
-        s.reference = firstReference(s.view, s.geometry, options);
+        FirstReference first = firstReference(s.view, s.geometry, options);
+        s.reference = std::move(first.reference);
         if (!s.reference) return false;
         // A reference that escapes before the limit makes the pixels that
         // outlive it continue from full-size values (less precise): first
         // try the nucleus of the minibrot the view holds (its orbit never
         // escapes), then the grid pixel that lasts longest.
         if (endsEarly(*s.reference, s.view)) {
-            auto nucleus = nucleusReference(s.view, s.geometry, *s.reference, options);
+            auto nucleus = first.nucleus ? first.nucleus : nucleusReference(s.view, s.geometry, *s.reference, options);
             if (nucleus && nucleus->orbit().size() > s.reference->orbit().size()) s.reference = std::move(nucleus);
             if (options.cancel && options.cancel->load()) return false;
         }

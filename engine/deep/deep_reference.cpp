@@ -144,8 +144,7 @@ DeepReference::DeepReference(const MpfrValue& centreRe, const MpfrValue& centreI
 // are kept from the start); with a period, it stops after Z_period (Stopped)
 // and keeps the bounds the repetition starts from.
 DeepReference::WalkEnd DeepReference::walkFrom(const std::atomic<bool>* cancel, const Progress& progress,
-                                               std::int64_t period, PeriodBounds& bounds,
-                                               const ExtReal& ballRadius) {
+                                               std::int64_t period, PeriodBounds& bounds, const ExtReal& ballRadius) {
     const bool eagerLow = lowPartsFromStart();
     const mpfr_prec_t bits = mpfr_get_prec(centreRe_.get());
     if (period > 0) {

@@ -539,8 +539,7 @@ MANDEL_IFMA unsigned growBoundsSideBySide(unsigned live, unsigned exact, LaneBou
     // From the new bound in registers: reading it back lane by lane would
     // wait for the masked store.
     const __m512d unitUp = _mm512_mul_pd(_mm512_set1_pd(0x1p63), stepRounding);
-    const __mmask8 spare =
-        _mm512_cmp_pd_mask(unitUp, _mm512_mul_pd(grown, _mm512_set1_pd(keptBelowBound)), _CMP_LT_OQ);
+    const __mmask8 spare = _mm512_cmp_pd_mask(unitUp, _mm512_mul_pd(grown, _mm512_set1_pd(keptBelowBound)), _CMP_LT_OQ);
     return spare & live;
 }
 
