@@ -154,6 +154,7 @@ FirstReference firstReference(const DeepView& view, const DeepGeometry& geometry
     auto nucleus = nucleusReference(view, geometry, *centre, options);
     if (options.cancel && options.cancel->load()) return {};
     if (nucleus && !endsEarly(*nucleus, view)) return {nucleus, nullptr};
+    centre.reset();  // no more than two orbits at once, as before the walk stopped early
     return {makeReference(view, geometry, *geometry.centreRe, *geometry.centreIm, options), nucleus};
 }
 
