@@ -260,10 +260,10 @@ public:
             const unsigned exact = lanes_.step(live_);
             const unsigned spare = growBounds(live_, exact, bounds_, kKeptBelowBound);
             for (int lane = 0; lane < kLanes; ++lane) iterations[lane] += live(lane) ? 1 : 0;
-            // The lanes whose lowest limb is below what the bound keeps (the
-            // first test of dropSpareLimbs).
+            // Only the lanes whose lowest limb is below what the bound keeps
+            // (the first test of dropSpareLimbs) may drop one.
             for (int lane = 0; lane < kLanes; ++lane)
-                if ((spare >> lane) & 1u && lanes_.orbitLimbs(lane) > 1) dropSpareLimbs(lane);
+                if ((spare >> lane) & 1u) dropSpareLimbs(lane);
         }
     }
 
