@@ -1,9 +1,9 @@
 #pragma once
 
 // Double-double numbers: hi + lo with |lo| ≤ half an ulp of hi, about 106
-// bits. Knuth's error-free sum, and the product's exact error by a fused
-// multiply-add. The sum and the product err by at most a few 2^-106 of their
-// operands' magnitudes (plus a few 2^-1074 where low parts underflow).
+// bits. Knuth's error-free sum, and the product's exact error (productError).
+// The sum and the product err by at most a few 2^-106 of their operands'
+// magnitudes (plus a few 2^-1074 where low parts underflow).
 
 #include <cmath>
 #include <cstddef>
@@ -13,6 +13,7 @@
 #include "deep/always_inline.h"
 #include "deep/mpfr_value.h"
 #include "deep/number_ladder.h"
+#include "deep/product_error.h"
 
 namespace mandel {
 
@@ -22,10 +23,6 @@ struct DoubleDouble {
 };
 
 inline double negated(double x) { return -x; }
-// a·b − p, rounded once: exact wherever it is representable. std::fma is the
-// processor's instruction where it has one, else the C library's correctly
-// rounded one, so the lanes' own fused multiply-add gives the same bits.
-inline double productError(double a, double b, double p) { return std::fma(a, b, -p); }
 
 #include "deep/double_double_ops-inl.h"
 

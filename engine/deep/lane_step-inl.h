@@ -18,6 +18,7 @@
 #include "deep/number_ladder.h"
 #include "deep/orbit.h"
 #include "deep/perturbation.h"
+#include "deep/product_error.h"
 
 HWY_BEFORE_NAMESPACE();
 namespace mandel::deeplanes {
@@ -51,14 +52,15 @@ static_assert(sizeof(LanePoint) == 4 * sizeof(double));
 
 // What the double-double arithmetic (double_double_ops-inl.h) asks of its
 // includer: −x, and a·b − p exactly for p = fl(a·b). A fused multiply-add
-// where the instruction set has one (as std::fma in the scalar loop, so the
-// same bits); else Dekker's split, equal wherever a·b is far from underflow.
+// where the instruction set has one, else Dekker's split, as the scalar
+// loop's productError chooses on the same processor (the two are equal
+// wherever a·b is far from underflow).
 HWY_INLINE V negated(V x) { return hn::Neg(x); }
 HWY_INLINE V productError(V a, V b, V p) {
 #if HWY_NATIVE_FMA
     return hn::MulSub(a, b, p);
 #else
-    const V splitter = hn::Set(D(), 134217729.0);  // 2^27 + 1: halves of 26 bits
+    const V splitter = hn::Set(D(), kDekkerSplitter);
     const V ta = hn::Mul(splitter, a), tb = hn::Mul(splitter, b);
     const V ah = hn::Sub(ta, hn::Sub(ta, a)), bh = hn::Sub(tb, hn::Sub(tb, b));
     const V al = hn::Sub(a, ah), bl = hn::Sub(b, bh);

@@ -7,7 +7,9 @@
 #include <mpfr.h>
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
+#include <random>
 #include <type_traits>
 #include <vector>
 
@@ -20,6 +22,7 @@
 #include "deep/rescaled_perturbation.h"
 #include "deep/minibrot_finder.h"
 #include "deep/mpfr_pixel.h"
+#include "deep/product_error.h"
 #include "deep_test_locations.h"
 
 namespace {
@@ -401,6 +404,21 @@ TEST(DeepArithDoubleDouble, CountsAreTheSettledCountsInAndBelowDoublesRange) {
     // The reference passes within 1e-600 of 0 once per period (831).
     expectSettledCounts({{kMinibrot3e624.realMin, kMinibrot3e624.imagMin, "3e-624", 14000}, 16, 16}, true);
     expectSettledCounts({{kEarlyEscape3e624.realMin, kEarlyEscape3e624.imagMin, "3e-624", 14000}, 16, 16}, true);
+}
+
+// Processors without a fused multiply-add take a product's error by Dekker's
+// split, in the scalar loop as in the lanes: it must be the exact error the
+// instruction gives, over the sizes double-double numbers take.
+TEST(DeepArithDoubleDouble, TheSplitProductErrorIsTheFusedOne) {
+    std::mt19937_64 random(20261211);
+    std::uniform_real_distribution<double> mantissa(-1.0, 1.0);
+    std::uniform_int_distribution<int> exponent(-400, 8);
+    for (int k = 0; k < 200000; ++k) {
+        const double a = std::ldexp(mantissa(random), exponent(random));
+        const double b = std::ldexp(mantissa(random), exponent(random));
+        const double p = a * b;
+        ASSERT_EQ(mandel::splitProductError(a, b, p), std::fma(a, b, -p)) << a << " * " << b;
+    }
 }
 
 }  // namespace
