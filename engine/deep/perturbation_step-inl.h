@@ -62,14 +62,14 @@ MANDEL_ALWAYS_INLINE B stepTerms(const B& two, const B& zAbs, const B& dAbs, con
 // and |Z̃ + δz̃| ≤ wBound: the error grows with the pixel's own |2z| (not
 // with 2|Z| + 2|δz|, far larger wherever the pixel has rebased). Then δc's
 // error, the step's rounding relative to its terms, and what underflow may
-// lose. With kUnit (the bound in units of 2^k): ε's square carries unitUp ≥
-// 2^k, and squareLoss the square's share where 2^k is below double's range.
+// lose. With kUnit (the bound in units of 2^k): ε's square carries eInUnit ≥
+// e·2^k, and squareLoss the square's share where 2^k is below double's range.
 template <class B, bool kUnit = false>
 MANDEL_ALWAYS_INLINE B stepBound(const B& two, const B& e, const B& wBound, const B& dAbs, const B& zErr,
                                  const B& dcErr, const B& rounding, const B& terms, const B& absolute,
-                                 const B& unitUp = B(), const B& squareLoss = B()) {
+                                 const B& eInUnit = B(), const B& squareLoss = B()) {
     if constexpr (kUnit)
-        return e * (two * wBound + e * unitUp) + two * (dAbs + e) * zErr + dcErr + rounding * terms + squareLoss +
+        return e * (two * wBound + eInUnit) + two * (dAbs + e) * zErr + dcErr + rounding * terms + squareLoss +
                absolute;
     else
         return e * (two * wBound + e) + two * (dAbs + e) * zErr + dcErr + rounding * terms + absolute;

@@ -22,13 +22,15 @@ namespace HWY_NAMESPACE {
 
 static_assert(sizeof(ExtReal) == 2 * sizeof(std::int64_t));
 
-// 2^k (0 below 2^-1074), as rescaledStep's unit: a normal power of two
-// times 2^-52, exact down to the smallest subnormal.
+// 2^k (0 below 2^-1074), as rescaledStep's unit, by its bits: a biased
+// exponent from 2^-1022 up, a single mantissa bit below (no subnormal
+// arithmetic).
 HWY_INLINE V UnitOf(D d, VI k) {
     const DI di;
-    const VI t = hn::Max(k, hn::Set(di, -1074));
-    const V scaled = hn::BitCast(d, hn::ShiftLeft<52>(hn::Add(t, hn::Set(di, 1075))));
-    return hn::IfThenZeroElse(hn::RebindMask(d, hn::Lt(k, hn::Set(di, -1074))), hn::Mul(scaled, hn::Set(d, 0x1p-52)));
+    const VI normal = hn::ShiftLeft<52>(hn::Add(k, hn::Set(di, 1023)));
+    const VI subnormal = hn::Shl(hn::Set(di, 1), hn::Max(hn::Add(k, hn::Set(di, 1074)), hn::Zero(di)));
+    const VI bits = hn::IfThenElse(hn::Gt(k, hn::Set(di, -1023)), normal, subnormal);
+    return hn::IfThenZeroElse(hn::RebindMask(d, hn::Lt(k, hn::Set(di, -1074))), hn::BitCast(d, bits));
 }
 
 // upperDouble(ExtReal(x, k)) for 0 ≤ x < 2^100: x·2^k rounded once (exact
@@ -45,6 +47,29 @@ HWY_INLINE V UpperScaled(D d, V x, VI k) {
 
 // The biased exponent field of x ≥ 0.
 HWY_INLINE VI FieldOf(V x) { return hn::ShiftRight<52>(hn::BitCast(DI(), x)); }
+
+// The lanes where x·2^k (x ≥ 0) is below 2^-1022 (exponentField(x) + k ≤ 0).
+HWY_INLINE M TinyScaled(D d, V x, VI k) {
+    return hn::RebindMask(d, hn::Not(hn::Gt(hn::Add(FieldOf(x), k), hn::Zero(DI()))));
+}
+
+// scaledBoundUp: UpperScaled where that is a normal double, else
+// kRescaledTinyBound, with no subnormal operation in the tiny lanes.
+HWY_INLINE V ScaledBoundUp(D d, V x, VI k) {
+    const M tiny = TinyScaled(d, x, k);
+    if (hn::AllTrue(d, tiny)) return hn::Set(d, kRescaledTinyBound);
+    const V value = UpperScaled(d, x, hn::IfThenZeroElse(hn::RebindMask(DI(), tiny), k));
+    return hn::IfThenElse(tiny, hn::Set(d, kRescaledTinyBound), value);
+}
+
+// unitProductUp: unitUp·x, or kRescaledTinyBound where 2^k·x is below
+// 2^-1022 (a tiny lane multiplies 1 instead).
+HWY_INLINE V UnitProductUp(D d, VI k, V unitUp, V x) {
+    const M tiny = TinyScaled(d, x, k);
+    if (hn::AllTrue(d, tiny)) return hn::Set(d, kRescaledTinyBound);
+    if (hn::AllFalse(d, tiny)) return hn::Mul(unitUp, x);
+    return hn::IfThenElse(tiny, hn::Set(d, kRescaledTinyBound), hn::Mul(unitUp, hn::IfThenElse(tiny, hn::Set(d, 1.0), x)));
+}
 
 // The lanes that may take an approximation step at this iteration: a table's
 // start, in range, and not surely beyond the first level's radius (|δz|'s
@@ -195,13 +220,23 @@ HWY_INLINE V ScaledBound(D d, V x, V scale) {
     return hn::Add(hn::Mul(hn::Mul(x, scale), hn::Set(d, kBoundInflation)), hn::Set(d, 0x1p-1073));
 }
 
+// scaledBoundAtLeast: ScaledBound, at least `floor`, and `floor` itself
+// where x·scale is below 2^-1022 (a tiny lane scales 1 instead).
+HWY_INLINE V ScaledBoundAtLeast(D d, V x, V scale, double floor) {
+    const DI di;
+    const M tiny = hn::RebindMask(d, hn::Not(hn::Gt(hn::Add(FieldOf(x), FieldOf(scale)), hn::Set(di, 1023))));
+    if (hn::AllTrue(d, tiny)) return hn::Set(d, floor);
+    const V value = hn::Max(ScaledBound(d, hn::IfThenElse(tiny, hn::Set(d, 1.0), x), scale), hn::Set(d, floor));
+    return hn::IfThenElse(tiny, hn::Set(d, floor), value);
+}
+
 // scaleOffset in the lanes in `lanes`.
 HWY_INLINE void ScaleOffset(D d, M lanes, V scale, RescaledVectors& v) {
     v.dr = hn::IfThenElse(lanes, hn::Mul(v.dr, scale), v.dr);
     v.di = hn::IfThenElse(lanes, hn::Mul(v.di, scale), v.di);
-    v.dErr = hn::IfThenElse(lanes, ScaledBound(d, v.dErr, scale), v.dErr);
-    v.dAbs = hn::IfThenElse(lanes, ScaledBound(d, v.dAbs, scale), v.dAbs);
-    v.dBound = hn::IfThenElse(lanes, ScaledBound(d, v.dBound, scale), v.dBound);
+    v.dErr = hn::IfThenElse(lanes, ScaledBoundAtLeast(d, v.dErr, scale, kRescaledFactorFloor), v.dErr);
+    v.dAbs = hn::IfThenElse(lanes, ScaledBoundAtLeast(d, v.dAbs, scale, kRescaledTinyBound), v.dAbs);
+    v.dBound = hn::IfThenElse(lanes, ScaledBoundAtLeast(d, v.dBound, scale, kRescaledFactorFloor), v.dBound);
 }
 
 // unitFor in every lane, from the larger part's exponent field: the new k,
@@ -283,16 +318,16 @@ HWY_INLINE FormedSum FormSum(D d, const ReferenceValues& z, V unit, const Rescal
     const V xr = hn::Add(z.zr, hn::Mul(unit, v.wr));
     const V xi = hn::Add(z.zi, hn::Mul(unit, v.wi));
     const V abs = Magnitude(d, xr, xi, hn::Add(hn::Mul(xr, xr), hn::Mul(xi, xi)));
-    const V err = hn::Mul(
-        hn::Add(hn::Add(hn::Add(z.zErr, hn::Mul(unit, v.e)), hn::Mul(sumRounding, abs)), hn::Set(d, 0x1p-1073)),
-        inflation);
+    const V err = hn::Mul(hn::Add(hn::Add(hn::Add(z.zErr, UnitProductUp(d, v.k, unit, v.e)), hn::Mul(sumRounding, abs)),
+                                  hn::Set(d, 0x1p-1073)),
+                          inflation);
     return {xr, xi, abs, err, closerToZero(abs, hn::Mul(unit, wAbs))};
 }
 
 // The bound on |Z + δz| where the sum is not formed (|Z| alone stands for it).
 HWY_INLINE V ErrorOfZAlone(D d, const ReferenceValues& z, V x, VI k) {
     const V sumRounding = hn::Set(d, kPerturbSumRounding), inflation = hn::Set(d, kBoundInflation);
-    return hn::Mul(hn::Add(hn::Add(z.zErr, UpperScaled(d, x, k)), hn::Mul(sumRounding, z.zAbs)), inflation);
+    return hn::Mul(hn::Add(hn::Add(z.zErr, ScaledBoundUp(d, x, k)), hn::Mul(sumRounding, z.zAbs)), inflation);
 }
 
 // The lanes whose unit is from 2^kRescaledSumUnit up, where Z + δz is formed.
@@ -392,14 +427,15 @@ HWY_INLINE void PlainStepInUnit(D d, const IterationStart& s, M lanes, RescaledV
     const V wBound =
         hn::Mul(hn::Add(hn::Add(s.sumAbs, hn::Mul(hn::Set(d, kPerturbSumRounding), s.sumAbs)), s.sumErr), inflation);
     const StepOffset<V> next = nextOffset<V, true>(s.z.zr, s.z.zi, v.wr, v.wi, v.dr, v.di, s.unit);
-    const V terms = stepTerms(two, s.z.zAbs, s.wAbs, hn::Mul(s.unitUp, s.w2), v.dAbs);
-    // Where the unit is below double's range the square's share is lost (rare).
+    const V terms = stepTerms(two, s.z.zAbs, s.wAbs, UnitProductUp(d, v.k, s.unitUp, s.w2), v.dAbs);
+    // Where the unit is below double's range the square's share is lost.
     const M unitNormal = hn::Gt(s.unit, hn::Zero(d));
     const V squareLoss = hn::AllTrue(d, unitNormal)
                              ? hn::Zero(d)
-                             : hn::IfThenZeroElse(unitNormal, UpperScaled(d, hn::Mul(s.w2, inflation), v.k));
+                             : hn::IfThenZeroElse(unitNormal, ScaledBoundUp(d, hn::Mul(s.w2, inflation), v.k));
     const V bound = stepBound<V, true>(two, v.e, wBound, s.wAbs, s.z.zErr, v.dErr, hn::Set(d, kPerturbStepRounding), terms,
-                                       hn::Set(d, NumberTraits<double>::stepAbsoluteError()), s.unitUp, squareLoss);
+                                       hn::Set(d, NumberTraits<double>::stepAbsoluteError()),
+                                       UnitProductUp(d, v.k, s.unitUp, v.e), squareLoss);
     if (hn::AllTrue(d, lanes)) {  // the common case, without the blends
         v.e = hn::Mul(bound, inflation);
         v.wr = next.re;

@@ -53,8 +53,28 @@ struct RescaledOffset {
 inline RescaledOffset rescaledOffset(const PixelOffset<ExtReal>& dc, std::int64_t k) {
     const ExtReal unit(1.0, -k);
     // Rounding each part into double's subnormal range loses up to 2^-1075.
-    return {(dc.re * unit).toDouble(), (dc.im * unit).toDouble(), upperDouble(roundUp(dc.err * unit)) + 0x1p-1073,
-            upperDouble(roundUp(dc.abs * unit)), upperDouble(roundUp(roundUp(dc.abs + dc.err) * unit)) + 0x1p-1073};
+    // The bounds, which multiply a step's coefficients, are kept from it.
+    return {(dc.re * unit).toDouble(), (dc.im * unit).toDouble(),
+            std::max(upperDouble(roundUp(dc.err * unit)) + 0x1p-1073, kRescaledFactorFloor),
+            upperDouble(roundUp(dc.abs * unit)),
+            std::max(upperDouble(roundUp(roundUp(dc.abs + dc.err) * unit)) + 0x1p-1073, kRescaledFactorFloor)};
+}
+
+// The biased exponent field of x ≥ 0 (0 for 0 and the subnormals).
+MANDEL_ALWAYS_INLINE std::int64_t exponentField(double x) {
+    return static_cast<std::int64_t>(std::bit_cast<std::uint64_t>(x) >> 52);
+}
+
+// unitUp·x for x ≥ 0 and unitUp ≥ 2^k: at least 2^k·x, and
+// kRescaledTinyBound where that is below 2^-1022 (no subnormal product).
+MANDEL_ALWAYS_INLINE double unitProductUp(std::int64_t k, double unitUp, double x) {
+    return exponentField(x) + k <= 0 ? kRescaledTinyBound : unitUp * x;
+}
+
+// upperDouble(ExtReal(x, k)) for x ≥ 0 where x·2^k is a normal double, else
+// kRescaledTinyBound (above it).
+MANDEL_ALWAYS_INLINE double scaledBoundUp(double x, std::int64_t k) {
+    return exponentField(x) + k <= 0 ? kRescaledTinyBound : upperDouble(ExtReal(x, k));
 }
 
 // 2^k exactly, for k from -1074 to 1023 (by its bits, without a library call).
@@ -76,22 +96,27 @@ MANDEL_ALWAYS_INLINE ExtReal rescaledReach(double wAbs, const RescaledState& s) 
 MANDEL_ALWAYS_INLINE double rescaledShare(double wAbs, const RescaledState& s, const ExtReal& radius,
                                           double fromOffset) {
     const std::int64_t gap = std::min<std::int64_t>(s.k - radius.exponent, 64);
-    const double fromStart =
-        gap < -1074 ? 0x1p-1074 : roundUp(roundUp(wAbs + s.e) / radius.mantissa) * powerOfTwo(gap) + 0x1p-1074;
-    return std::min(1.0, std::max(fromStart, fromOffset));
+    // Taken at kRescaledFactorFloor at least, and without a subnormal factor.
+    double fromStart = kRescaledFactorFloor;
+    if (gap >= -1074) {
+        const double ratio = roundUp(roundUp(wAbs + s.e) / radius.mantissa);
+        // ratio·2^gap < 2^(field − 1022 + gap): computed where that may reach the floor.
+        if (exponentField(ratio) - 1022 + gap > kRescaledFactorFloorExponent)
+            fromStart = ratio * powerOfTwo(gap + 64) * 0x1p-64 + 0x1p-1074;
+    }
+    return std::min(1.0, std::max(std::max(fromStart, fromOffset), kRescaledFactorFloor));
 }
 
 // At least x·2^k as a double: exactly where that is a normal double (the
-// mantissa's exponent bits moved), else the next power of two up (at least
-// 2^-1074), infinite above double's range; 0 for 0.
+// mantissa's exponent bits moved) and at least kRescaledFactorFloor, else
+// that floor; infinite above double's range.
 MANDEL_ALWAYS_INLINE double scaledUp(const ExtReal& x, std::int64_t k) {
-    if (x.isZero()) return 0.0;
+    if (x.isZero()) return kRescaledFactorFloor;
     const std::int64_t exponent = x.exponent + k;  // x < 2^exponent (mantissa in [0.5, 1))
-    if (exponent >= -1021 && exponent <= 1024)
-        return std::bit_cast<double>(std::bit_cast<std::uint64_t>(x.mantissa) +
-                                     (static_cast<std::uint64_t>(exponent) << 52));
     if (exponent > 1024) return std::numeric_limits<double>::infinity();
-    return powerOfTwo(std::max<std::int64_t>(exponent, -1074));
+    if (exponent <= kRescaledFactorFloorExponent) return kRescaledFactorFloor;
+    return std::bit_cast<double>(std::bit_cast<std::uint64_t>(x.mantissa) +
+                                 (static_cast<std::uint64_t>(exponent) << 52));
 }
 
 // The share of a step's remainder (relative to its terms) below which a
@@ -103,7 +128,7 @@ inline constexpr double kCloserBoundFrom = 0x1p-40;
 MANDEL_ALWAYS_INLINE double droppedSquaresInUnit(const DroppedSquares<ExtReal>& s, double levelRemainder, double u,
                                                  double c, std::int64_t k) {
     const DroppedSquares<double> unit{scaledUp(s.sqU, k), scaledUp(s.sqUC, k), scaledUp(s.sqC, k)};
-    return droppedSquares<double>(unit, levelRemainder, u, c);
+    return droppedSquares<double>(unit, levelRemainder, u, std::max(c, kRescaledOffsetFloor));
 }
 
 // blaStep in units of 2^k: the same products and sums in double on w and δc
@@ -155,15 +180,23 @@ inline RescaledState rescaledState(const PerturbState<ExtReal>& x, std::int64_t 
             x.i};
 }
 
+// roundUp(x·scale) + 2^-1073 for x ≥ 0 and a normal power of two `scale`,
+// at least `floor` (≥ kRescaledTinyBound); `floor` itself, without the
+// product, where x·scale is below 2^-1022.
+inline double scaledBoundAtLeast(double x, double scale, double floor) {
+    if (exponentField(x) + exponentField(scale) <= 1023) return floor;
+    return std::max(roundUp(x * scale) + 0x1p-1073, floor);
+}
+
 // δc moved to a unit `scale` times the old one's inverse: each part may round
 // into the subnormal range (2^-1075), its bounds then round up by at most as
 // much.
 inline void scaleOffset(RescaledOffset& d, double scale) {
     d.dr = d.dr * scale;
     d.di = d.di * scale;
-    d.err = roundUp(d.err * scale) + 0x1p-1073;
-    d.abs = roundUp(d.abs * scale) + 0x1p-1073;
-    d.bound = roundUp(d.bound * scale) + 0x1p-1073;
+    d.err = scaledBoundAtLeast(d.err, scale, kRescaledFactorFloor);
+    d.abs = scaledBoundAtLeast(d.abs, scale, kRescaledTinyBound);
+    d.bound = scaledBoundAtLeast(d.bound, scale, kRescaledFactorFloor);
 }
 
 // The unit 2^k for a pair (re, im) given in units of 2^base: k from the
@@ -233,14 +266,14 @@ MANDEL_ALWAYS_INLINE bool pixelMagnitude(const RescaledState& s, double zr, doub
         sum.xi = zi + unit * s.wi;
         sum.abs = NumberTraits<double>::magnitude(sum.xr, sum.xi, sum.xr * sum.xr + sum.xi * sum.xi);
         // unit·w may round into the subnormal range: 2^-1075 per part.
-        sum.err = roundUp(zErr + unit * s.e + kPerturbSumRounding * sum.abs + 0x1p-1073);
+        sum.err = roundUp(zErr + unitProductUp(s.k, unit, s.e) + kPerturbSumRounding * sum.abs + 0x1p-1073);
         sum.rebase = closerToZero(sum.abs, unit * wAbs);
         return true;
     }
     // δz is below 2^-1000·2^32 here: beside a Z above 2^-900 no rebase can be due.
     if (!(zAbs > kRescaledZFloor)) return false;
     sum.abs = zAbs;
-    sum.err = roundUp(zErr + upperDouble(ExtReal(roundUp(wAbs + s.e), s.k)) + kPerturbSumRounding * zAbs);
+    sum.err = roundUp(zErr + scaledBoundUp(roundUp(wAbs + s.e), s.k) + kPerturbSumRounding * zAbs);
     return true;
 }
 
@@ -298,12 +331,13 @@ MANDEL_ALWAYS_INLINE std::int64_t rescaledStep(const PerturbRun<ExtReal>& run, c
     }
     const double wBound = roundUp(sum.abs + kPerturbSumRounding * sum.abs + sum.err);  // ≥ |Z̃ + δz̃|
     const StepOffset<double> next = nextOffset<double, true>(zr, zi, s.wr, s.wi, d.dr, d.di, u.unit);
-    const double terms = stepTerms(2.0, zAbs, u.wAbs, u.unitUp * u.w2, d.abs);
+    const double terms = stepTerms(2.0, zAbs, u.wAbs, unitProductUp(s.k, u.unitUp, u.w2), d.abs);
     // The square's share 2^k·w² where 2^k is below double's range.
-    const double squareLoss = u.unit > 0 ? 0.0 : upperDouble(ExtReal(roundUp(u.w2), s.k));
+    const double squareLoss = u.unit > 0 ? 0.0 : scaledBoundUp(roundUp(u.w2), s.k);
     // The double step's bound divided by 2^k.
     s.e = roundUp(stepBound<double, true>(2.0, s.e, wBound, u.wAbs, zErr, d.err, kPerturbStepRounding, terms,
-                                          NumberTraits<double>::stepAbsoluteError(), u.unitUp, squareLoss));
+                                          NumberTraits<double>::stepAbsoluteError(), unitProductUp(s.k, u.unitUp, s.e),
+                                          squareLoss));
     s.wr = next.re;
     s.wi = next.im;
     ++s.m;
