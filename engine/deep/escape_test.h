@@ -4,6 +4,7 @@
 // besides a count.
 
 #include <cstdint>
+#include <type_traits>
 
 #include "deep/always_inline.h"
 #include "deep/error_bound.h"
@@ -21,11 +22,18 @@ enum class EscapeTest { Escaped, Stays, Undecided };
 
 // Relative margin of escapeTest for the rounding of the test itself.
 inline constexpr double kEscapeTestMargin = 0x1p-46;
+// Extended-range values below 2^this (their exponent) are far below 1.
+inline constexpr std::int64_t kTinyEscapeExponent = -900;
 
 // Decides |w| > 2 for the exact w, given the computed |w̃| and a bound on
 // |w̃ − w| (both in R), with margins for the rounding of the test itself.
 template <class R>
 EscapeTest escapeTest(const R& wAbs, const R& bound) {
+    if constexpr (std::is_same_v<R, ExtReal>) {
+        // Both far below 1 (the orbit near 0): it stays, as the doubles below
+        // would say, without making them (subnormal or 0 there, and slow).
+        if (wAbs.exponent < kTinyEscapeExponent && bound.exponent < kTinyEscapeExponent) return EscapeTest::Stays;
+    }
     constexpr double kMargin = kEscapeTestMargin;
     const double low = NumberTraits<R>::lowerDouble(wAbs) * (1 - kMargin);
     const double boundUp = upperDouble(bound);

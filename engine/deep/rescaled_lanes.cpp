@@ -237,6 +237,17 @@ HWY_INLINE void ScaleOffset(D d, M lanes, V scale, RescaledVectors& v) {
     v.dErr = hn::IfThenElse(lanes, ScaledBoundAtLeast(d, v.dErr, scale, kRescaledFactorFloor), v.dErr);
     v.dAbs = hn::IfThenElse(lanes, ScaledBoundAtLeast(d, v.dAbs, scale, kRescaledTinyBound), v.dAbs);
     v.dBound = hn::IfThenElse(lanes, ScaledBoundAtLeast(d, v.dBound, scale, kRescaledFactorFloor), v.dBound);
+    // flushSubnormalParts.
+    const DI di;
+    const auto subnormal = [&](V x) {
+        return hn::And(lanes, hn::And(hn::Ne(x, hn::Zero(d)),
+                                      hn::RebindMask(d, hn::Eq(FieldOf(hn::Abs(x)), hn::Zero(di)))));
+    };
+    const M re = subnormal(v.dr), im = subnormal(v.di), either = hn::Or(re, im);
+    if (hn::AllFalse(d, either)) return;
+    v.dr = hn::IfThenZeroElse(re, v.dr);
+    v.di = hn::IfThenZeroElse(im, v.di);
+    v.dErr = hn::IfThenElse(either, hn::Mul(hn::Add(v.dErr, hn::Set(d, 0x1p-1021)), hn::Set(d, kBoundInflation)), v.dErr);
 }
 
 // unitFor in every lane, from the larger part's exponent field: the new k,

@@ -50,19 +50,34 @@ struct RescaledOffset {
     double dr = 0, di = 0, err = 0, abs = 0, bound = 0;
 };
 
+// The biased exponent field of x ≥ 0 (0 for 0 and the subnormals).
+MANDEL_ALWAYS_INLINE std::int64_t exponentField(double x) {
+    return static_cast<std::int64_t>(std::bit_cast<std::uint64_t>(x) >> 52);
+}
+
+// δc's parts in the unit where they are subnormal are taken as 0 instead,
+// and what they held (less than 2^-1022 each) joins δc's error bound, which
+// is far larger: subnormal parts would slow the products of every
+// approximation step, and beside the step's other terms they cannot count.
+inline void flushSubnormalParts(RescaledOffset& d) {
+    const bool re = d.dr != 0 && exponentField(std::fabs(d.dr)) == 0;
+    const bool im = d.di != 0 && exponentField(std::fabs(d.di)) == 0;
+    if (!re && !im) return;
+    if (re) d.dr = 0;
+    if (im) d.di = 0;
+    d.err = roundUp(d.err + 0x1p-1021);
+}
+
 inline RescaledOffset rescaledOffset(const PixelOffset<ExtReal>& dc, std::int64_t k) {
     const ExtReal unit(1.0, -k);
     // Rounding each part into double's subnormal range loses up to 2^-1075.
     // The bounds, which multiply a step's coefficients, are kept from it.
-    return {(dc.re * unit).toDouble(), (dc.im * unit).toDouble(),
-            std::max(upperDouble(roundUp(dc.err * unit)) + 0x1p-1073, kRescaledFactorFloor),
-            upperDouble(roundUp(dc.abs * unit)),
-            std::max(upperDouble(roundUp(roundUp(dc.abs + dc.err) * unit)) + 0x1p-1073, kRescaledFactorFloor)};
-}
-
-// The biased exponent field of x ≥ 0 (0 for 0 and the subnormals).
-MANDEL_ALWAYS_INLINE std::int64_t exponentField(double x) {
-    return static_cast<std::int64_t>(std::bit_cast<std::uint64_t>(x) >> 52);
+    RescaledOffset d{(dc.re * unit).toDouble(), (dc.im * unit).toDouble(),
+                     std::max(upperDouble(roundUp(dc.err * unit)) + 0x1p-1073, kRescaledFactorFloor),
+                     upperDouble(roundUp(dc.abs * unit)),
+                     std::max(upperDouble(roundUp(roundUp(dc.abs + dc.err) * unit)) + 0x1p-1073, kRescaledFactorFloor)};
+    flushSubnormalParts(d);
+    return d;
 }
 
 // unitUp·x for x ≥ 0 and unitUp ≥ 2^k: at least 2^k·x, and
@@ -197,6 +212,7 @@ inline void scaleOffset(RescaledOffset& d, double scale) {
     d.err = scaledBoundAtLeast(d.err, scale, kRescaledFactorFloor);
     d.abs = scaledBoundAtLeast(d.abs, scale, kRescaledTinyBound);
     d.bound = scaledBoundAtLeast(d.bound, scale, kRescaledFactorFloor);
+    flushSubnormalParts(d);
 }
 
 // The unit 2^k for a pair (re, im) given in units of 2^base: k from the
