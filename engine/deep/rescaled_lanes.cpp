@@ -28,7 +28,8 @@ static_assert(sizeof(ExtReal) == 2 * sizeof(std::int64_t));
 HWY_INLINE V UnitOf(D d, VI k) {
     const DI di;
     const VI normal = hn::ShiftLeft<52>(hn::Add(k, hn::Set(di, 1023)));
-    const VI subnormal = hn::Shl(hn::Set(di, 1), hn::Max(hn::Add(k, hn::Set(di, 1074)), hn::Zero(di)));
+    const VI shift = hn::Min(hn::Max(hn::Add(k, hn::Set(di, 1074)), hn::Zero(di)), hn::Set(di, 63));
+    const VI subnormal = hn::Shl(hn::Set(di, 1), shift);
     const VI bits = hn::IfThenElse(hn::Gt(k, hn::Set(di, -1023)), normal, subnormal);
     return hn::IfThenZeroElse(hn::RebindMask(d, hn::Lt(k, hn::Set(di, -1074))), hn::BitCast(d, bits));
 }
