@@ -64,12 +64,14 @@ HWY_INLINE V ScaledBoundUp(D d, V x, VI k) {
 }
 
 // unitProductUp: unitUp·x, or kRescaledTinyBound where 2^k·x is below
-// 2^-1022 (a tiny lane multiplies 1 instead).
+// 2^-1022 (a tiny lane multiplies 1 by 1 instead: its unit may be subnormal).
 HWY_INLINE V UnitProductUp(D d, VI k, V unitUp, V x) {
     const M tiny = TinyScaled(d, x, k);
     if (hn::AllTrue(d, tiny)) return hn::Set(d, kRescaledTinyBound);
     if (hn::AllFalse(d, tiny)) return hn::Mul(unitUp, x);
-    return hn::IfThenElse(tiny, hn::Set(d, kRescaledTinyBound), hn::Mul(unitUp, hn::IfThenElse(tiny, hn::Set(d, 1.0), x)));
+    const V one = hn::Set(d, 1.0);
+    const V product = hn::Mul(hn::IfThenElse(tiny, one, unitUp), hn::IfThenElse(tiny, one, x));
+    return hn::IfThenElse(tiny, hn::Set(d, kRescaledTinyBound), product);
 }
 
 // The lanes that may take an approximation step at this iteration: a table's
