@@ -32,8 +32,10 @@ using DI = hn::RebindToSigned<D>;
 using VI = hn::Vec<DI>;
 using M = hn::Mask<D>;
 
-// The step's arithmetic and rules, compiled for this instruction set.
+// The step's arithmetic and rules, and Dekker's product error, compiled for
+// this instruction set.
 #include "deep/perturbation_step-inl.h"
+#include "deep/split_product-inl.h"
 
 // The lanes whose escape test (escapeTest, from |w̃| and the bound on its
 // error) says "stays": its own rule.
@@ -60,11 +62,7 @@ HWY_INLINE V productError(V a, V b, V p) {
 #if HWY_NATIVE_FMA
     return hn::MulSub(a, b, p);
 #else
-    const V splitter = hn::Set(D(), kDekkerSplitter);
-    const V ta = hn::Mul(splitter, a), tb = hn::Mul(splitter, b);
-    const V ah = hn::Sub(ta, hn::Sub(ta, a)), bh = hn::Sub(tb, hn::Sub(tb, b));
-    const V al = hn::Sub(a, ah), bl = hn::Sub(b, bh);
-    return hn::Add(hn::Add(hn::Add(hn::Sub(hn::Mul(ah, bh), p), hn::Mul(ah, bl)), hn::Mul(al, bh)), hn::Mul(al, bl));
+    return splitProductError(a, b, p, hn::Set(D(), kDekkerSplitter));
 #endif
 }
 

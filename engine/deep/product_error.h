@@ -8,18 +8,14 @@
 
 #include <cmath>
 
+#include "deep/always_inline.h"
+
 namespace mandel {
 
 // 2^27 + 1: Dekker's split of a double into two halves of 26 bits.
 inline constexpr double kDekkerSplitter = 134217729.0;
 
-// a·b − p by Dekker's split (exact wherever a·b is far from underflow).
-inline double splitProductError(double a, double b, double p) {
-    const double ta = kDekkerSplitter * a, tb = kDekkerSplitter * b;
-    const double ah = ta - (ta - a), bh = tb - (tb - b);
-    const double al = a - ah, bl = b - bh;
-    return (((ah * bh - p) + ah * bl) + al * bh) + al * bl;
-}
+#include "deep/split_product-inl.h"
 
 // Whether this processor has the fused multiply-add instruction. Without
 // it std::fma is the C library's emulation, many times dearer than the split.
@@ -27,7 +23,7 @@ bool processorFusesMultiplyAdd();
 
 inline double productError(double a, double b, double p) {
     static const bool fused = processorFusesMultiplyAdd();
-    return fused ? std::fma(a, b, -p) : splitProductError(a, b, p);
+    return fused ? std::fma(a, b, -p) : splitProductError(a, b, p, kDekkerSplitter);
 }
 
 }  // namespace mandel

@@ -71,7 +71,8 @@ inline void flushSubnormalParts(RescaledOffset& d) {
 inline RescaledOffset rescaledOffset(const PixelOffset<ExtReal>& dc, std::int64_t k) {
     const ExtReal unit(1.0, -k);
     // Rounding each part into double's subnormal range loses up to 2^-1075.
-    // The bounds, which multiply a step's coefficients, are kept from it.
+    // The bounds multiply a step's coefficients: they are kept at
+    // kRescaledFactorFloor at least, out of the subnormal range.
     RescaledOffset d{(dc.re * unit).toDouble(), (dc.im * unit).toDouble(),
                      std::max(upperDouble(roundUp(dc.err * unit)) + 0x1p-1073, kRescaledFactorFloor),
                      upperDouble(roundUp(dc.abs * unit)),

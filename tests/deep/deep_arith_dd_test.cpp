@@ -407,8 +407,9 @@ TEST(DeepArithDoubleDouble, CountsAreTheSettledCountsInAndBelowDoublesRange) {
 }
 
 // Processors without a fused multiply-add take a product's error by Dekker's
-// split, in the scalar loop as in the lanes: it must be the exact error the
-// instruction gives, over the sizes double-double numbers take.
+// split (the one template the scalar loop and the lanes share): it must be
+// the exact error the instruction gives, over the sizes double-double numbers
+// take.
 TEST(DeepArithDoubleDouble, TheSplitProductErrorIsTheFusedOne) {
     std::mt19937_64 random(20261211);
     std::uniform_real_distribution<double> mantissa(-1.0, 1.0);
@@ -417,7 +418,7 @@ TEST(DeepArithDoubleDouble, TheSplitProductErrorIsTheFusedOne) {
         const double a = std::ldexp(mantissa(random), exponent(random));
         const double b = std::ldexp(mantissa(random), exponent(random));
         const double p = a * b;
-        ASSERT_EQ(mandel::splitProductError(a, b, p), std::fma(a, b, -p)) << a << " * " << b;
+        ASSERT_EQ(mandel::splitProductError(a, b, p, mandel::kDekkerSplitter), std::fma(a, b, -p)) << a << " * " << b;
     }
 }
 
